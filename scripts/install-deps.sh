@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build, the tests and the benchmarks need, and
+# only those that are missing, so a second run does nothing.
+set -euo pipefail
+
+packages=(
+    g++ make cmake ninja-build
+    qt6-base-dev
+    libgtest-dev libgmock-dev libbenchmark-dev
+    iproute2
+)
+
+missing=()
+for package in "${packages[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+    [[ "$status" == "install ok installed" ]] || missing+=("$package")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "Installing missing packages: ${missing[*]}"
+if [[ $(id -u) -eq 0 ]]; then
+    run_as_root=()
+elif command -v sudo >/dev/null 2>&1; then
+    run_as_root=(sudo)
+else
+    echo "These packages are missing and neither root nor sudo is available to install them:" >&2
+    echo "  ${missing[*]}" >&2
+    echo "Install them with: apt-get install --no-install-recommends ${missing[*]}" >&2
+    exit 1
+fi
+export DEBIAN_FRONTEND=noninteractive
+"${run_as_root[@]}" apt-get update
+"${run_as_root[@]}" apt-get install -y --no-install-recommends "${missing[@]}"

@@ -1,0 +1,5 @@
+#include "app/TerminalFrontEnd.h"
+
+int main() {
+    return quantiro::app::RunTerminalFrontEnd();
+}

@@ -1,0 +1,170 @@
+#include "platform/linux/IniRegistrySettings.h"
+
+#include <QSettings>
+#include <QString>
+#include <algorithm>
+#include <cctype>
+#include <cerrno>
+#include <cstdlib>
+
+#include <fcntl.h>
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quantiro::platform::linux_impl {
+
+namespace {
+
+constexpr mode_t kPrivateFile = 0600;
+constexpr mode_t kPrivateDirectory = 0700;
+
+bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
+    return text.size() >= prefix.size() &&
+           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) ==
+                      std::tolower(static_cast<unsigned char>(b));
+           });
+}
+
+void MakeDirectories(const std::string& path) {
+    for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
+         slash = path.find('/', slash + 1)) {
+        ::mkdir(path.substr(0, slash).c_str(), kPrivateDirectory);
+    }
+    ::mkdir(path.c_str(), kPrivateDirectory);
+}
+
+} // namespace
+
+IniRegistrySettings::IniRegistrySettings(std::string configHome)
+    : m_configHome(std::move(configHome)) {}
+
+IniRegistrySettings::~IniRegistrySettings() = default;
+
+std::string IniRegistrySettings::DefaultConfigHome() {
+    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') {
+        return xdg;
+    }
+    if (const char* home = std::getenv("HOME"); home && home[0] == '/') {
+        return std::string(home) + "/.config";
+    }
+    if (const passwd* user = ::getpwuid(::getuid()); user && user->pw_dir) {
+        return std::string(user->pw_dir) + "/.config";
+    }
+    return "/tmp";
+}
+
+void IniRegistrySettings::SetRootKey(std::uint32_t root) {
+    m_root = root;
+    Open();
+}
+
+void IniRegistrySettings::SetKeyPath(const std::string& path) {
+    m_keyPath = path;
+    Open();
+}
+
+void IniRegistrySettings::Open() {
+    if (m_root == 0 || m_keyPath.empty()) {
+        return;
+    }
+    std::string relative = m_keyPath;
+    if (StartsWithNoCase(relative, "SOFTWARE\\")) {
+        relative.erase(0, 9);
+    }
+    std::replace(relative.begin(), relative.end(), '\\', '/');
+    const std::string base = m_root == kHkeyLocalMachine ? std::string("/etc/xdg") : m_configHome;
+    m_filePath = base + "/" + relative + ".conf";
+
+    // Create the file private before QSettings ever writes it; its atomic rewrites
+    // keep the mode of the file they replace.
+    MakeDirectories(m_filePath.substr(0, m_filePath.rfind('/')));
+    const int fd = ::open(m_filePath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, kPrivateFile);
+    if (fd >= 0) {
+        ::fchmod(fd, kPrivateFile);
+        ::close(fd);
+    }
+    m_settings =
+        std::make_unique<QSettings>(QString::fromStdString(m_filePath), QSettings::IniFormat);
+    m_seen = CurrentIdentity();
+}
+
+QSettings& IniRegistrySettings::Store() {
+    if (!m_settings) {
+        throw RegistryError("Nie wybrano klucza ustawień.");
+    }
+    return *m_settings;
+}
+
+IniRegistrySettings::FileIdentity IniRegistrySettings::CurrentIdentity() const {
+    struct stat info {};
+    if (::stat(m_filePath.c_str(), &info) != 0) {
+        return {};
+    }
+    return {info.st_dev, info.st_ino, info.st_size,
+            info.st_mtim.tv_sec * 1'000'000'000LL + info.st_mtim.tv_nsec,
+            info.st_ctim.tv_sec * 1'000'000'000LL + info.st_ctim.tv_nsec};
+}
+
+void IniRegistrySettings::SeeLatest() {
+    const FileIdentity now = CurrentIdentity();
+    if (now == m_seen) {
+        return;
+    }
+    m_seen = now;
+    // QSettings itself re-reads when the size or the millisecond time stamp differs.
+    Store().sync();
+}
+
+void IniRegistrySettings::Write(std::string_view name, const std::string& text) {
+    QSettings& store = Store();
+    store.setValue(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())),
+                   QString::fromStdString(text));
+    store.sync();
+    if (store.status() != QSettings::NoError) {
+        throw RegistryError("Nie można zapisać ustawień w pliku " + m_filePath + ".");
+    }
+    m_seen = CurrentIdentity();
+}
+
+void IniRegistrySettings::WriteLong(std::string_view name, std::int32_t value) {
+    Write(name, std::to_string(value));
+}
+
+void IniRegistrySettings::WriteBool(std::string_view name, bool value) {
+    Write(name, value ? "true" : "false");
+}
+
+std::int32_t IniRegistrySettings::ReadLong(std::string_view name, std::int32_t defaultValue) {
+    SeeLatest();
+    const QVariant stored =
+        Store().value(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
+    if (stored.typeId() != QMetaType::QString) {
+        return defaultValue; // missing, or a list where a number belongs
+    }
+    bool ok = false;
+    const int value = stored.toString().trimmed().toInt(&ok, 10);
+    return ok ? value : defaultValue;
+}
+
+bool IniRegistrySettings::ReadBool(std::string_view name, bool defaultValue) {
+    SeeLatest();
+    const QVariant stored =
+        Store().value(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
+    if (stored.typeId() != QMetaType::QString) {
+        return defaultValue;
+    }
+    const QString text = stored.toString().trimmed();
+    if (text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0) {
+        return true;
+    }
+    if (text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0) {
+        return false;
+    }
+    bool ok = false;
+    const int number = text.toInt(&ok, 10);
+    return ok ? number != 0 : defaultValue;
+}
+
+} // namespace quantiro::platform::linux_impl

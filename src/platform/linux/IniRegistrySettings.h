@@ -1,0 +1,65 @@
+#pragma once
+
+#include "platform/Registry.h"
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include <sys/types.h>
+
+class QSettings;
+
+namespace quantiro::platform::linux_impl {
+
+// The family's shared settings as a QSettings INI file: HKEY_CURRENT_USER plus
+// "SOFTWARE\Kestrova\Quantiro" is <config home>/Kestrova/Quantiro.conf, private to
+// the user. Integers are stored as decimal text and Booleans as true/false.
+//
+// Every read sees what another process wrote before it: the file is checked with
+// one stat() per read and re-read only when its identity changed, which keeps the
+// ten-per-second polls cheap. Every write is flushed at once and merged into the
+// file under QSettings' lock, so it never drops another process's values.
+class IniRegistrySettings final : public RegistrySettings {
+public:
+    // `configHome` replaces $XDG_CONFIG_HOME (tests give a temporary directory).
+    explicit IniRegistrySettings(std::string configHome = DefaultConfigHome());
+    ~IniRegistrySettings() override;
+
+    void SetRootKey(std::uint32_t root) override;
+    void SetKeyPath(const std::string& path) override;
+    void WriteLong(std::string_view name, std::int32_t value) override;
+    void WriteBool(std::string_view name, bool value) override;
+    std::int32_t ReadLong(std::string_view name, std::int32_t defaultValue) override;
+    bool ReadBool(std::string_view name, bool defaultValue) override;
+
+    // The file the root and key path lead to (empty until both are set).
+    std::string FilePath() const { return m_filePath; }
+
+    static std::string DefaultConfigHome();
+
+private:
+    struct FileIdentity {
+        dev_t device = 0;
+        ino_t inode = 0;
+        off_t size = -1;
+        long long modifiedNs = 0;
+        long long changedNs = 0;
+        bool operator==(const FileIdentity&) const = default;
+    };
+
+    void Open();
+    QSettings& Store();
+    void SeeLatest();
+    void Write(std::string_view name, const std::string& text);
+    FileIdentity CurrentIdentity() const;
+
+    std::string m_configHome;
+    std::uint32_t m_root = 0;
+    std::string m_keyPath;
+    std::string m_filePath;
+    std::unique_ptr<QSettings> m_settings;
+    FileIdentity m_seen;
+};
+
+} // namespace quantiro::platform::linux_impl

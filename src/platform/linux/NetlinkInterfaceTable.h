@@ -1,0 +1,75 @@
+#pragma once
+
+#include "platform/InterfaceTable.h"
+#include "platform/linux/NetlinkSocket.h"
+
+#include <array>
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+namespace quantiro::platform::linux_impl {
+
+// The interface table read from one rtnetlink RTM_GETLINK dump per query, laid out as
+// the Windows table so that the reader parses the same bytes on every platform.
+//
+// Row order: the primary interface first, then the others in kernel order, loopback
+// last. The primary interface is fixed at the first snapshot: the one named by
+// QUANTIRO_INTERFACE when present, else the one carrying the default route (IPv4,
+// else IPv6), else none. While a fixed primary interface is absent (a PPP link being
+// redialled, a USB modem unplugged) the table is empty, so the meter pauses instead of
+// silently measuring whatever interface moved into the first row.
+class NetlinkInterfaceTable final : public InterfaceTable {
+public:
+    explicit NetlinkInterfaceTable(std::string sysfsNetRoot = "/sys/class/net");
+
+    std::uint32_t GetIfTable(std::byte* buffer, std::uint32_t& size, bool order) override;
+
+    // The primary interface chosen at the first snapshot (empty when none).
+    const std::string& PrimaryInterface() const { return m_primaryName; }
+
+    struct Link {
+        std::string name;
+        std::int32_t index = 0;
+        std::uint16_t deviceType = 0; // ARPHRD_*
+        std::uint32_t flags = 0;      // IFF_*
+        std::uint32_t mtu = 0;
+        std::uint32_t carrierChanges = 0;
+        std::array<std::uint8_t, 8> address{};
+        std::uint32_t addressLength = 0;
+        std::uint64_t rxBytes = 0, txBytes = 0, rxPackets = 0, txPackets = 0;
+        std::uint64_t rxErrors = 0, txErrors = 0, rxDropped = 0, txDropped = 0;
+        std::uint64_t multicast = 0, rxNoHandler = 0;
+    };
+
+private:
+    // What sysfs tells about a link; read again when its carrier changes or it is old.
+    struct SysfsDetails {
+        std::string name;
+        std::uint32_t carrierChanges = 0;
+        std::chrono::steady_clock::time_point readAt;
+        std::string driver;
+        bool wireless = false;
+        std::int32_t speed = 0;
+    };
+
+    bool TakeSnapshot(std::vector<Link>& rows);
+    void FixPrimary(const std::vector<Link>& links);
+    std::optional<std::int32_t> DefaultRouteInterface(std::uint8_t family);
+    const SysfsDetails& DetailsOf(const Link& link);
+    void WriteRow(std::byte* row, const Link& link);
+
+    NetlinkSocket m_socket;
+    std::string m_sysfsNetRoot;
+    bool m_primaryFixed = false;
+    std::string m_primaryName;
+    std::vector<Link> m_links;
+    std::vector<Link> m_rows;
+    bool m_rowsPending = false;
+    std::unordered_map<std::int32_t, SysfsDetails> m_details;
+};
+
+} // namespace quantiro::platform::linux_impl

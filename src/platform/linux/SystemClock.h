@@ -1,0 +1,15 @@
+#pragma once
+
+#include "platform/Clock.h"
+
+namespace quantiro::platform::linux_impl {
+
+// CLOCK_BOOTTIME keeps running through suspend, so the first tick after a resume
+// sees a long gap and is never counted as traffic.
+class SystemClock final : public Clock {
+public:
+    std::uint32_t GetTickCount() override;
+    LocalDateTime Now() override;
+};
+
+} // namespace quantiro::platform::linux_impl

@@ -21,6 +21,7 @@ public:
     const std::shared_ptr<CInterface>& Item(std::int32_t vntIndexKey) const;
     std::int32_t Count() const { return static_cast<std::int32_t>(m_items.size()); }
     void Remove(std::int32_t vntIndexKey);
+    void Reserve(std::size_t count) { m_items.reserve(count); }
 
     // Enumeration in position order.
     Items::const_iterator begin() const { return m_items.begin(); }

@@ -4,7 +4,6 @@
 #include "platform/IfTableLayout.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <string>
 
 namespace quantiro::ifstats {
@@ -61,15 +60,15 @@ std::string DecodeName(const std::byte* field) {
 std::string FormatAddress(const std::byte* row) {
     const std::uint32_t length =
         std::min<std::uint32_t>(layout::ReadU32(row + layout::kPhysAddrLen), layout::kPhysAddrMax);
+    constexpr char kHexDigits[] = "0123456789ABCDEF";
     std::string text;
     for (std::uint32_t i = 0; i < length; ++i) {
-        char digits[3];
-        std::snprintf(digits, sizeof digits, "%02X",
-                      static_cast<unsigned>(row[layout::kPhysAddr + i]));
+        const auto byte = static_cast<unsigned>(row[layout::kPhysAddr + i]);
         if (i > 0) {
             text.push_back('-');
         }
-        text.append(digits, 2);
+        text.push_back(kHexDigits[byte >> 4]);
+        text.push_back(kHexDigits[byte & 0xF]);
     }
     return text;
 }
@@ -109,7 +108,7 @@ void CIpHelper::ReadInterfaceTable() {
     if (size < layout::kCountSize) {
         return; // nothing to read, not even a row count
     }
-    m_buffer.assign(size, std::byte{0});
+    m_buffer.resize(size); // the platform fills every byte of the table
     if (m_table.GetIfTable(m_buffer.data(), size, false) != platform::kNoError) {
         return;
     }
@@ -120,6 +119,7 @@ void CIpHelper::ReadInterfaceTable() {
     const std::size_t fits = (m_buffer.size() - layout::kCountSize) / layout::kRowSize;
     const std::size_t rows = std::min(claimed, fits);
 
+    m_interfaces->Reserve(rows);
     std::shared_ptr<CInterface> record;
     for (std::size_t position = 1; position <= rows; ++position) {
         const std::byte* row = m_buffer.data() + layout::RowOffset(position);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -50,8 +51,9 @@ inline constexpr std::size_t TableSize(std::size_t rows) {
 
 inline std::uint32_t ReadU32(const std::byte* at) {
     std::uint32_t value = 0;
-    for (int i = 3; i >= 0; --i) {
-        value = (value << 8) | static_cast<std::uint32_t>(at[i]);
+    std::memcpy(&value, at, sizeof value);
+    if constexpr (std::endian::native == std::endian::big) {
+        value = (value >> 24) | ((value >> 8) & 0xFF00) | ((value << 8) & 0xFF0000) | (value << 24);
     }
     return value;
 }
@@ -61,9 +63,10 @@ inline std::int32_t ReadI32(const std::byte* at) {
 }
 
 inline void WriteU32(std::byte* at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) {
-        at[i] = static_cast<std::byte>((value >> (8 * i)) & 0xFF);
+    if constexpr (std::endian::native == std::endian::big) {
+        value = (value >> 24) | ((value >> 8) & 0xFF00) | ((value << 8) & 0xFF0000) | (value << 24);
     }
+    std::memcpy(at, &value, sizeof value);
 }
 
 } // namespace quantiro::platform::iftable

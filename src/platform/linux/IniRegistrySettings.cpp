@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <cstdlib>
 
 #include <fcntl.h>
@@ -113,8 +114,23 @@ void IniRegistrySettings::SeeLatest() {
         return;
     }
     m_seen = now;
+    m_cache.clear();
     // QSettings itself re-reads when the size or the millisecond time stamp differs.
     Store().sync();
+}
+
+const IniRegistrySettings::StoredText& IniRegistrySettings::Lookup(std::string_view name) {
+    SeeLatest();
+    if (const auto cached = m_cache.find(name); cached != m_cache.end()) {
+        return cached->second;
+    }
+    const QVariant stored =
+        Store().value(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
+    StoredText text; // a list, where one value belongs, reads as missing
+    if (stored.typeId() == QMetaType::QString) {
+        text = stored.toString().trimmed().toStdString();
+    }
+    return m_cache.emplace(std::string(name), std::move(text)).first->second;
 }
 
 void IniRegistrySettings::Write(std::string_view name, const std::string& text) {
@@ -122,6 +138,7 @@ void IniRegistrySettings::Write(std::string_view name, const std::string& text) 
     store.setValue(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())),
                    QString::fromStdString(text));
     store.sync();
+    m_cache.clear();
     if (store.status() != QSettings::NoError) {
         throw RegistryError("Nie można zapisać ustawień w pliku " + m_filePath + ".");
     }
@@ -136,35 +153,48 @@ void IniRegistrySettings::WriteBool(std::string_view name, bool value) {
     Write(name, value ? "true" : "false");
 }
 
-std::int32_t IniRegistrySettings::ReadLong(std::string_view name, std::int32_t defaultValue) {
-    SeeLatest();
-    const QVariant stored =
-        Store().value(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
-    if (stored.typeId() != QMetaType::QString) {
-        return defaultValue; // missing, or a list where a number belongs
+namespace {
+
+std::optional<std::int32_t> ParseLong(const std::string& text) {
+    std::int32_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [last, error] = std::from_chars(text.data(), end, value, 10);
+    if (error != std::errc() || last != end || text.empty()) {
+        return std::nullopt;
     }
-    bool ok = false;
-    const int value = stored.toString().trimmed().toInt(&ok, 10);
-    return ok ? value : defaultValue;
+    return value;
+}
+
+bool EqualsNoCase(const std::string& text, std::string_view word) {
+    return text.size() == word.size() &&
+           std::equal(text.begin(), text.end(), word.begin(), [](char a, char b) {
+               return std::tolower(static_cast<unsigned char>(a)) == b;
+           });
+}
+
+} // namespace
+
+std::int32_t IniRegistrySettings::ReadLong(std::string_view name, std::int32_t defaultValue) {
+    const StoredText& text = Lookup(name);
+    if (!text) {
+        return defaultValue;
+    }
+    return ParseLong(*text).value_or(defaultValue);
 }
 
 bool IniRegistrySettings::ReadBool(std::string_view name, bool defaultValue) {
-    SeeLatest();
-    const QVariant stored =
-        Store().value(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())));
-    if (stored.typeId() != QMetaType::QString) {
+    const StoredText& text = Lookup(name);
+    if (!text) {
         return defaultValue;
     }
-    const QString text = stored.toString().trimmed();
-    if (text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0) {
+    if (EqualsNoCase(*text, "true")) {
         return true;
     }
-    if (text.compare(QLatin1String("false"), Qt::CaseInsensitive) == 0) {
+    if (EqualsNoCase(*text, "false")) {
         return false;
     }
-    bool ok = false;
-    const int number = text.toInt(&ok, 10);
-    return ok ? number != 0 : defaultValue;
+    const auto number = ParseLong(*text);
+    return number ? *number != 0 : defaultValue;
 }
 
 } // namespace quantiro::platform::linux_impl

@@ -2,9 +2,12 @@
 
 #include "platform/Registry.h"
 
+#include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 
 #include <sys/types.h>
 
@@ -48,9 +51,19 @@ private:
         bool operator==(const FileIdentity&) const = default;
     };
 
+    // Text of a value as stored; nullopt when it is missing or not a single value.
+    using StoredText = std::optional<std::string>;
+    struct NameHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view name) const {
+            return std::hash<std::string_view>{}(name);
+        }
+    };
+
     void Open();
     QSettings& Store();
     void SeeLatest();
+    const StoredText& Lookup(std::string_view name);
     void Write(std::string_view name, const std::string& text);
     FileIdentity CurrentIdentity() const;
 
@@ -60,6 +73,8 @@ private:
     std::string m_filePath;
     std::unique_ptr<QSettings> m_settings;
     FileIdentity m_seen;
+    // Values read since the file last changed, so a poll costs one stat().
+    std::unordered_map<std::string, StoredText, NameHash, std::equal_to<>> m_cache;
 };
 
 } // namespace quantiro::platform::linux_impl

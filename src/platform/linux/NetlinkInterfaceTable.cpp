@@ -233,7 +233,7 @@ std::uint32_t NetlinkInterfaceTable::GetIfTable(std::byte* buffer, std::uint32_t
     if (buffer == nullptr) {
         // The size query takes the snapshot; the fill call that follows hands over the
         // same rows, so the two calls cost one dump and always agree on the size.
-        m_rowsPending = TakeSnapshot(m_rows);
+        m_rowsPending = TakeSnapshot();
         if (!m_rowsPending) {
             size = 0;
             return kErrorGenFailure;
@@ -241,7 +241,7 @@ std::uint32_t NetlinkInterfaceTable::GetIfTable(std::byte* buffer, std::uint32_t
         size = static_cast<std::uint32_t>(layout::TableSize(m_rows.size()));
         return kErrorInsufficientBuffer;
     }
-    if (!m_rowsPending && !TakeSnapshot(m_rows)) {
+    if (!m_rowsPending && !TakeSnapshot()) {
         return kErrorGenFailure;
     }
     m_rowsPending = false;
@@ -253,13 +253,14 @@ std::uint32_t NetlinkInterfaceTable::GetIfTable(std::byte* buffer, std::uint32_t
     std::memset(buffer, 0, needed);
     layout::WriteU32(buffer, static_cast<std::uint32_t>(m_rows.size()));
     for (std::size_t i = 0; i < m_rows.size(); ++i) {
-        WriteRow(buffer + layout::RowOffset(i + 1), m_rows[i]);
+        WriteRow(buffer + layout::RowOffset(i + 1), m_links[m_rows[i]]);
     }
     return kNoError;
 }
 
-bool NetlinkInterfaceTable::TakeSnapshot(std::vector<Link>& rows) {
+bool NetlinkInterfaceTable::TakeSnapshot() {
     m_links.clear();
+    m_rows.clear();
     Link link;
     const bool ok = m_socket.Dump(RTM_GETLINK, AF_UNSPEC, [&](const nlmsghdr& message) {
         if (ParseLink(message, link)) {
@@ -273,24 +274,23 @@ bool NetlinkInterfaceTable::TakeSnapshot(std::vector<Link>& rows) {
         FixPrimary(m_links);
     }
 
-    rows.clear();
-    if (!m_primaryName.empty()) {
-        const auto primary = std::find_if(m_links.begin(), m_links.end(),
-                                          [&](const Link& l) { return l.name == m_primaryName; });
-        if (primary == m_links.end()) {
-            return true; // the monitored interface is gone for now: an empty table
-        }
-        rows.push_back(*primary);
-    }
-    for (const Link& l : m_links) {
-        if (l.name != m_primaryName && l.deviceType != ARPHRD_LOOPBACK) {
-            rows.push_back(l);
+    std::optional<std::size_t> loopback;
+    for (std::size_t i = 0; i < m_links.size(); ++i) {
+        if (m_links[i].name == m_primaryName) {
+            m_rows.insert(m_rows.begin(), i);
+        } else if (m_links[i].deviceType == ARPHRD_LOOPBACK && !loopback) {
+            loopback = i;
+        } else {
+            m_rows.push_back(i);
         }
     }
-    for (const Link& l : m_links) {
-        if (l.name != m_primaryName && l.deviceType == ARPHRD_LOOPBACK) {
-            rows.push_back(l);
-        }
+    if (!m_primaryName.empty() &&
+        (m_rows.empty() || m_links[m_rows.front()].name != m_primaryName)) {
+        m_rows.clear(); // the monitored interface is gone for now: an empty table
+        return true;
+    }
+    if (loopback) {
+        m_rows.push_back(*loopback);
     }
     return true;
 }
@@ -367,9 +367,13 @@ const NetlinkInterfaceTable::SysfsDetails& NetlinkInterfaceTable::DetailsOf(cons
     details.name = link.name;
     details.carrierChanges = link.carrierChanges;
     details.readAt = now;
-    details.driver = DriverName(dir);
     details.wireless = PathExists(dir + "/wireless") || PathExists(dir + "/phy80211");
     details.speed = LinkSpeed(dir);
+    details.rowName = ToUtf16(link.name);
+    details.description = link.name;
+    if (const std::string driver = DriverName(dir); !driver.empty()) {
+        details.description += " (" + driver + ")";
+    }
     if (m_details.size() > 2 * m_links.size() + 8) {
         std::erase_if(m_details, [&](const auto& entry) {
             return std::none_of(m_links.begin(), m_links.end(),
@@ -383,7 +387,7 @@ const NetlinkInterfaceTable::SysfsDetails& NetlinkInterfaceTable::DetailsOf(cons
 void NetlinkInterfaceTable::WriteRow(std::byte* row, const Link& link) {
     const SysfsDetails& details = DetailsOf(link);
 
-    const std::u16string name = ToUtf16(link.name);
+    const std::u16string& name = details.rowName;
     const std::size_t units = std::min(name.size(), layout::kNameChars - 1);
     for (std::size_t i = 0; i < units; ++i) {
         row[layout::kName + 2 * i] = static_cast<std::byte>(name[i] & 0xFF);
@@ -418,10 +422,7 @@ void NetlinkInterfaceTable::WriteRow(std::byte* row, const Link& link) {
     put(layout::kOutErrors, Low32(link.txErrors));
     // The kernel publishes no current queue depth per link, so the queue reads 0.
 
-    std::string description = link.name;
-    if (!details.driver.empty()) {
-        description += " (" + details.driver + ")";
-    }
+    const std::string& description = details.description;
     const std::size_t descriptionLength = std::min(description.size(), layout::kDescriptionMax);
     put(layout::kDescrLen, static_cast<std::uint32_t>(descriptionLength));
     std::memcpy(row + layout::kDescr, description.data(), descriptionLength);

@@ -51,12 +51,13 @@ private:
         std::string name;
         std::uint32_t carrierChanges = 0;
         std::chrono::steady_clock::time_point readAt;
-        std::string driver;
         bool wireless = false;
         std::int32_t speed = 0;
+        std::u16string rowName;  // the name as the row holds it
+        std::string description; // "name (driver)", or the name alone
     };
 
-    bool TakeSnapshot(std::vector<Link>& rows);
+    bool TakeSnapshot();
     void FixPrimary(const std::vector<Link>& links);
     std::optional<std::int32_t> DefaultRouteInterface(std::uint8_t family);
     const SysfsDetails& DetailsOf(const Link& link);
@@ -66,8 +67,8 @@ private:
     std::string m_sysfsNetRoot;
     bool m_primaryFixed = false;
     std::string m_primaryName;
-    std::vector<Link> m_links;
-    std::vector<Link> m_rows;
+    std::vector<Link> m_links;       // the latest dump, in kernel order
+    std::vector<std::size_t> m_rows; // positions in m_links, in table order
     bool m_rowsPending = false;
     std::unordered_map<std::int32_t, SysfsDetails> m_details;
 };

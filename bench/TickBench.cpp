@@ -1,0 +1,113 @@
+// What one tick costs on this machine's own interfaces, against the floor of one
+// raw RTM_GETLINK dump: the tick takes two snapshots and two settings reads.
+#include "ifstats/CIpHelper.h"
+#include "platform/linux/IniRegistrySettings.h"
+#include "platform/linux/NetlinkInterfaceTable.h"
+#include "platform/linux/NetlinkSocket.h"
+#include "platform/linux/SystemClock.h"
+#include "sampling/Sampler.h"
+#include "shell/RegistryValues.h"
+
+#include <filesystem>
+
+#include <benchmark/benchmark.h>
+#include <linux/rtnetlink.h>
+#include <stdlib.h>
+#include <sys/socket.h>
+
+namespace {
+
+using namespace quantiro;
+
+class SilentNotifier final : public platform::Notifier {
+public:
+    void ShowMessage(std::string_view) override {}
+};
+
+class NullDisplay final : public sampling::RateDisplay {
+public:
+    void RefreshDetails(const ifstats::CInterface&, const ifstats::CInterface&) override {}
+    void ShowErrorMarker(bool) override {}
+    void ShowRates(double d, double u) override { benchmark::DoNotOptimize(d + u); }
+    void ShowAmounts(double, double, double) override {}
+};
+
+class Idle final : public sampling::HourRecords,
+                   public sampling::SettingsReload,
+                   public sampling::UpdateCheck,
+                   public sampling::LimitWatcher {
+public:
+    bool IsTimeChanged() override { return false; }
+    void MakeNextRecord() override {}
+    void ChangeParameters() override {}
+    void CheckForUpdate() override {}
+    void CheckLimitDLL(bool) override {}
+};
+
+struct TempConfigHome {
+    TempConfigHome() {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "quantiro-bench-XXXXXX").string();
+        path = ::mkdtemp(pattern.data());
+    }
+    ~TempConfigHome() { std::filesystem::remove_all(path); }
+    std::string path;
+};
+
+void BM_RawDump(benchmark::State& state) {
+    platform::linux_impl::NetlinkSocket socket;
+    int messages = 0;
+    for (auto _ : state) {
+        socket.Dump(RTM_GETLINK, AF_UNSPEC, [&](const nlmsghdr&) { ++messages; });
+    }
+    benchmark::DoNotOptimize(messages);
+    state.counters["interfaces"] =
+        static_cast<double>(messages) / static_cast<double>(state.iterations());
+}
+BENCHMARK(BM_RawDump);
+
+void BM_Snapshot(benchmark::State& state) {
+    platform::linux_impl::NetlinkInterfaceTable table;
+    SilentNotifier notifier;
+    ifstats::CIpHelper reader(table, notifier);
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(reader.Interfaces()->Count());
+    }
+}
+BENCHMARK(BM_Snapshot);
+
+void BM_SettingsRead(benchmark::State& state) {
+    TempConfigHome home;
+    platform::linux_impl::IniRegistrySettings settings(home.path);
+    settings.SetKeyPath(std::string(values::kKeyPath));
+    settings.SetRootKey(platform::kHkeyCurrentUser);
+    values::Write(settings, values::kOnTop, true); // a file with something in it
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(values::Read(settings, values::kWasChanged));
+    }
+}
+BENCHMARK(BM_SettingsRead);
+
+void BM_WholeTick(benchmark::State& state) {
+    TempConfigHome home;
+    platform::linux_impl::IniRegistrySettings settings(home.path);
+    settings.SetKeyPath(std::string(values::kKeyPath));
+    settings.SetRootKey(platform::kHkeyCurrentUser);
+    values::Write(settings, values::kOnTop, true);
+    platform::linux_impl::NetlinkInterfaceTable table;
+    SilentNotifier notifier;
+    ifstats::CIpHelper reader(table, notifier);
+    platform::linux_impl::SystemClock clock;
+    sampling::SamplingState sampling;
+    NullDisplay display;
+    Idle idle;
+    sampling::Sampler sampler(sampling, reader, clock, settings, {display, idle, idle, idle, idle});
+    for (auto _ : state) {
+        sampler.Timer1_Timer();
+    }
+}
+BENCHMARK(BM_WholeTick);
+
+} // namespace
+
+BENCHMARK_MAIN();

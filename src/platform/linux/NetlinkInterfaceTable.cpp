@@ -113,6 +113,23 @@ std::u16string ToUtf16(const std::string& text) {
     return out;
 }
 
+// A shorter structure from an older kernel leaves the missing counters at 0.
+template <typename Stats>
+void CopyCounters(const void* data, std::size_t size, NetlinkInterfaceTable::Link& link) {
+    Stats stats{};
+    std::memcpy(&stats, data, std::min(size, sizeof stats));
+    link.rxBytes = stats.rx_bytes;
+    link.txBytes = stats.tx_bytes;
+    link.rxPackets = stats.rx_packets;
+    link.txPackets = stats.tx_packets;
+    link.rxErrors = stats.rx_errors;
+    link.txErrors = stats.tx_errors;
+    link.rxDropped = stats.rx_dropped;
+    link.txDropped = stats.tx_dropped;
+    link.multicast = stats.multicast;
+    link.rxNoHandler = stats.rx_nohandler;
+}
+
 bool ParseLink(const nlmsghdr& message, NetlinkInterfaceTable::Link& link) {
     if (message.nlmsg_type != RTM_NEWLINK || message.nlmsg_len < NLMSG_LENGTH(sizeof(ifinfomsg))) {
         return false;
@@ -146,36 +163,13 @@ bool ParseLink(const nlmsghdr& message, NetlinkInterfaceTable::Link& link) {
             link.addressLength = static_cast<std::uint32_t>(std::min(size, link.address.size()));
             std::memcpy(link.address.data(), data, link.addressLength);
             break;
-        case IFLA_STATS64: {
-            rtnl_link_stats64 stats{};
-            std::memcpy(&stats, data, std::min(size, sizeof stats));
-            link.rxBytes = stats.rx_bytes;
-            link.txBytes = stats.tx_bytes;
-            link.rxPackets = stats.rx_packets;
-            link.txPackets = stats.tx_packets;
-            link.rxErrors = stats.rx_errors;
-            link.txErrors = stats.tx_errors;
-            link.rxDropped = stats.rx_dropped;
-            link.txDropped = stats.tx_dropped;
-            link.multicast = stats.multicast;
-            link.rxNoHandler = stats.rx_nohandler;
+        case IFLA_STATS64:
+            CopyCounters<rtnl_link_stats64>(data, size, link);
             haveStats64 = true;
             break;
-        }
-        case IFLA_STATS:
+        case IFLA_STATS: // older kernels: 32-bit counters only
             if (!haveStats64) {
-                rtnl_link_stats stats{};
-                std::memcpy(&stats, data, std::min(size, sizeof stats));
-                link.rxBytes = stats.rx_bytes;
-                link.txBytes = stats.tx_bytes;
-                link.rxPackets = stats.rx_packets;
-                link.txPackets = stats.tx_packets;
-                link.rxErrors = stats.rx_errors;
-                link.txErrors = stats.tx_errors;
-                link.rxDropped = stats.rx_dropped;
-                link.txDropped = stats.tx_dropped;
-                link.multicast = stats.multicast;
-                link.rxNoHandler = stats.rx_nohandler;
+                CopyCounters<rtnl_link_stats>(data, size, link);
             }
             break;
         default:

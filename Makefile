@@ -32,6 +32,7 @@ test: deps $(TEST_BUILD_DIR)/CMakeCache.txt
 
 bench: build
 	$(BUILD_DIR)/bin/tick_bench
+	$(BUILD_DIR)/bin/month_sum_bench
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     g++ make cmake ninja-build
-    qt6-base-dev
+    qt6-base-dev libsqlite3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     iproute2
 )

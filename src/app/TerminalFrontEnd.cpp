@@ -1,10 +1,20 @@
 #include "app/TerminalFrontEnd.h"
 
+#include "companions/Companions.h"
 #include "ifstats/CIpHelper.h"
+#include "platform/Tray.h"
+#include "platform/Windows.h"
 #include "platform/linux/IniRegistrySettings.h"
 #include "platform/linux/NetlinkInterfaceTable.h"
+#include "platform/linux/ProgramDirectory.h"
+#include "platform/linux/SqliteDatabase.h"
 #include "platform/linux/SystemClock.h"
 #include "platform/linux/UniqueFd.h"
+#include "records/HourlyRecords.h"
+#include "records/MonthlySum.h"
+#include "records/RecordFields.h"
+#include "records/ShutdownBookkeeping.h"
+#include "records/TransferLimits.h"
 #include "sampling/AmountFormat.h"
 #include "sampling/Sampler.h"
 #include "shell/RegistryValues.h"
@@ -35,16 +45,32 @@ std::string RateText(double rateUnits) {
 }
 
 // Parts of the meter that the terminal does not have yet; each does nothing.
-class Idle final : public sampling::HourRecords,
-                   public sampling::SettingsReload,
+class Idle final : public sampling::SettingsReload,
                    public sampling::UpdateCheck,
-                   public sampling::LimitWatcher {
+                   public sampling::LimitWatcher,
+                   public platform::TrayIcon,
+                   public companions::Companions {
 public:
-    bool IsTimeChanged() override { return false; }
-    void MakeNextRecord() override {}
     void ChangeParameters() override {}
     void CheckForUpdate() override {}
     void CheckLimitDLL(bool) override {}
+    void Remove() override {}
+    void MonitorStop() override {}
+    void VariantStart(std::int16_t) override {}
+};
+
+// The terminal has no window: the exit path writes back the position it found.
+class StoredPlacement final : public platform::WindowPlacement {
+public:
+    explicit StoredPlacement(platform::RegistrySettings& settings)
+        : m_left(values::Read(settings, values::kLeftP))
+        , m_top(values::Read(settings, values::kTopP)) {}
+    double LeftTwips() override { return m_left; }
+    double TopTwips() override { return m_top; }
+
+private:
+    double m_left;
+    double m_top;
 };
 
 } // namespace
@@ -77,6 +103,7 @@ std::string TerminalDisplay::StatusLine() const {
     line += "  wysyłanie: " + RateText(m_uploadRate);
     line += "  Odeb.: " + sampling::FormatAmount(m_received, m_decimalSeparator);
     line += "  Wysł.: " + sampling::FormatAmount(m_sent, m_decimalSeparator);
+    line += "  Transfer miesięczny: " + sampling::FormatMonthAmount(m_month, m_decimalSeparator);
     if (m_errorMarker) {
         line += "  [próbka odrzucona]";
     }
@@ -110,16 +137,32 @@ int RunTerminalFrontEnd() {
         platform::linux_impl::IniRegistrySettings settings;
         settings.SetKeyPath(std::string(values::kKeyPath));
         settings.SetRootKey(platform::kHkeyCurrentUser);
+        values::Write(settings, values::kIsRunning, true);
+
+        sampling::SamplingState state;
+        state.WarningsEnabled = values::Read(settings, values::kWarningsEnabled);
+        const std::string programDirectory = platform::linux_impl::ProgramDirectory();
+        const auto database =
+            platform::linux_impl::OpenTrafficDatabase(programDirectory + "/qub.db");
+        const auto trafficRecords = database->OpenRecordset(records::kTrafficTable);
+        platform::linux_impl::SystemClock clock;
+        StderrNotifier notifier;
+        records::HourlyRecords hours(*database, *trafficRecords, state, clock, notifier);
+        hours.OpenCurrentHour();
 
         platform::linux_impl::NetlinkInterfaceTable table;
-        StderrNotifier notifier;
         ifstats::CIpHelper interfaceReader(table, notifier);
-        platform::linux_impl::SystemClock clock;
-        sampling::SamplingState state;
+        records::MonthlySum(*trafficRecords, settings, clock, state).SumujMiesiac(false);
+        records::TransferLimits limits(programDirectory + "/quantiro.par", settings, state);
+        limits.SetMaxTransfers();
+
         TerminalDisplay display(decimalSeparator);
         Idle idle;
         sampling::Sampler sampler(state, interfaceReader, clock, settings,
-                                  {display, idle, idle, idle, idle});
+                                  {display, hours, idle, idle, idle});
+        StoredPlacement placement(settings);
+        records::ShutdownBookkeeping bookkeeping(
+            {settings, hours, *trafficRecords, state, clock, placement, idle, idle});
 
         const auto interval =
             std::chrono::duration_cast<std::chrono::nanoseconds>(sampling::kTickInterval);
@@ -140,7 +183,12 @@ int RunTerminalFrontEnd() {
             if (watched[0].revents & POLLIN) {
                 signalfd_siginfo info{};
                 [[maybe_unused]] const auto n = ::read(signals.Get(), &info, sizeof info);
-                std::cout << std::endl;
+                // Ctrl+C is the program's own close; SIGTERM and SIGHUP come from the
+                // system going down or the session ending. Further signals stay
+                // blocked, so nothing interrupts the exit path.
+                state.SystemShuttingDown = info.ssi_signo != SIGINT;
+                std::cout << "\nKończenie pracy programu..." << std::endl;
+                bookkeeping.Form_Unload();
                 return 0;
             }
             if (watched[1].revents & POLLIN) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 
 namespace quantiro::platform {
@@ -21,6 +22,8 @@ public:
     // Milliseconds since the system started, wrapping at 2^32 like GetTickCount.
     virtual std::uint32_t GetTickCount() = 0;
     virtual LocalDateTime Now() = 0;
+    // Blocks the calling thread (the exit path waits for the family's readers).
+    virtual void Sleep(std::chrono::milliseconds duration) = 0;
 };
 
 } // namespace quantiro::platform

@@ -1,5 +1,6 @@
 #include "platform/linux/SystemClock.h"
 
+#include <cerrno>
 #include <ctime>
 
 namespace quantiro::platform::linux_impl {
@@ -18,6 +19,15 @@ LocalDateTime SystemClock::Now() {
     ::localtime_r(&seconds, &local);
     return {local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
             local.tm_hour,        local.tm_min,     local.tm_sec};
+}
+
+void SystemClock::Sleep(std::chrono::milliseconds duration) {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(duration);
+    timespec remaining{static_cast<time_t>(seconds.count()),
+                       static_cast<long>(std::chrono::nanoseconds(duration - seconds).count())};
+    // A signal must not cut the wait short.
+    while (::clock_nanosleep(CLOCK_MONOTONIC, 0, &remaining, &remaining) == EINTR) {
+    }
 }
 
 } // namespace quantiro::platform::linux_impl

@@ -10,6 +10,7 @@ class SystemClock final : public Clock {
 public:
     std::uint32_t GetTickCount() override;
     LocalDateTime Now() override;
+    void Sleep(std::chrono::milliseconds duration) override;
 };
 
 } // namespace quantiro::platform::linux_impl

@@ -1,0 +1,16 @@
+#pragma once
+
+#include "platform/Database.h"
+
+#include <string>
+
+namespace quantiro::platform::linux_impl {
+
+// Opens the traffic database at `path`, an SQLite file with the table "trafic"
+// (Data TEXT, Godzina, Czas, Download, Upload INTEGER) in write-ahead-log mode.
+// A missing file is created whole or not at all. A file that is not a readable
+// SQLite database with that table, or that cannot be written, is a DatabaseError,
+// and the file is left exactly as it was.
+std::unique_ptr<Database> OpenTrafficDatabase(const std::string& path);
+
+} // namespace quantiro::platform::linux_impl

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "platform/Clock.h"
+#include "platform/Database.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace quantiro::records {
+
+// Field names of the table "trafic".
+inline constexpr std::string_view kTrafficTable = "trafic";
+inline constexpr std::string_view kData = "Data";
+inline constexpr std::string_view kGodzina = "Godzina";
+inline constexpr std::string_view kCzas = "Czas";
+inline constexpr std::string_view kDownload = "Download";
+inline constexpr std::string_view kUpload = "Upload";
+
+struct RecordDate {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+};
+
+// The record's date as stored: "yyyy-mm-dd".
+std::string FormatRecordDate(const platform::LocalDateTime& when);
+
+// A stored date read back; nullopt when the text is not a valid "yyyy-mm-dd" date.
+std::optional<RecordDate> ParseRecordDate(const platform::FieldValue& value);
+
+// A stored number as a signed 32-bit integer: reals round ties to even, whole
+// numbers outside the range saturate, and an empty field reads as 0.
+std::int32_t FieldToInt32(const platform::FieldValue& value);
+
+// Whether the field holds a value at all.
+bool HasValue(const platform::FieldValue& value);
+
+} // namespace quantiro::records

@@ -1,0 +1,40 @@
+#include "records/TransferLimits.h"
+
+#include "common/Rounding.h"
+#include "records/ParameterFile.h"
+#include "shell/RegistryValues.h"
+
+namespace quantiro::records {
+
+TransferLimits::TransferLimits(std::string parameterFile, platform::RegistrySettings& settings,
+                               sampling::SamplingState& state)
+    : m_parameterFile(std::move(parameterFile))
+    , m_settings(settings)
+    , m_state(state) {}
+
+void TransferLimits::SetMaxTransfers() {
+    // The file is read every time, even when both speeds are set. A missing, short
+    // or malformed file counts as speeds of 0 and switches the check off until a
+    // later call finds a good one.
+    const auto file = ReadParameterFile(m_parameterFile);
+    const double fileDownload = file ? (*file)[2].download : 0;
+    const double fileUpload = file ? (*file)[2].upload : 0;
+
+    const double tolerance = RoundToInt16(values::Read(m_settings, values::kExtErrorValue));
+
+    double speed = values::Read(m_settings, values::kDownloadForLimits);
+    if (speed == 0) {
+        speed = fileDownload;
+    }
+    m_state.limitDownload = speed / 10 * (tolerance / 100);
+
+    speed = values::Read(m_settings, values::kUploadForLimits);
+    if (speed == 0) {
+        speed = fileUpload;
+    }
+    m_state.limitUpload = speed / 10 * (tolerance / 100);
+
+    m_state.rateCheckEnabled = values::Read(m_settings, values::kExtError) && file.has_value();
+}
+
+} // namespace quantiro::records

@@ -1,0 +1,104 @@
+// The meter as a whole process: started in a program directory of its own, ended
+// by a signal, and judged by what it left in its database and settings.
+#include "fakes/TempDir.h"
+#include "fakes/TrafficTable.h"
+#include "platform/linux/IniRegistrySettings.h"
+#include "shell/RegistryValues.h"
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace quantiro {
+namespace {
+
+namespace fs = std::filesystem;
+
+class TerminalMeter {
+public:
+    TerminalMeter() {
+        fs::create_directories(m_programDirectory);
+        fs::copy_file(QUANTIRO_BINARY, m_programDirectory / "quantiro");
+        fs::copy_file(fs::path(QUANTIRO_BINARY).parent_path() / "quantiro.par",
+                      m_programDirectory / "quantiro.par");
+    }
+
+    // Runs the meter until it has printed `lines` status lines, then sends `signal`;
+    // with no signal, until it ends by itself. Answers the exit status.
+    int RunAndStop(std::optional<int> signal, int lines = 1) {
+        int output[2];
+        EXPECT_EQ(::pipe(output), 0);
+        const pid_t child = ::fork();
+        if (child == 0) {
+            ::dup2(output[1], STDOUT_FILENO);
+            ::close(output[0]);
+            ::setenv("XDG_CONFIG_HOME", ConfigHome().c_str(), 1);
+            const std::string program = (m_programDirectory / "quantiro").string();
+            ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(output[1]);
+        int seen = 0;
+        char c = 0;
+        while (seen < lines && ::read(output[0], &c, 1) == 1) {
+            if (c == '\n') {
+                ++seen;
+            }
+        }
+        if (signal) {
+            ::kill(child, *signal);
+        }
+        while (::read(output[0], &c, 1) == 1) {
+        }
+        ::close(output[0]);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+
+    std::string ConfigHome() const { return (m_dir.Path() / "config").string(); }
+    std::string Database() const { return (m_programDirectory / "qub.db").string(); }
+
+    std::unique_ptr<platform::linux_impl::IniRegistrySettings> Settings() const {
+        auto settings = std::make_unique<platform::linux_impl::IniRegistrySettings>(ConfigHome());
+        settings->SetKeyPath(std::string(values::kKeyPath));
+        settings->SetRootKey(platform::kHkeyCurrentUser);
+        return settings;
+    }
+
+private:
+    testing::TempDir m_dir;
+    fs::path m_programDirectory = m_dir.Path() / "program dir";
+};
+
+TEST(TerminalExitTest, CtrlCIsTheProgramsOwnCloseAndSigtermASystemShutdown) {
+    struct Case {
+        int signal;
+        bool correctionLeft;
+    };
+    for (const Case c : {Case{SIGINT, true}, Case{SIGTERM, false}, Case{SIGHUP, false}}) {
+        TerminalMeter meter;
+        ASSERT_EQ(meter.RunAndStop(c.signal), 0) << c.signal;
+        const auto settings = meter.Settings();
+        EXPECT_FALSE(values::Read(*settings, values::kIsRunning)) << c.signal;
+        EXPECT_EQ(values::Read(*settings, values::kOdejmij), c.correctionLeft) << c.signal;
+        EXPECT_EQ(testing::TrafficTable(meter.Database()).Rows().size(), 1u) << c.signal;
+    }
+}
+
+TEST(TerminalExitTest, AnUnreadableDatabaseEndsTheStartWithStatusOne) {
+    TerminalMeter meter;
+    { std::ofstream(meter.Database()) << "to nie jest baza danych"; }
+    ASSERT_EQ(meter.RunAndStop(std::nullopt, 0), 1);
+    std::ifstream in(meter.Database());
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "to nie jest baza danych");
+}
+
+} // namespace
+} // namespace quantiro

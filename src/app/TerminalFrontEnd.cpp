@@ -1,23 +1,16 @@
 #include "app/TerminalFrontEnd.h"
 
-#include "companions/Companions.h"
-#include "ifstats/CIpHelper.h"
-#include "platform/Tray.h"
-#include "platform/Windows.h"
+#include "app/PendingCompanions.h"
+#include "app/TerminalParts.h"
+#include "platform/linux/FlockInstanceLock.h"
 #include "platform/linux/IniRegistrySettings.h"
 #include "platform/linux/NetlinkInterfaceTable.h"
 #include "platform/linux/ProgramDirectory.h"
 #include "platform/linux/SqliteDatabase.h"
 #include "platform/linux/SystemClock.h"
 #include "platform/linux/UniqueFd.h"
-#include "records/HourlyRecords.h"
-#include "records/MonthlySum.h"
-#include "records/RecordFields.h"
-#include "records/ShutdownBookkeeping.h"
-#include "records/TransferLimits.h"
-#include "sampling/AmountFormat.h"
-#include "sampling/Sampler.h"
-#include "shell/RegistryValues.h"
+#include "shell/Meter.h"
+#include "ui/MenuCommands.h"
 
 #include <cerrno>
 #include <clocale>
@@ -28,6 +21,7 @@
 #include <poll.h>
 #include <sys/signalfd.h>
 #include <sys/timerfd.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace quantiro::app {
@@ -36,95 +30,71 @@ namespace {
 
 using platform::linux_impl::UniqueFd;
 
-constexpr int kTicksPerStatusLine = 10;
+constexpr int kTicksPerScreen = 10;
 
-std::string RateText(double rateUnits) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.2f kBps", rateUnits / 1000);
-    return text;
-}
-
-// Parts of the meter that the terminal does not have yet; each does nothing.
-class Idle final : public sampling::SettingsReload,
-                   public sampling::UpdateCheck,
-                   public sampling::LimitWatcher,
-                   public platform::TrayIcon,
-                   public companions::Companions {
+// Keys arrive one by one and unechoed while the meter runs; the terminal gets its
+// settings back however the run ends.
+class RawKeys {
 public:
-    void ChangeParameters() override {}
-    void CheckForUpdate() override {}
-    void CheckLimitDLL(bool) override {}
-    void Remove() override {}
-    void MonitorStop() override {}
-    void VariantStart(std::int16_t) override {}
-};
-
-// The terminal has no window: the exit path writes back the position it found.
-class StoredPlacement final : public platform::WindowPlacement {
-public:
-    explicit StoredPlacement(platform::RegistrySettings& settings)
-        : m_left(values::Read(settings, values::kLeftP))
-        , m_top(values::Read(settings, values::kTopP)) {}
-    double LeftTwips() override { return m_left; }
-    double TopTwips() override { return m_top; }
+    RawKeys() {
+        if (::tcgetattr(STDIN_FILENO, &m_saved) == 0) {
+            termios raw = m_saved;
+            raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
+            raw.c_cc[VMIN] = 1;
+            raw.c_cc[VTIME] = 0;
+            m_active = ::tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0;
+        }
+    }
+    ~RawKeys() {
+        if (m_active) {
+            ::tcsetattr(STDIN_FILENO, TCSANOW, &m_saved);
+        }
+    }
+    RawKeys(const RawKeys&) = delete;
+    RawKeys& operator=(const RawKeys&) = delete;
 
 private:
-    double m_left;
-    double m_top;
+    termios m_saved{};
+    bool m_active = false;
+};
+
+class Screen {
+public:
+    explicit Screen(bool redraw)
+        : m_redraw(redraw) {}
+    void Show(const TerminalDisplay& display) {
+        if (!m_redraw) {
+            std::cout << display.Line() << std::endl;
+            return;
+        }
+        const std::string screen = display.Screen() + " q - zakończ\n";
+        if (m_lines > 0) {
+            std::cout << "\x1b[" << m_lines << "A\x1b[J"; // back to the top of the last screen
+        }
+        std::cout << screen << std::flush;
+        m_lines = static_cast<int>(std::count(screen.begin(), screen.end(), '\n'));
+    }
+    void Forget() { m_lines = 0; } // something else was printed below the screen
+
+private:
+    bool m_redraw;
+    int m_lines = 0;
 };
 
 } // namespace
 
-void TerminalDisplay::RefreshDetails(const ifstats::CInterface& current,
-                                     const ifstats::CInterface& lastSeen) {
-    if (current.InterfaceName() != lastSeen.InterfaceName()) {
-        m_interfaceName = current.InterfaceName();
-    }
-}
-
-void TerminalDisplay::ShowRates(double download, double upload) {
-    m_downloadRate = download;
-    m_uploadRate = upload;
-    m_hasSample = true;
-}
-
-void TerminalDisplay::ShowAmounts(double received, double sent, double month) {
-    m_received = received;
-    m_sent = sent;
-    m_month = month;
-}
-
-std::string TerminalDisplay::StatusLine() const {
-    if (!m_hasSample) {
-        return "Brak danych monitorowanego interfejsu.";
-    }
-    std::string line = m_interfaceName;
-    line += "  pobieranie: " + RateText(m_downloadRate);
-    line += "  wysyłanie: " + RateText(m_uploadRate);
-    line += "  Odeb.: " + sampling::FormatAmount(m_received, m_decimalSeparator);
-    line += "  Wysł.: " + sampling::FormatAmount(m_sent, m_decimalSeparator);
-    line += "  Transfer miesięczny: " + sampling::FormatMonthAmount(m_month, m_decimalSeparator);
-    if (m_errorMarker) {
-        line += "  [próbka odrzucona]";
-    }
-    return line;
-}
-
-void StderrNotifier::ShowMessage(std::string_view text) {
-    std::cerr << "Zelvano: " << text << '\n';
-}
-
-int RunTerminalFrontEnd() {
+int RunTerminalFrontEnd(const char* commandLine) {
     std::setlocale(LC_ALL, "");
     const std::string decimalSeparator = std::localeconv()->decimal_point;
+    const bool interactive = ::isatty(STDIN_FILENO) == 1;
 
     sigset_t stopSignals;
     sigemptyset(&stopSignals);
     for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
         sigaddset(&stopSignals, signal);
     }
-    // Blocked before anything else, so a signal is read from the descriptor and
-    // never interrupts a tick half-way.
+    // Blocked before anything else: signals are read from a descriptor, so none
+    // interrupts a tick or the exit path half-way.
     sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
     UniqueFd signals(::signalfd(-1, &stopSignals, SFD_CLOEXEC));
     UniqueFd timer(::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC));
@@ -133,79 +103,86 @@ int RunTerminalFrontEnd() {
         return 1;
     }
 
+    platform::linux_impl::IniRegistrySettings settings;
+    platform::linux_impl::SystemClock clock;
+    platform::linux_impl::NetlinkInterfaceTable table;
+    platform::linux_impl::FlockInstanceLock instanceLock;
+    TerminalDialog dialog(signals.Get(), interactive);
+    TerminalDisplay display(decimalSeparator);
+    TerminalWindow window(display, settings);
+    PendingCompanions companions;
+    shell::Meter meter({settings, clock, table, instanceLock, dialog, dialog, companions, window,
+                        companions, companions, companions, display, window,
+                        platform::linux_impl::ProgramDirectory(), [](const std::string& path) {
+                            return platform::linux_impl::OpenTrafficDatabase(path);
+                        }});
+    ui::MenuCommands commands(meter, dialog);
+
     try {
-        platform::linux_impl::IniRegistrySettings settings;
-        settings.SetKeyPath(std::string(values::kKeyPath));
-        settings.SetRootKey(platform::kHkeyCurrentUser);
-        values::Write(settings, values::kIsRunning, true);
-
-        sampling::SamplingState state;
-        state.WarningsEnabled = values::Read(settings, values::kWarningsEnabled);
-        const std::string programDirectory = platform::linux_impl::ProgramDirectory();
-        const auto database =
-            platform::linux_impl::OpenTrafficDatabase(programDirectory + "/qub.db");
-        const auto trafficRecords = database->OpenRecordset(records::kTrafficTable);
-        platform::linux_impl::SystemClock clock;
-        StderrNotifier notifier;
-        records::HourlyRecords hours(*database, *trafficRecords, state, clock, notifier);
-        hours.OpenCurrentHour();
-
-        platform::linux_impl::NetlinkInterfaceTable table;
-        ifstats::CIpHelper interfaceReader(table, notifier);
-        records::MonthlySum(*trafficRecords, settings, clock, state).SumujMiesiac(false);
-        records::TransferLimits limits(programDirectory + "/quantiro.par", settings, state);
-        limits.SetMaxTransfers();
-
-        TerminalDisplay display(decimalSeparator);
-        Idle idle;
-        sampling::Sampler sampler(state, interfaceReader, clock, settings,
-                                  {display, hours, idle, idle, idle});
-        StoredPlacement placement(settings);
-        records::ShutdownBookkeeping bookkeeping(
-            {settings, hours, *trafficRecords, state, clock, placement, idle, idle});
-
-        const auto interval =
-            std::chrono::duration_cast<std::chrono::nanoseconds>(sampling::kTickInterval);
-        itimerspec period{};
-        period.it_interval.tv_nsec = interval.count();
-        period.it_value.tv_nsec = interval.count();
-        ::timerfd_settime(timer.Get(), 0, &period, nullptr);
-
-        int ticks = 0;
-        pollfd watched[] = {{signals.Get(), POLLIN, 0}, {timer.Get(), POLLIN, 0}};
-        for (;;) {
-            if (::poll(watched, 2, -1) < 0) {
-                if (errno == EINTR) {
-                    continue;
-                }
-                throw std::runtime_error(std::strerror(errno));
-            }
-            if (watched[0].revents & POLLIN) {
-                signalfd_siginfo info{};
-                [[maybe_unused]] const auto n = ::read(signals.Get(), &info, sizeof info);
-                // Ctrl+C is the program's own close; SIGTERM and SIGHUP come from the
-                // system going down or the session ending. Further signals stay
-                // blocked, so nothing interrupts the exit path.
-                state.SystemShuttingDown = info.ssi_signo != SIGINT;
-                std::cout << "\nKończenie pracy programu..." << std::endl;
-                bookkeeping.Form_Unload();
-                return 0;
-            }
-            if (watched[1].revents & POLLIN) {
-                // Late firings are not caught up: one tick per wake, as a timer would.
-                std::uint64_t expirations = 0;
-                [[maybe_unused]] const auto n =
-                    ::read(timer.Get(), &expirations, sizeof expirations);
-                sampler.Timer1_Timer();
-                if (++ticks % kTicksPerStatusLine == 0) {
-                    std::cout << display.StatusLine() << std::endl;
-                }
-            }
+        if (meter.StartUp(commandLine) == shell::Meter::StartUpResult::AlreadyRunning) {
+            return 0;
         }
     } catch (const std::exception& error) {
         std::cerr << "Zelvano: " << error.what() << '\n';
         return 1;
     }
+
+    const auto interval =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(sampling::kTickInterval);
+    itimerspec period{};
+    period.it_interval.tv_nsec = interval.count();
+    period.it_value.tv_nsec = interval.count();
+    ::timerfd_settime(timer.Get(), 0, &period, nullptr);
+
+    RawKeys keys;
+    Screen screen(::isatty(STDOUT_FILENO) == 1);
+    int ticks = 0;
+    shell::CloseReason reason = shell::CloseReason::FromCode;
+    pollfd watched[] = {
+        {signals.Get(), POLLIN, 0}, {timer.Get(), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
+    const nfds_t watchedCount = interactive ? 3 : 2;
+    while (!window.CloseRequested()) {
+        if (::poll(watched, watchedCount, -1) < 0) {
+            continue;
+        }
+        if (watched[0].revents & POLLIN) {
+            signalfd_siginfo info{};
+            if (::read(signals.Get(), &info, sizeof info) == sizeof info &&
+                info.ssi_signo != SIGINT) {
+                // The system going down or the session ending: no question asked.
+                reason = shell::CloseReason::SystemShutdown;
+                break;
+            }
+            screen.Forget();
+            commands.EndProgram(); // Ctrl+C asks like "Zakończ"
+            if (dialog.PendingSignal() != 0) {
+                reason = shell::CloseReason::SystemShutdown;
+                break;
+            }
+        }
+        if (watchedCount > 2 && (watched[2].revents & POLLIN)) {
+            char key = 0;
+            if (::read(STDIN_FILENO, &key, 1) == 1 && (key == 'q' || key == 'Q')) {
+                screen.Forget();
+                commands.EndProgram();
+            }
+        }
+        if (watched[1].revents & POLLIN) {
+            // Late firings are not caught up: one tick per wake, as a window timer does.
+            std::uint64_t expirations = 0;
+            [[maybe_unused]] const auto n = ::read(timer.Get(), &expirations, sizeof expirations);
+            if (window.TimerEnabled()) {
+                meter.Timer1_Timer();
+                if (++ticks % kTicksPerScreen == 0) {
+                    screen.Show(display);
+                }
+            }
+        }
+    }
+    meter.QueryUnload(reason);
+    std::cout << "Kończenie pracy programu..." << std::endl;
+    meter.Form_Unload();
+    return 0;
 }
 
 } // namespace quantiro::app

@@ -4,12 +4,20 @@
 
 namespace quantiro::companions {
 
-// The companion programs the exit path stops and starts.
+// The other programs of the family that the meter starts (and, for the monitor,
+// stops). Every start is silent when the program is missing or refuses to run.
 class Companions {
 public:
     virtual ~Companions() = default;
-    // Ends the monitor companion started at start-up, if it still runs.
+    // The monitor, started at start-up and recorded so that it can be stopped.
+    virtual void MonitorStart() = 0;
+    // Ends the monitor started at start-up, if it still runs.
     virtual void MonitorStop() = 0;
+    // The statistics program, at start-up unless "InfoFile" is set.
+    virtual void StatisticsStart() = 0;
+    // The options and reports programs, from the menu.
+    virtual void OptionsShow() = 0;
+    virtual void RaportShow() = 0;
     // Starts the window variant of the family that "Size" selects (1 or 2).
     virtual void VariantStart(std::int16_t size) = 0;
 };

@@ -39,6 +39,9 @@ public:
             ::dup2(output[1], STDOUT_FILENO);
             ::close(output[0]);
             ::setenv("XDG_CONFIG_HOME", ConfigHome().c_str(), 1);
+            ::setenv("XDG_RUNTIME_DIR", ConfigHome().c_str(), 1);
+            const int nothing = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+            ::dup2(nothing, STDIN_FILENO); // nobody to ask: the exit question answers yes
             const std::string program = (m_programDirectory / "quantiro").string();
             ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
             ::_exit(127);

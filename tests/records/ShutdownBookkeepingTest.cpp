@@ -22,6 +22,10 @@ struct ExitWorld final : platform::WindowPlacement, platform::TrayIcon, companio
     double TopTwips() override { return 2999.5; }
     void Remove() override { log.push_back("tray removed"); }
     void MonitorStop() override { log.push_back("monitor stopped"); }
+    void MonitorStart() override { log.push_back("monitor started"); }
+    void StatisticsStart() override { log.push_back("statistics started"); }
+    void OptionsShow() override { log.push_back("options"); }
+    void RaportShow() override { log.push_back("reports"); }
     void VariantStart(std::int16_t size) override {
         log.push_back("variant " + std::to_string(size));
     }

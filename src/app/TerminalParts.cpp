@@ -1,0 +1,138 @@
+#include "app/TerminalParts.h"
+
+#include "sampling/AmountFormat.h"
+#include "shell/RegistryValues.h"
+#include "shell/Texts.h"
+
+#include <algorithm>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+
+#include <poll.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+namespace quantiro::app {
+
+namespace {
+
+constexpr int kBarWidth = 30;
+
+std::string KilobytesPerSecond(double rateUnits) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%9.2f kBps", rateUnits / 1000);
+    return text;
+}
+
+std::string TextBar(double value, std::int32_t maximum) {
+    const double share = value >= maximum ? 1.0 : std::clamp(value / maximum, 0.0, 1.0);
+    const int filled = static_cast<int>(share * kBarWidth + 0.5);
+    return "[" + std::string(static_cast<std::size_t>(filled), '#') +
+           std::string(static_cast<std::size_t>(kBarWidth - filled), '.') + "]";
+}
+
+// Message texts use CR LF line breaks; a terminal wants LF alone.
+std::string WithoutCarriageReturns(std::string text) {
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    return text;
+}
+
+} // namespace
+
+void TerminalDisplay::ShowRates(double download, double upload) {
+    m_downloadBar = sampling::BarValue(download, m_scale.downloadMaximum);
+    m_uploadBar = sampling::BarValue(upload, m_scale.uploadMaximum);
+    m_hasSample = true;
+}
+
+void TerminalDisplay::ShowAmounts(double received, double sent, double month) {
+    m_received = sampling::FormatAmount(received, m_decimalSeparator);
+    m_sent = sampling::FormatAmount(sent, m_decimalSeparator);
+    m_month = sampling::FormatMonthAmount(month, m_decimalSeparator);
+}
+
+std::string TerminalDisplay::Screen() const {
+    if (!m_hasSample) {
+        return "Brak danych monitorowanego interfejsu.\n";
+    }
+    std::string screen = " " + m_details.Value(1) + "\n";
+    screen += " Pobieranie " + TextBar(m_downloadBar, m_scale.downloadMaximum) +
+              KilobytesPerSecond(m_downloadBar) + "  (skala " + m_scale.downloadLabels.back() +
+              ")\n";
+    screen += " Wysyłanie  " + TextBar(m_uploadBar, m_scale.uploadMaximum) +
+              KilobytesPerSecond(m_uploadBar) + "  (skala " + m_scale.uploadLabels.back() + ")\n";
+    screen += " Odeb.: " + m_received + "    Wysł.: " + m_sent + "\n";
+    screen += " Transfer miesięczny: " + m_month + "\n";
+    screen += m_errorMarker ? " [próbka odrzucona]\n" : "\n";
+    return screen;
+}
+
+std::string TerminalDisplay::Line() const {
+    if (!m_hasSample) {
+        return "Brak danych monitorowanego interfejsu.";
+    }
+    std::string line = m_details.Value(1);
+    line += "  pobieranie:" + KilobytesPerSecond(m_downloadBar);
+    line += "  wysyłanie:" + KilobytesPerSecond(m_uploadBar);
+    line += "  Odeb.: " + m_received + "  Wysł.: " + m_sent + "  Transfer miesięczny: " + m_month;
+    if (m_errorMarker) {
+        line += "  [próbka odrzucona]";
+    }
+    return line;
+}
+
+void TerminalWindow::SetPosition() {
+    // Written back at exit exactly as found, since there is no window to move.
+    m_left = values::Read(m_settings, values::kLeftP);
+    m_top = values::Read(m_settings, values::kTopP);
+}
+
+int TerminalDialog::ShowMessage(int, const std::string& text, int iconStyle,
+                                const std::string& title, bool& checkBoxState, const std::string&) {
+    checkBoxState = false;
+    std::cerr << '\n' << title << ": " << WithoutCarriageReturns(text) << '\n';
+    if (iconStyle != platform::kIconQuestionYesNo) {
+        return platform::kAnswerOk;
+    }
+    if (!m_interactive) {
+        return platform::kAnswerYes;
+    }
+    std::cerr << "[t/n] " << std::flush;
+    pollfd watched[] = {{STDIN_FILENO, POLLIN, 0}, {m_signalFd, POLLIN, 0}};
+    for (;;) {
+        if (::poll(watched, 2, -1) < 0) {
+            continue;
+        }
+        if (watched[1].revents & POLLIN) {
+            signalfd_siginfo info{};
+            if (::read(m_signalFd, &info, sizeof info) == sizeof info && info.ssi_signo != SIGINT) {
+                m_pendingSignal = static_cast<int>(info.ssi_signo);
+            }
+            std::cerr << "t\n";
+            return platform::kAnswerYes; // a second Ctrl+C means yes
+        }
+        char key = 0;
+        if (::read(STDIN_FILENO, &key, 1) != 1) {
+            return platform::kAnswerYes; // the terminal went away
+        }
+        if (key == 't' || key == 'T' || key == 'y' || key == 'Y') {
+            std::cerr << "t\n";
+            return platform::kAnswerYes;
+        }
+        if (key == 'n' || key == 'N') {
+            std::cerr << "n\n";
+            return platform::kAnswerNo;
+        }
+    }
+}
+
+void TerminalDialog::ShowAbout() {
+    std::cerr << "Quantiro — licznik transferu. Kestrova\n";
+}
+
+void TerminalDialog::ShowMessage(std::string_view text) {
+    std::cerr << shell::texts::kApplicationTitle << ": " << text << '\n';
+}
+
+} // namespace quantiro::app

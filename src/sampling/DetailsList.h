@@ -1,0 +1,47 @@
+#pragma once
+
+#include "ifstats/CInterface.h"
+
+#include <array>
+#include <string>
+#include <string_view>
+
+namespace quantiro::sampling {
+
+// The two-column list describing the monitored interface. It lies outside the
+// window's visible area, yet is kept up to date: each "Wartość" cell is written
+// only when its source value changed since the previous tick.
+class DetailsList {
+public:
+    static constexpr std::size_t kRows = 9;
+    static constexpr std::array<std::string_view, 2> kColumns{"Parametr", "Wartość"};
+    static constexpr std::array<int, 2> kColumnWidthsTwips{4000, 2700};
+    static constexpr std::array<std::string_view, kRows> kLabels{
+        "Nazwa interfejsu",
+        "Numer interfejsu",
+        "Typ interfejsu",
+        "Szybkość interfejsu",
+        "Adres fizyczny",
+        "Bajty odebrane przez interfejs",
+        "Liczba błędnych odebranych pakietów",
+        "Bajty wysłane przez interfejs",
+        "",
+    };
+
+    void Refresh(const ifstats::CInterface& current, const ifstats::CInterface& lastSeen);
+
+    // Row from 1 to 9, as the list numbers them.
+    const std::string& Value(std::size_t row) const { return m_values.at(row - 1); }
+    int Writes() const { return m_writes; }
+
+    // The name of a MIB-II interface type, or empty for a code without one.
+    static std::string_view TypeName(std::int32_t code);
+
+private:
+    void Write(std::size_t row, std::string value);
+
+    std::array<std::string, kRows> m_values;
+    int m_writes = 0;
+};
+
+} // namespace quantiro::sampling

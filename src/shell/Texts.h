@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string_view>
+
+// The texts the user sees from the shell, word for word.
+namespace quantiro::shell::texts {
+
+inline constexpr std::string_view kApplicationTitle = "Zelvano";
+inline constexpr std::string_view kAlreadyRunning = "Program jest już uruchomiony.";
+inline constexpr std::string_view kStartSwitch = "/START";
+
+inline constexpr std::string_view kCloseNoticeTitle = "Kończenie pracy programu";
+inline constexpr std::string_view kCloseNoticeCheckBox =
+    "Nie pokazuj tego komunikatu w przyszłości";
+inline constexpr std::string_view kCloseNotice =
+    "Aby prawidłowo wyliczyć statystyki, program będzie dalej pracować w tle.\r\n"
+    "By go zamknąć, wybierz opcję 'zakończ' z rozwijanego menu\r\n"
+    "(dostępnego po wciśnięciu przycisku z ikoną narzędzi).\r\n"
+    "\r\n"
+    "Jeśli chcesz, by program ZAWSZE uruchamiał się i pracował w tle,\r\n"
+    "wybierz z rozwijanego menu opcję 'Ukryj'.\r\n"
+    "\r\n"
+    "UWAGA:\r\n"
+    "Jeśli zakończych pracę programu, przed ponownym jego uruchomieniem\r\n"
+    "MUSISZ zrestartować komputer - w przeciwnym wypadku program będzie\r\n"
+    "błędnie naliczał transfery.";
+
+inline constexpr std::string_view kExitQuestionTitle = "Koniec pracy";
+inline constexpr std::string_view kExitQuestion =
+    "Czy na pewno chcesz zakończyć pracę programu?\r\n"
+    "Jeśli to zrobisz, transfery przestaną być sumowane.\r\n"
+    "Aby ukryć wskaźniki, wybierz opcję \"Ukryj\"";
+
+} // namespace quantiro::shell::texts

@@ -1,0 +1,24 @@
+#include "ui/StoredPosition.h"
+
+#include "shell/RegistryValues.h"
+
+#include <limits>
+
+namespace quantiro::ui {
+
+namespace {
+
+std::int32_t Read16(platform::RegistrySettings& settings, const values::LongValue& value) {
+    const std::int32_t stored = values::Read(settings, value);
+    const bool fits = stored >= std::numeric_limits<std::int16_t>::min() &&
+                      stored <= std::numeric_limits<std::int16_t>::max();
+    return fits ? stored : value.defaultValue;
+}
+
+} // namespace
+
+StoredPosition ReadStoredPosition(platform::RegistrySettings& settings) {
+    return {Read16(settings, values::kLeftP), Read16(settings, values::kTopP)};
+}
+
+} // namespace quantiro::ui

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "platform/Registry.h"
+
+#include <cstdint>
+
+namespace quantiro::ui {
+
+struct StoredPosition {
+    std::int32_t leftTwips;
+    std::int32_t topTwips;
+};
+
+// The window's stored position; a value that does not fit 16 bits (written by some
+// other program of the family) reads as its default, so the window stays reachable.
+StoredPosition ReadStoredPosition(platform::RegistrySettings& settings);
+
+} // namespace quantiro::ui

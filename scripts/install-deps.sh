@@ -8,6 +8,7 @@ packages=(
     qt6-base-dev libsqlite3-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     iproute2
+    xvfb xauth trayer xdotool x11-utils imagemagick sqlite3
 )
 
 missing=()

@@ -1,7 +1,7 @@
 #include "app/TerminalFrontEnd.h"
 
-#include "app/PendingCompanions.h"
 #include "app/TerminalParts.h"
+#include "companions/PendingCompanions.h"
 #include "platform/linux/FlockInstanceLock.h"
 #include "platform/linux/IniRegistrySettings.h"
 #include "platform/linux/NetlinkInterfaceTable.h"
@@ -110,7 +110,7 @@ int RunTerminalFrontEnd(const char* commandLine) {
     TerminalDialog dialog(signals.Get(), interactive);
     TerminalDisplay display(decimalSeparator);
     TerminalWindow window(display, settings);
-    PendingCompanions companions;
+    companions::PendingCompanions companions;
     shell::Meter meter({settings, clock, table, instanceLock, dialog, dialog, companions, window,
                         companions, companions, companions, display, window,
                         platform::linux_impl::ProgramDirectory(), [](const std::string& path) {

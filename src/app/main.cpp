@@ -1,5 +1,7 @@
 #include "app/TerminalFrontEnd.h"
+#include "ui/WindowFrontEnd.h"
 
+#include <cstdlib>
 #include <string>
 
 int main(int argc, char** argv) {
@@ -8,5 +10,11 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         commandLine += (i > 1 ? " " : "") + std::string(argv[i]);
     }
-    return quantiro::app::RunTerminalFrontEnd(commandLine.c_str());
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    const bool display = (x11 && *x11) || (wayland && *wayland);
+    if (!display) {
+        return quantiro::app::RunTerminalFrontEnd(commandLine.c_str());
+    }
+    return quantiro::ui::RunWindowFrontEnd(argc, argv, commandLine);
 }

@@ -5,6 +5,7 @@
 #include "platform/linux/IniRegistrySettings.h"
 #include "shell/RegistryValues.h"
 
+#include <chrono>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -12,6 +13,8 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -31,7 +34,8 @@ public:
 
     // Runs the meter until it has printed `lines` status lines, then sends `signal`;
     // with no signal, until it ends by itself. Answers the exit status.
-    int RunAndStop(std::optional<int> signal, int lines = 1) {
+    int RunAndStop(std::optional<int> signal, int lines = 1,
+                   std::optional<std::chrono::milliseconds> repeatAfter = std::nullopt) {
         int output[2];
         EXPECT_EQ(::pipe(output), 0);
         const pid_t child = ::fork();
@@ -56,6 +60,11 @@ public:
         }
         if (signal) {
             ::kill(child, *signal);
+            if (repeatAfter) {
+                // A second signal while the exit path runs must not cut it short.
+                ::usleep(static_cast<useconds_t>(repeatAfter->count() * 1000));
+                ::kill(child, *signal);
+            }
         }
         while (::read(output[0], &c, 1) == 1) {
         }
@@ -63,6 +72,20 @@ public:
         int status = 0;
         ::waitpid(child, &status, 0);
         return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    }
+
+    // Runs the meter on a pseudo-terminal, as a user at a console would.
+    pid_t StartOnTerminal(int& terminal) {
+        const pid_t child = ::forkpty(&terminal, nullptr, nullptr, nullptr);
+        if (child == 0) {
+            ::setenv("XDG_CONFIG_HOME", ConfigHome().c_str(), 1);
+            ::setenv("XDG_RUNTIME_DIR", ConfigHome().c_str(), 1);
+            ::setenv("TERM", "xterm", 1);
+            const std::string program = (m_programDirectory / "quantiro").string();
+            ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        return child;
     }
 
     std::string ConfigHome() const { return (m_dir.Path() / "config").string(); }
@@ -84,10 +107,13 @@ TEST(TerminalExitTest, CtrlCIsTheProgramsOwnCloseAndSigtermASystemShutdown) {
     struct Case {
         int signal;
         bool correctionLeft;
+        std::optional<std::chrono::milliseconds> repeatAfter;
     };
-    for (const Case c : {Case{SIGINT, true}, Case{SIGTERM, false}, Case{SIGHUP, false}}) {
+    using namespace std::chrono_literals;
+    for (const Case c :
+         {Case{SIGINT, true, {}}, Case{SIGTERM, false, {}}, Case{SIGHUP, false, 500ms}}) {
         TerminalMeter meter;
-        ASSERT_EQ(meter.RunAndStop(c.signal), 0) << c.signal;
+        ASSERT_EQ(meter.RunAndStop(c.signal, 1, c.repeatAfter), 0) << c.signal;
         const auto settings = meter.Settings();
         EXPECT_FALSE(values::Read(*settings, values::kIsRunning)) << c.signal;
         EXPECT_EQ(values::Read(*settings, values::kOdejmij), c.correctionLeft) << c.signal;
@@ -101,6 +127,54 @@ TEST(TerminalExitTest, AnUnreadableDatabaseEndsTheStartWithStatusOne) {
     ASSERT_EQ(meter.RunAndStop(std::nullopt, 0), 1);
     std::ifstream in(meter.Database());
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "to nie jest baza danych");
+}
+
+// Reads the terminal until `text` shows up (or ten seconds pass); answers all read.
+std::string ReadUntil(int terminal, const std::string& text) {
+    std::string seen;
+    pollfd watched{terminal, POLLIN, 0};
+    while (seen.find(text) == std::string::npos && ::poll(&watched, 1, 10'000) > 0) {
+        char buffer[512];
+        const ssize_t n = ::read(terminal, buffer, sizeof buffer);
+        if (n <= 0) {
+            break;
+        }
+        seen.append(buffer, static_cast<std::size_t>(n));
+    }
+    return seen;
+}
+
+TEST(TerminalExitTest, OnATerminalTheMeterRedrawsAndAsksBeforeItEnds) {
+    TerminalMeter meter;
+    int terminal = -1;
+    const pid_t child = meter.StartOnTerminal(terminal);
+    ASSERT_GT(child, 0);
+    const std::string screen = ReadUntil(terminal, "Transfer miesięczny:");
+    EXPECT_NE(screen.find("Pobieranie ["), std::string::npos) << screen;
+    EXPECT_NE(screen.find("Odeb.:"), std::string::npos) << screen;
+    EXPECT_NE(ReadUntil(terminal, "\x1b[").find("\x1b["),
+              std::string::npos); // the next second redraws in place
+
+    // q asks; n keeps it running.
+    ASSERT_EQ(::write(terminal, "q", 1), 1);
+    EXPECT_NE(ReadUntil(terminal, "[t/n]").find("Czy na pewno chcesz zakończyć pracę programu?"),
+              std::string::npos);
+    ASSERT_EQ(::write(terminal, "n", 1), 1);
+    ReadUntil(terminal, "Pobieranie [");
+    EXPECT_TRUE(values::Read(*meter.Settings(), values::kIsRunning));
+
+    // Ctrl+C asks too, and a second Ctrl+C answers yes.
+    ::kill(child, SIGINT);
+    ReadUntil(terminal, "[t/n]");
+    ::kill(child, SIGINT);
+    ReadUntil(terminal, "Kończenie pracy programu");
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::close(terminal);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    EXPECT_FALSE(values::Read(*meter.Settings(), values::kIsRunning));
+    EXPECT_TRUE(values::Read(*meter.Settings(), values::kOdejmij));
 }
 
 } // namespace

@@ -4,11 +4,11 @@
 #include "platform/Tray.h"
 #include "sampling/TickCollaborators.h"
 
-namespace quantiro::app {
+namespace quantiro::companions {
 
 // The companion programs, the limit watcher and the updater are not started yet:
 // each start does nothing, as a missing companion does.
-class PendingCompanions final : public companions::Companions,
+class PendingCompanions final : public Companions,
                                 public sampling::LimitWatcher,
                                 public sampling::UpdateCheck,
                                 public platform::TrayIcon {
@@ -24,4 +24,4 @@ public:
     void Remove() override {}
 };
 
-} // namespace quantiro::app
+} // namespace quantiro::companions

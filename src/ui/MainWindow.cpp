@@ -1,0 +1,324 @@
+#include "ui/MainWindow.h"
+
+#include "sampling/AmountFormat.h"
+#include "shell/RegistryValues.h"
+#include "ui/Icons.h"
+#include "ui/MenuCommands.h"
+#include "ui/StoredPosition.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QCursor>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QSystemTrayIcon>
+
+namespace quantiro::ui {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// The layout is drawn in twips, 15 to a pixel.
+constexpr int Px(int twips) {
+    return twips / static_cast<int>(platform::kTwipsPerPixel);
+}
+
+constexpr int kWidthTwips = 1875;
+constexpr int kHeightTwips = 4695;
+constexpr int kBottomTickTwips = 3120;
+constexpr int kTickSpacingTwips = 300;
+constexpr int kTicks = 11;
+constexpr int kDownloadTicksLeft = 60, kDownloadTicksRight = 480;
+constexpr int kUploadTicksLeft = 1260, kUploadTicksRight = 1680;
+constexpr int kBottomLabelTwips = 2880;
+
+} // namespace
+
+MainWindow::MainWindow(platform::RegistrySettings& settings, std::string decimalSeparator)
+    : QWidget(nullptr, Qt::FramelessWindowHint | Qt::Tool)
+    , m_settings(settings)
+    , m_decimalSeparator(std::move(decimalSeparator)) {
+    setWindowTitle(QStringLiteral(" Tranfery"));
+    setToolTip(QStringLiteral("Wciśnij prawy przycisk myszki i przesuń okno"));
+    setWindowIcon(MeterIcon());
+    setAutoFillBackground(true);
+    QPalette background = palette();
+    background.setColor(QPalette::Window, QColor(236, 236, 236));
+    setPalette(background);
+
+    m_downloadBar = new RateBar(this);
+    m_downloadBar->setGeometry(Px(540), Px(120), Px(315), Px(3015));
+    m_uploadBar = new RateBar(this);
+    m_uploadBar->setGeometry(Px(900), Px(120), Px(315), Px(3015));
+    for (int i = 0; i < 10; ++i) {
+        const int top = kBottomLabelTwips - i * kTickSpacingTwips;
+        m_downloadScale[static_cast<std::size_t>(i)] =
+            SmallLabel(QStringLiteral("100"), 60, top, 420);
+        m_uploadScale[static_cast<std::size_t>(i)] =
+            SmallLabel(QStringLiteral("100"), 1260, top, 420);
+    }
+    SmallLabel(QStringLiteral("kBps"), 60, 3180);
+    SmallLabel(QStringLiteral("kBps"), 1260, 3180);
+
+    m_errorMarker = new QWidget(this);
+    m_errorMarker->setGeometry(Px(60), Px(3420), Px(1635), Px(75));
+    m_errorMarker->setAutoFillBackground(true);
+    QPalette red = m_errorMarker->palette();
+    red.setColor(QPalette::Window, QColor(255, 0, 0));
+    m_errorMarker->setPalette(red);
+    m_errorMarker->hide();
+
+    SmallLabel(QStringLiteral("Odeb.:"), 60, 3600);
+    m_received = SmallLabel(QStringLiteral("000 000 000"), 480, 3600, 840);
+    SmallLabel(QStringLiteral("Wysł.:"), 60, 3780);
+    m_sent = SmallLabel(QStringLiteral("000 000 000"), 480, 3780, 840);
+    SmallLabel(QStringLiteral("Transfer miesięczny:"), 60, 3960, 1695);
+    m_month = SmallLabel(QStringLiteral("000 000 000"), 60, 4140, 1695);
+
+    m_options = new QToolButton(this);
+    m_options->setGeometry(Px(1320), Px(3600), Px(375), Px(315));
+    m_options->setIcon(ToolsIcon());
+    m_options->setAutoRaise(true);
+    connect(m_options, &QToolButton::clicked, this, [this] { PopupShow(); });
+
+    m_timer.setInterval(sampling::kTickInterval);
+    connect(&m_timer, &QTimer::timeout, this, [this] {
+        if (m_meter) {
+            m_meter->Timer1_Timer();
+        }
+    });
+    SetFormSize();
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::Attach(shell::Meter& meter, MenuCommands& commands) {
+    m_meter = &meter;
+    m_commands = &commands;
+}
+
+QLabel* MainWindow::SmallLabel(const QString& text, int leftTwips, int topTwips, int widthTwips) {
+    auto* label = new QLabel(text, this);
+    QFont small = label->font();
+    small.setPixelSize(9);
+    label->setFont(small);
+    label->move(Px(leftTwips), Px(topTwips));
+    label->resize(widthTwips > 0 ? Px(widthTwips) : label->sizeHint().width(), 12);
+    return label;
+}
+
+QString MainWindow::ScaleCaption(bool download, int index) const {
+    return (download ? m_downloadScale : m_uploadScale).at(static_cast<std::size_t>(index))->text();
+}
+
+void MainWindow::RefreshDetails(const ifstats::CInterface& current,
+                                const ifstats::CInterface& lastSeen) {
+    m_details.Refresh(current, lastSeen);
+}
+
+void MainWindow::ShowErrorMarker(bool visible) {
+    m_errorMarker->setVisible(visible);
+}
+
+void MainWindow::ShowRates(double download, double upload) {
+    m_downloadBar->SetValue(sampling::BarValue(download, m_downloadBar->Maximum()));
+    m_uploadBar->SetValue(sampling::BarValue(upload, m_uploadBar->Maximum()));
+}
+
+void MainWindow::ShowAmounts(double received, double sent, double month) {
+    // QLabel repaints only when its text changes.
+    m_received->setText(
+        QString::fromStdString(sampling::FormatAmount(received, m_decimalSeparator)));
+    m_sent->setText(QString::fromStdString(sampling::FormatAmount(sent, m_decimalSeparator)));
+    m_month->setText(
+        QString::fromStdString(sampling::FormatMonthAmount(month, m_decimalSeparator)));
+}
+
+void MainWindow::ApplyScale(const sampling::RateScale& scale) {
+    m_downloadBar->SetMaximum(scale.downloadMaximum);
+    m_uploadBar->SetMaximum(scale.uploadMaximum);
+    for (RateBar* bar : {m_downloadBar, m_uploadBar}) {
+        bar->SetFramed(true);
+        bar->SetColours(QColor(224, 224, 224), QColor(255, 0, 0), QColor(0, 0, 255));
+        bar->SetWarningPercent(sampling::kBarWarningPercent);
+    }
+    for (std::size_t i = 0; i < 10; ++i) {
+        m_downloadScale[i]->setText(QString::fromStdString(scale.downloadLabels[i]));
+        m_uploadScale[i]->setText(QString::fromStdString(scale.uploadLabels[i]));
+    }
+}
+
+void MainWindow::FillInterfacePicker(const std::vector<std::string>& descriptions) {
+    m_picker.clear();
+    for (const std::string& description : descriptions) {
+        m_picker.append(QString::fromStdString(description));
+    }
+}
+
+void MainWindow::SetPosition() {
+    const StoredPosition position = ReadStoredPosition(m_settings);
+    move(Px(position.leftTwips), Px(position.topTwips));
+}
+
+void MainWindow::SetFormSize() {
+    setFixedSize(Px(kWidthTwips), Px(kHeightTwips));
+}
+
+void MainWindow::MoveFormToTray() {
+    m_tray = std::make_unique<QSystemTrayIcon>(MeterIcon());
+    m_tray->setToolTip(QStringLiteral("Zelvano"));
+    connect(m_tray.get(), &QSystemTrayIcon::activated, this,
+            [this](QSystemTrayIcon::ActivationReason reason) {
+                if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context ||
+                    reason == QSystemTrayIcon::DoubleClick) {
+                    TrayClicked();
+                }
+            });
+    m_tray->show();
+}
+
+void MainWindow::TrayClicked() {
+    // Only a hidden window reacts; a click while it shows does nothing.
+    if (!m_hidden) {
+        return;
+    }
+    values::Write(m_settings, values::kHide, false);
+    ShowWindow();
+}
+
+void MainWindow::Remove() {
+    if (m_tray) {
+        m_tray->hide();
+        m_tray.reset();
+    }
+}
+
+void MainWindow::CreateMenu() {
+    m_menu.clear();
+    for (std::size_t i = 0; i < kMenuRows.size(); ++i) {
+        const MenuRow& row = kMenuRows[i];
+        if (row.separator) {
+            m_menu.addSeparator();
+            continue;
+        }
+        QAction* action = m_menu.addAction(
+            MenuIcon(row.icon),
+            QString::fromUtf8(row.caption.data(), static_cast<qsizetype>(row.caption.size())));
+        action->setObjectName(
+            QString::fromUtf8(row.key.data(), static_cast<qsizetype>(row.key.size())));
+        if (static_cast<int>(i) + 1 == kOnTopPosition) {
+            action->setCheckable(true);
+            action->setChecked(m_meter && m_meter->State().OnTopFlag);
+        }
+    }
+}
+
+void MainWindow::PopupShow() {
+    QAction* picked = m_menu.exec(QCursor::pos());
+    if (!picked) {
+        return;
+    }
+    const QList<QAction*> actions = m_menu.actions();
+    MenuItemPicked(static_cast<int>(actions.indexOf(picked)) + 1);
+}
+
+void MainWindow::MenuItemPicked(int position) {
+    if (m_commands) {
+        m_commands->Dispatch(position);
+    }
+}
+
+void MainWindow::SetStaysOnTop(bool onTop) {
+    if (OnTop() == onTop) {
+        return;
+    }
+    // Changing the flags takes the window off the screen; a hidden window stays
+    // hidden, whatever the topmost setting.
+    setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+    if (!m_hidden) {
+        show();
+    }
+}
+
+void MainWindow::SetFormOnTop() {
+    SetStaysOnTop(true);
+}
+void MainWindow::SetFormNotOnTop() {
+    SetStaysOnTop(false);
+}
+
+void MainWindow::HideWindow() {
+    m_hidden = true;
+    hide();
+}
+
+void MainWindow::ShowWindow() {
+    m_hidden = false;
+    show();
+    raise();
+}
+
+void MainWindow::EnableTimer(bool enabled) {
+    if (enabled) {
+        m_timer.start();
+    } else {
+        m_timer.stop();
+    }
+}
+
+void MainWindow::CloseFromCode() {
+    CloseAs(shell::CloseReason::FromCode);
+}
+
+void MainWindow::CloseAs(shell::CloseReason reason) {
+    if (m_closing) {
+        return; // the exit path is running; a second request changes nothing
+    }
+    m_closeReason = reason;
+    close();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    const shell::CloseReason reason = std::exchange(m_closeReason, shell::CloseReason::UserClosed);
+    if (m_closing || !m_meter) {
+        event->accept();
+        return;
+    }
+    if (m_meter->QueryUnload(reason)) {
+        event->ignore(); // the user's close only hides the window
+        return;
+    }
+    m_closing = true;
+    event->accept();
+    m_timer.stop();
+    m_meter->Form_Unload();
+    QCoreApplication::quit();
+}
+
+void MainWindow::mousePressEvent(QMouseEvent* event) {
+    m_dragOffset = event->globalPosition().toPoint() - frameGeometry().topLeft();
+}
+
+void MainWindow::mouseMoveEvent(QMouseEvent* event) {
+    // The left button alone drags; the window runs along the top of the screen and
+    // goes into the topmost band, whatever the menu's check mark says.
+    if (event->buttons() != Qt::LeftButton || !isVisible()) {
+        return;
+    }
+    move(event->globalPosition().toPoint().x() - m_dragOffset.x(), 0);
+    SetStaysOnTop(true);
+}
+
+void MainWindow::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(0, 0, Px(1755), Px(3555), QColor(236, 236, 236));
+    painter.setPen(QColor(64, 64, 64));
+    for (int i = 0; i < kTicks; ++i) {
+        const int y = Px(kBottomTickTwips - i * kTickSpacingTwips);
+        painter.drawLine(Px(kDownloadTicksLeft), y, Px(kDownloadTicksRight), y);
+        painter.drawLine(Px(kUploadTicksLeft), y, Px(kUploadTicksRight), y);
+    }
+}
+
+} // namespace quantiro::ui

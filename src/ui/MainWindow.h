@@ -1,0 +1,132 @@
+#pragma once
+
+#include "platform/Registry.h"
+#include "platform/Tray.h"
+#include "platform/Windows.h"
+#include "sampling/DetailsList.h"
+#include "sampling/RateScale.h"
+#include "sampling/TickCollaborators.h"
+#include "shell/Meter.h"
+#include "shell/MeterWindow.h"
+#include "ui/RateBar.h"
+
+#include <QLabel>
+#include <QMenu>
+#include <QPoint>
+#include <QStringList>
+#include <QTimer>
+#include <QToolButton>
+#include <QWidget>
+#include <array>
+#include <memory>
+
+class QSystemTrayIcon;
+
+namespace quantiro::ui {
+
+class MenuCommands;
+
+// The meter's window: 125 x 313 pixels, frameless, with no task-bar entry. Two bars
+// with numbered scales, the received, sent and monthly amounts, the error marker
+// and the options button; it lives in the notification area when hidden.
+class MainWindow final : public QWidget,
+                         public sampling::RateDisplay,
+                         public shell::MeterWindow,
+                         public platform::WindowPlacement,
+                         public platform::TrayIcon {
+public:
+    MainWindow(platform::RegistrySettings& settings, std::string decimalSeparator);
+    ~MainWindow() override;
+
+    // The core and the menu's commands, which need the window themselves.
+    void Attach(shell::Meter& meter, MenuCommands& commands);
+
+    // Rate display.
+    void RefreshDetails(const ifstats::CInterface& current,
+                        const ifstats::CInterface& lastSeen) override;
+    void ShowErrorMarker(bool visible) override;
+    void ShowRates(double download, double upload) override;
+    void ShowAmounts(double received, double sent, double month) override;
+
+    // What the core asks of the window.
+    void ApplyScale(const sampling::RateScale& scale) override;
+    void FillInterfacePicker(const std::vector<std::string>& descriptions) override;
+    void SetPosition() override;
+    void SetFormSize() override;
+    void MoveFormToTray() override;
+    void CreateMenu() override;
+    void SetFormOnTop() override;
+    void SetFormNotOnTop() override;
+    void HideWindow() override;
+    void EnableTimer(bool enabled) override;
+    void CloseFromCode() override;
+
+    double LeftTwips() override { return x() * platform::kTwipsPerPixel; }
+    double TopTwips() override { return y() * platform::kTwipsPerPixel; }
+    void Remove() override;
+
+    // Opens the popup menu at the pointer and runs the picked command.
+    void PopupShow();
+    // Runs the command of the menu item at `position` (1-based, separators included).
+    void MenuItemPicked(int position);
+    // Closes the window for the given reason (signals, the session, code).
+    void CloseAs(shell::CloseReason reason);
+    // A click on the tray icon: shows a hidden window.
+    void TrayClicked();
+
+    // For the tests and the front-end.
+    bool StartedHidden() const { return m_hidden; }
+    bool IsHidden() const { return m_hidden; }
+    bool OnTop() const { return windowFlags().testFlag(Qt::WindowStaysOnTopHint); }
+    const RateBar& DownloadBar() const { return *m_downloadBar; }
+    const RateBar& UploadBar() const { return *m_uploadBar; }
+    QString ScaleCaption(bool download, int index) const;
+    QString ReceivedText() const { return m_received->text(); }
+    QString SentText() const { return m_sent->text(); }
+    QString MonthText() const { return m_month->text(); }
+    bool ErrorMarkerVisible() const { return !m_errorMarker->isHidden(); }
+    const sampling::DetailsList& Details() const { return m_details; }
+    const QStringList& PickerEntries() const { return m_picker; }
+    QMenu& Menu() { return m_menu; }
+    QToolButton& OptionsButton() { return *m_options; }
+    QSystemTrayIcon* Tray() const { return m_tray.get(); }
+    const QTimer& Timer() const { return m_timer; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    QLabel* SmallLabel(const QString& text, int leftTwips, int topTwips, int widthTwips = 0);
+    void SetStaysOnTop(bool onTop);
+    void ShowWindow();
+
+    platform::RegistrySettings& m_settings;
+    std::string m_decimalSeparator;
+    shell::Meter* m_meter = nullptr;
+    MenuCommands* m_commands = nullptr;
+
+    RateBar* m_downloadBar;
+    RateBar* m_uploadBar;
+    std::array<QLabel*, 10> m_downloadScale{};
+    std::array<QLabel*, 10> m_uploadScale{};
+    QLabel* m_received;
+    QLabel* m_sent;
+    QLabel* m_month;
+    QWidget* m_errorMarker;
+    QToolButton* m_options;
+    QMenu m_menu;
+    std::unique_ptr<QSystemTrayIcon> m_tray;
+    QTimer m_timer;
+
+    sampling::DetailsList m_details;
+    QStringList m_picker;
+    bool m_hidden = false;
+    shell::CloseReason m_closeReason = shell::CloseReason::UserClosed;
+    bool m_closing = false;
+    QPoint m_dragOffset;
+};
+
+} // namespace quantiro::ui

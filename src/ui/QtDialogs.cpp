@@ -1,0 +1,51 @@
+#include "ui/QtDialogs.h"
+
+#include "shell/Texts.h"
+
+#include <QCheckBox>
+#include <QMessageBox>
+
+namespace quantiro::ui {
+
+namespace {
+
+QString Text(std::string_view text) {
+    QString converted = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    converted.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    return converted;
+}
+
+} // namespace
+
+int QtDialogs::ShowMessage(int, const std::string& text, int iconStyle, const std::string& title,
+                           bool& checkBoxState, const std::string& checkBoxCaption) {
+    QMessageBox box;
+    box.setWindowTitle(Text(title));
+    box.setText(Text(text));
+    const bool question = iconStyle == platform::kIconQuestionYesNo;
+    box.setIcon(question ? QMessageBox::Question : QMessageBox::Information);
+    box.setStandardButtons(question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok);
+    QCheckBox* checkBox = nullptr;
+    if (!checkBoxCaption.empty()) {
+        checkBox = new QCheckBox(Text(checkBoxCaption)); // the box owns it; it starts unticked
+        box.setCheckBox(checkBox);
+    }
+    const int pressed = box.exec();
+    checkBoxState = checkBox && checkBox->isChecked();
+    if (!question) {
+        return platform::kAnswerOk;
+    }
+    return pressed == QMessageBox::No ? platform::kAnswerNo : platform::kAnswerYes;
+}
+
+void QtDialogs::ShowAbout() {
+    QMessageBox::about(nullptr, QStringLiteral("O programie"),
+                       QStringLiteral("Quantiro %1\nLicznik transferu internetowego.\nKestrova")
+                           .arg(QStringLiteral(QUANTIRO_VERSION)));
+}
+
+void QtDialogs::ShowMessage(std::string_view text) {
+    QMessageBox::information(nullptr, Text(shell::texts::kApplicationTitle), Text(text));
+}
+
+} // namespace quantiro::ui

@@ -1,0 +1,103 @@
+#!/usr/bin/env bash
+# The real meter in a real X server (Xvfb) with a tray host (trayer): the window
+# where the settings put it, bars that move with loopback traffic, "Ukryj" and a
+# click on the tray icon, and SIGTERM's bookkeeping. Exits 77 (skipped) when the
+# tools are missing or the server cannot start.
+set -u
+binary=$1
+for tool in xvfb-run trayer xdotool xwininfo import convert python3 sqlite3; do
+    if ! command -v "$tool" >/dev/null 2>&1; then
+        echo "SKIP: $tool is not installed"
+        exit 77
+    fi
+done
+
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$work/program" "$work/config/Kestrova"
+cp "$binary" "$work/program/quantiro"
+cp "$(dirname "$binary")/quantiro.par" "$work/program/"
+printf '[General]\nLeftP=1500\nTopP=600\nOnTop=true\n' > "$work/config/Kestrova/Quantiro.conf"
+
+cat > "$work/inside.sh" <<'INSIDE'
+set -u
+work=$1
+failures=0
+check() { if eval "$2"; then echo "ok - $1"; else echo "not ok - $1"; failures=$((failures + 1)); fi; }
+
+trayer --edge top --align right --widthtype pixel --width 100 --height 24 >/dev/null 2>&1 &
+sleep 1
+XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/config QUANTIRO_INTERFACE=lo \
+    "$work/program/quantiro" > "$work/meter.log" 2>&1 &
+meter=$!
+for _ in $(seq 50); do
+    window=$(xdotool search --onlyvisible --name '^ Tranfery$' 2>/dev/null | head -1)
+    [ -n "$window" ] && break
+    sleep 0.2
+done
+if [ -z "$window" ]; then
+    echo "not ok - the window appears"; cat "$work/meter.log"; kill "$meter"; exit 1
+fi
+geometry=$(xwininfo -id "$window" | awk '/Absolute upper-left X/ {x=$NF} /Absolute upper-left Y/ {y=$NF}
+                                          /Width/ {w=$NF} /Height/ {h=$NF} END {print x, y, w, h}')
+read -r x y w h <<< "$geometry"
+check "the window stands at the stored position (100, 40): $x, $y" '[ "$x" = 100 ] && [ "$y" = 40 ]'
+check "the window is 125 x 313: $w x $h" '[ "$w" = 125 ] && [ "$h" = 313 ]'
+
+bar() { import -window root "$work/$1.png"; convert "$work/$1.png" -crop "21x201+$((x + 36))+$((y + 8))" -format '%[fx:mean]' info:; }
+sleep 1.5
+idle=$(bar idle)
+python3 - <<'PY' &
+import socket, time
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+end = time.time() + 4
+while time.time() < end:
+    s.sendto(b"x" * 1400, ("127.0.0.1", 9))
+    time.sleep(0.004)
+PY
+sender=$!
+sleep 2.5
+busy=$(bar busy)
+wait "$sender"
+check "the download bar fills while traffic flows ($idle -> $busy)" \
+    "python3 -c 'import sys; sys.exit(0 if $idle - $busy > 0.2 else 1)'"
+
+xdotool mousemove $((x + 100)) $((y + 250)) click 1
+sleep 0.7
+xdotool key Down Down Down Down Return
+sleep 0.7
+check "\"Ukryj\" hides the window" "xwininfo -id $window | grep -q IsUnMapped"
+check "\"Ukryj\" stores Hide" "grep -q '^Hide=true' $work/config/Kestrova/Quantiro.conf"
+icon=$(xwininfo -root -tree | awk '/\("quantiro" "quantiro"\)  22x22/ {print $NF; exit}')
+ix=$(echo "$icon" | cut -d+ -f2)
+iy=$(echo "$icon" | cut -d+ -f3)
+check "the tray holds the icon ($icon)" '[ -n "$ix" ]'
+xdotool mousemove $((ix + 11)) $((iy + 11)) click 1
+sleep 0.7
+check "a click on the tray icon brings the window back" "xwininfo -id $window | grep -q IsViewable"
+check "and clears Hide" "grep -q '^Hide=false' $work/config/Kestrova/Quantiro.conf"
+
+kill -TERM "$meter"
+wait "$meter"
+status=$?
+check "SIGTERM ends the meter with status 0 ($status)" '[ "$status" = 0 ]'
+check "IsRunning is False after SIGTERM" "grep -q '^IsRunning=false' $work/config/Kestrova/Quantiro.conf"
+check "a shutdown leaves no correction" "grep -q '^Odejmij=false' $work/config/Kestrova/Quantiro.conf"
+downloaded=$(sqlite3 "$work/program/qub.db" 'select Download from trafic order by rowid desc limit 1')
+check "the hour's record holds the traffic ($downloaded kB)" '[ "${downloaded:-0}" -gt 100 ]'
+kill %1 2>/dev/null
+exit $((failures > 0))
+INSIDE
+
+timeout 120 xvfb-run -a -s "-screen 0 640x480x24" bash "$work/inside.sh" "$work" 2>"$work/xvfb.log"
+status=$?
+if [ "$status" -ne 0 ]; then
+    if grep -q "xvfb-run: error" "$work/xvfb.log"; then
+        echo "SKIP: Xvfb cannot start"; cat "$work/xvfb.log"
+        exit 77
+    fi
+    cat "$work/xvfb.log" "$work/meter.log"
+    echo "FAILED"
+    exit 1
+fi
+echo "window end-to-end: all checks passed"

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     g++ make cmake ninja-build
-    qt6-base-dev libsqlite3-dev
+    qt6-base-dev libsqlite3-dev libcurl4-openssl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     iproute2
     xvfb xauth trayer xdotool x11-utils imagemagick sqlite3

@@ -1,13 +1,8 @@
 #include "app/TerminalFrontEnd.h"
 
+#include "app/LinuxPlatform.h"
 #include "app/TerminalParts.h"
-#include "companions/PendingCompanions.h"
-#include "platform/linux/FlockInstanceLock.h"
-#include "platform/linux/IniRegistrySettings.h"
-#include "platform/linux/NetlinkInterfaceTable.h"
-#include "platform/linux/ProgramDirectory.h"
-#include "platform/linux/SqliteDatabase.h"
-#include "platform/linux/SystemClock.h"
+#include "messages/MessageFeed.h"
 #include "platform/linux/UniqueFd.h"
 #include "shell/Meter.h"
 #include "ui/MenuCommands.h"
@@ -98,25 +93,24 @@ int RunTerminalFrontEnd(const char* commandLine) {
     sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
     UniqueFd signals(::signalfd(-1, &stopSignals, SFD_CLOEXEC));
     UniqueFd timer(::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC));
-    if (!signals.Valid() || !timer.Valid()) {
+    UniqueFd tmrKomunikat(::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC));
+    if (!signals.Valid() || !timer.Valid() || !tmrKomunikat.Valid()) {
         std::cerr << "Zelvano: " << std::strerror(errno) << '\n';
         return 1;
     }
 
-    platform::linux_impl::IniRegistrySettings settings;
-    platform::linux_impl::SystemClock clock;
-    platform::linux_impl::NetlinkInterfaceTable table;
-    platform::linux_impl::FlockInstanceLock instanceLock;
+    LinuxPlatform host;
     TerminalDialog dialog(signals.Get(), interactive);
     TerminalDisplay display(decimalSeparator);
-    TerminalWindow window(display, settings);
-    companions::PendingCompanions companions;
-    shell::Meter meter({settings, clock, table, instanceLock, dialog, dialog, companions, window,
-                        companions, companions, companions, display, window,
-                        platform::linux_impl::ProgramDirectory(), [](const std::string& path) {
-                            return platform::linux_impl::OpenTrafficDatabase(path);
-                        }});
+    TerminalWindow window(display, host.settings);
+    NoTray tray;
+    shell::Meter meter({host.settings, host.clock, host.table, host.instanceLock, dialog, dialog,
+                        tray, window, host.companions, host.companions, host.updateChecker, display,
+                        window, host.programDirectory, LinuxPlatform::OpenDatabase});
+    host.companions.Attach(meter.State());
     ui::MenuCommands commands(meter, dialog);
+    messages::MessageFeed feed(host.programDirectory, messages::UpdateServer(), host.downloader,
+                               host.settings, host.clock, dialog);
 
     try {
         if (meter.StartUp(commandLine) == shell::Meter::StartUpResult::AlreadyRunning) {
@@ -133,14 +127,20 @@ int RunTerminalFrontEnd(const char* commandLine) {
     period.it_interval.tv_nsec = interval.count();
     period.it_value.tv_nsec = interval.count();
     ::timerfd_settime(timer.Get(), 0, &period, nullptr);
+    itimerspec once{};
+    once.it_value.tv_sec =
+        std::chrono::duration_cast<std::chrono::seconds>(messages::kMessageCheckDelay).count();
+    ::timerfd_settime(tmrKomunikat.Get(), 0, &once, nullptr);
 
     RawKeys keys;
     Screen screen(::isatty(STDOUT_FILENO) == 1);
     int ticks = 0;
     shell::CloseReason reason = shell::CloseReason::FromCode;
-    pollfd watched[] = {
-        {signals.Get(), POLLIN, 0}, {timer.Get(), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
-    const nfds_t watchedCount = interactive ? 3 : 2;
+    pollfd watched[] = {{signals.Get(), POLLIN, 0},
+                        {timer.Get(), POLLIN, 0},
+                        {tmrKomunikat.Get(), POLLIN, 0},
+                        {STDIN_FILENO, POLLIN, 0}};
+    const nfds_t watchedCount = interactive ? 4 : 3;
     while (!window.CloseRequested()) {
         if (::poll(watched, watchedCount, -1) < 0) {
             continue;
@@ -160,7 +160,13 @@ int RunTerminalFrontEnd(const char* commandLine) {
                 break;
             }
         }
-        if (watchedCount > 2 && (watched[2].revents & POLLIN)) {
+        if (watched[2].revents & POLLIN) {
+            std::uint64_t expirations = 0;
+            [[maybe_unused]] const auto n =
+                ::read(tmrKomunikat.Get(), &expirations, sizeof expirations);
+            feed.CheckAndShowMessage();
+        }
+        if (watchedCount > 3 && (watched[3].revents & POLLIN)) {
             char key = 0;
             if (::read(STDIN_FILENO, &key, 1) == 1 && (key == 'q' || key == 'Q')) {
                 screen.Forget();
@@ -173,6 +179,7 @@ int RunTerminalFrontEnd(const char* commandLine) {
             [[maybe_unused]] const auto n = ::read(timer.Get(), &expirations, sizeof expirations);
             if (window.TimerEnabled()) {
                 meter.Timer1_Timer();
+                host.launcher.ReapExited(); // ended companions, collected without waiting
                 if (++ticks % kTicksPerScreen == 0) {
                     screen.Show(display);
                 }

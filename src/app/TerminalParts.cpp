@@ -135,4 +135,8 @@ void TerminalDialog::ShowMessage(std::string_view text) {
     std::cerr << shell::texts::kApplicationTitle << ": " << text << '\n';
 }
 
+void TerminalDialog::UserMessageShow(const std::string& mURL) {
+    std::cerr << "\n  Informacja dla użytkowników: " << mURL << '\n';
+}
+
 } // namespace quantiro::app

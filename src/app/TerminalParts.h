@@ -1,5 +1,6 @@
 #pragma once
 
+#include "messages/NoticeBrowser.h"
 #include "platform/Dialogs.h"
 #include "platform/Notifier.h"
 #include "platform/Tray.h"
@@ -83,7 +84,8 @@ private:
 // answer is yes.
 class TerminalDialog final : public platform::MessageDialog,
                              public platform::AboutDialog,
-                             public platform::Notifier {
+                             public platform::Notifier,
+                             public messages::NoticeBrowser {
 public:
     TerminalDialog(int signalFd, bool interactive)
         : m_signalFd(signalFd)
@@ -93,6 +95,8 @@ public:
                     bool& checkBoxState, const std::string& checkBoxCaption) override;
     void ShowAbout() override;
     void ShowMessage(std::string_view text) override;
+    // A notice's page cannot be shown here: its address is.
+    void UserMessageShow(const std::string& mURL) override;
 
     // A shutdown signal that arrived while a question was open.
     int PendingSignal() const { return m_pendingSignal; }
@@ -101,6 +105,12 @@ private:
     int m_signalFd;
     bool m_interactive;
     int m_pendingSignal = 0;
+};
+
+// No notification area on a terminal.
+class NoTray final : public platform::TrayIcon {
+public:
+    void Remove() override {}
 };
 
 } // namespace quantiro::app

@@ -1,5 +1,5 @@
 #include "app/TerminalFrontEnd.h"
-#include "ui/WindowFrontEnd.h"
+#include "app/WindowFrontEnd.h"
 
 #include <cstdlib>
 #include <string>
@@ -16,5 +16,5 @@ int main(int argc, char** argv) {
     if (!display) {
         return quantiro::app::RunTerminalFrontEnd(commandLine.c_str());
     }
-    return quantiro::ui::RunWindowFrontEnd(argc, argv, commandLine);
+    return quantiro::app::RunWindowFrontEnd(argc, argv, commandLine);
 }

@@ -18,6 +18,8 @@ public:
     // The options and reports programs, from the menu.
     virtual void OptionsShow() = 0;
     virtual void RaportShow() = 0;
+    // The updater, at most once per run.
+    virtual void UpdaterStart() = 0;
     // Starts the window variant of the family that "Size" selects (1 or 2).
     virtual void VariantStart(std::int16_t size) = 0;
 };

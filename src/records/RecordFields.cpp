@@ -16,29 +16,7 @@ std::string FormatRecordDate(const platform::LocalDateTime& when) {
 
 std::optional<RecordDate> ParseRecordDate(const platform::FieldValue& value) {
     const auto* text = std::get_if<std::string>(&value);
-    if (!text || text->size() != 10 || (*text)[4] != '-' || (*text)[7] != '-') {
-        return std::nullopt;
-    }
-    auto number = [&](std::size_t at, std::size_t length) -> std::optional<int> {
-        int result = 0;
-        const char* first = text->data() + at;
-        const auto [last, error] = std::from_chars(first, first + length, result);
-        if (error != std::errc() || last != first + length) {
-            return std::nullopt;
-        }
-        return result;
-    };
-    const auto year = number(0, 4), month = number(5, 2), day = number(8, 2);
-    if (!year || !month || !day || *month < 1 || *month > 12 || *day < 1) {
-        return std::nullopt;
-    }
-    constexpr int kDaysInMonth[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (*year % 4 == 0 && *year % 100 != 0) || *year % 400 == 0;
-    const int days = *month == 2 && !leap ? 28 : kDaysInMonth[*month - 1];
-    if (*day > days) {
-        return std::nullopt;
-    }
-    return RecordDate{*year, *month, *day};
+    return text ? ParseIsoDate(*text) : std::nullopt;
 }
 
 std::int32_t FieldToInt32(const platform::FieldValue& value) {

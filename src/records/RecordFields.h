@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/CalendarDate.h"
 #include "platform/Clock.h"
 #include "platform/Database.h"
 
@@ -17,11 +18,7 @@ inline constexpr std::string_view kCzas = "Czas";
 inline constexpr std::string_view kDownload = "Download";
 inline constexpr std::string_view kUpload = "Upload";
 
-struct RecordDate {
-    int year = 0;
-    int month = 0;
-    int day = 0;
-};
+using RecordDate = CalendarDate;
 
 // The record's date as stored: "yyyy-mm-dd".
 std::string FormatRecordDate(const platform::LocalDateTime& when);

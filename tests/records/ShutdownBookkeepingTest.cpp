@@ -26,6 +26,7 @@ struct ExitWorld final : platform::WindowPlacement, platform::TrayIcon, companio
     void StatisticsStart() override { log.push_back("statistics started"); }
     void OptionsShow() override { log.push_back("options"); }
     void RaportShow() override { log.push_back("reports"); }
+    void UpdaterStart() override { log.push_back("updater"); }
     void VariantStart(std::int16_t size) override {
         log.push_back("variant " + std::to_string(size));
     }

@@ -1,14 +1,11 @@
-#include "ui/WindowFrontEnd.h"
+#include "app/WindowFrontEnd.h"
 
-#include "companions/PendingCompanions.h"
-#include "platform/linux/FlockInstanceLock.h"
-#include "platform/linux/IniRegistrySettings.h"
-#include "platform/linux/NetlinkInterfaceTable.h"
-#include "platform/linux/ProgramDirectory.h"
-#include "platform/linux/SqliteDatabase.h"
-#include "platform/linux/SystemClock.h"
+#include "app/LinuxPlatform.h"
+#include "messages/MessageFeed.h"
 #include "platform/linux/UniqueFd.h"
+#include "shell/Meter.h"
 #include "shell/Texts.h"
+#include "ui/BrowserWindow.h"
 #include "ui/MainWindow.h"
 #include "ui/MenuCommands.h"
 #include "ui/QtDialogs.h"
@@ -17,13 +14,14 @@
 #include <QMessageBox>
 #include <QSessionManager>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <clocale>
 #include <csignal>
 
 #include <sys/signalfd.h>
 #include <unistd.h>
 
-namespace quantiro::ui {
+namespace quantiro::app {
 
 int RunWindowFrontEnd(int& argc, char** argv, const std::string& commandLine) {
     // SIGTERM and SIGHUP end the session's programs: they close the window as a
@@ -42,20 +40,23 @@ int RunWindowFrontEnd(int& argc, char** argv, const std::string& commandLine) {
     std::setlocale(LC_NUMERIC, "");
     const std::string decimalSeparator = std::localeconv()->decimal_point;
 
-    platform::linux_impl::IniRegistrySettings settings;
-    platform::linux_impl::SystemClock clock;
-    platform::linux_impl::NetlinkInterfaceTable table;
-    platform::linux_impl::FlockInstanceLock instanceLock;
-    QtDialogs dialogs;
-    MainWindow window(settings, decimalSeparator);
-    companions::PendingCompanions companions;
-    shell::Meter meter({settings, clock, table, instanceLock, dialogs, dialogs, window, window,
-                        companions, companions, companions, window, window,
-                        platform::linux_impl::ProgramDirectory(), [](const std::string& path) {
-                            return platform::linux_impl::OpenTrafficDatabase(path);
-                        }});
-    MenuCommands commands(meter, dialogs);
+    LinuxPlatform host;
+    ui::QtDialogs dialogs;
+    ui::MainWindow window(host.settings, decimalSeparator);
+    ui::BrowserWindow frmBrowser(host.downloader);
+    shell::Meter meter({host.settings, host.clock, host.table, host.instanceLock, dialogs, dialogs,
+                        window, window, host.companions, host.companions, host.updateChecker,
+                        window, window, host.programDirectory, LinuxPlatform::OpenDatabase});
+    host.companions.Attach(meter.State());
+    ui::MenuCommands commands(meter, dialogs);
     window.Attach(meter, commands);
+    messages::MessageFeed feed(host.programDirectory, messages::UpdateServer(), host.downloader,
+                               host.settings, host.clock, frmBrowser);
+    // tmrKomunikat: once, a minute after the window was made.
+    QTimer::singleShot(messages::kMessageCheckDelay, &window, [&] { feed.CheckAndShowMessage(); });
+    // Ended companions are collected on the tick, never waited for.
+    QObject::connect(&window.Timer(), &QTimer::timeout, &window,
+                     [&] { host.launcher.ReapExited(); });
 
     try {
         if (meter.StartUp(commandLine) == shell::Meter::StartUpResult::AlreadyRunning) {
@@ -85,4 +86,4 @@ int RunWindowFrontEnd(int& argc, char** argv, const std::string& commandLine) {
     return QApplication::exec();
 }
 
-} // namespace quantiro::ui
+} // namespace quantiro::app

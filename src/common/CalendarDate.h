@@ -1,0 +1,44 @@
+#pragma once
+
+#include <charconv>
+#include <compare>
+#include <optional>
+#include <string_view>
+
+namespace quantiro {
+
+struct CalendarDate {
+    int year = 0;
+    int month = 0;
+    int day = 0;
+    auto operator<=>(const CalendarDate&) const = default;
+};
+
+// A "yyyy-mm-dd" date that exists in the calendar; nullopt for anything else.
+inline std::optional<CalendarDate> ParseIsoDate(std::string_view text) {
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-') {
+        return std::nullopt;
+    }
+    auto number = [&](std::size_t at, std::size_t length) -> std::optional<int> {
+        int result = 0;
+        const char* first = text.data() + at;
+        const auto [last, error] = std::from_chars(first, first + length, result);
+        if (error != std::errc() || last != first + length || result < 0) {
+            return std::nullopt;
+        }
+        return result;
+    };
+    const auto year = number(0, 4), month = number(5, 2), day = number(8, 2);
+    if (!year || !month || !day || *month < 1 || *month > 12 || *day < 1) {
+        return std::nullopt;
+    }
+    constexpr int kDaysInMonth[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    const bool leap = (*year % 4 == 0 && *year % 100 != 0) || *year % 400 == 0;
+    const int days = *month == 2 && !leap ? 28 : kDaysInMonth[*month - 1];
+    if (*day > days) {
+        return std::nullopt;
+    }
+    return CalendarDate{*year, *month, *day};
+}
+
+} // namespace quantiro

@@ -1,0 +1,44 @@
+#pragma once
+
+#include "messages/NoticeBrowser.h"
+#include "platform/Clock.h"
+#include "platform/Downloads.h"
+#include "platform/Registry.h"
+
+#include <chrono>
+#include <string>
+
+namespace quantiro::messages {
+
+using namespace std::chrono_literals;
+
+// The one-shot wait of tmrKomunikat before the notice check.
+inline constexpr auto kMessageCheckDelay = 60s;
+
+// The update server: $QUANTIRO_UPDATE_SERVER, or an address that never resolves.
+std::string UpdateServer();
+
+// Nothing to do here: Linux keeps no cache of downloads, and every download asks
+// the server anew (no-cache), which is what the clean-up ensures elsewhere.
+inline void ClearUpdateCache() {}
+
+// Once per run, a minute after start: fetches the maker's list of notices and opens
+// the first one that has not expired and has not been shown on this computer.
+class MessageFeed {
+public:
+    MessageFeed(std::string programDirectory, std::string updateServer,
+                platform::Downloader& downloader, platform::RegistrySettings& settings,
+                platform::Clock& clock, NoticeBrowser& browser);
+
+    void CheckAndShowMessage();
+
+private:
+    std::string m_programDirectory;
+    std::string m_updateServer;
+    platform::Downloader& m_downloader;
+    platform::RegistrySettings& m_settings;
+    platform::Clock& m_clock;
+    NoticeBrowser& m_browser;
+};
+
+} // namespace quantiro::messages

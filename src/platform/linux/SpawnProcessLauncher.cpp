@@ -1,0 +1,138 @@
+#include "platform/linux/SpawnProcessLauncher.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <fstream>
+#include <string>
+
+#include <spawn.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace quantiro::platform::linux_impl {
+
+namespace {
+
+int PidfdOpen(pid_t pid) {
+    return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+}
+
+int PidfdSendSignal(int pidfd, int signal) {
+    return static_cast<int>(::syscall(SYS_pidfd_send_signal, pidfd, signal, nullptr, 0));
+}
+
+// The pid a pidfd stands for, from /proc; -1 once the process is gone and reaped.
+pid_t PidOf(int pidfd) {
+    std::ifstream info("/proc/self/fdinfo/" + std::to_string(pidfd));
+    std::string key;
+    while (info >> key) {
+        if (key == "Pid:") {
+            pid_t pid = -1;
+            info >> pid;
+            return pid;
+        }
+    }
+    return -1;
+}
+
+} // namespace
+
+SpawnProcessLauncher::~SpawnProcessLauncher() {
+    ReapExited();
+    for (const Child& child : m_children) {
+        ::close(child.pidfd);
+    }
+}
+
+ProcessRecord SpawnProcessLauncher::CreateProcess(const std::string& program,
+                                                  const std::vector<std::string>& arguments,
+                                                  bool track) {
+    ReapExited();
+    std::vector<char*> argv;
+    argv.push_back(const_cast<char*>(program.c_str()));
+    for (const std::string& argument : arguments) {
+        argv.push_back(const_cast<char*>(argument.c_str()));
+    }
+    argv.push_back(nullptr);
+
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none;
+    sigemptyset(&none);
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGCHLD, SIGPIPE}) {
+        sigaddset(&stopSignals, signal);
+    }
+    // The meter blocks its stop signals to read them from a descriptor; its
+    // children must not inherit that.
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &stopSignals);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF |
+                                              POSIX_SPAWN_SETPGROUP);
+    pid_t pid = 0;
+    const int result =
+        ::posix_spawn(&pid, program.c_str(), nullptr, &attributes, argv.data(), environ);
+    posix_spawnattr_destroy(&attributes);
+    if (result != 0) {
+        return {}; // a missing file or a refused start: silent, four zeros
+    }
+    const int pidfd = PidfdOpen(pid);
+    if (pidfd < 0) {
+        // Without a pidfd the child can still be collected by its pid alone.
+        ::waitpid(pid, nullptr, WNOHANG);
+        return {0, 0, pid, pid};
+    }
+    m_children.push_back({pid, pidfd, track, false});
+    return {track ? pidfd : 0, 0, pid, pid};
+}
+
+void SpawnProcessLauncher::ReapExited() {
+    for (Child& child : m_children) {
+        if (child.reaped) {
+            continue;
+        }
+        siginfo_t info{};
+        if (::waitid(static_cast<idtype_t>(P_PIDFD), static_cast<id_t>(child.pidfd), &info,
+                     WEXITED | WNOHANG) == 0 &&
+            info.si_pid != 0) {
+            child.reaped = true;
+        }
+    }
+    // An untracked child is forgotten once collected; a tracked one keeps its pidfd,
+    // which the record names, until the meter ends.
+    std::erase_if(m_children, [](const Child& child) {
+        if (child.reaped && !child.tracked) {
+            ::close(child.pidfd);
+            return true;
+        }
+        return false;
+    });
+}
+
+void SpawnProcessLauncher::Terminate(const ProcessRecord& record) {
+    if (record.dwProcessId <= 0 || record.hProcess <= 0) {
+        return;
+    }
+    for (const Child& child : m_children) {
+        // Only the process this launcher started and still holds, and only while the
+        // pidfd stands for the recorded pid: a reused pid is never signalled.
+        if (child.tracked && !child.reaped && child.pidfd == record.hProcess &&
+            child.pid == record.dwProcessId && PidOf(child.pidfd) == record.dwProcessId) {
+            PidfdSendSignal(child.pidfd, SIGTERM);
+            return;
+        }
+    }
+}
+
+std::size_t SpawnProcessLauncher::LiveChildren() const {
+    return static_cast<std::size_t>(std::count_if(
+        m_children.begin(), m_children.end(), [](const Child& child) { return !child.reaped; }));
+}
+
+} // namespace quantiro::platform::linux_impl

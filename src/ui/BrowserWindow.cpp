@@ -1,0 +1,43 @@
+#include "ui/BrowserWindow.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextBrowser>
+#include <QVBoxLayout>
+
+namespace quantiro::ui {
+
+BrowserWindow::BrowserWindow(platform::Downloader& downloader)
+    : m_downloader(downloader)
+    , m_web(new QTextBrowser(this)) {
+    setWindowTitle(QStringLiteral("  Informacja dla użytkowników"));
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_web);
+    m_web->setOpenLinks(false);
+    resize(640, 480);
+}
+
+void BrowserWindow::UserMessageShow(const std::string& mURL) {
+    const QTemporaryDir directory;
+    if (!directory.isValid()) {
+        return;
+    }
+    const QString page = directory.filePath(QStringLiteral("page.html"));
+    if (!m_downloader.DownloadFile(mURL, page.toStdString())) {
+        return; // never loaded: no window
+    }
+    QFile file(page);
+    if (!file.open(QIODevice::ReadOnly)) {
+        return;
+    }
+    m_web->setHtml(QString::fromUtf8(file.readAll()));
+    show();
+    raise();
+}
+
+QString BrowserWindow::PageText() const {
+    return m_web->toPlainText();
+}
+
+} // namespace quantiro::ui

@@ -1,12 +1,17 @@
 # make run   - install what is missing, build, start the meter
 # make test  - install what is missing, build with sanitizers, run every test
 # make bench - install what is missing, build optimised, run the benchmarks
+# make fuzz  - build the libFuzzer targets with clang and run each FUZZ_RUNS times
 
 BUILD_DIR      ?= build/release
 TEST_BUILD_DIR ?= build/sanitize
 GENERATOR       = $(shell command -v ninja >/dev/null 2>&1 && echo Ninja || echo "Unix Makefiles")
 
-.PHONY: all deps build run test bench format clean
+FUZZ_DIR       ?= build/fuzz
+FUZZ_RUNS      ?= 1000000
+FUZZ_FLAGS      = -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -Isrc
+
+.PHONY: all deps build run test bench fuzz format clean
 
 all: build
 
@@ -33,6 +38,15 @@ test: deps $(TEST_BUILD_DIR)/CMakeCache.txt
 bench: build
 	$(BUILD_DIR)/bin/tick_bench
 	$(BUILD_DIR)/bin/month_sum_bench
+
+fuzz:
+	@scripts/install-deps.sh fuzz
+	mkdir -p $(FUZZ_DIR)
+	clang++ $(FUZZ_FLAGS) fuzz/MessageListFuzz.cpp src/messages/MessageList.cpp -o $(FUZZ_DIR)/message_list_fuzz
+	clang++ $(FUZZ_FLAGS) fuzz/ParameterFileFuzz.cpp src/records/ParameterFile.cpp -o $(FUZZ_DIR)/parameter_file_fuzz
+	mkdir -p $(FUZZ_DIR)/messages $(FUZZ_DIR)/parameters
+	$(FUZZ_DIR)/message_list_fuzz -runs=$(FUZZ_RUNS) -max_len=4096 $(FUZZ_DIR)/messages fuzz/corpus/messages
+	$(FUZZ_DIR)/parameter_file_fuzz -runs=$(FUZZ_RUNS) -max_len=4096 $(FUZZ_DIR)/parameters fuzz/corpus/parameters
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i

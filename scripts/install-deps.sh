@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the benchmarks need, and
-# only those that are missing, so a second run does nothing.
+# Installs the Debian packages the build, the tests and the benchmarks need (with
+# "fuzz": the fuzzers' too), and only those that are missing, so a second run does
+# nothing.
 set -euo pipefail
 
 packages=(
@@ -10,6 +11,11 @@ packages=(
     iproute2
     xvfb xauth trayer xdotool x11-utils imagemagick sqlite3
 )
+
+# The fuzz targets need clang with libFuzzer; nothing else does.
+if [[ "${1:-}" == fuzz ]]; then
+    packages+=(clang libclang-rt-14-dev)
+fi
 
 missing=()
 for package in "${packages[@]}"; do

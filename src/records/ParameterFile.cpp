@@ -82,6 +82,10 @@ std::optional<std::array<ParameterRecord, 3>> ReadParameterFile(const std::strin
     if (!in) {
         return std::nullopt;
     }
+    return ReadParameterRecords(in);
+}
+
+std::optional<std::array<ParameterRecord, 3>> ReadParameterRecords(std::istream& in) {
     std::vector<std::string> items;
     while (items.size() < kItems) {
         auto item = NextItem(in);

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <istream>
 #include <optional>
 #include <string>
 
@@ -20,5 +21,6 @@ struct ParameterRecord {
 // double quotes; numbers with a point as the decimal separator, whatever the
 // locale). nullopt when the file is missing, short or malformed.
 std::optional<std::array<ParameterRecord, 3>> ReadParameterFile(const std::string& path);
+std::optional<std::array<ParameterRecord, 3>> ReadParameterRecords(std::istream& in);
 
 } // namespace quantiro::records

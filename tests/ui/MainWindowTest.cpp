@@ -5,12 +5,15 @@
 #include "fakes/MeterFakes.h"
 #include "fakes/RecordingNotifier.h"
 #include "fakes/TempDir.h"
+#include "fakes/TestHttpServer.h"
 #include "fakes/TrafficTable.h"
+#include "platform/linux/CurlDownloader.h"
 #include "platform/linux/IniRegistrySettings.h"
 #include "platform/linux/SqliteDatabase.h"
 #include "shell/Meter.h"
 #include "shell/RegistryValues.h"
 #include "shell/Texts.h"
+#include "ui/BrowserWindow.h"
 #include "ui/MenuCommands.h"
 
 #include <QApplication>
@@ -362,6 +365,21 @@ TEST(PlacementTest, ALeftDragRunsTheWindowAlongTheTopAndPutsItOnTop) {
     EXPECT_EQ(meter.window.pos(), QPoint(306, 0));
     EXPECT_TRUE(meter.window.OnTop());
     EXPECT_FALSE(meter.meter.State().OnTopFlag); // the menu's mark is not changed by a drag
+}
+
+TEST(BrowserWindowTest, TheNoticeWindowAppearsOnlyWithItsLoadedPage) {
+    testing::TestHttpServer server;
+    server.Serve("/notice.html", "<html><body><p>Nowa wersja programu.</p></body></html>");
+    platform::linux_impl::CurlDownloader downloader;
+    BrowserWindow frmBrowser(downloader);
+    EXPECT_EQ(frmBrowser.windowTitle(), QStringLiteral("  Informacja dla użytkowników"));
+
+    frmBrowser.UserMessageShow(server.BaseUrl() + "/missing.html");
+    EXPECT_FALSE(frmBrowser.isVisible()); // never loaded: no empty window
+
+    frmBrowser.UserMessageShow(server.BaseUrl() + "/notice.html");
+    EXPECT_TRUE(frmBrowser.isVisible());
+    EXPECT_EQ(frmBrowser.PageText(), QStringLiteral("Nowa wersja programu."));
 }
 
 } // namespace

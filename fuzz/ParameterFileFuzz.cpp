@@ -1,0 +1,13 @@
+// libFuzzer target: any "quantiro.par" reads as three records or as nothing.
+#include "records/ParameterFile.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <sstream>
+#include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
+    (void)quantiro::records::ReadParameterRecords(in);
+    return 0;
+}

@@ -5,6 +5,7 @@
 #include "fakes/MeterFakes.h"
 #include "fakes/RecordingNotifier.h"
 #include "fakes/TempDir.h"
+#include "messages/UpdateChecker.h"
 #include "platform/linux/IniRegistrySettings.h"
 #include "platform/linux/SpawnProcessLauncher.h"
 #include "platform/linux/SqliteDatabase.h"
@@ -99,7 +100,9 @@ TEST(CompanionLauncherTest, EveryCompanionStartsWithItsCommandLine) {
         {[](Family& f) { f.launcher.StatisticsStart(); }, "ZVstat.dll", {"1"}},
         {[](Family& f) { f.launcher.OptionsShow(); }, "ZVopcje.dll", {}},
         {[](Family& f) { f.launcher.RaportShow(); }, "zvraport.dll", {"1"}},
-        {[](Family& f) { f.launcher.UpdaterStart(); }, "ZVupdate.dll", {}},
+        {[](Family& f) { messages::UpdateChecker(f.launcher).CheckForUpdate(); },
+         "ZVupdate.dll",
+         {}},
         {[](Family& f) {
              f.state.totalReceived = 512;
              f.state.totalSent = 64;

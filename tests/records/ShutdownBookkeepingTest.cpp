@@ -1,5 +1,6 @@
 #include "records/ShutdownBookkeeping.h"
 
+#include "fakes/MeterFakes.h"
 #include "fakes/RecordsFixture.h"
 #include "fakes/TrafficTable.h"
 #include "records/MonthlySum.h"
@@ -15,22 +16,13 @@ using testing::TrafficRow;
 using testing::TrafficTable;
 using Rows = std::vector<TrafficRow>;
 
-// Everything the exit path touches outside the database, in one log, so that the
-// order of its steps shows.
-struct ExitWorld final : platform::WindowPlacement, platform::TrayIcon, companions::Companions {
+// The window and the tray, logging into the companions' log, so that the order of
+// the exit path's steps shows in one list.
+struct ExitWorld final : platform::WindowPlacement, platform::TrayIcon {
     double LeftTwips() override { return 1500.4; }
     double TopTwips() override { return 2999.5; }
-    void Remove() override { log.push_back("tray removed"); }
-    void MonitorStop() override { log.push_back("monitor stopped"); }
-    void MonitorStart() override { log.push_back("monitor started"); }
-    void StatisticsStart() override { log.push_back("statistics started"); }
-    void OptionsShow() override { log.push_back("options"); }
-    void RaportShow() override { log.push_back("reports"); }
-    void UpdaterStart() override { log.push_back("updater"); }
-    void VariantStart(std::int16_t size) override {
-        log.push_back("variant " + std::to_string(size));
-    }
-    std::vector<std::string> log;
+    void Remove() override { companions.log.push_back("tray removed"); }
+    testing::RecordingCompanions companions;
 };
 
 struct Exit {
@@ -42,7 +34,7 @@ struct Exit {
     }
     void Run() {
         ShutdownBookkeeping({meter.settings, *meter.hours, *meter.records, meter.state, meter.clock,
-                             world, world, world})
+                             world, world, world.companions})
             .Form_Unload();
     }
     testing::RecordsFixture meter;
@@ -84,7 +76,8 @@ TEST(ShutdownBookkeepingTest, AnExitSavesTheHourAndLeavesTheCorrection) {
         std::vector<std::chrono::milliseconds> expectedSleeps(c.readBackWaits, 10ms);
         expectedSleeps.push_back(2000ms);
         EXPECT_EQ(exit.meter.clock.sleeps, expectedSleeps);
-        EXPECT_EQ(exit.world.log, (std::vector<std::string>{"tray removed", "monitor stopped"}));
+        EXPECT_EQ(exit.world.companions.log,
+                  (std::vector<std::string>{"tray removed", "monitor stop"}));
     }
 }
 
@@ -94,15 +87,15 @@ TEST(ShutdownBookkeepingTest, TheSizeSettingChoosesTheVariantStartedLast) {
         std::vector<std::string> log;
     };
     const Case cases[] = {
-        {0, {"tray removed", "monitor stopped"}},
-        {1, {"tray removed", "monitor stopped", "variant 1"}},
-        {2, {"tray removed", "monitor stopped", "variant 2"}},
-        {3, {"tray removed", "monitor stopped"}},
+        {0, {"tray removed", "monitor stop"}},
+        {1, {"tray removed", "monitor stop", "variant 1"}},
+        {2, {"tray removed", "monitor stop", "variant 2"}},
+        {3, {"tray removed", "monitor stop"}},
     };
     for (const Case& c : cases) {
         Exit exit(false, c.size);
         exit.Run();
-        EXPECT_EQ(exit.world.log, c.log) << c.size;
+        EXPECT_EQ(exit.world.companions.log, c.log) << c.size;
     }
 }
 

@@ -36,8 +36,11 @@ test: deps $(TEST_BUILD_DIR)/CMakeCache.txt
 	cd $(TEST_BUILD_DIR) && ctest --output-on-failure --timeout 600
 
 bench: build
+	@scripts/install-deps.sh bench
 	$(BUILD_DIR)/bin/tick_bench
 	$(BUILD_DIR)/bin/month_sum_bench
+	bench/startup
+	bench/endurance
 
 fuzz:
 	@scripts/install-deps.sh fuzz

@@ -180,7 +180,8 @@ int RunTerminalFrontEnd(const char* commandLine) {
             if (window.TimerEnabled()) {
                 meter.Timer1_Timer();
                 host.launcher.ReapExited(); // ended companions, collected without waiting
-                if (++ticks % kTicksPerScreen == 0) {
+                // The first tick shows at once, then once a second.
+                if (ticks++ % kTicksPerScreen == 0) {
                     screen.Show(display);
                 }
             }

@@ -3,6 +3,7 @@
 #include "fakes/FakeClock.h"
 #include "fakes/FakeInterfaceTable.h"
 #include "fakes/MeterFakes.h"
+#include "fakes/NoWindow.h"
 #include "fakes/RecordingNotifier.h"
 #include "fakes/TempDir.h"
 #include "messages/UpdateChecker.h"
@@ -240,31 +241,6 @@ TEST(CompanionLauncherTest, QtsProcessClassStillGetsItsOwnChildren) {
     EXPECT_EQ(process.exitCode(), 3);
 }
 
-// A window that is not there: start-up's calls into it do nothing.
-struct NoWindow final : shell::MeterWindow,
-                        sampling::RateDisplay,
-                        platform::WindowPlacement,
-                        platform::TrayIcon {
-    void ApplyScale(const sampling::RateScale&) override {}
-    void FillInterfacePicker(const std::vector<std::string>&) override {}
-    void SetPosition() override {}
-    void SetFormSize() override {}
-    void MoveFormToTray() override {}
-    void CreateMenu() override {}
-    void SetFormOnTop() override {}
-    void SetFormNotOnTop() override {}
-    void HideWindow() override {}
-    void EnableTimer(bool) override {}
-    void CloseFromCode() override {}
-    void RefreshDetails(const ifstats::CInterface&, const ifstats::CInterface&) override {}
-    void ShowErrorMarker(bool) override {}
-    void ShowRates(double, double) override {}
-    void ShowAmounts(double, double, double) override {}
-    double LeftTwips() override { return 0; }
-    double TopTwips() override { return 0; }
-    void Remove() override {}
-};
-
 TEST(CompanionLauncherTest, StartUpStartsStatisticsMonitorAndLimiter) {
     for (const bool infoFile : {false, true}) {
         Family family;
@@ -276,7 +252,7 @@ TEST(CompanionLauncherTest, StartUpStartsStatisticsMonitorAndLimiter) {
         testing::FakeInstanceLock lock;
         testing::ScriptedDialog dialog;
         testing::RecordingNotifier notifier;
-        NoWindow window;
+        testing::NoWindow window;
         testing::RecordingCompanions updates;
         platform::linux_impl::IniRegistrySettings settings{(family.dir.Path() / "config").string()};
         shell::Meter meter({settings, clock, table, lock, dialog, notifier, window, window,

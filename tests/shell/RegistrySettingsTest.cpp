@@ -87,6 +87,23 @@ TEST(RegistrySettingsTest, ValuesThatDoNotReadAsTheirTypeGiveTheDefault) {
     EXPECT_EQ(values::Read(*settings, values::kOkres), 1);
 }
 
+TEST(RegistrySettingsTest, AFileOfGarbageReadsAsDefaultsAndTakesWritesAgain) {
+    testing::TempDir home;
+    auto settings = OpenSettings(home);
+    {
+        std::ofstream file(settings->FilePath(), std::ios::binary);
+        for (int i = 0; i < 4096; ++i) {
+            file.put(static_cast<char>((i * 7919 + 13) % 256));
+        }
+    }
+    EXPECT_TRUE(values::Read(*settings, values::kOnTop));
+    EXPECT_EQ(values::Read(*settings, values::kLeftP), 100);
+    values::Write(*settings, values::kIsRunning, true);
+    values::Write(*settings, values::kOkres, 20788);
+    EXPECT_TRUE(values::Read(*OpenSettings(home), values::kIsRunning));
+    EXPECT_EQ(values::Read(*OpenSettings(home), values::kOkres), 20788);
+}
+
 TEST(RegistrySettingsTest, AnotherProcessSeesEveryWriteAtOnceAndNothingIsLost) {
     testing::TempDir home;
     auto meter = OpenSettings(home);

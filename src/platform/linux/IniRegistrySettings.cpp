@@ -134,12 +134,22 @@ const IniRegistrySettings::StoredText& IniRegistrySettings::Lookup(std::string_v
 }
 
 void IniRegistrySettings::Write(std::string_view name, const std::string& text) {
+    const QString key = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
+    const QString value = QString::fromStdString(text);
     QSettings& store = Store();
-    store.setValue(QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size())),
-                   QString::fromStdString(text));
+    store.setValue(key, value);
     store.sync();
     m_cache.clear();
-    if (store.status() != QSettings::NoError) {
+    const QSettings::Status status = store.status();
+    if (status == QSettings::FormatError) {
+        // The file held something other than INI text (another program's garbage).
+        // Qt has rewritten it with what it could read and this value, but its error
+        // status sticks: a fresh store shows whether the value really landed.
+        m_settings = std::make_unique<QSettings>(QString::fromStdString(m_filePath), QSettings::IniFormat);
+        if (m_settings->value(key).toString() != value) {
+            throw RegistryError("Nie można zapisać ustawień w pliku " + m_filePath + ".");
+        }
+    } else if (status != QSettings::NoError) {
         throw RegistryError("Nie można zapisać ustawień w pliku " + m_filePath + ".");
     }
     m_seen = CurrentIdentity();

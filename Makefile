@@ -41,6 +41,7 @@ bench: build
 	$(BUILD_DIR)/bin/month_sum_bench
 	bench/startup
 	bench/endurance
+	bench/faults
 
 fuzz:
 	@scripts/install-deps.sh fuzz

@@ -42,6 +42,7 @@ bench: build
 	bench/startup
 	bench/endurance
 	bench/faults
+	bench/accuracy
 
 fuzz:
 	@scripts/install-deps.sh fuzz

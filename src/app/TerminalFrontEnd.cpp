@@ -70,6 +70,12 @@ public:
         m_lines = static_cast<int>(std::count(screen.begin(), screen.end(), '\n'));
     }
     void Forget() { m_lines = 0; } // something else was printed below the screen
+    // A pipe gets the last figures once more as the meter ends.
+    void Last(const TerminalDisplay& display) {
+        if (!m_redraw) {
+            std::cout << display.Line() << std::endl;
+        }
+    }
 
 private:
     bool m_redraw;
@@ -188,6 +194,7 @@ int RunTerminalFrontEnd(const char* commandLine) {
         }
     }
     meter.QueryUnload(reason);
+    screen.Last(display);
     std::cout << "Kończenie pracy programu..." << std::endl;
     meter.Form_Unload();
     return 0;

@@ -47,6 +47,8 @@ void TerminalDisplay::ShowRates(double download, double upload) {
 }
 
 void TerminalDisplay::ShowAmounts(double received, double sent, double month) {
+    m_receivedKb = received;
+    m_sentKb = sent;
     m_received = sampling::FormatAmount(received, m_decimalSeparator);
     m_sent = sampling::FormatAmount(sent, m_decimalSeparator);
     m_month = sampling::FormatMonthAmount(month, m_decimalSeparator);
@@ -79,7 +81,10 @@ std::string TerminalDisplay::Line() const {
     if (m_errorMarker) {
         line += "  [próbka odrzucona]";
     }
-    return line;
+    // The exact totals, for whoever reads these lines with a program.
+    char exact[64];
+    std::snprintf(exact, sizeof exact, "  [kB %.0f %.0f]", m_receivedKb, m_sentKb);
+    return line + exact;
 }
 
 void TerminalWindow::SetPosition() {

@@ -42,6 +42,7 @@ private:
     bool m_errorMarker = false;
     double m_downloadBar = 0, m_uploadBar = 0;
     std::string m_received, m_sent, m_month;
+    double m_receivedKb = 0, m_sentKb = 0;
 };
 
 // The window the terminal does not have: it keeps the scale, remembers the stored

@@ -43,6 +43,7 @@ bench: build
 	bench/endurance
 	bench/faults
 	bench/accuracy
+	bench/footprint
 
 fuzz:
 	@scripts/install-deps.sh fuzz

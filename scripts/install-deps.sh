@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build, the tests and the benchmarks need (with
-# "fuzz": the fuzzers' too), and only those that are missing, so a second run does
-# nothing.
+# Installs the Debian packages the build and the tests need (with "fuzz" or
+# "bench": those of the fuzzers or of the bench scripts too), and only those that
+# are missing, so a second run does nothing.
 set -euo pipefail
 
 packages=(
@@ -12,10 +12,12 @@ packages=(
     xvfb xauth trayer xdotool x11-utils imagemagick sqlite3
 )
 
-# The fuzz targets need clang with libFuzzer; nothing else does.
-if [[ "${1:-}" == fuzz ]]; then
-    packages+=(clang libclang-rt-14-dev)
-fi
+# The fuzz targets need clang with libFuzzer, and the bench scripts their peers
+# and tools; nothing else does.
+case "${1:-}" in
+    fuzz) packages+=(clang libclang-rt-14-dev) ;;
+    bench) packages+=(python3 time vnstat nload conky-std faketime bsdutils) ;;
+esac
 
 missing=()
 for package in "${packages[@]}"; do

@@ -9,8 +9,9 @@ using namespace quantiro::testing;
 
 int main(int argc, char** argv) {
     const std::int64_t days = argc > 1 ? std::atoll(argv[1]) : 31;
-    constexpr std::int64_t kDecember1st2026 = 1'796'083'200;
-    EnduranceDriver driver(kDecember1st2026, days * 864'000, 2026);
+    // From mid-November, so the run crosses a month and ends in the middle of one.
+    constexpr std::int64_t kNovember15th2026 = 1'794'700'800;
+    EnduranceDriver driver(kNovember15th2026, days * 864'000, 2026);
     const EnduranceReport report = driver.Run();
 
     std::vector<TrafficRow> expected = report.expected;

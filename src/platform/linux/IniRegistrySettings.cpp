@@ -145,7 +145,8 @@ void IniRegistrySettings::Write(std::string_view name, const std::string& text) 
         // The file held something other than INI text (another program's garbage).
         // Qt has rewritten it with what it could read and this value, but its error
         // status sticks: a fresh store shows whether the value really landed.
-        m_settings = std::make_unique<QSettings>(QString::fromStdString(m_filePath), QSettings::IniFormat);
+        m_settings =
+            std::make_unique<QSettings>(QString::fromStdString(m_filePath), QSettings::IniFormat);
         if (m_settings->value(key).toString() != value) {
             throw RegistryError("Nie można zapisać ustawień w pliku " + m_filePath + ".");
         }

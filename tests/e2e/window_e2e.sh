@@ -24,6 +24,8 @@ set -u
 work=$1
 failures=0
 check() { if eval "$2"; then echo "ok - $1"; else echo "not ok - $1"; failures=$((failures + 1)); fi; }
+# Waits up to ten seconds for a condition, for a machine that is slow today.
+eventually() { for _ in $(seq 50); do eval "$1" && return 0; sleep 0.2; done; return 1; }
 
 trayer --edge top --align right --widthtype pixel --width 100 --height 24 >/dev/null 2>&1 &
 sleep 1
@@ -63,18 +65,18 @@ check "the download bar fills while traffic flows ($idle -> $busy)" \
     "python3 -c 'import sys; sys.exit(0 if $idle - $busy > 0.2 else 1)'"
 
 xdotool mousemove $((x + 100)) $((y + 250)) click 1
-sleep 0.7
+sleep 1.5
 xdotool key Down Down Down Down Return
-sleep 0.7
-check "\"Ukryj\" hides the window" "xwininfo -id $window | grep -q IsUnMapped"
+check "\"Ukryj\" hides the window" "eventually 'xwininfo -id $window | grep -q IsUnMapped'"
 check "\"Ukryj\" stores Hide" "grep -q '^Hide=true' $work/config/Kestrova/Quantiro.conf"
-icon=$(xwininfo -root -tree | awk '/\("quantiro" "quantiro"\)  22x22/ {print $NF; exit}')
+tray_icon() { xwininfo -root -tree | awk '/\("quantiro" "quantiro"\)  22x22/ {print $NF; exit}'; }
+eventually '[ -n "$(tray_icon)" ]'
+icon=$(tray_icon)
 ix=$(echo "$icon" | cut -d+ -f2)
 iy=$(echo "$icon" | cut -d+ -f3)
 check "the tray holds the icon ($icon)" '[ -n "$ix" ]'
 xdotool mousemove $((ix + 11)) $((iy + 11)) click 1
-sleep 0.7
-check "a click on the tray icon brings the window back" "xwininfo -id $window | grep -q IsViewable"
+check "a click on the tray icon brings the window back" "eventually 'xwininfo -id $window | grep -q IsViewable'"
 check "and clears Hide" "grep -q '^Hide=false' $work/config/Kestrova/Quantiro.conf"
 
 kill -TERM "$meter"

@@ -67,7 +67,7 @@ int RunWindowFrontEnd(int& argc, char** argv, const std::string& commandLine) {
                               QString::fromUtf8(error.what()));
         return 1;
     }
-    if (!window.StartedHidden()) {
+    if (!window.IsHidden()) {
         window.show();
     }
 

@@ -74,7 +74,6 @@ public:
     records::HourlyRecords& Hours() { return *m_hours; }
     platform::RegistrySettings& Settings() { return m.settings; }
     const MeterParts& Parts() const { return m; }
-    bool Started() const { return m_sampler != nullptr; }
 
 private:
     MeterParts m;

@@ -75,7 +75,6 @@ public:
     void TrayClicked();
 
     // For the tests and the front-end.
-    bool StartedHidden() const { return m_hidden; }
     bool IsHidden() const { return m_hidden; }
     bool OnTop() const { return windowFlags().testFlag(Qt::WindowStaysOnTopHint); }
     const RateBar& DownloadBar() const { return *m_downloadBar; }
@@ -88,8 +87,6 @@ public:
     const sampling::DetailsList& Details() const { return m_details; }
     const QStringList& PickerEntries() const { return m_picker; }
     QMenu& Menu() { return m_menu; }
-    QToolButton& OptionsButton() { return *m_options; }
-    QSystemTrayIcon* Tray() const { return m_tray.get(); }
     const QTimer& Timer() const { return m_timer; }
 
 protected:

@@ -72,7 +72,7 @@ TEST(StartUpTest, AnEmptySettingsStoreStartsEverythingInOrder) {
     EXPECT_EQ(meter.companions.log,
               (std::vector<std::string>{"monitor", "statistics", "limits yes"}));
     EXPECT_TRUE(meter.window.OnTop());
-    EXPECT_FALSE(meter.window.StartedHidden());
+    EXPECT_FALSE(meter.window.IsHidden());
     EXPECT_TRUE(meter.window.Timer().isActive());
     EXPECT_EQ(meter.window.PickerEntries(), QStringList{QStringLiteral("eth0 (e1000e)")});
     EXPECT_EQ(meter.window.pos(), QPoint(100 / 15, 0));
@@ -97,7 +97,7 @@ TEST(StartUpTest, SettingsShapeTheStart) {
     }
     ASSERT_EQ(meter.meter.StartUp(""), shell::Meter::StartUpResult::Running);
     EXPECT_EQ(meter.companions.log, (std::vector<std::string>{"limits yes"}));
-    EXPECT_TRUE(meter.window.StartedHidden()); // topmost, and still hidden
+    EXPECT_TRUE(meter.window.IsHidden()); // topmost, and still hidden
     EXPECT_FALSE(meter.window.isVisible());
     EXPECT_EQ(meter.window.pos(), QPoint(100, 0));
 }

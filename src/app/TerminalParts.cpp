@@ -47,11 +47,15 @@ void TerminalDisplay::ShowRates(double download, double upload) {
 }
 
 void TerminalDisplay::ShowAmounts(double received, double sent, double month) {
+    // Kept as numbers: ten ticks arrive for every screen, only the last is shown.
     m_receivedKb = received;
     m_sentKb = sent;
-    m_received = sampling::FormatAmount(received, m_decimalSeparator);
-    m_sent = sampling::FormatAmount(sent, m_decimalSeparator);
-    m_month = sampling::FormatMonthAmount(month, m_decimalSeparator);
+    m_monthKb = month;
+}
+
+std::string TerminalDisplay::Amounts(std::string_view gap) const {
+    return "Odeb.: " + sampling::FormatAmount(m_receivedKb, m_decimalSeparator) + std::string(gap) +
+           "Wysł.: " + sampling::FormatAmount(m_sentKb, m_decimalSeparator);
 }
 
 std::string TerminalDisplay::Screen() const {
@@ -64,8 +68,10 @@ std::string TerminalDisplay::Screen() const {
               ")\n";
     screen += " Wysyłanie  " + TextBar(m_uploadBar, m_scale.uploadMaximum) +
               KilobytesPerSecond(m_uploadBar) + "  (skala " + m_scale.uploadLabels.back() + ")\n";
-    screen += " Odeb.: " + m_received + "    Wysł.: " + m_sent + "\n";
-    screen += " Transfer miesięczny: " + m_month + "\n";
+    screen += " " + Amounts("    ") + "\n";
+    screen +=
+        " Transfer miesięczny: " + sampling::FormatMonthAmount(m_monthKb, m_decimalSeparator) +
+        "\n";
     screen += m_errorMarker ? " [próbka odrzucona]\n" : "\n";
     return screen;
 }
@@ -77,7 +83,8 @@ std::string TerminalDisplay::Line() const {
     std::string line = m_details.Value(1);
     line += "  pobieranie:" + KilobytesPerSecond(m_downloadBar);
     line += "  wysyłanie:" + KilobytesPerSecond(m_uploadBar);
-    line += "  Odeb.: " + m_received + "  Wysł.: " + m_sent + "  Transfer miesięczny: " + m_month;
+    line += "  " + Amounts("  ") +
+            "  Transfer miesięczny: " + sampling::FormatMonthAmount(m_monthKb, m_decimalSeparator);
     if (m_errorMarker) {
         line += "  [próbka odrzucona]";
     }

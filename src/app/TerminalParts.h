@@ -35,14 +35,16 @@ public:
     std::string Line() const;
 
 private:
+    // "Odeb.: ... Wysł.: ..." with `gap` between the two.
+    std::string Amounts(std::string_view gap) const;
+
     std::string m_decimalSeparator;
     sampling::DetailsList m_details;
     sampling::RateScale m_scale;
     bool m_hasSample = false;
     bool m_errorMarker = false;
     double m_downloadBar = 0, m_uploadBar = 0;
-    std::string m_received, m_sent, m_month;
-    double m_receivedKb = 0, m_sentKb = 0;
+    double m_receivedKb = 0, m_sentKb = 0, m_monthKb = 0;
 };
 
 // The window the terminal does not have: it keeps the scale, remembers the stored

@@ -3,6 +3,7 @@
 #include "common/Rounding.h"
 #include "shell/RegistryValues.h"
 
+#include <array>
 #include <cstdio>
 #include <sstream>
 #include <vector>
@@ -38,14 +39,33 @@ platform::ProcessRecord CompanionLauncher::LaunchCompanion(const std::string& ta
     return m_launcher.CreateProcess(m_programDirectory + "/" + name, arguments, track);
 }
 
-void CompanionLauncher::WriteRecord(std::string_view prefix,
-                                    const platform::ProcessRecord& record) {
-    const std::int32_t fields[] = {record.hProcess, record.hThread, record.dwProcessId,
-                                   record.dwThreadId};
-    for (std::size_t i = 0; i < std::size(fields); ++i) {
-        m_settings.WriteLong(std::string(prefix) + std::string(values::kProcessRecordFields[i]),
-                             fields[i]);
+namespace {
+
+// The record's four fields, in the order the family stores them.
+std::array<std::int32_t*, 4> Fields(platform::ProcessRecord& record) {
+    return {&record.hProcess, &record.hThread, &record.dwProcessId, &record.dwThreadId};
+}
+
+std::string FieldName(std::string_view prefix, std::size_t field) {
+    return std::string(prefix) + std::string(values::kProcessRecordFields[field]);
+}
+
+} // namespace
+
+void CompanionLauncher::WriteRecord(std::string_view prefix, platform::ProcessRecord record) {
+    const auto fields = Fields(record);
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        m_settings.WriteLong(FieldName(prefix, i), *fields[i]);
     }
+}
+
+platform::ProcessRecord CompanionLauncher::ReadRecord(std::string_view prefix) {
+    platform::ProcessRecord record;
+    const auto fields = Fields(record);
+    for (std::size_t i = 0; i < fields.size(); ++i) {
+        *fields[i] = m_settings.ReadLong(FieldName(prefix, i), 0);
+    }
+    return record;
 }
 
 void CompanionLauncher::MonitorStart() {
@@ -53,13 +73,7 @@ void CompanionLauncher::MonitorStart() {
 }
 
 void CompanionLauncher::MonitorStop() {
-    platform::ProcessRecord record;
-    const std::string prefix(values::kMonitorRecordPrefix);
-    record.hProcess = m_settings.ReadLong(prefix + "hProcess", 0);
-    record.hThread = m_settings.ReadLong(prefix + "hThread", 0);
-    record.dwProcessId = m_settings.ReadLong(prefix + "dwProcessId", 0);
-    record.dwThreadId = m_settings.ReadLong(prefix + "dwThreadId", 0);
-    m_launcher.Terminate(record);
+    m_launcher.Terminate(ReadRecord(values::kMonitorRecordPrefix));
 }
 
 void CompanionLauncher::StatisticsStart() {

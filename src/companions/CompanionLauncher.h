@@ -38,7 +38,8 @@ public:
 
 private:
     platform::ProcessRecord LaunchCompanion(const std::string& tail, bool track);
-    void WriteRecord(std::string_view prefix, const platform::ProcessRecord& record);
+    void WriteRecord(std::string_view prefix, platform::ProcessRecord record);
+    platform::ProcessRecord ReadRecord(std::string_view prefix);
 
     std::string m_programDirectory;
     platform::ProcessLauncher& m_launcher;

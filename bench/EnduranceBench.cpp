@@ -1,7 +1,7 @@
 // Thirty-one simulated days of the meter's core at ten ticks a second (26.8
 // million ticks) on a real database: every counted hour against what the
 // simulated counters carried, the month's sum, and the peak memory.
-#include "endurance/EnduranceDriver.h"
+#include "driver/EnduranceDriver.h"
 
 #include <cstdio>
 

@@ -4,7 +4,6 @@
 #include "platform/linux/SystemClock.h"
 #include "records/MonthlySum.h"
 #include "records/RecordFields.h"
-#include "shell/RegistryValues.h"
 
 #include <filesystem>
 #include <string>
@@ -61,24 +60,22 @@ struct TenYears {
     std::string path;
 };
 
-void BM_SumujMiesiacOverTenYears(benchmark::State& state) {
+void BM_SumMonthOverTenYears(benchmark::State& state) {
     TenYears table;
     platform::linux_impl::IniRegistrySettings settings(table.directory);
-    settings.SetKeyPath(std::string(values::kKeyPath));
-    settings.SetRootKey(platform::kHkeyCurrentUser);
+    platform::OpenFamilyKey(settings);
     platform::linux_impl::SystemClock clock;
     const auto database = platform::linux_impl::OpenTrafficDatabase(table.path);
-    const auto records = database->OpenRecordset(records::kTrafficTable);
     double monthBase = 0;
     for (auto _ : state) {
         sampling::SamplingState sampling;
-        records::MonthlySum(*records, settings, clock, sampling).SumujMiesiac(false);
+        records::SumMonth(*database, settings, clock, sampling);
         monthBase = sampling.monthBase;
     }
     state.counters["rows"] = 365.0 * kYears * 24;
     state.counters["monthBase_kB"] = monthBase;
 }
-BENCHMARK(BM_SumujMiesiacOverTenYears)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SumMonthOverTenYears)->Unit(benchmark::kMillisecond);
 
 } // namespace
 

@@ -1,12 +1,11 @@
 // What one tick costs on this machine's own interfaces, against the floor of one
 // raw RTM_GETLINK dump: the tick takes two snapshots and two settings reads.
-#include "ifstats/CIpHelper.h"
+#include "ifstats/InterfaceTableReader.h"
 #include "platform/linux/IniRegistrySettings.h"
 #include "platform/linux/NetlinkInterfaceTable.h"
 #include "platform/linux/NetlinkSocket.h"
 #include "platform/linux/SystemClock.h"
 #include "sampling/Sampler.h"
-#include "shell/RegistryValues.h"
 
 #include <filesystem>
 
@@ -26,7 +25,7 @@ public:
 
 class NullDisplay final : public sampling::RateDisplay {
 public:
-    void RefreshDetails(const ifstats::CInterface&, const ifstats::CInterface&) override {}
+    void RefreshDetails(const platform::InterfaceRow&, const platform::InterfaceRow&) override {}
     void ShowErrorMarker(bool) override {}
     void ShowRates(double d, double u) override { benchmark::DoNotOptimize(d + u); }
     void ShowAmounts(double, double, double) override {}
@@ -37,11 +36,11 @@ class Idle final : public sampling::HourRecords,
                    public sampling::UpdateCheck,
                    public sampling::LimitWatcher {
 public:
-    bool IsTimeChanged() override { return false; }
-    void MakeNextRecord() override {}
-    void ChangeParameters() override {}
-    void CheckForUpdate() override {}
-    void CheckLimitDLL(bool) override {}
+    bool HourChanged() override { return false; }
+    void StartNextHour() override {}
+    void ReloadSettings() override {}
+    void RunUpdateCheck() override {}
+    void StartLimitWatcher(bool) override {}
 };
 
 struct TempConfigHome {
@@ -69,9 +68,9 @@ BENCHMARK(BM_RawDump);
 void BM_Snapshot(benchmark::State& state) {
     platform::linux_impl::NetlinkInterfaceTable table;
     SilentNotifier notifier;
-    ifstats::CIpHelper reader(table, notifier);
+    ifstats::InterfaceTableReader reader(table, notifier);
     for (auto _ : state) {
-        benchmark::DoNotOptimize(reader.Interfaces()->Count());
+        benchmark::DoNotOptimize(reader.Read().size());
     }
 }
 BENCHMARK(BM_Snapshot);
@@ -79,11 +78,10 @@ BENCHMARK(BM_Snapshot);
 void BM_SettingsRead(benchmark::State& state) {
     TempConfigHome home;
     platform::linux_impl::IniRegistrySettings settings(home.path);
-    settings.SetKeyPath(std::string(values::kKeyPath));
-    settings.SetRootKey(platform::kHkeyCurrentUser);
-    values::Write(settings, values::kOnTop, true); // a file with something in it
+    platform::OpenFamilyKey(settings);
+    platform::Write(settings, values::kOnTop, true); // a file with something in it
     for (auto _ : state) {
-        benchmark::DoNotOptimize(values::Read(settings, values::kWasChanged));
+        benchmark::DoNotOptimize(platform::Read(settings, values::kSettingsChanged));
     }
 }
 BENCHMARK(BM_SettingsRead);
@@ -91,19 +89,18 @@ BENCHMARK(BM_SettingsRead);
 void BM_WholeTick(benchmark::State& state) {
     TempConfigHome home;
     platform::linux_impl::IniRegistrySettings settings(home.path);
-    settings.SetKeyPath(std::string(values::kKeyPath));
-    settings.SetRootKey(platform::kHkeyCurrentUser);
-    values::Write(settings, values::kOnTop, true);
+    platform::OpenFamilyKey(settings);
+    platform::Write(settings, values::kOnTop, true);
     platform::linux_impl::NetlinkInterfaceTable table;
     SilentNotifier notifier;
-    ifstats::CIpHelper reader(table, notifier);
+    ifstats::InterfaceTableReader reader(table, notifier);
     platform::linux_impl::SystemClock clock;
     sampling::SamplingState sampling;
     NullDisplay display;
     Idle idle;
     sampling::Sampler sampler(sampling, reader, clock, settings, {display, idle, idle, idle, idle});
     for (auto _ : state) {
-        sampler.Timer1_Timer();
+        sampler.OnTick();
     }
 }
 BENCHMARK(BM_WholeTick);

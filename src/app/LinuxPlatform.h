@@ -1,7 +1,5 @@
 #pragma once
 
-#include "companions/CompanionLauncher.h"
-#include "messages/UpdateChecker.h"
 #include "platform/linux/CurlDownloader.h"
 #include "platform/linux/FlockInstanceLock.h"
 #include "platform/linux/IniRegistrySettings.h"
@@ -10,16 +8,24 @@
 #include "platform/linux/SpawnProcessLauncher.h"
 #include "platform/linux/SqliteDatabase.h"
 #include "platform/linux/SystemClock.h"
+#include "shell/Meter.h"
 
-#include <memory>
 #include <string>
 
 namespace quantiro::app {
 
-// Everything both front-ends take from Linux and from the family, built once.
+// Everything both front-ends take from Linux, built once.
 struct LinuxPlatform {
-    static std::unique_ptr<platform::Database> OpenDatabase(const std::string& path) {
-        return platform::linux_impl::OpenTrafficDatabase(path);
+    shell::SystemParts Parts() {
+        return {.settings = settings,
+                .clock = clock,
+                .interfaceTable = table,
+                .instanceLock = instanceLock,
+                .launcher = launcher,
+                .downloader = downloader,
+                .programDirectory = programDirectory,
+                .dataDirectory = programDirectory,
+                .openDatabase = platform::linux_impl::OpenTrafficDatabase};
     }
 
     std::string programDirectory = platform::linux_impl::ProgramDirectory();
@@ -29,8 +35,6 @@ struct LinuxPlatform {
     platform::linux_impl::FlockInstanceLock instanceLock;
     platform::linux_impl::SpawnProcessLauncher launcher;
     platform::linux_impl::CurlDownloader downloader;
-    companions::CompanionLauncher companions{programDirectory, launcher, settings};
-    messages::UpdateChecker updateChecker{companions};
 };
 
 } // namespace quantiro::app

@@ -1,11 +1,8 @@
 #include "app/TerminalFrontEnd.h"
 
 #include "app/LinuxPlatform.h"
+#include "app/StopSignals.h"
 #include "app/TerminalParts.h"
-#include "messages/MessageFeed.h"
-#include "platform/linux/UniqueFd.h"
-#include "shell/Meter.h"
-#include "ui/MenuCommands.h"
 
 #include <cerrno>
 #include <clocale>
@@ -14,7 +11,6 @@
 #include <iostream>
 
 #include <poll.h>
-#include <sys/signalfd.h>
 #include <sys/timerfd.h>
 #include <termios.h>
 #include <unistd.h>
@@ -53,70 +49,49 @@ private:
     bool m_active = false;
 };
 
-class Screen {
-public:
-    explicit Screen(bool redraw)
-        : m_redraw(redraw) {}
-    void Show(const TerminalDisplay& display) {
-        if (!m_redraw) {
-            std::cout << display.Line() << std::endl;
-            return;
-        }
-        const std::string screen = display.Screen() + " q - zakończ\n";
-        if (m_lines > 0) {
-            std::cout << "\x1b[" << m_lines << "A\x1b[J"; // back to the top of the last screen
-        }
-        std::cout << screen << std::flush;
-        m_lines = static_cast<int>(std::count(screen.begin(), screen.end(), '\n'));
-    }
-    void Forget() { m_lines = 0; } // something else was printed below the screen
-    // A pipe gets the last figures once more as the meter ends.
-    void Last(const TerminalDisplay& display) {
-        if (!m_redraw) {
-            std::cout << display.Line() << std::endl;
-        }
-    }
+void StartTimer(int descriptor, std::chrono::nanoseconds first, std::chrono::nanoseconds period) {
+    auto split = [](std::chrono::nanoseconds time) {
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(time);
+        return timespec{static_cast<time_t>(seconds.count()),
+                        static_cast<long>((time - seconds).count())};
+    };
+    const itimerspec setting{split(period), split(first)};
+    ::timerfd_settime(descriptor, 0, &setting, nullptr);
+}
 
-private:
-    bool m_redraw;
-    int m_lines = 0;
-};
+void Consume(int descriptor) {
+    std::uint64_t expirations = 0;
+    [[maybe_unused]] const auto n = ::read(descriptor, &expirations, sizeof expirations);
+}
 
 } // namespace
 
-int RunTerminalFrontEnd(const char* commandLine) {
+int RunTerminalFrontEnd(const std::string& commandLine) {
     std::setlocale(LC_ALL, "");
     const std::string decimalSeparator = std::localeconv()->decimal_point;
     const bool interactive = ::isatty(STDIN_FILENO) == 1;
 
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        sigaddset(&stopSignals, signal);
-    }
-    // Blocked before anything else: signals are read from a descriptor, so none
-    // interrupts a tick or the exit path half-way.
-    sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
-    UniqueFd signals(::signalfd(-1, &stopSignals, SFD_CLOEXEC));
-    UniqueFd timer(::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC));
-    UniqueFd tmrKomunikat(::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC));
-    if (!signals.Valid() || !timer.Valid() || !tmrKomunikat.Valid()) {
+    StopSignals stopSignals;
+    UniqueFd tickTimer(::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC));
+    UniqueFd noticeTimer(::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC));
+    if (!stopSignals.Valid() || !tickTimer.Valid() || !noticeTimer.Valid()) {
         std::cerr << "Zelvano: " << std::strerror(errno) << '\n';
         return 1;
     }
 
     LinuxPlatform host;
-    TerminalDialog dialog(signals.Get(), interactive);
+    shell::Meter* running = nullptr;
+    TerminalDialog dialog(stopSignals.Descriptor(),
+                          [&] { running->RequestClose(shell::CloseReason::SystemShutdown); });
     TerminalDisplay display(decimalSeparator);
-    TerminalWindow window(display, host.settings);
-    NoTray tray;
-    shell::Meter meter({host.settings, host.clock, host.table, host.instanceLock, dialog, dialog,
-                        tray, window, host.companions, host.companions, host.updateChecker, display,
-                        window, host.programDirectory, LinuxPlatform::OpenDatabase});
-    host.companions.Attach(meter.State());
-    ui::MenuCommands commands(meter, dialog);
-    messages::MessageFeed feed(host.programDirectory, messages::UpdateServer(), host.downloader,
-                               host.settings, host.clock, dialog);
+    TerminalWindow window(display, host.settings, ::isatty(STDOUT_FILENO) == 1);
+    shell::Meter meter(host.Parts(), {.dialog = dialog,
+                                      .about = dialog,
+                                      .notifier = dialog,
+                                      .display = display,
+                                      .window = window,
+                                      .noticeBrowser = dialog});
+    running = &meter;
 
     try {
         if (meter.StartUp(commandLine) == shell::Meter::StartUpResult::AlreadyRunning) {
@@ -127,76 +102,54 @@ int RunTerminalFrontEnd(const char* commandLine) {
         return 1;
     }
 
-    const auto interval =
-        std::chrono::duration_cast<std::chrono::nanoseconds>(sampling::kTickInterval);
-    itimerspec period{};
-    period.it_interval.tv_nsec = interval.count();
-    period.it_value.tv_nsec = interval.count();
-    ::timerfd_settime(timer.Get(), 0, &period, nullptr);
-    itimerspec once{};
-    once.it_value.tv_sec =
-        std::chrono::duration_cast<std::chrono::seconds>(messages::kMessageCheckDelay).count();
-    ::timerfd_settime(tmrKomunikat.Get(), 0, &once, nullptr);
+    StartTimer(tickTimer.Get(), sampling::kTickInterval, sampling::kTickInterval);
+    StartTimer(noticeTimer.Get(), messages::kMessageCheckDelay, {});
 
     RawKeys keys;
-    Screen screen(::isatty(STDOUT_FILENO) == 1);
     int ticks = 0;
-    shell::CloseReason reason = shell::CloseReason::FromCode;
-    pollfd watched[] = {{signals.Get(), POLLIN, 0},
-                        {timer.Get(), POLLIN, 0},
-                        {tmrKomunikat.Get(), POLLIN, 0},
+    pollfd watched[] = {{stopSignals.Descriptor(), POLLIN, 0},
+                        {tickTimer.Get(), POLLIN, 0},
+                        {noticeTimer.Get(), POLLIN, 0},
                         {STDIN_FILENO, POLLIN, 0}};
     const nfds_t watchedCount = interactive ? 4 : 3;
-    while (!window.CloseRequested()) {
+    while (!meter.Finished()) {
         if (::poll(watched, watchedCount, -1) < 0) {
             continue;
         }
         if (watched[0].revents & POLLIN) {
-            signalfd_siginfo info{};
-            if (::read(signals.Get(), &info, sizeof info) == sizeof info &&
-                info.ssi_signo != SIGINT) {
+            const int signal = stopSignals.Next();
+            if (signal == SIGINT && interactive) {
+                window.Forget();
+                meter.AskToEnd(); // Ctrl+C asks like "Zakończ"
+            } else if (signal == SIGINT) {
+                // Nobody to ask: the same close as a confirmed "Zakończ".
+                meter.RequestClose(shell::CloseReason::UserEnded);
+            } else if (signal != 0) {
                 // The system going down or the session ending: no question asked.
-                reason = shell::CloseReason::SystemShutdown;
-                break;
-            }
-            screen.Forget();
-            commands.EndProgram(); // Ctrl+C asks like "Zakończ"
-            if (dialog.PendingSignal() != 0) {
-                reason = shell::CloseReason::SystemShutdown;
-                break;
+                meter.RequestClose(shell::CloseReason::SystemShutdown);
             }
         }
         if (watched[2].revents & POLLIN) {
-            std::uint64_t expirations = 0;
-            [[maybe_unused]] const auto n =
-                ::read(tmrKomunikat.Get(), &expirations, sizeof expirations);
-            feed.CheckAndShowMessage();
+            Consume(noticeTimer.Get());
+            meter.ShowNewNotice();
         }
         if (watchedCount > 3 && (watched[3].revents & POLLIN)) {
             char key = 0;
             if (::read(STDIN_FILENO, &key, 1) == 1 && (key == 'q' || key == 'Q')) {
-                screen.Forget();
-                commands.EndProgram();
+                window.Forget();
+                meter.AskToEnd();
             }
         }
         if (watched[1].revents & POLLIN) {
             // Late firings are not caught up: one tick per wake, as a window timer does.
-            std::uint64_t expirations = 0;
-            [[maybe_unused]] const auto n = ::read(timer.Get(), &expirations, sizeof expirations);
-            if (window.TimerEnabled()) {
-                meter.Timer1_Timer();
-                host.launcher.ReapExited(); // ended companions, collected without waiting
-                // The first tick shows at once, then once a second.
-                if (ticks++ % kTicksPerScreen == 0) {
-                    screen.Show(display);
-                }
+            Consume(tickTimer.Get());
+            meter.OnTick();
+            // The first tick shows at once, then once a second.
+            if (!meter.Finished() && ticks++ % kTicksPerScreen == 0 && !window.Show()) {
+                meter.RequestClose(shell::CloseReason::BrokenPipe);
             }
         }
     }
-    meter.QueryUnload(reason);
-    screen.Last(display);
-    std::cout << "Kończenie pracy programu..." << std::endl;
-    meter.Form_Unload();
     return 0;
 }
 

@@ -1,11 +1,13 @@
 #pragma once
 
+#include <string>
+
 namespace quantiro::app {
 
 // The meter without a display: the same start-up, tick, records and exit path,
 // shown as text. On a terminal it redraws in place once a second and reads the
 // keys (q asks to end); otherwise it prints one line a second. Returns the
 // process's exit status.
-int RunTerminalFrontEnd(const char* commandLine);
+int RunTerminalFrontEnd(const std::string& commandLine);
 
 } // namespace quantiro::app

@@ -1,13 +1,13 @@
 #include "app/TerminalParts.h"
 
 #include "sampling/AmountFormat.h"
-#include "shell/RegistryValues.h"
 #include "shell/Texts.h"
 
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <iostream>
+#include <string_view>
 
 #include <poll.h>
 #include <sys/signalfd.h>
@@ -94,32 +94,54 @@ std::string TerminalDisplay::Line() const {
     return line + exact;
 }
 
-void TerminalWindow::SetPosition() {
+bool TerminalWindow::Show() {
+    if (!m_redraw) {
+        std::cout << m_display.Line() << std::endl;
+        return static_cast<bool>(std::cout);
+    }
+    const std::string screen = m_display.Screen() + " q - zakończ\n";
+    if (m_lines > 0) {
+        std::cout << "\x1b[" << m_lines << "A\x1b[J"; // back to the top of the last screen
+    }
+    std::cout << screen << std::flush;
+    m_lines = static_cast<int>(std::count(screen.begin(), screen.end(), '\n'));
+    return static_cast<bool>(std::cout);
+}
+
+void TerminalWindow::RestorePosition() {
     // Written back at exit exactly as found, since there is no window to move.
-    m_left = values::Read(m_settings, values::kLeftP);
-    m_top = values::Read(m_settings, values::kTopP);
+    m_left = platform::Read(m_settings, values::kWindowLeft);
+    m_top = platform::Read(m_settings, values::kWindowTop);
+}
+
+void TerminalWindow::Closing() {
+    // A pipe gets the last figures once more; a broken one gets nothing at all.
+    if (!m_redraw && std::cout) {
+        std::cout << m_display.Line() << '\n';
+    }
+    std::cout << "Kończenie pracy programu..." << std::endl;
 }
 
 int TerminalDialog::ShowMessage(int, const std::string& text, int iconStyle,
                                 const std::string& title, bool& checkBoxState, const std::string&) {
+    // Questions are asked only on a terminal: without one, Ctrl+C ends the meter at
+    // once and "q" cannot be typed.
     checkBoxState = false;
     std::cerr << '\n' << title << ": " << WithoutCarriageReturns(text) << '\n';
     if (iconStyle != platform::kIconQuestionYesNo) {
         return platform::kAnswerOk;
     }
-    if (!m_interactive) {
-        return platform::kAnswerYes;
-    }
     std::cerr << "[t/n] " << std::flush;
-    pollfd watched[] = {{STDIN_FILENO, POLLIN, 0}, {m_signalFd, POLLIN, 0}};
+    pollfd watched[] = {{STDIN_FILENO, POLLIN, 0}, {m_signalDescriptor, POLLIN, 0}};
     for (;;) {
         if (::poll(watched, 2, -1) < 0) {
             continue;
         }
         if (watched[1].revents & POLLIN) {
             signalfd_siginfo info{};
-            if (::read(m_signalFd, &info, sizeof info) == sizeof info && info.ssi_signo != SIGINT) {
-                m_pendingSignal = static_cast<int>(info.ssi_signo);
+            if (::read(m_signalDescriptor, &info, sizeof info) == sizeof info &&
+                info.ssi_signo != SIGINT) {
+                m_onShutdownSignal();
             }
             std::cerr << "t\n";
             return platform::kAnswerYes; // a second Ctrl+C means yes
@@ -147,8 +169,8 @@ void TerminalDialog::ShowMessage(std::string_view text) {
     std::cerr << shell::texts::kApplicationTitle << ": " << text << '\n';
 }
 
-void TerminalDialog::UserMessageShow(const std::string& mURL) {
-    std::cerr << "\n  Informacja dla użytkowników: " << mURL << '\n';
+void TerminalDialog::ShowNoticePage(const std::string& address) {
+    std::cerr << "\n  Informacja dla użytkowników: " << address << '\n';
 }
 
 } // namespace quantiro::app

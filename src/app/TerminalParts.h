@@ -3,13 +3,13 @@
 #include "messages/NoticeBrowser.h"
 #include "platform/Dialogs.h"
 #include "platform/Notifier.h"
-#include "platform/Tray.h"
-#include "platform/Windows.h"
+#include "platform/Registry.h"
 #include "sampling/DetailsList.h"
 #include "sampling/RateScale.h"
 #include "sampling/TickCollaborators.h"
 #include "shell/MeterWindow.h"
 
+#include <functional>
 #include <string>
 
 namespace quantiro::app {
@@ -21,8 +21,8 @@ public:
     explicit TerminalDisplay(std::string decimalSeparator)
         : m_decimalSeparator(std::move(decimalSeparator)) {}
 
-    void RefreshDetails(const ifstats::CInterface& current,
-                        const ifstats::CInterface& lastSeen) override {
+    void RefreshDetails(const platform::InterfaceRow& current,
+                        const platform::InterfaceRow& lastSeen) override {
         m_details.Refresh(current, lastSeen);
     }
     void ShowErrorMarker(bool visible) override { m_errorMarker = visible; }
@@ -47,73 +47,66 @@ private:
     double m_receivedKb = 0, m_sentKb = 0, m_monthKb = 0;
 };
 
-// The window the terminal does not have: it keeps the scale, remembers the stored
-// position to write it back unchanged, and turns a close from code into a request
-// the loop carries out.
-class TerminalWindow final : public shell::MeterWindow, public platform::WindowPlacement {
+// The window the terminal does not have: it prints the display on standard output
+// (redrawn in place on a terminal, one line a second into a pipe), keeps the scale,
+// and writes the stored position back unchanged.
+class TerminalWindow final : public shell::MeterWindow {
 public:
-    TerminalWindow(TerminalDisplay& display, platform::RegistrySettings& settings)
+    TerminalWindow(TerminalDisplay& display, platform::RegistrySettings& settings, bool redraw)
         : m_display(display)
-        , m_settings(settings) {}
+        , m_settings(settings)
+        , m_redraw(redraw) {}
+
+    // Prints the display; false when standard output can no longer be written.
+    bool Show();
+    // Something else was printed below the screen: the next one starts afresh.
+    void Forget() { m_lines = 0; }
 
     void ApplyScale(const sampling::RateScale& scale) override { m_display.SetScale(scale); }
-    void FillInterfacePicker(const std::vector<std::string>&) override {}
-    void SetPosition() override;
-    void SetFormSize() override {}
-    void MoveFormToTray() override {}
-    void CreateMenu() override {}
-    void SetFormOnTop() override {}
-    void SetFormNotOnTop() override {}
+    void RestorePosition() override;
+    void ApplyFixedSize() override {}
+    void ShowTrayIcon() override {}
+    void RemoveTrayIcon() override {}
+    void RebuildMenu() override {}
+    void SetOnTop(bool) override {}
     void HideWindow() override {}
-    void EnableTimer(bool enabled) override { m_timerEnabled = enabled; }
-    void CloseFromCode() override { m_closeRequested = true; }
-
+    void StartTimer() override {}
+    void Closing() override;
+    void Closed() override {}
     double LeftTwips() override { return m_left; }
     double TopTwips() override { return m_top; }
-
-    bool TimerEnabled() const { return m_timerEnabled; }
-    bool CloseRequested() const { return m_closeRequested; }
 
 private:
     TerminalDisplay& m_display;
     platform::RegistrySettings& m_settings;
+    bool m_redraw;
+    int m_lines = 0;
     double m_left = 0, m_top = 0;
-    bool m_timerEnabled = false;
-    bool m_closeRequested = false;
 };
 
 // Message boxes as lines on standard error; a question is asked on the terminal
-// ("t"/"n"), where a second Ctrl+C answers yes. Without a terminal to ask on, the
-// answer is yes.
+// ("t"/"n"), where a second Ctrl+C answers yes and SIGTERM or SIGHUP ends the meter.
 class TerminalDialog final : public platform::MessageDialog,
                              public platform::AboutDialog,
                              public platform::Notifier,
                              public messages::NoticeBrowser {
 public:
-    TerminalDialog(int signalFd, bool interactive)
-        : m_signalFd(signalFd)
-        , m_interactive(interactive) {}
+    TerminalDialog(int signalDescriptor, std::function<void()> onShutdownSignal)
+        : m_signalDescriptor(signalDescriptor)
+        , m_onShutdownSignal(std::move(onShutdownSignal)) {}
 
     int ShowMessage(int style, const std::string& text, int iconStyle, const std::string& title,
                     bool& checkBoxState, const std::string& checkBoxCaption) override;
+    // A question returns by itself when a signal ends the meter.
+    void CloseOpenDialog() override {}
     void ShowAbout() override;
     void ShowMessage(std::string_view text) override;
     // A notice's page cannot be shown here: its address is.
-    void UserMessageShow(const std::string& mURL) override;
-
-    // A shutdown signal that arrived while a question was open.
-    int PendingSignal() const { return m_pendingSignal; }
+    void ShowNoticePage(const std::string& address) override;
 
 private:
-    int m_signalFd;
-    bool m_interactive;
-    int m_pendingSignal = 0;
-};
-
-// No notification area on a terminal.
-class NoTray final : public platform::TrayIcon {
-public:
-    void Remove() override {}
+    int m_signalDescriptor;
+    std::function<void()> m_onShutdownSignal;
 };
 
 } // namespace quantiro::app

@@ -1,13 +1,10 @@
 #include "app/WindowFrontEnd.h"
 
 #include "app/LinuxPlatform.h"
-#include "messages/MessageFeed.h"
-#include "platform/linux/UniqueFd.h"
-#include "shell/Meter.h"
+#include "app/StopSignals.h"
 #include "shell/Texts.h"
 #include "ui/BrowserWindow.h"
 #include "ui/MainWindow.h"
-#include "ui/MenuCommands.h"
 #include "ui/QtDialogs.h"
 
 #include <QApplication>
@@ -18,23 +15,10 @@
 #include <clocale>
 #include <csignal>
 
-#include <sys/signalfd.h>
-#include <unistd.h>
-
 namespace quantiro::app {
 
 int RunWindowFrontEnd(int& argc, char** argv, const std::string& commandLine) {
-    // SIGTERM and SIGHUP end the session's programs: they close the window as a
-    // system shutdown. Read from a descriptor, none of them cuts the exit path short.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
-        sigaddset(&stopSignals, signal);
-    }
-    sigprocmask(SIG_BLOCK, &stopSignals, nullptr);
-    platform::linux_impl::UniqueFd signalFd(
-        ::signalfd(-1, &stopSignals, SFD_CLOEXEC | SFD_NONBLOCK));
-
+    StopSignals stopSignals;
     QApplication application(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
     std::setlocale(LC_NUMERIC, "");
@@ -43,20 +27,16 @@ int RunWindowFrontEnd(int& argc, char** argv, const std::string& commandLine) {
     LinuxPlatform host;
     ui::QtDialogs dialogs;
     ui::MainWindow window(host.settings, decimalSeparator);
-    ui::BrowserWindow frmBrowser(host.downloader);
-    shell::Meter meter({host.settings, host.clock, host.table, host.instanceLock, dialogs, dialogs,
-                        window, window, host.companions, host.companions, host.updateChecker,
-                        window, window, host.programDirectory, LinuxPlatform::OpenDatabase});
-    host.companions.Attach(meter.State());
-    ui::MenuCommands commands(meter, dialogs);
-    window.Attach(meter, commands);
-    messages::MessageFeed feed(host.programDirectory, messages::UpdateServer(), host.downloader,
-                               host.settings, host.clock, frmBrowser);
-    // tmrKomunikat: once, a minute after the window was made.
-    QTimer::singleShot(messages::kMessageCheckDelay, &window, [&] { feed.CheckAndShowMessage(); });
-    // Ended companions are collected on the tick, never waited for.
-    QObject::connect(&window.Timer(), &QTimer::timeout, &window,
-                     [&] { host.launcher.ReapExited(); });
+    ui::BrowserWindow noticeWindow(host.downloader);
+    shell::Meter meter(host.Parts(), {.dialog = dialogs,
+                                      .about = dialogs,
+                                      .notifier = dialogs,
+                                      .display = window,
+                                      .window = window,
+                                      .noticeBrowser = noticeWindow});
+    window.Attach(meter);
+    // The notice check: once, a minute after the window was made.
+    QTimer::singleShot(messages::kMessageCheckDelay, &window, [&] { meter.ShowNewNotice(); });
 
     try {
         if (meter.StartUp(commandLine) == shell::Meter::StartUpResult::AlreadyRunning) {
@@ -71,17 +51,19 @@ int RunWindowFrontEnd(int& argc, char** argv, const std::string& commandLine) {
         window.show();
     }
 
-    QSocketNotifier signalNotifier(signalFd.Get(), QSocketNotifier::Read);
+    // SIGTERM and SIGHUP end the session's programs: a system shutdown. SIGINT is the
+    // user's own end, as a confirmed "Zakończ".
+    QSocketNotifier signalNotifier(stopSignals.Descriptor(), QSocketNotifier::Read);
     QObject::connect(&signalNotifier, &QSocketNotifier::activated, &window, [&] {
-        signalfd_siginfo info{};
-        while (::read(signalFd.Get(), &info, sizeof info) == sizeof info) {
-            window.CloseAs(info.ssi_signo == SIGINT ? shell::CloseReason::FromCode
-                                                    : shell::CloseReason::SystemShutdown);
+        for (int signal = stopSignals.Next(); signal != 0; signal = stopSignals.Next()) {
+            meter.RequestClose(signal == SIGINT ? shell::CloseReason::UserEnded
+                                                : shell::CloseReason::SystemShutdown);
         }
     });
     // The session manager logging the user off closes the meter like a shutdown.
-    QObject::connect(&application, &QGuiApplication::commitDataRequest, &window,
-                     [&](QSessionManager&) { window.CloseAs(shell::CloseReason::SystemShutdown); });
+    QObject::connect(
+        &application, &QGuiApplication::commitDataRequest, &window,
+        [&](QSessionManager&) { meter.RequestClose(shell::CloseReason::SystemShutdown); });
 
     return QApplication::exec();
 }

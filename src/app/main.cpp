@@ -14,7 +14,7 @@ int main(int argc, char** argv) {
     const char* wayland = std::getenv("WAYLAND_DISPLAY");
     const bool display = (x11 && *x11) || (wayland && *wayland);
     if (!display) {
-        return quantiro::app::RunTerminalFrontEnd(commandLine.c_str());
+        return quantiro::app::RunTerminalFrontEnd(commandLine);
     }
     return quantiro::app::RunWindowFrontEnd(argc, argv, commandLine);
 }

@@ -1,7 +1,9 @@
 #pragma once
 
 #include <charconv>
+#include <chrono>
 #include <compare>
+#include <cstdint>
 #include <optional>
 #include <string_view>
 
@@ -39,6 +41,15 @@ inline std::optional<CalendarDate> ParseIsoDate(std::string_view text) {
         return std::nullopt;
     }
     return CalendarDate{*year, *month, *day};
+}
+
+// The family's day number: days since 1970-01-01, so December 2026 starts on day
+// 20788. Stored as a 16-bit period number, which lasts until 2059.
+inline std::int32_t DaysSinceEpoch(int year, int month, int day) {
+    using namespace std::chrono;
+    const sys_days date{std::chrono::year{year} / std::chrono::month{static_cast<unsigned>(month)} /
+                        std::chrono::day{static_cast<unsigned>(day)}};
+    return static_cast<std::int32_t>(date.time_since_epoch().count());
 }
 
 } // namespace quantiro

@@ -1,7 +1,7 @@
 #include "companions/CompanionLauncher.h"
 
+#include "common/CompanionCommands.h"
 #include "common/Rounding.h"
-#include "shell/RegistryValues.h"
 
 #include <array>
 #include <cstdio>
@@ -9,6 +9,8 @@
 #include <vector>
 
 namespace quantiro::companions {
+
+namespace commands = companion_commands;
 
 namespace {
 
@@ -19,17 +21,28 @@ std::string Digits(double kilobytes) {
     return text;
 }
 
+// The record's four fields, in the order the family stores them.
+std::array<std::int32_t*, 4> Fields(platform::ProcessRecord& record) {
+    return {&record.processHandle, &record.threadHandle, &record.processId, &record.threadId};
+}
+
+std::string FieldName(std::string_view prefix, std::size_t field) {
+    return std::string(prefix) + std::string(values::kProcessRecordFields[field]);
+}
+
 } // namespace
 
 CompanionLauncher::CompanionLauncher(std::string programDirectory,
                                      platform::ProcessLauncher& launcher,
-                                     platform::RegistrySettings& settings)
+                                     platform::RegistrySettings& settings,
+                                     const sampling::SamplingState& state)
     : m_programDirectory(std::move(programDirectory))
     , m_launcher(launcher)
-    , m_settings(settings) {}
+    , m_settings(settings)
+    , m_state(state) {}
 
-platform::ProcessRecord CompanionLauncher::LaunchCompanion(const std::string& tail, bool track) {
-    std::istringstream words(tail);
+platform::ProcessRecord CompanionLauncher::Launch(std::string_view command, bool track) {
+    std::istringstream words{std::string(command)};
     std::string name;
     words >> name;
     std::vector<std::string> arguments;
@@ -38,19 +51,6 @@ platform::ProcessRecord CompanionLauncher::LaunchCompanion(const std::string& ta
     }
     return m_launcher.CreateProcess(m_programDirectory + "/" + name, arguments, track);
 }
-
-namespace {
-
-// The record's four fields, in the order the family stores them.
-std::array<std::int32_t*, 4> Fields(platform::ProcessRecord& record) {
-    return {&record.hProcess, &record.hThread, &record.dwProcessId, &record.dwThreadId};
-}
-
-std::string FieldName(std::string_view prefix, std::size_t field) {
-    return std::string(prefix) + std::string(values::kProcessRecordFields[field]);
-}
-
-} // namespace
 
 void CompanionLauncher::WriteRecord(std::string_view prefix, platform::ProcessRecord record) {
     const auto fields = Fields(record);
@@ -68,43 +68,43 @@ platform::ProcessRecord CompanionLauncher::ReadRecord(std::string_view prefix) {
     return record;
 }
 
-void CompanionLauncher::MonitorStart() {
-    WriteRecord(values::kMonitorRecordPrefix, LaunchCompanion("dlmon.dll", true));
+void CompanionLauncher::StartMonitor() {
+    WriteRecord(values::kMonitorRecordPrefix, Launch(commands::kMonitor, true));
 }
 
-void CompanionLauncher::MonitorStop() {
+void CompanionLauncher::StopMonitor() {
     m_launcher.Terminate(ReadRecord(values::kMonitorRecordPrefix));
 }
 
-void CompanionLauncher::StatisticsStart() {
-    LaunchCompanion("ZVstat.dll 1", false);
+void CompanionLauncher::StartStatistics() {
+    Launch(commands::kStatistics, false);
 }
 
-void CompanionLauncher::OptionsShow() {
-    LaunchCompanion("ZVopcje.dll", false);
+void CompanionLauncher::StartOptions() {
+    Launch(commands::kOptions, false);
 }
 
-void CompanionLauncher::RaportShow() {
-    LaunchCompanion("zvraport.dll 1", false);
+void CompanionLauncher::StartReports() {
+    Launch(commands::kReports, false);
 }
 
-void CompanionLauncher::UpdaterStart() {
-    LaunchCompanion("ZVupdate.dll", false);
+void CompanionLauncher::StartUpdater() {
+    Launch(commands::kUpdater, false);
 }
 
-void CompanionLauncher::VariantStart(std::int16_t size) {
-    const char* tail = size == 1 ? "ZVmal.dll /START" : size == 2 ? "ZVpoz.dll /START" : nullptr;
-    if (tail) {
-        WriteRecord(values::kVariantRecordPrefix, LaunchCompanion(tail, true));
+void CompanionLauncher::StartWindowVariant(std::int16_t variant) {
+    const std::string_view command = variant == 1   ? commands::kSmallWindow
+                                     : variant == 2 ? commands::kHorizontalWindow
+                                                    : std::string_view();
+    if (!command.empty()) {
+        WriteRecord(values::kVariantRecordPrefix, Launch(command, true));
     }
 }
 
-void CompanionLauncher::CheckLimitDLL(bool Start) {
-    const double received = m_state ? m_state->totalReceived : 0;
-    const double sent = m_state ? m_state->totalSent : 0;
-    LaunchCompanion("ZVlimiter.dll /" + Digits(received) + " /" + Digits(sent) +
-                        (Start ? " /yes" : " /no"),
-                    false);
+void CompanionLauncher::StartLimitWatcher(bool atStartUp) {
+    Launch(std::string(commands::kLimitWatcher) + " /" + Digits(m_state.totalReceived) + " /" +
+               Digits(m_state.totalSent) + (atStartUp ? " /yes" : " /no"),
+           false);
 }
 
 } // namespace quantiro::companions

@@ -16,35 +16,28 @@ namespace quantiro::companions {
 // split at spaces in the directory; the words after its name are its arguments.
 class CompanionLauncher final : public Companions, public sampling::LimitWatcher {
 public:
+    // The limit watcher is given the totals of `state`.
     CompanionLauncher(std::string programDirectory, platform::ProcessLauncher& launcher,
-                      platform::RegistrySettings& settings);
+                      platform::RegistrySettings& settings, const sampling::SamplingState& state);
 
-    // The totals the limit watcher is given come from the meter's sampling state.
-    void Attach(const sampling::SamplingState& state) { m_state = &state; }
-
-    void MonitorStart() override;
-    void MonitorStop() override;
-    void StatisticsStart() override;
-    void OptionsShow() override;
-    void RaportShow() override;
-    void UpdaterStart() override;
-    void VariantStart(std::int16_t size) override;
-    void CheckLimitDLL(bool Start) override;
-
-    // The whole command line for a program file name and its arguments.
-    std::string CommandLine(std::string_view tail) const {
-        return m_programDirectory + "/" + std::string(tail);
-    }
+    void StartMonitor() override;
+    void StopMonitor() override;
+    void StartStatistics() override;
+    void StartOptions() override;
+    void StartReports() override;
+    void StartUpdater() override;
+    void StartWindowVariant(std::int16_t variant) override;
+    void StartLimitWatcher(bool atStartUp) override;
 
 private:
-    platform::ProcessRecord LaunchCompanion(const std::string& tail, bool track);
+    platform::ProcessRecord Launch(std::string_view command, bool track);
     void WriteRecord(std::string_view prefix, platform::ProcessRecord record);
     platform::ProcessRecord ReadRecord(std::string_view prefix);
 
     std::string m_programDirectory;
     platform::ProcessLauncher& m_launcher;
     platform::RegistrySettings& m_settings;
-    const sampling::SamplingState* m_state = nullptr;
+    const sampling::SamplingState& m_state;
 };
 
 } // namespace quantiro::companions

@@ -10,18 +10,18 @@ class Companions {
 public:
     virtual ~Companions() = default;
     // The monitor, started at start-up and recorded so that it can be stopped.
-    virtual void MonitorStart() = 0;
+    virtual void StartMonitor() = 0;
     // Ends the monitor started at start-up, if it still runs.
-    virtual void MonitorStop() = 0;
+    virtual void StopMonitor() = 0;
     // The statistics program, at start-up unless "InfoFile" is set.
-    virtual void StatisticsStart() = 0;
+    virtual void StartStatistics() = 0;
     // The options and reports programs, from the menu.
-    virtual void OptionsShow() = 0;
-    virtual void RaportShow() = 0;
+    virtual void StartOptions() = 0;
+    virtual void StartReports() = 0;
     // The updater, at most once per run.
-    virtual void UpdaterStart() = 0;
+    virtual void StartUpdater() = 0;
     // Starts the window variant of the family that "Size" selects (1 or 2).
-    virtual void VariantStart(std::int16_t size) = 0;
+    virtual void StartWindowVariant(std::int16_t variant) = 0;
 };
 
 } // namespace quantiro::companions

@@ -1,7 +1,7 @@
 #include "messages/MessageFeed.h"
 
+#include "common/SettingsValues.h"
 #include "messages/MessageList.h"
-#include "shell/RegistryValues.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -14,20 +14,20 @@ std::string UpdateServer() {
     return configured && *configured ? configured : "http://update.kestrova.invalid";
 }
 
-MessageFeed::MessageFeed(std::string programDirectory, std::string updateServer,
+MessageFeed::MessageFeed(std::string directory, std::string updateServer,
                          platform::Downloader& downloader, platform::RegistrySettings& settings,
                          platform::Clock& clock, NoticeBrowser& browser)
-    : m_programDirectory(std::move(programDirectory))
+    : m_directory(std::move(directory))
     , m_updateServer(std::move(updateServer))
     , m_downloader(downloader)
     , m_settings(settings)
     , m_clock(clock)
     , m_browser(browser) {}
 
-void MessageFeed::CheckAndShowMessage() {
+void MessageFeed::ShowNewNotice() {
     ClearUpdateCache();
     // The old list goes first, so a failed download never leaves a stale one to read.
-    const std::string local = m_programDirectory + "/messages.cfg";
+    const std::string local = m_directory + "/messages.cfg";
     std::remove(local.c_str());
     if (!m_downloader.DownloadFile(m_updateServer + "/software_update/messages.cfg", local)) {
         return;
@@ -37,11 +37,10 @@ void MessageFeed::CheckAndShowMessage() {
     const CalendarDate today{now.year, now.month, now.day};
     for (const Notice& notice : ReadMessageList(file)) {
         const std::string key =
-            std::string(values::kMessageShownPrefix) + std::to_string(notice.identifier);
-        if (today < notice.expiry && IsWebPage(notice.page) &&
-            !m_settings.ReadBool(key, values::kMessageShownDefault)) {
+            std::string(values::kNoticeShownPrefix) + std::to_string(notice.identifier);
+        if (today < notice.expiry && IsWebPage(notice.page) && !m_settings.ReadBool(key, false)) {
             // Shown once requested, whether or not the page then loads; one per run.
-            m_browser.UserMessageShow(notice.page);
+            m_browser.ShowNoticePage(notice.page);
             m_settings.WriteBool(key, true);
             return;
         }

@@ -12,7 +12,7 @@ namespace quantiro::messages {
 
 using namespace std::chrono_literals;
 
-// The one-shot wait of tmrKomunikat before the notice check.
+// The one-shot wait before the notice check.
 inline constexpr auto kMessageCheckDelay = 60s;
 
 // The update server: $QUANTIRO_UPDATE_SERVER, or an address that never resolves.
@@ -23,17 +23,18 @@ std::string UpdateServer();
 inline void ClearUpdateCache() {}
 
 // Once per run, a minute after start: fetches the maker's list of notices and opens
-// the first one that has not expired and has not been shown on this computer.
+// the first one that has not expired and has not been shown on this computer. The
+// list is kept in `directory`.
 class MessageFeed {
 public:
-    MessageFeed(std::string programDirectory, std::string updateServer,
-                platform::Downloader& downloader, platform::RegistrySettings& settings,
-                platform::Clock& clock, NoticeBrowser& browser);
+    MessageFeed(std::string directory, std::string updateServer, platform::Downloader& downloader,
+                platform::RegistrySettings& settings, platform::Clock& clock,
+                NoticeBrowser& browser);
 
-    void CheckAndShowMessage();
+    void ShowNewNotice();
 
 private:
-    std::string m_programDirectory;
+    std::string m_directory;
     std::string m_updateServer;
     platform::Downloader& m_downloader;
     platform::RegistrySettings& m_settings;

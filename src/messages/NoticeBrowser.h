@@ -8,7 +8,7 @@ namespace quantiro::messages {
 class NoticeBrowser {
 public:
     virtual ~NoticeBrowser() = default;
-    virtual void UserMessageShow(const std::string& mURL) = 0;
+    virtual void ShowNoticePage(const std::string& address) = 0;
 };
 
 } // namespace quantiro::messages

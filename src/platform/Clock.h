@@ -19,8 +19,8 @@ struct LocalDateTime {
 class Clock {
 public:
     virtual ~Clock() = default;
-    // Milliseconds since the system started, wrapping at 2^32 like GetTickCount.
-    virtual std::uint32_t GetTickCount() = 0;
+    // Milliseconds since the system started, wrapping at 2^32.
+    virtual std::uint32_t TickMilliseconds() = 0;
     virtual LocalDateTime Now() = 0;
     // Blocks the calling thread (the exit path waits for the family's readers).
     virtual void Sleep(std::chrono::milliseconds duration) = 0;

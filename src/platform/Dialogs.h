@@ -21,6 +21,9 @@ public:
     virtual int ShowMessage(int style, const std::string& text, int iconStyle,
                             const std::string& title, bool& checkBoxState,
                             const std::string& checkBoxCaption) = 0;
+    // Closes a dialog that is open (the program is being ended from outside); its
+    // ShowMessage returns as if No or OK were chosen.
+    virtual void CloseOpenDialog() = 0;
 };
 
 class AboutDialog {

@@ -1,24 +1,41 @@
 #pragma once
 
-#include <cstddef>
+#include <array>
 #include <cstdint>
+#include <string>
+#include <vector>
 
 namespace quantiro::platform {
 
-// Result codes of the interface table query, as the reader tells them apart.
-inline constexpr std::uint32_t kNoError = 0;
-inline constexpr std::uint32_t kErrorGenFailure = 31;
-inline constexpr std::uint32_t kErrorNotSupported = 50;
-inline constexpr std::uint32_t kErrorInsufficientBuffer = 122;
+// One network interface as the operating system reports it.
+struct InterfaceRow {
+    std::string name;        // the kernel's name
+    std::string description; // the name, with the driver in parentheses when known
+    std::int32_t index = 0;
+    std::int32_t type = 0; // MIB-II interface type code
+    std::int32_t mtu = 0;
+    std::int32_t speed = 0; // bits per second; 0 when unknown
+    std::array<std::uint8_t, 8> address{};
+    std::uint8_t addressLength = 0;
+    std::int32_t adminStatus = 0; // 1 up, 2 down
+    std::int32_t operStatus = 0;  // 5 operational, 2 not
+    // The kernel's 64-bit counters, untouched: the meter's arithmetic takes their
+    // low 32 bits itself.
+    std::uint64_t bytesReceived = 0;
+    std::uint64_t bytesSent = 0;
+    std::uint64_t receiveErrors = 0;
+    std::int32_t outputQueueLength = 0;
+};
 
-// The operating system's table of network interfaces, in the shape of GetIfTable:
-// called with a null buffer it reports the size the table needs through `size`;
-// called with a buffer of that size it fills it (see IfTableLayout.h) and answers 0.
-// 50 means the query is not supported at all; any other non-zero answer is a failure.
+// The operating system's table of network interfaces, in the order the meter
+// monitors them: the monitored interface first.
 class InterfaceTable {
 public:
+    enum class Status { Ok, Failed, NotSupported };
+
     virtual ~InterfaceTable() = default;
-    virtual std::uint32_t GetIfTable(std::byte* buffer, std::uint32_t& size, bool order) = 0;
+    // Replaces `rows` with a fresh snapshot. On failure `rows` is left empty.
+    virtual Status Read(std::vector<InterfaceRow>& rows) = 0;
 };
 
 } // namespace quantiro::platform

@@ -9,10 +9,10 @@ namespace quantiro::platform {
 // What the family stores of a started program: two handle-like values and two
 // identifiers, all zero when the start failed.
 struct ProcessRecord {
-    std::int32_t hProcess = 0;
-    std::int32_t hThread = 0;
-    std::int32_t dwProcessId = 0;
-    std::int32_t dwThreadId = 0;
+    std::int32_t processHandle = 0;
+    std::int32_t threadHandle = 0;
+    std::int32_t processId = 0;
+    std::int32_t threadId = 0;
 };
 
 // Starts programs without a shell and never waits for them.
@@ -21,7 +21,7 @@ public:
     virtual ~ProcessLauncher() = default;
     // Starts `program` with `arguments`; a missing file or a refused start answers a
     // zeroed record. With `track` the process stays addressable through the record's
-    // hProcess for Terminate(); untracked children are forgotten once they end.
+    // processHandle for Terminate(); untracked children are forgotten once they end.
     virtual ProcessRecord CreateProcess(const std::string& program,
                                         const std::vector<std::string>& arguments, bool track) = 0;
     // Ends a tracked process, only when `record` is one this launcher started and its

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/SettingsValues.h"
+
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -29,5 +31,28 @@ public:
     virtual std::int32_t ReadLong(std::string_view name, std::int32_t defaultValue) = 0;
     virtual bool ReadBool(std::string_view name, bool defaultValue) = 0;
 };
+
+// Reads and writes a value of the table in common/SettingsValues.h with its default.
+inline bool Read(RegistrySettings& settings, const values::BoolValue& value) {
+    return settings.ReadBool(value.name, value.defaultValue);
+}
+
+inline std::int32_t Read(RegistrySettings& settings, const values::LongValue& value) {
+    return settings.ReadLong(value.name, value.defaultValue);
+}
+
+inline void Write(RegistrySettings& settings, const values::BoolValue& value, bool data) {
+    settings.WriteBool(value.name, data);
+}
+
+inline void Write(RegistrySettings& settings, const values::LongValue& value, std::int32_t data) {
+    settings.WriteLong(value.name, data);
+}
+
+// Opens the family's key in the current user's store.
+inline void OpenFamilyKey(RegistrySettings& settings) {
+    settings.SetKeyPath(std::string(values::kKeyPath));
+    settings.SetRootKey(kHkeyCurrentUser);
+}
 
 } // namespace quantiro::platform

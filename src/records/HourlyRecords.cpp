@@ -3,104 +3,149 @@
 #include "common/IgnoringErrors.h"
 #include "records/RecordFields.h"
 
+#include <chrono>
+
 namespace quantiro::records {
 
-HourlyRecords::HourlyRecords(platform::Database& database, platform::RecordSet& records,
-                             sampling::SamplingState& state, platform::Clock& clock,
-                             platform::Notifier& notifier)
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto kRetryWait = 10s;
+
+} // namespace
+
+HourlyRecords::HourlyRecords(platform::Database& database, sampling::SamplingState& state,
+                             platform::Clock& clock, platform::Notifier& notifier)
     : m_database(database)
-    , m_records(records)
+    , m_records(database.OpenRecordset(kTrafficTable))
     , m_state(state)
     , m_clock(clock)
     , m_notifier(notifier) {}
 
 void HourlyRecords::AddRecordForNow() {
     const platform::LocalDateTime now = m_clock.Now();
-    m_records.AddNew();
-    m_records.SetField(kData, FormatRecordDate(now));
-    m_records.SetField(kGodzina, std::int64_t{now.hour});
-    m_records.SetField(kCzas, std::int64_t{0});
-    m_records.SetField(kUpload, std::int64_t{0});
-    m_records.SetField(kDownload, std::int64_t{0});
-    m_records.Update();
+    m_records->AddNew();
+    m_records->SetField(kDateField, FormatRecordDate(now));
+    m_records->SetField(kHourField, std::int64_t{now.hour});
+    m_records->SetField(kTimeField, std::int64_t{0});
+    m_records->SetField(kUploadField, std::int64_t{0});
+    m_records->SetField(kDownloadField, std::int64_t{0});
+    m_records->Update();
+    m_records->MoveLast();
+}
+
+bool HourlyRecords::TryOpenCurrentHour() {
+    // A search that fails is not a search that found nothing: adding a record then
+    // would split the hour in two. Nothing opens; a later tick tries again.
+    try {
+        const platform::LocalDateTime now = m_clock.Now();
+        m_records->FindFirst(FormatRecordDate(now), now.hour);
+        if (m_records->NoMatch()) {
+            AddRecordForNow();
+        }
+        // What this run counted so far goes on top of what the record holds.
+        m_state.hourTime += FieldToInt32(m_records->GetField(kTimeField));
+        m_state.hourDownload += FieldToInt32(m_records->GetField(kDownloadField));
+        m_state.hourUpload += FieldToInt32(m_records->GetField(kUploadField));
+        m_openHour = m_records->GetBookmark();
+        return true;
+    } catch (const platform::DatabaseError&) {
+        m_openHour.reset();
+        return false;
+    }
 }
 
 void HourlyRecords::OpenCurrentHour() {
-    const platform::LocalDateTime now = m_clock.Now();
-    // An empty table cannot move to its first record; the search then finds nothing.
-    IgnoringErrors([&] { m_records.MoveFirst(); });
-    bool found = false;
-    IgnoringErrors([&] {
-        m_records.FindFirst(FormatRecordDate(now), now.hour);
-        found = !m_records.NoMatch();
-    });
-    if (!found) {
-        AddRecordForNow();
-        m_records.MoveLast();
+    if (!TryOpenCurrentHour()) {
+        m_retryAfter = m_clock.TickMilliseconds() + static_cast<std::uint32_t>(kRetryWait / 1ms);
     }
-    m_state.hourTime = FieldToInt32(m_records.GetField(kCzas));
-    m_state.hourDownload = FieldToInt32(m_records.GetField(kDownload));
-    m_state.hourUpload = FieldToInt32(m_records.GetField(kUpload));
 }
 
-bool HourlyRecords::IsTimeChanged() {
+bool HourlyRecords::HourChanged() {
+    if (!m_openHour) {
+        return true;
+    }
     // Only the hour is compared: a machine resumed a day later in the same hour
     // goes on adding to yesterday's record.
     try {
-        return FieldToInt32(m_records.GetField(kGodzina)) != m_clock.Now().hour;
+        return FieldToInt32(m_records->GetField(kHourField)) != m_clock.Now().hour;
     } catch (const platform::DatabaseError&) {
-        return true; // no current record: let MakeNextRecord make one
+        return true;
     }
 }
 
-void HourlyRecords::MakeNextRecord() {
-    // The old hour's amounts and the new hour's record are saved together or not at
-    // all. On failure the accumulators keep counting and the next counting tick
-    // tries again, so nothing is lost to a full disk or a locked file.
-    platform::RecordSet::Bookmark previous = 0;
-    try {
-        previous = m_records.GetBookmark();
-    } catch (const platform::DatabaseError&) {
-        previous = -1;
+void HourlyRecords::StartNextHour() {
+    if (m_retryAfter && static_cast<std::int32_t>(m_clock.TickMilliseconds() - *m_retryAfter) < 0) {
+        return;
     }
-    try {
-        m_database.BeginTrans();
-        if (previous >= 0) {
-            SaveAccumulators();
-        }
-        AddRecordForNow();
-        m_records.MoveLast();
-        m_database.CommitTrans();
-    } catch (const platform::DatabaseError& error) {
-        IgnoringErrors([&] { m_database.Rollback(); });
-        IgnoringErrors([&] { m_records.SetBookmark(previous); });
-        if (!m_writeFailureShown) {
-            m_writeFailureShown = true;
-            m_notifier.ShowMessage(error.what());
+    m_retryAfter.reset();
+    if (!m_openHour) {
+        if (!TryOpenCurrentHour()) {
+            m_retryAfter =
+                m_clock.TickMilliseconds() + static_cast<std::uint32_t>(kRetryWait / 1ms);
         }
         return;
     }
+    // The old hour's amounts and the new hour's record are saved together or not at
+    // all. On failure the accumulators keep counting and a later counting tick tries
+    // again, so nothing is lost to a full disk or a locked file.
+    try {
+        m_database.BeginTrans();
+        SaveAccumulators();
+        AddRecordForNow();
+        m_database.CommitTrans();
+    } catch (const platform::DatabaseError& error) {
+        IgnoringErrors([&] { m_database.Rollback(); });
+        IgnoringErrors([&] { m_records->SetBookmark(*m_openHour); });
+        m_retryAfter = m_clock.TickMilliseconds() + static_cast<std::uint32_t>(kRetryWait / 1ms);
+        ShowWriteFailureOnce(error);
+        return;
+    }
+    m_openHour = m_records->GetBookmark();
     m_writeFailureShown = false;
     m_state.hourTime = 0;
     m_state.hourUpload = 0;
     m_state.hourDownload = 0;
 }
 
-void HourlyRecords::WriteAccumulators() {
+void HourlyRecords::ShowWriteFailureOnce(const platform::DatabaseError& error) {
+    if (!m_writeFailureShown) {
+        m_writeFailureShown = true;
+        m_notifier.ShowMessage(error.what());
+    }
+}
+
+void HourlyRecords::SaveHour() {
     if (m_state.hourDownload <= 0 || m_state.hourUpload <= 0 || m_state.hourTime <= 0) {
         return;
+    }
+    if (!m_openHour && !TryOpenCurrentHour()) {
+        throw platform::DatabaseError("Nie można zapisać bieżącej godziny w bazie danych.");
     }
     SaveAccumulators();
 }
 
+std::optional<std::int32_t> HourlyRecords::StoredDownload() {
+    try {
+        if (m_openHour) {
+            m_records->SetBookmark(*m_openHour);
+            return FieldToInt32(m_records->GetField(kDownloadField));
+        }
+    } catch (const platform::DatabaseError&) {
+    }
+    return std::nullopt;
+}
+
 void HourlyRecords::SaveAccumulators() {
-    // Each field receives the accumulator, never a sum: start-up loaded the
+    // Each field receives the accumulator, never a sum: opening the hour loaded the
     // accumulators from this record, so an hour continued later keeps its amounts.
-    m_records.Edit();
-    m_records.SetField(kCzas, std::int64_t{m_state.hourTime});
-    m_records.SetField(kDownload, std::int64_t{m_state.hourDownload});
-    m_records.SetField(kUpload, std::int64_t{m_state.hourUpload});
-    m_records.Update();
+    m_records->SetBookmark(*m_openHour);
+    m_records->Edit();
+    m_records->SetField(kTimeField, std::int64_t{m_state.hourTime});
+    m_records->SetField(kDownloadField, std::int64_t{m_state.hourDownload});
+    m_records->SetField(kUploadField, std::int64_t{m_state.hourUpload});
+    m_records->Update();
 }
 
 } // namespace quantiro::records

@@ -6,36 +6,53 @@
 #include "sampling/SamplingState.h"
 #include "sampling/TickCollaborators.h"
 
+#include <memory>
+#include <optional>
+
 namespace quantiro::records {
 
-// The current hour's record in the table "trafic": found or added at start-up,
-// closed and replaced on the first counting tick of a new hour, and written with
-// the hour's accumulators at exit and before reports.
+// The records of counted hours in the table "trafic", and the one owner of the
+// cursor on them: nothing else moves its record set. After every call the record
+// set stands on the open hour's record, the one the accumulators belong to, or,
+// when no record could be found or added (a database locked by another program),
+// no hour is open and the accumulators go on counting in memory until a later
+// counting tick opens one.
 class HourlyRecords final : public sampling::HourRecords {
 public:
-    HourlyRecords(platform::Database& database, platform::RecordSet& records,
-                  sampling::SamplingState& state, platform::Clock& clock,
-                  platform::Notifier& notifier);
+    HourlyRecords(platform::Database& database, sampling::SamplingState& state,
+                  platform::Clock& clock, platform::Notifier& notifier);
 
-    // Finds the record of the current hour (adding it when there is none), makes it
-    // current and loads the accumulators from it.
+    // Start-up: finds the current hour's record (adding it when there is none) and
+    // loads the accumulators from it.
     void OpenCurrentHour();
 
-    bool IsTimeChanged() override;
-    void MakeNextRecord() override;
+    // True when the open record belongs to another hour, or when no hour is open.
+    bool HourChanged() override;
+    // Saves the open hour and adds the current one, both or neither. With no hour
+    // open it opens the current one, keeping what the accumulators hold.
+    void StartNextHour() override;
 
-    // Writes the accumulators into the current record, only when all three are above 0.
-    void WriteAccumulators();
+    // Writes the accumulators into the open record, only when all three are above 0.
+    // Errors are thrown.
+    void SaveHour();
+    // The open record's download as stored; nullopt when it cannot be read.
+    std::optional<std::int32_t> StoredDownload();
 
 private:
+    bool TryOpenCurrentHour();
     void AddRecordForNow();
     void SaveAccumulators();
+    void ShowWriteFailureOnce(const platform::DatabaseError& error);
 
     platform::Database& m_database;
-    platform::RecordSet& m_records;
+    std::unique_ptr<platform::RecordSet> m_records;
     sampling::SamplingState& m_state;
     platform::Clock& m_clock;
     platform::Notifier& m_notifier;
+    std::optional<platform::RecordSet::Bookmark> m_openHour;
+    // After a failed write the next try waits, so a locked database does not stall
+    // every tick for the length of its busy timeout.
+    std::optional<std::uint32_t> m_retryAfter;
     bool m_writeFailureShown = false;
 };
 

@@ -7,21 +7,10 @@
 
 namespace quantiro::records {
 
-// Sums the month's downloads from the hourly records into monthBase and applies the
-// correction the previous exit left, once.
-class MonthlySum {
-public:
-    MonthlySum(platform::RecordSet& records, platform::RegistrySettings& settings,
-               platform::Clock& clock, sampling::SamplingState& state);
-
-    // With SkipSum true only the record set moves (first, then last record).
-    void SumujMiesiac(bool SkipSum);
-
-private:
-    platform::RecordSet& m_records;
-    platform::RegistrySettings& m_settings;
-    platform::Clock& m_clock;
-    sampling::SamplingState& m_state;
-};
+// Sums the current month's downloads from the hourly records into monthBase and
+// takes off, once, the correction the previous exit left. It scans with a record
+// set of its own, so the open hour's cursor never moves.
+void SumMonth(platform::Database& database, platform::RegistrySettings& settings,
+              platform::Clock& clock, sampling::SamplingState& state);
 
 } // namespace quantiro::records

@@ -10,13 +10,14 @@
 
 namespace quantiro::records {
 
-// Field names of the table "trafic".
+// The table of hourly records and its fields, as the family's programs read them:
+// the date, the hour, milliseconds on line, and kilobytes down and up.
 inline constexpr std::string_view kTrafficTable = "trafic";
-inline constexpr std::string_view kData = "Data";
-inline constexpr std::string_view kGodzina = "Godzina";
-inline constexpr std::string_view kCzas = "Czas";
-inline constexpr std::string_view kDownload = "Download";
-inline constexpr std::string_view kUpload = "Upload";
+inline constexpr std::string_view kDateField = "Data";
+inline constexpr std::string_view kHourField = "Godzina";
+inline constexpr std::string_view kTimeField = "Czas";
+inline constexpr std::string_view kDownloadField = "Download";
+inline constexpr std::string_view kUploadField = "Upload";
 
 using RecordDate = CalendarDate;
 

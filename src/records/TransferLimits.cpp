@@ -2,7 +2,6 @@
 
 #include "common/Rounding.h"
 #include "records/ParameterFile.h"
-#include "shell/RegistryValues.h"
 
 namespace quantiro::records {
 
@@ -12,7 +11,7 @@ TransferLimits::TransferLimits(std::string parameterFile, platform::RegistrySett
     , m_settings(settings)
     , m_state(state) {}
 
-void TransferLimits::SetMaxTransfers() {
+void TransferLimits::Update() {
     // The file is read every time, even when both speeds are set. A missing, short
     // or malformed file counts as speeds of 0 and switches the check off until a
     // later call finds a good one.
@@ -20,21 +19,22 @@ void TransferLimits::SetMaxTransfers() {
     const double fileDownload = file ? (*file)[2].download : 0;
     const double fileUpload = file ? (*file)[2].upload : 0;
 
-    const double tolerance = RoundToInt16(values::Read(m_settings, values::kExtErrorValue));
+    const double tolerance =
+        RoundToInt16(platform::Read(m_settings, values::kRateTolerancePercent));
 
-    double speed = values::Read(m_settings, values::kDownloadForLimits);
+    double speed = platform::Read(m_settings, values::kDownloadForLimits);
     if (speed == 0) {
         speed = fileDownload;
     }
     m_state.limitDownload = speed / 10 * (tolerance / 100);
 
-    speed = values::Read(m_settings, values::kUploadForLimits);
+    speed = platform::Read(m_settings, values::kUploadForLimits);
     if (speed == 0) {
         speed = fileUpload;
     }
     m_state.limitUpload = speed / 10 * (tolerance / 100);
 
-    m_state.rateCheckEnabled = values::Read(m_settings, values::kExtError) && file.has_value();
+    m_state.rateCheckEnabled = platform::Read(m_settings, values::kRateCheck) && file.has_value();
 }
 
 } // namespace quantiro::records

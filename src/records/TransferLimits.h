@@ -14,7 +14,8 @@ public:
     TransferLimits(std::string parameterFile, platform::RegistrySettings& settings,
                    sampling::SamplingState& state);
 
-    void SetMaxTransfers();
+    // Reads the settings and the parameter file again and sets the limits.
+    void Update();
 
 private:
     std::string m_parameterFile;

@@ -27,33 +27,52 @@ std::string_view DetailsList::TypeName(std::int32_t code) {
 
 void DetailsList::Write(std::size_t row, std::string value) {
     m_values.at(row - 1) = std::move(value);
-    ++m_writes;
 }
 
-void DetailsList::Refresh(const ifstats::CInterface& current, const ifstats::CInterface& lastSeen) {
-    if (current.InterfaceName() != lastSeen.InterfaceName()) {
-        Write(1, current.InterfaceName());
+namespace {
+
+// Upper-case hex bytes joined by "-".
+std::string FormatAddress(const platform::InterfaceRow& row) {
+    constexpr char kHexDigits[] = "0123456789ABCDEF";
+    std::string text;
+    for (std::size_t i = 0; i < row.addressLength && i < row.address.size(); ++i) {
+        if (i > 0) {
+            text.push_back('-');
+        }
+        text.push_back(kHexDigits[row.address[i] >> 4]);
+        text.push_back(kHexDigits[row.address[i] & 0xF]);
     }
-    if (current.InterfaceIndex() != lastSeen.InterfaceIndex()) {
-        Write(2, std::to_string(current.InterfaceIndex()));
+    return text;
+}
+
+} // namespace
+
+void DetailsList::Refresh(const platform::InterfaceRow& current,
+                          const platform::InterfaceRow& lastSeen) {
+    if (current.name != lastSeen.name) {
+        Write(1, current.name);
     }
-    if (current.InterfaceType() != lastSeen.InterfaceType()) {
+    if (current.index != lastSeen.index) {
+        Write(2, std::to_string(current.index));
+    }
+    if (current.type != lastSeen.type) {
         // A code without a name leaves the cell as it was.
-        if (const std::string_view name = TypeName(current.InterfaceType()); !name.empty()) {
+        if (const std::string_view name = TypeName(current.type); !name.empty()) {
             Write(3, std::string(name));
         }
     }
-    if (current.Speed() != lastSeen.Speed()) {
-        Write(4, FormatSpeed(current.Speed()));
+    if (current.speed != lastSeen.speed) {
+        Write(4, FormatSpeed(current.speed));
     }
-    if (current.AdapterAddress() != lastSeen.AdapterAddress()) {
-        Write(5, current.AdapterAddress());
+    if (current.addressLength != lastSeen.addressLength || current.address != lastSeen.address) {
+        Write(5, FormatAddress(current));
     }
-    if (current.IncomingErrors() != lastSeen.IncomingErrors()) {
-        Write(7, std::to_string(current.IncomingErrors()));
+    if (current.receiveErrors != lastSeen.receiveErrors) {
+        // Shown as the 32-bit counter the family reads.
+        Write(7, std::to_string(static_cast<std::int32_t>(current.receiveErrors)));
     }
-    if (current.OutputQueueLength() != lastSeen.OutputQueueLength()) {
-        Write(9, std::to_string(current.OutputQueueLength()));
+    if (current.outputQueueLength != lastSeen.outputQueueLength) {
+        Write(9, std::to_string(current.outputQueueLength));
     }
 }
 

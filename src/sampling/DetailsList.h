@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ifstats/CInterface.h"
+#include "platform/InterfaceTable.h"
 
 #include <array>
 #include <string>
@@ -28,11 +28,10 @@ public:
         "",
     };
 
-    void Refresh(const ifstats::CInterface& current, const ifstats::CInterface& lastSeen);
+    void Refresh(const platform::InterfaceRow& current, const platform::InterfaceRow& lastSeen);
 
     // Row from 1 to 9, as the list numbers them.
     const std::string& Value(std::size_t row) const { return m_values.at(row - 1); }
-    int Writes() const { return m_writes; }
 
     // The name of a MIB-II interface type, or empty for a code without one.
     static std::string_view TypeName(std::int32_t code);
@@ -41,7 +40,6 @@ private:
     void Write(std::size_t row, std::string value);
 
     std::array<std::string, kRows> m_values;
-    int m_writes = 0;
 };
 
 } // namespace quantiro::sampling

@@ -1,7 +1,6 @@
 #include "sampling/RateScale.h"
 
 #include "common/Rounding.h"
-#include "shell/RegistryValues.h"
 
 #include <cmath>
 #include <limits>
@@ -38,12 +37,12 @@ std::array<std::string, 10> Labels(std::int32_t maximum) {
 
 } // namespace
 
-RateScale SetInternet(platform::RegistrySettings& settings) {
+RateScale ScaleFromSettings(platform::RegistrySettings& settings) {
     RateScale scale;
     scale.downloadScaleBase =
-        RoundToInt32(values::Read(settings, values::kDownloadForScale) * kScaleHeadroom);
+        RoundToInt32(platform::Read(settings, values::kDownloadForScale) * kScaleHeadroom);
     scale.uploadScaleBase =
-        RoundToInt32(values::Read(settings, values::kUploadForScale) * kScaleHeadroom);
+        RoundToInt32(platform::Read(settings, values::kUploadForScale) * kScaleHeadroom);
     scale.downloadMaximum = Maximum(scale.downloadScaleBase);
     scale.uploadMaximum = Maximum(scale.uploadScaleBase);
     scale.downloadLabels = Labels(scale.downloadMaximum);

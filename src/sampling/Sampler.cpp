@@ -1,72 +1,68 @@
 #include "sampling/Sampler.h"
 
 #include "common/Rounding.h"
-#include "sampling/ContinuousTotal.h"
-#include "shell/RegistryValues.h"
 
 #include <algorithm>
 
 namespace quantiro::sampling {
 
-Sampler::Sampler(SamplingState& state, ifstats::CIpHelper& interfaceReader, platform::Clock& clock,
-                 platform::RegistrySettings& settings, TickCollaborators collaborators)
+Sampler::Sampler(SamplingState& state, ifstats::InterfaceTableReader& reader,
+                 platform::Clock& clock, platform::RegistrySettings& settings,
+                 TickCollaborators collaborators)
     : m_state(state)
-    , m_interfaceReader(interfaceReader)
+    , m_reader(reader)
     , m_clock(clock)
     , m_settings(settings)
     , m_with(collaborators) {}
 
-void Sampler::Timer1_Timer() {
-    if (!m_updateCheckDone && m_state.AutoUpdateEnabled) {
-        if (++m_updateTickCount == kUpdateCheckFirings) {
-            m_with.update.CheckForUpdate();
+void Sampler::OnTick() {
+    if (!m_updateCheckDone && m_state.autoUpdateEnabled) {
+        if (++m_updateTicks == kUpdateCheckTicks) {
+            m_with.update.RunUpdateCheck();
             m_updateCheckDone = true;
         }
     }
 
-    if (values::Read(m_settings, values::kWasChanged)) {
-        m_with.reload.ChangeParameters();
+    if (platform::Read(m_settings, values::kSettingsChanged)) {
+        m_with.reload.ReloadSettings();
     }
 
-    ProcessTick(m_selectedInterface + 1);
+    SampleInterface();
 
-    const bool suppressed = values::Read(m_settings, values::kWarningsSuppressed);
-    if (!suppressed && m_state.WarningsEnabled) {
-        if (++m_warningTickCount == kWarningFirings) {
-            m_warningTickCount = 0;
-            m_with.limits.CheckLimitDLL(false);
+    const bool suppressed = platform::Read(m_settings, values::kWarningsSuppressed);
+    if (!suppressed && m_state.warningsEnabled) {
+        if (++m_limitWatcherTicks == kLimitWatcherTicks) {
+            m_limitWatcherTicks = 0;
+            m_with.limits.StartLimitWatcher(false);
         }
     }
 }
 
-void Sampler::ProcessTick(std::int32_t interfacePosition) {
-    // An interface that is gone (or a picker that was empty at start-up) makes the
-    // tick do nothing; the previous totals and tick time wait for its return.
-    if (interfacePosition < 1 || interfacePosition > m_interfaceReader.Interfaces()->Count()) {
+void Sampler::SampleInterface() {
+    // An interface that is gone makes the tick do nothing; the previous totals and
+    // tick time wait for its return.
+    if (m_reader.Read().empty()) {
         return;
     }
-    if (!m_lastSeenInterface) {
-        m_lastSeenInterface = std::make_shared<ifstats::CInterface>();
-    }
-    // A second snapshot, as the first only told that the position exists. It can
+    // A second snapshot, as the first only told that the interface exists. It can
     // have lost the row in between; then this tick, too, does nothing.
-    const auto snapshot = m_interfaceReader.Interfaces();
-    if (interfacePosition > snapshot->Count()) {
+    const auto& rows = m_reader.Read();
+    if (rows.empty()) {
         return;
     }
-    const std::shared_ptr<ifstats::CInterface> current = snapshot->Item(interfacePosition);
+    const platform::InterfaceRow& current = rows.front();
 
-    m_with.display.RefreshDetails(*current, *m_lastSeenInterface);
+    m_with.display.RefreshDetails(current, m_lastSeen);
 
-    m_state.totalReceived = ContinueTotal(current->OctetsReceived(), m_state.lastReceivedSample,
-                                          m_state.receivedHalfWraps);
+    m_state.totalReceived =
+        ContinueTotal(ifstats::KilobyteSample(current.bytesReceived), m_state.receivedTrack);
     m_state.totalSent =
-        ContinueTotal(current->OctetsSent(), m_state.lastSentSample, m_state.sentHalfWraps);
+        ContinueTotal(ifstats::KilobyteSample(current.bytesSent), m_state.sentTrack);
 
     const double receivedDelta = m_state.totalReceived - m_previousTotalReceived;
     const double sentDelta = m_state.totalSent - m_previousTotalSent;
     // Unsigned arithmetic keeps the elapsed time right across the 49.7-day wrap.
-    const std::uint32_t elapsed = m_clock.GetTickCount() - m_previousTickTime;
+    const std::uint32_t elapsed = m_clock.TickMilliseconds() - m_previousTickTime;
     double downloadRate = 0;
     double uploadRate = 0;
     if (elapsed != 0) {
@@ -93,8 +89,8 @@ void Sampler::ProcessTick(std::int32_t interfacePosition) {
             m_state.hourUpload = RoundToInt32(m_state.hourUpload + sentDelta);
             // The hour change is noticed on the first counting tick of the new hour,
             // whose traffic has just gone to the old hour.
-            if (m_with.records.IsTimeChanged()) {
-                m_with.records.MakeNextRecord();
+            if (m_with.records.HourChanged()) {
+                m_with.records.StartNextHour();
             }
         }
     } else {
@@ -106,10 +102,10 @@ void Sampler::ProcessTick(std::int32_t interfacePosition) {
         m_with.display.ShowRates(0, 0);
     }
 
-    m_lastSeenInterface = current;
+    m_lastSeen = current;
     m_previousTotalReceived = m_state.totalReceived;
     m_previousTotalSent = m_state.totalSent;
-    m_previousTickTime = m_clock.GetTickCount();
+    m_previousTickTime = m_clock.TickMilliseconds();
 }
 
 } // namespace quantiro::sampling

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "sampling/ContinuousTotal.h"
+
 #include <cstdint>
 
 namespace quantiro::sampling {
@@ -11,14 +13,8 @@ struct SamplingState {
     // Continuous totals of the monitored interface since its counters last started.
     double totalReceived = 0;
     double totalSent = 0;
-    // Sign changes of the received (sent) sample: each is half a counter wrap. Kept
-    // 32-bit: a 16-bit count would overflow after 64 TiB, a day of 10 Gbit/s traffic.
-    std::int32_t receivedHalfWraps = 0;
-    std::int32_t sentHalfWraps = 0;
-    // Previous samples of the sign-change test. Positive at start, so a counter that
-    // is already in its upper half at the first tick counts as one half wrap.
-    double lastReceivedSample = 1.0;
-    double lastSentSample = 1.0;
+    CounterTrack receivedTrack;
+    CounterTrack sentTrack;
 
     // The current hour's accumulators: milliseconds on line and kilobytes.
     std::int32_t hourTime = 0;
@@ -34,11 +30,11 @@ struct SamplingState {
     bool rateCheckEnabled = false;
     bool rateExceeded = false;
 
-    // Flags of the meter set by start-up and the settings reload.
-    bool WarningsEnabled = false;
-    bool OnTopFlag = false;
-    bool AutoUpdateEnabled = false;
-    bool SystemShuttingDown = false;
+    // Flags set by start-up, the settings reload and the close.
+    bool warningsEnabled = false;
+    bool onTop = false;
+    bool autoUpdateEnabled = false;
+    bool systemShuttingDown = false;
 };
 
 } // namespace quantiro::sampling

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ifstats/CInterface.h"
+#include "platform/InterfaceTable.h"
 
 namespace quantiro::sampling {
 
@@ -10,42 +10,42 @@ class RateDisplay {
 public:
     virtual ~RateDisplay() = default;
     // Writes only the detail cells whose source value differs from `lastSeen`.
-    virtual void RefreshDetails(const ifstats::CInterface& current,
-                                const ifstats::CInterface& lastSeen) = 0;
+    virtual void RefreshDetails(const platform::InterfaceRow& current,
+                                const platform::InterfaceRow& lastSeen) = 0;
     virtual void ShowErrorMarker(bool visible) = 0;
     // The bar update: each rate is cut at its bar's maximum. Zero rates clear the bars.
     virtual void ShowRates(double download, double upload) = 0;
     virtual void ShowAmounts(double received, double sent, double month) = 0;
 };
 
-// The hourly records: whether the hour changed since the current record was
-// opened, and closing that record to open the next.
+// The hourly records: whether the open hour's record is no longer the current
+// hour's, and closing it to open the next.
 class HourRecords {
 public:
     virtual ~HourRecords() = default;
-    virtual bool IsTimeChanged() = 0;
-    virtual void MakeNextRecord() = 0;
+    virtual bool HourChanged() = 0;
+    virtual void StartNextHour() = 0;
 };
 
 // Rereads the settings that other programs of the family change.
 class SettingsReload {
 public:
     virtual ~SettingsReload() = default;
-    virtual void ChangeParameters() = 0;
+    virtual void ReloadSettings() = 0;
 };
 
 // Starts the updater, once per run.
 class UpdateCheck {
 public:
     virtual ~UpdateCheck() = default;
-    virtual void CheckForUpdate() = 0;
+    virtual void RunUpdateCheck() = 0;
 };
 
 // Starts the limit watcher with the current totals.
 class LimitWatcher {
 public:
     virtual ~LimitWatcher() = default;
-    virtual void CheckLimitDLL(bool Start) = 0;
+    virtual void StartLimitWatcher(bool atStartUp) = 0;
 };
 
 struct TickCollaborators {

@@ -1,137 +1,218 @@
 #include "shell/Meter.h"
 
+#include "common/CalendarDate.h"
+#include "common/CompanionCommands.h"
 #include "common/Rounding.h"
+#include "records/MonthlySum.h"
 #include "records/RecordFields.h"
 #include "sampling/RateScale.h"
-#include "shell/DayNumber.h"
-#include "shell/RegistryValues.h"
+#include "shell/MenuRows.h"
 #include "shell/Texts.h"
 
 namespace quantiro::shell {
 
-Meter::Meter(MeterParts parts)
-    : m(std::move(parts)) {}
+using platform::Read;
+using platform::Write;
+
+Meter::Meter(SystemParts system, FrontEndParts frontEnd)
+    : m_system(std::move(system))
+    , m_frontEnd(frontEnd)
+    , m_companions(m_system.programDirectory, m_system.launcher, m_system.settings, m_state)
+    , m_noticeFeed(m_system.dataDirectory, messages::UpdateServer(), m_system.downloader,
+                   m_system.settings, m_system.clock, m_frontEnd.noticeBrowser)
+    , m_closer([this](CloseReason reason) { Close(reason); },
+               [this] { m_frontEnd.dialog.CloseOpenDialog(); }) {}
 
 Meter::~Meter() = default;
 
 Meter::StartUpResult Meter::StartUp(const std::string& commandLine) {
     // The family starts its members with "/START", which skips the check (exactly,
     // case included). The lock is taken either way, for the life of the process.
-    const bool anotherRunning = m.instanceLock.AnotherInstanceRunning();
-    if (commandLine != texts::kStartSwitch && anotherRunning) {
+    const bool anotherRunning = m_system.instanceLock.AnotherInstanceRunning();
+    if (commandLine != companion_commands::kStartSwitch && anotherRunning) {
         bool noCheckBox = false;
-        m.dialog.ShowMessage(platform::kStyleOk, std::string(texts::kAlreadyRunning),
-                             platform::kIconInformation, std::string(texts::kApplicationTitle),
-                             noCheckBox, "");
+        m_frontEnd.dialog.ShowMessage(platform::kStyleOk, std::string(texts::kAlreadyRunning),
+                                      platform::kIconInformation,
+                                      std::string(texts::kApplicationTitle), noCheckBox, "");
         return StartUpResult::AlreadyRunning;
     }
 
-    m.settings.SetKeyPath(std::string(values::kKeyPath));
-    m.settings.SetRootKey(platform::kHkeyCurrentUser);
-    values::Write(m.settings, values::kIsRunning, true);
-    m_state.WarningsEnabled = values::Read(m.settings, values::kWarningsEnabled);
+    platform::RegistrySettings& settings = m_system.settings;
+    MeterWindow& window = m_frontEnd.window;
+    platform::OpenFamilyKey(settings);
+    Write(settings, values::kIsRunning, true);
+    m_state.warningsEnabled = Read(settings, values::kWarningsEnabled);
 
-    m_database = m.openDatabase(m.programDirectory + "/qub.db");
-    m_records = m_database->OpenRecordset(records::kTrafficTable);
-    m_hours = std::make_unique<records::HourlyRecords>(*m_database, *m_records, m_state, m.clock,
-                                                       m.notifier);
+    m_database = m_system.openDatabase(m_system.dataDirectory + "/qub.db");
+    m_hours = std::make_unique<records::HourlyRecords>(*m_database, m_state, m_system.clock,
+                                                       m_frontEnd.notifier);
     m_hours->OpenCurrentHour();
-    m_monthlySum = std::make_unique<records::MonthlySum>(*m_records, m.settings, m.clock, m_state);
-    m_limits = std::make_unique<records::TransferLimits>(m.programDirectory + "/quantiro.par",
-                                                         m.settings, m_state);
-    m_bookkeeping =
-        std::make_unique<records::ShutdownBookkeeping>(records::ShutdownBookkeeping::Parts{
-            m.settings, *m_hours, *m_records, m_state, m.clock, m.placement, m.tray, m.companions});
-
-    m_interfaceReader = std::make_unique<ifstats::CIpHelper>(m.interfaceTable, m.notifier);
-    std::vector<std::string> descriptions;
-    for (const auto& row : *m_interfaceReader->Interfaces()) {
-        descriptions.push_back(row->InterfaceDescription());
-    }
-    m.window.FillInterfacePicker(descriptions);
+    m_limits = std::make_unique<records::TransferLimits>(
+        m_system.programDirectory + "/quantiro.par", settings, m_state);
+    m_exitBookkeeping = std::make_unique<ExitBookkeeping>(ExitBookkeeping::Parts{
+        settings, *m_hours, m_state, m_system.clock, window, m_companions, m_frontEnd.notifier});
+    m_reader = std::make_unique<ifstats::InterfaceTableReader>(m_system.interfaceTable,
+                                                               m_frontEnd.notifier);
     m_sampler = std::make_unique<sampling::Sampler>(
-        m_state, *m_interfaceReader, m.clock, m.settings,
-        sampling::TickCollaborators{m.display, *m_hours, *this, m.updateCheck, m.limitWatcher});
-    m_sampler->SetSelectedInterface(descriptions.empty() ? -1 : 0);
+        m_state, *m_reader, m_system.clock, settings,
+        sampling::TickCollaborators{m_frontEnd.display, *m_hours, *this, *this, m_companions});
 
-    m.window.ApplyScale(sampling::SetInternet(m.settings));
-    m.window.SetPosition();
-    m.window.SetFormSize();
-    m_monthlySum->SumujMiesiac(false);
-    m.window.MoveFormToTray();
+    window.ApplyScale(sampling::ScaleFromSettings(settings));
+    window.RestorePosition();
+    window.ApplyFixedSize();
+    records::SumMonth(*m_database, settings, m_system.clock, m_state);
+    window.ShowTrayIcon();
 
-    if (values::Read(m.settings, values::kMonitorShow)) {
-        m.companions.MonitorStart();
+    if (Read(settings, values::kStartMonitor)) {
+        m_companions.StartMonitor();
     }
-    if (values::Read(m.settings, values::kHide)) {
-        m.window.HideWindow();
+    if (Read(settings, values::kStartHidden)) {
+        window.HideWindow();
     }
-    m.window.CreateMenu();
+    window.RebuildMenu();
 
-    m_state.lastSentSample = 1.0;
-    m_state.lastReceivedSample = 1.0;
-
-    const platform::LocalDateTime now = m.clock.Now();
-    const std::int16_t period = RoundToInt16(cDateToInt(now.year, now.month, 1));
-    if (RoundToInt16(values::Read(m.settings, values::kOkres)) != period) {
-        values::Write(m.settings, values::kOkres, period);
+    const platform::LocalDateTime now = m_system.clock.Now();
+    const std::int16_t monthDay = RoundToInt16(DaysSinceEpoch(now.year, now.month, 1));
+    if (RoundToInt16(Read(settings, values::kMonthDay)) != monthDay) {
+        Write(settings, values::kMonthDay, monthDay);
     }
 
-    if (!values::Read(m.settings, values::kInfoFile)) {
-        m.companions.StatisticsStart();
+    if (!Read(settings, values::kNoStartSummary)) {
+        m_companions.StartStatistics();
     }
-    m.limitWatcher.CheckLimitDLL(true);
+    m_companions.StartLimitWatcher(true);
 
-    m_state.OnTopFlag = values::Read(m.settings, values::kOnTop);
-    if (m_state.OnTopFlag) {
-        m.window.SetFormOnTop();
+    m_state.onTop = Read(settings, values::kOnTop);
+    if (m_state.onTop) {
+        window.SetOnTop(true);
     }
-    m_limits->SetMaxTransfers();
-    m.window.EnableTimer(true);
+    m_limits->Update();
+    window.StartTimer();
     return StartUpResult::Running;
 }
 
-void Meter::ChangeParameters() {
-    if (values::Read(m.settings, values::kSize) != 0) {
-        // Another window variant of the family is chosen: this one ends, through
-        // the exit path, and nothing below runs.
-        m.window.CloseFromCode();
+void Meter::OnTick() {
+    // A message box shown from inside a tick runs an event loop of its own, in which
+    // the timer fires again; that firing is skipped, never nested.
+    if (m_tickRunning) {
         return;
     }
-    m.window.ApplyScale(sampling::SetInternet(m.settings));
-    m.window.SetFormSize();
-    m_monthlySum->SumujMiesiac(true);
-    m_state.WarningsEnabled = values::Read(m.settings, values::kWarningsEnabled);
-    m_limits->SetMaxTransfers();
-    m_state.AutoUpdateEnabled = values::Read(m.settings, values::kAutoupdate) == 1;
+    Handle([&] {
+        m_tickRunning = true;
+        m_sampler->OnTick();
+        m_tickRunning = false;
+        // Ended companions are collected here, never waited for.
+        m_system.launcher.ReapExited();
+    });
+}
+
+void Meter::ReloadSettings() {
+    platform::RegistrySettings& settings = m_system.settings;
+    if (Read(settings, values::kWindowVariant) != 0) {
+        // Another window variant of the family is chosen: this one ends, and its
+        // exit starts the other.
+        m_closer.Request(CloseReason::OtherVariant);
+        return;
+    }
+    m_frontEnd.window.ApplyScale(sampling::ScaleFromSettings(settings));
+    m_frontEnd.window.ApplyFixedSize();
+    m_state.warningsEnabled = Read(settings, values::kWarningsEnabled);
+    m_limits->Update();
+    m_state.autoUpdateEnabled = Read(settings, values::kAutoUpdate) == 1;
     // Cleared last, so a flag raised again during the reload is taken by it.
-    values::Write(m.settings, values::kWasChanged, false);
+    Write(settings, values::kSettingsChanged, false);
 }
 
-bool Meter::QueryUnload(CloseReason reason) {
-    const bool showNotice = values::Read(m.settings, values::kUnloadInfo);
-    m_state.SystemShuttingDown = reason == CloseReason::SystemShutdown;
-    if (reason != CloseReason::UserClosed) {
-        return false;
-    }
-    // Closing the window only hides it: counting goes on in the background.
-    if (showNotice) {
-        bool dontShowAgain = showNotice;
-        m.dialog.ShowMessage(platform::kStyleOk, std::string(texts::kCloseNotice),
-                             platform::kIconInformation, std::string(texts::kCloseNoticeTitle),
-                             dontShowAgain, std::string(texts::kCloseNoticeCheckBox));
-        values::Write(m.settings, values::kUnloadInfo, !dontShowAgain);
-    }
-    m.window.HideWindow();
-    return true;
+void Meter::RunUpdateCheck() {
+    // Linux keeps no cache of downloads to clear first: the updater simply starts.
+    m_companions.StartUpdater();
 }
 
-void Meter::Form_Unload() {
-    if (m_unloaded || !m_bookkeeping) {
-        return;
+void Meter::ShowNewNotice() {
+    Handle([&] { m_noticeFeed.ShowNewNotice(); });
+}
+
+void Meter::OnUserClose() {
+    Handle([&] {
+        // Closing the window only hides it: counting goes on in the background.
+        if (Read(m_system.settings, values::kShowCloseNotice)) {
+            bool dontShowAgain = false;
+            m_frontEnd.dialog.ShowMessage(platform::kStyleOk, std::string(texts::kCloseNotice),
+                                          platform::kIconInformation,
+                                          std::string(texts::kCloseNoticeTitle), dontShowAgain,
+                                          std::string(texts::kCloseNoticeCheckBox));
+            Write(m_system.settings, values::kShowCloseNotice, !dontShowAgain);
+        }
+        m_frontEnd.window.HideWindow();
+    });
+}
+
+void Meter::AskToEnd() {
+    Handle([&] {
+        bool noCheckBox = false;
+        const int answer = m_frontEnd.dialog.ShowMessage(
+            platform::kStyleOk, std::string(texts::kExitQuestion), platform::kIconQuestionYesNo,
+            std::string(texts::kExitQuestionTitle), noCheckBox, "");
+        if (answer != platform::kAnswerNo) {
+            m_closer.Request(CloseReason::UserEnded);
+        }
+    });
+}
+
+void Meter::RunMenuCommand(int position) {
+    switch (position) {
+    case kOptionsPosition:
+        Handle([&] { m_companions.StartOptions(); });
+        break;
+    case kOnTopPosition:
+        Handle([&] { ToggleOnTop(); });
+        break;
+    case kReportsPosition:
+        Handle([&] { ShowReports(); });
+        break;
+    case kHidePosition:
+        Handle([&] {
+            Write(m_system.settings, values::kStartHidden, true);
+            m_frontEnd.window.HideWindow();
+        });
+        break;
+    case kEndPosition:
+        AskToEnd();
+        break;
+    case kAboutPosition:
+        Handle([&] { m_frontEnd.about.ShowAbout(); });
+        break;
+    default:
+        break;
     }
-    m_unloaded = true;
-    m_bookkeeping->Form_Unload();
+}
+
+void Meter::ToggleOnTop() {
+    m_state.onTop = !m_state.onTop;
+    m_frontEnd.window.SetOnTop(m_state.onTop);
+    Write(m_system.settings, values::kOnTop, m_state.onTop);
+    m_frontEnd.window.RebuildMenu(); // the check mark follows only through a rebuild
+}
+
+void Meter::ShowReports() {
+    // The reports read the database: the hour so far goes in first. The counters
+    // keep running.
+    try {
+        m_hours->SaveHour();
+    } catch (const platform::DatabaseError& error) {
+        m_frontEnd.notifier.ShowMessage(error.what());
+    }
+    m_companions.StartReports();
+}
+
+void Meter::Close(CloseReason reason) {
+    // The tick stops first, so nothing samples or writes once the exit steps begin.
+    m_frontEnd.window.Closing();
+    m_state.systemShuttingDown = reason == CloseReason::SystemShutdown;
+    if (m_exitBookkeeping) {
+        m_exitBookkeeping->Run();
+    }
+    m_frontEnd.window.Closed();
 }
 
 } // namespace quantiro::shell

@@ -1,22 +1,24 @@
 #pragma once
 
-#include "companions/Companions.h"
-#include "ifstats/CIpHelper.h"
+#include "companions/CompanionLauncher.h"
+#include "ifstats/InterfaceTableReader.h"
+#include "messages/MessageFeed.h"
+#include "messages/NoticeBrowser.h"
 #include "platform/Clock.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
+#include "platform/Downloads.h"
 #include "platform/InstanceLock.h"
 #include "platform/InterfaceTable.h"
 #include "platform/Notifier.h"
+#include "platform/Processes.h"
 #include "platform/Registry.h"
-#include "platform/Tray.h"
-#include "platform/Windows.h"
 #include "records/HourlyRecords.h"
-#include "records/MonthlySum.h"
-#include "records/ShutdownBookkeeping.h"
 #include "records/TransferLimits.h"
 #include "sampling/Sampler.h"
 #include "sampling/SamplingState.h"
+#include "shell/CloseController.h"
+#include "shell/ExitBookkeeping.h"
 #include "shell/MeterWindow.h"
 
 #include <functional>
@@ -25,68 +27,91 @@
 
 namespace quantiro::shell {
 
-// What a front-end hands the meter's core: the platform, the window (or what stands
-// for it on a terminal) and the companions.
-struct MeterParts {
+// What the meter takes from the system it runs on.
+struct SystemParts {
     platform::RegistrySettings& settings;
     platform::Clock& clock;
     platform::InterfaceTable& interfaceTable;
     platform::InstanceLock& instanceLock;
-    platform::MessageDialog& dialog;
-    platform::Notifier& notifier;
-    platform::TrayIcon& tray;
-    platform::WindowPlacement& placement;
-    companions::Companions& companions;
-    sampling::LimitWatcher& limitWatcher;
-    sampling::UpdateCheck& updateCheck;
-    sampling::RateDisplay& display;
-    MeterWindow& window;
+    platform::ProcessLauncher& launcher;
+    platform::Downloader& downloader;
+    // Holds the family's programs and the parameter file.
     std::string programDirectory;
+    // Holds the traffic database and the downloaded notice list.
+    std::string dataDirectory;
     std::function<std::unique_ptr<platform::Database>(const std::string& path)> openDatabase;
 };
 
-enum class CloseReason { UserClosed, FromCode, SystemShutdown, TaskManager, Other };
+// How a front-end shows and asks: the window's widgets, or the terminal's lines.
+struct FrontEndParts {
+    platform::MessageDialog& dialog;
+    platform::AboutDialog& about;
+    platform::Notifier& notifier;
+    sampling::RateDisplay& display;
+    MeterWindow& window;
+    messages::NoticeBrowser& noticeBrowser;
+};
 
 // The meter's core, the same under both front-ends: start-up, the tick, the settings
-// reload, the close request and the exit path. It owns the sampling state, the
-// traffic database and the interface reader for the whole run.
-class Meter final : public sampling::SettingsReload {
+// reload, the menu's commands and the close. It owns the sampling state, the traffic
+// database, the interface reader and the companions for the whole run. Every entry
+// from a front-end's event loop goes through one of its public calls.
+class Meter final : public sampling::SettingsReload, public sampling::UpdateCheck {
 public:
-    explicit Meter(MeterParts parts);
+    Meter(SystemParts system, FrontEndParts frontEnd);
     ~Meter() override;
 
     enum class StartUpResult { Running, AlreadyRunning };
 
-    // The whole start-up, once per process, ending with the timer switched on. A
-    // fatal error (the database, the settings store) is thrown; nothing runs after it.
+    // The whole start-up, once per process, ending with the timer started. A fatal
+    // error (the database, the settings store) is thrown; nothing runs after it.
     StartUpResult StartUp(const std::string& commandLine);
 
-    void Timer1_Timer() { m_sampler->Timer1_Timer(); }
-    void ChangeParameters() override;
+    // One timer firing; nothing once a close was requested.
+    void OnTick();
+    // The popup menu's command at `position` (1-based, separators included).
+    void RunMenuCommand(int position);
+    // "Zakończ": asks first; unless the answer is No, the meter closes.
+    void AskToEnd();
+    // The user closed the window: it only hides, after the notice.
+    void OnUserClose();
+    // The notice check, once per run.
+    void ShowNewNotice();
+    void RequestClose(CloseReason reason) { m_closer.Request(reason); }
+    bool Finished() const { return m_closer.Finished(); }
 
-    // The close-request handler: answers true when the close is cancelled (the user
-    // closed the window, which only hides it).
-    bool QueryUnload(CloseReason reason);
-    // The exit path; runs once, after a close that went through.
-    void Form_Unload();
+    void ReloadSettings() override;
+    void RunUpdateCheck() override;
 
-    sampling::SamplingState& State() { return m_state; }
-    records::HourlyRecords& Hours() { return *m_hours; }
-    platform::RegistrySettings& Settings() { return m.settings; }
-    const MeterParts& Parts() const { return m; }
+    const sampling::SamplingState& State() const { return m_state; }
 
 private:
-    MeterParts m;
+    // Runs an event handler unless a close is under way; a close it requests waits
+    // until it returns.
+    template <typename Handler> void Handle(Handler&& handler) {
+        if (m_closer.Requested()) {
+            return;
+        }
+        CloseController::Handler running(m_closer);
+        handler();
+    }
+    void Close(CloseReason reason);
+    void ToggleOnTop();
+    void ShowReports();
+
+    SystemParts m_system;
+    FrontEndParts m_frontEnd;
     sampling::SamplingState m_state;
+    companions::CompanionLauncher m_companions;
+    messages::MessageFeed m_noticeFeed;
+    CloseController m_closer;
     std::unique_ptr<platform::Database> m_database;
-    std::unique_ptr<platform::RecordSet> m_records;
     std::unique_ptr<records::HourlyRecords> m_hours;
-    std::unique_ptr<records::MonthlySum> m_monthlySum;
     std::unique_ptr<records::TransferLimits> m_limits;
-    std::unique_ptr<records::ShutdownBookkeeping> m_bookkeeping;
-    std::unique_ptr<ifstats::CIpHelper> m_interfaceReader;
+    std::unique_ptr<ExitBookkeeping> m_exitBookkeeping;
+    std::unique_ptr<ifstats::InterfaceTableReader> m_reader;
     std::unique_ptr<sampling::Sampler> m_sampler;
-    bool m_unloaded = false;
+    bool m_tickRunning = false;
 };
 
 } // namespace quantiro::shell

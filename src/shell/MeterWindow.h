@@ -2,30 +2,32 @@
 
 #include "sampling/RateScale.h"
 
-#include <string>
-#include <vector>
-
 namespace quantiro::shell {
 
 // What the meter's core asks of its window. The window front-end carries these out
-// with widgets; the terminal front-end, which has no window, keeps only the scale.
+// with widgets; the terminal front-end, which has no window, keeps only the scale
+// and the stored position.
 class MeterWindow {
 public:
     virtual ~MeterWindow() = default;
-    // The bars' maxima and scale captions (SetInternet's display part).
+    // The bars' maxima and scale captions.
     virtual void ApplyScale(const sampling::RateScale& scale) = 0;
-    // The interface picker, filled once at start-up; its first entry is selected.
-    virtual void FillInterfacePicker(const std::vector<std::string>& descriptions) = 0;
-    virtual void SetPosition() = 0;
-    virtual void SetFormSize() = 0;
-    virtual void MoveFormToTray() = 0;
-    virtual void CreateMenu() = 0;
-    virtual void SetFormOnTop() = 0;
-    virtual void SetFormNotOnTop() = 0;
+    virtual void RestorePosition() = 0;
+    virtual void ApplyFixedSize() = 0;
+    virtual void ShowTrayIcon() = 0;
+    virtual void RemoveTrayIcon() = 0;
+    // Builds the popup menu again, so its check marks follow the state.
+    virtual void RebuildMenu() = 0;
+    virtual void SetOnTop(bool onTop) = 0;
     virtual void HideWindow() = 0;
-    virtual void EnableTimer(bool enabled) = 0;
-    // Closes the window from code: the close goes through and the program ends.
-    virtual void CloseFromCode() = 0;
+    virtual void StartTimer() = 0;
+    // The close has begun: the timer stops before the exit steps run.
+    virtual void Closing() = 0;
+    // The exit steps are done: the front-end ends its event loop.
+    virtual void Closed() = 0;
+    // Where the window stands, in twips, for the next start.
+    virtual double LeftTwips() = 0;
+    virtual double TopTwips() = 0;
 };
 
 } // namespace quantiro::shell

@@ -7,7 +7,6 @@ namespace quantiro::shell::texts {
 
 inline constexpr std::string_view kApplicationTitle = "Zelvano";
 inline constexpr std::string_view kAlreadyRunning = "Program jest już uruchomiony.";
-inline constexpr std::string_view kStartSwitch = "/START";
 
 inline constexpr std::string_view kCloseNoticeTitle = "Kończenie pracy programu";
 inline constexpr std::string_view kCloseNoticeCheckBox =
@@ -30,5 +29,8 @@ inline constexpr std::string_view kExitQuestion =
     "Czy na pewno chcesz zakończyć pracę programu?\r\n"
     "Jeśli to zrobisz, transfery przestaną być sumowane.\r\n"
     "Aby ukryć wskaźniki, wybierz opcję \"Ukryj\"";
+
+inline constexpr std::string_view kExitStepsFailed =
+    "Nie wszystko udało się zapisać przy zamykaniu programu:";
 
 } // namespace quantiro::shell::texts

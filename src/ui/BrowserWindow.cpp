@@ -18,13 +18,13 @@ BrowserWindow::BrowserWindow(platform::Downloader& downloader)
     resize(640, 480);
 }
 
-void BrowserWindow::UserMessageShow(const std::string& mURL) {
+void BrowserWindow::ShowNoticePage(const std::string& address) {
     const QTemporaryDir directory;
     if (!directory.isValid()) {
         return;
     }
     const QString page = directory.filePath(QStringLiteral("page.html"));
-    if (!m_downloader.DownloadFile(mURL, page.toStdString())) {
+    if (!m_downloader.DownloadFile(address, page.toStdString())) {
         return; // never loaded: no window
     }
     QFile file(page);

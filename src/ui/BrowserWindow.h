@@ -9,13 +9,13 @@ class QTextBrowser;
 
 namespace quantiro::ui {
 
-// The notice window frmBrowser: the page's HTML, fetched whole before the window
+// The notice window: the page's HTML, fetched whole before the window
 // appears, so a page that never loads leaves no empty window behind.
 class BrowserWindow final : public QWidget, public messages::NoticeBrowser {
 public:
     explicit BrowserWindow(platform::Downloader& downloader);
 
-    void UserMessageShow(const std::string& mURL) override;
+    void ShowNoticePage(const std::string& address) override;
 
     QString PageText() const;
 

@@ -1,9 +1,8 @@
 #include "ui/MainWindow.h"
 
 #include "sampling/AmountFormat.h"
-#include "shell/RegistryValues.h"
+#include "shell/MenuRows.h"
 #include "ui/Icons.h"
-#include "ui/MenuCommands.h"
 #include "ui/StoredPosition.h"
 
 #include <QCloseEvent>
@@ -21,7 +20,7 @@ using namespace std::chrono_literals;
 
 // The layout is drawn in twips, 15 to a pixel.
 constexpr int Px(int twips) {
-    return twips / static_cast<int>(platform::kTwipsPerPixel);
+    return twips / static_cast<int>(kTwipsPerPixel);
 }
 
 constexpr int kWidthTwips = 1875;
@@ -80,23 +79,18 @@ MainWindow::MainWindow(platform::RegistrySettings& settings, std::string decimal
     m_options->setGeometry(Px(1320), Px(3600), Px(375), Px(315));
     m_options->setIcon(ToolsIcon());
     m_options->setAutoRaise(true);
-    connect(m_options, &QToolButton::clicked, this, [this] { PopupShow(); });
+    connect(m_options, &QToolButton::clicked, this, [this] { ShowMenu(); });
 
     m_timer.setInterval(sampling::kTickInterval);
     connect(&m_timer, &QTimer::timeout, this, [this] {
         if (m_meter) {
-            m_meter->Timer1_Timer();
+            m_meter->OnTick();
         }
     });
-    SetFormSize();
+    ApplyFixedSize();
 }
 
 MainWindow::~MainWindow() = default;
-
-void MainWindow::Attach(shell::Meter& meter, MenuCommands& commands) {
-    m_meter = &meter;
-    m_commands = &commands;
-}
 
 QLabel* MainWindow::SmallLabel(const QString& text, int leftTwips, int topTwips, int widthTwips) {
     auto* label = new QLabel(text, this);
@@ -112,8 +106,8 @@ QString MainWindow::ScaleCaption(bool download, int index) const {
     return (download ? m_downloadScale : m_uploadScale).at(static_cast<std::size_t>(index))->text();
 }
 
-void MainWindow::RefreshDetails(const ifstats::CInterface& current,
-                                const ifstats::CInterface& lastSeen) {
+void MainWindow::RefreshDetails(const platform::InterfaceRow& current,
+                                const platform::InterfaceRow& lastSeen) {
     m_details.Refresh(current, lastSeen);
 }
 
@@ -149,23 +143,16 @@ void MainWindow::ApplyScale(const sampling::RateScale& scale) {
     }
 }
 
-void MainWindow::FillInterfacePicker(const std::vector<std::string>& descriptions) {
-    m_picker.clear();
-    for (const std::string& description : descriptions) {
-        m_picker.append(QString::fromStdString(description));
-    }
-}
-
-void MainWindow::SetPosition() {
+void MainWindow::RestorePosition() {
     const StoredPosition position = ReadStoredPosition(m_settings);
     move(Px(position.leftTwips), Px(position.topTwips));
 }
 
-void MainWindow::SetFormSize() {
+void MainWindow::ApplyFixedSize() {
     setFixedSize(Px(kWidthTwips), Px(kHeightTwips));
 }
 
-void MainWindow::MoveFormToTray() {
+void MainWindow::ShowTrayIcon() {
     m_tray = std::make_unique<QSystemTrayIcon>(MeterIcon());
     m_tray->setToolTip(QStringLiteral("Zelvano"));
     connect(m_tray.get(), &QSystemTrayIcon::activated, this,
@@ -183,21 +170,21 @@ void MainWindow::TrayClicked() {
     if (!m_hidden) {
         return;
     }
-    values::Write(m_settings, values::kHide, false);
+    platform::Write(m_settings, values::kStartHidden, false);
     ShowWindow();
 }
 
-void MainWindow::Remove() {
+void MainWindow::RemoveTrayIcon() {
     if (m_tray) {
         m_tray->hide();
         m_tray.reset();
     }
 }
 
-void MainWindow::CreateMenu() {
+void MainWindow::RebuildMenu() {
     m_menu.clear();
-    for (std::size_t i = 0; i < kMenuRows.size(); ++i) {
-        const MenuRow& row = kMenuRows[i];
+    for (std::size_t i = 0; i < shell::kMenuRows.size(); ++i) {
+        const shell::MenuRow& row = shell::kMenuRows[i];
         if (row.separator) {
             m_menu.addSeparator();
             continue;
@@ -207,29 +194,23 @@ void MainWindow::CreateMenu() {
             QString::fromUtf8(row.caption.data(), static_cast<qsizetype>(row.caption.size())));
         action->setObjectName(
             QString::fromUtf8(row.key.data(), static_cast<qsizetype>(row.key.size())));
-        if (static_cast<int>(i) + 1 == kOnTopPosition) {
+        if (static_cast<int>(i) + 1 == shell::kOnTopPosition) {
             action->setCheckable(true);
-            action->setChecked(m_meter && m_meter->State().OnTopFlag);
+            action->setChecked(m_meter && m_meter->State().onTop);
         }
     }
 }
 
-void MainWindow::PopupShow() {
+void MainWindow::ShowMenu() {
     QAction* picked = m_menu.exec(QCursor::pos());
-    if (!picked) {
+    if (!picked || !m_meter) {
         return;
     }
     const QList<QAction*> actions = m_menu.actions();
-    MenuItemPicked(static_cast<int>(actions.indexOf(picked)) + 1);
+    m_meter->RunMenuCommand(static_cast<int>(actions.indexOf(picked)) + 1);
 }
 
-void MainWindow::MenuItemPicked(int position) {
-    if (m_commands) {
-        m_commands->Dispatch(position);
-    }
-}
-
-void MainWindow::SetStaysOnTop(bool onTop) {
+void MainWindow::SetOnTop(bool onTop) {
     if (OnTop() == onTop) {
         return;
     }
@@ -239,13 +220,6 @@ void MainWindow::SetStaysOnTop(bool onTop) {
     if (!m_hidden) {
         show();
     }
-}
-
-void MainWindow::SetFormOnTop() {
-    SetStaysOnTop(true);
-}
-void MainWindow::SetFormNotOnTop() {
-    SetStaysOnTop(false);
 }
 
 void MainWindow::HideWindow() {
@@ -259,41 +233,19 @@ void MainWindow::ShowWindow() {
     raise();
 }
 
-void MainWindow::EnableTimer(bool enabled) {
-    if (enabled) {
-        m_timer.start();
-    } else {
-        m_timer.stop();
-    }
-}
-
-void MainWindow::CloseFromCode() {
-    CloseAs(shell::CloseReason::FromCode);
-}
-
-void MainWindow::CloseAs(shell::CloseReason reason) {
-    if (m_closing) {
-        return; // the exit path is running; a second request changes nothing
-    }
-    m_closeReason = reason;
-    close();
+void MainWindow::Closed() {
+    m_closed = true;
+    hide();
+    QCoreApplication::quit();
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
-    const shell::CloseReason reason = std::exchange(m_closeReason, shell::CloseReason::UserClosed);
-    if (m_closing || !m_meter) {
-        event->accept();
-        return;
+    // The window manager's close is the user's: it only hides the window. The meter
+    // ends through its close owner, never through a window close.
+    event->ignore();
+    if (!m_closed && m_meter) {
+        m_meter->OnUserClose();
     }
-    if (m_meter->QueryUnload(reason)) {
-        event->ignore(); // the user's close only hides the window
-        return;
-    }
-    m_closing = true;
-    event->accept();
-    m_timer.stop();
-    m_meter->Form_Unload();
-    QCoreApplication::quit();
 }
 
 void MainWindow::mousePressEvent(QMouseEvent* event) {
@@ -307,7 +259,7 @@ void MainWindow::mouseMoveEvent(QMouseEvent* event) {
         return;
     }
     move(event->globalPosition().toPoint().x() - m_dragOffset.x(), 0);
-    SetStaysOnTop(true);
+    SetOnTop(true);
 }
 
 void MainWindow::paintEvent(QPaintEvent*) {

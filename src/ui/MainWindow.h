@@ -1,8 +1,6 @@
 #pragma once
 
 #include "platform/Registry.h"
-#include "platform/Tray.h"
-#include "platform/Windows.h"
 #include "sampling/DetailsList.h"
 #include "sampling/RateScale.h"
 #include "sampling/TickCollaborators.h"
@@ -24,53 +22,43 @@ class QSystemTrayIcon;
 
 namespace quantiro::ui {
 
-class MenuCommands;
+inline constexpr double kTwipsPerPixel = 15;
 
 // The meter's window: 125 x 313 pixels, frameless, with no task-bar entry. Two bars
 // with numbered scales, the received, sent and monthly amounts, the error marker
 // and the options button; it lives in the notification area when hidden.
-class MainWindow final : public QWidget,
-                         public sampling::RateDisplay,
-                         public shell::MeterWindow,
-                         public platform::WindowPlacement,
-                         public platform::TrayIcon {
+class MainWindow final : public QWidget, public sampling::RateDisplay, public shell::MeterWindow {
 public:
     MainWindow(platform::RegistrySettings& settings, std::string decimalSeparator);
     ~MainWindow() override;
 
-    // The core and the menu's commands, which need the window themselves.
-    void Attach(shell::Meter& meter, MenuCommands& commands);
+    // The core, which needs the window itself.
+    void Attach(shell::Meter& meter) { m_meter = &meter; }
 
     // Rate display.
-    void RefreshDetails(const ifstats::CInterface& current,
-                        const ifstats::CInterface& lastSeen) override;
+    void RefreshDetails(const platform::InterfaceRow& current,
+                        const platform::InterfaceRow& lastSeen) override;
     void ShowErrorMarker(bool visible) override;
     void ShowRates(double download, double upload) override;
     void ShowAmounts(double received, double sent, double month) override;
 
     // What the core asks of the window.
     void ApplyScale(const sampling::RateScale& scale) override;
-    void FillInterfacePicker(const std::vector<std::string>& descriptions) override;
-    void SetPosition() override;
-    void SetFormSize() override;
-    void MoveFormToTray() override;
-    void CreateMenu() override;
-    void SetFormOnTop() override;
-    void SetFormNotOnTop() override;
+    void RestorePosition() override;
+    void ApplyFixedSize() override;
+    void ShowTrayIcon() override;
+    void RemoveTrayIcon() override;
+    void RebuildMenu() override;
+    void SetOnTop(bool onTop) override;
     void HideWindow() override;
-    void EnableTimer(bool enabled) override;
-    void CloseFromCode() override;
-
-    double LeftTwips() override { return x() * platform::kTwipsPerPixel; }
-    double TopTwips() override { return y() * platform::kTwipsPerPixel; }
-    void Remove() override;
+    void StartTimer() override { m_timer.start(); }
+    void Closing() override { m_timer.stop(); }
+    void Closed() override;
+    double LeftTwips() override { return x() * kTwipsPerPixel; }
+    double TopTwips() override { return y() * kTwipsPerPixel; }
 
     // Opens the popup menu at the pointer and runs the picked command.
-    void PopupShow();
-    // Runs the command of the menu item at `position` (1-based, separators included).
-    void MenuItemPicked(int position);
-    // Closes the window for the given reason (signals, the session, code).
-    void CloseAs(shell::CloseReason reason);
+    void ShowMenu();
     // A click on the tray icon: shows a hidden window.
     void TrayClicked();
 
@@ -85,7 +73,6 @@ public:
     QString MonthText() const { return m_month->text(); }
     bool ErrorMarkerVisible() const { return !m_errorMarker->isHidden(); }
     const sampling::DetailsList& Details() const { return m_details; }
-    const QStringList& PickerEntries() const { return m_picker; }
     QMenu& Menu() { return m_menu; }
     const QTimer& Timer() const { return m_timer; }
 
@@ -97,13 +84,11 @@ protected:
 
 private:
     QLabel* SmallLabel(const QString& text, int leftTwips, int topTwips, int widthTwips = 0);
-    void SetStaysOnTop(bool onTop);
     void ShowWindow();
 
     platform::RegistrySettings& m_settings;
     std::string m_decimalSeparator;
     shell::Meter* m_meter = nullptr;
-    MenuCommands* m_commands = nullptr;
 
     RateBar* m_downloadBar;
     RateBar* m_uploadBar;
@@ -119,10 +104,8 @@ private:
     QTimer m_timer;
 
     sampling::DetailsList m_details;
-    QStringList m_picker;
     bool m_hidden = false;
-    shell::CloseReason m_closeReason = shell::CloseReason::UserClosed;
-    bool m_closing = false;
+    bool m_closed = false;
     QPoint m_dragOffset;
 };
 

@@ -30,12 +30,20 @@ int QtDialogs::ShowMessage(int, const std::string& text, int iconStyle, const st
         checkBox = new QCheckBox(Text(checkBoxCaption)); // the box owns it; it starts unticked
         box.setCheckBox(checkBox);
     }
+    m_open = &box;
     const int pressed = box.exec();
+    m_open = nullptr;
     checkBoxState = checkBox && checkBox->isChecked();
     if (!question) {
         return platform::kAnswerOk;
     }
     return pressed == QMessageBox::No ? platform::kAnswerNo : platform::kAnswerYes;
+}
+
+void QtDialogs::CloseOpenDialog() {
+    if (m_open) {
+        m_open->done(QMessageBox::No);
+    }
 }
 
 void QtDialogs::ShowAbout() {

@@ -1,7 +1,5 @@
 #include "ui/StoredPosition.h"
 
-#include "shell/RegistryValues.h"
-
 #include <limits>
 
 namespace quantiro::ui {
@@ -9,7 +7,7 @@ namespace quantiro::ui {
 namespace {
 
 std::int32_t Read16(platform::RegistrySettings& settings, const values::LongValue& value) {
-    const std::int32_t stored = values::Read(settings, value);
+    const std::int32_t stored = platform::Read(settings, value);
     const bool fits = stored >= std::numeric_limits<std::int16_t>::min() &&
                       stored <= std::numeric_limits<std::int16_t>::max();
     return fits ? stored : value.defaultValue;
@@ -18,7 +16,7 @@ std::int32_t Read16(platform::RegistrySettings& settings, const values::LongValu
 } // namespace
 
 StoredPosition ReadStoredPosition(platform::RegistrySettings& settings) {
-    return {Read16(settings, values::kLeftP), Read16(settings, values::kTopP)};
+    return {Read16(settings, values::kWindowLeft), Read16(settings, values::kWindowTop)};
 }
 
 } // namespace quantiro::ui

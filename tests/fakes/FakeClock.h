@@ -8,7 +8,7 @@ namespace quantiro::testing {
 
 class FakeClock final : public platform::Clock {
 public:
-    std::uint32_t GetTickCount() override { return m_tick; }
+    std::uint32_t TickMilliseconds() override { return m_tick; }
     platform::LocalDateTime Now() override { return m_now; }
     // Waits return at once; the tick count moves on as if they had been waited.
     void Sleep(std::chrono::milliseconds duration) override {

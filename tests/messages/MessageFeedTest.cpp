@@ -1,15 +1,7 @@
 #include "messages/MessageFeed.h"
 
-#include "fakes/FakeClock.h"
-#include "fakes/TempDir.h"
 #include "fakes/TestHttpServer.h"
-#include "messages/MessageList.h"
-#include "platform/linux/CurlDownloader.h"
-#include "platform/linux/IniRegistrySettings.h"
-#include "shell/RegistryValues.h"
-
-#include <fstream>
-#include <sstream>
+#include "fakes/TestMeter.h"
 
 #include <gtest/gtest.h>
 
@@ -18,35 +10,28 @@ namespace {
 
 using namespace std::chrono_literals;
 
-struct RecordingBrowser final : NoticeBrowser {
-    void UserMessageShow(const std::string& mURL) override { pages.push_back(mURL); }
-    std::vector<std::string> pages;
-};
-
 // One run's notice check against a real server on 127.0.0.1.
 struct Feed {
     explicit Feed(std::string server)
         : server(std::move(server)) {
-        settings.SetKeyPath(std::string(values::kKeyPath));
-        settings.SetRootKey(platform::kHkeyCurrentUser);
-        clock.SetNow({2026, 12, 5, 10, 0, 0});
+        platform::OpenFamilyKey(system.settings);
+        system.clock.SetNow({2026, 12, 5, 10, 0, 0});
     }
+    // The pages shown by one run's check.
     std::vector<std::string> Run() {
-        RecordingBrowser browser;
-        MessageFeed(dir.Path().string(), server, downloader, settings, clock, browser)
-            .CheckAndShowMessage();
-        return browser.pages;
-    }
-    std::string SettingsText() const {
-        std::ifstream in(settings.FilePath());
-        return {std::istreambuf_iterator<char>(in), {}};
+        testing::RecordingFrontEnd browser;
+        MessageFeed(system.programDirectory, server, system.downloader, system.settings,
+                    system.clock, browser)
+            .ShowNewNotice();
+        std::vector<std::string> pages;
+        for (const std::string& entry : browser.log) {
+            pages.push_back(entry.substr(std::string("notice ").size()));
+        }
+        return pages;
     }
 
     std::string server;
-    testing::TempDir dir;
-    platform::linux_impl::IniRegistrySettings settings{(dir.Path() / "config").string()};
-    platform::linux_impl::CurlDownloader downloader;
-    testing::FakeClock clock;
+    testing::TestSystem system;
 };
 
 TEST(MessageFeedTest, TheFirstNewUnexpiredNoticeIsShownOncePerRun) {
@@ -80,26 +65,17 @@ TEST(MessageFeedTest, TheFirstNewUnexpiredNoticeIsShownOncePerRun) {
             EXPECT_EQ(feed.Run(), c.runs[run]) << c.name << ", run " << run + 1;
         }
         if (c.runs.front().empty()) {
-            EXPECT_EQ(feed.SettingsText().find("mID_"), std::string::npos) << c.name;
+            EXPECT_EQ(testing::FileText(feed.system.SettingsFile()).find("mID_"), std::string::npos)
+                << c.name;
         }
     }
 }
 
-TEST(MessageFeedTest, AMarkedNoticeIsSkipped) {
-    testing::TestHttpServer server;
-    server.Serve("/software_update/messages.cfg",
-                 "http://a/1,1,2027-01-01\nhttp://a/2,2,2027-01-01\n");
-    Feed feed(server.BaseUrl());
-    feed.settings.WriteBool("mID_1", true);
-    EXPECT_EQ(feed.Run(), std::vector<std::string>{"http://a/2"});
-    EXPECT_TRUE(feed.settings.ReadBool("mID_2", false));
-}
-
 TEST(MessageFeedTest, AnUnreachableOrSlowServerShowsNothingAndKeepsNoStaleList) {
     Feed down("http://127.0.0.1:9"); // nothing listens there
-    { std::ofstream(down.dir.Path() / "messages.cfg") << "http://a/1,1,2027-01-01\n"; }
+    { std::ofstream(down.system.programDirectory / "messages.cfg") << "http://a/1,1,2027-01-01\n"; }
     EXPECT_TRUE(down.Run().empty());
-    EXPECT_FALSE(std::filesystem::exists(down.dir.Path() / "messages.cfg"));
+    EXPECT_FALSE(std::filesystem::exists(down.system.programDirectory / "messages.cfg"));
 
     testing::TestHttpServer server;
     server.Serve("/software_update/messages.cfg", "http://a/1,1,2027-01-01\n");
@@ -112,34 +88,6 @@ TEST(MessageFeedTest, AnUnreachableOrSlowServerShowsNothingAndKeepsNoStaleList) 
     EXPECT_LT(took, 14s); // the ten-second bound, not the server's fifteen
     server.SetDelay(0ms);
     EXPECT_EQ(slow.Run(), std::vector<std::string>{"http://a/1"}); // and the next check works
-}
-
-TEST(MessageListTest, AnythingAServerSendsIsReadWithoutHarm) {
-    struct Case {
-        const char* name;
-        std::string text;
-        std::size_t notices;
-    };
-    std::string garbage;
-    for (int i = 0; i < 65536; ++i) {
-        garbage.push_back(static_cast<char>((i * 131 + 7) % 256));
-    }
-    const Case cases[] = {
-        {"empty", "", 0},
-        {"blank lines and CRLF", "\r\n\nhttp://a/1,1,2027-01-01\r\n\r\nhttp://a/2,2,2027-01-02\r\n",
-         2},
-        {"binary garbage", garbage, 0},
-        {"a line of a megabyte", std::string(1 << 20, 'x') + "\nhttp://a/1,1,2027-01-01\n", 0},
-        {"a quoted page with a comma", "\"http://a/?x=1,2\",3,2027-01-01\n", 1},
-        {"an unclosed quote", "\"http://a/1,1,2027-01-01\n", 0},
-        {"a fourth field", "http://a/1,1,2027-01-01,x\n", 0},
-        {"the 30th of February", "http://a/1,1,2027-02-30\n", 0},
-        {"no line end at the end", "http://a/1,1,2027-01-01", 1},
-    };
-    for (const Case& c : cases) {
-        std::istringstream in(c.text);
-        EXPECT_EQ(ReadMessageList(in).size(), c.notices) << c.name;
-    }
 }
 
 } // namespace

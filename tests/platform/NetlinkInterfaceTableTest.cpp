@@ -2,13 +2,11 @@
 // that this test process makes for itself, so no traffic leaves it.
 #include "platform/linux/NetlinkInterfaceTable.h"
 
-#include "fakes/RecordingNotifier.h"
-#include "ifstats/CIpHelper.h"
-
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <stdexcept>
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -83,25 +81,28 @@ protected:
         ::close(fd);
     }
 
-    static std::vector<std::string> Names(const ifstats::CInterfaces& interfaces) {
+    static std::vector<InterfaceRow> Read(NetlinkInterfaceTable& table) {
+        std::vector<InterfaceRow> rows;
+        EXPECT_EQ(table.Read(rows), InterfaceTable::Status::Ok);
+        return rows;
+    }
+    static std::vector<std::string> Names(const std::vector<InterfaceRow>& rows) {
         std::vector<std::string> names;
-        for (const auto& row : interfaces) {
-            names.push_back(row->InterfaceName());
+        for (const InterfaceRow& row : rows) {
+            names.push_back(row.name);
         }
         return names;
     }
-
-    static std::shared_ptr<ifstats::CInterface> Find(const ifstats::CInterfaces& interfaces,
-                                                     const std::string& name) {
-        for (const auto& row : interfaces) {
-            if (row->InterfaceName() == name) {
+    static const InterfaceRow& Find(const std::vector<InterfaceRow>& rows,
+                                    const std::string& name) {
+        for (const InterfaceRow& row : rows) {
+            if (row.name == name) {
                 return row;
             }
         }
-        return nullptr;
+        throw std::runtime_error("no " + name);
     }
 
-    testing::RecordingNotifier m_notifier;
     static inline std::string s_skipReason;
 };
 
@@ -111,37 +112,31 @@ TEST_F(NetlinkInterfaceTableTest, TheNamedInterfaceComesFirstAndItsCountersMoveB
     Run("ip link set qb up");
     ::setenv("QUANTIRO_INTERFACE", "qb", 1);
     NetlinkInterfaceTable table;
-    ifstats::CIpHelper reader(table, m_notifier);
 
-    const auto before = reader.Interfaces();
-    ASSERT_GE(before->Count(), 3);
+    const auto before = Read(table);
+    ASSERT_GE(before.size(), 3u);
     EXPECT_EQ(table.PrimaryInterface(), "qb");
-    const std::vector<std::string> names = Names(*before);
-    EXPECT_EQ(names.front(), "qb");
-    EXPECT_EQ(names.back(), "lo");
+    EXPECT_EQ(before.front().name, "qb");
+    EXPECT_EQ(before.back().name, "lo");
+    EXPECT_EQ(before.back().type, 24);
 
-    const ifstats::CInterface& qb = *before->Item(1);
-    EXPECT_EQ(qb.InterfaceType(), 6);
-    EXPECT_EQ(qb.MaximumTransmissionUnit(), 1500);
-    EXPECT_EQ(qb.AdminStatus(), 1);
-    EXPECT_EQ(qb.OperationalStatus(), 5);
-    EXPECT_EQ(qb.InterfaceIndex(), static_cast<std::int32_t>(::if_nametoindex("qb")));
-    EXPECT_EQ(qb.AdapterAddress().size(), 17u); // six bytes, XX-XX-XX-XX-XX-XX
-    EXPECT_EQ(qb.InterfaceDescription(), "qb"); // a virtual device names no driver
-    EXPECT_EQ(qb.Speed(), 2'147'483'647);       // 10 Gbit/s does not fit, so it is capped
-    const ifstats::CInterface& lo = *before->Item(before->Count());
-    EXPECT_EQ(lo.InterfaceType(), 24);
+    const InterfaceRow& qb = before.front();
+    EXPECT_EQ(qb.type, 6);
+    EXPECT_EQ(qb.mtu, 1500);
+    EXPECT_EQ(qb.adminStatus, 1);
+    EXPECT_EQ(qb.operStatus, 5);
+    EXPECT_EQ(qb.index, static_cast<std::int32_t>(::if_nametoindex("qb")));
+    EXPECT_EQ(qb.addressLength, 6);
+    EXPECT_EQ(qb.description, "qb");    // a virtual device names no driver
+    EXPECT_EQ(qb.speed, 2'147'483'647); // 10 Gbit/s does not fit, so it is capped
 
     SendFrames("qa", 200, 1000); // 200,000 bytes into qb
     SendFrames("qb", 100, 1500); // 150,000 bytes out of qb
-    const auto after = reader.Interfaces();
-    const ifstats::CInterface& qbAfter = *after->Item(1);
-    ASSERT_EQ(qbAfter.InterfaceName(), "qb");
-    EXPECT_NEAR(qbAfter.OctetsReceived() - qb.OctetsReceived(), 200'000 / 1024.0, 1.0);
-    EXPECT_NEAR(qbAfter.OctetsSent() - qb.OctetsSent(), 150'000 / 1024.0, 1.0);
-    EXPECT_NEAR(Find(*after, "qa")->OctetsSent() - Find(*before, "qa")->OctetsSent(),
-                200'000 / 1024.0, 1.0);
-    EXPECT_TRUE(m_notifier.messages.empty());
+    const auto after = Read(table);
+    ASSERT_EQ(after.front().name, "qb");
+    EXPECT_EQ(after.front().bytesReceived - qb.bytesReceived, 200'000u);
+    EXPECT_EQ(after.front().bytesSent - qb.bytesSent, 150'000u);
+    EXPECT_EQ(Find(after, "qa").bytesSent - Find(before, "qa").bytesSent, 200'000u);
     Run("ip link del qa");
 }
 
@@ -155,10 +150,9 @@ TEST_F(NetlinkInterfaceTableTest, WithoutANameTheDefaultRouteChoosesAndLoopbackI
     ::setenv("QUANTIRO_INTERFACE", "no-such-interface", 1); // absent: the route decides
 
     NetlinkInterfaceTable table;
-    ifstats::CIpHelper reader(table, m_notifier);
-    const auto interfaces = reader.Interfaces();
+    const auto interfaces = Read(table);
     EXPECT_EQ(table.PrimaryInterface(), "b1");
-    const std::vector<std::string> names = Names(*interfaces);
+    const std::vector<std::string> names = Names(interfaces);
     ASSERT_GE(names.size(), 4u);
     EXPECT_EQ(names.front(), "b1");
     EXPECT_EQ(names.back(), "lo");
@@ -167,24 +161,21 @@ TEST_F(NetlinkInterfaceTableTest, WithoutANameTheDefaultRouteChoosesAndLoopbackI
         EXPECT_LT(::if_nametoindex(names[i - 1].c_str()), ::if_nametoindex(names[i].c_str()))
             << names[i - 1] << " " << names[i];
     }
-    const auto b0 = Find(*interfaces, "b0");
-    ASSERT_NE(b0, nullptr);
-    EXPECT_EQ(b0->InterfaceType(), 6);
-    EXPECT_EQ(b0->AdminStatus(), 2);
-    EXPECT_EQ(b0->OperationalStatus(), 2);
-    const auto t0 = Find(*interfaces, "t0");
-    ASSERT_NE(t0, nullptr);
-    EXPECT_EQ(t0->InterfaceType(), 131);
-    EXPECT_EQ(t0->AdapterAddress(), "");
+    const InterfaceRow& b0 = Find(interfaces, "b0");
+    EXPECT_EQ(b0.type, 6);
+    EXPECT_EQ(b0.adminStatus, 2);
+    EXPECT_EQ(b0.operStatus, 2);
+    const InterfaceRow& t0 = Find(interfaces, "t0");
+    EXPECT_EQ(t0.type, 131);
+    EXPECT_EQ(t0.addressLength, 0);
 
     // The primary interface is fixed for the run: a new default route changes nothing.
     Run("ip link set b0 up");
     Run("ip addr add 198.51.100.2/24 dev b0");
     Run("ip route replace default via 198.51.100.1 dev b0");
-    EXPECT_EQ(reader.Interfaces()->Item(1)->InterfaceName(), "b1");
+    EXPECT_EQ(Read(table).front().name, "b1");
     NetlinkInterfaceTable freshTable; // a new run follows the new route
-    ifstats::CIpHelper freshReader(freshTable, m_notifier);
-    EXPECT_EQ(freshReader.Interfaces()->Item(1)->InterfaceName(), "b0");
+    EXPECT_EQ(Read(freshTable).front().name, "b0");
     Run("ip link del b0");
     Run("ip link del b1");
     Run("ip tuntap del t0 mode tun");
@@ -196,21 +187,20 @@ TEST_F(NetlinkInterfaceTableTest, WhileTheMonitoredInterfaceIsGoneTheTableIsEmpt
     Run("ip link set qy up");
     ::setenv("QUANTIRO_INTERFACE", "qz", 1);
     NetlinkInterfaceTable table;
-    ifstats::CIpHelper reader(table, m_notifier);
-    ASSERT_EQ(reader.Interfaces()->Item(1)->InterfaceName(), "qz");
+    ASSERT_EQ(Read(table).front().name, "qz");
     SendFrames("qy", 50, 1000);
-    EXPECT_GE(reader.Interfaces()->Item(1)->OctetsReceived(), 48);
+    EXPECT_GE(Read(table).front().bytesReceived, 50'000u);
 
     Run("ip link del qz");
-    EXPECT_EQ(reader.Interfaces()->Count(), 0);
+    EXPECT_TRUE(Read(table).empty());
 
     Run("ip link add qz type veth peer name qy");
     Run("ip link set qz up");
     Run("ip link set qy up");
-    const auto back = reader.Interfaces();
-    ASSERT_GE(back->Count(), 1);
-    EXPECT_EQ(back->Item(1)->InterfaceName(), "qz");
-    EXPECT_LT(back->Item(1)->OctetsReceived(), 2); // a new device starts from zero
+    const auto back = Read(table);
+    ASSERT_FALSE(back.empty());
+    EXPECT_EQ(back.front().name, "qz");
+    EXPECT_LT(back.front().bytesReceived, 2048u); // a new device starts from zero
     Run("ip link del qz");
 }
 

@@ -1,6 +1,6 @@
 #include "records/TransferLimits.h"
 
-#include "fakes/RecordsFixture.h"
+#include "fakes/RecordsRig.h"
 
 #include <fstream>
 #include <optional>
@@ -46,25 +46,26 @@ TEST(TransferLimitsTest, LimitsComeFromTheSettingsOrTheParameterFile) {
         {"an empty file", 0, 0, 130, std::nullopt, "", 0, 0, false},
     };
     for (const Case& c : cases) {
-        testing::RecordsFixture meter;
-        const std::string path = (meter.dir.Path() / "quantiro.par").string();
+        testing::RecordsRig meter;
+        platform::OpenFamilyKey(meter.system.settings);
+        const std::string path = (meter.system.dir.Path() / "quantiro.par").string();
         if (c.file) {
             std::ofstream(path, std::ios::binary) << *c.file;
         }
         if (c.download) {
-            values::Write(meter.settings, values::kDownloadForLimits, *c.download);
+            platform::Write(meter.system.settings, values::kDownloadForLimits, *c.download);
         }
         if (c.upload) {
-            values::Write(meter.settings, values::kUploadForLimits, *c.upload);
+            platform::Write(meter.system.settings, values::kUploadForLimits, *c.upload);
         }
         if (c.tolerance) {
-            values::Write(meter.settings, values::kExtErrorValue, *c.tolerance);
+            platform::Write(meter.system.settings, values::kRateTolerancePercent, *c.tolerance);
         }
         if (c.check) {
-            values::Write(meter.settings, values::kExtError, *c.check);
+            platform::Write(meter.system.settings, values::kRateCheck, *c.check);
         }
         meter.state.rateCheckEnabled = !c.rateCheckEnabled;
-        TransferLimits(path, meter.settings, meter.state).SetMaxTransfers();
+        TransferLimits(path, meter.system.settings, meter.state).Update();
         EXPECT_DOUBLE_EQ(meter.state.limitDownload, c.limitDownload) << c.name;
         EXPECT_DOUBLE_EQ(meter.state.limitUpload, c.limitUpload) << c.name;
         EXPECT_EQ(meter.state.rateCheckEnabled, c.rateCheckEnabled) << c.name;
@@ -72,13 +73,14 @@ TEST(TransferLimitsTest, LimitsComeFromTheSettingsOrTheParameterFile) {
 }
 
 TEST(TransferLimitsTest, AGoodFileSwitchesTheCheckBackOn) {
-    testing::RecordsFixture meter;
-    const std::string path = (meter.dir.Path() / "quantiro.par").string();
-    TransferLimits limits(path, meter.settings, meter.state);
-    limits.SetMaxTransfers();
+    testing::RecordsRig meter;
+    platform::OpenFamilyKey(meter.system.settings);
+    const std::string path = (meter.system.dir.Path() / "quantiro.par").string();
+    TransferLimits limits(path, meter.system.settings, meter.state);
+    limits.Update();
     EXPECT_FALSE(meter.state.rateCheckEnabled);
     std::ofstream(path) << kShippedFile;
-    limits.SetMaxTransfers();
+    limits.Update();
     EXPECT_TRUE(meter.state.rateCheckEnabled);
     EXPECT_DOUBLE_EQ(meter.state.limitDownload, 133.12);
 }

@@ -13,12 +13,9 @@ TEST(AmountFormatTest, TotalsAndMonthUseGroupedDigitsAndUnits) {
     };
     const Case cases[] = {
         {0, ".00 kB", "0.00 kB"},
-        {0.5, ".50 kB", "0.50 kB"},
-        {5, "5.00 kB", "5.00 kB"},
         {1023, "1 023.00 kB", "1 023.00 kB"},
         {1023.994, "1 023.99 kB", "1 023.99 kB"},
         {1024, "1.00 MB", "1.00 MB"},
-        {1536, "1.50 MB", "1.50 MB"},
         {1'048'575, "1 024.00 MB", "1 024.00 MB"}, // just below a gigabyte, rounded
         {1'048'576, "1.00 GB", "1.00 GB"},
         {1'048'576.0 * 1'234'567, "1 234 567.00 GB", "1 234 567.00 GB"},

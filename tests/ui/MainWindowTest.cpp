@@ -1,130 +1,97 @@
 #include "ui/MainWindow.h"
 
-#include "fakes/FakeClock.h"
-#include "fakes/FakeInterfaceTable.h"
-#include "fakes/MeterFakes.h"
-#include "fakes/RecordingNotifier.h"
-#include "fakes/TempDir.h"
 #include "fakes/TestHttpServer.h"
+#include "fakes/TestMeter.h"
 #include "fakes/TrafficTable.h"
-#include "platform/linux/CurlDownloader.h"
-#include "platform/linux/IniRegistrySettings.h"
-#include "platform/linux/SqliteDatabase.h"
-#include "shell/Meter.h"
-#include "shell/RegistryValues.h"
+#include "shell/MenuRows.h"
 #include "shell/Texts.h"
 #include "ui/BrowserWindow.h"
-#include "ui/MenuCommands.h"
+#include "ui/QtDialogs.h"
 
 #include <QApplication>
 #include <QMouseEvent>
+#include <QTimer>
+#include <optional>
 
 #include <gtest/gtest.h>
 
 namespace quantiro::ui {
 namespace {
 
-using platform::linux_impl::IniRegistrySettings;
+using platform::Read;
+using platform::Write;
 
-std::unique_ptr<IniRegistrySettings> OpenSettings(const std::filesystem::path& home) {
-    auto settings = std::make_unique<IniRegistrySettings>(home.string());
-    settings->SetKeyPath(std::string(values::kKeyPath));
-    settings->SetRootKey(platform::kHkeyCurrentUser);
-    return settings;
-}
-
-// A whole meter with its real window, real settings and a real database in a
-// temporary directory; the clock, the counters, the dialogs and the companions are
-// the test's.
+// A whole meter with its real window, built as the program builds it; the dialogs
+// are the test's unless real Qt message boxes are asked for.
 struct WindowMeter {
-    explicit WindowMeter(std::string decimalSeparator = ".")
-        : window(settings, std::move(decimalSeparator)) {
-        table.SetRows(
-            {{.name = u"eth0", .index = 2, .speed = 10'000'000, .description = "eth0 (e1000e)"}});
-        clock.SetNow({2026, 12, 5, 10, 5, 0});
-        clock.SetTick(50'000'000);
-        window.Attach(meter, commands);
+    explicit WindowMeter(bool qtDialogs = false)
+        : meter(system.Parts(),
+                {.dialog = qtDialogs ? static_cast<platform::MessageDialog&>(boxes) : ui,
+                 .about = ui,
+                 .notifier = ui,
+                 .display = window,
+                 .window = window,
+                 .noticeBrowser = ui}) {
+        system.clock.SetNow({2026, 12, 5, 10, 5, 0});
+        window.Attach(meter);
     }
-    // The settings as another program of the family sees them.
-    std::unique_ptr<IniRegistrySettings> Family() const { return OpenSettings(ConfigHome()); }
-    std::filesystem::path ConfigHome() const { return dir.Path() / "config"; }
+    bool Start(const std::string& commandLine = "") {
+        return meter.StartUp(commandLine) == shell::Meter::StartUpResult::Running;
+    }
+    std::unique_ptr<platform::linux_impl::IniRegistrySettings> Family() const {
+        return system.OtherProgram();
+    }
 
-    testing::TempDir dir;
-    IniRegistrySettings settings{ConfigHome().string()};
-    testing::FakeClock clock;
-    testing::FakeInterfaceTable table;
-    testing::FakeInstanceLock lock;
-    testing::ScriptedDialog dialog;
-    testing::RecordingNotifier notifier;
-    testing::RecordingCompanions companions;
-    MainWindow window;
-    shell::Meter meter{{settings, clock, table, lock, dialog, notifier, window, window, companions,
-                        companions, companions, window, window, dir.Path().string(),
-                        [](const std::string& path) {
-                            return platform::linux_impl::OpenTrafficDatabase(path);
-                        }}};
-    MenuCommands commands{meter, dialog};
+    testing::TestSystem system;
+    testing::RecordingFrontEnd ui;
+    QtDialogs boxes;
+    MainWindow window{system.settings, "."};
+    shell::Meter meter;
 };
 
-TEST(StartUpTest, AnEmptySettingsStoreStartsEverythingInOrder) {
-    WindowMeter meter;
-    ASSERT_EQ(meter.meter.StartUp(""), shell::Meter::StartUpResult::Running);
-    EXPECT_EQ(meter.companions.log,
-              (std::vector<std::string>{"monitor", "statistics", "limits yes"}));
-    EXPECT_TRUE(meter.window.OnTop());
-    EXPECT_FALSE(meter.window.IsHidden());
-    EXPECT_TRUE(meter.window.Timer().isActive());
-    EXPECT_EQ(meter.window.PickerEntries(), QStringList{QStringLiteral("eth0 (e1000e)")});
-    EXPECT_EQ(meter.window.pos(), QPoint(100 / 15, 0));
-    EXPECT_EQ(meter.window.size(), QSize(125, 313));
-    const auto family = meter.Family();
-    EXPECT_TRUE(values::Read(*family, values::kIsRunning));
-    EXPECT_EQ(values::Read(*family, values::kOkres),
-              20788); // 1 December 2026 in the family's day numbers
-    EXPECT_EQ(testing::TrafficTable((meter.dir.Path() / "qub.db").string()).Rows().size(), 1u);
-}
-
 TEST(StartUpTest, SettingsShapeTheStart) {
-    WindowMeter meter;
-    {
-        const auto family = meter.Family();
-        values::Write(*family, values::kInfoFile, true);
-        values::Write(*family, values::kMonitorShow, false);
-        values::Write(*family, values::kHide, true);
-        values::Write(*family, values::kOnTop, true);
-        values::Write(*family, values::kLeftP, 1500);
-        values::Write(*family, values::kTopP, 99999); // beyond 16 bits: the default
+    struct Case {
+        bool hide, onTop;
+        std::int32_t left, top;
+        QPoint position;
+    };
+    // A stored position beyond 16 bits reads as its default.
+    for (const Case c :
+         {Case{false, true, 100, 0, QPoint(6, 0)}, Case{true, true, 1500, 99999, QPoint(100, 0)}}) {
+        WindowMeter m;
+        const auto family = m.Family();
+        Write(*family, values::kStartHidden, c.hide);
+        Write(*family, values::kOnTop, c.onTop);
+        Write(*family, values::kWindowLeft, c.left);
+        Write(*family, values::kWindowTop, c.top);
+        ASSERT_TRUE(m.Start());
+        EXPECT_EQ(m.window.OnTop(), c.onTop);
+        EXPECT_EQ(m.window.IsHidden(), c.hide); // topmost, and still hidden
+        EXPECT_TRUE(m.window.Timer().isActive());
+        EXPECT_EQ(m.window.pos(), c.position);
+        EXPECT_EQ(m.window.size(), QSize(125, 313));
+        EXPECT_TRUE(Read(*family, values::kIsRunning));
+        EXPECT_EQ(Read(*family, values::kMonthDay), 20788); // 1 December 2026
+        EXPECT_EQ(testing::TrafficTable(m.system.Database()).Rows().size(), 1u);
     }
-    ASSERT_EQ(meter.meter.StartUp(""), shell::Meter::StartUpResult::Running);
-    EXPECT_EQ(meter.companions.log, (std::vector<std::string>{"limits yes"}));
-    EXPECT_TRUE(meter.window.IsHidden()); // topmost, and still hidden
-    EXPECT_FALSE(meter.window.isVisible());
-    EXPECT_EQ(meter.window.pos(), QPoint(100, 0));
 }
 
 TEST(StartUpTest, OnlyTheExactStartSwitchSkipsTheInstanceCheck) {
-    struct Case {
-        const char* commandLine;
-        bool runs;
-    };
-    for (const Case c :
-         {Case{"", false}, Case{"/START", true}, Case{"/start", false}, Case{"/START ", false}}) {
-        WindowMeter meter;
-        meter.lock.anotherRunning = true;
-        const auto result = meter.meter.StartUp(c.commandLine);
-        EXPECT_EQ(result == shell::Meter::StartUpResult::Running, c.runs) << c.commandLine;
-        if (!c.runs) {
-            ASSERT_EQ(meter.dialog.shown.size(), 1u);
-            EXPECT_EQ(meter.dialog.shown[0].text, "Program jest już uruchomiony.");
-            EXPECT_EQ(meter.dialog.shown[0].title, "Zelvano");
-            EXPECT_FALSE(std::filesystem::exists(meter.ConfigHome() / "Kestrova/Quantiro.conf"))
-                << c.commandLine;
-            EXPECT_FALSE(std::filesystem::exists(meter.dir.Path() / "qub.db")) << c.commandLine;
+    for (const auto& [commandLine, runs] : std::vector<std::pair<std::string, bool>>{
+             {"", false}, {"/START", true}, {"/start", false}, {"/START ", false}}) {
+        WindowMeter m;
+        platform::linux_impl::FlockInstanceLock first(m.system.dir.Path());
+        ASSERT_FALSE(first.AnotherInstanceRunning());
+        EXPECT_EQ(m.Start(commandLine), runs) << commandLine;
+        if (!runs) {
+            EXPECT_EQ(m.ui.dialogTexts, std::vector<std::string>{"Program jest już uruchomiony."});
+            EXPECT_FALSE(std::filesystem::exists(m.system.SettingsFile())) << commandLine;
+            EXPECT_FALSE(std::filesystem::exists(m.system.Database())) << commandLine;
         }
     }
 }
 
-TEST(MainWindowTest, ScalesFollowTheSpeedSettings) {
+TEST(MainWindowTest, ScalesFollowTheSpeedSettingsAndBarsRepaintOnlyOnChange) {
     struct Case {
         std::optional<std::int32_t> download;
         std::vector<const char*> downloadCaptions;
@@ -136,250 +103,182 @@ TEST(MainWindowTest, ScalesFollowTheSpeedSettings) {
         {2'000'000'000, {}, 2'147'483'647},
     };
     for (const Case& c : cases) {
-        WindowMeter meter;
+        WindowMeter m;
         if (c.download) {
-            values::Write(*meter.Family(), values::kDownloadForScale, *c.download);
+            Write(*m.Family(), values::kDownloadForScale, *c.download);
         }
-        meter.meter.StartUp("");
-        EXPECT_EQ(meter.window.DownloadBar().Maximum(), c.maximum);
+        m.Start();
+        EXPECT_EQ(m.window.DownloadBar().Maximum(), c.maximum);
         for (std::size_t i = 0; i < c.downloadCaptions.size(); ++i) {
-            EXPECT_EQ(meter.window.ScaleCaption(true, static_cast<int>(i)), c.downloadCaptions[i])
-                << i;
+            EXPECT_EQ(m.window.ScaleCaption(true, static_cast<int>(i)), c.downloadCaptions[i]);
         }
-        const char* upload[] = {"0", "1", "3", "4", "6", "7", "9", "10", "12", "13"};
-        for (int i = 0; i < 10; ++i) {
-            EXPECT_EQ(meter.window.ScaleCaption(false, i), upload[i]) << i;
-        }
+        EXPECT_EQ(m.window.ScaleCaption(false, 9), QStringLiteral("13"));
     }
-}
 
-TEST(MainWindowTest, AmountLabelsUseTheLocalesSeparatorAndTheirUnits) {
-    struct Case {
-        const char* separator;
-        double received, month;
-        const char *receivedText, *monthText;
-    };
-    const Case cases[] = {
-        {".", 1023, 0, "1 023.00 kB", "0.00 kB"},
-        {".", 1024, 1'048'576, "1.00 MB", "1.00 GB"},
-        {",", 0, 1536, ",00 kB", "1,50 MB"},
-        {",", 1'048'576 * 3.5, 1023, "3,50 GB", "1 023,00 kB"},
-    };
-    for (const Case& c : cases) {
-        WindowMeter meter(c.separator);
-        meter.window.ShowAmounts(c.received, c.received, c.month);
-        EXPECT_EQ(meter.window.ReceivedText(), QString::fromUtf8(c.receivedText));
-        EXPECT_EQ(meter.window.SentText(), QString::fromUtf8(c.receivedText));
-        EXPECT_EQ(meter.window.MonthText(), QString::fromUtf8(c.monthText));
+    WindowMeter m;
+    m.Start();
+    m.window.show();
+    for (const auto& [rate, shown] : std::vector<std::pair<double, double>>{
+             {112'600, 112'600}, {112'599, 112'599}, {500'000, 112'600}, {0, 0}}) {
+        m.window.ShowRates(rate, rate);
+        EXPECT_EQ(m.window.DownloadBar().Value(), shown) << rate;
     }
-}
-
-TEST(MainWindowTest, BarsAreCutAtTheirMaximumAndRepaintOnlyOnChange) {
-    WindowMeter meter;
-    meter.meter.StartUp("");
-    meter.window.show();
+    m.window.ShowRates(56'300, 0);
     QApplication::processEvents();
-    struct Case {
-        double rate, shown;
-    };
-    for (const Case c :
-         {Case{112'600, 112'600}, Case{112'599, 112'599}, Case{500'000, 112'600}, Case{0, 0}}) {
-        meter.window.ShowRates(c.rate, c.rate);
-        EXPECT_EQ(meter.window.DownloadBar().Value(), c.shown) << c.rate;
-    }
-    meter.window.ShowRates(56'300, 0);
-    QApplication::processEvents();
-    const int repaints = meter.window.DownloadBar().Repaints();
+    const int repaints = m.window.DownloadBar().Repaints();
     for (int i = 0; i < 10; ++i) {
-        meter.window.ShowRates(56'300 + i, 0); // the same pixels
+        m.window.ShowRates(56'300 + i, 0); // the same pixels
         QApplication::processEvents();
     }
-    EXPECT_EQ(meter.window.DownloadBar().Repaints(), repaints);
-    meter.window.ShowRates(100'000, 0);
+    EXPECT_EQ(m.window.DownloadBar().Repaints(), repaints);
+    m.window.ShowRates(100'000, 0);
     QApplication::processEvents();
-    EXPECT_GT(meter.window.DownloadBar().Repaints(), repaints);
+    EXPECT_GT(m.window.DownloadBar().Repaints(), repaints);
 }
 
 TEST(MenuTest, TheMenuHasItsTenRowsAndEachPositionItsCommand) {
-    WindowMeter meter;
-    meter.meter.StartUp("");
-    meter.companions.log.clear();
-    const QList<QAction*> actions = meter.window.Menu().actions();
+    WindowMeter m;
+    m.Start();
+    const QList<QAction*> actions = m.window.Menu().actions();
     ASSERT_EQ(actions.size(), 10);
     for (int i = 0; i < 10; ++i) {
-        const MenuRow& row = kMenuRows[static_cast<std::size_t>(i)];
+        const shell::MenuRow& row = shell::kMenuRows[static_cast<std::size_t>(i)];
         EXPECT_EQ(actions[i]->isSeparator(), row.separator) << i;
         EXPECT_EQ(actions[i]->objectName().toStdString(), row.key) << i;
         EXPECT_EQ(actions[i]->text().toStdString(), row.caption) << i;
     }
-    // The menu is built before start-up reads "OnTop", and the mark shows the flag
-    // as it was then: the first toggle makes mark and window agree.
-    EXPECT_FALSE(actions[2]->isChecked());
-    EXPECT_TRUE(meter.window.OnTop());
-
     // "Zawsze na wierzchu" twice: back where it started, the mark following each time.
     for (const bool expected : {false, true}) {
-        meter.window.MenuItemPicked(3);
-        EXPECT_EQ(meter.meter.State().OnTopFlag, expected);
-        EXPECT_EQ(meter.window.OnTop(), expected);
-        EXPECT_EQ(values::Read(*meter.Family(), values::kOnTop), expected);
-        EXPECT_EQ(meter.window.Menu().actions()[2]->isChecked(), expected);
+        m.meter.RunMenuCommand(3);
+        EXPECT_EQ(m.window.OnTop(), expected);
+        EXPECT_EQ(Read(*m.Family(), values::kOnTop), expected);
+        EXPECT_EQ(m.window.Menu().actions()[2]->isChecked(), expected);
     }
-
-    meter.window.MenuItemPicked(1);
-    meter.meter.State().hourTime = 1000;
-    meter.meter.State().hourDownload = 30;
-    meter.meter.State().hourUpload = 0; // nothing sent: the hour is not written
-    meter.window.MenuItemPicked(5);
-    meter.meter.State().hourUpload = 4;
-    meter.window.MenuItemPicked(5);
-    EXPECT_EQ(meter.companions.log, (std::vector<std::string>{"options", "reports", "reports"}));
-    EXPECT_EQ(testing::TrafficTable((meter.dir.Path() / "qub.db").string()).Rows(),
-              (std::vector<testing::TrafficRow>{{"2026-12-05", 10, 1000, 30, 4}}));
+    // "Raporty" saves the hour so far first, when it has traffic both ways.
+    m.system.table.SetCounters(1'000'000, 100'000);
+    m.meter.OnTick();
+    m.system.table.SetCounters(1'030'720, 104'096);
+    m.system.clock.Advance(100);
+    m.meter.OnTick();
+    m.meter.RunMenuCommand(5);
+    EXPECT_EQ(testing::TrafficTable(m.system.Database()).Rows(),
+              (std::vector<testing::TrafficRow>{{"2026-12-05", 10, 100, 30, 4}}));
 
     for (const int position : {2, 4, 6, 9, 0, 11, -1}) { // separators and beyond the menu
-        meter.window.MenuItemPicked(position);
+        m.meter.RunMenuCommand(position);
     }
-    meter.window.MenuItemPicked(10);
-    EXPECT_EQ(meter.dialog.abouts, 1);
+    m.meter.RunMenuCommand(10);
+    EXPECT_EQ(m.ui.log.back(), "about");
 
-    meter.window.show();
-    meter.window.MenuItemPicked(7);
-    EXPECT_TRUE(meter.window.IsHidden());
-    EXPECT_TRUE(values::Read(*meter.Family(), values::kHide));
-    meter.window.TrayClicked();
-    EXPECT_FALSE(meter.window.IsHidden());
-    EXPECT_FALSE(values::Read(*meter.Family(), values::kHide));
-    EXPECT_EQ(meter.companions.log.size(), 3u);
+    m.window.show();
+    m.meter.RunMenuCommand(7);
+    EXPECT_TRUE(m.window.IsHidden());
+    EXPECT_TRUE(Read(*m.Family(), values::kStartHidden));
+    m.window.TrayClicked();
+    EXPECT_FALSE(m.window.IsHidden());
+    EXPECT_FALSE(Read(*m.Family(), values::kStartHidden));
+
+    // "Zakończ" asks first; No keeps the meter counting, Yes ends it as its own close.
+    m.ui.answer = platform::kAnswerNo;
+    m.meter.RunMenuCommand(8);
+    EXPECT_EQ(m.ui.log.back(), "dialog Koniec pracy");
+    EXPECT_TRUE(m.window.Timer().isActive());
+    m.ui.answer = platform::kAnswerYes;
+    m.meter.RunMenuCommand(8);
+    EXPECT_FALSE(m.window.Timer().isActive());
+    EXPECT_FALSE(Read(*m.Family(), values::kIsRunning));
+    EXPECT_TRUE(Read(*m.Family(), values::kCorrectionPending));
 }
 
-TEST(MenuTest, EndingAsksFirstAndNoKeepsTheMeterCounting) {
-    WindowMeter meter;
-    meter.meter.StartUp("");
-    meter.dialog.answer = platform::kAnswerNo;
-    meter.window.MenuItemPicked(8);
-    ASSERT_EQ(meter.dialog.shown.size(), 1u);
-    EXPECT_EQ(meter.dialog.shown[0].title, "Koniec pracy");
-    EXPECT_EQ(meter.dialog.shown[0].iconStyle, platform::kIconQuestionYesNo);
-    EXPECT_EQ(meter.dialog.shown[0].text,
-              "Czy na pewno chcesz zakończyć pracę programu?\r\nJeśli to zrobisz, transfery "
-              "przestaną być sumowane.\r\nAby ukryć wskaźniki, wybierz opcję \"Ukryj\"");
-    EXPECT_TRUE(meter.window.Timer().isActive());
-    EXPECT_TRUE(values::Read(*meter.Family(), values::kIsRunning));
-
-    meter.dialog.answer = platform::kAnswerYes;
-    meter.window.MenuItemPicked(8);
-    EXPECT_FALSE(meter.window.Timer().isActive());
-    EXPECT_FALSE(values::Read(*meter.Family(), values::kIsRunning));
-    EXPECT_TRUE(values::Read(*meter.Family(), values::kOdejmij)); // the program's own close
-    EXPECT_EQ(meter.companions.log.back(), "monitor stop");
+TEST(WindowCloseTest, ClosingTheWindowHidesItWithTheNoticeUntilTheBoxIsTicked) {
+    WindowMeter m;
+    m.Start();
+    for (const bool tick : {false, true, false}) {
+        m.ui.tick = tick;
+        m.window.show();
+        m.window.close();
+        EXPECT_TRUE(m.window.IsHidden());
+    }
+    // The third close shows no notice any more.
+    EXPECT_EQ(m.ui.dialogTexts,
+              (std::vector<std::string>(2, std::string(shell::texts::kCloseNotice))));
+    EXPECT_FALSE(Read(*m.Family(), values::kShowCloseNotice));
+    EXPECT_TRUE(m.window.Timer().isActive()); // still counting
+    EXPECT_TRUE(Read(*m.Family(), values::kIsRunning));
 }
 
-TEST(CloseTest, ClosingTheWindowHidesItWithTheNoticeUntilTheBoxIsTicked) {
-    WindowMeter meter;
-    meter.meter.StartUp("");
-    meter.window.show();
-    meter.window.close();
-    ASSERT_EQ(meter.dialog.shown.size(), 1u);
-    EXPECT_EQ(meter.dialog.shown[0].title, "Kończenie pracy programu");
-    EXPECT_EQ(meter.dialog.shown[0].checkBoxCaption, "Nie pokazuj tego komunikatu w przyszłości");
-    EXPECT_EQ(meter.dialog.shown[0].text, shell::texts::kCloseNotice);
-    EXPECT_TRUE(meter.window.IsHidden());
-    EXPECT_TRUE(meter.window.Timer().isActive()); // still counting
-    EXPECT_TRUE(values::Read(*meter.Family(), values::kUnloadInfo));
-
-    meter.dialog.tick = true;
-    meter.window.show();
-    meter.window.close();
-    EXPECT_EQ(meter.dialog.shown.size(), 2u);
-    EXPECT_FALSE(values::Read(*meter.Family(), values::kUnloadInfo));
-    meter.window.show();
-    meter.window.close();
-    EXPECT_EQ(meter.dialog.shown.size(), 2u); // no notice any more
-    EXPECT_TRUE(meter.window.IsHidden());
-    EXPECT_TRUE(values::Read(*meter.Family(), values::kIsRunning));
-}
-
-TEST(CloseTest, ASystemShutdownClosesWithoutANoticeOrACorrection) {
-    WindowMeter meter;
-    meter.meter.StartUp("");
-    meter.window.CloseAs(shell::CloseReason::SystemShutdown);
-    EXPECT_TRUE(meter.dialog.shown.empty());
-    EXPECT_TRUE(meter.meter.State().SystemShuttingDown);
-    EXPECT_FALSE(values::Read(*meter.Family(), values::kIsRunning));
-    EXPECT_FALSE(values::Read(*meter.Family(), values::kOdejmij));
+TEST(WindowCloseTest, ASystemShutdownWhileTheCloseNoticeIsOpenEndsTheMeter) {
+    WindowMeter m(true);
+    m.Start();
+    m.window.show();
+    bool boxWasOpen = false;
+    QTimer::singleShot(300, [&] {
+        boxWasOpen = QApplication::activeModalWidget() != nullptr;
+        m.meter.RequestClose(shell::CloseReason::SystemShutdown);
+    });
+    m.window.close(); // the real notice box waits in its own event loop
+    EXPECT_TRUE(boxWasOpen);
+    EXPECT_TRUE(m.meter.Finished());
+    EXPECT_FALSE(Read(*m.Family(), values::kIsRunning));
+    EXPECT_FALSE(Read(*m.Family(), values::kCorrectionPending));
 }
 
 TEST(ReloadTest, ChangedSettingsTakeEffectWithinATick) {
-    WindowMeter meter;
-    meter.meter.StartUp("");
-    {
-        const auto family = meter.Family();
-        values::Write(*family, values::kDownloadForScale, 1024);
-        values::Write(*family, values::kAutoupdate, 2);
-        values::Write(*family, values::kWasChanged, true);
-    }
-    meter.meter.Timer1_Timer();
-    EXPECT_EQ(meter.window.DownloadBar().Maximum(), 225'200);
-    EXPECT_FALSE(meter.meter.State().AutoUpdateEnabled); // only 1 turns it on
-    EXPECT_FALSE(values::Read(*meter.Family(), values::kWasChanged));
+    WindowMeter m;
+    m.Start();
+    const auto family = m.Family();
+    Write(*family, values::kDownloadForScale, 1024);
+    Write(*family, values::kSettingsChanged, true);
+    m.meter.OnTick();
+    EXPECT_EQ(m.window.DownloadBar().Maximum(), 225'200);
+    EXPECT_FALSE(Read(*family, values::kSettingsChanged));
 
-    values::Write(*meter.Family(), values::kAutoupdate, 1);
-    values::Write(*meter.Family(), values::kWasChanged, true);
-    meter.meter.Timer1_Timer();
-    EXPECT_TRUE(meter.meter.State().AutoUpdateEnabled);
-
-    // Another window variant chosen: this one ends through the exit path.
-    values::Write(*meter.Family(), values::kSize, 1);
-    values::Write(*meter.Family(), values::kWasChanged, true);
-    meter.meter.Timer1_Timer();
-    EXPECT_FALSE(values::Read(*meter.Family(), values::kIsRunning));
-    EXPECT_EQ(meter.companions.log.back(), "variant 1");
-    EXPECT_TRUE(values::Read(*meter.Family(),
-                             values::kWasChanged)); // the reload stopped before clearing it
+    // Another window variant chosen: this one ends through the exit path, and the
+    // reload stops before clearing the flag.
+    Write(*family, values::kWindowVariant, 1);
+    Write(*family, values::kSettingsChanged, true);
+    m.meter.OnTick();
+    EXPECT_TRUE(m.meter.Finished());
+    EXPECT_FALSE(Read(*family, values::kIsRunning));
+    EXPECT_TRUE(Read(*family, values::kSettingsChanged));
 }
 
 TEST(PlacementTest, ALeftDragRunsTheWindowAlongTheTopAndPutsItOnTop) {
-    WindowMeter meter;
-    values::Write(*meter.Family(), values::kOnTop, false);
-    values::Write(*meter.Family(), values::kTopP, 3000);
-    meter.meter.StartUp("");
-    meter.window.show();
+    WindowMeter m;
+    Write(*m.Family(), values::kOnTop, false);
+    Write(*m.Family(), values::kWindowTop, 3000);
+    m.Start();
+    m.window.show();
     QApplication::processEvents();
-    ASSERT_EQ(meter.window.pos(), QPoint(6, 200));
-    ASSERT_FALSE(meter.window.OnTop());
+    ASSERT_EQ(m.window.pos(), QPoint(6, 200));
 
     auto send = [&](QEvent::Type type, QPoint global, Qt::MouseButtons buttons) {
-        QMouseEvent event(type, QPointF(global - meter.window.pos()), QPointF(global),
+        QMouseEvent event(type, QPointF(global - m.window.pos()), QPointF(global),
                           buttons & Qt::LeftButton ? Qt::LeftButton : Qt::RightButton, buttons,
                           Qt::NoModifier);
-        QApplication::sendEvent(&meter.window, &event);
+        QApplication::sendEvent(&m.window, &event);
     };
     send(QEvent::MouseButtonPress, QPoint(16, 210), Qt::RightButton);
-    send(QEvent::MouseMove, QPoint(60, 250), Qt::RightButton); // not the left button: no drag
-    send(QEvent::MouseMove, QPoint(60, 250), Qt::LeftButton | Qt::RightButton);
-    EXPECT_EQ(meter.window.pos(), QPoint(6, 200));
-
+    send(QEvent::MouseMove, QPoint(60, 250), Qt::LeftButton | Qt::RightButton); // not left alone
+    EXPECT_EQ(m.window.pos(), QPoint(6, 200));
     send(QEvent::MouseButtonPress, QPoint(16, 210), Qt::LeftButton);
     send(QEvent::MouseMove, QPoint(316, 400), Qt::LeftButton);
-    EXPECT_EQ(meter.window.pos(), QPoint(306, 0));
-    EXPECT_TRUE(meter.window.OnTop());
-    EXPECT_FALSE(meter.meter.State().OnTopFlag); // the menu's mark is not changed by a drag
+    EXPECT_EQ(m.window.pos(), QPoint(306, 0));
+    EXPECT_TRUE(m.window.OnTop());
+    EXPECT_FALSE(m.meter.State().onTop); // the menu's mark is not changed by a drag
 }
 
 TEST(BrowserWindowTest, TheNoticeWindowAppearsOnlyWithItsLoadedPage) {
     testing::TestHttpServer server;
     server.Serve("/notice.html", "<html><body><p>Nowa wersja programu.</p></body></html>");
     platform::linux_impl::CurlDownloader downloader;
-    BrowserWindow frmBrowser(downloader);
-    EXPECT_EQ(frmBrowser.windowTitle(), QStringLiteral("  Informacja dla użytkowników"));
-
-    frmBrowser.UserMessageShow(server.BaseUrl() + "/missing.html");
-    EXPECT_FALSE(frmBrowser.isVisible()); // never loaded: no empty window
-
-    frmBrowser.UserMessageShow(server.BaseUrl() + "/notice.html");
-    EXPECT_TRUE(frmBrowser.isVisible());
-    EXPECT_EQ(frmBrowser.PageText(), QStringLiteral("Nowa wersja programu."));
+    BrowserWindow noticeWindow(downloader);
+    EXPECT_EQ(noticeWindow.windowTitle(), QStringLiteral("  Informacja dla użytkowników"));
+    noticeWindow.ShowNoticePage(server.BaseUrl() + "/missing.html");
+    EXPECT_FALSE(noticeWindow.isVisible()); // never loaded: no empty window
+    noticeWindow.ShowNoticePage(server.BaseUrl() + "/notice.html");
+    EXPECT_TRUE(noticeWindow.isVisible());
+    EXPECT_EQ(noticeWindow.PageText(), QStringLiteral("Nowa wersja programu."));
 }
 
 } // namespace

@@ -1,7 +1,5 @@
 #include "platform/linux/NetlinkInterfaceTable.h"
 
-#include "platform/IfTableLayout.h"
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -21,7 +19,6 @@ namespace quantiro::platform::linux_impl {
 namespace {
 
 using namespace std::chrono_literals;
-namespace layout = iftable;
 
 // Speeds can change without a carrier change (a bond gaining a slave), so sysfs is
 // read again now and then even on a steady link.
@@ -37,10 +34,10 @@ constexpr std::int32_t kTypeSlip = 28;
 constexpr std::int32_t kTypeWireless = 71;
 constexpr std::int32_t kTypeTunnel = 131;
 
-constexpr std::uint32_t kAdminUp = 1;
-constexpr std::uint32_t kAdminDown = 2;
-constexpr std::uint32_t kOperOperational = 5;
-constexpr std::uint32_t kOperDisconnected = 2;
+constexpr std::int32_t kAdminUp = 1;
+constexpr std::int32_t kAdminDown = 2;
+constexpr std::int32_t kOperOperational = 5;
+constexpr std::int32_t kOperDisconnected = 2;
 
 std::int32_t InterfaceTypeCode(std::uint16_t deviceType, bool wireless) {
     switch (deviceType) {
@@ -71,48 +68,6 @@ std::int32_t InterfaceTypeCode(std::uint16_t deviceType, bool wireless) {
     }
 }
 
-std::uint32_t Low32(std::uint64_t counter) {
-    return static_cast<std::uint32_t>(counter);
-}
-
-// Kernel names are bytes, normally ASCII; valid UTF-8 is decoded, any other byte
-// is taken as Latin-1 so that nothing is lost or invented.
-std::u16string ToUtf16(const std::string& text) {
-    std::u16string out;
-    const auto* bytes = reinterpret_cast<const unsigned char*>(text.data());
-    const std::size_t n = text.size();
-    for (std::size_t i = 0; i < n;) {
-        const unsigned char lead = bytes[i];
-        std::size_t extra = lead >= 0xF0 && lead < 0xF5   ? 3
-                            : lead >= 0xE0 && lead < 0xF0 ? 2
-                            : lead >= 0xC2 && lead < 0xE0 ? 1
-                                                          : 0;
-        char32_t code = extra == 3 ? lead & 0x07 : extra == 2 ? lead & 0x0F : lead & 0x1F;
-        bool valid = extra > 0 && i + extra < n + 1;
-        for (std::size_t k = 1; valid && k <= extra; ++k) {
-            if (i + k >= n || (bytes[i + k] & 0xC0) != 0x80) {
-                valid = false;
-            } else {
-                code = (code << 6) | (bytes[i + k] & 0x3F);
-            }
-        }
-        if (!valid) {
-            out.push_back(static_cast<char16_t>(lead));
-            ++i;
-            continue;
-        }
-        if (code >= 0x10000) {
-            code -= 0x10000;
-            out.push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
-            out.push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
-        } else {
-            out.push_back(static_cast<char16_t>(code));
-        }
-        i += extra + 1;
-    }
-    return out;
-}
-
 // A shorter structure from an older kernel leaves the missing counters at 0.
 template <typename Stats>
 void CopyCounters(const void* data, std::size_t size, NetlinkInterfaceTable::Link& link) {
@@ -120,14 +75,7 @@ void CopyCounters(const void* data, std::size_t size, NetlinkInterfaceTable::Lin
     std::memcpy(&stats, data, std::min(size, sizeof stats));
     link.rxBytes = stats.rx_bytes;
     link.txBytes = stats.tx_bytes;
-    link.rxPackets = stats.rx_packets;
-    link.txPackets = stats.tx_packets;
     link.rxErrors = stats.rx_errors;
-    link.txErrors = stats.tx_errors;
-    link.rxDropped = stats.rx_dropped;
-    link.txDropped = stats.tx_dropped;
-    link.multicast = stats.multicast;
-    link.rxNoHandler = stats.rx_nohandler;
 }
 
 bool ParseLink(const nlmsghdr& message, NetlinkInterfaceTable::Link& link) {
@@ -219,37 +167,20 @@ std::int32_t LinkSpeed(const std::string& deviceDir) {
 NetlinkInterfaceTable::NetlinkInterfaceTable(std::string sysfsNetRoot)
     : m_sysfsNetRoot(std::move(sysfsNetRoot)) {}
 
-std::uint32_t NetlinkInterfaceTable::GetIfTable(std::byte* buffer, std::uint32_t& size,
-                                                bool /*order: rows are never sorted*/) {
+InterfaceTable::Status NetlinkInterfaceTable::Read(std::vector<InterfaceRow>& rows) {
     if (!m_socket.Valid()) {
-        return kErrorNotSupported;
+        rows.clear();
+        return Status::NotSupported;
     }
-    if (buffer == nullptr) {
-        // The size query takes the snapshot; the fill call that follows hands over the
-        // same rows, so the two calls cost one dump and always agree on the size.
-        m_rowsPending = TakeSnapshot();
-        if (!m_rowsPending) {
-            size = 0;
-            return kErrorGenFailure;
-        }
-        size = static_cast<std::uint32_t>(layout::TableSize(m_rows.size()));
-        return kErrorInsufficientBuffer;
+    if (!TakeSnapshot()) {
+        rows.clear();
+        return Status::Failed;
     }
-    if (!m_rowsPending && !TakeSnapshot()) {
-        return kErrorGenFailure;
-    }
-    m_rowsPending = false;
-    const std::size_t needed = layout::TableSize(m_rows.size());
-    if (size < needed) {
-        size = static_cast<std::uint32_t>(needed);
-        return kErrorInsufficientBuffer;
-    }
-    std::memset(buffer, 0, needed);
-    layout::WriteU32(buffer, static_cast<std::uint32_t>(m_rows.size()));
+    rows.resize(m_rows.size());
     for (std::size_t i = 0; i < m_rows.size(); ++i) {
-        WriteRow(buffer + layout::RowOffset(i + 1), m_links[m_rows[i]]);
+        FillRow(rows[i], m_links[m_rows[i]]);
     }
-    return kNoError;
+    return Status::Ok;
 }
 
 bool NetlinkInterfaceTable::TakeSnapshot() {
@@ -363,7 +294,6 @@ const NetlinkInterfaceTable::SysfsDetails& NetlinkInterfaceTable::DetailsOf(cons
     details.readAt = now;
     details.wireless = PathExists(dir + "/wireless") || PathExists(dir + "/phy80211");
     details.speed = LinkSpeed(dir);
-    details.rowName = ToUtf16(link.name);
     details.description = link.name;
     if (const std::string driver = DriverName(dir); !driver.empty()) {
         details.description += " (" + driver + ")";
@@ -378,48 +308,26 @@ const NetlinkInterfaceTable::SysfsDetails& NetlinkInterfaceTable::DetailsOf(cons
     return details;
 }
 
-void NetlinkInterfaceTable::WriteRow(std::byte* row, const Link& link) {
+void NetlinkInterfaceTable::FillRow(InterfaceRow& row, const Link& link) {
     const SysfsDetails& details = DetailsOf(link);
-
-    const std::u16string& name = details.rowName;
-    const std::size_t units = std::min(name.size(), layout::kNameChars - 1);
-    for (std::size_t i = 0; i < units; ++i) {
-        row[layout::kName + 2 * i] = static_cast<std::byte>(name[i] & 0xFF);
-        row[layout::kName + 2 * i + 1] = static_cast<std::byte>(name[i] >> 8);
-    }
-
-    auto put = [row](std::size_t offset, std::uint32_t value) {
-        layout::WriteU32(row + offset, value);
-    };
-    put(layout::kIndex, static_cast<std::uint32_t>(link.index));
-    put(layout::kType,
-        static_cast<std::uint32_t>(InterfaceTypeCode(link.deviceType, details.wireless)));
-    put(layout::kMtu, link.mtu);
-    put(layout::kSpeed, static_cast<std::uint32_t>(details.speed));
-    put(layout::kPhysAddrLen, link.addressLength);
-    std::memcpy(row + layout::kPhysAddr, link.address.data(), link.addressLength);
+    row.name = link.name;
+    row.description = details.description;
+    row.index = link.index;
+    row.type = InterfaceTypeCode(link.deviceType, details.wireless);
+    row.mtu = static_cast<std::int32_t>(link.mtu);
+    row.speed = details.speed;
+    row.address = link.address;
+    row.addressLength = static_cast<std::uint8_t>(link.addressLength);
     const bool up = (link.flags & IFF_UP) != 0;
-    put(layout::kAdminStatus, up ? kAdminUp : kAdminDown);
+    row.adminStatus = up ? kAdminUp : kAdminDown;
     // IFF_RUNNING is the kernel's "operationally up" (RFC 2863 up or unknown), which
     // keeps loopback and tunnels that never report a carrier counted as working.
-    put(layout::kOperStatus,
-        up && (link.flags & IFF_RUNNING) ? kOperOperational : kOperDisconnected);
-    put(layout::kInOctets, Low32(link.rxBytes));
-    put(layout::kInUcastPkts, Low32(link.rxPackets - std::min(link.rxPackets, link.multicast)));
-    put(layout::kInNUcastPkts, Low32(link.multicast));
-    put(layout::kInDiscards, Low32(link.rxDropped));
-    put(layout::kInErrors, Low32(link.rxErrors));
-    put(layout::kInUnknownProtos, Low32(link.rxNoHandler));
-    put(layout::kOutOctets, Low32(link.txBytes));
-    put(layout::kOutUcastPkts, Low32(link.txPackets));
-    put(layout::kOutDiscards, Low32(link.txDropped));
-    put(layout::kOutErrors, Low32(link.txErrors));
+    row.operStatus = up && (link.flags & IFF_RUNNING) ? kOperOperational : kOperDisconnected;
+    row.bytesReceived = link.rxBytes;
+    row.bytesSent = link.txBytes;
+    row.receiveErrors = link.rxErrors;
     // The kernel publishes no current queue depth per link, so the queue reads 0.
-
-    const std::string& description = details.description;
-    const std::size_t descriptionLength = std::min(description.size(), layout::kDescriptionMax);
-    put(layout::kDescrLen, static_cast<std::uint32_t>(descriptionLength));
-    std::memcpy(row + layout::kDescr, description.data(), descriptionLength);
+    row.outputQueueLength = 0;
 }
 
 } // namespace quantiro::platform::linux_impl

@@ -13,8 +13,7 @@
 
 namespace quantiro::platform::linux_impl {
 
-// The interface table read from one rtnetlink RTM_GETLINK dump per query, laid out as
-// the Windows table so that the reader parses the same bytes on every platform.
+// The interface table read from one rtnetlink RTM_GETLINK dump per query.
 //
 // Row order: the primary interface first, then the others in kernel order, loopback
 // last. The primary interface is fixed at the first snapshot: the one named by
@@ -26,7 +25,7 @@ class NetlinkInterfaceTable final : public InterfaceTable {
 public:
     explicit NetlinkInterfaceTable(std::string sysfsNetRoot = "/sys/class/net");
 
-    std::uint32_t GetIfTable(std::byte* buffer, std::uint32_t& size, bool order) override;
+    Status Read(std::vector<InterfaceRow>& rows) override;
 
     // The primary interface chosen at the first snapshot (empty when none).
     const std::string& PrimaryInterface() const { return m_primaryName; }
@@ -40,9 +39,7 @@ public:
         std::uint32_t carrierChanges = 0;
         std::array<std::uint8_t, 8> address{};
         std::uint32_t addressLength = 0;
-        std::uint64_t rxBytes = 0, txBytes = 0, rxPackets = 0, txPackets = 0;
-        std::uint64_t rxErrors = 0, txErrors = 0, rxDropped = 0, txDropped = 0;
-        std::uint64_t multicast = 0, rxNoHandler = 0;
+        std::uint64_t rxBytes = 0, txBytes = 0, rxErrors = 0;
     };
 
 private:
@@ -53,7 +50,6 @@ private:
         std::chrono::steady_clock::time_point readAt;
         bool wireless = false;
         std::int32_t speed = 0;
-        std::u16string rowName;  // the name as the row holds it
         std::string description; // "name (driver)", or the name alone
     };
 
@@ -61,7 +57,7 @@ private:
     void FixPrimary(const std::vector<Link>& links);
     std::optional<std::int32_t> DefaultRouteInterface(std::uint8_t family);
     const SysfsDetails& DetailsOf(const Link& link);
-    void WriteRow(std::byte* row, const Link& link);
+    void FillRow(InterfaceRow& row, const Link& link);
 
     NetlinkSocket m_socket;
     std::string m_sysfsNetRoot;
@@ -69,7 +65,6 @@ private:
     std::string m_primaryName;
     std::vector<Link> m_links;       // the latest dump, in kernel order
     std::vector<std::size_t> m_rows; // positions in m_links, in table order
-    bool m_rowsPending = false;
     std::unordered_map<std::int32_t, SysfsDetails> m_details;
 };
 

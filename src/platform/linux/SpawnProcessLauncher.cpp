@@ -63,15 +63,12 @@ ProcessRecord SpawnProcessLauncher::CreateProcess(const std::string& program,
     posix_spawnattr_init(&attributes);
     sigset_t none;
     sigemptyset(&none);
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGCHLD, SIGPIPE}) {
-        sigaddset(&stopSignals, signal);
-    }
-    // The meter blocks its stop signals to read them from a descriptor; its
-    // children must not inherit that.
+    sigset_t all;
+    sigfillset(&all);
+    // The meter blocks its stop signals to read them from a descriptor and ignores
+    // SIGPIPE; its children start with none of that.
     posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &stopSignals);
+    posix_spawnattr_setsigdefault(&attributes, &all);
     posix_spawnattr_setpgroup(&attributes, 0);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF |
                                               POSIX_SPAWN_SETPGROUP);
@@ -116,14 +113,14 @@ void SpawnProcessLauncher::ReapExited() {
 }
 
 void SpawnProcessLauncher::Terminate(const ProcessRecord& record) {
-    if (record.dwProcessId <= 0 || record.hProcess <= 0) {
+    if (record.processId <= 0 || record.processHandle <= 0) {
         return;
     }
     for (const Child& child : m_children) {
         // Only the process this launcher started and still holds, and only while the
         // pidfd stands for the recorded pid: a reused pid is never signalled.
-        if (child.tracked && !child.reaped && child.pidfd == record.hProcess &&
-            child.pid == record.dwProcessId && PidOf(child.pidfd) == record.dwProcessId) {
+        if (child.tracked && !child.reaped && child.pidfd == record.processHandle &&
+            child.pid == record.processId && PidOf(child.pidfd) == record.processId) {
             PidfdSendSignal(child.pidfd, SIGTERM);
             return;
         }

@@ -5,7 +5,7 @@
 
 namespace quantiro::platform::linux_impl {
 
-std::uint32_t SystemClock::GetTickCount() {
+std::uint32_t SystemClock::TickMilliseconds() {
     timespec now{};
     ::clock_gettime(CLOCK_BOOTTIME, &now);
     const auto milliseconds = static_cast<std::uint64_t>(now.tv_sec) * 1000u +

@@ -8,7 +8,7 @@ namespace quantiro::platform::linux_impl {
 // sees a long gap and is never counted as traffic.
 class SystemClock final : public Clock {
 public:
-    std::uint32_t GetTickCount() override;
+    std::uint32_t TickMilliseconds() override;
     LocalDateTime Now() override;
     void Sleep(std::chrono::milliseconds duration) override;
 };

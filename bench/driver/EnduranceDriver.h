@@ -4,18 +4,9 @@
 // the exit path) on a real database and settings file with a simulated clock and
 // simulated counters, and keeps its own account of what the counters carried, by
 // the counting rule, hour by hour.
-#include "fakes/FakeClock.h"
-#include "fakes/FakeInterfaceTable.h"
-#include "fakes/MeterFakes.h"
-#include "fakes/NoWindow.h"
-#include "fakes/RecordingNotifier.h"
-#include "fakes/TempDir.h"
+#include "fakes/TestMeter.h"
 #include "fakes/TrafficTable.h"
-#include "platform/linux/IniRegistrySettings.h"
-#include "platform/linux/SqliteDatabase.h"
 #include "records/RecordFields.h"
-#include "shell/Meter.h"
-#include "shell/RegistryValues.h"
 
 #include <chrono>
 #include <cstdint>
@@ -60,12 +51,11 @@ public:
         : m_tenths(startSeconds * 10)
         , m_ticks(ticks)
         , m_random(seed) {
-        settings.SetKeyPath(std::string(values::kKeyPath));
-        settings.SetRootKey(platform::kHkeyCurrentUser);
-        std::ofstream(dir.Path() / "quantiro.par")
+        platform::OpenFamilyKey(system.settings);
+        std::ofstream(system.programDirectory / "quantiro.par")
             << "\"a\",1,1,0\n\"b\",1,1,0\n\"c\",1000000,1000000,0\n";
-        clock.SetTick(10'000'000);
-        clock.SetNow(Now());
+        system.clock.SetTick(10'000'000);
+        system.clock.SetNow(Now());
         m_rxKb = 12'345;
         m_txKb = 678;
         Publish();
@@ -84,10 +74,10 @@ public:
             if (tick % (9 * 36'000) == 18'000) {
                 lossUntil = tick + 3'000;
                 ++report.losses;
-                m_table.SetRows({});
+                system.table.rows.clear();
             }
             if (tick < lossUntil) {
-                meter->Timer1_Timer(); // the timer fires on; the tick finds nothing
+                meter->OnTick(); // the timer fires on; the tick finds nothing
                 continue;
             }
             std::int64_t dr = NextIncrement(tick);
@@ -102,25 +92,24 @@ public:
                 m_txKb += ds;
             }
             Publish();
-            meter->Timer1_Timer();
+            meter->OnTick();
             Account(report, dr, ds);
             if (tick == 864'000) {
                 report.rssAfterFirstDayKb = PeakRssKb();
             }
         }
         report.ticks = m_ticks;
-        report.notices = notifier.messages.size();
+        report.notices = ui.messages.size();
 
         // Leave as a system shutdown: the hour is written, no correction is left.
-        meter->QueryUnload(shell::CloseReason::SystemShutdown);
-        meter->Form_Unload();
+        meter->RequestClose(shell::CloseReason::SystemShutdown);
         meter.reset();
         const auto next = MakeMeter();
         next->StartUp("/START");
         report.monthBase = next->State().monthBase;
         report.rssAtEndKb = PeakRssKb();
 
-        report.stored = TrafficTable((dir.Path() / "qub.db").string()).Rows();
+        report.stored = TrafficTable(system.Database()).Rows();
         const auto now = Now();
         for (const TrafficRow& row : report.expected) {
             if (row.data.substr(0, 7) == std::string(records::FormatRecordDate(now)).substr(0, 7)) {
@@ -130,25 +119,14 @@ public:
         return report;
     }
 
-    TempDir dir;
-    platform::linux_impl::IniRegistrySettings settings{(dir.Path() / "config").string()};
-    FakeClock clock;
-    FakeInstanceLock lock;
-    ScriptedDialog dialog;
-    RecordingNotifier notifier;
-    RecordingCompanions companions;
-    NoWindow window;
+    TestSystem system;
+    RecordingFrontEnd ui;
 
 private:
     static constexpr std::int64_t kKbPerWrap = 4'194'304; // 2^32 bytes
 
     std::unique_ptr<shell::Meter> MakeMeter() {
-        return std::make_unique<shell::Meter>(
-            shell::MeterParts{settings, clock, m_table, lock, dialog, notifier, window, window,
-                              companions, companions, companions, window, window,
-                              dir.Path().string(), [](const std::string& path) {
-                                  return platform::linux_impl::OpenTrafficDatabase(path);
-                              }});
+        return std::make_unique<shell::Meter>(system.Parts(), ui.Parts());
     }
 
     platform::LocalDateTime Now() const {
@@ -167,8 +145,8 @@ private:
 
     void Advance() {
         ++m_tenths;
-        clock.Advance(100);
-        clock.SetNow(Now());
+        system.clock.Advance(100);
+        system.clock.SetNow(Now());
     }
 
     // Bursts of traffic and idle spells; an idle tick moves by at most 1 kB, which
@@ -189,10 +167,11 @@ private:
     }
 
     void Publish() {
-        m_table.SetRows(
-            {{.name = u"sim0",
-              .inOctets = static_cast<std::uint32_t>(static_cast<std::uint64_t>(m_rxKb) * 1024),
-              .outOctets = static_cast<std::uint32_t>(static_cast<std::uint64_t>(m_txKb) * 1024)}});
+        if (system.table.rows.empty()) {
+            system.table.rows = {{.name = "sim0"}};
+        }
+        system.table.SetCounters(static_cast<std::uint64_t>(m_rxKb) * 1024,
+                                 static_cast<std::uint64_t>(m_txKb) * 1024);
     }
 
     void Open(EnduranceReport& report) {
@@ -223,7 +202,6 @@ private:
     std::int64_t m_tenths; // simulated time, in tenths of a second
     std::int64_t m_ticks;
     std::mt19937 m_random;
-    FakeInterfaceTable m_table;
     std::int64_t m_rxKb = 0, m_txKb = 0;
     int m_openHour = 0;
     bool m_firstTick = true;

@@ -1,14 +1,12 @@
 #pragma once
 
-#include "platform/Registry.h"
-
 #include <cstdint>
-#include <string>
 #include <string_view>
 
 // Every named value the meter reads or writes under the family's settings key, with
 // its type and the default its reader uses. Where two readers use different defaults
 // there is one entry per reader, so no default is ever written twice in the code.
+// The names are shared with the other programs of the family and never change.
 namespace quantiro::values {
 
 inline constexpr std::string_view kKeyPath = "SOFTWARE\\Kestrova\\Quantiro";
@@ -27,30 +25,34 @@ struct LongValue {
 inline constexpr BoolValue kIsRunning{"IsRunning", false};
 inline constexpr BoolValue kWarningsEnabled{"OstrzezeniaEnabled", false};
 inline constexpr BoolValue kWarningsSuppressed{"OstrzezeniaNiePokazuj", false};
-inline constexpr BoolValue kWasChanged{"WasChanged", false};
+// Raised by another program of the family after it changed a setting.
+inline constexpr BoolValue kSettingsChanged{"WasChanged", false};
 // Window variant of the family: 0 is this window, 1 and 2 the others.
-inline constexpr LongValue kSize{"Size", 0};
-inline constexpr LongValue kAutoupdate{"Autoupdate", 0};
-inline constexpr BoolValue kUnloadInfo{"UnloadInfo", true};
-inline constexpr BoolValue kMonitorShow{"MonitorShow", true};
-inline constexpr BoolValue kHide{"Hide", false};
+inline constexpr LongValue kWindowVariant{"Size", 0};
+inline constexpr LongValue kAutoUpdate{"Autoupdate", 0};
+inline constexpr BoolValue kShowCloseNotice{"UnloadInfo", true};
+inline constexpr BoolValue kStartMonitor{"MonitorShow", true};
+inline constexpr BoolValue kStartHidden{"Hide", false};
 inline constexpr BoolValue kOnTop{"OnTop", true};
-inline constexpr LongValue kOkres{"Okres", 1};
-inline constexpr BoolValue kInfoFile{"InfoFile", false};
+// The first day of the current month as a day number (see DaysSinceEpoch).
+inline constexpr LongValue kMonthDay{"Okres", 1};
+// True: no statistics summary at start-up.
+inline constexpr BoolValue kNoStartSummary{"InfoFile", false};
 // Nominal speeds: the display scales from them with its own defaults, the limits
 // use them only when they are not 0.
 inline constexpr LongValue kDownloadForScale{"Download", 512};
 inline constexpr LongValue kUploadForScale{"Upload", 128};
 inline constexpr LongValue kDownloadForLimits{"Download", 0};
 inline constexpr LongValue kUploadForLimits{"Upload", 0};
-inline constexpr BoolValue kExtError{"ExtError", true};
-inline constexpr LongValue kExtErrorValue{"ExtErrorValue", 130};
-inline constexpr LongValue kLeftP{"LeftP", 100};
-inline constexpr LongValue kTopP{"TopP", 0};
-inline constexpr BoolValue kOdejmij{"Odejmij", false};
-inline constexpr LongValue kOdejmijDownload{"OdejmijDownload", 0};
-inline constexpr LongValue kOdejmijUpload{"OdejmijUpload", 0};
-inline constexpr LongValue kOdejmijTime{"OdejmijTime", 0};
+inline constexpr BoolValue kRateCheck{"ExtError", true};
+inline constexpr LongValue kRateTolerancePercent{"ExtErrorValue", 130};
+inline constexpr LongValue kWindowLeft{"LeftP", 100};
+inline constexpr LongValue kWindowTop{"TopP", 0};
+// The correction the previous exit left for the next monthly sum.
+inline constexpr BoolValue kCorrectionPending{"Odejmij", false};
+inline constexpr LongValue kCorrectionDownload{"OdejmijDownload", 0};
+inline constexpr LongValue kCorrectionUpload{"OdejmijUpload", 0};
+inline constexpr LongValue kCorrectionTime{"OdejmijTime", 0};
 
 // Process records of started companions: four integers under a prefix.
 inline constexpr std::string_view kMonitorRecordPrefix = "Mon_";
@@ -59,23 +61,6 @@ inline constexpr std::string_view kProcessRecordFields[] = {"hProcess", "hThread
                                                             "dwThreadId"};
 
 // "mID_<n>": the notice with identifier n has been shown.
-inline constexpr std::string_view kMessageShownPrefix = "mID_";
-inline constexpr bool kMessageShownDefault = false;
-
-inline bool Read(platform::RegistrySettings& settings, const BoolValue& value) {
-    return settings.ReadBool(value.name, value.defaultValue);
-}
-
-inline std::int32_t Read(platform::RegistrySettings& settings, const LongValue& value) {
-    return settings.ReadLong(value.name, value.defaultValue);
-}
-
-inline void Write(platform::RegistrySettings& settings, const BoolValue& value, bool data) {
-    settings.WriteBool(value.name, data);
-}
-
-inline void Write(platform::RegistrySettings& settings, const LongValue& value, std::int32_t data) {
-    settings.WriteLong(value.name, data);
-}
+inline constexpr std::string_view kNoticeShownPrefix = "mID_";
 
 } // namespace quantiro::values

@@ -1,9 +1,7 @@
 // The meter as a whole process: started in a program directory of its own, ended
 // by a signal, and judged by what it left in its database and settings.
-#include "fakes/TempDir.h"
+#include "fakes/TestMeter.h"
 #include "fakes/TrafficTable.h"
-#include "platform/linux/IniRegistrySettings.h"
-#include "shell/RegistryValues.h"
 
 #include <chrono>
 #include <csignal>
@@ -32,46 +30,55 @@ public:
                       m_programDirectory / "quantiro.par");
     }
 
-    // Runs the meter until it has printed `lines` status lines, then sends `signal`;
-    // with no signal, until it ends by itself. Answers the exit status.
-    int RunAndStop(std::optional<int> signal, int lines = 1,
+    struct Run {
+        int status;
+        std::string output; // standard output and error together
+    };
+    // Runs the meter without a terminal until it has printed `lines` lines, then
+    // sends `signal` (a second one after `repeatAfter`) or, with no signal, closes
+    // the reading end of its output; with `lines` 0, until it ends by itself.
+    Run RunAndStop(std::optional<int> signal, int lines = 1,
                    std::optional<std::chrono::milliseconds> repeatAfter = std::nullopt) {
         int output[2];
         EXPECT_EQ(::pipe(output), 0);
         const pid_t child = ::fork();
         if (child == 0) {
             ::dup2(output[1], STDOUT_FILENO);
+            ::dup2(output[1], STDERR_FILENO);
             ::close(output[0]);
             ::setenv("XDG_CONFIG_HOME", ConfigHome().c_str(), 1);
             ::setenv("XDG_RUNTIME_DIR", ConfigHome().c_str(), 1);
             const int nothing = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-            ::dup2(nothing, STDIN_FILENO); // nobody to ask: the exit question answers yes
+            ::dup2(nothing, STDIN_FILENO);
             const std::string program = (m_programDirectory / "quantiro").string();
             ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
             ::_exit(127);
         }
         ::close(output[1]);
-        int seen = 0;
+        Run run{0, {}};
         char c = 0;
-        while (seen < lines && ::read(output[0], &c, 1) == 1) {
-            if (c == '\n') {
-                ++seen;
-            }
+        for (int seen = 0; seen < lines && ::read(output[0], &c, 1) == 1;) {
+            run.output.push_back(c);
+            seen += c == '\n';
         }
-        if (signal) {
+        if (!signal) {
+            ::close(output[0]); // as `quantiro | head -n 1` does
+        } else {
             ::kill(child, *signal);
             if (repeatAfter) {
                 // A second signal while the exit path runs must not cut it short.
                 ::usleep(static_cast<useconds_t>(repeatAfter->count() * 1000));
                 ::kill(child, *signal);
             }
+            while (::read(output[0], &c, 1) == 1) {
+                run.output.push_back(c);
+            }
+            ::close(output[0]);
         }
-        while (::read(output[0], &c, 1) == 1) {
-        }
-        ::close(output[0]);
         int status = 0;
         ::waitpid(child, &status, 0);
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return run;
     }
 
     // Runs the meter on a pseudo-terminal, as a user at a console would.
@@ -92,10 +99,7 @@ public:
     std::string Database() const { return (m_programDirectory / "qub.db").string(); }
 
     std::unique_ptr<platform::linux_impl::IniRegistrySettings> Settings() const {
-        auto settings = std::make_unique<platform::linux_impl::IniRegistrySettings>(ConfigHome());
-        settings->SetKeyPath(std::string(values::kKeyPath));
-        settings->SetRootKey(platform::kHkeyCurrentUser);
-        return settings;
+        return testing::OpenSettings(ConfigHome());
     }
 
 private:
@@ -103,30 +107,38 @@ private:
     fs::path m_programDirectory = m_dir.Path() / "program dir";
 };
 
-TEST(TerminalExitTest, CtrlCIsTheProgramsOwnCloseAndSigtermASystemShutdown) {
+TEST(TerminalTest, WithoutATerminalEveryEndRunsTheExitPathAndExitsZero) {
     struct Case {
-        int signal;
+        const char* name;
+        std::optional<int> signal; // none: the reader of the output goes away
         bool correctionLeft;
         std::optional<std::chrono::milliseconds> repeatAfter;
     };
     using namespace std::chrono_literals;
-    for (const Case c :
-         {Case{SIGINT, true, {}}, Case{SIGTERM, false, {}}, Case{SIGHUP, false, 500ms}}) {
+    const Case cases[] = {
+        {"Ctrl+C, nobody to ask", SIGINT, true, {}},
+        {"SIGTERM", SIGTERM, false, {}},
+        {"SIGHUP twice", SIGHUP, false, 500ms},
+        {"broken pipe", std::nullopt, true, {}},
+    };
+    for (const Case& c : cases) {
         TerminalMeter meter;
-        ASSERT_EQ(meter.RunAndStop(c.signal, 1, c.repeatAfter), 0) << c.signal;
+        const auto run = meter.RunAndStop(c.signal, 1, c.repeatAfter);
+        ASSERT_EQ(run.status, 0) << c.name;
+        EXPECT_EQ(run.output.find("Czy na pewno"), std::string::npos) << c.name;
         const auto settings = meter.Settings();
-        EXPECT_FALSE(values::Read(*settings, values::kIsRunning)) << c.signal;
-        EXPECT_EQ(values::Read(*settings, values::kOdejmij), c.correctionLeft) << c.signal;
-        EXPECT_EQ(testing::TrafficTable(meter.Database()).Rows().size(), 1u) << c.signal;
+        EXPECT_FALSE(platform::Read(*settings, values::kIsRunning)) << c.name;
+        EXPECT_EQ(platform::Read(*settings, values::kCorrectionPending), c.correctionLeft)
+            << c.name;
+        EXPECT_EQ(testing::TrafficTable(meter.Database()).Rows().size(), 1u) << c.name;
     }
 }
 
-TEST(TerminalExitTest, AnUnreadableDatabaseEndsTheStartWithStatusOne) {
+TEST(TerminalTest, AnUnreadableDatabaseEndsTheStartWithStatusOne) {
     TerminalMeter meter;
     { std::ofstream(meter.Database()) << "to nie jest baza danych"; }
-    ASSERT_EQ(meter.RunAndStop(std::nullopt, 0), 1);
-    std::ifstream in(meter.Database());
-    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "to nie jest baza danych");
+    ASSERT_EQ(meter.RunAndStop(std::nullopt, 0).status, 1);
+    EXPECT_EQ(testing::FileText(meter.Database()), "to nie jest baza danych");
 }
 
 // Reads the terminal until `text` shows up (or ten seconds pass); answers all read.
@@ -144,7 +156,7 @@ std::string ReadUntil(int terminal, const std::string& text) {
     return seen;
 }
 
-TEST(TerminalExitTest, OnATerminalTheMeterRedrawsAndAsksBeforeItEnds) {
+TEST(TerminalTest, OnATerminalTheMeterRedrawsAndAsksBeforeItEnds) {
     TerminalMeter meter;
     int terminal = -1;
     const pid_t child = meter.StartOnTerminal(terminal);
@@ -161,7 +173,7 @@ TEST(TerminalExitTest, OnATerminalTheMeterRedrawsAndAsksBeforeItEnds) {
               std::string::npos);
     ASSERT_EQ(::write(terminal, "n", 1), 1);
     ReadUntil(terminal, "Pobieranie [");
-    EXPECT_TRUE(values::Read(*meter.Settings(), values::kIsRunning));
+    EXPECT_TRUE(platform::Read(*meter.Settings(), values::kIsRunning));
 
     // Ctrl+C asks too, and a second Ctrl+C answers yes.
     ::kill(child, SIGINT);
@@ -173,8 +185,8 @@ TEST(TerminalExitTest, OnATerminalTheMeterRedrawsAndAsksBeforeItEnds) {
     ::close(terminal);
     ASSERT_TRUE(WIFEXITED(status));
     EXPECT_EQ(WEXITSTATUS(status), 0);
-    EXPECT_FALSE(values::Read(*meter.Settings(), values::kIsRunning));
-    EXPECT_TRUE(values::Read(*meter.Settings(), values::kOdejmij));
+    EXPECT_FALSE(platform::Read(*meter.Settings(), values::kIsRunning));
+    EXPECT_TRUE(platform::Read(*meter.Settings(), values::kCorrectionPending));
 }
 
 } // namespace

@@ -2,39 +2,39 @@
 
 #include "companions/Companions.h"
 #include "platform/Clock.h"
-#include "platform/Database.h"
+#include "platform/Notifier.h"
 #include "platform/Registry.h"
-#include "platform/Tray.h"
-#include "platform/Windows.h"
 #include "records/HourlyRecords.h"
 #include "sampling/SamplingState.h"
+#include "shell/MeterWindow.h"
 
-namespace quantiro::records {
+namespace quantiro::shell {
 
 // What the meter leaves behind when it ends, by whatever way: the window position,
 // the last hour's record, the correction for the next run's monthly sum, the running
 // flag, and the start of the window variant "Size" selects.
-class ShutdownBookkeeping {
+class ExitBookkeeping {
 public:
     struct Parts {
         platform::RegistrySettings& settings;
-        HourlyRecords& hours;
-        platform::RecordSet& records;
+        records::HourlyRecords& hours;
         sampling::SamplingState& state;
         platform::Clock& clock;
-        platform::WindowPlacement& window;
-        platform::TrayIcon& tray;
+        MeterWindow& window;
         companions::Companions& companions;
+        platform::Notifier& notifier;
     };
 
-    explicit ShutdownBookkeeping(Parts parts)
+    explicit ExitBookkeeping(Parts parts)
         : m(parts) {}
 
-    // Blocks for at least two seconds; every step runs even when one before failed.
-    void Form_Unload();
+    // Blocks for at least two seconds. Every step runs even when one before failed
+    // (an unwritable settings file, a database locked by another program); what
+    // failed is told to the user once, at the end.
+    void Run();
 
 private:
     Parts m;
 };
 
-} // namespace quantiro::records
+} // namespace quantiro::shell

@@ -1,0 +1,76 @@
+#include "shell/ExitBookkeeping.h"
+
+#include "common/IgnoringErrors.h"
+#include "common/Rounding.h"
+#include "shell/Texts.h"
+
+namespace quantiro::shell {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kReadBackAttempts = 10;
+constexpr auto kReadBackWait = 10ms;
+// Time for the family's programs to notice the saved hour before the meter goes.
+constexpr auto kFinalWait = 2000ms;
+
+} // namespace
+
+void ExitBookkeeping::Run() {
+    std::vector<std::string> errors;
+    auto step = [&](auto&& action) {
+        IgnoringErrors(errors, action);
+    };
+    using platform::Write;
+
+    step([&] { Write(m.settings, values::kWindowTop, RoundToInt32(m.window.TopTwips())); });
+    step([&] { Write(m.settings, values::kWindowLeft, RoundToInt32(m.window.LeftTwips())); });
+
+    step([&] { m.hours.SaveHour(); });
+
+    // Reads the record back until it shows the hour's download, for at most ten
+    // short waits; this runs whether or not anything was written.
+    for (int attempt = 0; attempt < kReadBackAttempts; ++attempt) {
+        if (m.hours.StoredDownload() == m.state.hourDownload) {
+            break;
+        }
+        m.clock.Sleep(kReadBackWait);
+    }
+
+    m.clock.Sleep(kFinalWait);
+    step([&] { m.window.RemoveTrayIcon(); });
+    step([&] { m.companions.StopMonitor(); });
+
+    std::int16_t variant = 0;
+    step([&] { variant = RoundToInt16(platform::Read(m.settings, values::kWindowVariant)); });
+
+    // After a normal exit the interface counters run on, so the next run's total
+    // still holds this hour's traffic, which its record holds too: the next monthly
+    // sum takes it off once. A shutdown restarts the counters; nothing to take off.
+    const bool shuttingDown = m.state.systemShuttingDown;
+    step([&] { Write(m.settings, values::kCorrectionPending, !shuttingDown); });
+    step([&] {
+        Write(m.settings, values::kCorrectionUpload, shuttingDown ? 0 : m.state.hourUpload);
+    });
+    step([&] {
+        Write(m.settings, values::kCorrectionDownload, shuttingDown ? 0 : m.state.hourDownload);
+    });
+    step([&] { Write(m.settings, values::kCorrectionTime, shuttingDown ? 0 : m.state.hourTime); });
+
+    step([&] { Write(m.settings, values::kIsRunning, false); });
+
+    if (variant == 1 || variant == 2) {
+        step([&] { m.companions.StartWindowVariant(variant); });
+    }
+
+    if (!errors.empty()) {
+        std::string text(texts::kExitStepsFailed);
+        for (const std::string& error : errors) {
+            text += "\n" + error;
+        }
+        IgnoringErrors([&] { m.notifier.ShowMessage(text); });
+    }
+}
+
+} // namespace quantiro::shell

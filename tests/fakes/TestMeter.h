@@ -1,0 +1,149 @@
+#pragma once
+
+#include "fakes/FakeClock.h"
+#include "fakes/FakeInterfaceTable.h"
+#include "fakes/TempDir.h"
+#include "messages/NoticeBrowser.h"
+#include "platform/linux/CurlDownloader.h"
+#include "platform/linux/FlockInstanceLock.h"
+#include "platform/linux/IniRegistrySettings.h"
+#include "platform/linux/SpawnProcessLauncher.h"
+#include "platform/linux/SqliteDatabase.h"
+#include "shell/Meter.h"
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <sstream>
+
+namespace quantiro::testing {
+
+inline std::unique_ptr<platform::linux_impl::IniRegistrySettings>
+OpenSettings(const std::filesystem::path& configHome) {
+    auto settings = std::make_unique<platform::linux_impl::IniRegistrySettings>(configHome);
+    platform::OpenFamilyKey(*settings);
+    return settings;
+}
+
+inline std::string FileText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// What the meter takes from the system, as the program builds it: real settings,
+// database, instance lock, process launcher and downloader in a temporary
+// directory. Only the clock and the interface counters are the test's.
+struct TestSystem {
+    TestSystem() {
+        std::filesystem::create_directories(programDirectory);
+        clock.SetTick(50'000'000); // a machine that has been up for a while
+    }
+    shell::SystemParts Parts() {
+        return {.settings = settings,
+                .clock = clock,
+                .interfaceTable = table,
+                .instanceLock = instanceLock,
+                .launcher = launcher,
+                .downloader = downloader,
+                .programDirectory = programDirectory.string(),
+                .dataDirectory = programDirectory.string(),
+                .openDatabase = platform::linux_impl::OpenTrafficDatabase};
+    }
+    // The settings as another program of the family sees them.
+    std::unique_ptr<platform::linux_impl::IniRegistrySettings> OtherProgram() const {
+        return OpenSettings(configHome);
+    }
+    std::filesystem::path Database() const { return programDirectory / "qub.db"; }
+    std::filesystem::path SettingsFile() const { return configHome / "Kestrova/Quantiro.conf"; }
+
+    TempDir dir;
+    std::filesystem::path programDirectory = dir.Path() / "program dir";
+    std::filesystem::path configHome = dir.Path() / "config";
+    platform::linux_impl::IniRegistrySettings settings{configHome};
+    FakeClock clock;
+    FakeInterfaceTable table;
+    platform::linux_impl::FlockInstanceLock instanceLock{dir.Path()};
+    platform::linux_impl::SpawnProcessLauncher launcher;
+    platform::linux_impl::CurlDownloader downloader;
+};
+
+// A front-end that records what the meter shows and answers its dialogs as told.
+// `duringDialog` and `duringRates` let a test act while a dialog is open or while
+// a tick is running.
+struct RecordingFrontEnd final : platform::MessageDialog,
+                                 platform::AboutDialog,
+                                 platform::Notifier,
+                                 sampling::RateDisplay,
+                                 shell::MeterWindow,
+                                 messages::NoticeBrowser {
+    shell::FrontEndParts Parts() {
+        return {.dialog = *this,
+                .about = *this,
+                .notifier = *this,
+                .display = *this,
+                .window = *this,
+                .noticeBrowser = *this};
+    }
+
+    int ShowMessage(int, const std::string& text, int, const std::string& title,
+                    bool& checkBoxState, const std::string&) override {
+        log.push_back("dialog " + title);
+        dialogTexts.push_back(text);
+        dismissed = false;
+        if (duringDialog) {
+            std::exchange(duringDialog, nullptr)();
+        }
+        checkBoxState = tick;
+        return dismissed ? platform::kAnswerNo : answer;
+    }
+    void CloseOpenDialog() override { dismissed = true; }
+    void ShowAbout() override { log.push_back("about"); }
+    void ShowMessage(std::string_view text) override { messages.emplace_back(text); }
+    void ShowNoticePage(const std::string& address) override { log.push_back("notice " + address); }
+
+    void RefreshDetails(const platform::InterfaceRow&, const platform::InterfaceRow&) override {}
+    void ShowErrorMarker(bool visible) override { errorMarker = visible; }
+    void ShowRates(double download, double) override {
+        downloadRate = download;
+        if (duringRates) {
+            std::exchange(duringRates, nullptr)();
+        }
+    }
+    void ShowAmounts(double received, double, double monthAmount) override {
+        receivedAmount = received;
+        month = monthAmount;
+    }
+
+    void ApplyScale(const sampling::RateScale& scale) override {
+        downloadMaximum = scale.downloadMaximum;
+    }
+    void RestorePosition() override {}
+    void ApplyFixedSize() override {}
+    void ShowTrayIcon() override { log.push_back("tray"); }
+    void RemoveTrayIcon() override { log.push_back("tray removed"); }
+    void RebuildMenu() override {}
+    void SetOnTop(bool onTop) override { log.push_back(onTop ? "on top" : "not on top"); }
+    void HideWindow() override { log.push_back("hide"); }
+    void StartTimer() override { log.push_back("timer"); }
+    void Closing() override { log.push_back("closing"); }
+    void Closed() override {
+        log.push_back("closed");
+        if (afterClose) {
+            afterClose();
+        }
+    }
+    double LeftTwips() override { return 1500; }
+    double TopTwips() override { return 0; }
+
+    std::vector<std::string> log, dialogTexts, messages;
+    int answer = platform::kAnswerYes;
+    bool tick = false, dismissed = false, errorMarker = false;
+    double downloadRate = -1, receivedAmount = -1, month = -1;
+    std::int32_t downloadMaximum = 0;
+    std::function<void()> duringDialog, duringRates, afterClose;
+};
+
+} // namespace quantiro::testing

@@ -1,0 +1,130 @@
+#include "fakes/TestMeter.h"
+
+#include <fstream>
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace quantiro {
+namespace {
+
+using platform::Read;
+using platform::Write;
+using platform::linux_impl::IniRegistrySettings;
+
+mode_t FileMode(const std::filesystem::path& path) {
+    struct stat info {};
+    EXPECT_EQ(::stat(path.c_str(), &info), 0);
+    return info.st_mode & 0777;
+}
+
+// Runs `body` in a child process, as another program of the family would.
+void InAnotherProcess(const std::function<void()>& body) {
+    const pid_t child = ::fork();
+    ASSERT_NE(child, -1);
+    if (child == 0) {
+        body();
+        ::_exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+}
+
+TEST(SettingsStoreTest, ValuesThatDoNotReadAsTheirTypeOrGarbageGiveTheDefault) {
+    testing::TestSystem system;
+    auto settings = system.OtherProgram();
+    std::filesystem::create_directories(system.SettingsFile().parent_path());
+    std::ofstream(system.SettingsFile()) << "[General]\nWasChanged=banana\nOnTop=FALSE\nHide=1\n"
+                                            "Download=12abc\nUpload=99999999999\nLeftP=1, 2\n"
+                                            "TopP=-250\nOkres=\n\xff\xfe=\x01\x02\n";
+    EXPECT_FALSE(Read(*settings, values::kSettingsChanged));
+    EXPECT_FALSE(Read(*settings, values::kOnTop));
+    EXPECT_TRUE(Read(*settings, values::kStartHidden));
+    EXPECT_EQ(Read(*settings, values::kDownloadForScale), 512);
+    EXPECT_EQ(Read(*settings, values::kUploadForScale), 128);
+    EXPECT_EQ(Read(*settings, values::kWindowLeft), 100);
+    EXPECT_EQ(Read(*settings, values::kWindowTop), -250);
+    EXPECT_EQ(Read(*settings, values::kMonthDay), 1);
+
+    // A file of binary garbage reads as defaults and takes writes again.
+    {
+        std::ofstream file(system.SettingsFile(), std::ios::binary);
+        for (int i = 0; i < 4096; ++i) {
+            file.put(static_cast<char>((i * 7919 + 13) % 256));
+        }
+    }
+    EXPECT_TRUE(Read(*settings, values::kOnTop));
+    Write(*settings, values::kMonthDay, 20788);
+    EXPECT_EQ(Read(*system.OtherProgram(), values::kMonthDay), 20788);
+}
+
+TEST(SettingsStoreTest, AnotherProcessSeesEveryWriteAtOnceAndNothingIsLost) {
+    testing::TestSystem system;
+    std::filesystem::create_directories(system.SettingsFile().parent_path());
+    std::ofstream(system.SettingsFile()) << "[General]\nOkres=7\n";
+    ::chmod(system.SettingsFile().c_str(), 0644);
+    auto meter = system.OtherProgram();
+    EXPECT_EQ(FileMode(system.SettingsFile()), 0600); // private, even when it existed
+
+    InAnotherProcess([&] {
+        auto other = system.OtherProgram();
+        Write(*other, values::kSettingsChanged, true);
+        Write(*other, values::kDownloadForScale, 2048);
+    });
+    EXPECT_TRUE(Read(*meter, values::kSettingsChanged));
+    EXPECT_EQ(Read(*meter, values::kDownloadForScale), 2048);
+
+    // The meter's own write keeps the other program's value, and flips in quick
+    // succession are each seen.
+    Write(*meter, values::kSettingsChanged, false);
+    auto other = system.OtherProgram();
+    EXPECT_EQ(Read(*other, values::kDownloadForScale), 2048);
+    for (int i = 0; i < 50; ++i) {
+        Write(*other, values::kMonthDay, i);
+        ASSERT_EQ(Read(*meter, values::kMonthDay), i);
+    }
+    EXPECT_EQ(FileMode(system.SettingsFile()), 0600);
+}
+
+TEST(SettingsStoreTest, AStoreThatCannotBeWrittenIsAnError) {
+    IniRegistrySettings settings("/proc/quantiro-no-such-dir");
+    platform::OpenFamilyKey(settings);
+    EXPECT_TRUE(Read(settings, values::kOnTop)); // reads still give defaults
+    EXPECT_THROW(Write(settings, values::kIsRunning, true), platform::RegistryError);
+    IniRegistrySettings unopened("/tmp");
+    EXPECT_THROW(unopened.WriteBool("IsRunning", true), platform::RegistryError);
+}
+
+TEST(InstanceLockTest, AnotherProcessHoldsTheLockUntilItDies) {
+    testing::TempDir runtime;
+    int ready[2], release[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    ASSERT_EQ(::pipe(release), 0);
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        platform::linux_impl::FlockInstanceLock lock(runtime.Path());
+        const char taken = lock.AnotherInstanceRunning() ? 'n' : 'y';
+        [[maybe_unused]] auto n = ::write(ready[1], &taken, 1);
+        char byte = 0;
+        n = ::read(release[0], &byte, 1);
+        ::_exit(0);
+    }
+    char taken = 0;
+    ASSERT_EQ(::read(ready[0], &taken, 1), 1);
+    ASSERT_EQ(taken, 'y');
+    platform::linux_impl::FlockInstanceLock second(runtime.Path());
+    EXPECT_TRUE(second.AnotherInstanceRunning());
+    ::kill(holder, SIGKILL); // a crash lets go of it too
+    ::waitpid(holder, nullptr, 0);
+    EXPECT_FALSE(second.AnotherInstanceRunning());
+    EXPECT_FALSE(second.AnotherInstanceRunning()); // now this process holds it
+    for (const int fd : {ready[0], ready[1], release[0], release[1]}) {
+        ::close(fd);
+    }
+}
+
+} // namespace
+} // namespace quantiro

@@ -1,0 +1,151 @@
+#include "fakes/RecordsRig.h"
+#include "records/MonthlySum.h"
+
+#include <optional>
+
+#include <gtest/gtest.h>
+
+namespace quantiro::records {
+namespace {
+
+using testing::At;
+using testing::RecordsRig;
+using testing::TrafficRow;
+using Rows = std::vector<TrafficRow>;
+
+TEST(HourlyRecordsTest, StartUpFindsOrAddsTheHourByDateAndHour) {
+    struct Case {
+        const char* name;
+        Rows before;
+        platform::LocalDateTime now;
+        std::int32_t loadedDownload;
+        std::size_t rowsAfter;
+    };
+    const Case cases[] = {
+        {"a first start adds the hour", {}, At(2026, 12, 5, 7, 5), 0, 1},
+        {"same hour yesterday is another hour",
+         {{"2026-12-04", 10, 5, 50, 5}},
+         At(2026, 12, 5, 10, 5),
+         0,
+         2},
+        {"the hour continues its amounts",
+         {{"2026-12-05", 7, 5, 70, 5}},
+         At(2026, 12, 5, 7, 59),
+         70,
+         1},
+        {"the first of two equal hours",
+         {{"2026-12-05", 9, 5, 90, 5}, {"2026-12-05", 9, 5, 91, 5}},
+         At(2026, 12, 5, 9, 0),
+         90,
+         2},
+    };
+    for (const Case& c : cases) {
+        RecordsRig rig;
+        rig.Start(c.now, c.before);
+        EXPECT_EQ(rig.state.hourDownload, c.loadedDownload) << c.name;
+        EXPECT_EQ(rig.Rows().size(), c.rowsAfter) << c.name;
+    }
+    RecordsRig rig;
+    rig.Start(At(2026, 12, 5, 7, 5));
+    EXPECT_EQ(testing::TrafficTable(rig.system.Database()).Pragma("journal_mode"), "wal");
+}
+
+TEST(HourlyRecordsTest, TheFirstCountingTickOfANewHourClosesTheOldRecord) {
+    struct Case {
+        const char* name;
+        platform::LocalDateTime start, later;
+        bool changed;
+        Rows after;
+    };
+    const Case cases[] = {
+        {"next hour", At(2026, 12, 5, 10, 50), At(2026, 12, 5, 11, 0), true,
+         Rows{{"2026-12-05", 10, 1500, 300, 20}, {"2026-12-05", 11, 0, 0, 0}}},
+        {"midnight", At(2026, 12, 5, 23, 50), At(2026, 12, 6, 0, 0), true,
+         Rows{{"2026-12-05", 23, 1500, 300, 20}, {"2026-12-06", 0, 0, 0, 0}}},
+        {"same hour a day later", At(2026, 12, 5, 10, 30), At(2026, 12, 6, 10, 40), false,
+         Rows{{"2026-12-05", 10, 0, 0, 0}}},
+    };
+    for (const Case& c : cases) {
+        RecordsRig rig;
+        rig.Start(c.start);
+        rig.SetHour(1500, 300, 20);
+        rig.system.clock.SetNow(c.later);
+        ASSERT_EQ(rig.hours->HourChanged(), c.changed) << c.name;
+        if (c.changed) {
+            rig.hours->StartNextHour();
+            EXPECT_EQ(rig.state.hourDownload, 0) << c.name;
+            EXPECT_FALSE(rig.hours->HourChanged()) << c.name;
+        }
+        EXPECT_EQ(rig.Rows(), c.after) << c.name;
+    }
+}
+
+TEST(HourlyRecordsTest, TheHourIsSavedToItsOwnRecordOnlyWithTrafficBothWays) {
+    struct Case {
+        std::int32_t time, download, upload;
+        TrafficRow stored;
+    };
+    const Case cases[] = {
+        {600'000, 300, 20, {"2026-12-05", 10, 600'000, 300, 20}},
+        {600'000, 300, 0, {"2026-12-05", 10, 0, 0, 0}},
+        {0, 300, 20, {"2026-12-05", 10, 0, 0, 0}},
+        {600'000, -5, 20, {"2026-12-05", 10, 0, 0, 0}},
+    };
+    const TrafficRow later{"2026-12-05", 12, 2000, 7, 1}; // the clock was set back
+    for (const Case& c : cases) {
+        RecordsRig rig;
+        rig.Start(At(2026, 12, 5, 10, 5), {{"2026-12-05", 10, 0, 0, 0}, later});
+        // The monthly sum scans the table without moving the hour's record.
+        SumMonth(*rig.opened, rig.system.settings, rig.system.clock, rig.state);
+        rig.SetHour(c.time, c.download, c.upload);
+        rig.hours->SaveHour();
+        EXPECT_EQ(rig.Rows(), (Rows{c.stored, later}));
+    }
+}
+
+TEST(MonthlySumTest, SumsTheMonthsDownloadsAndTakesTheCorrectionOffOnce) {
+    const Rows example{{"2004-12-01", 1, 0, 100, 0},
+                       {"2004-12-03", 2, 0, 50, 0},
+                       {"2004-11-30", 3, 0, 70, 0},
+                       {"2003-12-03", 4, 0, 5, 0}};
+    struct Case {
+        const char* name;
+        Rows records;
+        std::optional<bool> pending; // nullopt: not in the settings at all
+        std::int32_t correction;
+        double monthBase;
+    };
+    const Case cases[] = {
+        {"example", example, std::nullopt, 0, 150},
+        {"with a correction", example, true, 40, 110},
+        {"a correction larger than the month", example, true, 500, 0},
+        {"no correction pending", example, false, 40, 150},
+        {"negative downloads, not clamped",
+         {{"2004-12-02", 1, 0, -200, 0}, {"2004-12-03", 1, 0, 50, 0}},
+         std::nullopt,
+         0,
+         -150},
+        {"empty table", {}, true, 40, 0},
+    };
+    for (const Case& c : cases) {
+        RecordsRig rig;
+        {
+            testing::TrafficTable table(rig.system.Database());
+            // Rows the sum cannot use: no download, and a date that is no date.
+            table.Exec("INSERT INTO trafic VALUES ('2004-12-02', 5, 0, NULL, 0)");
+            table.Exec("INSERT INTO trafic VALUES ('2004-12-xx', 6, 0, 999, 0)");
+        }
+        platform::OpenFamilyKey(rig.system.settings);
+        if (c.pending) {
+            platform::Write(rig.system.settings, values::kCorrectionPending, *c.pending);
+            platform::Write(rig.system.settings, values::kCorrectionDownload, c.correction);
+        }
+        rig.Start(At(2004, 12, 3, 7, 30), c.records);
+        SumMonth(*rig.opened, rig.system.settings, rig.system.clock, rig.state);
+        EXPECT_EQ(rig.state.monthBase, c.monthBase) << c.name;
+        EXPECT_FALSE(platform::Read(rig.system.settings, values::kCorrectionPending)) << c.name;
+    }
+}
+
+} // namespace
+} // namespace quantiro::records

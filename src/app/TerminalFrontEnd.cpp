@@ -3,6 +3,7 @@
 #include "app/LinuxPlatform.h"
 #include "app/StopSignals.h"
 #include "app/TerminalParts.h"
+#include "shell/Texts.h"
 
 #include <cerrno>
 #include <clocale>
@@ -75,14 +76,12 @@ int RunTerminalFrontEnd(const std::string& commandLine) {
     UniqueFd tickTimer(::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC));
     UniqueFd noticeTimer(::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC));
     if (!stopSignals.Valid() || !tickTimer.Valid() || !noticeTimer.Valid()) {
-        std::cerr << "Zelvano: " << std::strerror(errno) << '\n';
+        std::cerr << shell::texts::kApplicationTitle << ": " << std::strerror(errno) << '\n';
         return 1;
     }
 
     LinuxPlatform host;
-    shell::Meter* running = nullptr;
-    TerminalDialog dialog(stopSignals.Descriptor(),
-                          [&] { running->RequestClose(shell::CloseReason::SystemShutdown); });
+    TerminalDialog dialog(stopSignals.Descriptor());
     TerminalDisplay display(decimalSeparator);
     TerminalWindow window(display, host.settings, ::isatty(STDOUT_FILENO) == 1);
     shell::Meter meter(host.Parts(), {.dialog = dialog,
@@ -91,14 +90,14 @@ int RunTerminalFrontEnd(const std::string& commandLine) {
                                       .display = display,
                                       .window = window,
                                       .noticeBrowser = dialog});
-    running = &meter;
+    dialog.OnShutdownSignal([&] { meter.RequestClose(shell::CloseReason::SystemShutdown); });
 
     try {
         if (meter.StartUp(commandLine) == shell::Meter::StartUpResult::AlreadyRunning) {
             return 0;
         }
     } catch (const std::exception& error) {
-        std::cerr << "Zelvano: " << error.what() << '\n';
+        std::cerr << shell::texts::kApplicationTitle << ": " << error.what() << '\n';
         return 1;
     }
 

@@ -91,9 +91,12 @@ class TerminalDialog final : public platform::MessageDialog,
                              public platform::Notifier,
                              public messages::NoticeBrowser {
 public:
-    TerminalDialog(int signalDescriptor, std::function<void()> onShutdownSignal)
-        : m_signalDescriptor(signalDescriptor)
-        , m_onShutdownSignal(std::move(onShutdownSignal)) {}
+    explicit TerminalDialog(int signalDescriptor)
+        : m_signalDescriptor(signalDescriptor) {}
+    // What a SIGTERM or SIGHUP during a question does (the meter, made after this).
+    void OnShutdownSignal(std::function<void()> handler) {
+        m_onShutdownSignal = std::move(handler);
+    }
 
     int ShowMessage(int style, const std::string& text, int iconStyle, const std::string& title,
                     bool& checkBoxState, const std::string& checkBoxCaption) override;

@@ -23,8 +23,7 @@ HourlyRecords::HourlyRecords(platform::Database& database, sampling::SamplingSta
     , m_clock(clock)
     , m_notifier(notifier) {}
 
-void HourlyRecords::AddRecordForNow() {
-    const platform::LocalDateTime now = m_clock.Now();
+void HourlyRecords::AddRecord(const platform::LocalDateTime& now) {
     m_records->AddNew();
     m_records->SetField(kDateField, FormatRecordDate(now));
     m_records->SetField(kHourField, std::int64_t{now.hour});
@@ -42,13 +41,13 @@ bool HourlyRecords::TryOpenCurrentHour() {
         const platform::LocalDateTime now = m_clock.Now();
         m_records->FindFirst(FormatRecordDate(now), now.hour);
         if (m_records->NoMatch()) {
-            AddRecordForNow();
+            AddRecord(now);
         }
         // What this run counted so far goes on top of what the record holds.
         m_state.hourTime += FieldToInt32(m_records->GetField(kTimeField));
         m_state.hourDownload += FieldToInt32(m_records->GetField(kDownloadField));
         m_state.hourUpload += FieldToInt32(m_records->GetField(kUploadField));
-        m_openHour = m_records->GetBookmark();
+        m_openHour = OpenHour{m_records->GetBookmark(), now.hour};
         return true;
     } catch (const platform::DatabaseError&) {
         m_openHour.reset();
@@ -56,53 +55,56 @@ bool HourlyRecords::TryOpenCurrentHour() {
     }
 }
 
+void HourlyRecords::DelayNextTry() {
+    m_retryAfter = m_clock.TickMilliseconds() + static_cast<std::uint32_t>(kRetryWait / 1ms);
+}
+
+bool HourlyRecords::TryDue() const {
+    // A signed difference, so the comparison holds across the tick count's wrap.
+    return !m_retryAfter ||
+           static_cast<std::int32_t>(m_clock.TickMilliseconds() - *m_retryAfter) >= 0;
+}
+
 void HourlyRecords::OpenCurrentHour() {
     if (!TryOpenCurrentHour()) {
-        m_retryAfter = m_clock.TickMilliseconds() + static_cast<std::uint32_t>(kRetryWait / 1ms);
+        DelayNextTry();
     }
 }
 
 bool HourlyRecords::HourChanged() {
-    if (!m_openHour) {
-        return true;
-    }
     // Only the hour is compared: a machine resumed a day later in the same hour
     // goes on adding to yesterday's record.
-    try {
-        return FieldToInt32(m_records->GetField(kHourField)) != m_clock.Now().hour;
-    } catch (const platform::DatabaseError&) {
-        return true;
-    }
+    return !m_openHour || m_openHour->hour != m_clock.Now().hour;
 }
 
 void HourlyRecords::StartNextHour() {
-    if (m_retryAfter && static_cast<std::int32_t>(m_clock.TickMilliseconds() - *m_retryAfter) < 0) {
+    if (!TryDue()) {
         return;
     }
     m_retryAfter.reset();
     if (!m_openHour) {
         if (!TryOpenCurrentHour()) {
-            m_retryAfter =
-                m_clock.TickMilliseconds() + static_cast<std::uint32_t>(kRetryWait / 1ms);
+            DelayNextTry();
         }
         return;
     }
     // The old hour's amounts and the new hour's record are saved together or not at
     // all. On failure the accumulators keep counting and a later counting tick tries
     // again, so nothing is lost to a full disk or a locked file.
+    const platform::LocalDateTime now = m_clock.Now();
     try {
         m_database.BeginTrans();
         SaveAccumulators();
-        AddRecordForNow();
+        AddRecord(now);
         m_database.CommitTrans();
     } catch (const platform::DatabaseError& error) {
         IgnoringErrors([&] { m_database.Rollback(); });
-        IgnoringErrors([&] { m_records->SetBookmark(*m_openHour); });
-        m_retryAfter = m_clock.TickMilliseconds() + static_cast<std::uint32_t>(kRetryWait / 1ms);
+        IgnoringErrors([&] { m_records->SetBookmark(m_openHour->record); });
+        DelayNextTry();
         ShowWriteFailureOnce(error);
         return;
     }
-    m_openHour = m_records->GetBookmark();
+    m_openHour = OpenHour{m_records->GetBookmark(), now.hour};
     m_writeFailureShown = false;
     m_state.hourTime = 0;
     m_state.hourUpload = 0;
@@ -129,7 +131,7 @@ void HourlyRecords::SaveHour() {
 std::optional<std::int32_t> HourlyRecords::StoredDownload() {
     try {
         if (m_openHour) {
-            m_records->SetBookmark(*m_openHour);
+            m_records->SetBookmark(m_openHour->record); // read back from the file
             return FieldToInt32(m_records->GetField(kDownloadField));
         }
     } catch (const platform::DatabaseError&) {
@@ -140,7 +142,9 @@ std::optional<std::int32_t> HourlyRecords::StoredDownload() {
 void HourlyRecords::SaveAccumulators() {
     // Each field receives the accumulator, never a sum: opening the hour loaded the
     // accumulators from this record, so an hour continued later keeps its amounts.
-    m_records->SetBookmark(*m_openHour);
+    // Positioned again even though the record set should stand there: after a failed
+    // hour change the way back may itself have failed.
+    m_records->SetBookmark(m_openHour->record);
     m_records->Edit();
     m_records->SetField(kTimeField, std::int64_t{m_state.hourTime});
     m_records->SetField(kDownloadField, std::int64_t{m_state.hourDownload});

@@ -39,19 +39,27 @@ public:
     std::optional<std::int32_t> StoredDownload();
 
 private:
+    struct OpenHour {
+        platform::RecordSet::Bookmark record;
+        int hour; // 0..23, as the record's Godzina holds it
+    };
+
     bool TryOpenCurrentHour();
-    void AddRecordForNow();
+    // Adds the record of the hour `now` falls in and stands on it.
+    void AddRecord(const platform::LocalDateTime& now);
     void SaveAccumulators();
     void ShowWriteFailureOnce(const platform::DatabaseError& error);
+    // A failed write is tried again only after a wait, so a locked database does
+    // not stall every tick for the length of its busy timeout.
+    void DelayNextTry();
+    bool TryDue() const;
 
     platform::Database& m_database;
     std::unique_ptr<platform::RecordSet> m_records;
     sampling::SamplingState& m_state;
     platform::Clock& m_clock;
     platform::Notifier& m_notifier;
-    std::optional<platform::RecordSet::Bookmark> m_openHour;
-    // After a failed write the next try waits, so a locked database does not stall
-    // every tick for the length of its busy timeout.
+    std::optional<OpenHour> m_openHour;
     std::optional<std::uint32_t> m_retryAfter;
     bool m_writeFailureShown = false;
 };

@@ -12,8 +12,9 @@ void SumMonth(platform::Database& database, platform::RegistrySettings& settings
     IgnoringErrors([&] {
         const auto records = database.OpenRecordset(kTrafficTable);
         const platform::LocalDateTime now = clock.Now();
+        IgnoringErrors([&] { records->MoveFirst(); });
         bool moved = true;
-        for (IgnoringErrors([&] { records->MoveFirst(); }); moved && !records->AtEnd();) {
+        while (moved && !records->AtEnd()) {
             IgnoringErrors([&] {
                 const auto date = ParseRecordDate(records->GetField(kDateField));
                 if (date && date->month == now.month && date->year == now.year) {

@@ -4,7 +4,6 @@
 #include "common/CompanionCommands.h"
 #include "common/Rounding.h"
 #include "records/MonthlySum.h"
-#include "records/RecordFields.h"
 #include "sampling/RateScale.h"
 #include "shell/MenuRows.h"
 #include "shell/Texts.h"
@@ -21,7 +20,9 @@ Meter::Meter(SystemParts system, FrontEndParts frontEnd)
     , m_noticeFeed(m_system.dataDirectory, messages::UpdateServer(), m_system.downloader,
                    m_system.settings, m_system.clock, m_frontEnd.noticeBrowser)
     , m_closer([this](CloseReason reason) { Close(reason); },
-               [this] { m_frontEnd.dialog.CloseOpenDialog(); }) {}
+               [this] { m_frontEnd.dialog.CloseOpenDialog(); })
+    , m_reader(m_system.interfaceTable, m_frontEnd.notifier)
+    , m_limits(m_system.programDirectory + "/quantiro.par", m_system.settings, m_state) {}
 
 Meter::~Meter() = default;
 
@@ -47,14 +48,10 @@ Meter::StartUpResult Meter::StartUp(const std::string& commandLine) {
     m_hours = std::make_unique<records::HourlyRecords>(*m_database, m_state, m_system.clock,
                                                        m_frontEnd.notifier);
     m_hours->OpenCurrentHour();
-    m_limits = std::make_unique<records::TransferLimits>(
-        m_system.programDirectory + "/quantiro.par", settings, m_state);
     m_exitBookkeeping = std::make_unique<ExitBookkeeping>(ExitBookkeeping::Parts{
         settings, *m_hours, m_state, m_system.clock, window, m_companions, m_frontEnd.notifier});
-    m_reader = std::make_unique<ifstats::InterfaceTableReader>(m_system.interfaceTable,
-                                                               m_frontEnd.notifier);
     m_sampler = std::make_unique<sampling::Sampler>(
-        m_state, *m_reader, m_system.clock, settings,
+        m_state, m_reader, m_system.clock, settings,
         sampling::TickCollaborators{m_frontEnd.display, *m_hours, *this, *this, m_companions});
 
     window.ApplyScale(sampling::ScaleFromSettings(settings));
@@ -86,7 +83,7 @@ Meter::StartUpResult Meter::StartUp(const std::string& commandLine) {
     if (m_state.onTop) {
         window.SetOnTop(true);
     }
-    m_limits->Update();
+    m_limits.Update();
     window.StartTimer();
     return StartUpResult::Running;
 }
@@ -117,7 +114,7 @@ void Meter::ReloadSettings() {
     m_frontEnd.window.ApplyScale(sampling::ScaleFromSettings(settings));
     m_frontEnd.window.ApplyFixedSize();
     m_state.warningsEnabled = Read(settings, values::kWarningsEnabled);
-    m_limits->Update();
+    m_limits.Update();
     m_state.autoUpdateEnabled = Read(settings, values::kAutoUpdate) == 1;
     // Cleared last, so a flag raised again during the reload is taken by it.
     Write(settings, values::kSettingsChanged, false);
@@ -160,31 +157,31 @@ void Meter::AskToEnd() {
 }
 
 void Meter::RunMenuCommand(int position) {
-    switch (position) {
-    case kOptionsPosition:
-        Handle([&] { m_companions.StartOptions(); });
-        break;
-    case kOnTopPosition:
-        Handle([&] { ToggleOnTop(); });
-        break;
-    case kReportsPosition:
-        Handle([&] { ShowReports(); });
-        break;
-    case kHidePosition:
-        Handle([&] {
+    Handle([&] {
+        switch (position) {
+        case kOptionsPosition:
+            m_companions.StartOptions();
+            break;
+        case kOnTopPosition:
+            ToggleOnTop();
+            break;
+        case kReportsPosition:
+            ShowReports();
+            break;
+        case kHidePosition:
             Write(m_system.settings, values::kStartHidden, true);
             m_frontEnd.window.HideWindow();
-        });
-        break;
-    case kEndPosition:
-        AskToEnd();
-        break;
-    case kAboutPosition:
-        Handle([&] { m_frontEnd.about.ShowAbout(); });
-        break;
-    default:
-        break;
-    }
+            break;
+        case kEndPosition:
+            AskToEnd();
+            break;
+        case kAboutPosition:
+            m_frontEnd.about.ShowAbout();
+            break;
+        default:
+            break;
+        }
+    });
 }
 
 void Meter::ToggleOnTop() {

@@ -105,11 +105,12 @@ private:
     companions::CompanionLauncher m_companions;
     messages::MessageFeed m_noticeFeed;
     CloseController m_closer;
+    ifstats::InterfaceTableReader m_reader;
+    records::TransferLimits m_limits;
+    // Made at start-up, once the database is open.
     std::unique_ptr<platform::Database> m_database;
     std::unique_ptr<records::HourlyRecords> m_hours;
-    std::unique_ptr<records::TransferLimits> m_limits;
     std::unique_ptr<ExitBookkeeping> m_exitBookkeeping;
-    std::unique_ptr<ifstats::InterfaceTableReader> m_reader;
     std::unique_ptr<sampling::Sampler> m_sampler;
     bool m_tickRunning = false;
 };

@@ -8,7 +8,6 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
-#include <iterator>
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -24,11 +23,6 @@ using testing::RecordsRig;
 using testing::TrafficRow;
 using testing::TrafficTable;
 using Rows = std::vector<TrafficRow>;
-
-std::string FileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 std::vector<std::string> DirectoryListing(const std::filesystem::path& directory) {
     std::vector<std::string> names;
@@ -82,7 +76,7 @@ TEST(DatabaseFaultsTest, AFileThatIsNotOurDatabaseIsRefusedAndLeftAsItWas) {
         testing::TempDir dir;
         const std::string path = (dir.Path() / "qub.db").string();
         c.make(path);
-        const std::string before = FileBytes(path);
+        const std::string before = testing::FileText(path);
         const auto listing = DirectoryListing(dir.Path());
         try {
             OpenTrafficDatabase(path);
@@ -91,7 +85,7 @@ TEST(DatabaseFaultsTest, AFileThatIsNotOurDatabaseIsRefusedAndLeftAsItWas) {
             EXPECT_NE(std::string(error.what()).find(path), std::string::npos)
                 << c.name << ": " << error.what();
         }
-        EXPECT_EQ(FileBytes(path), before) << c.name;
+        EXPECT_EQ(testing::FileText(path), before) << c.name;
         EXPECT_EQ(DirectoryListing(dir.Path()), listing) << c.name;
     }
 }
@@ -134,7 +128,7 @@ TEST_F(MountedDatabaseTest, AReadOnlyDirectoryIsAClearErrorAndChangesNothing) {
     m_rig.Start(At(2026, 12, 5, 10));
     m_rig.hours.reset();
     m_rig.opened.reset();
-    const std::string before = FileBytes(path);
+    const std::string before = testing::FileText(path);
     const auto listing = DirectoryListing(m_directory);
     Remount(true);
     try {
@@ -143,7 +137,7 @@ TEST_F(MountedDatabaseTest, AReadOnlyDirectoryIsAClearErrorAndChangesNothing) {
     } catch (const DatabaseError& error) {
         EXPECT_NE(std::string(error.what()).find("zapis"), std::string::npos) << error.what();
     }
-    EXPECT_EQ(FileBytes(path), before);
+    EXPECT_EQ(testing::FileText(path), before);
     EXPECT_EQ(DirectoryListing(m_directory), listing);
 }
 

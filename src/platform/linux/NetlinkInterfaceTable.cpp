@@ -69,13 +69,12 @@ std::int32_t InterfaceTypeCode(std::uint16_t deviceType, bool wireless) {
 }
 
 // A shorter structure from an older kernel leaves the missing counters at 0.
-template <typename Stats>
-void CopyCounters(const void* data, std::size_t size, NetlinkInterfaceTable::Link& link) {
+template <typename Stats> void CopyCounters(const void* data, std::size_t size, InterfaceRow& row) {
     Stats stats{};
     std::memcpy(&stats, data, std::min(size, sizeof stats));
-    link.rxBytes = stats.rx_bytes;
-    link.txBytes = stats.tx_bytes;
-    link.rxErrors = stats.rx_errors;
+    row.bytesReceived = stats.rx_bytes;
+    row.bytesSent = stats.tx_bytes;
+    row.receiveErrors = stats.rx_errors;
 }
 
 bool ParseLink(const nlmsghdr& message, NetlinkInterfaceTable::Link& link) {
@@ -84,7 +83,8 @@ bool ParseLink(const nlmsghdr& message, NetlinkInterfaceTable::Link& link) {
     }
     const auto* info = static_cast<const ifinfomsg*>(NLMSG_DATA(&message));
     link = {};
-    link.index = info->ifi_index;
+    InterfaceRow& row = link.row;
+    row.index = info->ifi_index;
     link.deviceType = info->ifi_type;
     link.flags = info->ifi_flags;
     bool haveStats64 = false;
@@ -94,12 +94,12 @@ bool ParseLink(const nlmsghdr& message, NetlinkInterfaceTable::Link& link) {
         const std::size_t size = RTA_PAYLOAD(attr);
         switch (attr->rta_type) {
         case IFLA_IFNAME:
-            link.name.assign(static_cast<const char*>(data),
-                             strnlen(static_cast<const char*>(data), size));
+            row.name.assign(static_cast<const char*>(data),
+                            strnlen(static_cast<const char*>(data), size));
             break;
         case IFLA_MTU:
             if (size >= 4) {
-                std::memcpy(&link.mtu, data, 4);
+                std::memcpy(&row.mtu, data, 4);
             }
             break;
         case IFLA_CARRIER_CHANGES:
@@ -108,16 +108,16 @@ bool ParseLink(const nlmsghdr& message, NetlinkInterfaceTable::Link& link) {
             }
             break;
         case IFLA_ADDRESS:
-            link.addressLength = static_cast<std::uint32_t>(std::min(size, link.address.size()));
-            std::memcpy(link.address.data(), data, link.addressLength);
+            row.addressLength = static_cast<std::uint8_t>(std::min(size, row.address.size()));
+            std::memcpy(row.address.data(), data, row.addressLength);
             break;
         case IFLA_STATS64:
-            CopyCounters<rtnl_link_stats64>(data, size, link);
+            CopyCounters<rtnl_link_stats64>(data, size, row);
             haveStats64 = true;
             break;
         case IFLA_STATS: // older kernels: 32-bit counters only
             if (!haveStats64) {
-                CopyCounters<rtnl_link_stats>(data, size, link);
+                CopyCounters<rtnl_link_stats>(data, size, row);
             }
             break;
         default:
@@ -176,9 +176,12 @@ InterfaceTable::Status NetlinkInterfaceTable::Read(std::vector<InterfaceRow>& ro
         rows.clear();
         return Status::Failed;
     }
+    // The dump is taken anew for every read, so its rows are moved out, not copied.
     rows.resize(m_rows.size());
     for (std::size_t i = 0; i < m_rows.size(); ++i) {
-        FillRow(rows[i], m_links[m_rows[i]]);
+        Link& link = m_links[m_rows[i]];
+        CompleteRow(link);
+        rows[i] = std::move(link.row);
     }
     return Status::Ok;
 }
@@ -201,7 +204,7 @@ bool NetlinkInterfaceTable::TakeSnapshot() {
 
     std::optional<std::size_t> loopback;
     for (std::size_t i = 0; i < m_links.size(); ++i) {
-        if (m_links[i].name == m_primaryName) {
+        if (m_links[i].row.name == m_primaryName) {
             m_rows.insert(m_rows.begin(), i);
         } else if (m_links[i].deviceType == ARPHRD_LOOPBACK && !loopback) {
             loopback = i;
@@ -210,7 +213,7 @@ bool NetlinkInterfaceTable::TakeSnapshot() {
         }
     }
     if (!m_primaryName.empty() &&
-        (m_rows.empty() || m_links[m_rows.front()].name != m_primaryName)) {
+        (m_rows.empty() || m_links[m_rows.front()].row.name != m_primaryName)) {
         m_rows.clear(); // the monitored interface is gone for now: an empty table
         return true;
     }
@@ -224,7 +227,7 @@ void NetlinkInterfaceTable::FixPrimary(const std::vector<Link>& links) {
     m_primaryFixed = true;
     auto named = [&](const std::string& name) {
         return std::any_of(links.begin(), links.end(),
-                           [&](const Link& l) { return l.name == name; });
+                           [&](const Link& l) { return l.row.name == name; });
     };
     if (const char* wanted = std::getenv("QUANTIRO_INTERFACE"); wanted && named(wanted)) {
         m_primaryName = wanted;
@@ -233,8 +236,8 @@ void NetlinkInterfaceTable::FixPrimary(const std::vector<Link>& links) {
     for (const std::uint8_t family : {std::uint8_t{AF_INET}, std::uint8_t{AF_INET6}}) {
         if (const auto index = DefaultRouteInterface(family)) {
             for (const Link& l : links) {
-                if (l.index == *index) {
-                    m_primaryName = l.name;
+                if (l.row.index == *index) {
+                    m_primaryName = l.row.name;
                     return;
                 }
             }
@@ -283,51 +286,44 @@ std::optional<std::int32_t> NetlinkInterfaceTable::DefaultRouteInterface(std::ui
 
 const NetlinkInterfaceTable::SysfsDetails& NetlinkInterfaceTable::DetailsOf(const Link& link) {
     const auto now = std::chrono::steady_clock::now();
-    auto& details = m_details[link.index];
-    if (details.name == link.name && details.carrierChanges == link.carrierChanges &&
+    const InterfaceRow& row = link.row;
+    auto& details = m_details[row.index];
+    if (details.name == row.name && details.carrierChanges == link.carrierChanges &&
         now - details.readAt < kDetailsMaxAge) {
         return details;
     }
-    const std::string dir = m_sysfsNetRoot + "/" + link.name;
-    details.name = link.name;
+    const std::string dir = m_sysfsNetRoot + "/" + row.name;
+    details.name = row.name;
     details.carrierChanges = link.carrierChanges;
     details.readAt = now;
     details.wireless = PathExists(dir + "/wireless") || PathExists(dir + "/phy80211");
     details.speed = LinkSpeed(dir);
-    details.description = link.name;
+    details.description = row.name;
     if (const std::string driver = DriverName(dir); !driver.empty()) {
         details.description += " (" + driver + ")";
     }
     if (m_details.size() > 2 * m_links.size() + 8) {
         std::erase_if(m_details, [&](const auto& entry) {
             return std::none_of(m_links.begin(), m_links.end(),
-                                [&](const Link& l) { return l.index == entry.first; });
+                                [&](const Link& l) { return l.row.index == entry.first; });
         });
-        return m_details.at(link.index);
+        return m_details.at(row.index);
     }
     return details;
 }
 
-void NetlinkInterfaceTable::FillRow(InterfaceRow& row, const Link& link) {
+void NetlinkInterfaceTable::CompleteRow(Link& link) {
     const SysfsDetails& details = DetailsOf(link);
-    row.name = link.name;
+    InterfaceRow& row = link.row;
     row.description = details.description;
-    row.index = link.index;
     row.type = InterfaceTypeCode(link.deviceType, details.wireless);
-    row.mtu = static_cast<std::int32_t>(link.mtu);
     row.speed = details.speed;
-    row.address = link.address;
-    row.addressLength = static_cast<std::uint8_t>(link.addressLength);
     const bool up = (link.flags & IFF_UP) != 0;
     row.adminStatus = up ? kAdminUp : kAdminDown;
     // IFF_RUNNING is the kernel's "operationally up" (RFC 2863 up or unknown), which
     // keeps loopback and tunnels that never report a carrier counted as working.
     row.operStatus = up && (link.flags & IFF_RUNNING) ? kOperOperational : kOperDisconnected;
-    row.bytesReceived = link.rxBytes;
-    row.bytesSent = link.txBytes;
-    row.receiveErrors = link.rxErrors;
     // The kernel publishes no current queue depth per link, so the queue reads 0.
-    row.outputQueueLength = 0;
 }
 
 } // namespace quantiro::platform::linux_impl

@@ -3,7 +3,6 @@
 #include "platform/InterfaceTable.h"
 #include "platform/linux/NetlinkSocket.h"
 
-#include <array>
 #include <chrono>
 #include <cstdint>
 #include <optional>
@@ -30,16 +29,13 @@ public:
     // The primary interface chosen at the first snapshot (empty when none).
     const std::string& PrimaryInterface() const { return m_primaryName; }
 
+    // One link of the dump: the row as far as rtnetlink fills it, and what the rest
+    // of the row is worked out from.
     struct Link {
-        std::string name;
-        std::int32_t index = 0;
+        InterfaceRow row;
         std::uint16_t deviceType = 0; // ARPHRD_*
         std::uint32_t flags = 0;      // IFF_*
-        std::uint32_t mtu = 0;
         std::uint32_t carrierChanges = 0;
-        std::array<std::uint8_t, 8> address{};
-        std::uint32_t addressLength = 0;
-        std::uint64_t rxBytes = 0, txBytes = 0, rxErrors = 0;
     };
 
 private:
@@ -57,13 +53,14 @@ private:
     void FixPrimary(const std::vector<Link>& links);
     std::optional<std::int32_t> DefaultRouteInterface(std::uint8_t family);
     const SysfsDetails& DetailsOf(const Link& link);
-    void FillRow(InterfaceRow& row, const Link& link);
+    // Adds what sysfs and the flags tell to the link's row.
+    void CompleteRow(Link& link);
 
     NetlinkSocket m_socket;
     std::string m_sysfsNetRoot;
     bool m_primaryFixed = false;
     std::string m_primaryName;
-    std::vector<Link> m_links;       // the latest dump, in kernel order
+    std::vector<Link> m_links;       // the latest dump, in kernel order; rows moved out
     std::vector<std::size_t> m_rows; // positions in m_links, in table order
     std::unordered_map<std::int32_t, SysfsDetails> m_details;
 };

@@ -46,13 +46,8 @@ public:
             ::dup2(output[1], STDOUT_FILENO);
             ::dup2(output[1], STDERR_FILENO);
             ::close(output[0]);
-            ::setenv("XDG_CONFIG_HOME", ConfigHome().c_str(), 1);
-            ::setenv("XDG_RUNTIME_DIR", ConfigHome().c_str(), 1);
-            const int nothing = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
-            ::dup2(nothing, STDIN_FILENO);
-            const std::string program = (m_programDirectory / "quantiro").string();
-            ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
-            ::_exit(127);
+            ::dup2(::open("/dev/null", O_RDONLY | O_CLOEXEC), STDIN_FILENO);
+            Exec();
         }
         ::close(output[1]);
         Run run{0, {}};
@@ -85,14 +80,18 @@ public:
     pid_t StartOnTerminal(int& terminal) {
         const pid_t child = ::forkpty(&terminal, nullptr, nullptr, nullptr);
         if (child == 0) {
-            ::setenv("XDG_CONFIG_HOME", ConfigHome().c_str(), 1);
-            ::setenv("XDG_RUNTIME_DIR", ConfigHome().c_str(), 1);
             ::setenv("TERM", "xterm", 1);
-            const std::string program = (m_programDirectory / "quantiro").string();
-            ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
-            ::_exit(127);
+            Exec();
         }
         return child;
+    }
+    // In the child: becomes the meter, with its settings in the test's directory.
+    [[noreturn]] void Exec() const {
+        ::setenv("XDG_CONFIG_HOME", ConfigHome().c_str(), 1);
+        ::setenv("XDG_RUNTIME_DIR", ConfigHome().c_str(), 1);
+        const std::string program = (m_programDirectory / "quantiro").string();
+        ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
+        ::_exit(127);
     }
 
     std::string ConfigHome() const { return (m_dir.Path() / "config").string(); }

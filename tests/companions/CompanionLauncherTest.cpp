@@ -62,35 +62,25 @@ bool Alive(pid_t pid) {
 
 TEST(CompanionLauncherTest, EveryCompanionStartsWithItsCommandLine) {
     struct Case {
-        std::function<void(Family&)> start;
+        std::function<void(CompanionLauncher&)> start;
         const char* file;
         std::vector<std::string> arguments;
     };
     const Case cases[] = {
-        {[](Family& f) { f.launcher.StartStatistics(); }, "ZVstat.dll", {"1"}},
-        {[](Family& f) { f.launcher.StartOptions(); }, "ZVopcje.dll", {}},
-        {[](Family& f) { f.launcher.StartReports(); }, "zvraport.dll", {"1"}},
-        {[](Family& f) { f.launcher.StartUpdater(); }, "ZVupdate.dll", {}},
-        {[](Family& f) {
-             f.state.totalReceived = 512;
-             f.state.totalSent = 64;
-             f.launcher.StartLimitWatcher(true);
-         },
-         "ZVlimiter.dll",
-         {"/512", "/64", "/yes"}},
-        {[](Family& f) {
-             f.state.totalReceived = -5;
-             f.state.totalSent = 4'194'304;
-             f.launcher.StartLimitWatcher(false);
-         },
+        {[](CompanionLauncher& l) { l.StartOptions(); }, "ZVopcje.dll", {}},
+        {[](CompanionLauncher& l) { l.StartReports(); }, "zvraport.dll", {"1"}},
+        {[](CompanionLauncher& l) { l.StartUpdater(); }, "ZVupdate.dll", {}},
+        {[](CompanionLauncher& l) { l.StartLimitWatcher(false); },
          "ZVlimiter.dll",
          {"/-5", "/4194304", "/no"}},
-        {[](Family& f) { f.launcher.StartWindowVariant(1); }, "ZVmal.dll", {"/START"}},
-        {[](Family& f) { f.launcher.StartWindowVariant(2); }, "ZVpoz.dll", {"/START"}},
+        {[](CompanionLauncher& l) { l.StartWindowVariant(1); }, "ZVmal.dll", {"/START"}},
+        {[](CompanionLauncher& l) { l.StartWindowVariant(2); }, "ZVpoz.dll", {"/START"}},
     };
     for (const Case& c : cases) {
         Family family;
-        c.start(family);
+        family.state.totalReceived = -5;
+        family.state.totalSent = 4'194'304;
+        c.start(family.launcher);
         const auto runs = family.Started(c.file);
         ASSERT_EQ(runs.size(), 1u) << c.file;
         // The program is never split at the space in the directory's name.

@@ -66,17 +66,6 @@ public:
         return rows;
     }
 
-    std::string Pragma(const std::string& name) {
-        std::string value;
-        sqlite3_stmt* statement = nullptr;
-        sqlite3_prepare_v2(m_db, ("PRAGMA " + name).c_str(), -1, &statement, nullptr);
-        if (sqlite3_step(statement) == SQLITE_ROW) {
-            value = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
-        }
-        sqlite3_finalize(statement);
-        return value;
-    }
-
 private:
     sqlite3* m_db = nullptr;
 };

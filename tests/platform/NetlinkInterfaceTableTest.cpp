@@ -6,7 +6,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
-#include <stdexcept>
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -86,49 +85,28 @@ protected:
         EXPECT_EQ(table.Read(rows), InterfaceTable::Status::Ok);
         return rows;
     }
-    static std::vector<std::string> Names(const std::vector<InterfaceRow>& rows) {
-        std::vector<std::string> names;
-        for (const InterfaceRow& row : rows) {
-            names.push_back(row.name);
-        }
-        return names;
-    }
-    static const InterfaceRow& Find(const std::vector<InterfaceRow>& rows,
-                                    const std::string& name) {
-        for (const InterfaceRow& row : rows) {
-            if (row.name == name) {
-                return row;
-            }
-        }
-        throw std::runtime_error("no " + name);
+    static void AddVethPair(const char* name, const char* peer) {
+        Run(std::string("ip link add ") + name + " type veth peer name " + peer);
+        Run(std::string("ip link set ") + name + " up");
+        Run(std::string("ip link set ") + peer + " up");
     }
 
     static inline std::string s_skipReason;
 };
 
 TEST_F(NetlinkInterfaceTableTest, TheNamedInterfaceComesFirstAndItsCountersMoveByWhatCrossedIt) {
-    Run("ip link add qa type veth peer name qb");
-    Run("ip link set qa up");
-    Run("ip link set qb up");
+    AddVethPair("qa", "qb");
     ::setenv("QUANTIRO_INTERFACE", "qb", 1);
     NetlinkInterfaceTable table;
 
     const auto before = Read(table);
     ASSERT_GE(before.size(), 3u);
-    EXPECT_EQ(table.PrimaryInterface(), "qb");
-    EXPECT_EQ(before.front().name, "qb");
+    const InterfaceRow qb = before.front();
+    EXPECT_EQ(qb.name, "qb");
+    EXPECT_EQ(qb.type, 6);
+    EXPECT_EQ(qb.speed, 2'147'483'647); // 10 Gbit/s does not fit, so it is capped
     EXPECT_EQ(before.back().name, "lo");
     EXPECT_EQ(before.back().type, 24);
-
-    const InterfaceRow& qb = before.front();
-    EXPECT_EQ(qb.type, 6);
-    EXPECT_EQ(qb.mtu, 1500);
-    EXPECT_EQ(qb.adminStatus, 1);
-    EXPECT_EQ(qb.operStatus, 5);
-    EXPECT_EQ(qb.index, static_cast<std::int32_t>(::if_nametoindex("qb")));
-    EXPECT_EQ(qb.addressLength, 6);
-    EXPECT_EQ(qb.description, "qb");    // a virtual device names no driver
-    EXPECT_EQ(qb.speed, 2'147'483'647); // 10 Gbit/s does not fit, so it is capped
 
     SendFrames("qa", 200, 1000); // 200,000 bytes into qb
     SendFrames("qb", 100, 1500); // 150,000 bytes out of qb
@@ -136,72 +114,42 @@ TEST_F(NetlinkInterfaceTableTest, TheNamedInterfaceComesFirstAndItsCountersMoveB
     ASSERT_EQ(after.front().name, "qb");
     EXPECT_EQ(after.front().bytesReceived - qb.bytesReceived, 200'000u);
     EXPECT_EQ(after.front().bytesSent - qb.bytesSent, 150'000u);
-    EXPECT_EQ(Find(after, "qa").bytesSent - Find(before, "qa").bytesSent, 200'000u);
+
+    // While the monitored interface is gone the table is empty, so that no other
+    // interface's counters are taken for its own; a re-created one starts from zero.
+    Run("ip link del qa");
+    EXPECT_TRUE(Read(table).empty());
+    AddVethPair("qa", "qb");
+    const auto back = Read(table);
+    ASSERT_FALSE(back.empty());
+    EXPECT_EQ(back.front().name, "qb");
+    EXPECT_LT(back.front().bytesReceived, 2048u);
     Run("ip link del qa");
 }
 
-TEST_F(NetlinkInterfaceTableTest, WithoutANameTheDefaultRouteChoosesAndLoopbackIsLast) {
+TEST_F(NetlinkInterfaceTableTest, WithoutANameTheDefaultRouteChoosesForTheWholeRun) {
     Run("ip link add b0 type bridge");
     Run("ip link add b1 type bridge");
     Run("ip link set b1 up");
     Run("ip addr add 192.0.2.2/24 dev b1"); // documentation range, inside this namespace only
     Run("ip route add default via 192.0.2.1 dev b1");
-    Run("ip tuntap add t0 mode tun");
     ::setenv("QUANTIRO_INTERFACE", "no-such-interface", 1); // absent: the route decides
 
     NetlinkInterfaceTable table;
     const auto interfaces = Read(table);
-    EXPECT_EQ(table.PrimaryInterface(), "b1");
-    const std::vector<std::string> names = Names(interfaces);
-    ASSERT_GE(names.size(), 4u);
-    EXPECT_EQ(names.front(), "b1");
-    EXPECT_EQ(names.back(), "lo");
-    // The rest keep the kernel's order, which is the order of their indexes.
-    for (std::size_t i = 2; i + 1 < names.size(); ++i) {
-        EXPECT_LT(::if_nametoindex(names[i - 1].c_str()), ::if_nametoindex(names[i].c_str()))
-            << names[i - 1] << " " << names[i];
-    }
-    const InterfaceRow& b0 = Find(interfaces, "b0");
-    EXPECT_EQ(b0.type, 6);
-    EXPECT_EQ(b0.adminStatus, 2);
-    EXPECT_EQ(b0.operStatus, 2);
-    const InterfaceRow& t0 = Find(interfaces, "t0");
-    EXPECT_EQ(t0.type, 131);
-    EXPECT_EQ(t0.addressLength, 0);
+    ASSERT_GE(interfaces.size(), 3u);
+    EXPECT_EQ(interfaces.front().name, "b1");
+    EXPECT_EQ(interfaces.back().name, "lo");
 
-    // The primary interface is fixed for the run: a new default route changes nothing.
+    // A new default route changes nothing for this run; a new run follows it.
     Run("ip link set b0 up");
     Run("ip addr add 198.51.100.2/24 dev b0");
     Run("ip route replace default via 198.51.100.1 dev b0");
     EXPECT_EQ(Read(table).front().name, "b1");
-    NetlinkInterfaceTable freshTable; // a new run follows the new route
+    NetlinkInterfaceTable freshTable;
     EXPECT_EQ(Read(freshTable).front().name, "b0");
     Run("ip link del b0");
     Run("ip link del b1");
-    Run("ip tuntap del t0 mode tun");
-}
-
-TEST_F(NetlinkInterfaceTableTest, WhileTheMonitoredInterfaceIsGoneTheTableIsEmpty) {
-    Run("ip link add qz type veth peer name qy");
-    Run("ip link set qz up");
-    Run("ip link set qy up");
-    ::setenv("QUANTIRO_INTERFACE", "qz", 1);
-    NetlinkInterfaceTable table;
-    ASSERT_EQ(Read(table).front().name, "qz");
-    SendFrames("qy", 50, 1000);
-    EXPECT_GE(Read(table).front().bytesReceived, 50'000u);
-
-    Run("ip link del qz");
-    EXPECT_TRUE(Read(table).empty());
-
-    Run("ip link add qz type veth peer name qy");
-    Run("ip link set qz up");
-    Run("ip link set qy up");
-    const auto back = Read(table);
-    ASSERT_FALSE(back.empty());
-    EXPECT_EQ(back.front().name, "qz");
-    EXPECT_LT(back.front().bytesReceived, 2048u); // a new device starts from zero
-    Run("ip link del qz");
 }
 
 } // namespace

@@ -43,22 +43,11 @@ TEST(DatabaseFaultsTest, AFileThatIsNotOurDatabaseIsRefusedAndLeftAsItWas) {
          [](const std::string& path) {
              std::ofstream(path) << "to nie jest baza danych\n";
          }},
-        {"binary garbage",
-         [](const std::string& path) {
-             std::ofstream out(path, std::ios::binary);
-             for (int i = 0; i < 8192; ++i) {
-                 out.put(static_cast<char>((i * 7919) % 251));
-             }
-         }},
         {"an SQLite header and garbage",
          [](const std::string& path) {
              std::ofstream out(path, std::ios::binary);
              out.write("SQLite format 3\0", 16);
              out << std::string(4080, '\x7f');
-         }},
-        {"no table trafic",
-         [](const std::string& path) {
-             TrafficTable(path).Exec("DROP TABLE trafic");
          }},
         {"a table without Upload",
          [](const std::string& path) {

@@ -47,7 +47,7 @@ TEST(HourlyRecordsTest, StartUpFindsOrAddsTheHourByDateAndHour) {
     }
     RecordsRig rig;
     rig.Start(At(2026, 12, 5, 7, 5));
-    EXPECT_EQ(testing::TrafficTable(rig.system.Database()).Pragma("journal_mode"), "wal");
+    EXPECT_TRUE(std::filesystem::exists(rig.database + "-wal")); // readers never wait
 }
 
 TEST(HourlyRecordsTest, TheFirstCountingTickOfANewHourClosesTheOldRecord) {
@@ -78,6 +78,25 @@ TEST(HourlyRecordsTest, TheFirstCountingTickOfANewHourClosesTheOldRecord) {
         }
         EXPECT_EQ(rig.Rows(), c.after) << c.name;
     }
+}
+
+TEST(HourlyRecordsTest, AnHourThatCannotBeOpenedAtStartUpKeepsItsTicksUntilItOpens) {
+    RecordsRig rig;
+    rig.Start(At(2026, 12, 5, 9, 5));
+    testing::TrafficTable otherProcess(rig.database);
+    otherProcess.Exec("BEGIN IMMEDIATE"); // holds the file's write lock
+    rig.Start(At(2026, 12, 5, 10, 5));    // the hour's record cannot be added
+    EXPECT_TRUE(rig.hours->HourChanged());
+    rig.SetHour(600, 40, 4); // ticks counted meanwhile
+    rig.hours->StartNextHour();
+    otherProcess.Exec("COMMIT");
+    rig.hours->StartNextHour(); // still within the wait before the next try
+    EXPECT_TRUE(rig.hours->HourChanged());
+    rig.system.clock.Advance(10'000);
+    rig.hours->StartNextHour();
+    EXPECT_FALSE(rig.hours->HourChanged());
+    rig.hours->SaveHour();
+    EXPECT_EQ(rig.Rows(), (Rows{{"2026-12-05", 9, 0, 0, 0}, {"2026-12-05", 10, 600, 40, 4}}));
 }
 
 TEST(HourlyRecordsTest, TheHourIsSavedToItsOwnRecordOnlyWithTrafficBothWays) {

@@ -19,12 +19,7 @@ TEST(DetailsListTest, CellsFollowTheMonitoredInterface) {
     DetailsList list;
     const platform::InterfaceRow first = Row(6, 10'000'000, 0);
     list.Refresh(first, {});
-    EXPECT_EQ(list.Value(1), "eth0");
-    EXPECT_EQ(list.Value(2), "2");
-    EXPECT_EQ(list.Value(3), "Ethernet");
-    EXPECT_EQ(list.Value(4), "10 000 000");
     EXPECT_EQ(list.Value(5), "00-0C-29-1A-2B-3C");
-
     struct Case {
         const char* name;
         platform::InterfaceRow next;
@@ -35,7 +30,9 @@ TEST(DetailsListTest, CellsFollowTheMonitoredInterface) {
         {"errors", Row(6, 10'000'000, 4), 7, "4"},
         {"a type without a name leaves the cell", Row(71, 10'000'000, 0), 3, "Ethernet"},
         {"PPP", Row(23, 10'000'000, 0), 3, "PPP"},
-        {"speed", Row(6, 1'000'000'000, 0), 4, "1000 000 000"},
+        {"ten digits in a nine-place mask", Row(6, 1'000'000'000, 0), 4, "1000 000 000"},
+        {"the largest speed", Row(6, 2'147'483'647, 0), 4, "2147 483 647"},
+        {"no speed", Row(6, 0, 0), 4, ""},
     };
     for (const Case& c : cases) {
         DetailsList cells = list;

@@ -5,6 +5,8 @@
 #include "fakes/TrafficTable.h"
 #include "shell/Texts.h"
 
+#include <optional>
+
 #include <gtest/gtest.h>
 #include <sqlite3.h>
 
@@ -16,27 +18,17 @@ using namespace std::chrono_literals;
 enum class Request { Menu, Variant, Shutdown, BrokenPipe };
 enum class Moment { Idle, InsideTick, DialogOpen, Twice };
 
-// A started meter whose hour has traffic to save.
+// A started meter whose hour has traffic to save; `beforeStart` may change its
+// system first.
 struct Meter {
-    explicit Meter(platform::RegistrySettings* settings = nullptr)
-        : meter(Parts(settings), ui.Parts()) {
+    explicit Meter(const std::function<void(testing::TestSystem&)>& beforeStart = nullptr) {
+        if (beforeStart) {
+            beforeStart(system);
+        }
         EXPECT_EQ(meter.StartUp(""), shell::Meter::StartUpResult::Running);
         for (int i = 1; i <= 2; ++i) {
             Traffic(i * 100'000);
         }
-    }
-    shell::SystemParts Parts(platform::RegistrySettings* settings) {
-        shell::SystemParts parts = system.Parts();
-        return settings ? shell::SystemParts{*settings,
-                                             parts.clock,
-                                             parts.interfaceTable,
-                                             parts.instanceLock,
-                                             parts.launcher,
-                                             parts.downloader,
-                                             parts.programDirectory,
-                                             parts.dataDirectory,
-                                             parts.openDatabase}
-                        : parts;
     }
     void Traffic(std::uint64_t bytes) {
         system.table.SetCounters(bytes, bytes / 10);
@@ -53,7 +45,7 @@ struct Meter {
 
     testing::TestSystem system;
     testing::RecordingFrontEnd ui;
-    shell::Meter meter;
+    shell::Meter meter{system.Parts(), ui.Parts()};
 };
 
 void Ask(Meter& m, Request request) {
@@ -139,6 +131,10 @@ TEST(CloseTest, EveryRequestAtEveryMomentRunsTheExitStepsOnceAndNothingAfter) {
 
             const auto settings = m.system.OtherProgram();
             EXPECT_FALSE(platform::Read(*settings, values::kIsRunning)) << label;
+            // The window that takes over reloads the settings itself.
+            EXPECT_EQ(platform::Read(*settings, values::kSettingsChanged),
+                      request == Request::Variant)
+                << label;
             // Only a shutdown restarts the counters: it leaves no correction behind.
             EXPECT_EQ(platform::Read(*settings, values::kCorrectionPending),
                       request != Request::Shutdown)
@@ -171,12 +167,10 @@ TEST(CloseTest, ASettingsFileThatCannotBeWrittenAtExitLeavesTheHourSavedAndSaysS
     if (!testing::ScratchMount::Why().empty()) {
         GTEST_SKIP() << testing::ScratchMount::Why();
     }
-    testing::TempDir config;
-    testing::ScratchMount mount(config.Path());
-    ASSERT_TRUE(mount.Mounted());
-    platform::linux_impl::IniRegistrySettings settings(config.Path());
-    Meter m(&settings);
-    ASSERT_TRUE(mount.SetReadOnly(true));
+    std::optional<testing::ScratchMount> mount;
+    Meter m([&](testing::TestSystem& system) { mount.emplace(system.configHome); });
+    ASSERT_TRUE(mount->Mounted());
+    ASSERT_TRUE(mount->SetReadOnly(true));
     m.meter.RequestClose(CloseReason::UserEnded);
 
     const auto rows = testing::TrafficTable(m.system.Database()).Rows();
@@ -185,6 +179,7 @@ TEST(CloseTest, ASettingsFileThatCannotBeWrittenAtExitLeavesTheHourSavedAndSaysS
     EXPECT_EQ(std::count(m.ui.log.begin(), m.ui.log.end(), "tray removed"), 1);
     ASSERT_EQ(m.ui.messages.size(), 1u);
     EXPECT_NE(m.ui.messages[0].find("Quantiro.conf"), std::string::npos) << m.ui.messages[0];
+    mount.reset();
 }
 
 } // namespace

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "common/FamilyPaths.h"
 #include "platform/linux/CurlDownloader.h"
 #include "platform/linux/FlockInstanceLock.h"
 #include "platform/linux/IniRegistrySettings.h"
 #include "platform/linux/NetlinkInterfaceTable.h"
-#include "platform/linux/ProgramDirectory.h"
 #include "platform/linux/SpawnProcessLauncher.h"
 #include "platform/linux/SqliteDatabase.h"
 #include "platform/linux/SystemClock.h"
@@ -23,16 +23,17 @@ struct LinuxPlatform {
                 .instanceLock = instanceLock,
                 .launcher = launcher,
                 .downloader = downloader,
-                .programDirectory = programDirectory,
-                .dataDirectory = programDirectory,
+                .programDirectory = paths.programDirectory,
+                .dataDirectory = paths.dataDirectory,
+                .cacheDirectory = paths.cacheDirectory,
                 .openDatabase = platform::linux_impl::OpenTrafficDatabase};
     }
 
-    std::string programDirectory = platform::linux_impl::ProgramDirectory();
-    platform::linux_impl::IniRegistrySettings settings;
+    paths::FamilyPaths paths = paths::FromEnvironment();
+    platform::linux_impl::IniRegistrySettings settings{paths.configHome};
     platform::linux_impl::SystemClock clock;
     platform::linux_impl::NetlinkInterfaceTable table;
-    platform::linux_impl::FlockInstanceLock instanceLock;
+    platform::linux_impl::FlockInstanceLock instanceLock{paths.runtimeDirectory};
     platform::linux_impl::SpawnProcessLauncher launcher;
     platform::linux_impl::CurlDownloader downloader;
 };

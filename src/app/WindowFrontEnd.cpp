@@ -27,7 +27,7 @@ int RunWindowFrontEnd(int& argc, char** argv, const std::string& commandLine) {
     LinuxPlatform host;
     ui::QtDialogs dialogs;
     ui::MainWindow window(host.settings, decimalSeparator);
-    ui::BrowserWindow noticeWindow(host.downloader);
+    ui::BrowserWindow noticeWindow(host.downloader, host.paths.cacheDirectory);
     shell::Meter meter(host.Parts(), {.dialog = dialogs,
                                       .about = dialogs,
                                       .notifier = dialogs,

@@ -2,6 +2,7 @@
 
 #include "common/CalendarDate.h"
 #include "common/CompanionCommands.h"
+#include "common/FamilyPaths.h"
 #include "common/Rounding.h"
 #include "records/MonthlySum.h"
 #include "sampling/RateScale.h"
@@ -17,7 +18,7 @@ Meter::Meter(SystemParts system, FrontEndParts frontEnd)
     : m_system(std::move(system))
     , m_frontEnd(frontEnd)
     , m_companions(m_system.programDirectory, m_system.launcher, m_system.settings, m_state)
-    , m_noticeFeed(m_system.dataDirectory, messages::UpdateServer(), m_system.downloader,
+    , m_noticeFeed(m_system.cacheDirectory, messages::UpdateServer(), m_system.downloader,
                    m_system.settings, m_system.clock, m_frontEnd.noticeBrowser)
     , m_closer([this](CloseReason reason) { Close(reason); },
                [this] { m_frontEnd.dialog.CloseOpenDialog(); })
@@ -37,6 +38,10 @@ Meter::StartUpResult Meter::StartUp(const std::string& commandLine) {
                                       std::string(texts::kApplicationTitle), noCheckBox, "");
         return StartUpResult::AlreadyRunning;
     }
+
+    // Before anything is written, so that a directory that cannot be had leaves no trace.
+    paths::MakePrivateDirectory(m_system.dataDirectory);
+    paths::MakePrivateDirectory(m_system.cacheDirectory);
 
     platform::RegistrySettings& settings = m_system.settings;
     MeterWindow& window = m_frontEnd.window;

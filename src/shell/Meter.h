@@ -35,10 +35,12 @@ struct SystemParts {
     platform::InstanceLock& instanceLock;
     platform::ProcessLauncher& launcher;
     platform::Downloader& downloader;
-    // Holds the family's programs and the parameter file.
+    // Holds the family's programs and the parameter file; read-only once installed.
     std::string programDirectory;
-    // Holds the traffic database and the downloaded notice list.
+    // Hold the traffic database, and the downloaded notice list and pages; made at
+    // start-up when missing.
     std::string dataDirectory;
+    std::string cacheDirectory;
     std::function<std::unique_ptr<platform::Database>(const std::string& path)> openDatabase;
 };
 

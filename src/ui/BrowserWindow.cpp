@@ -1,14 +1,14 @@
 #include "ui/BrowserWindow.h"
 
 #include <QFile>
-#include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
 namespace quantiro::ui {
 
-BrowserWindow::BrowserWindow(platform::Downloader& downloader)
+BrowserWindow::BrowserWindow(platform::Downloader& downloader, std::string cacheDirectory)
     : m_downloader(downloader)
+    , m_page(std::move(cacheDirectory) + "/notice.html")
     , m_web(new QTextBrowser(this)) {
     setWindowTitle(QStringLiteral("  Informacja dla użytkowników"));
     auto* layout = new QVBoxLayout(this);
@@ -19,15 +19,10 @@ BrowserWindow::BrowserWindow(platform::Downloader& downloader)
 }
 
 void BrowserWindow::ShowNoticePage(const std::string& address) {
-    const QTemporaryDir directory;
-    if (!directory.isValid()) {
-        return;
-    }
-    const QString page = directory.filePath(QStringLiteral("page.html"));
-    if (!m_downloader.DownloadFile(address, page.toStdString())) {
+    if (!m_downloader.DownloadFile(address, m_page)) {
         return; // never loaded: no window
     }
-    QFile file(page);
+    QFile file(QString::fromStdString(m_page));
     if (!file.open(QIODevice::ReadOnly)) {
         return;
     }

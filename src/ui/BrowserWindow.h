@@ -4,6 +4,7 @@
 #include "platform/Downloads.h"
 
 #include <QWidget>
+#include <string>
 
 class QTextBrowser;
 
@@ -13,7 +14,8 @@ namespace quantiro::ui {
 // appears, so a page that never loads leaves no empty window behind.
 class BrowserWindow final : public QWidget, public messages::NoticeBrowser {
 public:
-    explicit BrowserWindow(platform::Downloader& downloader);
+    // The page is kept in `cacheDirectory` while it shows.
+    BrowserWindow(platform::Downloader& downloader, std::string cacheDirectory);
 
     void ShowNoticePage(const std::string& address) override;
 
@@ -21,6 +23,7 @@ public:
 
 private:
     platform::Downloader& m_downloader;
+    std::string m_page;
     QTextBrowser* m_web;
 };
 

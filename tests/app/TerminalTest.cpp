@@ -56,20 +56,19 @@ public:
             run.output.push_back(c);
             seen += c == '\n';
         }
-        if (!signal) {
-            ::close(output[0]); // as `quantiro | head -n 1` does
-        } else {
+        if (signal) {
             ::kill(child, *signal);
             if (repeatAfter) {
                 // A second signal while the exit path runs must not cut it short.
                 ::usleep(static_cast<useconds_t>(repeatAfter->count() * 1000));
                 ::kill(child, *signal);
             }
-            while (::read(output[0], &c, 1) == 1) {
-                run.output.push_back(c);
-            }
-            ::close(output[0]);
         }
+        // Without a signal, the reader goes away as `quantiro | head -n 1` does.
+        while ((signal || lines == 0) && ::read(output[0], &c, 1) == 1) {
+            run.output.push_back(c);
+        }
+        ::close(output[0]);
         int status = 0;
         ::waitpid(child, &status, 0);
         run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
@@ -89,13 +88,17 @@ public:
     [[noreturn]] void Exec() const {
         ::setenv("XDG_CONFIG_HOME", ConfigHome().c_str(), 1);
         ::setenv("XDG_RUNTIME_DIR", ConfigHome().c_str(), 1);
+        ::setenv("XDG_DATA_HOME", (m_dir.Path() / "data").c_str(), 1);
+        ::setenv("XDG_CACHE_HOME", (m_dir.Path() / "cache").c_str(), 1);
         const std::string program = (m_programDirectory / "quantiro").string();
         ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }
 
+    const fs::path& Directory() const { return m_dir.Path(); }
     std::string ConfigHome() const { return (m_dir.Path() / "config").string(); }
-    std::string Database() const { return (m_programDirectory / "qub.db").string(); }
+    fs::path DataDirectory() const { return m_dir.Path() / "data/Kestrova/Quantiro"; }
+    std::string Database() const { return (DataDirectory() / "qub.db").string(); }
 
     std::unique_ptr<platform::linux_impl::IniRegistrySettings> Settings() const {
         return testing::OpenSettings(ConfigHome());
@@ -130,14 +133,33 @@ TEST(TerminalTest, WithoutATerminalEveryEndRunsTheExitPathAndExitsZero) {
         EXPECT_EQ(platform::Read(*settings, values::kCorrectionPending), c.correctionLeft)
             << c.name;
         EXPECT_EQ(testing::TrafficTable(meter.Database()).Rows().size(), 1u) << c.name;
+        EXPECT_EQ(fs::status(meter.DataDirectory()).permissions(), fs::perms::owner_all) << c.name;
     }
 }
 
-TEST(TerminalTest, AnUnreadableDatabaseEndsTheStartWithStatusOne) {
-    TerminalMeter meter;
-    { std::ofstream(meter.Database()) << "to nie jest baza danych"; }
-    ASSERT_EQ(meter.RunAndStop(std::nullopt, 0).status, 1);
-    EXPECT_EQ(testing::FileText(meter.Database()), "to nie jest baza danych");
+TEST(TerminalTest, AStartWithoutItsFilesEndsWithStatusOneAndNamesThePath) {
+    struct Case {
+        const char* name;
+        const char* blocked; // a file where the start needs a directory, or the database
+        bool settingsWritten;
+    };
+    const Case cases[] = {
+        {"data directory", "data/Kestrova", false},
+        {"cache directory", "cache/Kestrova/Quantiro", false},
+        {"unreadable database", "data/Kestrova/Quantiro/qub.db", true},
+    };
+    for (const Case& c : cases) {
+        TerminalMeter meter;
+        const fs::path blocked = meter.Directory() / c.blocked;
+        fs::create_directories(blocked.parent_path());
+        { std::ofstream(blocked) << "to nie jest baza danych"; }
+        const auto run = meter.RunAndStop(std::nullopt, 0);
+        EXPECT_EQ(run.status, 1) << c.name;
+        EXPECT_NE(run.output.find(blocked.string()), std::string::npos) << c.name << run.output;
+        EXPECT_EQ(testing::FileText(blocked), "to nie jest baza danych") << c.name;
+        EXPECT_EQ(fs::exists(meter.ConfigHome() + "/Kestrova/Quantiro.conf"), c.settingsWritten)
+            << c.name;
+    }
 }
 
 // Reads the terminal until `text` shows up (or ten seconds pass); answers all read.

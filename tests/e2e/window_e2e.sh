@@ -30,6 +30,7 @@ eventually() { for _ in $(seq 50); do eval "$1" && return 0; sleep 0.2; done; re
 trayer --edge top --align right --widthtype pixel --width 100 --height 24 >/dev/null 2>&1 &
 sleep 1
 XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/config QUANTIRO_INTERFACE=lo \
+    XDG_DATA_HOME=$work/data XDG_CACHE_HOME=$work/cache \
     "$work/program/quantiro" > "$work/meter.log" 2>&1 &
 meter=$!
 for _ in $(seq 50); do
@@ -85,7 +86,7 @@ status=$?
 check "SIGTERM ends the meter with status 0 ($status)" '[ "$status" = 0 ]'
 check "IsRunning is False after SIGTERM" "grep -q '^IsRunning=false' $work/config/Kestrova/Quantiro.conf"
 check "a shutdown leaves no correction" "grep -q '^Odejmij=false' $work/config/Kestrova/Quantiro.conf"
-downloaded=$(sqlite3 "$work/program/qub.db" 'select Download from trafic order by rowid desc limit 1')
+downloaded=$(sqlite3 "$work/data/Kestrova/Quantiro/qub.db" 'select Download from trafic order by rowid desc limit 1')
 check "the hour's record holds the traffic ($downloaded kB)" '[ "${downloaded:-0}" -gt 100 ]'
 kill %1 2>/dev/null
 exit $((failures > 0))

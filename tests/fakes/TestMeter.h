@@ -38,7 +38,9 @@ inline std::string FileText(const std::filesystem::path& path) {
 // directory. Only the clock and the interface counters are the test's.
 struct TestSystem {
     TestSystem() {
-        std::filesystem::create_directories(programDirectory);
+        for (const auto& directory : {programDirectory, dataDirectory, cacheDirectory}) {
+            std::filesystem::create_directories(directory);
+        }
         clock.SetTick(50'000'000); // a machine that has been up for a while
     }
     shell::SystemParts Parts() {
@@ -49,19 +51,22 @@ struct TestSystem {
                 .launcher = launcher,
                 .downloader = downloader,
                 .programDirectory = programDirectory.string(),
-                .dataDirectory = programDirectory.string(),
+                .dataDirectory = dataDirectory.string(),
+                .cacheDirectory = cacheDirectory.string(),
                 .openDatabase = platform::linux_impl::OpenTrafficDatabase};
     }
     // The settings as another program of the family sees them.
     std::unique_ptr<platform::linux_impl::IniRegistrySettings> OtherProgram() const {
         return OpenSettings(configHome);
     }
-    std::filesystem::path Database() const { return programDirectory / "qub.db"; }
+    std::filesystem::path Database() const { return dataDirectory / "qub.db"; }
     std::filesystem::path SettingsFile() const { return configHome / "Kestrova/Quantiro.conf"; }
 
     TempDir dir;
     std::filesystem::path programDirectory = dir.Path() / "program dir";
     std::filesystem::path configHome = dir.Path() / "config";
+    std::filesystem::path dataDirectory = dir.Path() / "data";
+    std::filesystem::path cacheDirectory = dir.Path() / "cache";
     platform::linux_impl::IniRegistrySettings settings{configHome};
     FakeClock clock;
     FakeInterfaceTable table;

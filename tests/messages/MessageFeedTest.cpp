@@ -20,7 +20,7 @@ struct Feed {
     // The pages shown by one run's check.
     std::vector<std::string> Run() {
         testing::RecordingFrontEnd browser;
-        MessageFeed(system.programDirectory, server, system.downloader, system.settings,
+        MessageFeed(system.cacheDirectory, server, system.downloader, system.settings,
                     system.clock, browser)
             .ShowNewNotice();
         std::vector<std::string> pages;
@@ -72,9 +72,9 @@ TEST(MessageFeedTest, TheFirstNewUnexpiredNoticeIsShownOncePerRun) {
 
 TEST(MessageFeedTest, AnUnreachableOrSlowServerShowsNothingAndKeepsNoStaleList) {
     Feed down("http://127.0.0.1:9"); // nothing listens there
-    { std::ofstream(down.system.programDirectory / "messages.cfg") << "http://a/1,1,2027-01-01\n"; }
+    { std::ofstream(down.system.cacheDirectory / "messages.cfg") << "http://a/1,1,2027-01-01\n"; }
     EXPECT_TRUE(down.Run().empty());
-    EXPECT_FALSE(std::filesystem::exists(down.system.programDirectory / "messages.cfg"));
+    EXPECT_FALSE(std::filesystem::exists(down.system.cacheDirectory / "messages.cfg"));
 
     testing::TestHttpServer silent; // connects, never answers
     Feed slow(silent.BaseUrl());

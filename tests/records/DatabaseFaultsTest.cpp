@@ -91,7 +91,7 @@ protected:
 
     // Fills the file system up to the last byte.
     void FillDisk() {
-        const int fd = ::open((m_rig.system.programDirectory / "filler").c_str(),
+        const int fd = ::open((m_rig.system.dataDirectory / "filler").c_str(),
                               O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
         ASSERT_GE(fd, 0);
         const std::string block(4096, 'f');
@@ -103,7 +103,7 @@ protected:
     }
 
     RecordsRig m_rig;
-    std::filesystem::path m_directory = m_rig.system.programDirectory;
+    std::filesystem::path m_directory = m_rig.system.dataDirectory;
     testing::ScratchMount m_mount{m_directory};
 };
 

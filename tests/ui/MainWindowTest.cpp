@@ -256,7 +256,8 @@ TEST(BrowserWindowTest, TheNoticeWindowAppearsOnlyWithItsLoadedPage) {
     testing::TestHttpServer server("/notice.html",
                                    "<html><body><p>Nowa wersja programu.</p></body></html>");
     platform::linux_impl::CurlDownloader downloader;
-    BrowserWindow noticeWindow(downloader);
+    testing::TempDir cache;
+    BrowserWindow noticeWindow(downloader, cache.Path());
     EXPECT_EQ(noticeWindow.windowTitle(), QStringLiteral("  Informacja dla użytkowników"));
     noticeWindow.ShowNoticePage(server.BaseUrl() + "/missing.html");
     EXPECT_FALSE(noticeWindow.isVisible()); // never loaded: no empty window

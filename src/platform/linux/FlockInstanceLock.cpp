@@ -1,6 +1,6 @@
 #include "platform/linux/FlockInstanceLock.h"
 
-#include "platform/linux/IniRegistrySettings.h"
+#include "common/FamilyPaths.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -15,12 +15,9 @@ FlockInstanceLock::FlockInstanceLock(std::string directory)
     : m_path(std::move(directory) + "/quantiro.lock") {}
 
 std::string FlockInstanceLock::DefaultDirectory() {
-    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && runtime[0] == '/') {
-        return runtime;
-    }
-    const std::string config = IniRegistrySettings::DefaultConfigHome();
-    ::mkdir(config.c_str(), 0700);
-    return config;
+    const std::string directory = paths::FromEnvironment().runtimeDirectory;
+    ::mkdir(directory.c_str(), 0700); // the config home, when there is no runtime directory
+    return directory;
 }
 
 bool FlockInstanceLock::AnotherInstanceRunning() {

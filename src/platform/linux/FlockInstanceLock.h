@@ -12,6 +12,7 @@ namespace quantiro::platform::linux_impl {
 class FlockInstanceLock final : public InstanceLock {
 public:
     explicit FlockInstanceLock(std::string directory = DefaultDirectory());
+
     bool AnotherInstanceRunning() override;
 
     static std::string DefaultDirectory();

@@ -9,7 +9,6 @@
 #include <cstdlib>
 
 #include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,19 +41,6 @@ IniRegistrySettings::IniRegistrySettings(std::string configHome)
     : m_configHome(std::move(configHome)) {}
 
 IniRegistrySettings::~IniRegistrySettings() = default;
-
-std::string IniRegistrySettings::DefaultConfigHome() {
-    if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg && xdg[0] == '/') {
-        return xdg;
-    }
-    if (const char* home = std::getenv("HOME"); home && home[0] == '/') {
-        return std::string(home) + "/.config";
-    }
-    if (const passwd* user = ::getpwuid(::getuid()); user && user->pw_dir) {
-        return std::string(user->pw_dir) + "/.config";
-    }
-    return "/tmp";
-}
 
 void IniRegistrySettings::SetRootKey(std::uint32_t root) {
     m_root = root;

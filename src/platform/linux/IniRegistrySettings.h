@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/FamilyPaths.h"
 #include "platform/Registry.h"
 
 #include <functional>
@@ -26,7 +27,7 @@ namespace quantiro::platform::linux_impl {
 class IniRegistrySettings final : public RegistrySettings {
 public:
     // `configHome` replaces $XDG_CONFIG_HOME (tests give a temporary directory).
-    explicit IniRegistrySettings(std::string configHome = DefaultConfigHome());
+    explicit IniRegistrySettings(std::string configHome = paths::ConfigHome());
     ~IniRegistrySettings() override;
 
     void SetRootKey(std::uint32_t root) override;
@@ -38,8 +39,6 @@ public:
 
     // The file the root and key path lead to (empty until both are set).
     std::string FilePath() const { return m_filePath; }
-
-    static std::string DefaultConfigHome();
 
 private:
     struct FileIdentity {

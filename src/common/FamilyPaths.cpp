@@ -1,0 +1,88 @@
+#include "common/FamilyPaths.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include <pwd.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quantiro::paths {
+
+namespace {
+
+constexpr const char* kFamilyFolder = "/Kestrova/Quantiro";
+
+std::string Home() {
+    if (const char* home = std::getenv("HOME"); home && home[0] == '/') {
+        return home;
+    }
+    if (const passwd* user = ::getpwuid(::getuid()); user && user->pw_dir) {
+        return user->pw_dir;
+    }
+    return "/tmp";
+}
+
+// An XDG base directory: the variable when it holds an absolute path, else the
+// default below the home directory.
+std::string BaseDirectory(const char* variable, const char* underHome) {
+    if (const char* value = std::getenv(variable); value && value[0] == '/') {
+        return value;
+    }
+    return Home() + underHome;
+}
+
+} // namespace
+
+std::string ProgramDirectory() {
+    std::error_code error;
+    const std::filesystem::path executable = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) {
+        return std::filesystem::current_path().string();
+    }
+    return executable.parent_path().string();
+}
+
+std::string ConfigHome() {
+    return BaseDirectory("XDG_CONFIG_HOME", "/.config");
+}
+
+FamilyPaths FromEnvironment() {
+    FamilyPaths paths;
+    paths.programDirectory = ProgramDirectory();
+    paths.configHome = ConfigHome();
+    paths.dataDirectory = BaseDirectory("XDG_DATA_HOME", "/.local/share") + kFamilyFolder;
+    paths.cacheDirectory = BaseDirectory("XDG_CACHE_HOME", "/.cache") + kFamilyFolder;
+    paths.stateDirectory = BaseDirectory("XDG_STATE_HOME", "/.local/state") + kFamilyFolder;
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    paths.runtimeDirectory = runtime && runtime[0] == '/' ? runtime : paths.configHome;
+    return paths;
+}
+
+void MakePrivateDirectory(const std::string& directory) {
+    auto fail = [&](int error) {
+        throw PathError("Nie można utworzyć katalogu „" + directory + "”: " + std::strerror(error));
+    };
+    // Component by component, so that every directory made on the way is private.
+    std::size_t end = 0;
+    do {
+        end = directory.find('/', end + 1);
+        if (::mkdir(directory.substr(0, end).c_str(), 0700) != 0 && errno != EEXIST) {
+            fail(errno);
+        }
+    } while (end != std::string::npos);
+    struct stat info {};
+    if (::stat(directory.c_str(), &info) != 0) {
+        fail(errno);
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        fail(ENOTDIR);
+    }
+    if (::access(directory.c_str(), W_OK | X_OK) != 0) {
+        fail(errno);
+    }
+}
+
+} // namespace quantiro::paths

@@ -1,20 +1,35 @@
+#include "app/CommandLine.h"
 #include "app/TerminalFrontEnd.h"
 #include "app/WindowFrontEnd.h"
 
 #include <cstdlib>
 #include <string>
 
+namespace {
+
+bool Set(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value && *value;
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
-    // The whole argument text, as the family compares it with "/START".
-    std::string commandLine;
-    for (int i = 1; i < argc; ++i) {
-        commandLine += (i > 1 ? " " : "") + std::string(argv[i]);
+    using namespace quantiro::app;
+    const Invocation invocation = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
+    if (const auto status = RunWithoutMeter(invocation)) {
+        return *status;
     }
-    const char* x11 = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    const bool display = (x11 && *x11) || (wayland && *wayland);
-    if (!display) {
-        return quantiro::app::RunTerminalFrontEnd(commandLine);
+    if (invocation.interfaceName) {
+        ::setenv("QUANTIRO_INTERFACE", invocation.interfaceName->c_str(), 1);
     }
-    return quantiro::app::RunWindowFrontEnd(argc, argv, commandLine);
+    if (invocation.terminal || (!Set("DISPLAY") && !Set("WAYLAND_DISPLAY"))) {
+        return RunTerminalFrontEnd(invocation.startSwitch);
+    }
+    // Placing the window and keeping it on top need X11: under Wayland the window
+    // goes through XWayland, unless the user chose a platform.
+    if (Set("WAYLAND_DISPLAY") && Set("DISPLAY") && !Set("QT_QPA_PLATFORM")) {
+        ::setenv("QT_QPA_PLATFORM", "xcb", 1);
+    }
+    return RunWindowFrontEnd(argc, argv, invocation.startSwitch);
 }

@@ -1,6 +1,7 @@
 # make run   - install what is missing, build, start the meter
 # make test  - install what is missing, build with sanitizers, run every test
 # make bench - install what is missing, build optimised, run the benchmarks
+# make package - install what is missing, build optimised, make the Debian package
 # make fuzz  - build the libFuzzer targets with clang and run each FUZZ_RUNS times
 
 BUILD_DIR      ?= build/release
@@ -11,7 +12,7 @@ FUZZ_DIR       ?= build/fuzz
 FUZZ_RUNS      ?= 1000000
 FUZZ_FLAGS      = -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -Isrc
 
-.PHONY: all deps build run test bench fuzz format clean
+.PHONY: all deps build run test bench package fuzz format clean
 
 all: build
 
@@ -34,6 +35,10 @@ run: build
 test: deps $(TEST_BUILD_DIR)/CMakeCache.txt
 	cmake --build $(TEST_BUILD_DIR)
 	cd $(TEST_BUILD_DIR) && ctest --output-on-failure --timeout 600
+
+package: build
+	cd $(BUILD_DIR) && cpack
+	@ls $(BUILD_DIR)/quantiro_*.deb
 
 bench: build
 	@scripts/install-deps.sh bench

@@ -8,8 +8,10 @@ packages=(
     g++ make cmake ninja-build
     qt6-base-dev libsqlite3-dev libcurl4-openssl-dev
     libgtest-dev libgmock-dev libbenchmark-dev
+    librsvg2-bin dpkg-dev file binutils
     iproute2
     xvfb xauth trayer xdotool x11-utils imagemagick sqlite3
+    lintian desktop-file-utils appstream
 )
 
 # The fuzz targets need clang with libFuzzer, and the bench scripts their peers

@@ -88,15 +88,11 @@ QIcon MenuIcon(int number) {
 }
 
 QIcon MeterIcon() {
-    return Drawn([](QPainter& p) {
-        p.setPen(Qt::NoPen);
-        p.setBrush(QColor(224, 224, 224));
-        p.drawRoundedRect(1, 1, 30, 30, 4, 4);
-        p.setBrush(QColor(0, 0, 255));
-        p.drawRect(6, 10, 8, 18);
-        p.setBrush(QColor(255, 0, 0));
-        p.drawRect(18, 18, 8, 10);
-    });
+    QIcon icon;
+    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
+        icon.addFile(QStringLiteral(":/icons/quantiro-%1.png").arg(size), QSize(size, size));
+    }
+    return icon;
 }
 
 QIcon ToolsIcon() {

@@ -4,11 +4,11 @@
 
 namespace quantiro::ui {
 
-// The meter's own pictures, drawn rather than loaded, so nothing can go missing.
-// Menu pictures are numbered as the menu rows refer to them: 1 options, 2 on top,
+// The meter's own pictures, drawn rather than loaded, so nothing can go missing;
+// the program's icon is built into the program from its SVG drawing. Menu pictures are numbered as the menu rows refer to them: 1 options, 2 on top,
 // 3 hide, 4 end, 5 about, 6 reports.
 QIcon MenuIcon(int number);
-// The meter itself: the tray icon and the options button's tools.
+// The program's icon, for the tray and the window, and the options button's tools.
 QIcon MeterIcon();
 QIcon ToolsIcon();
 

@@ -1,0 +1,51 @@
+#!/usr/bin/env bash
+# Builds the Debian package from this build tree, unpacks it into a temporary
+# directory and runs the meter from there: the layout, links that stay inside the
+# package, files written only under the user's XDG directories, and the verdicts
+# of desktop-file-validate, appstreamcli and lintian.
+set -u
+build=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+check() { if eval "$2"; then echo "ok - $1"; else echo "not ok - $1"; failures=$((failures + 1)); fi; }
+
+if ! cpack --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1; then
+    cat "$work/cpack.log"; exit 1
+fi
+deb=$(ls "$work"/out/quantiro_*_*.deb)
+dpkg-deb -x "$deb" "$work/root"
+root=$work/root
+program=$root/usr/lib/quantiro
+
+check "/usr/bin/quantiro is a relative link to the program directory" \
+    '[ "$(readlink "$root/usr/bin/quantiro")" = ../lib/quantiro/quantiro ]'
+check "the parameter file ships in the program directory" '[ -f "$program/quantiro.par" ]'
+check "the executable carries no search path into the build tree" \
+    '! readelf -d "$program/quantiro" | grep -Eq "RPATH|RUNPATH"'
+version=$("$root/usr/bin/quantiro" --version 2>&1)
+check "the unpacked meter answers --version ($version)" '[[ "$version" =~ ^quantiro\ [0-9]+\.[0-9]+\.[0-9]+$ ]]'
+for size in 16 22 24 32 48 64 128 256; do
+    check "a ${size}px icon" '[ -f "$root/usr/share/icons/hicolor/${size}x${size}/apps/quantiro.png" ]'
+done
+
+# A short run of the unpacked meter, as a user would start it, ended by Ctrl+C.
+home=$work/home
+mkdir -p "$home"
+HOME=$home XDG_RUNTIME_DIR=$home QUANTIRO_INTERFACE=lo \
+    timeout --preserve-status -s INT 3 "$root/usr/bin/quantiro" --terminal </dev/null >"$work/run.log" 2>&1
+status=$?
+check "the unpacked meter runs and ends with status 0 ($status)" '[ "$status" = 0 ]'
+[ "$status" = 0 ] || cat "$work/run.log"
+check "its database is in the data directory" '[ -f "$home/.local/share/Kestrova/Quantiro/qub.db" ]'
+check "and the program directory is as shipped" '[ "$(ls "$program")" = "$(printf "quantiro\nquantiro.par")" ]'
+
+check "desktop-file-validate accepts the desktop entry" \
+    'desktop-file-validate "$root/usr/share/applications/quantiro.desktop"'
+check "appstreamcli accepts the metadata" \
+    'appstreamcli validate --no-net "$root"/usr/share/metainfo/*.metainfo.xml >"$work/appstream.log" || { cat "$work/appstream.log"; false; }'
+lintian --fail-on error,warning "$deb" >"$work/lintian.log" 2>&1
+status=$?
+grep -v "running with root privileges" "$work/lintian.log"
+check "lintian finds no error or warning ($status)" '[ "$status" = 0 ]'
+exit $((failures > 0))

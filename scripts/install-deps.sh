@@ -10,7 +10,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     librsvg2-bin dpkg-dev file binutils
     iproute2
-    xvfb xauth trayer xdotool x11-utils imagemagick sqlite3
+    xvfb xauth trayer openbox wmctrl xdotool x11-utils imagemagick sqlite3
     lintian desktop-file-utils appstream
 )
 

@@ -1,7 +1,9 @@
 #include "app/WindowFrontEnd.h"
 
 #include "app/LinuxPlatform.h"
+#include "app/ShowRequests.h"
 #include "app/StopSignals.h"
+#include "common/CompanionCommands.h"
 #include "shell/Texts.h"
 #include "ui/BrowserWindow.h"
 #include "ui/MainWindow.h"
@@ -21,6 +23,9 @@ int RunWindowFrontEnd(int& argc, char** argv, const std::string& commandLine) {
     StopSignals stopSignals;
     QApplication application(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
+    // The window's class and the desktop entry's name, so the desktop matches them.
+    QApplication::setApplicationName(QStringLiteral("quantiro"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("quantiro"));
     std::setlocale(LC_NUMERIC, "");
     const std::string decimalSeparator = std::localeconv()->decimal_point;
 
@@ -38,6 +43,12 @@ int RunWindowFrontEnd(int& argc, char** argv, const std::string& commandLine) {
     // The notice check: once, a minute after the window was made.
     QTimer::singleShot(messages::kMessageCheckDelay, &window, [&] { meter.ShowNewNotice(); });
 
+    // A meter already running shows its window at once, while this start is refused
+    // with its message; only the meter that holds the instance lock listens.
+    ShowRequests showRequests(host.paths.runtimeDirectory);
+    if (commandLine != companion_commands::kStartSwitch) {
+        showRequests.Send();
+    }
     try {
         if (meter.StartUp(commandLine) == shell::Meter::StartUpResult::AlreadyRunning) {
             return 0;
@@ -50,6 +61,7 @@ int RunWindowFrontEnd(int& argc, char** argv, const std::string& commandLine) {
     if (!window.IsHidden()) {
         window.show();
     }
+    showRequests.Listen([&] { window.ShowOnRequest(); });
 
     // SIGTERM and SIGHUP end the session's programs: a system shutdown. SIGINT is the
     // user's own end, as a confirmed "Zakończ".

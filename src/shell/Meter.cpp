@@ -139,8 +139,11 @@ void Meter::OnUserClose() {
         // Closing the window only hides it: counting goes on in the background.
         if (Read(m_system.settings, values::kShowCloseNotice)) {
             bool dontShowAgain = false;
-            m_frontEnd.dialog.ShowMessage(platform::kStyleOk, std::string(texts::kCloseNotice),
-                                          platform::kIconInformation,
+            std::string notice(texts::kCloseNotice);
+            if (!m_frontEnd.window.InTray()) {
+                notice += texts::kCloseNoticeTaskbar;
+            }
+            m_frontEnd.dialog.ShowMessage(platform::kStyleOk, notice, platform::kIconInformation,
                                           std::string(texts::kCloseNoticeTitle), dontShowAgain,
                                           std::string(texts::kCloseNoticeCheckBox));
             Write(m_system.settings, values::kShowCloseNotice, !dontShowAgain);

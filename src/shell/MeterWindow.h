@@ -20,6 +20,9 @@ public:
     virtual void RebuildMenu() = 0;
     virtual void SetOnTop(bool onTop) = 0;
     virtual void HideWindow() = 0;
+    // Whether a hidden window comes back through an icon in the notification area;
+    // without one it is minimised to the task bar instead.
+    virtual bool InTray() const { return true; }
     virtual void StartTimer() = 0;
     // The close has begun: the timer stops before the exit steps run.
     virtual void Closing() = 0;

@@ -24,6 +24,11 @@ inline constexpr std::string_view kCloseNotice =
     "MUSISZ zrestartować komputer - w przeciwnym wypadku program będzie\r\n"
     "błędnie naliczał transfery.";
 
+// Added to the close notice when there is no notification area to hide in.
+inline constexpr std::string_view kCloseNoticeTaskbar =
+    "\r\n\r\nTwój pulpit nie ma obszaru powiadomień, więc okno zostało zminimalizowane\r\n"
+    "na pasek zadań: przywrócisz je stamtąd albo uruchamiając program ponownie.";
+
 inline constexpr std::string_view kExitQuestionTitle = "Koniec pracy";
 inline constexpr std::string_view kExitQuestion =
     "Czy na pewno chcesz zakończyć pracę programu?\r\n"

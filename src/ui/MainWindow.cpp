@@ -34,10 +34,12 @@ constexpr int kBottomLabelTwips = 2880;
 
 } // namespace
 
-MainWindow::MainWindow(platform::RegistrySettings& settings, std::string decimalSeparator)
+MainWindow::MainWindow(platform::RegistrySettings& settings, std::string decimalSeparator,
+                       std::function<bool()> trayAvailable)
     : QWidget(nullptr, Qt::FramelessWindowHint | Qt::Tool)
     , m_settings(settings)
-    , m_decimalSeparator(std::move(decimalSeparator)) {
+    , m_decimalSeparator(std::move(decimalSeparator))
+    , m_trayAvailable(std::move(trayAvailable)) {
     setWindowTitle(QStringLiteral(" Tranfery"));
     setToolTip(QStringLiteral("Wciśnij prawy przycisk myszki i przesuń okno"));
     setWindowIcon(MeterIcon());
@@ -80,6 +82,16 @@ MainWindow::MainWindow(platform::RegistrySettings& settings, std::string decimal
     m_options->setIcon(ToolsIcon());
     m_options->setAutoRaise(true);
     connect(m_options, &QToolButton::clicked, this, [this] { ShowMenu(); });
+    // The same menu opens from the options button and from the tray icon.
+    connect(&m_menu, &QMenu::triggered, this, [this](QAction* picked) {
+        if (m_meter) {
+            m_meter->RunMenuCommand(static_cast<int>(m_menu.actions().indexOf(picked)) + 1);
+        }
+    });
+    // A tray host can start or stop while the meter runs (a panel restarted, an
+    // extension switched on); two seconds is soon enough for a person.
+    m_trayWatch.setInterval(2s);
+    connect(&m_trayWatch, &QTimer::timeout, this, [this] { FollowTray(); });
 
     m_timer.setInterval(sampling::kTickInterval);
     connect(&m_timer, &QTimer::timeout, this, [this] {
@@ -152,9 +164,30 @@ void MainWindow::ApplyFixedSize() {
     setFixedSize(Px(kWidthTwips), Px(kHeightTwips));
 }
 
+bool MainWindow::DesktopHasTray() {
+    return QSystemTrayIcon::isSystemTrayAvailable();
+}
+
 void MainWindow::ShowTrayIcon() {
+    FollowTray();
+    m_trayWatch.start();
+}
+
+void MainWindow::FollowTray() {
+    const bool available = m_trayAvailable();
+    if ((m_trayKnown && available == m_inTray) || m_closed) {
+        return;
+    }
+    m_trayKnown = true;
+    m_inTray = available;
+    if (!available) {
+        m_tray.reset();
+        SetTaskbarEntry(true);
+        return;
+    }
     m_tray = std::make_unique<QSystemTrayIcon>(MeterIcon());
     m_tray->setToolTip(QStringLiteral("Zelvano"));
+    m_tray->setContextMenu(&m_menu);
     connect(m_tray.get(), &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {
                 if (reason == QSystemTrayIcon::Trigger || reason == QSystemTrayIcon::Context ||
@@ -163,6 +196,19 @@ void MainWindow::ShowTrayIcon() {
                 }
             });
     m_tray->show();
+    SetTaskbarEntry(false);
+}
+
+void MainWindow::SetTaskbarEntry(bool entry) {
+    const bool wasShown = isVisible() && !isMinimized();
+    // A tool window has no task-bar entry; changing the type takes the window off
+    // the screen, so it is put back as it was.
+    setWindowFlags((windowFlags() & ~Qt::WindowType_Mask) | (entry ? Qt::Window : Qt::Tool));
+    if (wasShown) {
+        show();
+    } else if (m_hidden && entry) {
+        showMinimized(); // reachable from the task bar, now there is no tray icon
+    }
 }
 
 void MainWindow::TrayClicked() {
@@ -174,7 +220,16 @@ void MainWindow::TrayClicked() {
     ShowWindow();
 }
 
+void MainWindow::ShowOnRequest() {
+    if (m_inTray || m_closed) {
+        return; // the tray icon is the way back
+    }
+    platform::Write(m_settings, values::kStartHidden, false);
+    ShowWindow();
+}
+
 void MainWindow::RemoveTrayIcon() {
+    m_trayWatch.stop();
     if (m_tray) {
         m_tray->hide();
         m_tray.reset();
@@ -202,12 +257,7 @@ void MainWindow::RebuildMenu() {
 }
 
 void MainWindow::ShowMenu() {
-    QAction* picked = m_menu.exec(QCursor::pos());
-    if (!picked || !m_meter) {
-        return;
-    }
-    const QList<QAction*> actions = m_menu.actions();
-    m_meter->RunMenuCommand(static_cast<int>(actions.indexOf(picked)) + 1);
+    m_menu.exec(QCursor::pos()); // the picked command runs through the menu's signal
 }
 
 void MainWindow::SetOnTop(bool onTop) {
@@ -224,13 +274,32 @@ void MainWindow::SetOnTop(bool onTop) {
 
 void MainWindow::HideWindow() {
     m_hidden = true;
-    hide();
+    if (m_inTray) {
+        hide();
+    } else {
+        showMinimized();
+    }
 }
 
 void MainWindow::ShowWindow() {
     m_hidden = false;
-    show();
+    if (isMinimized()) {
+        showNormal();
+    } else {
+        show();
+    }
     raise();
+    activateWindow();
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    // Brought back from the task bar: as a click on the tray icon would.
+    if (event->type() == QEvent::WindowStateChange && m_hidden && !m_inTray && !isMinimized() &&
+        isVisible()) {
+        m_hidden = false;
+        platform::Write(m_settings, values::kStartHidden, false);
+    }
+    QWidget::changeEvent(event);
 }
 
 void MainWindow::Closed() {

@@ -16,6 +16,7 @@
 #include <QToolButton>
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <memory>
 
 class QSystemTrayIcon;
@@ -24,12 +25,17 @@ namespace quantiro::ui {
 
 inline constexpr double kTwipsPerPixel = 15;
 
-// The meter's window: 125 x 313 pixels, frameless, with no task-bar entry. Two bars
-// with numbered scales, the received, sent and monthly amounts, the error marker
-// and the options button; it lives in the notification area when hidden.
+// The meter's window: 125 x 313 pixels, frameless. Two bars with numbered scales,
+// the received, sent and monthly amounts, the error marker and the options button.
+// With a notification area it has no task-bar entry and hides into the tray icon;
+// without one it is a normal task-bar window that minimises instead. It follows a
+// notification area that comes or goes while it runs.
 class MainWindow final : public QWidget, public sampling::RateDisplay, public shell::MeterWindow {
 public:
-    MainWindow(platform::RegistrySettings& settings, std::string decimalSeparator);
+    // `trayAvailable` tells whether a notification area is there right now.
+    MainWindow(platform::RegistrySettings& settings, std::string decimalSeparator,
+               std::function<bool()> trayAvailable = DesktopHasTray);
+    static bool DesktopHasTray();
     ~MainWindow() override;
 
     // The core, which needs the window itself.
@@ -51,6 +57,7 @@ public:
     void RebuildMenu() override;
     void SetOnTop(bool onTop) override;
     void HideWindow() override;
+    bool InTray() const override { return m_inTray; }
     void StartTimer() override { m_timer.start(); }
     void Closing() override { m_timer.stop(); }
     void Closed() override;
@@ -61,6 +68,11 @@ public:
     void ShowMenu();
     // A click on the tray icon: shows a hidden window.
     void TrayClicked();
+    // Another start of the meter asked for the window: without a notification
+    // area it comes back as a tray click would bring it.
+    void ShowOnRequest();
+    // Looks again whether the notification area is there, and follows it.
+    void FollowTray();
 
     // For the tests and the front-end.
     bool IsHidden() const { return m_hidden; }
@@ -74,9 +86,11 @@ public:
     bool ErrorMarkerVisible() const { return !m_errorMarker->isHidden(); }
     const sampling::DetailsList& Details() const { return m_details; }
     QMenu& Menu() { return m_menu; }
+    bool HasTrayIcon() const { return m_tray != nullptr; }
     const QTimer& Timer() const { return m_timer; }
 
 protected:
+    void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -85,6 +99,7 @@ protected:
 private:
     QLabel* SmallLabel(const QString& text, int leftTwips, int topTwips, int widthTwips = 0);
     void ShowWindow();
+    void SetTaskbarEntry(bool entry);
 
     platform::RegistrySettings& m_settings;
     std::string m_decimalSeparator;
@@ -101,6 +116,10 @@ private:
     QToolButton* m_options;
     QMenu m_menu;
     std::unique_ptr<QSystemTrayIcon> m_tray;
+    std::function<bool()> m_trayAvailable;
+    bool m_inTray = true;
+    bool m_trayKnown = false;
+    QTimer m_trayWatch;
     QTimer m_timer;
 
     sampling::DetailsList m_details;

@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
-# The real meter in a real X server (Xvfb) with a tray host (trayer): the window
+# The real meter in a real X server (Xvfb). With a tray host (trayer): the window
 # where the settings put it, bars that move with loopback traffic, "Ukryj" and a
-# click on the tray icon, and SIGTERM's bookkeeping. Exits 77 (skipped) when the
-# tools are missing or the server cannot start.
+# click on the tray icon, and SIGTERM's bookkeeping. Without one, under a window
+# manager (openbox): a task-bar window that a close minimises and a second start
+# brings back. Exits 77 (skipped) when the tools are missing or the server cannot
+# start.
 set -u
 binary=$1
-for tool in xvfb-run trayer xdotool xwininfo import convert python3 sqlite3; do
+for tool in xvfb-run trayer openbox wmctrl xprop xdotool xwininfo import convert python3 sqlite3; do
     if ! command -v "$tool" >/dev/null 2>&1; then
         echo "SKIP: $tool is not installed"
         exit 77
@@ -92,15 +94,65 @@ kill %1 2>/dev/null
 exit $((failures > 0))
 INSIDE
 
-timeout 120 xvfb-run -a -s "-screen 0 640x480x24" bash "$work/inside.sh" "$work" 2>"$work/xvfb.log"
-status=$?
-if [ "$status" -ne 0 ]; then
-    if grep -q "xvfb-run: error" "$work/xvfb.log"; then
-        echo "SKIP: Xvfb cannot start"; cat "$work/xvfb.log"
-        exit 77
-    fi
-    cat "$work/xvfb.log" "$work/meter.log"
-    echo "FAILED"
-    exit 1
+cat > "$work/trayless.sh" <<'INSIDE'
+set -u
+work=$1
+failures=0
+check() { if eval "$2"; then echo "ok - $1"; else echo "not ok - $1"; failures=$((failures + 1)); fi; }
+eventually() { for _ in $(seq 50); do eval "$1" && return 0; sleep 0.2; done; return 1; }
+find_window() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
+state() { xprop -id "$1" WM_STATE 2>/dev/null | awk '/window state/ {print $NF}'; }
+# Answers the message box titled $1 with Return.
+answer() {
+    local title=$1 box=""
+    eventually 'box=$(find_window "$title"); [ -n "$box" ]' || return 1
+    xdotool windowactivate --sync "$box" key Return
+}
+
+openbox >/dev/null 2>&1 &
+sleep 1
+export XDG_CONFIG_HOME=$work/trayless XDG_RUNTIME_DIR=$work/trayless XDG_DATA_HOME=$work/trayless
+export XDG_CACHE_HOME=$work/trayless QUANTIRO_INTERFACE=lo
+mkdir -p "$XDG_CONFIG_HOME"
+"$work/program/quantiro" > "$work/trayless.log" 2>&1 &
+meter=$!
+window=""
+eventually 'window=$(find_window "^ Tranfery$"); [ -n "$window" ]'
+if [ -z "$window" ]; then
+    echo "not ok - the window appears"; cat "$work/trayless.log"; kill "$meter"; exit 1
 fi
+check "without a tray the window is a normal one, with a task-bar entry" \
+    "xprop -id $window _NET_WM_WINDOW_TYPE | grep -q _NET_WM_WINDOW_TYPE_NORMAL"
+wmctrl -i -c "$window"
+check "the close notice is shown" 'answer "^Kończenie pracy programu$"'
+check "closing minimises the window" "eventually '[ \"\$(state $window)\" = Iconic ]'"
+"$work/program/quantiro" > "$work/second.log" 2>&1 &
+second=$!
+check "a second start brings the window back" "eventually '[ \"\$(state $window)\" = Normal ]'"
+check "and says the meter is running" 'answer "^Zelvano$"'
+wait "$second"
+status=$?
+check "the second start ends with status 0 ($status)" '[ "$status" = 0 ]'
+kill -TERM "$meter"
+wait "$meter"
+status=$?
+check "SIGTERM ends the meter with status 0 ($status)" '[ "$status" = 0 ]'
+check "the first meter still counted" '[ -f "$work/trayless/Kestrova/Quantiro/qub.db" ]'
+kill %1 2>/dev/null
+exit $((failures > 0))
+INSIDE
+
+for scenario in inside trayless; do
+    timeout 120 xvfb-run -a -s "-screen 0 640x480x24" bash "$work/$scenario.sh" "$work" 2>"$work/xvfb.log"
+    status=$?
+    if [ "$status" -ne 0 ]; then
+        if grep -q "xvfb-run: error" "$work/xvfb.log"; then
+            echo "SKIP: Xvfb cannot start"; cat "$work/xvfb.log"
+            exit 77
+        fi
+        cat "$work/xvfb.log" "$work/meter.log" "$work/trayless.log" 2>/dev/null
+        echo "FAILED"
+        exit 1
+    fi
+done
 echo "window end-to-end: all checks passed"

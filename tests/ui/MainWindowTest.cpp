@@ -21,7 +21,8 @@ using platform::Read;
 using platform::Write;
 
 // A whole meter with its real window, built as the program builds it; the dialogs
-// are the test's unless real Qt message boxes are asked for.
+// are the test's unless real Qt message boxes are asked for, and the test says
+// whether the desktop has a notification area.
 struct WindowMeter {
     explicit WindowMeter(bool qtDialogs = false)
         : meter(system.Parts(),
@@ -44,7 +45,10 @@ struct WindowMeter {
     testing::TestSystem system;
     testing::RecordingFrontEnd ui;
     QtDialogs boxes;
-    MainWindow window{system.settings, "."};
+    bool trayAvailable = true;
+    MainWindow window{system.settings, ".", [this] {
+                          return trayAvailable;
+                      }};
     shell::Meter meter;
 };
 
@@ -182,21 +186,53 @@ TEST(MenuTest, TheMenuHasItsTenRowsAndEachPositionItsCommand) {
     EXPECT_TRUE(Read(*m.Family(), values::kIsRunning));
 }
 
-TEST(WindowCloseTest, ClosingTheWindowHidesItWithTheNoticeUntilTheBoxIsTicked) {
-    WindowMeter m;
-    m.Start();
-    for (const bool tick : {false, true, false}) {
-        m.ui.tick = tick;
-        m.window.show();
-        m.window.close();
-        EXPECT_TRUE(m.window.IsHidden());
+TEST(WindowCloseTest, ClosingPutsTheWindowAwayWithTheNoticeUntilTheBoxIsTicked) {
+    for (const bool tray : {true, false}) {
+        WindowMeter m;
+        m.trayAvailable = tray;
+        m.Start();
+        // Without a tray the window has a task-bar entry and minimises to it.
+        EXPECT_EQ(m.window.windowType(), tray ? Qt::Tool : Qt::Window) << tray;
+        for (const bool tick : {false, true, false}) {
+            m.ui.tick = tick;
+            m.window.show();
+            m.window.close();
+            EXPECT_TRUE(m.window.IsHidden()) << tray;
+            EXPECT_EQ(m.window.isMinimized(), !tray) << tray;
+        }
+        // The third close shows no notice any more.
+        const std::string notice = std::string(shell::texts::kCloseNotice) +
+                                   std::string(tray ? "" : shell::texts::kCloseNoticeTaskbar);
+        EXPECT_EQ(m.ui.dialogTexts, (std::vector<std::string>(2, notice))) << tray;
+        EXPECT_FALSE(Read(*m.Family(), values::kShowCloseNotice)) << tray;
+        EXPECT_TRUE(m.window.Timer().isActive()) << tray; // still counting
+        // Another start asks for the window: the tray icon is the way back, else it comes.
+        m.window.ShowOnRequest();
+        EXPECT_EQ(m.window.IsHidden(), tray) << tray;
+        EXPECT_EQ(m.window.isVisible() && !m.window.isMinimized(), !tray) << tray;
     }
-    // The third close shows no notice any more.
-    EXPECT_EQ(m.ui.dialogTexts,
-              (std::vector<std::string>(2, std::string(shell::texts::kCloseNotice))));
-    EXPECT_FALSE(Read(*m.Family(), values::kShowCloseNotice));
-    EXPECT_TRUE(m.window.Timer().isActive()); // still counting
-    EXPECT_TRUE(Read(*m.Family(), values::kIsRunning));
+}
+
+TEST(WindowCloseTest, ANotificationAreaThatComesOrGoesIsFollowed) {
+    WindowMeter m;
+    m.trayAvailable = false;
+    m.Start();
+    m.window.show();
+    m.meter.RunMenuCommand(7); // "Ukryj"
+    m.trayAvailable = true;
+    m.window.FollowTray();
+    ASSERT_TRUE(m.window.HasTrayIcon());
+    EXPECT_EQ(m.window.windowType(), Qt::Tool);
+    m.window.TrayClicked();
+    EXPECT_TRUE(m.window.isVisible());
+    EXPECT_FALSE(Read(*m.Family(), values::kStartHidden));
+
+    m.meter.RunMenuCommand(7);
+    EXPECT_FALSE(m.window.isVisible());
+    m.trayAvailable = false; // hidden, and now nothing could bring it back but the task bar
+    m.window.FollowTray();
+    EXPECT_FALSE(m.window.HasTrayIcon());
+    EXPECT_TRUE(m.window.isVisible() && m.window.isMinimized());
 }
 
 TEST(WindowCloseTest, ASystemShutdownWhileTheCloseNoticeIsOpenEndsTheMeter) {

@@ -41,7 +41,7 @@ struct TenYears {
                 month += 12;
                 --year;
             }
-            char date[16];
+            char date[40]; // room for any int, so the compiler sees no truncation
             std::snprintf(date, sizeof date, "%04d-%02d-%02d", year, month, day % 28 + 1);
             for (int hour = 0; hour < 24; ++hour) {
                 sqlite3_bind_text(insert, 1, date, -1, SQLITE_TRANSIENT);

@@ -1,10 +1,7 @@
 #include "common/FamilyPaths.h"
 
-#include "fakes/TempDir.h"
-
 #include <cstdlib>
-#include <fstream>
-#include <map>
+#include <filesystem>
 
 #include <gtest/gtest.h>
 
@@ -45,26 +42,6 @@ TEST(FamilyPathsTest, EachDirectoryIsItsXdgVariableOrItsDefaultUnderHome) {
             c.expected)
             << c.name;
         EXPECT_EQ(fs::path(paths.programDirectory), fs::canonical("/proc/self/exe").parent_path());
-    }
-}
-
-TEST(FamilyPathsTest, DirectoriesAreMadePrivateOrRefusedWithTheirPath) {
-    testing::TempDir dir;
-    const fs::path made = dir.Path() / "a/b/c";
-    MakePrivateDirectory(made.string());
-    MakePrivateDirectory(made.string()); // there already: fine
-    for (const fs::path& each : {dir.Path() / "a", dir.Path() / "a/b", made}) {
-        EXPECT_EQ(fs::status(each).permissions(), fs::perms::owner_all) << each;
-    }
-    std::ofstream(dir.Path() / "file") << "x";
-    for (const fs::path& refused : {dir.Path() / "file", dir.Path() / "file/below"}) {
-        try {
-            MakePrivateDirectory(refused.string());
-            ADD_FAILURE() << refused;
-        } catch (const PathError& error) {
-            EXPECT_NE(std::string(error.what()).find(refused.string()), std::string::npos)
-                << error.what();
-        }
     }
 }
 

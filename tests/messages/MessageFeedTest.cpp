@@ -20,8 +20,8 @@ struct Feed {
     // The pages shown by one run's check.
     std::vector<std::string> Run() {
         testing::RecordingFrontEnd browser;
-        MessageFeed(system.cacheDirectory, server, system.downloader, system.settings,
-                    system.clock, browser)
+        MessageFeed(system.cacheDirectory, server, system.downloader, system.settings, system.clock,
+                    browser)
             .ShowNewNotice();
         std::vector<std::string> pages;
         for (const std::string& entry : browser.log) {

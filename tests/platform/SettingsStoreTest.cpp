@@ -13,10 +13,10 @@ namespace {
 using platform::Read;
 using platform::Write;
 
-mode_t FileMode(const std::filesystem::path& path) {
-    struct stat info {};
-    EXPECT_EQ(::stat(path.c_str(), &info), 0);
-    return info.st_mode & 0777;
+constexpr auto kPrivate = std::filesystem::perms::owner_read | std::filesystem::perms::owner_write;
+
+std::filesystem::perms FileMode(const std::filesystem::path& path) {
+    return std::filesystem::status(path).permissions();
 }
 
 TEST(SettingsStoreTest, ValuesThatDoNotReadAsTheirTypeOrGarbageGiveTheDefault) {
@@ -53,7 +53,7 @@ TEST(SettingsStoreTest, AnotherProcessSeesEveryWriteAtOnceAndNothingIsLost) {
     std::ofstream(system.SettingsFile()) << "[General]\nOkres=7\n";
     ::chmod(system.SettingsFile().c_str(), 0644);
     auto meter = system.OtherProgram();
-    EXPECT_EQ(FileMode(system.SettingsFile()), 0600); // private, even when it existed
+    EXPECT_EQ(FileMode(system.SettingsFile()), kPrivate); // private, even when it existed
 
     EXPECT_EQ(Read(*meter, values::kMonthDay), 7); // read once, and kept
     auto other = system.OtherProgram();
@@ -70,7 +70,7 @@ TEST(SettingsStoreTest, AnotherProcessSeesEveryWriteAtOnceAndNothingIsLost) {
         Write(*other, values::kMonthDay, i);
         ASSERT_EQ(Read(*meter, values::kMonthDay), i);
     }
-    EXPECT_EQ(FileMode(system.SettingsFile()), 0600);
+    EXPECT_EQ(FileMode(system.SettingsFile()), kPrivate);
 }
 
 TEST(InstanceLockTest, AnotherProcessHoldsTheLockUntilItDies) {

@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstring>
 #include <fstream>
-#include <functional>
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -36,35 +35,26 @@ std::vector<std::string> DirectoryListing(const std::filesystem::path& directory
 TEST(DatabaseFaultsTest, AFileThatIsNotOurDatabaseIsRefusedAndLeftAsItWas) {
     struct Case {
         const char* name;
-        std::function<void(const std::string&)> make;
+        std::string content; // the file's bytes, or with `sql` an SQLite file of ours so changed
+        const char* sql;
     };
     const Case cases[] = {
-        {"text",
-         [](const std::string& path) {
-             std::ofstream(path) << "to nie jest baza danych\n";
-         }},
+        {"text", "to nie jest baza danych\n", nullptr},
         {"an SQLite header and garbage",
-         [](const std::string& path) {
-             std::ofstream out(path, std::ios::binary);
-             out.write("SQLite format 3\0", 16);
-             out << std::string(4080, '\x7f');
-         }},
-        {"a table without Upload",
-         [](const std::string& path) {
-             TrafficTable table(path);
-             table.Exec("DROP TABLE trafic");
-             table.Exec("CREATE TABLE trafic (Data TEXT, Godzina INTEGER, Czas INTEGER, Download "
-                        "INTEGER)");
-         }},
-        {"empty file",
-         [](const std::string& path) {
-             std::ofstream{path};
-         }},
+         std::string("SQLite format 3\0", 16) + std::string(4080, '\x7f'), nullptr},
+        {"a table without Upload", "",
+         "DROP TABLE trafic; CREATE TABLE trafic (Data TEXT, Godzina INTEGER, Czas INTEGER, "
+         "Download INTEGER)"},
+        {"empty file", "", nullptr},
     };
     for (const Case& c : cases) {
         testing::TempDir dir;
         const std::string path = (dir.Path() / "qub.db").string();
-        c.make(path);
+        if (c.sql) {
+            TrafficTable(path).Exec(c.sql);
+        } else {
+            std::ofstream(path, std::ios::binary) << c.content;
+        }
         const std::string before = testing::FileText(path);
         const auto listing = DirectoryListing(dir.Path());
         try {

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# The meter's command line, as a user types it: what runs, what is refused with
+# the help on standard error and status 2, and that a refusal starts no meter.
+set -u
+binary=$1
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+failures=0
+# case "arguments" status "start of standard output" help-on-stderr(yes/no)
+case_() {
+    local arguments=$1 status=$2 output=$3 help=$4
+    rm -rf "$work/home" && mkdir -p "$work/home"
+    # shellcheck disable=SC2086
+    HOME=$work/home XDG_RUNTIME_DIR=$work/home "$binary" $arguments >"$work/out" 2>"$work/err" </dev/null
+    local got=$? why=""
+    [ "$got" = "$status" ] || why+=" status $got;"
+    [[ "$(cat "$work/out")" == "$output"* ]] || why+=" output: $(head -c 200 "$work/out");"
+    if grep -q "Użycie: quantiro" "$work/err"; then [ "$help" = yes ] || why+=" help on stderr;"
+    else [ "$help" = no ] || why+=" no help on stderr;"; fi
+    # A meter that ran would have written its settings and made its data directory.
+    [ ! -e "$work/home/.config/Kestrova" ] && [ ! -e "$work/home/.local/share/Kestrova" ] ||
+        why+=" a meter started;"
+    if [ -z "$why" ]; then echo "ok - quantiro $arguments"; else
+        echo "not ok - quantiro $arguments:$why"; failures=$((failures + 1)); fi
+}
+case_ "--help" 0 "Użycie: quantiro [OPCJA]..." no
+case_ "--version" 0 "quantiro 0." no
+case_ "--bogus" 2 "" yes
+case_ "/start" 2 "" yes
+case_ "/START extra" 2 "" yes
+case_ "--interface" 2 "" yes
+case_ "--autostart maybe" 2 "" yes
+case_ "--autostart on" 0 "Miernik będzie uruchamiany razem z sesją." no
+
+# The autostart entry: written without "/START", so the instance check stays on;
+# then removed again.
+entry=$work/home/.config/autostart/quantiro.desktop
+if grep -qx "Exec=quantiro" "$entry"; then echo "ok - the autostart entry starts quantiro"; else
+    echo "not ok - the autostart entry: $(cat "$entry" 2>&1)"; failures=$((failures + 1)); fi
+HOME=$work/home "$binary" --autostart off >/dev/null
+if [ ! -e "$entry" ]; then echo "ok - --autostart off removes it"; else
+    echo "not ok - --autostart off left $entry"; failures=$((failures + 1)); fi
+exit $((failures > 0))

@@ -16,9 +16,10 @@ declare -A allowed=(
     [records]="sampling platform common"
     [companions]="sampling platform common"
     [messages]="platform common"
+    [options]="platform common"
     [shell]="records companions messages sampling ifstats platform common"
-    [ui]="shell records companions messages sampling ifstats platform common"
-    [app]="ui shell records companions messages sampling ifstats platform/linux platform common"
+    [ui]="shell records companions messages options sampling ifstats platform common"
+    [app]="ui shell records companions messages options sampling ifstats platform/linux platform common"
 )
 
 failures=0

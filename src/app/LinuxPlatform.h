@@ -16,6 +16,10 @@ namespace quantiro::app {
 
 // Everything both front-ends take from Linux, built once.
 struct LinuxPlatform {
+    LinuxPlatform() {
+        table.PreferInterface([this] { return platform::Read(settings, values::kInterfaceName); });
+    }
+
     shell::SystemParts Parts() {
         return {.settings = settings,
                 .clock = clock,

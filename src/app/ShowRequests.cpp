@@ -4,11 +4,11 @@
 
 namespace quantiro::app {
 
-ShowRequests::ShowRequests(std::string runtimeDirectory)
-    : m_path(QString::fromStdString(runtimeDirectory + "/quantiro.socket")) {}
+ShowRequests::ShowRequests(const std::string& runtimeDirectory, const std::string& program)
+    : m_path(QString::fromStdString(runtimeDirectory + "/" + program + ".socket")) {}
 
 void ShowRequests::Listen(std::function<void()> show) {
-    // A socket left by a meter that died is in the way; only the lock's holder gets here.
+    // A socket left by a program that died is in the way.
     QLocalServer::removeServer(m_path);
     m_server.setSocketOptions(QLocalServer::UserAccessOption);
     m_server.listen(m_path);
@@ -22,12 +22,14 @@ void ShowRequests::Listen(std::function<void()> show) {
                      });
 }
 
-void ShowRequests::Send() const {
+bool ShowRequests::Send() const {
     QLocalSocket socket;
     socket.connectToServer(m_path);
-    if (socket.waitForConnected(500)) {
-        socket.disconnectFromServer();
+    if (!socket.waitForConnected(500)) {
+        return false;
     }
+    socket.disconnectFromServer();
+    return true;
 }
 
 } // namespace quantiro::app

@@ -6,17 +6,18 @@
 
 namespace quantiro::app {
 
-// A second start of the meter, refused because one is running, asks the running
-// one to show its window: over a local socket in the runtime directory, which only
-// the instance holding the lock listens on.
+// A second start of a program of the family asks the running one to show its
+// window: over a local socket named after the program in the runtime directory,
+// which only the running one listens on.
 class ShowRequests {
 public:
-    explicit ShowRequests(std::string runtimeDirectory);
+    ShowRequests(const std::string& runtimeDirectory, const std::string& program);
 
-    // In the running meter: `show` runs for every request.
+    // In the running program: `show` runs for every request.
     void Listen(std::function<void()> show);
-    // In the refused start: asks, waiting half a second at most.
-    void Send() const;
+    // In the second start: asks, waiting half a second at most. False when nobody
+    // listens.
+    bool Send() const;
 
 private:
     QString m_path;

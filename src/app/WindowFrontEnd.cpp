@@ -45,7 +45,7 @@ int RunWindowFrontEnd(int& argc, char** argv, const std::string& commandLine) {
 
     // A meter already running shows its window at once, while this start is refused
     // with its message; only the meter that holds the instance lock listens.
-    ShowRequests showRequests(host.paths.runtimeDirectory);
+    ShowRequests showRequests(host.paths.runtimeDirectory, "quantiro");
     if (commandLine != companion_commands::kStartSwitch) {
         showRequests.Send();
     }

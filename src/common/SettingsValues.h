@@ -21,6 +21,11 @@ struct LongValue {
     std::int32_t defaultValue;
 };
 
+struct TextValue {
+    std::string_view name;
+    std::string_view defaultValue;
+};
+
 // Running flag: written at start-up and exit, read only by the rest of the family.
 inline constexpr BoolValue kIsRunning{"IsRunning", false};
 inline constexpr BoolValue kWarningsEnabled{"OstrzezeniaEnabled", false};
@@ -53,6 +58,21 @@ inline constexpr BoolValue kCorrectionPending{"Odejmij", false};
 inline constexpr LongValue kCorrectionDownload{"OdejmijDownload", 0};
 inline constexpr LongValue kCorrectionUpload{"OdejmijUpload", 0};
 inline constexpr LongValue kCorrectionTime{"OdejmijTime", 0};
+
+// Values the family's programs add: the options program writes them; the meter, the
+// limit watcher and the reports read them.
+// Kernel name of the monitored interface; empty: the default-route interface.
+inline constexpr TextValue kInterfaceName{"Interfejs", ""};
+// The billing period's data limit in MB (1 MB = 1024 kB); 0: none.
+inline constexpr LongValue kPeriodLimit{"LimitMiesieczny", 0};
+// What counts against the limit: 0 received, 1 sent, 2 both.
+inline constexpr LongValue kLimitDirection{"LimitKierunek", 2};
+// Warn when this percentage of the limit is reached; 0: off.
+inline constexpr LongValue kLimitThreshold1{"LimitProg1", 80};
+inline constexpr LongValue kLimitThreshold2{"LimitProg2", 90};
+inline constexpr LongValue kLimitThreshold3{"LimitProg3", 100};
+// First day of the billing period, 1-31 (past the month's end: its last day).
+inline constexpr LongValue kBillingDay{"DzienRozliczeniowy", 1};
 
 // Process records of started companions: four integers under a prefix.
 inline constexpr std::string_view kMonitorRecordPrefix = "Mon_";

@@ -30,6 +30,9 @@ public:
     virtual void WriteBool(std::string_view name, bool value) = 0;
     virtual std::int32_t ReadLong(std::string_view name, std::int32_t defaultValue) = 0;
     virtual bool ReadBool(std::string_view name, bool defaultValue) = 0;
+    // Text as stored, surrounding blanks removed.
+    virtual void WriteText(std::string_view name, const std::string& value) = 0;
+    virtual std::string ReadText(std::string_view name, const std::string& defaultValue) = 0;
 };
 
 // Reads and writes a value of the table in common/SettingsValues.h with its default.
@@ -39,6 +42,10 @@ inline bool Read(RegistrySettings& settings, const values::BoolValue& value) {
 
 inline std::int32_t Read(RegistrySettings& settings, const values::LongValue& value) {
     return settings.ReadLong(value.name, value.defaultValue);
+}
+
+inline std::string Read(RegistrySettings& settings, const values::TextValue& value) {
+    return settings.ReadText(value.name, std::string(value.defaultValue));
 }
 
 inline void Write(RegistrySettings& settings, const values::BoolValue& value, bool data) {

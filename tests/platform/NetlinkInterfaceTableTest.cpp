@@ -148,6 +148,14 @@ TEST_F(NetlinkInterfaceTableTest, WithoutANameTheDefaultRouteChoosesForTheWholeR
     EXPECT_EQ(Read(table).front().name, "b1");
     NetlinkInterfaceTable freshTable;
     EXPECT_EQ(Read(freshTable).front().name, "b0");
+    // The user's chosen interface comes before the route, the environment before both.
+    NetlinkInterfaceTable chosen;
+    chosen.PreferInterface([] { return std::string("b1"); });
+    EXPECT_EQ(Read(chosen).front().name, "b1");
+    ::setenv("QUANTIRO_INTERFACE", "lo", 1);
+    NetlinkInterfaceTable overridden;
+    overridden.PreferInterface([] { return std::string("b1"); });
+    EXPECT_EQ(Read(overridden).front().name, "lo");
     Run("ip link del b0");
     Run("ip link del b1");
 }

@@ -150,6 +150,15 @@ void IniRegistrySettings::WriteBool(std::string_view name, bool value) {
     Write(name, value ? "true" : "false");
 }
 
+void IniRegistrySettings::WriteText(std::string_view name, const std::string& value) {
+    Write(name, value);
+}
+
+std::string IniRegistrySettings::ReadText(std::string_view name, const std::string& defaultValue) {
+    const StoredText& text = Lookup(name);
+    return text ? *text : defaultValue;
+}
+
 namespace {
 
 std::optional<std::int32_t> ParseLong(const std::string& text) {

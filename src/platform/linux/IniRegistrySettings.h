@@ -36,6 +36,8 @@ public:
     void WriteBool(std::string_view name, bool value) override;
     std::int32_t ReadLong(std::string_view name, std::int32_t defaultValue) override;
     bool ReadBool(std::string_view name, bool defaultValue) override;
+    void WriteText(std::string_view name, const std::string& value) override;
+    std::string ReadText(std::string_view name, const std::string& defaultValue) override;
 
     // The file the root and key path lead to (empty until both are set).
     std::string FilePath() const { return m_filePath; }

@@ -233,6 +233,10 @@ void NetlinkInterfaceTable::FixPrimary(const std::vector<Link>& links) {
         m_primaryName = wanted;
         return;
     }
+    if (const std::string preferred = m_preferred ? m_preferred() : ""; named(preferred)) {
+        m_primaryName = preferred;
+        return;
+    }
     for (const std::uint8_t family : {std::uint8_t{AF_INET}, std::uint8_t{AF_INET6}}) {
         if (const auto index = DefaultRouteInterface(family)) {
             for (const Link& l : links) {

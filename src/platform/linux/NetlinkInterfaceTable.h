@@ -5,6 +5,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <unordered_map>
@@ -16,8 +17,8 @@ namespace quantiro::platform::linux_impl {
 //
 // Row order: the primary interface first, then the others in kernel order, loopback
 // last. The primary interface is fixed at the first snapshot: the one named by
-// QUANTIRO_INTERFACE when present, else the one carrying the default route (IPv4,
-// else IPv6), else none. While a fixed primary interface is absent (a PPP link being
+// QUANTIRO_INTERFACE when present, else the preferred one (the user's setting) when
+// present, else the one carrying the default route (IPv4, else IPv6), else none. While a fixed primary interface is absent (a PPP link being
 // redialled, a USB modem unplugged) the table is empty, so the meter pauses instead of
 // silently measuring whatever interface moved into the first row.
 class NetlinkInterfaceTable final : public InterfaceTable {
@@ -25,6 +26,12 @@ public:
     explicit NetlinkInterfaceTable(std::string sysfsNetRoot = "/sys/class/net");
 
     Status Read(std::vector<InterfaceRow>& rows) override;
+
+    // Asked once, at the first snapshot, for the interface the user chose (empty:
+    // none), so the choice is read when the settings are open.
+    void PreferInterface(std::function<std::string()> preferred) {
+        m_preferred = std::move(preferred);
+    }
 
     // The primary interface chosen at the first snapshot (empty when none).
     const std::string& PrimaryInterface() const { return m_primaryName; }
@@ -60,6 +67,7 @@ private:
     std::string m_sysfsNetRoot;
     bool m_primaryFixed = false;
     std::string m_primaryName;
+    std::function<std::string()> m_preferred;
     std::vector<Link> m_links;       // the latest dump, in kernel order; rows moved out
     std::vector<std::size_t> m_rows; // positions in m_links, in table order
     std::unordered_map<std::int32_t, SysfsDetails> m_details;

@@ -1,0 +1,66 @@
+// quantiro-options: the family's settings in a window, or on a terminal.
+#include "app/ShowRequests.h"
+#include "common/FamilyPaths.h"
+#include "options/OptionsCommandLine.h"
+#include "platform/linux/IniRegistrySettings.h"
+#include "platform/linux/NetlinkInterfaceTable.h"
+#include "ui/OptionsWindow.h"
+
+#include <QApplication>
+#include <cstdlib>
+#include <iostream>
+
+namespace {
+
+using namespace quantiro;
+
+bool Set(const char* variable) {
+    const char* value = std::getenv(variable);
+    return value && *value;
+}
+
+// The link speed the meter would scale to, in kbit/s; 0 when the kernel does not know it.
+std::int64_t LinkSpeed(const std::string& interfaceName) {
+    platform::linux_impl::NetlinkInterfaceTable table;
+    table.PreferInterface([&] { return interfaceName; });
+    std::vector<platform::InterfaceRow> rows;
+    if (table.Read(rows) != platform::InterfaceTable::Status::Ok || rows.empty() ||
+        (!interfaceName.empty() && rows.front().name != interfaceName)) {
+        return 0;
+    }
+    return rows.front().speed / 1000;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    const paths::FamilyPaths paths = paths::FromEnvironment();
+    platform::linux_impl::IniRegistrySettings settings(paths.configHome);
+    platform::OpenFamilyKey(settings);
+    if (!arguments.empty()) {
+        return options::RunCommandLine(arguments, settings, std::cout, std::cerr);
+    }
+    if (!Set("DISPLAY") && !Set("WAYLAND_DISPLAY")) {
+        options::PrintList(settings, std::cout);
+        std::cout << "\nBez ekranu graficznego ustawienia zmienia się poleceniem\n"
+                     "  quantiro-options --set NAZWA=WARTOŚĆ...\n";
+        return 0;
+    }
+
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("quantiro-options"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("quantiro"));
+    app::ShowRequests showRequests(paths.runtimeDirectory, "quantiro-options");
+    if (showRequests.Send()) {
+        return 0; // the window that is open already comes forward
+    }
+    ui::OptionsWindow window(settings, paths.configHome, LinkSpeed);
+    showRequests.Listen([&] {
+        window.showNormal();
+        window.raise();
+        window.activateWindow();
+    });
+    window.show();
+    return QApplication::exec();
+}

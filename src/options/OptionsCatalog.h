@@ -1,0 +1,80 @@
+#pragma once
+
+#include "platform/Registry.h"
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <set>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Every setting of the family a user may change, what it means, and the values
+// it may take. The window and the command line of the options program both work
+// from this table, so they check and write exactly the same way.
+namespace quantiro::options {
+
+enum class Kind { Flag, Number, Text };
+enum class Page { Window, Connection, Warnings };
+
+struct Choice {
+    std::int32_t value;
+    std::string_view caption;
+};
+
+struct Setting {
+    std::string_view name;
+    Kind kind;
+    Page page;
+    // The field's label in the window, "&" before its mnemonic.
+    std::string_view label;
+    // One line for the list printed on a terminal.
+    std::string_view meaning;
+    // As the settings file holds it: "true", "512", "".
+    std::string_view defaultText;
+    std::int64_t minimum = 0;
+    std::int64_t maximum = 0;
+    // Numbers picked from a list rather than typed.
+    std::span<const Choice> choices = {};
+    // Read by the meter only when it starts.
+    bool atNextStart = false;
+    // A flag whose field shows the opposite, positive meaning.
+    bool shownInverted = false;
+};
+
+std::span<const Setting> Catalog();
+const Setting* Find(std::string_view name);
+
+// Setting name -> value as text, the way the settings file holds it.
+using Values = std::map<std::string, std::string, std::less<>>;
+
+// The value as the file holds it ("true", "1000"), or why `text` cannot be one.
+struct Parsed {
+    std::string text;
+    std::string problem;
+};
+Parsed Parse(const Setting& setting, std::string_view text);
+
+struct Problem {
+    std::string name;
+    std::string reason;
+};
+// Each value alone, and the thresholds together: set ones must rise.
+std::vector<Problem> Check(const Values& values);
+
+// Every setting of the catalog; one the file holds out of range or of the wrong
+// type comes back as its default and is listed in `marked`.
+struct Loaded {
+    Values values;
+    std::set<std::string, std::less<>> marked;
+};
+Loaded Load(platform::RegistrySettings& settings);
+
+// Writes the values that differ from what was loaded, nothing else, and raises
+// "WasChanged" when any did, so the running meter reloads. Returns their names.
+std::vector<std::string> Apply(platform::RegistrySettings& settings, const Values& loaded,
+                               const Values& edited);
+
+} // namespace quantiro::options

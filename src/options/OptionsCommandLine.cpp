@@ -1,0 +1,99 @@
+#include "options/OptionsCommandLine.h"
+
+#include "options/OptionsCatalog.h"
+
+#include <iomanip>
+
+namespace quantiro::options {
+
+namespace {
+
+constexpr const char* kUsage =
+    "Użycie: quantiro-options [OPCJA]...\n"
+    "Ustawienia miernika Quantiro; bez opcji otwiera okno ustawień.\n\n"
+    "Opcje:\n"
+    "  --list                  wypisuje wszystkie ustawienia: nazwę, wartość, wartość\n"
+    "                          domyślną i znaczenie\n"
+    "  --get NAZWA             wypisuje wartość ustawienia\n"
+    "  --set NAZWA=WARTOŚĆ...  zmienia ustawienia: wszystkie albo żadne\n"
+    "  --help                  wypisuje ten opis\n";
+
+std::string Shown(const std::string& text) {
+    return text.empty() ? "\"\"" : text;
+}
+
+int Refuse(std::ostream& errors, const std::string& why) {
+    errors << "quantiro-options: " << why << '\n';
+    return 2;
+}
+
+} // namespace
+
+void PrintList(platform::RegistrySettings& settings, std::ostream& out) {
+    const Loaded loaded = Load(settings);
+    for (const Setting& setting : Catalog()) {
+        std::string current = Shown(loaded.values.at(std::string(setting.name)));
+        if (loaded.marked.contains(setting.name)) {
+            current += " (!)"; // the file held something that is no valid value
+        }
+        out << std::left << std::setw(23) << setting.name << ' ' << std::setw(11) << current
+            << ' ' << std::setw(7) << Shown(std::string(setting.defaultText)) << ' '
+            << setting.meaning << '\n';
+    }
+    if (!loaded.marked.empty()) {
+        out << "(!) w pliku ustawień była niepoprawna wartość; obowiązuje domyślna.\n";
+    }
+}
+
+int RunCommandLine(const std::vector<std::string>& arguments,
+                   platform::RegistrySettings& settings, std::ostream& out, std::ostream& errors) {
+    if (arguments.empty() || arguments[0] == "--help") {
+        out << kUsage;
+        return 0;
+    }
+    const std::string& command = arguments[0];
+    if (command == "--list" && arguments.size() == 1) {
+        PrintList(settings, out);
+        return 0;
+    }
+    if (command == "--get" && arguments.size() == 2) {
+        if (!Find(arguments[1])) {
+            return Refuse(errors, "nieznane ustawienie: " + arguments[1]);
+        }
+        out << Load(settings).values.at(arguments[1]) << '\n';
+        return 0;
+    }
+    if (command != "--set" || arguments.size() < 2) {
+        errors << "quantiro-options: niepoprawne wywołanie\n\n" << kUsage;
+        return 2;
+    }
+    const Loaded loaded = Load(settings);
+    Values edited = loaded.values;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& assignment = arguments[i];
+        const std::size_t equals = assignment.find('=');
+        const std::string name = assignment.substr(0, equals);
+        const Setting* setting = Find(name);
+        if (equals == std::string::npos || !setting) {
+            return Refuse(errors, "nieznane ustawienie: " + name);
+        }
+        Parsed parsed = Parse(*setting, assignment.substr(equals + 1));
+        if (!parsed.problem.empty()) {
+            return Refuse(errors, name + ": " + parsed.problem);
+        }
+        edited[name] = std::move(parsed.text);
+    }
+    // The new values together with the rest, as the meter will read them.
+    if (const std::vector<Problem> problems = Check(edited); !problems.empty()) {
+        return Refuse(errors, problems.front().name + ": " + problems.front().reason);
+    }
+    try {
+        Apply(settings, loaded.values, edited);
+    } catch (const platform::RegistryError& error) {
+        errors << "quantiro-options: " << error.what() << '\n';
+        return 1;
+    }
+    return 0;
+}
+
+} // namespace quantiro::options

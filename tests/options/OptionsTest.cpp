@@ -1,0 +1,109 @@
+#include "fakes/TestMeter.h"
+#include "options/OptionsCatalog.h"
+#include "options/OptionsCommandLine.h"
+#include "ui/OptionsWindow.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <sstream>
+
+#include <gtest/gtest.h>
+
+namespace quantiro::options {
+namespace {
+
+struct Store {
+    Store() { std::filesystem::create_directories(system.SettingsFile().parent_path()); }
+    void Holds(const std::string& lines) {
+        std::ofstream(system.SettingsFile()) << "[General]\n" << lines;
+        settings = system.OtherProgram();
+    }
+    int Run(std::vector<std::string> arguments) {
+        std::ostringstream out, errors;
+        return RunCommandLine(arguments, *settings, out, errors);
+    }
+    std::string File() const { return testing::FileText(system.SettingsFile()); }
+
+    testing::TestSystem system;
+    std::unique_ptr<platform::linux_impl::IniRegistrySettings> settings;
+};
+
+TEST(OptionsTest, ARefusedValueWritesNothingAndAnAcceptedOneOnlyWhatChanged) {
+    struct Case {
+        std::vector<std::string> set;
+        int status;
+        std::vector<std::string> written; // lines the file gains
+    };
+    const Case cases[] = {
+        {{"--set", "Download=0"}, 2, {}},
+        {{"--set", "Download=9761290"}, 2, {}},
+        {{"--set", "Upload=12abc"}, 2, {}},
+        {{"--set", "ExtErrorValue=1001"}, 2, {}},
+        {{"--set", "LimitProg1=95"}, 2, {}}, // above the second threshold
+        {{"--set", "DzienRozliczeniowy=32"}, 2, {}},
+        {{"--set", "LimitMiesieczny=2147483648"}, 2, {}},
+        {{"--set", "OnTop=maybe"}, 2, {}},
+        {{"--set", "Bogus=1"}, 2, {}},
+        {{"--set", "Download=1000", "Size"}, 2, {}}, // all or nothing
+        {{"--get"}, 2, {}},
+        {{"--set", "Download=9 761 289", "OnTop=0", "LimitProg1=0", "LimitProg2=0"},
+         0,
+         {"Download=9761289", "OnTop=false", "LimitProg1=0", "LimitProg2=0", "WasChanged=true"}},
+        {{"--set", "Upload=128", "Interfejs=eth1"}, 0, {"Interfejs=eth1", "WasChanged=true"}},
+    };
+    for (const Case& c : cases) {
+        const std::string label = ::testing::PrintToString(c.set);
+        Store store;
+        store.Holds("Upload=128\nLeftP=1500\n");
+        const std::string before = store.File();
+        EXPECT_EQ(store.Run(c.set), c.status) << label;
+        std::string expected = before;
+        for (const std::string& line : c.written) {
+            expected += line + "\n";
+        }
+        // QSettings keeps the keys sorted; compare as sets of lines.
+        auto lines = [](const std::string& text) {
+            std::multiset<std::string> all;
+            std::istringstream in(text);
+            for (std::string line; std::getline(in, line);) {
+                all.insert(line);
+            }
+            return all;
+        };
+        EXPECT_EQ(lines(store.File()), lines(expected)) << label;
+    }
+}
+
+TEST(OptionsTest, TheWindowKeepsAnotherProgramsChangeAndShowsWhyItRefuses) {
+    Store store;
+    store.Holds("Download=12abc\nLimitProg3=500\n");
+    ui::OptionsWindow window(*store.settings, store.system.configHome.string(),
+                             [](const std::string&) { return 0; });
+    // Values the file holds wrongly are shown as their defaults, and marked.
+    EXPECT_EQ(qobject_cast<QLineEdit*>(window.Field("Download")->focusProxy())->text(), "512");
+    EXPECT_FALSE(window.Reason("LimitProg3").isEmpty());
+
+    // Another program changes a value while the window is open.
+    platform::Write(*store.system.OtherProgram(), values::kStartHidden, true);
+    auto* tolerance = qobject_cast<QLineEdit*>(window.Field("ExtErrorValue"));
+    for (const char* bad : {"0", "1001", "dużo", ""}) {
+        tolerance->setText(QString::fromUtf8(bad));
+        EXPECT_FALSE(window.ApplyChanges()) << bad;
+        EXPECT_FALSE(window.Reason("ExtErrorValue").isEmpty()) << bad;
+    }
+    EXPECT_FALSE(platform::Read(*store.system.OtherProgram(), values::kSettingsChanged));
+    tolerance->setText(QStringLiteral("150"));
+    qobject_cast<QCheckBox*>(window.Field("InfoFile"))->setChecked(false); // no summary
+    window.AutostartBox()->setChecked(true);
+    ASSERT_TRUE(window.ApplyChanges());
+    const auto meter = store.system.OtherProgram();
+    EXPECT_EQ(platform::Read(*meter, values::kRateTolerancePercent), 150);
+    EXPECT_TRUE(platform::Read(*meter, values::kNoStartSummary));
+    EXPECT_TRUE(platform::Read(*meter, values::kStartHidden)); // not overwritten
+    EXPECT_TRUE(platform::Read(*meter, values::kSettingsChanged));
+    EXPECT_EQ(store.File().find("Download="), store.File().find("Download=12abc")); // untouched
+    EXPECT_TRUE(std::filesystem::exists(store.system.configHome / "autostart/quantiro.desktop"));
+}
+
+} // namespace
+} // namespace quantiro::options

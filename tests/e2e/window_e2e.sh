@@ -17,7 +17,8 @@ done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/program" "$work/config/Kestrova"
-cp "$binary" "$work/program/quantiro"
+cp "$binary" "$(dirname "$binary")/quantiro-options" "$work/program/"
+ln -s quantiro-options "$work/program/ZVopcje.dll"
 cp "$(dirname "$binary")/quantiro.par" "$work/program/"
 printf '[General]\nLeftP=1500\nTopP=600\nOnTop=true\n' > "$work/config/Kestrova/Quantiro.conf"
 
@@ -67,6 +68,13 @@ wait "$sender"
 check "the download bar fills while traffic flows ($idle -> $busy)" \
     "python3 -c 'import sys; sys.exit(0 if $idle - $busy > 0.2 else 1)'"
 
+xdotool mousemove $((x + 100)) $((y + 250)) click 1
+sleep 1.5
+xdotool key Down Return
+check "\"Parametry\" opens the options window" \
+    "eventually 'xdotool search --onlyvisible --name \"^Quantiro – ustawienia\$\" >/dev/null'"
+pkill -f "$work/program/ZVopcje.dll" # the name the meter starts it by
+eventually '! xdotool search --onlyvisible --name "^Quantiro – ustawienia$" >/dev/null'
 xdotool mousemove $((x + 100)) $((y + 250)) click 1
 sleep 1.5
 xdotool key Down Down Down Down Return

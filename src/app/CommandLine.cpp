@@ -52,6 +52,16 @@ Invocation ParseArguments(const std::vector<std::string>& arguments) {
             if (!invocation.interfaceName || invocation.interfaceName->empty()) {
                 return Refused("opcja --interface wymaga nazwy interfejsu");
             }
+        } else if (IsOption(argument, "--variant")) {
+            const std::optional<std::string> name = value("--variant");
+            for (const shapes::WindowShape* shape : shapes::kShapes) {
+                if (name == shape->optionName) {
+                    invocation.shape = shape;
+                }
+            }
+            if (!invocation.shape) {
+                return Refused("opcja --variant przyjmuje full, small albo horizontal");
+            }
         } else if (IsOption(argument, "--autostart")) {
             const std::optional<std::string> state = value("--autostart");
             if (state != "on" && state != "off") {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/WindowShapes.h"
+
 #include <optional>
 #include <string>
 #include <vector>
@@ -16,6 +18,8 @@ struct Invocation {
     bool terminal = false;
     std::optional<std::string> interfaceName;
     bool autostartOn = false;
+    // --variant: the window shape, instead of the one the program's name gives.
+    const shapes::WindowShape* shape = nullptr;
     // Why the arguments were refused, in the user's words.
     std::string refusal;
 };

@@ -20,7 +20,7 @@ struct LinuxPlatform {
         table.PreferInterface([this] { return platform::Read(settings, values::kInterfaceName); });
     }
 
-    shell::SystemParts Parts() {
+    shell::SystemParts Parts(const shapes::WindowShape& shape = shapes::kFull) {
         return {.settings = settings,
                 .clock = clock,
                 .interfaceTable = table,
@@ -30,7 +30,8 @@ struct LinuxPlatform {
                 .programDirectory = paths.programDirectory,
                 .dataDirectory = paths.dataDirectory,
                 .cacheDirectory = paths.cacheDirectory,
-                .openDatabase = platform::linux_impl::OpenTrafficDatabase};
+                .openDatabase = platform::linux_impl::OpenTrafficDatabase,
+                .shape = &shape};
     }
 
     paths::FamilyPaths paths = paths::FromEnvironment();

@@ -67,7 +67,7 @@ void Consume(int descriptor) {
 
 } // namespace
 
-int RunTerminalFrontEnd(const std::string& commandLine) {
+int RunTerminalFrontEnd(const std::string& commandLine, const shapes::WindowShape& shape) {
     std::setlocale(LC_ALL, "");
     const std::string decimalSeparator = std::localeconv()->decimal_point;
     const bool interactive = ::isatty(STDIN_FILENO) == 1;
@@ -83,13 +83,13 @@ int RunTerminalFrontEnd(const std::string& commandLine) {
     LinuxPlatform host;
     TerminalDialog dialog(stopSignals.Descriptor());
     TerminalDisplay display(decimalSeparator);
-    TerminalWindow window(display, host.settings, ::isatty(STDOUT_FILENO) == 1);
-    shell::Meter meter(host.Parts(), {.dialog = dialog,
-                                      .about = dialog,
-                                      .notifier = dialog,
-                                      .display = display,
-                                      .window = window,
-                                      .noticeBrowser = dialog});
+    TerminalWindow window(display, host.settings, shape, ::isatty(STDOUT_FILENO) == 1);
+    shell::Meter meter(host.Parts(shape), {.dialog = dialog,
+                                           .about = dialog,
+                                           .notifier = dialog,
+                                           .display = display,
+                                           .window = window,
+                                           .noticeBrowser = dialog});
     dialog.OnShutdownSignal([&] { meter.RequestClose(shell::CloseReason::SystemShutdown); });
 
     try {

@@ -110,8 +110,8 @@ bool TerminalWindow::Show() {
 
 void TerminalWindow::RestorePosition() {
     // Written back at exit exactly as found, since there is no window to move.
-    m_left = platform::Read(m_settings, values::kWindowLeft);
-    m_top = platform::Read(m_settings, values::kWindowTop);
+    m_left = platform::Read(m_settings, m_shape.left);
+    m_top = platform::Read(m_settings, m_shape.top);
 }
 
 void TerminalWindow::Closing() {

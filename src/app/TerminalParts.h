@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/WindowShapes.h"
 #include "messages/NoticeBrowser.h"
 #include "platform/Dialogs.h"
 #include "platform/Notifier.h"
@@ -52,9 +53,11 @@ private:
 // and writes the stored position back unchanged.
 class TerminalWindow final : public shell::MeterWindow {
 public:
-    TerminalWindow(TerminalDisplay& display, platform::RegistrySettings& settings, bool redraw)
+    TerminalWindow(TerminalDisplay& display, platform::RegistrySettings& settings,
+                   const shapes::WindowShape& shape, bool redraw)
         : m_display(display)
         , m_settings(settings)
+        , m_shape(shape)
         , m_redraw(redraw) {}
 
     // Prints the display; false when standard output can no longer be written.
@@ -79,6 +82,7 @@ public:
 private:
     TerminalDisplay& m_display;
     platform::RegistrySettings& m_settings;
+    const shapes::WindowShape& m_shape;
     bool m_redraw;
     int m_lines = 0;
     double m_left = 0, m_top = 0;

@@ -29,6 +29,9 @@ constexpr std::array kOptions{
     OptionText{"--interface", "NAZWA",
                "Mierzy interfejs NAZWA zamiast interfejsu trasy domyślnej (jak zmienna "
                "QUANTIRO_INTERFACE)."},
+    OptionText{"--variant", "small|horizontal",
+               "Pokazuje małe okno albo poziomy pasek zamiast pełnego okna (jak nazwy ZVmal.dll i "
+               "ZVpoz.dll)."},
     OptionText{"--autostart", "on|off",
                "Włącza lub wyłącza uruchamianie miernika razem z sesją użytkownika i kończy "
                "pracę."},

@@ -19,7 +19,8 @@
 
 namespace quantiro::app {
 
-int RunWindowFrontEnd(int& argc, char** argv, const std::string& commandLine) {
+int RunWindowFrontEnd(int& argc, char** argv, const std::string& commandLine,
+                      const shapes::WindowShape& shape) {
     StopSignals stopSignals;
     QApplication application(argc, argv);
     QApplication::setQuitOnLastWindowClosed(false);
@@ -31,14 +32,14 @@ int RunWindowFrontEnd(int& argc, char** argv, const std::string& commandLine) {
 
     LinuxPlatform host;
     ui::QtDialogs dialogs;
-    ui::MainWindow window(host.settings, decimalSeparator);
+    ui::MainWindow window(host.settings, decimalSeparator, shape);
     ui::BrowserWindow noticeWindow(host.downloader, host.paths.cacheDirectory);
-    shell::Meter meter(host.Parts(), {.dialog = dialogs,
-                                      .about = dialogs,
-                                      .notifier = dialogs,
-                                      .display = window,
-                                      .window = window,
-                                      .noticeBrowser = noticeWindow});
+    shell::Meter meter(host.Parts(shape), {.dialog = dialogs,
+                                           .about = dialogs,
+                                           .notifier = dialogs,
+                                           .display = window,
+                                           .window = window,
+                                           .noticeBrowser = noticeWindow});
     window.Attach(meter);
     // The notice check: once, a minute after the window was made.
     QTimer::singleShot(messages::kMessageCheckDelay, &window, [&] { meter.ShowNewNotice(); });

@@ -15,6 +15,7 @@ bool Set(const char* variable) {
 } // namespace
 
 int main(int argc, char** argv) {
+    using namespace quantiro;
     using namespace quantiro::app;
     const Invocation invocation = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
     if (const auto status = RunWithoutMeter(invocation)) {
@@ -23,13 +24,18 @@ int main(int argc, char** argv) {
     if (invocation.interfaceName) {
         ::setenv("QUANTIRO_INTERFACE", invocation.interfaceName->c_str(), 1);
     }
+    // The family starts the other shapes by their own names, links to this program.
+    const std::string name = argv[0];
+    const shapes::WindowShape& shape =
+        invocation.shape ? *invocation.shape : shapes::ShapeNamed(name.substr(name.rfind('/') + 1));
     if (invocation.terminal || (!Set("DISPLAY") && !Set("WAYLAND_DISPLAY"))) {
-        return RunTerminalFrontEnd(invocation.startSwitch);
+        return RunTerminalFrontEnd(invocation.startSwitch,
+                                   shape); // the shape chooses the exit's successor
     }
     // Placing the window and keeping it on top need X11: under Wayland the window
     // goes through XWayland, unless the user chose a platform.
     if (Set("WAYLAND_DISPLAY") && Set("DISPLAY") && !Set("QT_QPA_PLATFORM")) {
         ::setenv("QT_QPA_PLATFORM", "xcb", 1);
     }
-    return RunWindowFrontEnd(argc, argv, invocation.startSwitch);
+    return RunWindowFrontEnd(argc, argv, invocation.startSwitch, shape);
 }

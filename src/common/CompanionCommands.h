@@ -14,8 +14,7 @@ inline constexpr std::string_view kReports = "zvraport.dll 1";
 inline constexpr std::string_view kUpdater = "ZVupdate.dll";
 // Followed by " /<received kB> /<sent kB> /yes" at start-up, "... /no" afterwards.
 inline constexpr std::string_view kLimitWatcher = "ZVlimiter.dll";
-inline constexpr std::string_view kSmallWindow = "ZVmal.dll /START";
-inline constexpr std::string_view kHorizontalWindow = "ZVpoz.dll /START";
+// The window shapes (see WindowShapes.h) start as their file name and "/START".
 
 // The switch the family starts its members with: it skips the single-instance check.
 inline constexpr std::string_view kStartSwitch = "/START";

@@ -2,6 +2,7 @@
 
 #include "common/CompanionCommands.h"
 #include "common/Rounding.h"
+#include "common/WindowShapes.h"
 
 #include <array>
 #include <cstdio>
@@ -93,11 +94,10 @@ void CompanionLauncher::StartUpdater() {
 }
 
 void CompanionLauncher::StartWindowVariant(std::int16_t variant) {
-    const std::string_view command = variant == 1   ? commands::kSmallWindow
-                                     : variant == 2 ? commands::kHorizontalWindow
-                                                    : std::string_view();
-    if (!command.empty()) {
-        WriteRecord(values::kVariantRecordPrefix, Launch(command, true));
+    if (const shapes::WindowShape* shape = shapes::ShapeOfVariant(variant)) {
+        WriteRecord(
+            values::kVariantRecordPrefix,
+            Launch(std::string(shape->fileName) + " " + std::string(commands::kStartSwitch), true));
     }
 }
 

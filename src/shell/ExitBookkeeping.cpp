@@ -24,8 +24,8 @@ void ExitBookkeeping::Run() {
     };
     using platform::Write;
 
-    step([&] { Write(m.settings, values::kWindowTop, RoundToInt32(m.window.TopTwips())); });
-    step([&] { Write(m.settings, values::kWindowLeft, RoundToInt32(m.window.LeftTwips())); });
+    step([&] { Write(m.settings, m.shape.top, RoundToInt32(m.window.TopTwips())); });
+    step([&] { Write(m.settings, m.shape.left, RoundToInt32(m.window.LeftTwips())); });
 
     step([&] { m.hours.SaveHour(); });
 
@@ -60,7 +60,8 @@ void ExitBookkeeping::Run() {
 
     step([&] { Write(m.settings, values::kIsRunning, false); });
 
-    if (variant == 1 || variant == 2) {
+    // Another shape chosen: it starts as this one ends.
+    if (variant != m.shape.variant && shapes::ShapeOfVariant(variant)) {
         step([&] { m.companions.StartWindowVariant(variant); });
     }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/WindowShapes.h"
 #include "companions/Companions.h"
 #include "platform/Clock.h"
 #include "platform/Notifier.h"
@@ -23,6 +24,9 @@ public:
         MeterWindow& window;
         companions::Companions& companions;
         platform::Notifier& notifier;
+        // This meter's window shape: where its position goes, and which shape's
+        // choice starts another one at exit.
+        const shapes::WindowShape& shape;
     };
 
     explicit ExitBookkeeping(Parts parts)

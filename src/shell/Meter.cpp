@@ -53,8 +53,9 @@ Meter::StartUpResult Meter::StartUp(const std::string& commandLine) {
     m_hours = std::make_unique<records::HourlyRecords>(*m_database, m_state, m_system.clock,
                                                        m_frontEnd.notifier);
     m_hours->OpenCurrentHour();
-    m_exitBookkeeping = std::make_unique<ExitBookkeeping>(ExitBookkeeping::Parts{
-        settings, *m_hours, m_state, m_system.clock, window, m_companions, m_frontEnd.notifier});
+    m_exitBookkeeping = std::make_unique<ExitBookkeeping>(
+        ExitBookkeeping::Parts{settings, *m_hours, m_state, m_system.clock, window, m_companions,
+                               m_frontEnd.notifier, *m_system.shape});
     m_sampler = std::make_unique<sampling::Sampler>(
         m_state, m_reader, m_system.clock, settings,
         sampling::TickCollaborators{m_frontEnd.display, *m_hours, *this, *this, m_companions});
@@ -110,9 +111,9 @@ void Meter::OnTick() {
 
 void Meter::ReloadSettings() {
     platform::RegistrySettings& settings = m_system.settings;
-    if (Read(settings, values::kWindowVariant) != 0) {
-        // Another window variant of the family is chosen: this one ends, and its
-        // exit starts the other.
+    if (const std::int32_t variant = Read(settings, values::kWindowVariant);
+        variant != m_system.shape->variant && shapes::ShapeOfVariant(variant)) {
+        // Another window shape is chosen: this one ends, and its exit starts the other.
         m_closer.Request(CloseReason::OtherVariant);
         return;
     }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/WindowShapes.h"
 #include "companions/CompanionLauncher.h"
 #include "ifstats/InterfaceTableReader.h"
 #include "messages/MessageFeed.h"
@@ -42,6 +43,8 @@ struct SystemParts {
     std::string dataDirectory;
     std::string cacheDirectory;
     std::function<std::unique_ptr<platform::Database>(const std::string& path)> openDatabase;
+    // Which of the family's window shapes this meter shows.
+    const shapes::WindowShape* shape = &shapes::kFull;
 };
 
 // How a front-end shows and asks: the window's widgets, or the terminal's lines.

@@ -35,10 +35,11 @@ constexpr int kBottomLabelTwips = 2880;
 } // namespace
 
 MainWindow::MainWindow(platform::RegistrySettings& settings, std::string decimalSeparator,
-                       std::function<bool()> trayAvailable)
+                       const shapes::WindowShape& shape, std::function<bool()> trayAvailable)
     : QWidget(nullptr, Qt::FramelessWindowHint | Qt::Tool)
     , m_settings(settings)
     , m_decimalSeparator(std::move(decimalSeparator))
+    , m_shape(shape)
     , m_trayAvailable(std::move(trayAvailable)) {
     setWindowTitle(QStringLiteral(" Tranfery"));
     setToolTip(QStringLiteral("Wciśnij prawy przycisk myszki i przesuń okno"));
@@ -48,39 +49,24 @@ MainWindow::MainWindow(platform::RegistrySettings& settings, std::string decimal
     background.setColor(QPalette::Window, QColor(236, 236, 236));
     setPalette(background);
 
-    m_downloadBar = new RateBar(this);
-    m_downloadBar->setGeometry(Px(540), Px(120), Px(315), Px(3015));
-    m_uploadBar = new RateBar(this);
-    m_uploadBar->setGeometry(Px(900), Px(120), Px(315), Px(3015));
-    for (int i = 0; i < 10; ++i) {
-        const int top = kBottomLabelTwips - i * kTickSpacingTwips;
-        m_downloadScale[static_cast<std::size_t>(i)] =
-            SmallLabel(QStringLiteral("100"), 60, top, 420);
-        m_uploadScale[static_cast<std::size_t>(i)] =
-            SmallLabel(QStringLiteral("100"), 1260, top, 420);
-    }
-    SmallLabel(QStringLiteral("kBps"), 60, 3180);
-    SmallLabel(QStringLiteral("kBps"), 1260, 3180);
-
     m_errorMarker = new QWidget(this);
-    m_errorMarker->setGeometry(Px(60), Px(3420), Px(1635), Px(75));
     m_errorMarker->setAutoFillBackground(true);
     QPalette red = m_errorMarker->palette();
     red.setColor(QPalette::Window, QColor(255, 0, 0));
     m_errorMarker->setPalette(red);
     m_errorMarker->hide();
-
-    SmallLabel(QStringLiteral("Odeb.:"), 60, 3600);
-    m_received = SmallLabel(QStringLiteral("000 000 000"), 480, 3600, 840);
-    SmallLabel(QStringLiteral("Wysł.:"), 60, 3780);
-    m_sent = SmallLabel(QStringLiteral("000 000 000"), 480, 3780, 840);
-    SmallLabel(QStringLiteral("Transfer miesięczny:"), 60, 3960, 1695);
-    m_month = SmallLabel(QStringLiteral("000 000 000"), 60, 4140, 1695);
-
+    m_downloadBar = new RateBar(this);
+    m_uploadBar = new RateBar(this);
     m_options = new QToolButton(this);
-    m_options->setGeometry(Px(1320), Px(3600), Px(375), Px(315));
     m_options->setIcon(ToolsIcon());
     m_options->setAutoRaise(true);
+    if (m_shape.variant == shapes::kSmall.variant) {
+        LayOutSmall();
+    } else if (m_shape.variant == shapes::kHorizontal.variant) {
+        LayOutHorizontal();
+    } else {
+        LayOutFull();
+    }
     connect(m_options, &QToolButton::clicked, this, [this] { ShowMenu(); });
     // The same menu opens from the options button and from the tray icon.
     connect(&m_menu, &QMenu::triggered, this, [this](QAction* picked) {
@@ -103,6 +89,63 @@ MainWindow::MainWindow(platform::RegistrySettings& settings, std::string decimal
 }
 
 MainWindow::~MainWindow() = default;
+
+void MainWindow::LayOutFull() {
+    m_downloadBar->setGeometry(Px(540), Px(120), Px(315), Px(3015));
+    m_uploadBar->setGeometry(Px(900), Px(120), Px(315), Px(3015));
+    for (int i = 0; i < 10; ++i) {
+        const int top = kBottomLabelTwips - i * kTickSpacingTwips;
+        m_downloadScale[static_cast<std::size_t>(i)] =
+            SmallLabel(QStringLiteral("100"), 60, top, 420);
+        m_uploadScale[static_cast<std::size_t>(i)] =
+            SmallLabel(QStringLiteral("100"), 1260, top, 420);
+    }
+    SmallLabel(QStringLiteral("kBps"), 60, 3180);
+    SmallLabel(QStringLiteral("kBps"), 1260, 3180);
+
+    m_errorMarker->setGeometry(Px(60), Px(3420), Px(1635), Px(75));
+
+    SmallLabel(QStringLiteral("Odeb.:"), 60, 3600);
+    m_received = SmallLabel(QStringLiteral("000 000 000"), 480, 3600, 840);
+    SmallLabel(QStringLiteral("Wysł.:"), 60, 3780);
+    m_sent = SmallLabel(QStringLiteral("000 000 000"), 480, 3780, 840);
+    SmallLabel(QStringLiteral("Transfer miesięczny:"), 60, 3960, 1695);
+    m_month = SmallLabel(QStringLiteral("000 000 000"), 60, 4140, 1695);
+
+    m_options->setGeometry(Px(1320), Px(3600), Px(375), Px(315));
+}
+
+void MainWindow::LayOutSmall() {
+    // A third of the full window: each rate as text over its bar, then the month.
+    for (RateBar* bar : {m_downloadBar, m_uploadBar}) {
+        bar->SetHorizontal(true);
+    }
+    m_downloadRate = SmallLabel({}, 60, 30, 1635);
+    m_downloadBar->setGeometry(4, 16, 117, 14);
+    m_uploadRate = SmallLabel({}, 60, 510, 1635);
+    m_uploadBar->setGeometry(4, 48, 117, 14);
+    m_errorMarker->setGeometry(4, 66, 117, 4);
+    SmallLabel(QStringLiteral("Transfer miesięczny:"), 60, 1080, 1400);
+    m_month = SmallLabel(QStringLiteral("000 000 000"), 60, 1260, 1400);
+    m_options->setGeometry(99, 78, 24, 24);
+}
+
+void MainWindow::LayOutHorizontal() {
+    // A strip: the bars one above the other, the three amounts beside them.
+    for (RateBar* bar : {m_downloadBar, m_uploadBar}) {
+        bar->SetHorizontal(true);
+    }
+    m_downloadBar->setGeometry(4, 6, 146, 20);
+    m_uploadBar->setGeometry(4, 32, 146, 20);
+    m_errorMarker->setGeometry(4, 54, 146, 3);
+    SmallLabel(QStringLiteral("Odeb.:"), 2340, 90);
+    m_received = SmallLabel({}, 2850, 90, 1500);
+    SmallLabel(QStringLiteral("Wysł.:"), 2340, 330);
+    m_sent = SmallLabel({}, 2850, 330, 1500);
+    SmallLabel(QStringLiteral("Mies.:"), 2340, 570);
+    m_month = SmallLabel({}, 2850, 570, 1500);
+    m_options->setGeometry(287, 32, 24, 24);
+}
 
 QLabel* MainWindow::SmallLabel(const QString& text, int leftTwips, int topTwips, int widthTwips) {
     auto* label = new QLabel(text, this);
@@ -130,13 +173,25 @@ void MainWindow::ShowErrorMarker(bool visible) {
 void MainWindow::ShowRates(double download, double upload) {
     m_downloadBar->SetValue(sampling::BarValue(download, m_downloadBar->Maximum()));
     m_uploadBar->SetValue(sampling::BarValue(upload, m_uploadBar->Maximum()));
+    if (m_downloadRate) {
+        // QLabel repaints only when its text changes.
+        auto rate = [&](const char* arrow, double units) {
+            QString text = QString::number(std::max(units, 0.0) / 1000, 'f', 1);
+            text.replace(QLatin1Char('.'), QString::fromStdString(m_decimalSeparator));
+            return QStringLiteral("%1 %2 kBps").arg(QString::fromUtf8(arrow), text);
+        };
+        m_downloadRate->setText(rate("↓", download));
+        m_uploadRate->setText(rate("↑", upload));
+    }
 }
 
 void MainWindow::ShowAmounts(double received, double sent, double month) {
     // QLabel repaints only when its text changes.
-    m_received->setText(
-        QString::fromStdString(sampling::FormatAmount(received, m_decimalSeparator)));
-    m_sent->setText(QString::fromStdString(sampling::FormatAmount(sent, m_decimalSeparator)));
+    if (m_received) {
+        m_received->setText(
+            QString::fromStdString(sampling::FormatAmount(received, m_decimalSeparator)));
+        m_sent->setText(QString::fromStdString(sampling::FormatAmount(sent, m_decimalSeparator)));
+    }
     m_month->setText(
         QString::fromStdString(sampling::FormatMonthAmount(month, m_decimalSeparator)));
 }
@@ -149,19 +204,25 @@ void MainWindow::ApplyScale(const sampling::RateScale& scale) {
         bar->SetColours(QColor(224, 224, 224), QColor(255, 0, 0), QColor(0, 0, 255));
         bar->SetWarningPercent(sampling::kBarWarningPercent);
     }
-    for (std::size_t i = 0; i < 10; ++i) {
+    for (std::size_t i = 0; i < 10 && m_downloadScale[i]; ++i) {
         m_downloadScale[i]->setText(QString::fromStdString(scale.downloadLabels[i]));
         m_uploadScale[i]->setText(QString::fromStdString(scale.uploadLabels[i]));
     }
 }
 
 void MainWindow::RestorePosition() {
-    const StoredPosition position = ReadStoredPosition(m_settings);
+    const StoredPosition position = ReadStoredPosition(m_settings, m_shape);
     move(Px(position.leftTwips), Px(position.topTwips));
 }
 
 void MainWindow::ApplyFixedSize() {
-    setFixedSize(Px(kWidthTwips), Px(kHeightTwips));
+    if (m_shape.variant == shapes::kSmall.variant) {
+        setFixedSize(Px(kWidthTwips), Px(kHeightTwips) / 3);
+    } else if (m_shape.variant == shapes::kHorizontal.variant) {
+        setFixedSize(Px(kHeightTwips), 60);
+    } else {
+        setFixedSize(Px(kWidthTwips), Px(kHeightTwips));
+    }
 }
 
 bool MainWindow::DesktopHasTray() {

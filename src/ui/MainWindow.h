@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/WindowShapes.h"
 #include "platform/Registry.h"
 #include "sampling/DetailsList.h"
 #include "sampling/RateScale.h"
@@ -34,6 +35,7 @@ class MainWindow final : public QWidget, public sampling::RateDisplay, public sh
 public:
     // `trayAvailable` tells whether a notification area is there right now.
     MainWindow(platform::RegistrySettings& settings, std::string decimalSeparator,
+               const shapes::WindowShape& shape = shapes::kFull,
                std::function<bool()> trayAvailable = DesktopHasTray);
     static bool DesktopHasTray();
     ~MainWindow() override;
@@ -80,8 +82,6 @@ public:
     const RateBar& DownloadBar() const { return *m_downloadBar; }
     const RateBar& UploadBar() const { return *m_uploadBar; }
     QString ScaleCaption(bool download, int index) const;
-    QString ReceivedText() const { return m_received->text(); }
-    QString SentText() const { return m_sent->text(); }
     QString MonthText() const { return m_month->text(); }
     bool ErrorMarkerVisible() const { return !m_errorMarker->isHidden(); }
     const sampling::DetailsList& Details() const { return m_details; }
@@ -98,20 +98,27 @@ protected:
 
 private:
     QLabel* SmallLabel(const QString& text, int leftTwips, int topTwips, int widthTwips = 0);
+    void LayOutFull();
+    void LayOutSmall();
+    void LayOutHorizontal();
     void ShowWindow();
     void SetTaskbarEntry(bool entry);
 
     platform::RegistrySettings& m_settings;
     std::string m_decimalSeparator;
+    const shapes::WindowShape& m_shape;
     shell::Meter* m_meter = nullptr;
 
     RateBar* m_downloadBar;
     RateBar* m_uploadBar;
     std::array<QLabel*, 10> m_downloadScale{};
     std::array<QLabel*, 10> m_uploadScale{};
-    QLabel* m_received;
-    QLabel* m_sent;
-    QLabel* m_month;
+    // Each shape shows some of these; the others stay null.
+    QLabel* m_received = nullptr;
+    QLabel* m_sent = nullptr;
+    QLabel* m_month = nullptr;
+    QLabel* m_downloadRate = nullptr;
+    QLabel* m_uploadRate = nullptr;
     QWidget* m_errorMarker;
     QToolButton* m_options;
     QMenu m_menu;

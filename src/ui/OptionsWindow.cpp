@@ -35,12 +35,10 @@ struct Preset {
 
 // Common links; 10 Gbit/s is beyond what the bars can scale to, so it gets the most they can.
 constexpr std::array kPresets{
-    Preset{"1 Mbit/s", 1'000},         Preset{"2 Mbit/s", 2'000},
-    Preset{"10 Mbit/s", 10'000},       Preset{"20 Mbit/s", 20'000},
-    Preset{"50 Mbit/s", 50'000},       Preset{"100 Mbit/s", 100'000},
-    Preset{"300 Mbit/s", 300'000},     Preset{"600 Mbit/s", 600'000},
-    Preset{"1 Gbit/s", 1'000'000},     Preset{"2,5 Gbit/s", 2'500'000},
-    Preset{"5 Gbit/s", 5'000'000},     Preset{"10 Gbit/s", 9'761'289},
+    Preset{"1 Mbit/s", 1'000},       Preset{"2 Mbit/s", 2'000},     Preset{"10 Mbit/s", 10'000},
+    Preset{"20 Mbit/s", 20'000},     Preset{"50 Mbit/s", 50'000},   Preset{"100 Mbit/s", 100'000},
+    Preset{"300 Mbit/s", 300'000},   Preset{"600 Mbit/s", 600'000}, Preset{"1 Gbit/s", 1'000'000},
+    Preset{"2,5 Gbit/s", 2'500'000}, Preset{"5 Gbit/s", 5'000'000}, Preset{"10 Gbit/s", 9'761'289},
 };
 
 constexpr const char* kPageTitles[] = {"&Okno", "&Połączenie", "O&strzeżenia"};
@@ -91,8 +89,8 @@ QWidget* OptionsWindow::MakePage(Page page) {
         reason->setStyleSheet(QStringLiteral("color: #b00000"));
         reason->setWordWrap(true);
         if (m_loaded.marked.contains(setting.name)) {
-            reason->setText(QStringLiteral(
-                "W pliku ustawień była tu niepoprawna wartość; pokazano domyślną."));
+            reason->setText(
+                QStringLiteral("W pliku ustawień była tu niepoprawna wartość; pokazano domyślną."));
         } else if (setting.atNextStart) {
             reason->setStyleSheet({});
             reason->setText(QStringLiteral("Zmiana zadziała po ponownym uruchomieniu miernika."));
@@ -197,7 +195,7 @@ std::string OptionsWindow::ValueOf(const FieldWidgets& field) const {
                                                    : std::to_string(data.toInt());
     }
     auto* edit = qobject_cast<QLineEdit*>(field.editor->focusProxy() ? field.editor->focusProxy()
-                                                                      : field.editor);
+                                                                     : field.editor);
     return edit->text().trimmed().toStdString();
 }
 

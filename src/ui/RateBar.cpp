@@ -10,8 +10,8 @@ RateBar::RateBar(QWidget* parent)
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
-int RateBar::FilledHeight() const {
-    const int inner = height() - (m_framed ? 2 : 0);
+int RateBar::FilledLength() const {
+    const int inner = Length(rect()) - (m_framed ? 2 : 0);
     if (m_maximum <= 0) {
         return m_value > 0 ? inner : 0; // every rate is at a maximum of 0
     }
@@ -21,16 +21,16 @@ int RateBar::FilledHeight() const {
 
 void RateBar::Refresh() {
     // Ten values a second arrive; most leave the bar's pixels as they are.
-    const int filled = FilledHeight();
-    if (filled != m_shownHeight) {
-        m_shownHeight = filled;
+    const int filled = FilledLength();
+    if (filled != m_shownLength) {
+        m_shownLength = filled;
         update();
     }
 }
 
 void RateBar::SetMaximum(std::int32_t maximum) {
     m_maximum = maximum;
-    m_shownHeight = -1;
+    m_shownLength = -1;
     Refresh();
 }
 
@@ -41,7 +41,7 @@ void RateBar::SetValue(double value) {
 
 void RateBar::SetFramed(bool framed) {
     m_framed = framed;
-    m_shownHeight = -1;
+    m_shownLength = -1;
     Refresh();
 }
 
@@ -49,13 +49,19 @@ void RateBar::SetColours(QColor background, QColor high, QColor normal) {
     m_background = background;
     m_high = high;
     m_normal = normal;
-    m_shownHeight = -1;
+    m_shownLength = -1;
+    Refresh();
+}
+
+void RateBar::SetHorizontal(bool horizontal) {
+    m_horizontal = horizontal;
+    m_shownLength = -1;
     Refresh();
 }
 
 void RateBar::SetWarningPercent(int percent) {
     m_warningPercent = percent;
-    m_shownHeight = -1;
+    m_shownLength = -1;
     Refresh();
 }
 
@@ -69,15 +75,17 @@ void RateBar::paintEvent(QPaintEvent*) {
         inner.adjust(1, 1, -1, -1);
     }
     painter.fillRect(inner, m_background);
-    const int filled = std::max(m_shownHeight, 0);
-    const int warningHeight = inner.height() * m_warningPercent / 100;
-    const int normalPart = std::min(filled, warningHeight);
-    painter.fillRect(
-        QRect(inner.left(), inner.bottom() - normalPart + 1, inner.width(), normalPart), m_normal);
-    if (filled > warningHeight) {
-        const int highPart = filled - warningHeight;
-        painter.fillRect(QRect(inner.left(), inner.bottom() - filled + 1, inner.width(), highPart),
-                         m_high);
+    const int filled = std::max(m_shownLength, 0);
+    const int warningLength = Length(inner) * m_warningPercent / 100;
+    // The stretch from `from` to `to` pixels along the bar, from where it starts filling.
+    auto part = [&](int from, int to) {
+        return m_horizontal
+                   ? QRect(inner.left() + from, inner.top(), to - from, inner.height())
+                   : QRect(inner.left(), inner.bottom() - to + 1, inner.width(), to - from);
+    };
+    painter.fillRect(part(0, std::min(filled, warningLength)), m_normal);
+    if (filled > warningLength) {
+        painter.fillRect(part(warningLength, filled), m_high);
     }
 }
 

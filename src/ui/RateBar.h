@@ -6,7 +6,8 @@
 
 namespace quantiro::ui {
 
-// A vertical bar with a value and a maximum (rate units), filled from the bottom.
+// A bar with a value and a maximum (rate units), filled from the bottom, or from the
+// left when laid horizontally.
 // Its appearance settings: a frame on or off, a background colour, a colour for
 // the part above the warning share and one for the part below it, and that share
 // in percent. It repaints only when what it would draw changes.
@@ -22,6 +23,7 @@ public:
     void SetFramed(bool framed);
     void SetColours(QColor background, QColor high, QColor normal);
     void SetWarningPercent(int percent);
+    void SetHorizontal(bool horizontal);
 
     int Repaints() const { return m_repaints; }
 
@@ -29,12 +31,14 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    int FilledHeight() const;
+    int FilledLength() const;
+    int Length(const QRect& area) const { return m_horizontal ? area.width() : area.height(); }
     void Refresh();
 
     std::int32_t m_maximum = 100;
     double m_value = 0;
-    int m_shownHeight = -1;
+    int m_shownLength = -1;
+    bool m_horizontal = false;
     bool m_framed = false;
     QColor m_background{224, 224, 224};
     QColor m_high{255, 0, 0};

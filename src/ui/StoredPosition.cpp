@@ -15,8 +15,9 @@ std::int32_t Read16(platform::RegistrySettings& settings, const values::LongValu
 
 } // namespace
 
-StoredPosition ReadStoredPosition(platform::RegistrySettings& settings) {
-    return {Read16(settings, values::kWindowLeft), Read16(settings, values::kWindowTop)};
+StoredPosition ReadStoredPosition(platform::RegistrySettings& settings,
+                                  const shapes::WindowShape& shape) {
+    return {Read16(settings, shape.left), Read16(settings, shape.top)};
 }
 
 } // namespace quantiro::ui

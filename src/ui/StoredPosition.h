@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/WindowShapes.h"
 #include "platform/Registry.h"
 
 #include <cstdint>
@@ -13,6 +14,7 @@ struct StoredPosition {
 
 // The window's stored position; a value that does not fit 16 bits (written by some
 // other program of the family) reads as its default, so the window stays reachable.
-StoredPosition ReadStoredPosition(platform::RegistrySettings& settings);
+StoredPosition ReadStoredPosition(platform::RegistrySettings& settings,
+                                  const shapes::WindowShape& shape);
 
 } // namespace quantiro::ui

@@ -19,6 +19,8 @@ trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/program" "$work/config/Kestrova"
 cp "$binary" "$(dirname "$binary")/quantiro-options" "$work/program/"
 ln -s quantiro-options "$work/program/ZVopcje.dll"
+ln -s quantiro "$work/program/ZVmal.dll"
+ln -s quantiro "$work/program/ZVpoz.dll"
 cp "$(dirname "$binary")/quantiro.par" "$work/program/"
 printf '[General]\nLeftP=1500\nTopP=600\nOnTop=true\n' > "$work/config/Kestrova/Quantiro.conf"
 
@@ -150,7 +152,65 @@ kill %1 2>/dev/null
 exit $((failures > 0))
 INSIDE
 
-for scenario in inside trayless; do
+cat > "$work/shapes.sh" <<'INSIDE'
+set -u
+work=$1
+failures=0
+check() { if eval "$2"; then echo "ok - $1"; else echo "not ok - $1"; failures=$((failures + 1)); fi; }
+eventually() { for _ in $(seq 75); do eval "$1" && return 0; sleep 0.2; done; return 1; }
+meters() { pgrep -f "^$work/program/(quantiro|ZVmal.dll|ZVpoz.dll)( |$)" | wc -l; }
+size() {
+    local window
+    window=$(xdotool search --onlyvisible --name '^ Tranfery$' 2>/dev/null | head -1)
+    [ -n "$window" ] && xwininfo -id "$window" | awk '/Width/ {w=$NF} /Height/ {h=$NF} END {print w "x" h}'
+}
+# Sends about 2 MB over loopback, which the meter counts as received, and adds what
+# the kernel counted to $sent (kB).
+sent=0
+send() {
+    local before after
+    before=$(cat /sys/class/net/lo/statistics/rx_bytes)
+    python3 -c '
+import socket
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+for _ in range(1500): s.sendto(b"x" * 1400, ("127.0.0.1", 9))'
+    after=$(cat /sys/class/net/lo/statistics/rx_bytes)
+    sent=$((sent + (after - before) / 1024))
+}
+
+trayer --edge top --align right --widthtype pixel --width 100 --height 24 >/dev/null 2>&1 &
+sleep 1
+export XDG_CONFIG_HOME=$work/shapes XDG_RUNTIME_DIR=$work/shapes XDG_DATA_HOME=$work/shapes
+export XDG_CACHE_HOME=$work/shapes QUANTIRO_INTERFACE=lo
+mkdir -p "$XDG_CONFIG_HOME"
+"$work/program/quantiro" > "$work/shapes.log" 2>&1 &
+eventually '[ "$(size)" = 125x313 ]'
+sleep 1
+send
+for step in "1 125x104" "2 313x60" "0 125x313"; do
+    read -r variant expected <<< "$step"
+    "$work/program/quantiro-options" --set "Size=$variant"
+    check "Size $variant: the window becomes $expected" "eventually '[ \"\$(size)\" = $expected ] && [ \$(meters) = 1 ]'"
+    check "and one meter runs ($(meters))" '[ "$(meters)" = 1 ]'
+    sleep 1
+    send
+done
+sleep 1
+pkill -TERM -f "^$work/program/quantiro( |$)"
+eventually '[ "$(meters)" = 0 ]'
+rows=$(sqlite3 "$work/shapes/Kestrova/Quantiro/qub.db" 'select count(*), sum(Download) from trafic')
+count=${rows%%|*}
+downloaded=${rows##*|}
+check "one hour record ($count)" '[ "$count" = 1 ] || [ "$(date +%M)" -lt 2 ]'
+# Each send ran while some shape was up: all of it counted, and none of it twice
+# (one shape's share counted again would add a quarter).
+check "it holds the traffic of every shape once ($downloaded kB of $sent kB sent)" \
+    '[ "${downloaded:-0}" -ge $((sent - 200)) ] && [ "${downloaded:-0}" -le $((sent * 6 / 5)) ]'
+kill %1 2>/dev/null
+exit $((failures > 0))
+INSIDE
+
+for scenario in inside trayless shapes; do
     timeout 120 xvfb-run -a -s "-screen 0 640x480x24" bash "$work/$scenario.sh" "$work" 2>"$work/xvfb.log"
     status=$?
     if [ "$status" -ne 0 ]; then
@@ -158,7 +218,7 @@ for scenario in inside trayless; do
             echo "SKIP: Xvfb cannot start"; cat "$work/xvfb.log"
             exit 77
         fi
-        cat "$work/xvfb.log" "$work/meter.log" "$work/trayless.log" 2>/dev/null
+        cat "$work/xvfb.log" "$work/meter.log" "$work/trayless.log" "$work/shapes.log" 2>/dev/null
         echo "FAILED"
         exit 1
     fi

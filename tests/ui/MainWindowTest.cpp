@@ -46,7 +46,7 @@ struct WindowMeter {
     testing::RecordingFrontEnd ui;
     QtDialogs boxes;
     bool trayAvailable = true;
-    MainWindow window{system.settings, ".", [this] {
+    MainWindow window{system.settings, ".", shapes::kFull, [this] {
                           return trayAvailable;
                       }};
     shell::Meter meter;

@@ -393,6 +393,9 @@ void MainWindow::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void MainWindow::paintEvent(QPaintEvent*) {
+    if (m_shape.variant != shapes::kFull.variant) {
+        return; // only the full window has scales; the background is the palette's
+    }
     QPainter painter(this);
     painter.fillRect(0, 0, Px(1755), Px(3555), QColor(236, 236, 236));
     painter.setPen(QColor(64, 64, 64));

@@ -17,9 +17,10 @@ declare -A allowed=(
     [companions]="sampling platform common"
     [messages]="platform common"
     [options]="platform common"
+    [monitor]=""
     [shell]="records companions messages sampling ifstats platform common"
-    [ui]="shell records companions messages options sampling ifstats platform common"
-    [app]="ui shell records companions messages options sampling ifstats platform/linux platform common"
+    [ui]="shell records companions messages options monitor sampling ifstats platform common"
+    [app]="ui shell records companions messages options monitor sampling ifstats platform/linux platform common"
 )
 
 failures=0

@@ -74,6 +74,15 @@ inline constexpr LongValue kLimitThreshold3{"LimitProg3", 100};
 // First day of the billing period, 1-31 (past the month's end: its last day).
 inline constexpr LongValue kBillingDay{"DzienRozliczeniowy", 1};
 
+// The live monitor's own window, apart from the meter's.
+inline constexpr LongValue kMonitorLeft{"MonitorLeft", 140};
+inline constexpr LongValue kMonitorTop{"MonitorTop", 40};
+inline constexpr LongValue kMonitorWidth{"MonitorWidth", 420};
+inline constexpr LongValue kMonitorHeight{"MonitorHeight", 250};
+inline constexpr BoolValue kMonitorOnTop{"MonitorOnTop", false};
+// 0: the last two minutes, 1: the last hour.
+inline constexpr LongValue kMonitorSpan{"MonitorSpan", 0};
+
 // Process records of started companions: four integers under a prefix.
 inline constexpr std::string_view kMonitorRecordPrefix = "Mon_";
 inline constexpr std::string_view kVariantRecordPrefix = "QU_";

@@ -17,12 +17,14 @@ done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/program" "$work/config/Kestrova"
-cp "$binary" "$(dirname "$binary")/quantiro-options" "$work/program/"
+cp "$binary" "$(dirname "$binary")/quantiro-options" "$(dirname "$binary")/quantiro-monitor" \
+    "$work/program/"
+ln -s quantiro-monitor "$work/program/dlmon.dll"
 ln -s quantiro-options "$work/program/ZVopcje.dll"
 ln -s quantiro "$work/program/ZVmal.dll"
 ln -s quantiro "$work/program/ZVpoz.dll"
 cp "$(dirname "$binary")/quantiro.par" "$work/program/"
-printf '[General]\nLeftP=1500\nTopP=600\nOnTop=true\n' > "$work/config/Kestrova/Quantiro.conf"
+printf '[General]\nLeftP=1500\nTopP=600\nOnTop=true\nMonitorShow=false\n' > "$work/config/Kestrova/Quantiro.conf"
 
 cat > "$work/inside.sh" <<'INSIDE'
 set -u
@@ -123,7 +125,8 @@ openbox >/dev/null 2>&1 &
 sleep 1
 export XDG_CONFIG_HOME=$work/trayless XDG_RUNTIME_DIR=$work/trayless XDG_DATA_HOME=$work/trayless
 export XDG_CACHE_HOME=$work/trayless QUANTIRO_INTERFACE=lo
-mkdir -p "$XDG_CONFIG_HOME"
+mkdir -p "$XDG_CONFIG_HOME/Kestrova"
+printf '[General]\nMonitorShow=false\n' > "$XDG_CONFIG_HOME/Kestrova/Quantiro.conf"
 "$work/program/quantiro" > "$work/trayless.log" 2>&1 &
 meter=$!
 window=""
@@ -182,7 +185,8 @@ trayer --edge top --align right --widthtype pixel --width 100 --height 24 >/dev/
 sleep 1
 export XDG_CONFIG_HOME=$work/shapes XDG_RUNTIME_DIR=$work/shapes XDG_DATA_HOME=$work/shapes
 export XDG_CACHE_HOME=$work/shapes QUANTIRO_INTERFACE=lo
-mkdir -p "$XDG_CONFIG_HOME"
+mkdir -p "$XDG_CONFIG_HOME/Kestrova"
+printf '[General]\nMonitorShow=false\n' > "$XDG_CONFIG_HOME/Kestrova/Quantiro.conf"
 "$work/program/quantiro" > "$work/shapes.log" 2>&1 &
 eventually '[ "$(size)" = 125x313 ]'
 sleep 1
@@ -210,7 +214,35 @@ kill %1 2>/dev/null
 exit $((failures > 0))
 INSIDE
 
-for scenario in inside trayless shapes; do
+cat > "$work/monitor.sh" <<'INSIDE'
+set -u
+work=$1
+failures=0
+check() { if eval "$2"; then echo "ok - $1"; else echo "not ok - $1"; failures=$((failures + 1)); fi; }
+eventually() { for _ in $(seq 50); do eval "$1" && return 0; sleep 0.2; done; return 1; }
+monitors() { pgrep -f "^$work/program/dlmon.dll" | wc -l; }
+export XDG_CONFIG_HOME=$work/monitor XDG_RUNTIME_DIR=$work/monitor XDG_DATA_HOME=$work/monitor
+export XDG_CACHE_HOME=$work/monitor QUANTIRO_INTERFACE=lo
+conf=$XDG_CONFIG_HOME/Kestrova/Quantiro.conf
+mkdir -p "$XDG_CONFIG_HOME/Kestrova"
+printf '[General]\nMonitorLeft=200\nMonitorTop=150\n' > "$conf"
+"$work/program/quantiro" > "$work/monitor.log" 2>&1 &
+meter=$!
+window=""
+check "the meter starts its monitor" \
+    'eventually '"'"'window=$(xdotool search --onlyvisible --name "^Quantiro – monitor$" | head -1); [ -n "$window" ]'"'"''
+"$work/program/dlmon.dll" >/dev/null 2>&1
+check "a second start of the monitor ends at once, leaving one ($(monitors))" '[ "$(monitors)" = 1 ]'
+xdotool windowmove "$window" 220 170
+sleep 1
+kill -TERM "$meter"
+wait "$meter"
+check "the meter's exit ends the monitor" "eventually '[ \$(monitors) = 0 ]'"
+check "which kept its new place ($(grep MonitorLeft "$conf"))" 'grep -q "^MonitorLeft=220" "$conf"'
+exit $((failures > 0))
+INSIDE
+
+for scenario in inside trayless shapes monitor; do
     timeout 120 xvfb-run -a -s "-screen 0 640x480x24" bash "$work/$scenario.sh" "$work" 2>"$work/xvfb.log"
     status=$?
     if [ "$status" -ne 0 ]; then
@@ -218,7 +250,8 @@ for scenario in inside trayless shapes; do
             echo "SKIP: Xvfb cannot start"; cat "$work/xvfb.log"
             exit 77
         fi
-        cat "$work/xvfb.log" "$work/meter.log" "$work/trayless.log" "$work/shapes.log" 2>/dev/null
+        cat "$work/xvfb.log" "$work/meter.log" "$work/trayless.log" "$work/shapes.log" \
+            "$work/monitor.log" 2>/dev/null
         echo "FAILED"
         exit 1
     fi

@@ -1,0 +1,52 @@
+// quantiro-monitor: the live graph of the monitored interface's rates. The meter
+// starts it as dlmon.dll and ends it with SIGTERM, on which it saves its geometry.
+#include "app/ShowRequests.h"
+#include "app/StopSignals.h"
+#include "common/FamilyPaths.h"
+#include "platform/linux/IniRegistrySettings.h"
+#include "platform/linux/NetlinkInterfaceTable.h"
+#include "ui/MonitorWindow.h"
+
+#include <QApplication>
+#include <QSocketNotifier>
+
+int main(int argc, char** argv) {
+    using namespace quantiro;
+    app::StopSignals stopSignals;
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("quantiro-monitor"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("quantiro"));
+    const paths::FamilyPaths paths = paths::FromEnvironment();
+    app::ShowRequests showRequests(paths.runtimeDirectory, "quantiro-monitor");
+    if (showRequests.Send()) {
+        return 0; // the monitor that runs already comes forward
+    }
+    platform::linux_impl::IniRegistrySettings settings(paths.configHome);
+    platform::OpenFamilyKey(settings);
+
+    // The meter's interface: the environment's, else the setting's, else the route's.
+    platform::linux_impl::NetlinkInterfaceTable table;
+    table.PreferInterface([&] { return platform::Read(settings, values::kInterfaceName); });
+    std::vector<platform::InterfaceRow> rows;
+    ui::MonitorWindow window(settings, [&]() -> std::optional<ui::MonitorWindow::Counters> {
+        if (table.Read(rows) != platform::InterfaceTable::Status::Ok || rows.empty()) {
+            return std::nullopt;
+        }
+        return ui::MonitorWindow::Counters{rows.front().bytesReceived, rows.front().bytesSent};
+    });
+    showRequests.Listen([&] {
+        window.showNormal();
+        window.raise();
+        window.activateWindow();
+    });
+    // The meter's exit, or the session's end: close quietly, keeping the geometry.
+    QSocketNotifier signalNotifier(stopSignals.Descriptor(), QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &window, [&] {
+        while (stopSignals.Next() != 0) {
+        }
+        window.close();
+    });
+    window.show();
+    window.Start();
+    return QApplication::exec();
+}

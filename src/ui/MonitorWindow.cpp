@@ -1,0 +1,215 @@
+#include "ui/MonitorWindow.h"
+
+#include "ui/Icons.h"
+
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QContextMenuEvent>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPainter>
+#include <QPainterPath>
+#include <QVBoxLayout>
+
+namespace quantiro::ui {
+
+namespace {
+
+const QColor kDownloadColour(0, 0, 255);
+const QColor kUploadColour(255, 0, 0);
+
+QString Text(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+} // namespace
+
+// The graph itself: the span's points from the left edge (oldest) to the right
+// (newest), on a scale that follows the span's peak.
+class MonitorWindow::GraphArea final : public QWidget {
+public:
+    explicit GraphArea(const MonitorWindow& owner)
+        : m_owner(owner) {
+        setMinimumSize(200, 80);
+        setAttribute(Qt::WA_OpaquePaintEvent);
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        painter.fillRect(rect(), Qt::white);
+        const monitor::Span span = m_owner.CurrentSpan();
+        const auto& points = m_owner.m_history.Points(span);
+        const monitor::SpanFigures figures = m_owner.m_history.Figures(span);
+        const monitor::GraphScale scale =
+            monitor::ScaleFor(std::max(figures.peak.download, figures.peak.upload));
+
+        const QRect plot = rect().adjusted(44, 18, -6, -6);
+        painter.setPen(QColor(210, 210, 210));
+        for (std::size_t i = 0; i < scale.labels.size(); ++i) {
+            const int y = plot.bottom() - static_cast<int>(plot.height() * i / 4);
+            painter.drawLine(plot.left(), y, plot.right(), y);
+            painter.setPen(QColor(90, 90, 90));
+            painter.drawText(QRect(0, y - 7, plot.left() - 4, 14),
+                             Qt::AlignRight | Qt::AlignVCenter, Text(scale.labels[i]));
+            painter.setPen(QColor(210, 210, 210));
+        }
+        painter.setPen(QColor(90, 90, 90));
+        painter.drawText(QRect(0, 0, plot.left() + 40, 14), Qt::AlignLeft, Text(scale.unit));
+
+        const std::size_t capacity = span == monitor::Span::TwoMinutes
+                                         ? monitor::RateHistory::kFinePoints
+                                         : monitor::RateHistory::kCoarsePoints;
+        auto curve = [&](double monitor::RatePoint::*direction) {
+            QPainterPath path;
+            const std::size_t first = capacity - points.size();
+            for (std::size_t i = 0; i < points.size(); ++i) {
+                const double x = plot.left() + plot.width() * double(first + i) / (capacity - 1);
+                const double share = std::min(points[i].*direction / scale.maximum, 1.0);
+                const double y = plot.bottom() - plot.height() * share;
+                i == 0 ? path.moveTo(x, y) : path.lineTo(x, y);
+            }
+            return path;
+        };
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(kUploadColour, 1.5));
+        painter.drawPath(curve(&monitor::RatePoint::upload));
+        painter.setPen(QPen(kDownloadColour, 1.5));
+        painter.drawPath(curve(&monitor::RatePoint::download));
+    }
+
+private:
+    const MonitorWindow& m_owner;
+};
+
+MonitorWindow::MonitorWindow(platform::RegistrySettings& settings,
+                             std::function<std::optional<Counters>()> readCounters)
+    : m_settings(settings)
+    , m_readCounters(std::move(readCounters)) {
+    setWindowTitle(QStringLiteral("Quantiro – monitor"));
+    setWindowIcon(MeterIcon());
+    auto* layout = new QVBoxLayout(this);
+    auto* top = new QHBoxLayout;
+    m_span = new QComboBox(this);
+    m_span->addItems({QStringLiteral("ostatnie 2 minuty"), QStringLiteral("ostatnia godzina")});
+    m_span->setCurrentIndex(platform::Read(settings, values::kMonitorSpan) == 1 ? 1 : 0);
+    connect(m_span, &QComboBox::currentIndexChanged, this, [this] { Refresh(); });
+    auto* figures = new QVBoxLayout;
+    m_download = new QLabel(this);
+    m_upload = new QLabel(this);
+    m_download->setStyleSheet(QStringLiteral("color: #0000c0"));
+    m_upload->setStyleSheet(QStringLiteral("color: #c00000"));
+    for (QLabel* label : {m_download, m_upload}) {
+        label->setSizePolicy(QSizePolicy::Ignored,
+                             QSizePolicy::Preferred); // never widens the window
+    }
+    figures->addWidget(m_download);
+    figures->addWidget(m_upload);
+    top->addLayout(figures, 1);
+    top->addWidget(m_span, 0, Qt::AlignTop);
+    layout->addLayout(top);
+    m_graph = new GraphArea(*this);
+    layout->addWidget(m_graph, 1);
+    m_notWithMeter = new QCheckBox(QStringLiteral("&Nie uruchamiaj z miernikiem"), this);
+    m_notWithMeter->setChecked(!platform::Read(settings, values::kStartMonitor));
+    connect(m_notWithMeter, &QCheckBox::toggled, this, [this](bool notWithMeter) {
+        platform::Write(m_settings, values::kStartMonitor, !notWithMeter);
+    });
+    layout->addWidget(m_notWithMeter);
+
+    QAction* onTop = m_menu.addAction(QStringLiteral("Zawsze na &wierzchu"));
+    onTop->setCheckable(true);
+    onTop->setChecked(platform::Read(settings, values::kMonitorOnTop));
+    connect(onTop, &QAction::toggled, this, [this](bool checked) { SetOnTop(checked); });
+    m_menu.addAction(QStringLiteral("&Zamknij"), this, &QWidget::close);
+
+    setGeometry(platform::Read(settings, values::kMonitorLeft),
+                platform::Read(settings, values::kMonitorTop),
+                platform::Read(settings, values::kMonitorWidth),
+                platform::Read(settings, values::kMonitorHeight));
+    setWindowFlag(Qt::WindowStaysOnTopHint, onTop->isChecked());
+    m_timer.setInterval(100);
+    connect(&m_timer, &QTimer::timeout, this, [this] { Sample(); });
+    Refresh();
+}
+
+void MonitorWindow::Start() {
+    m_sinceSample.start();
+    m_timer.start();
+}
+
+void MonitorWindow::Sample() {
+    const std::optional<Counters> counters = m_readCounters();
+    const auto elapsed = static_cast<std::uint32_t>(m_sinceSample.restart());
+    if (counters) {
+        const std::size_t before = m_history.Points(monitor::Span::TwoMinutes).size();
+        m_history.AddCounters(counters->received, counters->sent, elapsed);
+        if (m_history.Points(monitor::Span::TwoMinutes).size() != before ||
+            before == monitor::RateHistory::kFinePoints) {
+            Refresh();
+        }
+    }
+}
+
+void MonitorWindow::Feed(monitor::RatePoint rate) {
+    m_history.Add(rate);
+    Refresh();
+}
+
+void MonitorWindow::Refresh() {
+    // Minimised or hidden, nothing is drawn; the history goes on filling.
+    if (!isVisible() || isMinimized()) {
+        return;
+    }
+    const monitor::SpanFigures figures = m_history.Figures(CurrentSpan());
+    auto line = [](const char* name, double now, double average, double peak) {
+        return QStringLiteral("%1 %2   śr. %3   szczyt %4")
+            .arg(QString::fromUtf8(name), Text(monitor::FormatRate(now)),
+                 Text(monitor::FormatRate(average)), Text(monitor::FormatRate(peak)));
+    };
+    m_download->setText(
+        line("↓", figures.current.download, figures.average.download, figures.peak.download));
+    m_upload->setText(
+        line("↑", figures.current.upload, figures.average.upload, figures.peak.upload));
+    m_graph->update();
+}
+
+QWidget& MonitorWindow::Graph() const {
+    return *m_graph;
+}
+
+QString MonitorWindow::FiguresText() const {
+    return m_download->text() + QLatin1Char('\n') + m_upload->text();
+}
+
+monitor::Span MonitorWindow::CurrentSpan() const {
+    return m_span->currentIndex() == 1 ? monitor::Span::OneHour : monitor::Span::TwoMinutes;
+}
+
+void MonitorWindow::SetOnTop(bool onTop) {
+    setWindowFlag(Qt::WindowStaysOnTopHint, onTop);
+    show(); // changing the flags takes the window off the screen
+}
+
+void MonitorWindow::SaveGeometry() {
+    const QRect place = geometry();
+    platform::Write(m_settings, values::kMonitorLeft, place.x());
+    platform::Write(m_settings, values::kMonitorTop, place.y());
+    platform::Write(m_settings, values::kMonitorWidth, place.width());
+    platform::Write(m_settings, values::kMonitorHeight, place.height());
+    platform::Write(m_settings, values::kMonitorOnTop,
+                    windowFlags().testFlag(Qt::WindowStaysOnTopHint));
+    platform::Write(m_settings, values::kMonitorSpan, m_span->currentIndex());
+}
+
+void MonitorWindow::closeEvent(QCloseEvent* event) {
+    SaveGeometry();
+    event->accept();
+}
+
+void MonitorWindow::contextMenuEvent(QContextMenuEvent* event) {
+    m_menu.exec(event->globalPos());
+}
+
+} // namespace quantiro::ui

@@ -26,13 +26,18 @@ ln -s quantiro "$work/program/ZVpoz.dll"
 cp "$(dirname "$binary")/quantiro.par" "$work/program/"
 printf '[General]\nLeftP=1500\nTopP=600\nOnTop=true\nMonitorShow=false\n' > "$work/config/Kestrova/Quantiro.conf"
 
-cat > "$work/inside.sh" <<'INSIDE'
+# What every scenario starts with: its checks, counted, and a patient wait.
+cat > "$work/helpers.sh" <<'INSIDE'
 set -u
 work=$1
 failures=0
 check() { if eval "$2"; then echo "ok - $1"; else echo "not ok - $1"; failures=$((failures + 1)); fi; }
-# Waits up to ten seconds for a condition, for a machine that is slow today.
-eventually() { for _ in $(seq 50); do eval "$1" && return 0; sleep 0.2; done; return 1; }
+# Waits up to fifteen seconds for a condition, for a machine that is slow today.
+eventually() { for _ in $(seq 75); do eval "$1" && return 0; sleep 0.2; done; return 1; }
+INSIDE
+
+cat > "$work/inside.sh" <<'INSIDE'
+. "$1/helpers.sh"
 
 trayer --edge top --align right --widthtype pixel --width 100 --height 24 >/dev/null 2>&1 &
 sleep 1
@@ -107,11 +112,7 @@ exit $((failures > 0))
 INSIDE
 
 cat > "$work/trayless.sh" <<'INSIDE'
-set -u
-work=$1
-failures=0
-check() { if eval "$2"; then echo "ok - $1"; else echo "not ok - $1"; failures=$((failures + 1)); fi; }
-eventually() { for _ in $(seq 50); do eval "$1" && return 0; sleep 0.2; done; return 1; }
+. "$1/helpers.sh"
 find_window() { xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1; }
 state() { xprop -id "$1" WM_STATE 2>/dev/null | awk '/window state/ {print $NF}'; }
 # Answers the message box titled $1 with Return.
@@ -156,11 +157,7 @@ exit $((failures > 0))
 INSIDE
 
 cat > "$work/shapes.sh" <<'INSIDE'
-set -u
-work=$1
-failures=0
-check() { if eval "$2"; then echo "ok - $1"; else echo "not ok - $1"; failures=$((failures + 1)); fi; }
-eventually() { for _ in $(seq 75); do eval "$1" && return 0; sleep 0.2; done; return 1; }
+. "$1/helpers.sh"
 meters() { pgrep -f "^$work/program/(quantiro|ZVmal.dll|ZVpoz.dll)( |$)" | wc -l; }
 size() {
     local window
@@ -215,11 +212,7 @@ exit $((failures > 0))
 INSIDE
 
 cat > "$work/monitor.sh" <<'INSIDE'
-set -u
-work=$1
-failures=0
-check() { if eval "$2"; then echo "ok - $1"; else echo "not ok - $1"; failures=$((failures + 1)); fi; }
-eventually() { for _ in $(seq 50); do eval "$1" && return 0; sleep 0.2; done; return 1; }
+. "$1/helpers.sh"
 monitors() { pgrep -f "^$work/program/dlmon.dll" | wc -l; }
 export XDG_CONFIG_HOME=$work/monitor XDG_RUNTIME_DIR=$work/monitor XDG_DATA_HOME=$work/monitor
 export XDG_CACHE_HOME=$work/monitor QUANTIRO_INTERFACE=lo

@@ -49,6 +49,7 @@ bench: build
 	bench/faults
 	bench/accuracy
 	bench/footprint
+	bench/limit-watcher
 
 fuzz:
 	@scripts/install-deps.sh fuzz

@@ -18,9 +18,10 @@ declare -A allowed=(
     [messages]="platform common"
     [options]="platform common"
     [monitor]=""
+    [limits]="records sampling platform common"
     [shell]="records companions messages sampling ifstats platform common"
     [ui]="shell records companions messages options monitor sampling ifstats platform common"
-    [app]="ui shell records companions messages options monitor sampling ifstats platform/linux platform common"
+    [app]="ui shell records companions messages options monitor limits sampling ifstats platform/linux platform common"
 )
 
 failures=0

@@ -8,7 +8,8 @@ namespace quantiro::monitor {
 
 namespace {
 
-void Push(std::deque<RatePoint>& points, RatePoint point, std::size_t capacity) {
+void Push(std::deque<RatePoint>& points, RatePoint point, std::size_t capacity, std::size_t& run) {
+    run = !points.empty() && points.back() == point ? run + 1 : 1;
     points.push_back(point);
     if (points.size() > capacity) {
         points.pop_front();
@@ -36,12 +37,14 @@ void RateHistory::AddCounters(std::uint64_t received, std::uint64_t sent, std::u
 }
 
 void RateHistory::Add(RatePoint rate) {
-    Push(m_fine, rate, kFinePoints);
+    Push(m_fine, rate, kFinePoints, m_fineRun);
+    ++m_fineAdded;
     m_pending.download += rate.download;
     m_pending.upload += rate.upload;
     if (++m_pendingCount == kFinePerCoarse) {
         Push(m_coarse, {m_pending.download / kFinePerCoarse, m_pending.upload / kFinePerCoarse},
-             kCoarsePoints);
+             kCoarsePoints, m_coarseRun);
+        ++m_coarseAdded;
         m_pending = {};
         m_pendingCount = 0;
     }
@@ -49,6 +52,11 @@ void RateHistory::Add(RatePoint rate) {
 
 const std::deque<RatePoint>& RateHistory::Points(Span span) const {
     return span == Span::TwoMinutes ? m_fine : m_coarse;
+}
+
+bool RateHistory::FullAndFlat(Span span) const {
+    const bool fine = span == Span::TwoMinutes;
+    return fine ? m_fineRun >= kFinePoints : m_coarseRun >= kCoarsePoints;
 }
 
 SpanFigures RateHistory::Figures(Span span) const {

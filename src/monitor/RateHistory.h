@@ -15,6 +15,7 @@ enum class Span { TwoMinutes, OneHour };
 struct RatePoint {
     double download = 0; // bytes a second
     double upload = 0;
+    bool operator==(const RatePoint&) const = default;
 };
 
 struct SpanFigures {
@@ -37,9 +38,18 @@ public:
     // Oldest first.
     const std::deque<RatePoint>& Points(Span span) const;
     SpanFigures Figures(Span span) const;
+    // Whether the span holds as many points as it can, all the same: its picture
+    // does not change when one more such point comes.
+    bool FullAndFlat(Span span) const;
+    // How many points the span was given so far.
+    std::uint64_t Added(Span span) const {
+        return span == Span::TwoMinutes ? m_fineAdded : m_coarseAdded;
+    }
 
 private:
     std::deque<RatePoint> m_fine, m_coarse;
+    std::size_t m_fineRun = 0, m_coarseRun = 0; // trailing points equal to the last
+    std::uint64_t m_fineAdded = 0, m_coarseAdded = 0;
     RatePoint m_pending; // fine samples summed towards the next coarse one
     std::size_t m_pendingCount = 0;
     std::optional<std::uint64_t> m_lastReceived, m_lastSent;

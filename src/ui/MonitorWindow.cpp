@@ -72,10 +72,9 @@ protected:
             }
             return path;
         };
-        painter.setRenderHint(QPainter::Antialiasing);
-        painter.setPen(QPen(kUploadColour, 1.5));
+        painter.setPen(QPen(kUploadColour, 1));
         painter.drawPath(curve(&monitor::RatePoint::upload));
-        painter.setPen(QPen(kDownloadColour, 1.5));
+        painter.setPen(QPen(kDownloadColour, 1));
         painter.drawPath(curve(&monitor::RatePoint::download));
     }
 
@@ -142,13 +141,16 @@ void MonitorWindow::Start() {
 void MonitorWindow::Sample() {
     const std::optional<Counters> counters = m_readCounters();
     const auto elapsed = static_cast<std::uint32_t>(m_sinceSample.restart());
-    if (counters) {
-        const std::size_t before = m_history.Points(monitor::Span::TwoMinutes).size();
-        m_history.AddCounters(counters->received, counters->sent, elapsed);
-        if (m_history.Points(monitor::Span::TwoMinutes).size() != before ||
-            before == monitor::RateHistory::kFinePoints) {
-            Refresh();
-        }
+    if (!counters) {
+        return;
+    }
+    const monitor::Span span = CurrentSpan();
+    const std::uint64_t before = m_history.Added(span);
+    m_history.AddCounters(counters->received, counters->sent, elapsed);
+    // Drawn again only when the picture changes: the hour moves once a second, and a
+    // line flat from end to end looks the same with one more such point.
+    if (m_history.Added(span) != before && !(m_drawnFlat && m_history.FullAndFlat(span))) {
+        Refresh();
     }
 }
 
@@ -172,6 +174,7 @@ void MonitorWindow::Refresh() {
         line("↓", figures.current.download, figures.average.download, figures.peak.download));
     m_upload->setText(
         line("↑", figures.current.upload, figures.average.upload, figures.peak.upload));
+    m_drawnFlat = m_history.FullAndFlat(CurrentSpan());
     m_graph->update();
 }
 

@@ -61,6 +61,7 @@ private:
     QMenu m_menu;
     QTimer m_timer;
     QElapsedTimer m_sinceSample;
+    bool m_drawnFlat = false; // the picture shows a line flat from end to end
 };
 
 } // namespace quantiro::ui

@@ -39,7 +39,7 @@ check "the unpacked meter runs and ends with status 0 ($status)" '[ "$status" = 
 [ "$status" = 0 ] || cat "$work/run.log"
 check "its database is in the data directory" '[ -f "$home/.local/share/Kestrova/Quantiro/qub.db" ]'
 check "and the program directory is as shipped" \
-    '[ "$(LC_ALL=C ls "$program" | tr "\n" " ")" = "ZVmal.dll ZVopcje.dll ZVpoz.dll dlmon.dll quantiro quantiro-monitor quantiro-options quantiro.par " ]'
+    '[ "$(LC_ALL=C ls "$program" | tr "\n" " ")" = "ZVlimiter.dll ZVmal.dll ZVopcje.dll ZVpoz.dll dlmon.dll quantiro quantiro-limits quantiro-monitor quantiro-notify quantiro-options quantiro.par " ]'
 check "the family's names are links inside it" '[ "$(readlink "$program/ZVopcje.dll")" = quantiro-options ]'
 
 check "desktop-file-validate accepts the desktop entry" \

@@ -13,4 +13,8 @@ namespace quantiro::platform::linux_impl {
 // and the file is left exactly as it was.
 std::unique_ptr<Database> OpenTrafficDatabase(const std::string& path);
 
+// The same database for a reader of the family: never created, never written, and
+// never blocking the meter's writes (the write-ahead log lets both go on).
+std::unique_ptr<Database> OpenTrafficDatabaseForReading(const std::string& path);
+
 } // namespace quantiro::platform::linux_impl

@@ -1,0 +1,164 @@
+// quantiro-limits: started by the meter as ZVlimiter.dll /<received> /<sent> /yes
+// at its start and ... /no every two seconds while warnings are on. It warns once
+// per threshold and billing period, and costs almost nothing when no warning is
+// due: no Qt and no D-Bus here; a warning is shown by quantiro-notify.
+#include "common/FamilyPaths.h"
+#include "limits/LimitCheck.h"
+#include "platform/linux/IniFileSettings.h"
+#include "platform/linux/SqliteDatabase.h"
+#include "records/PeriodSum.h"
+
+#include <cerrno>
+#include <charconv>
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+using namespace quantiro;
+
+// "/<whole number>" as the meter writes its totals.
+std::optional<double> Amount(const char* argument) {
+    const std::string_view text(argument);
+    long long value = 0;
+    if (text.size() < 2 || text[0] != '/') {
+        return std::nullopt;
+    }
+    const auto [end, error] = std::from_chars(text.data() + 1, text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size()) {
+        return std::nullopt;
+    }
+    return static_cast<double>(value);
+}
+
+std::string FileText(const std::string& path) {
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Whole or not at all: a start reading it never sees half a state.
+bool WriteAtomically(const std::string& path, const std::string& text) {
+    const std::string partial = path + ".tmp";
+    {
+        std::ofstream out(partial, std::ios::trunc);
+        out << text;
+        if (!out.flush()) {
+            return false;
+        }
+    }
+    return std::rename(partial.c_str(), path.c_str()) == 0;
+}
+
+// Shows the warning through quantiro-notify beside this program; returns the
+// desktop's number for it (0 when it has none).
+std::uint32_t ShowNotice(const std::string& programDirectory, std::uint32_t replaces,
+                         const limits::Notice& notice) {
+    int output[2];
+    if (::pipe2(output, O_CLOEXEC) != 0) {
+        return 0;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
+    const std::string program = programDirectory + "/quantiro-notify";
+    const std::string replacesText = std::to_string(replaces);
+    const char* argv[] = {program.c_str(),        replacesText.c_str(), notice.critical ? "1" : "0",
+                          notice.summary.c_str(), notice.body.c_str(),  nullptr};
+    pid_t child = 0;
+    const int spawned =
+        posix_spawn(&child, program.c_str(), &actions, nullptr, const_cast<char**>(argv), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    ::close(output[1]);
+    std::string answer;
+    char buffer[64];
+    // One line with the number; a message box the helper may show afterwards does
+    // not hold this program up.
+    for (ssize_t n; spawned == 0 && answer.find('\n') == std::string::npos &&
+                    (n = ::read(output[0], buffer, sizeof buffer)) > 0;) {
+        answer.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(output[0]);
+    std::uint32_t id = 0;
+    std::from_chars(answer.data(), answer.data() + answer.size(), id);
+    return id;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::optional<double> received = argc == 4 ? Amount(argv[1]) : std::nullopt;
+    const std::optional<double> sent = argc == 4 ? Amount(argv[2]) : std::nullopt;
+    const std::string_view when = argc == 4 ? argv[3] : "";
+    if (!received || !sent || (when != "/yes" && when != "/no")) {
+        std::cerr << "Użycie: quantiro-limits /<odebrane kB> /<wysłane kB> /yes|/no\n";
+        return 2;
+    }
+    const paths::FamilyPaths paths = paths::FromEnvironment();
+    platform::linux_impl::IniFileSettings settings(paths.configHome + "/Kestrova/Quantiro.conf");
+    const limits::LimitSettings limitSettings = limits::ReadLimitSettings(settings);
+    if (limitSettings.limitMb <= 0) {
+        return 0; // no limit, nothing to watch
+    }
+    // One start at a time: an overlapping one leaves the work to the one running.
+    // The state directory is made only when it is not there yet.
+    const std::string lockPath = paths.stateDirectory + "/limits.lock";
+    int lock = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lock < 0 && errno == ENOENT) {
+        try {
+            paths::MakePrivateDirectory(paths.stateDirectory);
+        } catch (const paths::PathError& error) {
+            std::cerr << "quantiro-limits: " << error.what() << '\n';
+            return 1;
+        }
+        lock = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    }
+    if (lock < 0 || ::flock(lock, LOCK_EX | LOCK_NB) != 0) {
+        return 0;
+    }
+    const std::string statePath = paths.stateDirectory + "/limits.state";
+    limits::WatchState state = limits::ParseState(FileText(statePath));
+
+    const std::time_t clock = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&clock, &local);
+    const limits::Moment now{{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday},
+                             (local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec) / 86400.0};
+    const std::string database = paths.dataDirectory + "/qub.db";
+    auto stored = [&](const limits::Period& period) -> std::optional<limits::PeriodTraffic> {
+        try {
+            const auto opened = platform::linux_impl::OpenTrafficDatabaseForReading(database);
+            const records::StoredTraffic sum =
+                records::SumPeriod(*opened, period.first, period.last);
+            return limits::PeriodTraffic{sum.download, sum.upload};
+        } catch (const platform::DatabaseError&) {
+            return std::nullopt; // busy or missing: the next start tries again
+        }
+    };
+    // The decimal separator of the user's language, looked up only for a warning.
+    const std::optional<limits::Notice> notice =
+        limits::Check(state, limitSettings, now, *received, *sent, when == "/yes", stored, [] {
+            return std::setlocale(LC_NUMERIC, "") ? std::localeconv()->decimal_point : ".";
+        });
+    // Written before the warning shows, so no later start warns of it again.
+    WriteAtomically(statePath, limits::Serialize(state));
+    if (notice) {
+        state.noticeId = ShowNotice(paths.programDirectory, state.noticeId, *notice);
+        WriteAtomically(statePath, limits::Serialize(state));
+    }
+    return 0;
+}

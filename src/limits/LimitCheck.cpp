@@ -1,0 +1,209 @@
+#include "limits/LimitCheck.h"
+
+#include "sampling/AmountFormat.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cmath>
+#include <map>
+
+namespace quantiro::limits {
+
+namespace {
+
+constexpr double kKilobytesPerMegabyte = 1024;
+
+std::string Date(const CalendarDate& date) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.year % 10000, date.month % 100,
+                  date.day % 100);
+    return text;
+}
+
+template <typename Number> bool ParseNumber(std::string_view text, Number& number) {
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    return error == std::errc() && end == text.data() + text.size();
+}
+
+} // namespace
+
+LimitSettings ReadLimitSettings(platform::RegistrySettings& settings) {
+    using platform::Read;
+    LimitSettings read;
+    read.limitMb = std::max(Read(settings, values::kPeriodLimit), 0);
+    read.direction = Read(settings, values::kLimitDirection);
+    read.thresholds = {Read(settings, values::kLimitThreshold1),
+                       Read(settings, values::kLimitThreshold2),
+                       Read(settings, values::kLimitThreshold3)};
+    read.billingDay = Read(settings, values::kBillingDay);
+    read.enabled = Read(settings, values::kWarningsEnabled);
+    read.suppressed = Read(settings, values::kWarningsSuppressed);
+    read.correctionDownload = Read(settings, values::kCorrectionDownload);
+    read.correctionUpload = Read(settings, values::kCorrectionUpload);
+    return read;
+}
+
+std::string Serialize(const WatchState& state) {
+    std::string text = "period=" + Date(state.period.first) + " " + Date(state.period.last) + "\n";
+    auto line = [&](const char* key, double value) {
+        char number[48];
+        std::snprintf(number, sizeof number, "%.17g", value);
+        text += std::string(key) + "=" + number + "\n";
+    };
+    if (state.haveBase) {
+        line("baseReceived", state.baseReceived);
+        line("baseSent", state.baseSent);
+    }
+    if (state.lastReceived && state.lastSent) {
+        line("lastReceived", *state.lastReceived);
+        line("lastSent", *state.lastSent);
+    }
+    line("notified", state.notified);
+    line("limit", state.limitMb);
+    line("notice", state.noticeId);
+    return text;
+}
+
+WatchState ParseState(std::string_view text) {
+    std::map<std::string, std::string, std::less<>> fields;
+    while (!text.empty()) {
+        const std::size_t end = std::min(text.find('\n'), text.size());
+        const std::string_view line = text.substr(0, end);
+        text.remove_prefix(std::min(end + 1, text.size()));
+        const std::size_t equals = line.find('=');
+        if (equals != std::string_view::npos) {
+            fields.emplace(line.substr(0, equals), line.substr(equals + 1));
+        }
+    }
+    WatchState state;
+    const auto period = fields.find("period");
+    if (period == fields.end() || period->second.size() != 21) {
+        return state;
+    }
+    const auto first = ParseIsoDate(std::string_view(period->second).substr(0, 10));
+    const auto last = ParseIsoDate(std::string_view(period->second).substr(11));
+    if (!first || !last) {
+        return state;
+    }
+    state.period = {*first, *last};
+    auto number = [&](const char* key) -> std::optional<double> {
+        double value = 0;
+        const auto found = fields.find(key);
+        if (found == fields.end() || !ParseNumber(found->second, value) || !std::isfinite(value)) {
+            return std::nullopt;
+        }
+        return value;
+    };
+    const auto baseReceived = number("baseReceived"), baseSent = number("baseSent");
+    if (baseReceived && baseSent) {
+        state.haveBase = true;
+        state.baseReceived = *baseReceived;
+        state.baseSent = *baseSent;
+    }
+    if (const auto lastReceived = number("lastReceived"), lastSent = number("lastSent");
+        lastReceived && lastSent) {
+        state.lastReceived = lastReceived;
+        state.lastSent = lastSent;
+    }
+    state.notified = static_cast<std::uint32_t>(number("notified").value_or(0)) & 7u;
+    state.limitMb =
+        static_cast<std::int32_t>(std::clamp(number("limit").value_or(0), 0.0, 2147483647.0));
+    state.noticeId =
+        static_cast<std::uint32_t>(std::clamp(number("notice").value_or(0), 0.0, 4294967295.0));
+    return state;
+}
+
+std::optional<Notice>
+Check(WatchState& state, const LimitSettings& settings, const Moment& now, double received,
+      double sent, bool atStartUp,
+      const std::function<std::optional<PeriodTraffic>(const Period&)>& storedTraffic,
+      const std::function<std::string()>& decimalSeparator) {
+    const Period period = PeriodContaining(now.today, settings.billingDay);
+    if (!(state.period == period)) {
+        // A new period starts clean. Crossed while the meter ran, it holds what the
+        // totals gained since the start before, two seconds ago at most.
+        const bool crossedWhileRunning = !atStartUp && state.haveBase && state.lastReceived;
+        state.period = period;
+        state.notified = 0;
+        state.haveBase = crossedWhileRunning;
+        if (crossedWhileRunning) {
+            state.baseReceived = -*state.lastReceived;
+            state.baseSent = -*state.lastSent;
+        }
+    }
+    if (atStartUp || !state.haveBase) {
+        // As the meter sums its month at start: the stored records, less the hour
+        // its last exit saved and its totals still hold, never below zero.
+        if (const auto stored = storedTraffic(period)) {
+            state.baseReceived = std::max(stored->received - settings.correctionDownload, 0.0);
+            state.baseSent = std::max(stored->sent - settings.correctionUpload, 0.0);
+            state.haveBase = true;
+        }
+    }
+    state.lastReceived = received;
+    state.lastSent = sent;
+    if (!state.haveBase || settings.limitMb <= 0) {
+        return std::nullopt;
+    }
+
+    const double usedReceived = state.baseReceived + received;
+    const double usedSent = state.baseSent + sent;
+    const double used = std::max(settings.direction == 0   ? usedReceived
+                                 : settings.direction == 1 ? usedSent
+                                                           : usedReceived + usedSent,
+                                 0.0);
+    const double limit = settings.limitMb * kKilobytesPerMegabyte;
+    const double percent = used * 100 / limit;
+    // A raised limit lets the warnings it put out of reach come again.
+    if (settings.limitMb > state.limitMb) {
+        for (std::size_t i = 0; i < settings.thresholds.size(); ++i) {
+            if (settings.thresholds[i] > percent) {
+                state.notified &= ~(1u << i);
+            }
+        }
+    }
+    state.limitMb = settings.limitMb;
+
+    std::optional<std::size_t> due;
+    for (std::size_t i = 0; i < settings.thresholds.size(); ++i) {
+        const std::int32_t threshold = settings.thresholds[i];
+        if (threshold > 0 && percent >= threshold) {
+            if (!(state.notified & (1u << i)) && (!due || threshold > settings.thresholds[*due])) {
+                due = i;
+            }
+        }
+    }
+    if (!due || !settings.enabled || settings.suppressed) {
+        return std::nullopt;
+    }
+    // One warning for the highest threshold reached; those below it are passed too.
+    for (std::size_t i = 0; i < settings.thresholds.size(); ++i) {
+        if (settings.thresholds[i] > 0 && percent >= settings.thresholds[i]) {
+            state.notified |= 1u << i;
+        }
+    }
+
+    const std::int32_t threshold = settings.thresholds[*due];
+    const std::string separator = decimalSeparator();
+    auto amount = [&](double kilobytes) {
+        return sampling::FormatMonthAmount(std::max(kilobytes, 0.0), separator);
+    };
+    const double elapsedDays =
+        std::max(DaysBetween(period.first, now.today) + now.dayFraction, 1.0);
+    const double estimate = used / elapsedDays * period.Days();
+    const int daysLeft = DaysBetween(now.today, period.last) + 1;
+    Notice notice;
+    notice.threshold = threshold;
+    notice.critical = threshold >= 100;
+    notice.summary = threshold >= 100
+                         ? "Limit transferu został wykorzystany"
+                         : "Wykorzystano " + std::to_string(threshold) + " % limitu transferu";
+    notice.body = "Wykorzystano " + amount(used) + " z " + amount(limit) + ", zostało " +
+                  amount(limit - used) + ".\nDo końca okresu rozliczeniowego (" +
+                  Date(period.last) + "): " + std::to_string(daysLeft) +
+                  (daysLeft == 1 ? " dzień" : " dni") +
+                  ".\nPrzy obecnym tempie na koniec okresu: " + amount(estimate) + ".";
+    return notice;
+}
+
+} // namespace quantiro::limits

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "limits/BillingPeriod.h"
+#include "platform/Registry.h"
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+
+// The limit watcher's reckoning: the traffic of the billing period against its
+// limit, and which warning is due. The period's traffic is the meter's own sum:
+// what the database held when the meter started (less the hour its last exit
+// left to take off) plus the meter's running totals.
+namespace quantiro::limits {
+
+struct LimitSettings {
+    std::int32_t limitMb = 0;
+    std::int32_t direction = 2; // 0 received, 1 sent, 2 both
+    std::array<std::int32_t, 3> thresholds{80, 90, 100};
+    std::int32_t billingDay = 1;
+    bool enabled = false;
+    bool suppressed = false;
+    // kB the meter's last exit left to take off its next sum.
+    std::int32_t correctionDownload = 0;
+    std::int32_t correctionUpload = 0;
+};
+LimitSettings ReadLimitSettings(platform::RegistrySettings& settings);
+
+// What must survive from one start to the next.
+struct WatchState {
+    Period period{};
+    bool haveBase = false;
+    double baseReceived = 0; // kB; the period's traffic is the base plus the totals
+    double baseSent = 0;
+    std::optional<double> lastReceived, lastSent; // the totals at the previous start
+    std::uint32_t notified = 0;                   // bit i: threshold i warned of
+    std::int32_t limitMb = 0;                     // the limit those warnings were about
+    std::uint32_t noticeId = 0;                   // the desktop notice a new one replaces
+};
+std::string Serialize(const WatchState& state);
+// A text that is not a state (cut short, garbage) gives a fresh state.
+WatchState ParseState(std::string_view text);
+
+struct PeriodTraffic {
+    double received = 0; // kB
+    double sent = 0;
+};
+
+struct Notice {
+    std::int32_t threshold;
+    bool critical;
+    std::string summary;
+    std::string body;
+};
+
+struct Moment {
+    CalendarDate today;
+    double dayFraction; // how much of today has passed, 0 to 1
+};
+
+// One start of the watcher, with the meter's totals in kB. Updates `state` and
+// returns the warning that is due, if any. `storedTraffic` sums the period's
+// records, or gives nothing when the database cannot be read (tried again at the
+// next start).
+std::optional<Notice> Check(
+    WatchState& state, const LimitSettings& settings, const Moment& now, double received,
+    double sent, bool atStartUp,
+    const std::function<std::optional<PeriodTraffic>(const Period&)>& storedTraffic,
+    const std::function<std::string()>& decimalSeparator = [] { return "."; });
+
+} // namespace quantiro::limits

@@ -1,0 +1,112 @@
+#include "platform/linux/IniFileSettings.h"
+
+#include <algorithm>
+#include <charconv>
+#include <fstream>
+#include <optional>
+
+namespace quantiro::platform::linux_impl {
+
+namespace {
+
+std::string Trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t\r");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return std::string(text.substr(first, text.find_last_not_of(" \t\r") - first + 1));
+}
+
+// A value as the INI file holds it: in quotes, with its escapes undone; a bare
+// comma makes a list, which stands where one value belongs and so reads as missing.
+std::optional<std::string> Value(const std::string& raw) {
+    if (raw.size() >= 2 && raw.front() == '"' && raw.back() == '"') {
+        std::string value;
+        for (std::size_t i = 1; i + 1 < raw.size(); ++i) {
+            if (raw[i] == '\\' && i + 2 < raw.size()) {
+                ++i;
+            }
+            value += raw[i];
+        }
+        return Trimmed(value);
+    }
+    if (raw.find(',') != std::string::npos || raw.find('"') != std::string::npos) {
+        return std::nullopt;
+    }
+    return raw;
+}
+
+std::optional<std::int32_t> ParseLong(const std::string& text) {
+    std::int32_t value = 0;
+    const char* end = text.data() + text.size();
+    const auto [last, error] = std::from_chars(text.data(), end, value, 10);
+    if (error != std::errc() || last != end || text.empty()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+} // namespace
+
+IniFileSettings::IniFileSettings(const std::string& filePath) {
+    std::ifstream file(filePath);
+    bool general = false;
+    for (std::string line; std::getline(file, line);) {
+        const std::string trimmed = Trimmed(line);
+        if (!trimmed.empty() && trimmed.front() == '[') {
+            general = trimmed == "[General]";
+            continue;
+        }
+        const std::size_t equals = trimmed.find('=');
+        if (!general || equals == std::string::npos) {
+            continue;
+        }
+        if (const auto value = Value(Trimmed(trimmed.substr(equals + 1)))) {
+            m_values[Trimmed(trimmed.substr(0, equals))] = *value;
+        }
+    }
+}
+
+const std::string* IniFileSettings::Find(std::string_view name) const {
+    const auto found = m_values.find(std::string(name));
+    return found == m_values.end() ? nullptr : &found->second;
+}
+
+void IniFileSettings::WriteLong(std::string_view, std::int32_t) {
+    throw RegistryError("Te ustawienia są tylko do odczytu.");
+}
+
+void IniFileSettings::WriteBool(std::string_view, bool) {
+    throw RegistryError("Te ustawienia są tylko do odczytu.");
+}
+
+void IniFileSettings::WriteText(std::string_view, const std::string&) {
+    throw RegistryError("Te ustawienia są tylko do odczytu.");
+}
+
+std::int32_t IniFileSettings::ReadLong(std::string_view name, std::int32_t defaultValue) {
+    const std::string* text = Find(name);
+    return text ? ParseLong(*text).value_or(defaultValue) : defaultValue;
+}
+
+bool IniFileSettings::ReadBool(std::string_view name, bool defaultValue) {
+    const std::string* text = Find(name);
+    if (!text) {
+        return defaultValue;
+    }
+    std::string lower = *text;
+    std::transform(lower.begin(), lower.end(), lower.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    if (lower == "true" || lower == "false") {
+        return lower == "true";
+    }
+    const auto number = ParseLong(*text);
+    return number ? *number != 0 : defaultValue;
+}
+
+std::string IniFileSettings::ReadText(std::string_view name, const std::string& defaultValue) {
+    const std::string* text = Find(name);
+    return text ? *text : defaultValue;
+}
+
+} // namespace quantiro::platform::linux_impl

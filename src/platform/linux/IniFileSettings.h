@@ -1,0 +1,32 @@
+#pragma once
+
+#include "platform/Registry.h"
+
+#include <string>
+#include <unordered_map>
+
+namespace quantiro::platform::linux_impl {
+
+// The family's settings file read once, without Qt, for a program that starts
+// often and only reads (the limit watcher). It reads what IniRegistrySettings
+// wrote exactly as that component reads it back; it never writes.
+class IniFileSettings final : public RegistrySettings {
+public:
+    explicit IniFileSettings(const std::string& filePath);
+
+    void SetRootKey(std::uint32_t) override {}
+    void SetKeyPath(const std::string&) override {}
+    void WriteLong(std::string_view name, std::int32_t value) override;
+    void WriteBool(std::string_view name, bool value) override;
+    void WriteText(std::string_view name, const std::string& value) override;
+    std::int32_t ReadLong(std::string_view name, std::int32_t defaultValue) override;
+    bool ReadBool(std::string_view name, bool defaultValue) override;
+    std::string ReadText(std::string_view name, const std::string& defaultValue) override;
+
+private:
+    const std::string* Find(std::string_view name) const;
+
+    std::unordered_map<std::string, std::string> m_values;
+};
+
+} // namespace quantiro::platform::linux_impl

@@ -1,0 +1,19 @@
+#pragma once
+
+#include "common/CalendarDate.h"
+#include "platform/Database.h"
+
+namespace quantiro::records {
+
+struct StoredTraffic {
+    double download = 0; // kB
+    double upload = 0;
+};
+
+// The downloads and uploads of the records dated from `first` to `last` (both
+// included). A record that cannot be read is skipped; a scan that cannot go on
+// throws platform::DatabaseError.
+StoredTraffic SumPeriod(platform::Database& database, const CalendarDate& first,
+                        const CalendarDate& last);
+
+} // namespace quantiro::records

@@ -12,6 +12,7 @@ packages=(
     iproute2
     xvfb xauth trayer openbox wmctrl xdotool x11-utils imagemagick sqlite3
     lintian desktop-file-utils appstream
+    dbus-daemon
 )
 
 # The fuzz targets need clang with libFuzzer, and the bench scripts their peers

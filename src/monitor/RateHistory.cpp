@@ -54,9 +54,8 @@ const std::deque<RatePoint>& RateHistory::Points(Span span) const {
     return span == Span::TwoMinutes ? m_fine : m_coarse;
 }
 
-bool RateHistory::FullAndFlat(Span span) const {
-    const bool fine = span == Span::TwoMinutes;
-    return fine ? m_fineRun >= kFinePoints : m_coarseRun >= kCoarsePoints;
+bool RateHistory::Flat(Span span) const {
+    return span == Span::TwoMinutes ? m_fineRun >= m_fine.size() : m_coarseRun >= m_coarse.size();
 }
 
 SpanFigures RateHistory::Figures(Span span) const {

@@ -38,9 +38,9 @@ public:
     // Oldest first.
     const std::deque<RatePoint>& Points(Span span) const;
     SpanFigures Figures(Span span) const;
-    // Whether the span holds as many points as it can, all the same: its picture
-    // does not change when one more such point comes.
-    bool FullAndFlat(Span span) const;
+    // Whether every point of the span is the same: its picture hardly changes when
+    // one more such point comes (a flat line only grows longer).
+    bool Flat(Span span) const;
     // How many points the span was given so far.
     std::uint64_t Added(Span span) const {
         return span == Span::TwoMinutes ? m_fineAdded : m_coarseAdded;

@@ -148,8 +148,8 @@ void MonitorWindow::Sample() {
     const std::uint64_t before = m_history.Added(span);
     m_history.AddCounters(counters->received, counters->sent, elapsed);
     // Drawn again only when the picture changes: the hour moves once a second, and a
-    // line flat from end to end looks the same with one more such point.
-    if (m_history.Added(span) != before && !(m_drawnFlat && m_history.FullAndFlat(span))) {
+    // flat line only grows longer with one more such point.
+    if (m_history.Added(span) != before && !(m_drawnFlat && m_history.Flat(span))) {
         Refresh();
     }
 }
@@ -174,7 +174,7 @@ void MonitorWindow::Refresh() {
         line("↓", figures.current.download, figures.average.download, figures.peak.download));
     m_upload->setText(
         line("↑", figures.current.upload, figures.average.upload, figures.peak.upload));
-    m_drawnFlat = m_history.FullAndFlat(CurrentSpan());
+    m_drawnFlat = m_history.Flat(CurrentSpan());
     m_graph->update();
 }
 

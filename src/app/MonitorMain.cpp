@@ -9,9 +9,17 @@
 
 #include <QApplication>
 #include <QSocketNotifier>
+#include <cstdlib>
 
 int main(int argc, char** argv) {
     using namespace quantiro;
+    // A meter in a terminal starts its monitor too; without a display there is
+    // nothing to show, and nothing to say about it on the meter's screen.
+    const char* x11 = std::getenv("DISPLAY");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    if (!(x11 && *x11) && !(wayland && *wayland)) {
+        return 0;
+    }
     app::StopSignals stopSignals;
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quantiro-monitor"));

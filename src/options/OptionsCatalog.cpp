@@ -66,11 +66,8 @@ std::optional<bool> ParseFlag(std::string_view text) {
     std::string lower(text);
     std::transform(lower.begin(), lower.end(), lower.begin(),
                    [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (lower == "true" || lower == "tak") {
-        return true;
-    }
-    if (lower == "false" || lower == "nie") {
-        return false;
+    if (lower == "true" || lower == "false") {
+        return lower == "true";
     }
     std::int64_t number = 0;
     const auto [end, error] = std::from_chars(lower.data(), lower.data() + lower.size(), number);

@@ -1,5 +1,7 @@
 #include "platform/linux/IniFileSettings.h"
 
+#include "platform/linux/StoredValues.h"
+
 #include <algorithm>
 #include <charconv>
 #include <fstream>
@@ -34,16 +36,6 @@ std::optional<std::string> Value(const std::string& raw) {
         return std::nullopt;
     }
     return raw;
-}
-
-std::optional<std::int32_t> ParseLong(const std::string& text) {
-    std::int32_t value = 0;
-    const char* end = text.data() + text.size();
-    const auto [last, error] = std::from_chars(text.data(), end, value, 10);
-    if (error != std::errc() || last != end || text.empty()) {
-        return std::nullopt;
-    }
-    return value;
 }
 
 } // namespace
@@ -86,22 +78,12 @@ void IniFileSettings::WriteText(std::string_view, const std::string&) {
 
 std::int32_t IniFileSettings::ReadLong(std::string_view name, std::int32_t defaultValue) {
     const std::string* text = Find(name);
-    return text ? ParseLong(*text).value_or(defaultValue) : defaultValue;
+    return text ? ParseStoredLong(*text).value_or(defaultValue) : defaultValue;
 }
 
 bool IniFileSettings::ReadBool(std::string_view name, bool defaultValue) {
     const std::string* text = Find(name);
-    if (!text) {
-        return defaultValue;
-    }
-    std::string lower = *text;
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (lower == "true" || lower == "false") {
-        return lower == "true";
-    }
-    const auto number = ParseLong(*text);
-    return number ? *number != 0 : defaultValue;
+    return text ? ParseStoredBool(*text).value_or(defaultValue) : defaultValue;
 }
 
 std::string IniFileSettings::ReadText(std::string_view name, const std::string& defaultValue) {

@@ -1,5 +1,7 @@
 #include "platform/linux/IniRegistrySettings.h"
 
+#include "platform/linux/StoredValues.h"
+
 #include <QSettings>
 #include <QString>
 #include <algorithm>
@@ -159,48 +161,17 @@ std::string IniRegistrySettings::ReadText(std::string_view name, const std::stri
     return text ? *text : defaultValue;
 }
 
-namespace {
-
-std::optional<std::int32_t> ParseLong(const std::string& text) {
-    std::int32_t value = 0;
-    const char* end = text.data() + text.size();
-    const auto [last, error] = std::from_chars(text.data(), end, value, 10);
-    if (error != std::errc() || last != end || text.empty()) {
-        return std::nullopt;
-    }
-    return value;
-}
-
-bool EqualsNoCase(const std::string& text, std::string_view word) {
-    return text.size() == word.size() &&
-           std::equal(text.begin(), text.end(), word.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) == b;
-           });
-}
-
-} // namespace
-
 std::int32_t IniRegistrySettings::ReadLong(std::string_view name, std::int32_t defaultValue) {
     const StoredText& text = Lookup(name);
     if (!text) {
         return defaultValue;
     }
-    return ParseLong(*text).value_or(defaultValue);
+    return ParseStoredLong(*text).value_or(defaultValue);
 }
 
 bool IniRegistrySettings::ReadBool(std::string_view name, bool defaultValue) {
     const StoredText& text = Lookup(name);
-    if (!text) {
-        return defaultValue;
-    }
-    if (EqualsNoCase(*text, "true")) {
-        return true;
-    }
-    if (EqualsNoCase(*text, "false")) {
-        return false;
-    }
-    const auto number = ParseLong(*text);
-    return number ? *number != 0 : defaultValue;
+    return text ? ParseStoredBool(*text).value_or(defaultValue) : defaultValue;
 }
 
 } // namespace quantiro::platform::linux_impl

@@ -399,7 +399,8 @@ std::unique_ptr<Database> OpenTrafficDatabase(const std::string& path) {
 
 std::unique_ptr<Database> OpenTrafficDatabaseForReading(const std::string& path) {
     Connection connection = OpenConnection(path, SQLITE_OPEN_READONLY);
-    Statement probe = Prepare(connection.get(), "SELECT Data, Download, Upload FROM trafic LIMIT 1");
+    Statement probe =
+        Prepare(connection.get(), "SELECT Data, Download, Upload FROM trafic LIMIT 1");
     const int result = sqlite3_step(probe.get());
     if (result != SQLITE_ROW && result != SQLITE_DONE) {
         throw DatabaseError(Message(connection.get()));

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The real meter in a real X server (Xvfb). With a tray host (trayer): the window
 # where the settings put it, bars that move with loopback traffic, "Ukryj" and a
-# click on the tray icon, and SIGTERM's bookkeeping. Without one, under a window
-# manager (openbox): a task-bar window that a close minimises and a second start
-# brings back. Exits 77 (skipped) when the tools are missing or the server cannot
-# start.
+# click on the tray icon, "Parametry" opening the options window, and SIGTERM's
+# bookkeeping. Without one, under a window manager (openbox): a task-bar window
+# that a close minimises and a second start brings back. The three window shapes
+# switched through the settings, one meter and one hour record throughout. The
+# monitor the meter starts, and ends with its exit. Exits 77 (skipped) when the
+# tools are missing or the server cannot start.
 set -u
 binary=$1
 for tool in xvfb-run trayer openbox wmctrl xprop xdotool xwininfo import convert python3 sqlite3; do

@@ -3,6 +3,7 @@
 // per threshold and billing period, and costs almost nothing when no warning is
 // due: no Qt and no D-Bus here; a warning is shown by quantiro-notify.
 #include "common/FamilyPaths.h"
+#include "common/IgnoringErrors.h"
 #include "limits/LimitCheck.h"
 #include "platform/linux/IniFileSettings.h"
 #include "platform/linux/SqliteDatabase.h"
@@ -49,19 +50,6 @@ std::string FileText(const std::string& path) {
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
-}
-
-// Whole or not at all: a start reading it never sees half a state.
-bool WriteAtomically(const std::string& path, const std::string& text) {
-    const std::string partial = path + ".tmp";
-    {
-        std::ofstream out(partial, std::ios::trunc);
-        out << text;
-        if (!out.flush()) {
-            return false;
-        }
-    }
-    return std::rename(partial.c_str(), path.c_str()) == 0;
 }
 
 // Shows the warning through quantiro-notify beside this program; returns the
@@ -154,11 +142,15 @@ int main(int argc, char** argv) {
         limits::Check(state, limitSettings, now, *received, *sent, when == "/yes", stored, [] {
             return std::setlocale(LC_NUMERIC, "") ? std::localeconv()->decimal_point : ".";
         });
-    // Written before the warning shows, so no later start warns of it again.
-    WriteAtomically(statePath, limits::Serialize(state));
+    // Written whole (a start never reads half a state), and before the warning shows,
+    // so that no later start warns of it again.
+    const auto save = [&] {
+        paths::WriteFileWhole(statePath, limits::Serialize(state));
+    };
+    IgnoringErrors(save);
     if (notice) {
         state.noticeId = ShowNotice(paths.programDirectory, state.noticeId, *notice);
-        WriteAtomically(statePath, limits::Serialize(state));
+        IgnoringErrors(save);
     }
     return 0;
 }

@@ -1,5 +1,6 @@
 // quantiro-monitor: the live graph of the monitored interface's rates. The meter
 // starts it as dlmon.dll and ends it with SIGTERM, on which it saves its geometry.
+#include "app/Display.h"
 #include "app/ShowRequests.h"
 #include "app/StopSignals.h"
 #include "common/FamilyPaths.h"
@@ -9,15 +10,12 @@
 
 #include <QApplication>
 #include <QSocketNotifier>
-#include <cstdlib>
 
 int main(int argc, char** argv) {
     using namespace quantiro;
     // A meter in a terminal starts its monitor too; without a display there is
     // nothing to show, and nothing to say about it on the meter's screen.
-    const char* x11 = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    if (!(x11 && *x11) && !(wayland && *wayland)) {
+    if (!app::DisplayAvailable()) {
         return 0;
     }
     app::StopSignals stopSignals;

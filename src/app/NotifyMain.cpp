@@ -2,13 +2,14 @@
 // of the limit watcher as a desktop notification, replacing the one with the given
 // number, and prints the new one's number. Without a notification service: a
 // message box when there is a display, else one line on standard error.
+#include "app/Display.h"
+
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDBusInterface>
 #include <QDBusReply>
 #include <QMessageBox>
 #include <cstdio>
-#include <cstdlib>
 
 int main(int argc, char** argv) {
     if (argc != 5) {
@@ -38,9 +39,7 @@ int main(int argc, char** argv) {
     }
     std::printf("0\n");
     std::fflush(stdout);
-    const char* x11 = std::getenv("DISPLAY");
-    const char* wayland = std::getenv("WAYLAND_DISPLAY");
-    if ((x11 && *x11) || (wayland && *wayland)) {
+    if (quantiro::app::DisplayAvailable()) {
         QApplication application(argc, argv);
         QMessageBox box(critical ? QMessageBox::Critical : QMessageBox::Warning,
                         QStringLiteral("Quantiro"), summary + QStringLiteral("\n\n") + body);

@@ -1,4 +1,5 @@
 // quantiro-options: the family's settings in a window, or on a terminal.
+#include "app/Display.h"
 #include "app/ShowRequests.h"
 #include "common/FamilyPaths.h"
 #include "options/OptionsCommandLine.h"
@@ -7,17 +8,11 @@
 #include "ui/OptionsWindow.h"
 
 #include <QApplication>
-#include <cstdlib>
 #include <iostream>
 
 namespace {
 
 using namespace quantiro;
-
-bool Set(const char* variable) {
-    const char* value = std::getenv(variable);
-    return value && *value;
-}
 
 // The link speed the meter would scale to, in kbit/s; 0 when the kernel does not know it.
 std::int64_t LinkSpeed(const std::string& interfaceName) {
@@ -41,7 +36,7 @@ int main(int argc, char** argv) {
     if (!arguments.empty()) {
         return options::RunCommandLine(arguments, settings, std::cout, std::cerr);
     }
-    if (!Set("DISPLAY") && !Set("WAYLAND_DISPLAY")) {
+    if (!app::DisplayAvailable()) {
         options::PrintList(settings, std::cout);
         std::cout << "\nBez ekranu graficznego ustawienia zmienia się poleceniem\n"
                      "  quantiro-options --set NAZWA=WARTOŚĆ...\n";

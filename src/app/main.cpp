@@ -1,18 +1,9 @@
 #include "app/CommandLine.h"
+#include "app/Display.h"
 #include "app/TerminalFrontEnd.h"
 #include "app/WindowFrontEnd.h"
 
-#include <cstdlib>
 #include <string>
-
-namespace {
-
-bool Set(const char* variable) {
-    const char* value = std::getenv(variable);
-    return value && *value;
-}
-
-} // namespace
 
 int main(int argc, char** argv) {
     using namespace quantiro;
@@ -28,13 +19,14 @@ int main(int argc, char** argv) {
     const std::string name = argv[0];
     const shapes::WindowShape& shape =
         invocation.shape ? *invocation.shape : shapes::ShapeNamed(name.substr(name.rfind('/') + 1));
-    if (invocation.terminal || (!Set("DISPLAY") && !Set("WAYLAND_DISPLAY"))) {
+    if (invocation.terminal || !DisplayAvailable()) {
         return RunTerminalFrontEnd(invocation.startSwitch,
                                    shape); // the shape chooses the exit's successor
     }
     // Placing the window and keeping it on top need X11: under Wayland the window
     // goes through XWayland, unless the user chose a platform.
-    if (Set("WAYLAND_DISPLAY") && Set("DISPLAY") && !Set("QT_QPA_PLATFORM")) {
+    if (EnvironmentSet("WAYLAND_DISPLAY") && EnvironmentSet("DISPLAY") &&
+        !EnvironmentSet("QT_QPA_PLATFORM")) {
         ::setenv("QT_QPA_PLATFORM", "xcb", 1);
     }
     return RunWindowFrontEnd(argc, argv, invocation.startSwitch, shape);

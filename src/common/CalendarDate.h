@@ -4,7 +4,9 @@
 #include <chrono>
 #include <compare>
 #include <cstdint>
+#include <cstdio>
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace quantiro {
@@ -15,6 +17,14 @@ struct CalendarDate {
     int day = 0;
     auto operator<=>(const CalendarDate&) const = default;
 };
+
+// "yyyy-mm-dd", as the records and the family's files write a date.
+inline std::string FormatIsoDate(const CalendarDate& date) {
+    char text[16];
+    std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.year % 10000, date.month % 100,
+                  date.day % 100);
+    return text;
+}
 
 // A "yyyy-mm-dd" date that exists in the calendar; nullopt for anything else.
 inline std::optional<CalendarDate> ParseIsoDate(std::string_view text) {

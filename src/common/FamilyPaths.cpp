@@ -1,9 +1,11 @@
 #include "common/FamilyPaths.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include <pwd.h>
 #include <sys/stat.h>
@@ -81,6 +83,24 @@ void MakePrivateDirectory(const std::string& directory) {
         fail(ENOTDIR);
     }
     if (::access(directory.c_str(), W_OK | X_OK) != 0) {
+        fail(errno);
+    }
+}
+
+void WriteFileWhole(const std::string& path, std::string_view text) {
+    const std::string partial = path + ".tmp";
+    auto fail = [&](int error) {
+        std::remove(partial.c_str());
+        throw PathError("Nie można zapisać pliku „" + path + "”: " + std::strerror(error));
+    };
+    {
+        std::ofstream out(partial, std::ios::trunc);
+        out << text;
+        if (!out.flush()) {
+            fail(errno);
+        }
+    }
+    if (std::rename(partial.c_str(), path.c_str()) != 0) {
         fail(errno);
     }
 }

@@ -2,6 +2,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <string_view>
 
 // Where the programs of the family find their files. Only the program directory
 // holds what ships; everything a program writes lives in the user's XDG
@@ -39,5 +40,9 @@ public:
 // Creates `directory` with its missing parents, each new one private (0700).
 // Throws PathError, naming the directory, when it cannot be had.
 void MakePrivateDirectory(const std::string& directory);
+
+// Writes `text` to `path` under another name first and renames it into place, so
+// that a reader never sees half a file. Throws PathError, naming the file.
+void WriteFileWhole(const std::string& path, std::string_view text);
 
 } // namespace quantiro::paths

@@ -13,13 +13,6 @@ namespace {
 
 constexpr double kKilobytesPerMegabyte = 1024;
 
-std::string Date(const CalendarDate& date) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d", date.year % 10000, date.month % 100,
-                  date.day % 100);
-    return text;
-}
-
 template <typename Number> bool ParseNumber(std::string_view text, Number& number) {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
     return error == std::errc() && end == text.data() + text.size();
@@ -44,7 +37,8 @@ LimitSettings ReadLimitSettings(platform::RegistrySettings& settings) {
 }
 
 std::string Serialize(const WatchState& state) {
-    std::string text = "period=" + Date(state.period.first) + " " + Date(state.period.last) + "\n";
+    std::string text = "period=" + FormatIsoDate(state.period.first) + " " +
+                       FormatIsoDate(state.period.last) + "\n";
     auto line = [&](const char* key, double value) {
         char number[48];
         std::snprintf(number, sizeof number, "%.17g", value);
@@ -200,7 +194,7 @@ Check(WatchState& state, const LimitSettings& settings, const Moment& now, doubl
                          : "Wykorzystano " + std::to_string(threshold) + " % limitu transferu";
     notice.body = "Wykorzystano " + amount(used) + " z " + amount(limit) + ", zostało " +
                   amount(limit - used) + ".\nDo końca okresu rozliczeniowego (" +
-                  Date(period.last) + "): " + std::to_string(daysLeft) +
+                  FormatIsoDate(period.last) + "): " + std::to_string(daysLeft) +
                   (daysLeft == 1 ? " dzień" : " dni") +
                   ".\nPrzy obecnym tempie na koniec okresu: " + amount(estimate) + ".";
     return notice;

@@ -1,5 +1,7 @@
 #include "options/OptionsCatalog.h"
 
+#include "common/StoredValues.h"
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -22,16 +24,33 @@ constexpr std::array kSettings{
             "kształt okna: 0 pełne okno, 1 małe okno, 2 poziomy pasek", "0", 0, 2, kShapes},
     Setting{"OnTop", Kind::Flag, Page::Window, "Okno zawsze na &wierzchu",
             "okno zawsze na wierzchu", "true"},
-    Setting{"Hide", Kind::Flag, Page::Window, "&Uruchamiaj ukryty",
-            "uruchamiaj z ukrytym oknem", "false"},
+    Setting{"Hide", Kind::Flag, Page::Window, "&Uruchamiaj ukryty", "uruchamiaj z ukrytym oknem",
+            "false"},
     Setting{"UnloadInfo", Kind::Flag, Page::Window, "Pokazuj komunikat przy za&mykaniu okna",
             "komunikat przy zamykaniu okna", "true"},
     Setting{"MonitorShow", Kind::Flag, Page::Window, "Uruchamiaj mo&nitor razem z miernikiem",
             "monitor uruchamiany razem z miernikiem", "true"},
-    Setting{"InfoFile", Kind::Flag, Page::Window, "Pokazuj po&dsumowanie przy uruchomieniu",
-            "true: bez podsumowania miesiąca przy uruchomieniu", "false", 0, 0, {}, false, true},
-    Setting{"Interfejs", Kind::Text, Page::Connection, "Monitorowany &interfejs:",
-            "monitorowany interfejs; pusty: interfejs trasy domyślnej", "", 0, 0, {}, true},
+    Setting{"InfoFile",
+            Kind::Flag,
+            Page::Window,
+            "Pokazuj po&dsumowanie przy uruchomieniu",
+            "true: bez podsumowania miesiąca przy uruchomieniu",
+            "false",
+            0,
+            0,
+            {},
+            false,
+            true},
+    Setting{"Interfejs",
+            Kind::Text,
+            Page::Connection,
+            "Monitorowany &interfejs:",
+            "monitorowany interfejs; pusty: interfejs trasy domyślnej",
+            "",
+            0,
+            0,
+            {},
+            true},
     Setting{"Download", Kind::Number, Page::Connection, "Szybkość po&bierania (kbit/s):",
             "szybkość pobierania łącza w kbit/s", "512", 1, kFastestLink},
     Setting{"Upload", Kind::Number, Page::Connection, "Szybkość &wysyłania (kbit/s):",
@@ -55,27 +74,11 @@ constexpr std::array kSettings{
             "drugi próg ostrzeżenia w procentach limitu; 0: wyłączony", "90", 0, 100},
     Setting{"LimitProg3", Kind::Number, Page::Warnings, "Trzec&i próg (%):",
             "trzeci próg ostrzeżenia w procentach limitu; 0: wyłączony", "100", 0, 100},
-    Setting{"DzienRozliczeniowy", Kind::Number, Page::Warnings, "Dzień rozli&czeniowy:",
-            "pierwszy dzień okresu rozliczeniowego, 1-31", "1", 1, 31},
+    Setting{"DzienRozliczeniowy", Kind::Number, Page::Warnings,
+            "Dzień rozli&czeniowy:", "pierwszy dzień okresu rozliczeniowego, 1-31", "1", 1, 31},
 };
 
 constexpr std::array<std::string_view, 3> kThresholds{"LimitProg1", "LimitProg2", "LimitProg3"};
-
-// Settings files written by hand may say TRUE, 1 or 0; the meter reads them so too.
-std::optional<bool> ParseFlag(std::string_view text) {
-    std::string lower(text);
-    std::transform(lower.begin(), lower.end(), lower.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    if (lower == "true" || lower == "false") {
-        return lower == "true";
-    }
-    std::int64_t number = 0;
-    const auto [end, error] = std::from_chars(lower.data(), lower.data() + lower.size(), number);
-    if (error == std::errc() && end == lower.data() + lower.size() && !lower.empty()) {
-        return number != 0;
-    }
-    return std::nullopt;
-}
 
 std::string Grouped(std::int64_t number) {
     std::string digits = std::to_string(number);
@@ -105,7 +108,8 @@ Parsed Parse(const Setting& setting, std::string_view text) {
         }
         return {std::string(text), ""};
     case Kind::Flag:
-        if (const auto flag = ParseFlag(text)) {
+        // As the meter reads a stored flag: TRUE, 1 and 0 too.
+        if (const auto flag = ParseStoredBool(std::string(text))) {
             return {*flag ? "true" : "false", ""};
         }
         return {"", "Oczekiwano true albo false."};

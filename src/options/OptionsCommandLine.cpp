@@ -36,17 +36,17 @@ void PrintList(platform::RegistrySettings& settings, std::ostream& out) {
         if (loaded.marked.contains(setting.name)) {
             current += " (!)"; // the file held something that is no valid value
         }
-        out << std::left << std::setw(23) << setting.name << ' ' << std::setw(11) << current
-            << ' ' << std::setw(7) << Shown(std::string(setting.defaultText)) << ' '
-            << setting.meaning << '\n';
+        out << std::left << std::setw(23) << setting.name << ' ' << std::setw(11) << current << ' '
+            << std::setw(7) << Shown(std::string(setting.defaultText)) << ' ' << setting.meaning
+            << '\n';
     }
     if (!loaded.marked.empty()) {
         out << "(!) w pliku ustawień była niepoprawna wartość; obowiązuje domyślna.\n";
     }
 }
 
-int RunCommandLine(const std::vector<std::string>& arguments,
-                   platform::RegistrySettings& settings, std::ostream& out, std::ostream& errors) {
+int RunCommandLine(const std::vector<std::string>& arguments, platform::RegistrySettings& settings,
+                   std::ostream& out, std::ostream& errors) {
     if (arguments.empty() || arguments[0] == "--help") {
         out << kUsage;
         return 0;

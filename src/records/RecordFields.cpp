@@ -9,9 +9,7 @@
 namespace quantiro::records {
 
 std::string FormatRecordDate(const platform::LocalDateTime& when) {
-    char text[16];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d", when.year, when.month, when.day);
-    return text;
+    return FormatIsoDate({when.year, when.month, when.day});
 }
 
 std::optional<RecordDate> ParseRecordDate(const platform::FieldValue& value) {

@@ -61,7 +61,7 @@ void ExitBookkeeping::Run() {
     step([&] { Write(m.settings, values::kIsRunning, false); });
 
     // Another shape chosen: it starts as this one ends.
-    if (variant != m.shape.variant && shapes::ShapeOfVariant(variant)) {
+    if (shapes::OtherShapeChosen(m.shape, variant)) {
         step([&] { m.companions.StartWindowVariant(variant); });
     }
 

@@ -111,8 +111,7 @@ void Meter::OnTick() {
 
 void Meter::ReloadSettings() {
     platform::RegistrySettings& settings = m_system.settings;
-    if (const std::int32_t variant = Read(settings, values::kWindowVariant);
-        variant != m_system.shape->variant && shapes::ShapeOfVariant(variant)) {
+    if (shapes::OtherShapeChosen(*m_system.shape, Read(settings, values::kWindowVariant))) {
         // Another window shape is chosen: this one ends, and its exit starts the other.
         m_closer.Request(CloseReason::OtherVariant);
         return;

@@ -3,6 +3,7 @@
 #include "sampling/AmountFormat.h"
 #include "shell/MenuRows.h"
 #include "ui/Icons.h"
+#include "ui/QtText.h"
 #include "ui/StoredPosition.h"
 
 #include <QCloseEvent>
@@ -173,8 +174,9 @@ void MainWindow::ShowErrorMarker(bool visible) {
 void MainWindow::ShowRates(double download, double upload) {
     m_downloadBar->SetValue(sampling::BarValue(download, m_downloadBar->Maximum()));
     m_uploadBar->SetValue(sampling::BarValue(upload, m_uploadBar->Maximum()));
-    if (m_downloadRate) {
-        // QLabel repaints only when its text changes.
+    // Only the small shape shows the rates as text; an idle line formats nothing.
+    if (m_downloadRate && m_shownRates != std::pair(download, upload)) {
+        m_shownRates = std::pair(download, upload);
         auto rate = [&](const char* arrow, double units) {
             QString text = QString::number(std::max(units, 0.0) / 1000, 'f', 1);
             text.replace(QLatin1Char('.'), QString::fromStdString(m_decimalSeparator));
@@ -305,11 +307,8 @@ void MainWindow::RebuildMenu() {
             m_menu.addSeparator();
             continue;
         }
-        QAction* action = m_menu.addAction(
-            MenuIcon(row.icon),
-            QString::fromUtf8(row.caption.data(), static_cast<qsizetype>(row.caption.size())));
-        action->setObjectName(
-            QString::fromUtf8(row.key.data(), static_cast<qsizetype>(row.key.size())));
+        QAction* action = m_menu.addAction(MenuIcon(row.icon), FromUtf8(row.caption));
+        action->setObjectName(FromUtf8(row.key));
         if (static_cast<int>(i) + 1 == shell::kOnTopPosition) {
             action->setCheckable(true);
             action->setChecked(m_meter && m_meter->State().onTop);

@@ -19,6 +19,8 @@
 #include <array>
 #include <functional>
 #include <memory>
+#include <optional>
+#include <utility>
 
 class QSystemTrayIcon;
 
@@ -119,6 +121,7 @@ private:
     QLabel* m_month = nullptr;
     QLabel* m_downloadRate = nullptr;
     QLabel* m_uploadRate = nullptr;
+    std::optional<std::pair<double, double>> m_shownRates; // as the rate labels show them
     QWidget* m_errorMarker;
     QToolButton* m_options;
     QMenu m_menu;

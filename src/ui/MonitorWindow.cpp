@@ -1,6 +1,7 @@
 #include "ui/MonitorWindow.h"
 
 #include "ui/Icons.h"
+#include "ui/QtText.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -18,10 +19,6 @@ namespace {
 
 const QColor kDownloadColour(0, 0, 255);
 const QColor kUploadColour(255, 0, 0);
-
-QString Text(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 } // namespace
 
@@ -52,11 +49,11 @@ protected:
             painter.drawLine(plot.left(), y, plot.right(), y);
             painter.setPen(QColor(90, 90, 90));
             painter.drawText(QRect(0, y - 7, plot.left() - 4, 14),
-                             Qt::AlignRight | Qt::AlignVCenter, Text(scale.labels[i]));
+                             Qt::AlignRight | Qt::AlignVCenter, FromUtf8(scale.labels[i]));
             painter.setPen(QColor(210, 210, 210));
         }
         painter.setPen(QColor(90, 90, 90));
-        painter.drawText(QRect(0, 0, plot.left() + 40, 14), Qt::AlignLeft, Text(scale.unit));
+        painter.drawText(QRect(0, 0, plot.left() + 40, 14), Qt::AlignLeft, FromUtf8(scale.unit));
 
         const std::size_t capacity = span == monitor::Span::TwoMinutes
                                          ? monitor::RateHistory::kFinePoints
@@ -167,8 +164,8 @@ void MonitorWindow::Refresh() {
     const monitor::SpanFigures figures = m_history.Figures(CurrentSpan());
     auto line = [](const char* name, double now, double average, double peak) {
         return QStringLiteral("%1 %2   śr. %3   szczyt %4")
-            .arg(QString::fromUtf8(name), Text(monitor::FormatRate(now)),
-                 Text(monitor::FormatRate(average)), Text(monitor::FormatRate(peak)));
+            .arg(QString::fromUtf8(name), FromUtf8(monitor::FormatRate(now)),
+                 FromUtf8(monitor::FormatRate(average)), FromUtf8(monitor::FormatRate(peak)));
     };
     m_download->setText(
         line("↓", figures.current.download, figures.average.download, figures.peak.download));

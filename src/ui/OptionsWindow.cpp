@@ -2,6 +2,7 @@
 
 #include "common/Autostart.h"
 #include "ui/Icons.h"
+#include "ui/QtText.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -23,10 +24,6 @@ namespace {
 
 using options::Kind;
 using options::Page;
-
-QString Text(std::string_view text) {
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
 
 struct Preset {
     const char* caption;
@@ -102,7 +99,7 @@ QWidget* OptionsWindow::MakePage(Page page) {
         if (setting.kind == Kind::Flag) {
             form->addRow(column); // the check box carries its own label
         } else {
-            auto* label = new QLabel(Text(setting.label), widget);
+            auto* label = new QLabel(FromUtf8(setting.label), widget);
             label->setBuddy(editor->focusProxy() ? editor->focusProxy() : editor);
             form->addRow(label, column);
         }
@@ -124,14 +121,14 @@ QWidget* OptionsWindow::MakePage(Page page) {
 
 QWidget* OptionsWindow::MakeEditor(const options::Setting& setting, const std::string& value) {
     if (setting.kind == Kind::Flag) {
-        auto* box = new QCheckBox(Text(setting.label));
+        auto* box = new QCheckBox(FromUtf8(setting.label));
         box->setChecked((value == "true") != setting.shownInverted);
         return box;
     }
     if (!setting.choices.empty()) {
         auto* list = new QComboBox;
         for (const options::Choice& choice : setting.choices) {
-            list->addItem(Text(choice.caption), choice.value);
+            list->addItem(FromUtf8(choice.caption), choice.value);
         }
         list->setCurrentIndex(list->findData(std::stoi(value)));
         return list;

@@ -1,6 +1,7 @@
 #include "ui/QtDialogs.h"
 
 #include "shell/Texts.h"
+#include "ui/QtText.h"
 
 #include <QCheckBox>
 #include <QMessageBox>
@@ -10,7 +11,7 @@ namespace quantiro::ui {
 namespace {
 
 QString Text(std::string_view text) {
-    QString converted = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+    QString converted = FromUtf8(text);
     converted.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
     return converted;
 }

@@ -36,6 +36,13 @@ failures=0
 check() { if eval "$2"; then echo "ok - $1"; else echo "not ok - $1"; failures=$((failures + 1)); fi; }
 # Waits up to fifteen seconds for a condition, for a machine that is slow today.
 eventually() { for _ in $(seq 75); do eval "$1" && return 0; sleep 0.2; done; return 1; }
+# Ends the meter $meter as the session's end would, and checks it left with status 0.
+end_meter() {
+    kill -TERM "$meter"
+    wait "$meter"
+    local status=$?
+    check "SIGTERM ends the meter with status 0 ($status)" "[ $status = 0 ]"
+}
 INSIDE
 
 cat > "$work/inside.sh" <<'INSIDE'
@@ -101,10 +108,7 @@ xdotool mousemove $((ix + 11)) $((iy + 11)) click 1
 check "a click on the tray icon brings the window back" "eventually 'xwininfo -id $window | grep -q IsViewable'"
 check "and clears Hide" "grep -q '^Hide=false' $work/config/Kestrova/Quantiro.conf"
 
-kill -TERM "$meter"
-wait "$meter"
-status=$?
-check "SIGTERM ends the meter with status 0 ($status)" '[ "$status" = 0 ]'
+end_meter
 check "IsRunning is False after SIGTERM" "grep -q '^IsRunning=false' $work/config/Kestrova/Quantiro.conf"
 check "a shutdown leaves no correction" "grep -q '^Odejmij=false' $work/config/Kestrova/Quantiro.conf"
 downloaded=$(sqlite3 "$work/data/Kestrova/Quantiro/qub.db" 'select Download from trafic order by rowid desc limit 1')
@@ -149,10 +153,7 @@ check "and says the meter is running" 'answer "^Zelvano$"'
 wait "$second"
 status=$?
 check "the second start ends with status 0 ($status)" '[ "$status" = 0 ]'
-kill -TERM "$meter"
-wait "$meter"
-status=$?
-check "SIGTERM ends the meter with status 0 ($status)" '[ "$status" = 0 ]'
+end_meter
 check "the first meter still counted" '[ -f "$work/trayless/Kestrova/Quantiro/qub.db" ]'
 kill %1 2>/dev/null
 exit $((failures > 0))

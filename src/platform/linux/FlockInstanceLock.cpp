@@ -1,6 +1,7 @@
 #include "platform/linux/FlockInstanceLock.h"
 
 #include "common/FamilyPaths.h"
+#include "common/IgnoringErrors.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -12,19 +13,20 @@
 namespace quantiro::platform::linux_impl {
 
 FlockInstanceLock::FlockInstanceLock(std::string directory)
-    : m_path(std::move(directory) + "/quantiro.lock") {}
-
-std::string FlockInstanceLock::DefaultDirectory() {
-    const std::string directory = paths::FromEnvironment().runtimeDirectory;
-    ::mkdir(directory.c_str(), 0700); // the config home, when there is no runtime directory
-    return directory;
-}
+    : m_directory(std::move(directory))
+    , m_path(m_directory + "/quantiro.lock") {}
 
 bool FlockInstanceLock::AnotherInstanceRunning() {
     if (m_fd.Valid()) {
         return false; // this process holds it
     }
     UniqueFd fd(::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    if (!fd.Valid() && errno == ENOENT) {
+        // Without a runtime directory the lock lives in the config home, which a
+        // first start may not have made yet.
+        IgnoringErrors([&] { paths::MakePrivateDirectory(m_directory); });
+        fd = UniqueFd(::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+    }
     if (!fd.Valid()) {
         return false; // no place for a lock: nobody can hold it either
     }

@@ -7,17 +7,15 @@
 
 namespace quantiro::platform::linux_impl {
 
-// An advisory lock on $XDG_RUNTIME_DIR/quantiro.lock (or the given directory),
+// An advisory lock on quantiro.lock in the given directory (the runtime directory),
 // held for the life of the process; the kernel lets go of it when the process ends.
 class FlockInstanceLock final : public InstanceLock {
 public:
-    explicit FlockInstanceLock(std::string directory = DefaultDirectory());
-
+    explicit FlockInstanceLock(std::string directory);
     bool AnotherInstanceRunning() override;
 
-    static std::string DefaultDirectory();
-
 private:
+    std::string m_directory;
     std::string m_path;
     UniqueFd m_fd;
 };

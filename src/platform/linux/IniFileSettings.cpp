@@ -1,6 +1,6 @@
 #include "platform/linux/IniFileSettings.h"
 
-#include "platform/linux/StoredValues.h"
+#include "common/StoredValues.h"
 
 #include <algorithm>
 #include <charconv>

@@ -1,6 +1,6 @@
 #include "platform/linux/IniRegistrySettings.h"
 
-#include "platform/linux/StoredValues.h"
+#include "common/StoredValues.h"
 
 #include <QSettings>
 #include <QString>

@@ -18,9 +18,10 @@ namespace quantiro::platform::linux_impl {
 // Row order: the primary interface first, then the others in kernel order, loopback
 // last. The primary interface is fixed at the first snapshot: the one named by
 // QUANTIRO_INTERFACE when present, else the preferred one (the user's setting) when
-// present, else the one carrying the default route (IPv4, else IPv6), else none. While a fixed primary interface is absent (a PPP link being
-// redialled, a USB modem unplugged) the table is empty, so the meter pauses instead of
-// silently measuring whatever interface moved into the first row.
+// present, else the one carrying the default route (IPv4, else IPv6), else none. While a fixed
+// primary interface is absent (a PPP link being redialled, a USB modem unplugged) the table is
+// empty, so the meter pauses instead of silently measuring whatever interface moved into the first
+// row.
 class NetlinkInterfaceTable final : public InterfaceTable {
 public:
     explicit NetlinkInterfaceTable(std::string sysfsNetRoot = "/sys/class/net");

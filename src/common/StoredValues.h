@@ -7,9 +7,10 @@
 #include <string>
 
 // How the family's settings file spells a number and a flag. The settings
-// component and the limit watcher's small reader both read through these, so a
-// value never reads one way in one program and another way in the other.
-namespace quantiro::platform::linux_impl {
+// component, the limit watcher's small reader and the options program all read
+// through these, so a value never reads one way in one program and another way
+// in the other.
+namespace quantiro {
 
 inline std::optional<std::int32_t> ParseStoredLong(const std::string& text) {
     std::int32_t value = 0;
@@ -33,4 +34,4 @@ inline std::optional<bool> ParseStoredBool(const std::string& text) {
     return number ? std::optional<bool>(*number != 0) : std::nullopt;
 }
 
-} // namespace quantiro::platform::linux_impl
+} // namespace quantiro

@@ -80,12 +80,17 @@ constexpr std::array kSettings{
 
 constexpr std::array<std::string_view, 3> kThresholds{"LimitProg1", "LimitProg2", "LimitProg3"};
 
+// Digits in groups of three, as the meter shows amounts: "9 761 289".
 std::string Grouped(std::int64_t number) {
-    std::string digits = std::to_string(number);
-    for (int at = static_cast<int>(digits.size()) - 3; at > 0; at -= 3) {
-        digits.insert(static_cast<std::size_t>(at), " ");
+    const std::string digits = std::to_string(number);
+    std::string grouped;
+    for (std::size_t i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0) {
+            grouped += ' ';
+        }
+        grouped += digits[i];
     }
-    return digits;
+    return grouped;
 }
 
 } // namespace

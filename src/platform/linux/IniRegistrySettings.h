@@ -1,6 +1,5 @@
 #pragma once
 
-#include "common/FamilyPaths.h"
 #include "platform/Registry.h"
 
 #include <functional>
@@ -26,8 +25,8 @@ namespace quantiro::platform::linux_impl {
 // file under QSettings' lock, so it never drops another process's values.
 class IniRegistrySettings final : public RegistrySettings {
 public:
-    // `configHome` replaces $XDG_CONFIG_HOME (tests give a temporary directory).
-    explicit IniRegistrySettings(std::string configHome = paths::ConfigHome());
+    // The store lives below `configHome`, the user's $XDG_CONFIG_HOME.
+    explicit IniRegistrySettings(std::string configHome);
     ~IniRegistrySettings() override;
 
     void SetRootKey(std::uint32_t root) override;

@@ -19,9 +19,10 @@ declare -A allowed=(
     [options]="platform common"
     [monitor]=""
     [limits]="records sampling platform common"
+    [reports]="limits sampling platform common"
     [shell]="records companions messages sampling ifstats platform common"
-    [ui]="shell records companions messages options monitor sampling ifstats platform common"
-    [app]="ui shell records companions messages options monitor limits sampling ifstats platform/linux platform common"
+    [ui]="shell reports limits records companions messages options monitor sampling ifstats platform common"
+    [app]="ui shell reports records companions messages options monitor limits sampling ifstats platform/linux platform common"
 )
 
 failures=0

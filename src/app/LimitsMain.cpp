@@ -2,6 +2,7 @@
 // at its start and ... /no every two seconds while warnings are on. It warns once
 // per threshold and billing period, and costs almost nothing when no warning is
 // due: no Qt and no D-Bus here; a warning is shown by quantiro-notify.
+#include "app/DesktopNotice.h"
 #include "common/FamilyPaths.h"
 #include "common/IgnoringErrors.h"
 #include "limits/LimitCheck.h"
@@ -20,12 +21,8 @@
 #include <sstream>
 
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/file.h>
-#include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace {
 
@@ -50,40 +47,6 @@ std::string FileText(const std::string& path) {
     std::ostringstream text;
     text << in.rdbuf();
     return text.str();
-}
-
-// Shows the warning through quantiro-notify beside this program; returns the
-// desktop's number for it (0 when it has none).
-std::uint32_t ShowNotice(const std::string& programDirectory, std::uint32_t replaces,
-                         const limits::Notice& notice) {
-    int output[2];
-    if (::pipe2(output, O_CLOEXEC) != 0) {
-        return 0;
-    }
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, output[1], STDOUT_FILENO);
-    const std::string program = programDirectory + "/quantiro-notify";
-    const std::string replacesText = std::to_string(replaces);
-    const char* argv[] = {program.c_str(),        replacesText.c_str(), notice.critical ? "1" : "0",
-                          notice.summary.c_str(), notice.body.c_str(),  nullptr};
-    pid_t child = 0;
-    const int spawned =
-        posix_spawn(&child, program.c_str(), &actions, nullptr, const_cast<char**>(argv), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ::close(output[1]);
-    std::string answer;
-    char buffer[64];
-    // One line with the number; a message box the helper may show afterwards does
-    // not hold this program up.
-    for (ssize_t n; spawned == 0 && answer.find('\n') == std::string::npos &&
-                    (n = ::read(output[0], buffer, sizeof buffer)) > 0;) {
-        answer.append(buffer, static_cast<std::size_t>(n));
-    }
-    ::close(output[0]);
-    std::uint32_t id = 0;
-    std::from_chars(answer.data(), answer.data() + answer.size(), id);
-    return id;
 }
 
 } // namespace
@@ -149,7 +112,8 @@ int main(int argc, char** argv) {
     };
     IgnoringErrors(save);
     if (notice) {
-        state.noticeId = ShowNotice(paths.programDirectory, state.noticeId, *notice);
+        state.noticeId = app::ShowDesktopNotice(paths.programDirectory, state.noticeId,
+                                                notice->critical, notice->summary, notice->body);
         IgnoringErrors(save);
     }
     return 0;

@@ -26,6 +26,15 @@ inline std::string FormatIsoDate(const CalendarDate& date) {
     return text;
 }
 
+inline bool IsLeapYear(int year) {
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+inline int DaysInMonth(int year, int month) {
+    constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+}
+
 // A "yyyy-mm-dd" date that exists in the calendar; nullopt for anything else.
 inline std::optional<CalendarDate> ParseIsoDate(std::string_view text) {
     if (text.size() != 10 || text[4] != '-' || text[7] != '-') {
@@ -44,10 +53,7 @@ inline std::optional<CalendarDate> ParseIsoDate(std::string_view text) {
     if (!year || !month || !day || *month < 1 || *month > 12 || *day < 1) {
         return std::nullopt;
     }
-    constexpr int kDaysInMonth[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (*year % 4 == 0 && *year % 100 != 0) || *year % 400 == 0;
-    const int days = *month == 2 && !leap ? 28 : kDaysInMonth[*month - 1];
-    if (*day > days) {
+    if (*day > DaysInMonth(*year, *month)) {
         return std::nullopt;
     }
     return CalendarDate{*year, *month, *day};
@@ -60,6 +66,18 @@ inline std::int32_t DaysSinceEpoch(int year, int month, int day) {
     const sys_days date{std::chrono::year{year} / std::chrono::month{static_cast<unsigned>(month)} /
                         std::chrono::day{static_cast<unsigned>(day)}};
     return static_cast<std::int32_t>(date.time_since_epoch().count());
+}
+
+// The date of a day number.
+inline CalendarDate DateOfDay(std::int32_t days) {
+    using namespace std::chrono;
+    const year_month_day date{sys_days{std::chrono::days{days}}};
+    return {static_cast<int>(date.year()), static_cast<int>(static_cast<unsigned>(date.month())),
+            static_cast<int>(static_cast<unsigned>(date.day()))};
+}
+
+inline std::int32_t DaysSinceEpoch(const CalendarDate& date) {
+    return DaysSinceEpoch(date.year, date.month, date.day);
 }
 
 } // namespace quantiro

@@ -6,12 +6,6 @@ namespace quantiro::limits {
 
 namespace {
 
-int DaysInMonth(int year, int month) {
-    constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-    const bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-    return month == 2 && leap ? 29 : kDays[month - 1];
-}
-
 // The day the period starts in the given month.
 CalendarDate StartIn(int year, int month, int billingDay) {
     if (month < 1) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -51,10 +52,20 @@ public:
     virtual void SetBookmark(Bookmark bookmark) = 0;
 };
 
+// One hourly record as stored, each field as it is: Data, Godzina, Czas, Download, Upload.
+struct StoredRecord {
+    FieldValue date, hour, time, download, upload;
+};
+
 class Database {
 public:
     virtual ~Database() = default;
     virtual std::unique_ptr<RecordSet> OpenRecordset(std::string_view table) = 0;
+
+    // Every hourly record, or with both dates given ("yyyy-mm-dd") those whose Data
+    // lies between them as text, read in one pass for the family's readers.
+    virtual void ReadRecords(std::string_view firstDate, std::string_view lastDate,
+                             const std::function<void(const StoredRecord&)>& each) = 0;
 
     // Writes between BeginTrans() and CommitTrans() are saved all together or, after
     // Rollback(), not at all.

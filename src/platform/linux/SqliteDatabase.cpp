@@ -303,6 +303,28 @@ public:
         return std::make_unique<SqliteRecordSet>(m_connection.get());
     }
 
+    void ReadRecords(std::string_view firstDate, std::string_view lastDate,
+                     const std::function<void(const StoredRecord&)>& each) override {
+        const bool bounded = !firstDate.empty() && !lastDate.empty();
+        Statement statement = Prepare(
+            m_connection.get(), std::string("SELECT Data, Godzina, Czas, Download, Upload FROM trafic") +
+                                    (bounded ? " WHERE Data BETWEEN ?1 AND ?2" : ""));
+        if (bounded) {
+            sqlite3_bind_text(statement.get(), 1, firstDate.data(), static_cast<int>(firstDate.size()),
+                              SQLITE_TRANSIENT);
+            sqlite3_bind_text(statement.get(), 2, lastDate.data(), static_cast<int>(lastDate.size()),
+                              SQLITE_TRANSIENT);
+        }
+        int result = SQLITE_ROW;
+        while ((result = sqlite3_step(statement.get())) == SQLITE_ROW) {
+            each({Column(statement.get(), 0), Column(statement.get(), 1), Column(statement.get(), 2),
+                  Column(statement.get(), 3), Column(statement.get(), 4)});
+        }
+        if (result != SQLITE_DONE) {
+            throw DatabaseError("Błąd bazy danych: " + Message(m_connection.get()));
+        }
+    }
+
     void BeginTrans() override { Execute(m_connection.get(), "BEGIN IMMEDIATE"); }
     void CommitTrans() override { Execute(m_connection.get(), "COMMIT"); }
     void Rollback() override {
@@ -394,16 +416,28 @@ std::unique_ptr<Database> OpenTrafficDatabase(const std::string& path) {
     Execute(connection.get(), "PRAGMA journal_mode=WAL");
     // Every saved hour survives a crash or a power cut.
     Execute(connection.get(), "PRAGMA synchronous=FULL");
+    // Lets the reports read a month of a long history without scanning all of it;
+    // the records themselves stay as they are. A database that cannot take the index
+    // now (busy, full disk) is read the slow way.
+    try {
+        Execute(connection.get(), "CREATE INDEX IF NOT EXISTS trafic_data ON trafic (Data)");
+    } catch (const DatabaseError&) {
+    }
     return std::make_unique<SqliteDatabase>(std::move(connection));
 }
 
 std::unique_ptr<Database> OpenTrafficDatabaseForReading(const std::string& path) {
     Connection connection = OpenConnection(path, SQLITE_OPEN_READONLY);
-    Statement probe =
-        Prepare(connection.get(), "SELECT Data, Download, Upload FROM trafic LIMIT 1");
-    const int result = sqlite3_step(probe.get());
-    if (result != SQLITE_ROW && result != SQLITE_DONE) {
-        throw DatabaseError(Message(connection.get()));
+    try {
+        Statement probe = Prepare(
+            connection.get(), "SELECT Data, Godzina, Czas, Download, Upload FROM trafic LIMIT 1");
+        const int result = sqlite3_step(probe.get());
+        if (result != SQLITE_ROW && result != SQLITE_DONE) {
+            throw DatabaseError(Message(connection.get()));
+        }
+    } catch (const DatabaseError& error) {
+        throw DatabaseError("Plik " + path + " nie jest bazą danych programu z tabelą trafic (" +
+                            std::string(error.what()) + ").");
     }
     return std::make_unique<SqliteDatabase>(std::move(connection));
 }

@@ -1,0 +1,258 @@
+// quantiro-reports: the traffic history. Started by the meter's menu as
+// "zvraport.dll 1" it opens the reports window; as "ZVstat.dll 1" at the meter's
+// start it tells of a month that has ended, once; from a terminal it exports. The
+// window is a module loaded only when it opens, so the start-up summary and the
+// exports load no Qt.
+#include "app/DesktopNotice.h"
+#include "app/Display.h"
+#include "common/FamilyPaths.h"
+#include "common/IgnoringErrors.h"
+#include "platform/linux/IniFileSettings.h"
+#include "platform/linux/SqliteDatabase.h"
+#include "reports/Exports.h"
+#include "reports/MonthSummary.h"
+
+#include <clocale>
+#include <cstdio>
+#include <ctime>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace quantiro;
+
+constexpr const char* kUsage =
+    "Użycie: quantiro-reports [godziny|dni|miesiace|lata]\n"
+    "        quantiro-reports --csv|--json [--by hour|day|month|year] [--from RRRR-MM-DD]"
+    " [--to RRRR-MM-DD]\n"
+    "        quantiro-reports --summary\n";
+
+struct Now {
+    CalendarDate today;
+    int hour = 0;
+    int minute = 0;
+};
+
+Now LocalNow() {
+    const std::time_t clock = std::time(nullptr);
+    std::tm local{};
+    ::localtime_r(&clock, &local);
+    return {{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday}, local.tm_hour, local.tm_min};
+}
+
+std::string DecimalSeparator() {
+    std::string separator = ".";
+    if (std::setlocale(LC_NUMERIC, "")) {
+        separator = std::localeconv()->decimal_point;
+    }
+    std::setlocale(LC_NUMERIC, "C");
+    return separator;
+}
+
+std::string FileText(const std::string& path) {
+    std::ifstream in(path);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+struct TerminalRequest {
+    enum class Output { Csv, Json, Summary } output = Output::Summary;
+    std::optional<reports::Grouping> by;
+    std::optional<CalendarDate> from, to;
+};
+
+// The terminal's options; a message for the user when they make no sense.
+std::variant<TerminalRequest, std::string> ParseOptions(int argc, char** argv) {
+    TerminalRequest request;
+    int outputs = 0;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view option = argv[i];
+        const bool hasValue = i + 1 < argc;
+        if (option == "--csv" || option == "--json" || option == "--summary") {
+            ++outputs;
+            request.output = option == "--csv"    ? TerminalRequest::Output::Csv
+                             : option == "--json" ? TerminalRequest::Output::Json
+                                                  : TerminalRequest::Output::Summary;
+        } else if (option == "--by") {
+            request.by = hasValue ? reports::GroupingNamed(argv[++i]) : std::nullopt;
+            if (!request.by) {
+                return std::string("--by przyjmuje hour, day, month albo year");
+            }
+        } else if (option == "--from" || option == "--to") {
+            const auto date = hasValue ? ParseIsoDate(argv[++i]) : std::nullopt;
+            if (!date) {
+                return std::string(option) + " przyjmuje datę w postaci RRRR-MM-DD";
+            }
+            (option == "--from" ? request.from : request.to) = date;
+        } else {
+            return "nieznana opcja " + std::string(option);
+        }
+    }
+    if (outputs != 1) {
+        return std::string("podaj jedno z --csv, --json, --summary");
+    }
+    if (request.output == TerminalRequest::Output::Summary &&
+        (request.by || request.from || request.to)) {
+        return std::string("--summary nie przyjmuje --by, --from ani --to");
+    }
+    if (request.from && request.to && *request.to < *request.from) {
+        return std::string("data --from jest późniejsza niż --to");
+    }
+    return request;
+}
+
+int RunTerminal(const TerminalRequest& request, const paths::FamilyPaths& paths) {
+    const std::string path = paths.dataDirectory + "/qub.db";
+    const Now now = LocalNow();
+    platform::linux_impl::IniFileSettings settings(paths.configHome + "/Kestrova/Quantiro.conf");
+    const limits::LimitSettings limitSettings = limits::ReadLimitSettings(settings);
+    reports::TrafficHistory history;
+    try {
+        const auto database = platform::linux_impl::OpenTrafficDatabaseForReading(path);
+        history = reports::LoadHistory(*database, request.from, request.to);
+    } catch (const platform::DatabaseError& error) {
+        std::cerr << "quantiro-reports: " << error.what() << '\n';
+        return 1;
+    }
+    const CalendarDate first = request.from.value_or(history.FirstDay().value_or(now.today));
+    const CalendarDate last = request.to.value_or(std::max(history.LastDay().value_or(now.today), first));
+    std::string output;
+    switch (request.output) {
+    case TerminalRequest::Output::Csv:
+        output = reports::CsvReport(history, request.by.value_or(reports::Grouping::Day), first, last);
+        break;
+    case TerminalRequest::Output::Json: {
+        std::string interfaceName = platform::Read(settings, values::kInterfaceName);
+        output = reports::JsonReport(history, request.by, first, last,
+                                     {interfaceName.empty() ? "default" : interfaceName, now.today,
+                                      now.hour, now.minute});
+        break;
+    }
+    case TerminalRequest::Output::Summary:
+        output = reports::SummaryText(history, limitSettings, now.today, DecimalSeparator());
+        break;
+    }
+    std::fwrite(output.data(), 1, output.size(), stdout);
+    // The summary carries its own note; the exports keep standard output for data.
+    if (request.output != TerminalRequest::Output::Summary) {
+        if (const std::string note = reports::SkippedNote(history); !note.empty()) {
+            std::cerr << "quantiro-reports: " << note << '\n';
+        }
+    }
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
+// At the meter's start: one notice of the month that ended since the last run.
+int RunMonthSummary(const paths::FamilyPaths& paths) {
+    platform::linux_impl::IniFileSettings settings(paths.configHome + "/Kestrova/Quantiro.conf");
+    const Now now = LocalNow();
+    const std::string statePath = paths.stateDirectory + "/reports.state";
+    // The meter started twice in a row must not tell of the month twice.
+    int lock = ::open((paths.stateDirectory + "/reports.lock").c_str(),
+                      O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (lock < 0) {
+        try {
+            paths::MakePrivateDirectory(paths.stateDirectory);
+        } catch (const paths::PathError& error) {
+            std::cerr << "quantiro-reports: " << error.what() << '\n';
+            return 1;
+        }
+        lock = ::open((paths.stateDirectory + "/reports.lock").c_str(),
+                      O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    }
+    if (lock < 0 || ::flock(lock, LOCK_EX | LOCK_NB) != 0) {
+        return 0;
+    }
+    const auto due = reports::MonthDue(reports::ParseYearMonth(FileText(statePath)), now.today);
+    if (!due) {
+        return 0;
+    }
+    const CalendarDate first{due->year, due->month, 1};
+    const CalendarDate last{due->year, due->month, DaysInMonth(due->year, due->month)};
+    reports::TrafficHistory history;
+    try {
+        const auto database =
+            platform::linux_impl::OpenTrafficDatabaseForReading(paths.dataDirectory + "/qub.db");
+        history = reports::LoadHistory(*database, first, last);
+    } catch (const platform::DatabaseError&) {
+        return 0; // busy or not there yet: the next start tries again
+    }
+    // Remembered before the notice shows, so that no later start tells of it again.
+    try {
+        paths::WriteFileWhole(statePath, reports::FormatYearMonth(*due) + "\n");
+    } catch (const paths::PathError& error) {
+        std::cerr << "quantiro-reports: " << error.what() << '\n';
+        return 1;
+    }
+    const reports::Traffic traffic = history.Days(first, last);
+    if (!traffic.recorded) {
+        return 0; // a month the meter did not run in has nothing to tell
+    }
+    const reports::MonthNotice notice = reports::DescribeMonth(
+        *due, traffic, limits::ReadLimitSettings(settings), DecimalSeparator());
+    app::ShowDesktopNotice(paths.programDirectory, 0, false, notice.summary, notice.body);
+    return 0;
+}
+
+int RunWindow(int argc, char** argv, const paths::FamilyPaths& paths, reports::Grouping view,
+              bool startedByMeter) {
+    if (!app::DisplayAvailable()) {
+        // A meter in a terminal has no window to open; its screen is left alone.
+        if (startedByMeter) {
+            return 0;
+        }
+        std::cerr << "quantiro-reports: brak ekranu do otwarcia okna; użyj --summary, --csv"
+                     " albo --json\n";
+        return 1;
+    }
+    const std::string module = paths.programDirectory + "/quantiro-reports-window.so";
+    void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+    using WindowMain = int (*)(int, char**, int);
+    auto* windowMain =
+        handle ? reinterpret_cast<WindowMain>(::dlsym(handle, "QuantiroReportsWindow")) : nullptr;
+    if (!windowMain) {
+        std::cerr << "quantiro-reports: nie można wczytać okna raportów: " << ::dlerror() << '\n';
+        return 1;
+    }
+    return windowMain(argc, argv, static_cast<int>(view));
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    const std::string_view name = argv[0];
+    const std::string_view program = name.substr(name.rfind('/') + 1);
+    const paths::FamilyPaths paths = paths::FromEnvironment();
+    if (program == "ZVstat.dll") {
+        return RunMonthSummary(paths);
+    }
+    if (argc >= 2 && std::string_view(argv[1]) == "--help") {
+        std::cout << kUsage
+                  << "\nBez opcji otwiera okno raportów; --csv i --json wypisują ruch w bajtach,"
+                     "\n--summary dzisiejszy dzień, miesiąc, okres rozliczeniowy i prognozę.\n";
+        return 0;
+    }
+    if (argc >= 2 && std::string_view(argv[1]).starts_with("--")) {
+        const auto request = ParseOptions(argc, argv);
+        if (const auto* message = std::get_if<std::string>(&request)) {
+            std::cerr << "quantiro-reports: " << *message << '\n' << kUsage;
+            return 2;
+        }
+        return RunTerminal(std::get<TerminalRequest>(request), paths);
+    }
+    if (argc > 2) {
+        std::cerr << "quantiro-reports: za dużo argumentów\n" << kUsage;
+        return 2;
+    }
+    // "1" from the meter's menu, a view's word, or any other word: the default view.
+    return RunWindow(argc, argv, paths, reports::ViewNamed(argc == 2 ? argv[1] : ""),
+                     program == "zvraport.dll");
+}

@@ -1,0 +1,47 @@
+// The reports window, a module quantiro-reports loads only when the window opens.
+#include "app/ShowRequests.h"
+#include "common/FamilyPaths.h"
+#include "platform/linux/IniRegistrySettings.h"
+#include "platform/linux/SqliteDatabase.h"
+#include "reports/TrafficHistory.h"
+#include "ui/QtText.h"
+#include "ui/ReportsWindow.h"
+
+#include <QApplication>
+#include <QDate>
+
+extern "C" __attribute__((visibility("default"))) int QuantiroReportsWindow(int argc, char** argv,
+                                                                            int view) {
+    using namespace quantiro;
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("quantiro-reports"));
+    QGuiApplication::setDesktopFileName(QStringLiteral("quantiro"));
+    const paths::FamilyPaths paths = paths::FromEnvironment();
+    app::ShowRequests showRequests(paths.runtimeDirectory, "quantiro-reports");
+    if (showRequests.Send()) {
+        return 0; // the reports already open come forward
+    }
+    platform::linux_impl::IniRegistrySettings settings(paths.configHome);
+    platform::OpenFamilyKey(settings);
+
+    reports::TrafficHistory history;
+    QString problem;
+    try {
+        const auto database =
+            platform::linux_impl::OpenTrafficDatabaseForReading(paths.dataDirectory + "/qub.db");
+        history = reports::LoadHistory(*database);
+    } catch (const platform::DatabaseError& error) {
+        problem = ui::FromUtf8(error.what());
+    }
+    const QDate today = QDate::currentDate();
+    ui::ReportsWindow window(std::move(history), limits::ReadLimitSettings(settings),
+                             {today.year(), today.month(), today.day()},
+                             static_cast<reports::Grouping>(view), problem);
+    showRequests.Listen([&] {
+        window.showNormal();
+        window.raise();
+        window.activateWindow();
+    });
+    window.show();
+    return QApplication::exec();
+}

@@ -1,0 +1,148 @@
+// The reports' sums over a real database file: day and month boundaries, the days
+// summer time begins (23 hours) and ends (25 hours), a leap February, an empty
+// month, duplicate and garbage records, and the billing period's estimate.
+#include "fakes/TempDir.h"
+#include "fakes/TrafficTable.h"
+#include "platform/linux/SqliteDatabase.h"
+#include "reports/MonthSummary.h"
+#include "reports/PeriodUse.h"
+#include "reports/ReportRows.h"
+
+#include <gtest/gtest.h>
+
+namespace quantiro::reports {
+namespace {
+
+class ReportsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        testing::TrafficTable table(m_path);
+        std::string sql = "INSERT INTO trafic VALUES "
+                          // a leap February and the month after it
+                          "('2024-02-28', 23, 3600000, 100, 10), ('2024-02-29', 0, 60000, 200, 20),"
+                          "('2024-02-29', 23, 60000, 300, 30), ('2024-03-01', 0, 60000, 400, 40),"
+                          // the last hour of a month and the first of the next
+                          "('2026-01-31', 23, 3600000, 1000, 100), ('2026-02-01', 0, 60000, 2000, 200),"
+                          // a day with a record of no traffic
+                          "('2026-06-10', 12, 0, 0, 0),"
+                          // garbage: no such day, hour 24, negative, above 32 bits, not a date,
+                          // three hours on line in one hour
+                          "('2026-02-30', 5, 1, 7, 7), ('2026-02-10', 24, 1, 7, 7),"
+                          "('2026-02-10', 5, 1, -7, 7), ('2026-02-10', 6, 1, 5000000000, 7),"
+                          "('yesterday', 1, 1, 7, 7), ('2026-02-10', 7, 10800000, 7, 7)";
+        // Summer time begins on 29 March 2026 (no 02:00) and ends on 25 October (02:00
+        // twice, so two records of that hour).
+        for (int hour = 0; hour < 24; ++hour) {
+            if (hour != 2) {
+                sql += ",('2026-03-29', " + std::to_string(hour) + ", 3600000, 10, 1)";
+            }
+            sql += ",('2026-10-25', " + std::to_string(hour) + ", 3600000, 10, 1)";
+        }
+        sql += ",('2026-10-25', 2, 3600000, 10, 1)";
+        table.Exec(sql);
+        m_history = LoadHistory(*platform::linux_impl::OpenTrafficDatabaseForReading(m_path));
+    }
+
+    testing::TempDir m_directory;
+    std::string m_path = (m_directory.Path() / "qub.db").string();
+    TrafficHistory m_history;
+};
+
+TEST_F(ReportsTest, SumsEveryPeriodAndLeavesUnrecordedOnesEmpty) {
+    struct Case {
+        const char* name;
+        Grouping by;
+        CalendarDate first, last;
+        std::size_t rows;
+        std::vector<std::pair<std::size_t, std::int64_t>> downloads; // row, kB
+        std::size_t emptyRows;
+    };
+    const Case cases[] = {
+        {"leap February by day", Grouping::Day, {2024, 2, 1}, {2024, 2, 29}, 29,
+         {{27, 100}, {28, 500}}, 27},
+        {"a month boundary by hour", Grouping::Hour, {2026, 1, 31}, {2026, 2, 1}, 48,
+         {{23, 1000}, {24, 2000}}, 46},
+        {"spring: 23 hours, 02:00 empty", Grouping::Hour, {2026, 3, 29}, {2026, 3, 29}, 24,
+         {{1, 10}, {3, 10}}, 1},
+        {"autumn: 25 hours, 02:00 twice", Grouping::Hour, {2026, 10, 25}, {2026, 10, 25}, 24,
+         {{1, 10}, {2, 20}, {3, 10}}, 0},
+        {"a year by month, garbage left out", Grouping::Month, {2026, 1, 1}, {2026, 12, 31}, 12,
+         {{0, 1000}, {1, 2000}, {2, 230}, {5, 0}, {9, 250}}, 7},
+        {"the years, a range cut mid-year", Grouping::Year, {2024, 2, 29}, {2026, 2, 1}, 3,
+         {{0, 900}, {1, 0}, {2, 3000}}, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::vector<Row> rows = Rows(m_history, c.by, c.first, c.last);
+        ASSERT_EQ(rows.size(), c.rows);
+        for (const auto& [row, download] : c.downloads) {
+            EXPECT_EQ(rows[row].traffic.download, download) << "row " << row;
+        }
+        EXPECT_EQ(std::count_if(rows.begin(), rows.end(),
+                                [](const Row& row) { return !row.traffic.recorded; }),
+                  static_cast<long>(c.emptyRows));
+    }
+    // A measured hour of nothing is not an empty one.
+    EXPECT_TRUE(m_history.Hour({2026, 6, 10}, 12).recorded);
+    EXPECT_EQ(m_history.Days({2026, 10, 25}, {2026, 10, 25}).onlineMs, 25 * 3600000LL);
+    EXPECT_EQ(m_history.SkippedRecords(), 6);
+    EXPECT_EQ(m_history.MergedRecords(), 1);
+    EXPECT_EQ(SkippedNote(m_history), "pominięto 6 rekordów z niepoprawną datą, godziną lub wartością");
+}
+
+TEST_F(ReportsTest, BillingPeriodAndItsEstimate) {
+    struct Case {
+        const char* name;
+        limits::LimitSettings settings;
+        CalendarDate today;
+        limits::Period period;
+        double used;
+        std::optional<double> estimate;
+    };
+    limits::LimitSettings day31;
+    day31.billingDay = 31;
+    day31.direction = 0;
+    limits::LimitSettings both = day31;
+    both.direction = 2;
+    const Case cases[] = {
+        // 31 in February means the month's last day: the period runs 31 Jan - 27 Feb.
+        {"ten full days", day31, {2026, 2, 10}, {{2026, 1, 31}, {2026, 2, 27}}, 3000,
+         3000.0 / 10 * 28},
+        {"both directions count", both, {2026, 2, 10}, {{2026, 1, 31}, {2026, 2, 27}}, 3300,
+         3300.0 / 10 * 28},
+        {"two full days: no estimate yet", day31, {2026, 2, 2}, {{2026, 1, 31}, {2026, 2, 27}},
+         3000, std::nullopt},
+        {"three full days: the first estimate", day31, {2026, 2, 3}, {{2026, 1, 31}, {2026, 2, 27}}, 3000,
+         3000.0 / 3 * 28},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const PeriodUse use = UseOfPeriod(m_history, c.settings, c.today);
+        EXPECT_EQ(use.period, c.period);
+        EXPECT_DOUBLE_EQ(use.usedKb, c.used);
+        ASSERT_EQ(use.estimateKb.has_value(), c.estimate.has_value());
+        if (c.estimate) {
+            EXPECT_DOUBLE_EQ(*use.estimateKb, *c.estimate);
+        }
+    }
+}
+
+TEST(MonthSummaryTest, TheEndedMonthOnceAndInPolish) {
+    EXPECT_EQ(MonthDue(std::nullopt, {2027, 1, 3}), (YearMonth{2026, 12}));
+    EXPECT_EQ(MonthDue(YearMonth{2026, 11}, {2027, 1, 3}), (YearMonth{2026, 12}));
+    EXPECT_EQ(MonthDue(YearMonth{2026, 12}, {2027, 1, 31}), std::nullopt);
+    EXPECT_EQ(MonthDue(YearMonth{2027, 3}, {2027, 1, 31}), std::nullopt); // the clock went back
+    EXPECT_EQ(ParseYearMonth(FormatYearMonth({2026, 12}) + "\n"), (YearMonth{2026, 12}));
+    EXPECT_EQ(ParseYearMonth("2026-13"), std::nullopt);
+
+    limits::LimitSettings settings;
+    settings.limitMb = 10;
+    const MonthNotice notice =
+        DescribeMonth({2026, 11}, {5120, 1024, 90 * 60000, true}, settings, ",");
+    EXPECT_EQ(notice.summary, "Podsumowanie miesiąca: listopad 2026");
+    EXPECT_EQ(notice.body, "Odebrano: 5,00 MB\nWysłano: 1,00 MB\nCzas online: 1 h 30 min\n"
+                           "To 60 % limitu (10,00 MB)");
+}
+
+} // namespace
+} // namespace quantiro::reports

@@ -1,0 +1,120 @@
+#!/usr/bin/env bash
+# The reports program as scripts and the meter start it: the exports read back with
+# Python's own CSV and JSON readers and checked against SQL sums of the same file,
+# refused arguments, a foreign database, and the month's summary at the meter's
+# start, once, on a session bus of the test's own with a recording service.
+set -u
+bin=$1
+recorder=$2
+work=$(mktemp -d)
+failures=0
+check() { if eval "$2"; then echo "ok - $1"; else echo "not ok - $1"; failures=$((failures + 1)); fi; }
+export HOME=$work XDG_RUNTIME_DIR=$work
+unset DISPLAY WAYLAND_DISPLAY XDG_CONFIG_HOME XDG_DATA_HOME XDG_STATE_HOME
+data=$work/.local/share/Kestrova/Quantiro
+mkdir -p "$data" "$work/.config/Kestrova"
+printf '[General]\nLimitMiesieczny=1\nLimitKierunek=0\n' > "$work/.config/Kestrova/Quantiro.conf"
+
+# Forty days up to today, two hours each, one hour recorded twice and two records
+# that are no hour at all.
+sqlite3 "$data/qub.db" <<'SQL'
+PRAGMA journal_mode=WAL;
+CREATE TABLE trafic (Data TEXT, Godzina INTEGER, Czas INTEGER, Download INTEGER, Upload INTEGER);
+WITH RECURSIVE n(i) AS (SELECT 0 UNION ALL SELECT i + 1 FROM n WHERE i < 79)
+INSERT INTO trafic SELECT date('now', 'localtime', '-' || (i / 2) || ' days'), (i % 2) * 12,
+                          60000, 100 + i, i FROM n;
+INSERT INTO trafic VALUES (date('now', 'localtime'), 0, 60000, 5, 5), ('garbage', 1, 1, 1, 1),
+                          (date('now', 'localtime'), 30, 1, 1, 1);
+SQL
+sums() { # what the exports must give, in bytes, by the given key
+    sqlite3 -csv "$data/qub.db" "SELECT $1, SUM(Download) * 1024, SUM(Upload) * 1024 FROM trafic
+        WHERE Data GLOB '[0-9][0-9][0-9][0-9]-[0-9][0-9]-[0-9][0-9]' AND Godzina BETWEEN 0 AND 23
+        GROUP BY 1 ORDER BY 1"
+}
+sums Data > "$work/days.sql"
+sums "substr(Data, 1, 7)" > "$work/months.sql"
+first=$(head -1 "$work/days.sql" | cut -d, -f1)
+
+"$bin/quantiro-reports" --csv --by day 2>"$work/err" > "$work/days.csv"
+check "CSV by day: the SQL sums, CRLF lines and no day missing" "python3 - '$work' '$first' <<'PY'
+import csv, datetime, sys
+work, first = sys.argv[1], datetime.date.fromisoformat(sys.argv[2])
+raw = open(work + '/days.csv', newline='').read()
+assert raw.count('\r\n') == raw.count('\n') > 1
+rows = list(csv.reader(raw.splitlines()))
+assert rows[0] == ['okres', 'odebrano_B', 'wyslano_B', 'czas_online_ms'], rows[0]
+expected = [r.split(',') for r in open(work + '/days.sql').read().split()]
+assert [r[:3] for r in rows[1:] if r[1]] == expected, (rows[1:4], expected[:3])
+days = [datetime.date.fromisoformat(r[0]) for r in rows[1:]]
+assert days == [first + datetime.timedelta(d) for d in range(len(days))]
+PY"
+check "garbage reported once on standard error" \
+    '[ "$(cat "$work/err")" = "quantiro-reports: pominięto 2 rekordy z niepoprawną datą, godziną lub wartością" ]'
+
+"$bin/quantiro-reports" --json 2>/dev/null > "$work/all.json"
+check "JSON: vnStat version 2's shape, and the SQL sums by day and month" "python3 - '$work' <<'PY'
+import json, sys
+work = sys.argv[1]
+doc = json.load(open(work + '/all.json'))
+assert doc['jsonversion'] == '2'
+interface = doc['interfaces'][0]
+traffic = interface['traffic']
+assert isinstance(interface['name'], str) and set(interface['updated']) == {'date', 'time'}
+for key, fields in (('hour', {'year', 'month', 'day'}), ('day', {'year', 'month', 'day'}),
+                    ('month', {'year', 'month'}), ('year', {'year'})):
+    for entry in traffic[key]:
+        assert set(entry['date']) == fields and isinstance(entry['rx'], int), entry
+        assert isinstance(entry['tx'], int) and isinstance(entry['timestamp'], int)
+    assert all('time' in e and e['time']['minute'] == 0 for e in traffic['hour'])
+def key(entry, length):
+    d = entry['date']
+    return '-'.join('%02d' % d[k] if k != 'year' else str(d[k]) for k in ('year', 'month', 'day')[:length])
+days = [[key(e, 3), str(e['rx']), str(e['tx'])] for e in traffic['day']]
+months = [[key(e, 2), str(e['rx']), str(e['tx'])] for e in traffic['month']]
+assert days == [r.split(',') for r in open(work + '/days.sql').read().split()]
+assert months == [r.split(',') for r in open(work + '/months.sql').read().split()]
+assert len(traffic['hour']) == 80
+assert traffic['total']['rx'] == sum(e['rx'] for e in traffic['year']) == sum(e['rx'] for e in traffic['hour'])
+PY"
+"$bin/quantiro-reports" --json --by month --from "$first" --to "$first" > "$work/one.json" 2>/dev/null
+check "JSON --by month keeps to its list and range" "python3 -c '
+import json; t = json.load(open(\"$work/one.json\"))[\"interfaces\"][0][\"traffic\"]
+assert sorted(t) == [\"month\", \"total\"] and len(t[\"month\"]) == 1' "
+check "the summary names the estimate" '"$bin/quantiro-reports" --summary | grep -q "^Prognoza na koniec okresu"'
+
+for arguments in "--csv --json" "--by week --csv" "--csv --from 2026-02-30" \
+                 "--csv --from 2026-05-02 --to 2026-05-01" "--summary --by day" "--bogus" "dni lata"; do
+    # shellcheck disable=SC2086
+    "$bin/quantiro-reports" $arguments >"$work/out" 2>"$work/err"
+    status=$?
+    check "'$arguments' is refused with status 2 ($status) and a reason" \
+        '[ "$status" = 2 ] && [ ! -s "$work/out" ] && grep -q "^quantiro-reports: " "$work/err"'
+done
+echo "not a database" > "$work/foreign.db"
+mkdir -p "$work/other/Kestrova/Quantiro"
+cp "$work/foreign.db" "$work/other/Kestrova/Quantiro/qub.db"
+XDG_DATA_HOME=$work/other "$bin/quantiro-reports" --csv >"$work/out" 2>"$work/err"
+status=$?
+check "a foreign file: status 1 ($status) with its path" \
+    '[ "$status" = 1 ] && grep -q "$work/other/Kestrova/Quantiro/qub.db" "$work/err"'
+check "no Qt is loaded but for the window" \
+    '! readelf -d "$bin/quantiro-reports" | grep -Eiq "NEEDED.*qt"'
+
+# The meter's start: the month before this one, told of once however often it starts.
+eval "$(dbus-daemon --session --address="unix:path=$work/bus" --fork --print-address=1 --print-pid=1 | {
+    read -r address; read -r pid; echo "export DBUS_SESSION_BUS_ADDRESS='$address' bus_pid=$pid"; })"
+trap 'kill $bus_pid 2>/dev/null; rm -rf "$work"' EXIT
+"$recorder" "$work/notices" > "$work/recorder.out" &
+service=$!
+for _ in $(seq 50); do grep -q ready "$work/recorder.out" && break; sleep 0.1; done
+months=(styczeń luty marzec kwiecień maj czerwiec lipiec sierpień wrzesień październik listopad grudzień)
+ended=$(date -d "$(date +%Y-%m-01) -1 day" +%Y-%m)
+name="${months[$((10#${ended#*-} - 1))]} ${ended%-*}"
+for _ in 1 2 3; do "$bin/ZVstat.dll" 1 & done
+wait $(jobs -p | grep -v "^$service$") 2>/dev/null
+"$bin/ZVstat.dll" 1
+check "one notice of $name ($(wc -l < "$work/notices") in all)" \
+    '[ "$(wc -l < "$work/notices")" = 1 ] && grep -q "Podsumowanie miesiąca: $name|Odebrano: .*Czas online: .*limitu" "$work/notices"'
+check "the month is remembered" '[ "$(cat "$work/.local/state/Kestrova/Quantiro/reports.state")" = "$ended" ]'
+kill "$service"
+exit $((failures > 0))

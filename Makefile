@@ -50,6 +50,7 @@ bench: build
 	bench/accuracy
 	bench/footprint
 	bench/limit-watcher
+	bench/reports
 
 fuzz:
 	@scripts/install-deps.sh fuzz

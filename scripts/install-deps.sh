@@ -6,13 +6,13 @@ set -euo pipefail
 
 packages=(
     g++ make cmake ninja-build
-    qt6-base-dev libsqlite3-dev libcurl4-openssl-dev
+    qt6-base-dev libsqlite3-dev libcurl4-openssl-dev libdbus-1-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     librsvg2-bin dpkg-dev file binutils
     iproute2
     xvfb xauth trayer openbox wmctrl xdotool x11-utils imagemagick sqlite3
     lintian desktop-file-utils appstream
-    dbus-daemon
+    dbus-daemon python3
 )
 
 # The fuzz targets need clang with libFuzzer, and the bench scripts their peers

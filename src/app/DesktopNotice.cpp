@@ -1,5 +1,7 @@
 #include "app/DesktopNotice.h"
 
+#include "platform/linux/DbusNotifications.h"
+
 #include <charconv>
 
 #include <fcntl.h>
@@ -13,6 +15,12 @@ namespace quantiro::app {
 std::uint32_t ShowDesktopNotice(const std::string& programDirectory, std::uint32_t replaces,
                                 bool critical, const std::string& summary,
                                 const std::string& body) {
+    if (const auto number =
+            platform::linux_impl::SendDesktopNotification(replaces, critical, summary, body)) {
+        return *number;
+    }
+    // No notification service: quantiro-notify shows a message box, or writes the
+    // notice to standard error without a display.
     int output[2];
     if (::pipe2(output, O_CLOEXEC) != 0) {
         return 0;

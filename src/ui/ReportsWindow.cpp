@@ -47,7 +47,6 @@ ReportsWindow::ReportsWindow(reports::TrafficHistory history, const limits::Limi
                              const QString& problem)
     : m_history(std::move(history)), m_settings(settings), m_today(today), m_shown{view, today},
       m_separator(QLocale().decimalPoint().toStdString()) {
-    setWindowTitle(QStringLiteral("Quantiro – raporty"));
     auto* layout = new QVBoxLayout(this);
 
     auto* bar = new QHBoxLayout;
@@ -125,6 +124,7 @@ void ReportsWindow::ShowPeriod(const reports::ShownPeriod& period) {
     m_previous->setEnabled(period.CanStep());
     m_next->setEnabled(period.CanStep());
     m_title->setText(FromUtf8(period.Title()));
+    setWindowTitle(QStringLiteral("Quantiro – raporty – ") + m_title->text());
 
     const auto amount = [&](std::int64_t kilobytes) {
         return FromUtf8(sampling::FormatMonthAmount(static_cast<double>(kilobytes), m_separator));

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The real meter in a real X server (Xvfb). With a tray host (trayer): the window
 # where the settings put it, bars that move with loopback traffic, "Ukryj" and a
-# click on the tray icon, "Parametry" opening the options window, and SIGTERM's
-# bookkeeping. Without one, under a window manager (openbox): a task-bar window
+# click on the tray icon, "Parametry" and "Raporty" opening their windows, and
+# SIGTERM's bookkeeping. Without one, under a window manager (openbox): a task-bar window
 # that a close minimises and a second start brings back. The three window shapes
 # switched through the settings, one meter and one hour record throughout. The
 # monitor the meter starts, and ends with its exit. Exits 77 (skipped) when the
@@ -20,7 +20,9 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/program" "$work/config/Kestrova"
 cp "$binary" "$(dirname "$binary")/quantiro-options" "$(dirname "$binary")/quantiro-monitor" \
+    "$(dirname "$binary")/quantiro-reports" "$(dirname "$binary")/quantiro-reports-window.so" \
     "$work/program/"
+ln -s quantiro-reports "$work/program/zvraport.dll"
 ln -s quantiro-monitor "$work/program/dlmon.dll"
 ln -s quantiro-options "$work/program/ZVopcje.dll"
 ln -s quantiro "$work/program/ZVmal.dll"
@@ -93,6 +95,14 @@ check "\"Parametry\" opens the options window" \
     "eventually 'xdotool search --onlyvisible --name \"^Quantiro – ustawienia\$\" >/dev/null'"
 pkill -f "$work/program/ZVopcje.dll" # the name the meter starts it by
 eventually '! xdotool search --onlyvisible --name "^Quantiro – ustawienia$" >/dev/null'
+xdotool mousemove $((x + 100)) $((y + 250)) click 1
+sleep 1.5
+xdotool key Down Down Down Return
+months=(styczeń luty marzec kwiecień maj czerwiec lipiec sierpień wrzesień październik listopad grudzień)
+this_month="${months[$(($(date +%-m) - 1))]} $(date +%Y)"
+check "\"Raporty\" opens the reports on this month, $this_month" \
+    "eventually 'xdotool search --onlyvisible --name \"^Quantiro – raporty – $this_month\$\" >/dev/null'"
+pkill -f "$work/program/zvraport.dll"
 xdotool mousemove $((x + 100)) $((y + 250)) click 1
 sleep 1.5
 xdotool key Down Down Down Down Return

@@ -44,6 +44,10 @@ TEST(HourlyRecordsTest, StartUpFindsOrAddsTheHourByDateAndHour) {
         rig.Start(c.now, c.before);
         EXPECT_EQ(rig.state.hourDownload, c.loadedDownload) << c.name;
         EXPECT_EQ(rig.Rows().size(), c.rowsAfter) << c.name;
+        // An existing file gains the index the reports read a month by.
+        EXPECT_NO_THROW(testing::TrafficTable(rig.database)
+                            .Exec("SELECT * FROM trafic INDEXED BY trafic_data WHERE Data = ''"))
+            << c.name;
     }
     RecordsRig rig;
     rig.Start(At(2026, 12, 5, 7, 5));

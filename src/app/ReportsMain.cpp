@@ -213,7 +213,7 @@ int RunWindow(int argc, char** argv, const paths::FamilyPaths& paths, reports::G
                      " albo --json\n";
         return 1;
     }
-    const std::string module = paths.programDirectory + "/quantiro-reports-window.so";
+    const std::string module = paths.programDirectory + "/modules/quantiro-reports-window.so";
     void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
     using WindowMain = int (*)(int, char**, int);
     auto* windowMain =

@@ -7,7 +7,8 @@ bin=${BIN:-$here/build/release/bin}
 # A program directory with the meter and its parameter file, and a config home.
 new_meter_dir() { # $1: directory
     mkdir -p "$1/config/Kestrova"
-    cp "$bin/quantiro" "$bin/quantiro.par" "$1/"
+    cp "$bin/quantiro" "$bin/quantiro-fetch" "$bin/quantiro.par" "$1/"
+    cp -r "$bin/modules" "$1/"
 }
 
 conf() { echo "$1/config/Kestrova/Quantiro.conf"; }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/FamilyPaths.h"
-#include "platform/linux/CurlDownloader.h"
+#include "platform/linux/FetchHelperDownloader.h"
 #include "platform/linux/FlockInstanceLock.h"
 #include "platform/linux/IniRegistrySettings.h"
 #include "platform/linux/NetlinkInterfaceTable.h"
@@ -40,7 +40,7 @@ struct LinuxPlatform {
     platform::linux_impl::NetlinkInterfaceTable table;
     platform::linux_impl::FlockInstanceLock instanceLock{paths.runtimeDirectory};
     platform::linux_impl::SpawnProcessLauncher launcher;
-    platform::linux_impl::CurlDownloader downloader;
+    platform::linux_impl::FetchHelperDownloader downloader{paths.programDirectory + "/quantiro-fetch"};
 };
 
 } // namespace quantiro::app

@@ -1,9 +1,32 @@
 #include "app/CommandLine.h"
 #include "app/Display.h"
 #include "app/TerminalFrontEnd.h"
-#include "app/WindowFrontEnd.h"
+#include "common/FamilyPaths.h"
 
+#include <cstdio>
 #include <string>
+
+#include <dlfcn.h>
+
+namespace {
+
+// The window front-end lives in a module beside the program, loaded only here: a
+// meter on a terminal never maps Qt Gui or Widgets.
+int RunWindowModule(int& argc, char** argv, const std::string& commandLine,
+                    const quantiro::shapes::WindowShape& shape) {
+    const std::string module = quantiro::paths::ProgramDirectory() + "/modules/quantiro-window.so";
+    void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+    using FrontEnd = int (*)(int*, char**, const std::string*, const quantiro::shapes::WindowShape*);
+    auto* frontEnd =
+        handle ? reinterpret_cast<FrontEnd>(::dlsym(handle, "QuantiroWindowFrontEnd")) : nullptr;
+    if (!frontEnd) {
+        std::fprintf(stderr, "quantiro: nie można wczytać okna programu: %s\n", ::dlerror());
+        return 1;
+    }
+    return frontEnd(&argc, argv, &commandLine, &shape);
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     using namespace quantiro;
@@ -29,5 +52,5 @@ int main(int argc, char** argv) {
         !EnvironmentSet("QT_QPA_PLATFORM")) {
         ::setenv("QT_QPA_PLATFORM", "xcb", 1);
     }
-    return RunWindowFrontEnd(argc, argv, invocation.startSwitch, shape);
+    return RunWindowModule(argc, argv, invocation.startSwitch, shape);
 }

@@ -20,9 +20,8 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/program" "$work/config/Kestrova"
 cp "$binary" "$(dirname "$binary")/quantiro-options" "$(dirname "$binary")/quantiro-monitor" \
-    "$(dirname "$binary")/quantiro-reports" "$work/program/"
-mkdir "$work/program/modules"
-cp "$(dirname "$binary")/modules/quantiro-reports-window.so" "$work/program/modules/"
+    "$(dirname "$binary")/quantiro-reports" "$(dirname "$binary")/quantiro-fetch" "$work/program/"
+cp -r "$(dirname "$binary")/modules" "$work/program/"
 ln -s quantiro-reports "$work/program/zvraport.dll"
 ln -s quantiro-monitor "$work/program/dlmon.dll"
 ln -s quantiro-options "$work/program/ZVopcje.dll"

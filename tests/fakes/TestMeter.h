@@ -4,7 +4,7 @@
 #include "fakes/FakeInterfaceTable.h"
 #include "fakes/TempDir.h"
 #include "messages/NoticeBrowser.h"
-#include "platform/linux/CurlDownloader.h"
+#include "platform/linux/FetchHelperDownloader.h"
 #include "platform/linux/FlockInstanceLock.h"
 #include "platform/linux/IniRegistrySettings.h"
 #include "platform/linux/SpawnProcessLauncher.h"
@@ -72,7 +72,8 @@ struct TestSystem {
     FakeInterfaceTable table;
     platform::linux_impl::FlockInstanceLock instanceLock{dir.Path()};
     platform::linux_impl::SpawnProcessLauncher launcher;
-    platform::linux_impl::CurlDownloader downloader;
+    // The meter's own downloads: the helper program, with libcurl.
+    platform::linux_impl::FetchHelperDownloader downloader{QUANTIRO_FETCH};
 };
 
 // A front-end that records what the meter shows and answers its dialogs as told.

@@ -291,7 +291,7 @@ TEST(PlacementTest, ALeftDragRunsTheWindowAlongTheTopAndPutsItOnTop) {
 TEST(BrowserWindowTest, TheNoticeWindowAppearsOnlyWithItsLoadedPage) {
     testing::TestHttpServer server("/notice.html",
                                    "<html><body><p>Nowa wersja programu.</p></body></html>");
-    platform::linux_impl::CurlDownloader downloader;
+    platform::linux_impl::FetchHelperDownloader downloader{QUANTIRO_FETCH};
     testing::TempDir cache;
     BrowserWindow noticeWindow(downloader, cache.Path());
     EXPECT_EQ(noticeWindow.windowTitle(), QStringLiteral("  Informacja dla użytkowników"));

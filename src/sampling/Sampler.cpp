@@ -29,8 +29,8 @@ void Sampler::OnTick() {
 
     SampleInterface();
 
-    const bool suppressed = platform::Read(m_settings, values::kWarningsSuppressed);
-    if (!suppressed && m_state.warningsEnabled) {
+    // The settings are asked only while warnings are on: one read fewer a tick.
+    if (m_state.warningsEnabled && !platform::Read(m_settings, values::kWarningsSuppressed)) {
         if (++m_limitWatcherTicks == kLimitWatcherTicks) {
             m_limitWatcherTicks = 0;
             m_with.limits.StartLimitWatcher(false);

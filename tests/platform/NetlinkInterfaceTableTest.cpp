@@ -114,6 +114,11 @@ TEST_F(NetlinkInterfaceTableTest, TheNamedInterfaceComesFirstAndItsCountersMoveB
     ASSERT_EQ(after.front().name, "qb");
     EXPECT_EQ(after.front().bytesReceived - qb.bytesReceived, 200'000u);
     EXPECT_EQ(after.front().bytesSent - qb.bytesSent, 150'000u);
+    // A change of state alone, with no link added or removed, is in the next read.
+    Run("ip link set qb down");
+    EXPECT_EQ(Read(table).front().adminStatus, 2); // down
+    Run("ip link set qb up");
+    EXPECT_EQ(Read(table).front().adminStatus, 1); // up
 
     // While the monitored interface is gone the table is empty, so that no other
     // interface's counters are taken for its own; a re-created one starts from zero.

@@ -11,6 +11,7 @@
 #include <cstdlib>
 
 #include <fcntl.h>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -76,7 +77,54 @@ void IniRegistrySettings::Open() {
     }
     m_settings =
         std::make_unique<QSettings>(QString::fromStdString(m_filePath), QSettings::IniFormat);
+    WatchFolder();
     m_seen = CurrentIdentity();
+}
+
+void IniRegistrySettings::WatchFolder() {
+    const std::size_t slash = m_filePath.rfind('/');
+    m_fileName = m_filePath.substr(slash + 1);
+    UniqueFd watch(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    // Writers replace the file (a rename into place) or write it in place.
+    constexpr std::uint32_t kEvents = IN_CLOSE_WRITE | IN_MODIFY | IN_ATTRIB | IN_CREATE |
+                                      IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF |
+                                      IN_MOVE_SELF;
+    if (watch.Valid() &&
+        ::inotify_add_watch(watch.Get(), m_filePath.substr(0, slash).c_str(), kEvents) >= 0) {
+        m_watch = std::move(watch);
+    } else {
+        m_watch = UniqueFd();
+    }
+}
+
+std::optional<bool> IniRegistrySettings::WatchedChange() {
+    if (!m_watch.Valid()) {
+        return std::nullopt;
+    }
+    alignas(inotify_event) char buffer[4096];
+    bool changed = false;
+    for (;;) {
+        const ssize_t length = ::read(m_watch.Get(), buffer, sizeof buffer);
+        if (length < 0 && errno == EINTR) {
+            continue;
+        }
+        if (length <= 0) {
+            break; // nothing more (EAGAIN)
+        }
+        for (ssize_t at = 0; at < length;) {
+            const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
+            if (event->mask & (IN_Q_OVERFLOW | IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF)) {
+                // Events were lost, or the folder itself went: stat from now on.
+                m_watch = UniqueFd();
+                return true;
+            }
+            if (event->len > 0 && m_fileName == event->name) {
+                changed = true;
+            }
+            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
+        }
+    }
+    return changed;
 }
 
 QSettings& IniRegistrySettings::Store() {
@@ -97,6 +145,9 @@ IniRegistrySettings::FileIdentity IniRegistrySettings::CurrentIdentity() const {
 }
 
 void IniRegistrySettings::SeeLatest() {
+    if (const std::optional<bool> changed = WatchedChange(); changed && !*changed) {
+        return;
+    }
     const FileIdentity now = CurrentIdentity();
     if (now == m_seen) {
         return;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Registry.h"
+#include "platform/linux/UniqueFd.h"
 
 #include <functional>
 #include <memory>
@@ -19,9 +20,11 @@ namespace quantiro::platform::linux_impl {
 // "SOFTWARE\Kestrova\Quantiro" is <config home>/Kestrova/Quantiro.conf, private to
 // the user. Integers are stored as decimal text and Booleans as true/false.
 //
-// Every read sees what another process wrote before it: the file is checked with
-// one stat() per read and re-read only when its identity changed, which keeps the
-// ten-per-second polls cheap. Every write is flushed at once and merged into the
+// Every read sees what another process wrote before it: an inotify watch on the
+// file's folder tells of every change the moment it is made, and the file is re-read
+// only then, which keeps the ten-per-second polls to one small read of the watch.
+// Without a watch (none to be had, or its folder was replaced) each read compares
+// the file's identity with one stat(). Every write is flushed at once and merged into the
 // file under QSettings' lock, so it never drops another process's values.
 class IniRegistrySettings final : public RegistrySettings {
 public:
@@ -63,6 +66,9 @@ private:
     void Open();
     QSettings& Store();
     void SeeLatest();
+    void WatchFolder();
+    // Whether the watch saw the file change; nullopt when there is no watch.
+    std::optional<bool> WatchedChange();
     const StoredText& Lookup(std::string_view name);
     void Write(std::string_view name, const std::string& text);
     FileIdentity CurrentIdentity() const;
@@ -73,6 +79,8 @@ private:
     std::string m_filePath;
     std::unique_ptr<QSettings> m_settings;
     FileIdentity m_seen;
+    UniqueFd m_watch;
+    std::string m_fileName;
     // Values read since the file last changed, so a poll costs one stat().
     std::unordered_map<std::string, StoredText, NameHash, std::equal_to<>> m_cache;
 };

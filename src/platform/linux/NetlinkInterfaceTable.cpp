@@ -24,6 +24,10 @@ using namespace std::chrono_literals;
 // read again now and then even on a steady link.
 constexpr auto kDetailsMaxAge = 5s;
 
+// After this many refused counter requests in a row the kernel is taken to lack
+// them, and every read dumps the table.
+constexpr int kStatsFailuresBeforeDumpsOnly = 3;
+
 constexpr std::int32_t kTypeOther = 1;
 constexpr std::int32_t kTypeEthernet = 6;
 constexpr std::int32_t kTypeTokenRing = 9;
@@ -165,28 +169,71 @@ std::int32_t LinkSpeed(const std::string& deviceDir) {
 } // namespace
 
 NetlinkInterfaceTable::NetlinkInterfaceTable(std::string sysfsNetRoot)
-    : m_sysfsNetRoot(std::move(sysfsNetRoot)) {}
+    : m_socket(RTMGRP_LINK), m_sysfsNetRoot(std::move(sysfsNetRoot)) {}
 
 InterfaceTable::Status NetlinkInterfaceTable::Read(std::vector<InterfaceRow>& rows) {
     if (!m_socket.Valid()) {
         rows.clear();
         return Status::NotSupported;
     }
-    if (!TakeSnapshot()) {
-        rows.clear();
-        return Status::Failed;
+    // A change announced before or during the counters' request means a new dump.
+    const bool current = m_snapshotValid && !m_socket.TakeChanged() && RefreshFirstRowCounters() &&
+                         !m_socket.TakeChanged();
+    if (!current) {
+        m_snapshotValid = TakeSnapshot();
+        if (!m_snapshotValid) {
+            rows.clear();
+            return Status::Failed;
+        }
     }
-    // The dump is taken anew for every read, so its rows are moved out, not copied.
+    // Copied into the caller's rows, whose strings keep their room from read to read.
     rows.resize(m_rows.size());
     for (std::size_t i = 0; i < m_rows.size(); ++i) {
         Link& link = m_links[m_rows[i]];
         CompleteRow(link);
-        rows[i] = std::move(link.row);
+        rows[i] = link.row;
     }
     return Status::Ok;
 }
 
+bool NetlinkInterfaceTable::RefreshFirstRowCounters() {
+    if (m_rows.empty()) {
+        // The monitored interface is away; its return is announced.
+        m_socket.ReadNotifications();
+        return true;
+    }
+    if (m_statsFailures >= kStatsFailuresBeforeDumpsOnly) {
+        return false;
+    }
+    InterfaceRow& row = m_links[m_rows.front()].row;
+    if_stats_msg request{};
+    request.family = AF_UNSPEC;
+    request.ifindex = static_cast<std::uint32_t>(row.index);
+    request.filter_mask = IFLA_STATS_FILTER_BIT(IFLA_STATS_LINK_64);
+    bool found = false;
+    const bool answered =
+        m_socket.Request(RTM_GETSTATS, &request, sizeof request, [&](const nlmsghdr& message) {
+            if (message.nlmsg_type != RTM_NEWSTATS ||
+                message.nlmsg_len < NLMSG_LENGTH(sizeof(if_stats_msg))) {
+                return;
+            }
+            const auto* stats = static_cast<const if_stats_msg*>(NLMSG_DATA(&message));
+            int length = static_cast<int>(message.nlmsg_len - NLMSG_LENGTH(sizeof(if_stats_msg)));
+            for (auto* attr = reinterpret_cast<const rtattr*>(
+                     reinterpret_cast<const char*>(stats) + NLMSG_ALIGN(sizeof(if_stats_msg)));
+                 RTA_OK(attr, length); attr = RTA_NEXT(attr, length)) {
+                if (attr->rta_type == IFLA_STATS_LINK_64) {
+                    CopyCounters<rtnl_link_stats64>(RTA_DATA(attr), RTA_PAYLOAD(attr), row);
+                    found = true;
+                }
+            }
+        });
+    m_statsFailures = answered && found ? 0 : m_statsFailures + 1;
+    return answered && found;
+}
+
 bool NetlinkInterfaceTable::TakeSnapshot() {
+    m_socket.TakeChanged(); // what changes from now on is announced after this dump
     m_links.clear();
     m_rows.clear();
     Link link;

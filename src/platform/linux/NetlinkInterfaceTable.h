@@ -13,7 +13,12 @@
 
 namespace quantiro::platform::linux_impl {
 
-// The interface table read from one rtnetlink RTM_GETLINK dump per query.
+// The interface table from rtnetlink. The whole table is dumped (RTM_GETLINK) at the
+// first read and again whenever the kernel announces a change of links (or some
+// announcements were lost); in between, a read asks only for the first row's
+// counters (RTM_GETSTATS), so each read still gives the kernel's current table and
+// the monitored interface's current counters. The other rows' counters are those
+// of the last dump: nothing reads them from tick to tick.
 //
 // Row order: the primary interface first, then the others in kernel order, loopback
 // last. The primary interface is fixed at the first snapshot: the one named by
@@ -58,6 +63,8 @@ private:
     };
 
     bool TakeSnapshot();
+    // The first row's counters asked anew; false when the table must be dumped.
+    bool RefreshFirstRowCounters();
     void FixPrimary(const std::vector<Link>& links);
     std::optional<std::int32_t> DefaultRouteInterface(std::uint8_t family);
     const SysfsDetails& DetailsOf(const Link& link);
@@ -66,10 +73,12 @@ private:
 
     NetlinkSocket m_socket;
     std::string m_sysfsNetRoot;
+    bool m_snapshotValid = false;
+    int m_statsFailures = 0; // RTM_GETSTATS refused in a row (a kernel before 4.7)
     bool m_primaryFixed = false;
     std::string m_primaryName;
     std::function<std::string()> m_preferred;
-    std::vector<Link> m_links;       // the latest dump, in kernel order; rows moved out
+    std::vector<Link> m_links;       // the latest dump, in kernel order
     std::vector<std::size_t> m_rows; // positions in m_links, in table order
     std::unordered_map<std::int32_t, SysfsDetails> m_details;
 };

@@ -14,7 +14,7 @@ namespace {
 constexpr std::size_t kReceiveBufferSize = 64 * 1024;
 } // namespace
 
-NetlinkSocket::NetlinkSocket()
+NetlinkSocket::NetlinkSocket(std::uint32_t groups)
     : m_buffer(kReceiveBufferSize) {
     UniqueFd fd(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
     if (!fd.Valid()) {
@@ -22,6 +22,7 @@ NetlinkSocket::NetlinkSocket()
     }
     sockaddr_nl local{};
     local.nl_family = AF_NETLINK;
+    local.nl_groups = groups;
     if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&local), sizeof local) != 0) {
         return;
     }
@@ -33,43 +34,55 @@ NetlinkSocket::NetlinkSocket()
     m_fd = std::move(fd);
 }
 
-bool NetlinkSocket::Dump(std::uint16_t type, std::uint8_t family,
-                         const std::function<void(const nlmsghdr&)>& onMessage) {
+bool NetlinkSocket::Send(std::uint16_t type, std::uint16_t flags, const void* payload,
+                         std::size_t size) {
     if (!Valid()) {
         return false;
     }
     struct {
         nlmsghdr header;
-        rtgenmsg body;
+        char body[64];
     } request{};
-    request.header.nlmsg_len = sizeof request;
+    if (size > sizeof request.body) {
+        return false;
+    }
+    request.header.nlmsg_len = static_cast<std::uint32_t>(NLMSG_LENGTH(size));
     request.header.nlmsg_type = type;
-    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    request.header.nlmsg_flags = static_cast<std::uint16_t>(NLM_F_REQUEST | flags);
     request.header.nlmsg_seq = ++m_sequence;
-    request.body.rtgen_family = family;
+    std::memcpy(NLMSG_DATA(&request.header), payload, size);
 
     sockaddr_nl kernel{};
     kernel.nl_family = AF_NETLINK;
     ssize_t sent;
     do {
-        sent = ::sendto(m_fd.Get(), &request, sizeof request, 0,
+        sent = ::sendto(m_fd.Get(), &request, request.header.nlmsg_len, 0,
                         reinterpret_cast<sockaddr*>(&kernel), sizeof kernel);
     } while (sent < 0 && errno == EINTR);
-    if (sent != static_cast<ssize_t>(sizeof request)) {
-        return false;
-    }
+    return sent == static_cast<ssize_t>(request.header.nlmsg_len);
+}
 
+bool NetlinkSocket::Receive(bool single, const std::function<void(const nlmsghdr&)>& onMessage) {
     for (;;) {
         ssize_t received;
         do {
             received = ::recv(m_fd.Get(), m_buffer.data(), m_buffer.size(), 0);
         } while (received < 0 && errno == EINTR);
+        if (received < 0 && errno == ENOBUFS) {
+            // Notifications were lost, and perhaps the reply with them.
+            m_changed = true;
+            return false;
+        }
         if (received <= 0) {
             return false;
         }
         auto remaining = static_cast<unsigned int>(received);
         for (auto* message = reinterpret_cast<const nlmsghdr*>(m_buffer.data());
              NLMSG_OK(message, remaining); message = NLMSG_NEXT(message, remaining)) {
+            if (message->nlmsg_pid == 0 && message->nlmsg_seq == 0) {
+                m_changed = true; // a notification from the kernel
+                continue;
+            }
             // A reply to an earlier, abandoned request: skip it.
             if (message->nlmsg_seq != m_sequence || message->nlmsg_pid != m_portId) {
                 continue;
@@ -81,8 +94,39 @@ bool NetlinkSocket::Dump(std::uint16_t type, std::uint8_t family,
                 return false;
             }
             onMessage(*message);
+            if (single) {
+                return true;
+            }
         }
     }
+}
+
+void NetlinkSocket::ReadNotifications() {
+    for (;;) {
+        const ssize_t received = ::recv(m_fd.Get(), m_buffer.data(), m_buffer.size(), MSG_DONTWAIT);
+        if (received < 0 && errno == EINTR) {
+            continue;
+        }
+        if (received < 0 && errno == ENOBUFS) {
+            m_changed = true;
+            continue;
+        }
+        if (received <= 0) {
+            return;
+        }
+        m_changed = true; // only notifications come unasked
+    }
+}
+
+bool NetlinkSocket::Dump(std::uint16_t type, std::uint8_t family,
+                         const std::function<void(const nlmsghdr&)>& onMessage) {
+    const rtgenmsg body{family};
+    return Send(type, NLM_F_DUMP, &body, sizeof body) && Receive(false, onMessage);
+}
+
+bool NetlinkSocket::Request(std::uint16_t type, const void* payload, std::size_t size,
+                            const std::function<void(const nlmsghdr&)>& onMessage) {
+    return Send(type, 0, payload, size) && Receive(true, onMessage);
 }
 
 } // namespace quantiro::platform::linux_impl

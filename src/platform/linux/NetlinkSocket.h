@@ -4,17 +4,20 @@
 
 #include <cstdint>
 #include <functional>
+#include <utility>
 #include <vector>
 
 struct nlmsghdr;
 
 namespace quantiro::platform::linux_impl {
 
-// One NETLINK_ROUTE socket that asks the kernel for whole tables (dumps).
+// One NETLINK_ROUTE socket that asks the kernel for whole tables (dumps) or single
+// objects, and can listen to the kernel's change notifications besides.
 class NetlinkSocket {
 public:
-    // Opens the socket; Valid() tells whether rtnetlink is available at all.
-    NetlinkSocket();
+    // Opens the socket, a member of the notification `groups` (RTMGRP_*); Valid()
+    // tells whether rtnetlink is available at all.
+    explicit NetlinkSocket(std::uint32_t groups = 0);
 
     bool Valid() const { return m_fd.Valid(); }
 
@@ -24,7 +27,24 @@ public:
     bool Dump(std::uint16_t type, std::uint8_t family,
               const std::function<void(const nlmsghdr&)>& onMessage);
 
+    // Sends one request of `type` with `payload` after the header and hands its one
+    // reply message to `onMessage`. False when the request failed or was refused.
+    bool Request(std::uint16_t type, const void* payload, std::size_t size,
+                 const std::function<void(const nlmsghdr&)>& onMessage);
+
+    // Reads the notifications waiting, without waiting for more.
+    void ReadNotifications();
+
+    // Whether a notification arrived (or some were lost) since the last call.
+    bool TakeChanged() { return std::exchange(m_changed, false); }
+
 private:
+    bool Send(std::uint16_t type, std::uint16_t flags, const void* payload, std::size_t size);
+    // Receives until the message that ends the current request: a dump's end, or
+    // (`single`) its one reply. Notifications on the way only mark a change.
+    bool Receive(bool single, const std::function<void(const nlmsghdr&)>& onMessage);
+
+    bool m_changed = false;
     UniqueFd m_fd;
     std::uint32_t m_sequence = 0;
     std::uint32_t m_portId = 0;

@@ -6,7 +6,7 @@ bin=${BIN:-$here/build/release/bin}
 
 # A program directory with the meter and its parameter file, and a config home.
 new_meter_dir() { # $1: directory
-    mkdir -p "$1/config/Kestrova"
+    mkdir -p "$1/config/Kestrova" "$1/data/Kestrova/Quantiro"
     cp "$bin/quantiro" "$bin/quantiro-fetch" "$bin/quantiro.par" "$1/"
     cp -r "$bin/modules" "$1/"
 }
@@ -17,11 +17,15 @@ setting() { # $1: directory, $2: name -> the stored value, or nothing
     sed -n "s/^$2=//p" "$(conf "$1")" 2>/dev/null | tail -1
 }
 
+# The traffic database of the meter in directory $1.
+db() { echo "$1/data/Kestrova/Quantiro/qub.db"; }
+
 # Starts the terminal front-end in the background; its pid goes to $meter_pid.
 start_meter() { # $1: directory, further arguments: environment assignments
     local dir=$1
     shift
-    env -u DISPLAY -u WAYLAND_DISPLAY XDG_CONFIG_HOME="$dir/config" XDG_RUNTIME_DIR="$dir/config" "$@" \
+    env -u DISPLAY -u WAYLAND_DISPLAY XDG_CONFIG_HOME="$dir/config" XDG_RUNTIME_DIR="$dir/config" \
+        XDG_DATA_HOME="$dir/data" XDG_CACHE_HOME="$dir/cache" XDG_STATE_HOME="$dir/state" "$@" \
         "$dir/quantiro" /START < /dev/null > "$dir/meter.out" 2> "$dir/meter.err" &
     meter_pid=$!
 }

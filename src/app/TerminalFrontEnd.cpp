@@ -101,7 +101,9 @@ int RunTerminalFrontEnd(const std::string& commandLine, const shapes::WindowShap
         return 1;
     }
 
-    StartTimer(tickTimer.Get(), sampling::kTickInterval, sampling::kTickInterval);
+    // The first tick right away: it only takes the counters the next one measures
+    // from, so the screen fills without waiting a whole period.
+    StartTimer(tickTimer.Get(), std::chrono::nanoseconds(1), sampling::kTickInterval);
     StartTimer(noticeTimer.Get(), messages::kMessageCheckDelay, {});
 
     RawKeys keys;

@@ -7,29 +7,21 @@ namespace quantiro::records {
 
 void SumMonth(platform::Database& database, platform::RegistrySettings& settings,
               platform::Clock& clock, sampling::SamplingState& state) {
-    // Every step goes on after an error in the one before: a record that cannot be
-    // read is skipped, a scan that cannot go on ends, and the correction still applies.
+    // A record that cannot be read is skipped, a scan that cannot go on ends with
+    // what it has summed, and the correction still applies. Only the month's dates
+    // are read (every date of it sorts between its first and its 31st as text), which
+    // the index on the dates makes quick however long the history.
     IgnoringErrors([&] {
-        const auto records = database.OpenRecordset(kTrafficTable);
         const platform::LocalDateTime now = clock.Now();
-        IgnoringErrors([&] { records->MoveFirst(); });
-        bool moved = true;
-        while (moved && !records->AtEnd()) {
-            IgnoringErrors([&] {
-                const auto date = ParseRecordDate(records->GetField(kDateField));
-                if (date && date->month == now.month && date->year == now.year) {
-                    const platform::FieldValue download = records->GetField(kDownloadField);
-                    if (HasValue(download)) {
-                        state.monthBase += FieldToInt32(download);
-                    }
-                }
-            });
-            moved = false;
-            IgnoringErrors([&] {
-                records->MoveNext();
-                moved = true;
-            });
-        }
+        const std::string first = FormatIsoDate({now.year, now.month, 1});
+        const std::string last = FormatIsoDate({now.year, now.month, 31});
+        database.ReadRecords(first, last, [&](const platform::StoredRecord& record) {
+            const auto date = ParseRecordDate(record.date);
+            if (date && date->month == now.month && date->year == now.year &&
+                HasValue(record.download)) {
+                state.monthBase += FieldToInt32(record.download);
+            }
+        });
     });
 
     IgnoringErrors([&] {

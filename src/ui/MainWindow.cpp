@@ -91,6 +91,17 @@ MainWindow::MainWindow(platform::RegistrySettings& settings, std::string decimal
 
 MainWindow::~MainWindow() = default;
 
+void MainWindow::StartTimer() {
+    m_timer.start();
+    // The first tick as soon as the event loop runs: it only takes the counters the
+    // next one measures from, so the window fills without waiting a whole period.
+    QTimer::singleShot(0, this, [this] {
+        if (m_meter && m_timer.isActive()) {
+            m_meter->OnTick();
+        }
+    });
+}
+
 void MainWindow::LayOutFull() {
     m_downloadBar->setGeometry(Px(540), Px(120), Px(315), Px(3015));
     m_uploadBar->setGeometry(Px(900), Px(120), Px(315), Px(3015));

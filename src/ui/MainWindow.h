@@ -62,7 +62,7 @@ public:
     void SetOnTop(bool onTop) override;
     void HideWindow() override;
     bool InTray() const override { return m_inTray; }
-    void StartTimer() override { m_timer.start(); }
+    void StartTimer() override;
     void Closing() override { m_timer.stop(); }
     void Closed() override;
     double LeftTwips() override { return x() * kTwipsPerPixel; }

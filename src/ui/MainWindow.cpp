@@ -161,6 +161,7 @@ void MainWindow::LayOutHorizontal() {
 
 QLabel* MainWindow::SmallLabel(const QString& text, int leftTwips, int topTwips, int widthTwips) {
     auto* label = new QLabel(text, this);
+    label->setTextFormat(Qt::PlainText); // numbers only: no rich-text check on each change
     QFont small = label->font();
     small.setPixelSize(9);
     label->setFont(small);
@@ -199,7 +200,11 @@ void MainWindow::ShowRates(double download, double upload) {
 }
 
 void MainWindow::ShowAmounts(double received, double sent, double month) {
-    // QLabel repaints only when its text changes.
+    // An idle line formats nothing; QLabel repaints only when its text changes.
+    if (m_shownAmounts == std::tuple(received, sent, month)) {
+        return;
+    }
+    m_shownAmounts = std::tuple(received, sent, month);
     if (m_received) {
         m_received->setText(
             QString::fromStdString(sampling::FormatAmount(received, m_decimalSeparator)));

@@ -20,6 +20,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <tuple>
 #include <utility>
 
 class QSystemTrayIcon;
@@ -122,6 +123,7 @@ private:
     QLabel* m_downloadRate = nullptr;
     QLabel* m_uploadRate = nullptr;
     std::optional<std::pair<double, double>> m_shownRates; // as the rate labels show them
+    std::optional<std::tuple<double, double, double>> m_shownAmounts; // as their labels show them
     QWidget* m_errorMarker;
     QToolButton* m_options;
     QMenu m_menu;

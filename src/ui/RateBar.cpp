@@ -22,10 +22,16 @@ int RateBar::FilledLength() const {
 void RateBar::Refresh() {
     // Ten values a second arrive; most leave the bar's pixels as they are.
     const int filled = FilledLength();
-    if (filled != m_shownLength) {
-        m_shownLength = filled;
+    if (filled == m_shownLength) {
+        return;
+    }
+    // Only the stretch between the old and the new end is drawn anew.
+    if (m_shownLength >= 0 && isVisible()) {
+        update(Strip(std::min(filled, m_shownLength), std::max(filled, m_shownLength)));
+    } else {
         update();
     }
+    m_shownLength = filled;
 }
 
 void RateBar::SetMaximum(std::int32_t maximum) {
@@ -77,16 +83,16 @@ void RateBar::paintEvent(QPaintEvent*) {
     painter.fillRect(inner, m_background);
     const int filled = std::max(m_shownLength, 0);
     const int warningLength = Length(inner) * m_warningPercent / 100;
-    // The stretch from `from` to `to` pixels along the bar, from where it starts filling.
-    auto part = [&](int from, int to) {
-        return m_horizontal
-                   ? QRect(inner.left() + from, inner.top(), to - from, inner.height())
-                   : QRect(inner.left(), inner.bottom() - to + 1, inner.width(), to - from);
-    };
-    painter.fillRect(part(0, std::min(filled, warningLength)), m_normal);
+    painter.fillRect(Strip(0, std::min(filled, warningLength)), m_normal);
     if (filled > warningLength) {
-        painter.fillRect(part(warningLength, filled), m_high);
+        painter.fillRect(Strip(warningLength, filled), m_high);
     }
+}
+
+QRect RateBar::Strip(int from, int to) const {
+    const QRect inner = m_framed ? rect().adjusted(1, 1, -1, -1) : rect();
+    return m_horizontal ? QRect(inner.left() + from, inner.top(), to - from, inner.height())
+                        : QRect(inner.left(), inner.bottom() - to + 1, inner.width(), to - from);
 }
 
 } // namespace quantiro::ui

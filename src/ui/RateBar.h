@@ -33,6 +33,8 @@ protected:
 private:
     int FilledLength() const;
     int Length(const QRect& area) const { return m_horizontal ? area.width() : area.height(); }
+    // The stretch from `from` to `to` pixels along the bar, from where it starts filling.
+    QRect Strip(int from, int to) const;
     void Refresh();
 
     std::int32_t m_maximum = 100;

@@ -73,9 +73,8 @@ int RunTerminalFrontEnd(const std::string& commandLine, const shapes::WindowShap
     const bool interactive = ::isatty(STDIN_FILENO) == 1;
 
     StopSignals stopSignals;
-    UniqueFd tickTimer(::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC));
     UniqueFd noticeTimer(::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC));
-    if (!stopSignals.Valid() || !tickTimer.Valid() || !noticeTimer.Valid()) {
+    if (!stopSignals.Valid() || !noticeTimer.Valid()) {
         std::cerr << shell::texts::kApplicationTitle << ": " << std::strerror(errno) << '\n';
         return 1;
     }
@@ -101,20 +100,28 @@ int RunTerminalFrontEnd(const std::string& commandLine, const shapes::WindowShap
         return 1;
     }
 
-    // The first tick right away: it only takes the counters the next one measures
-    // from, so the screen fills without waiting a whole period.
-    StartTimer(tickTimer.Get(), std::chrono::nanoseconds(1), sampling::kTickInterval);
     StartTimer(noticeTimer.Get(), messages::kMessageCheckDelay, {});
 
     RawKeys keys;
     int ticks = 0;
     pollfd watched[] = {{stopSignals.Descriptor(), POLLIN, 0},
-                        {tickTimer.Get(), POLLIN, 0},
                         {noticeTimer.Get(), POLLIN, 0},
                         {STDIN_FILENO, POLLIN, 0}};
-    const nfds_t watchedCount = interactive ? 4 : 3;
+    const nfds_t watchedCount = interactive ? 3 : 2;
+    // The ticks keep a 100 ms grid as the wait's time-out, which costs no timer to
+    // read on each wake. The first comes right away: it only takes the counters the
+    // next one measures from, so the screen fills without waiting a whole period.
+    using TickClock = std::chrono::steady_clock;
+    TickClock::time_point nextTick = TickClock::now();
+    TickClock::time_point now = nextTick;
     while (!meter.Finished()) {
-        if (::poll(watched, watchedCount, -1) < 0) {
+        const auto wait = std::max(nextTick - now, TickClock::duration::zero());
+        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait);
+        const timespec timeout{static_cast<time_t>(seconds.count()),
+                               static_cast<long>(std::chrono::nanoseconds(wait - seconds).count())};
+        const int ready = ::ppoll(watched, watchedCount, &timeout, nullptr);
+        now = TickClock::now();
+        if (ready < 0) {
             continue;
         }
         if (watched[0].revents & POLLIN) {
@@ -130,20 +137,22 @@ int RunTerminalFrontEnd(const std::string& commandLine, const shapes::WindowShap
                 meter.RequestClose(shell::CloseReason::SystemShutdown);
             }
         }
-        if (watched[2].revents & POLLIN) {
+        if (watched[1].revents & POLLIN) {
             Consume(noticeTimer.Get());
             meter.ShowNewNotice();
         }
-        if (watchedCount > 3 && (watched[3].revents & POLLIN)) {
+        if (watchedCount > 2 && (watched[2].revents & POLLIN)) {
             char key = 0;
             if (::read(STDIN_FILENO, &key, 1) == 1 && (key == 'q' || key == 'Q')) {
                 window.Forget();
                 meter.AskToEnd();
             }
         }
-        if (watched[1].revents & POLLIN) {
-            // Late firings are not caught up: one tick per wake, as a window timer does.
-            Consume(tickTimer.Get());
+        if (now >= nextTick) {
+            // Late ticks are not caught up: one tick per wake, as a window timer does.
+            while (nextTick <= now) {
+                nextTick += sampling::kTickInterval;
+            }
             meter.OnTick();
             // The first tick shows at once, then once a second.
             if (!meter.Finished() && ticks++ % kTicksPerScreen == 0 && !window.Show()) {

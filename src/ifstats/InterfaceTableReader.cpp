@@ -21,4 +21,12 @@ const std::vector<platform::InterfaceRow>& InterfaceTableReader::Read() {
     return m_rows;
 }
 
+bool InterfaceTableReader::HasRows() {
+    bool hasRows = false;
+    if (m_table.Look(hasRows) == platform::InterfaceTable::Status::NotSupported) {
+        m_notifier.ShowMessage(kNotSupportedMessage);
+    }
+    return hasRows;
+}
+
 } // namespace quantiro::ifstats

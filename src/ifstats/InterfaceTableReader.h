@@ -27,6 +27,10 @@ public:
     // The returned rows stay valid until the next Read.
     const std::vector<platform::InterfaceRow>& Read();
 
+    // Whether the table has rows now, without a snapshot where the platform can
+    // tell so; told like a read when the platform cannot read the table.
+    bool HasRows();
+
 private:
     platform::InterfaceTable& m_table;
     platform::Notifier& m_notifier;

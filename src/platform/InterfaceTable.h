@@ -36,6 +36,15 @@ public:
     virtual ~InterfaceTable() = default;
     // Replaces `rows` with a fresh snapshot. On failure `rows` is left empty.
     virtual Status Read(std::vector<InterfaceRow>& rows) = 0;
+
+    // Whether the table has rows now, as cheaply as the platform can tell: a look
+    // before the snapshot that is then read. By default a snapshot is taken.
+    virtual Status Look(bool& hasRows) {
+        std::vector<InterfaceRow> rows;
+        const Status status = Read(rows);
+        hasRows = !rows.empty();
+        return status;
+    }
 };
 
 } // namespace quantiro::platform

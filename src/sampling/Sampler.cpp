@@ -41,7 +41,7 @@ void Sampler::OnTick() {
 void Sampler::SampleInterface() {
     // An interface that is gone makes the tick do nothing; the previous totals and
     // tick time wait for its return.
-    if (m_reader.Read().empty()) {
+    if (!m_reader.HasRows()) {
         return;
     }
     // A second snapshot, as the first only told that the interface exists. It can

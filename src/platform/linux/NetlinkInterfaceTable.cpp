@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fstream>
 #include <limits>
 
@@ -187,13 +188,26 @@ InterfaceTable::Status NetlinkInterfaceTable::Read(std::vector<InterfaceRow>& ro
         }
     }
     // Copied into the caller's rows, whose strings keep their room from read to read.
+    // Between dumps only the first row's details can age.
     rows.resize(m_rows.size());
     for (std::size_t i = 0; i < m_rows.size(); ++i) {
         Link& link = m_links[m_rows[i]];
-        CompleteRow(link);
+        if (!current || i == 0) {
+            CompleteRow(link);
+        }
         rows[i] = link.row;
     }
     return Status::Ok;
+}
+
+InterfaceTable::Status NetlinkInterfaceTable::Look(bool& hasRows) {
+    if (m_socket.Valid() && m_snapshotValid && !m_rows.empty()) {
+        hasRows = true;
+        return Status::Ok;
+    }
+    const Status status = Read(m_lookRows);
+    hasRows = !m_lookRows.empty();
+    return status;
 }
 
 bool NetlinkInterfaceTable::RefreshFirstRowCounters() {
@@ -336,7 +350,11 @@ std::optional<std::int32_t> NetlinkInterfaceTable::DefaultRouteInterface(std::ui
 }
 
 const NetlinkInterfaceTable::SysfsDetails& NetlinkInterfaceTable::DetailsOf(const Link& link) {
-    const auto now = std::chrono::steady_clock::now();
+    // The coarse clock is enough to age details in seconds, and costs far less.
+    timespec coarse{};
+    ::clock_gettime(CLOCK_MONOTONIC_COARSE, &coarse);
+    const std::chrono::nanoseconds now =
+        std::chrono::seconds(coarse.tv_sec) + std::chrono::nanoseconds(coarse.tv_nsec);
     const InterfaceRow& row = link.row;
     auto& details = m_details[row.index];
     if (details.name == row.name && details.carrierChanges == link.carrierChanges &&

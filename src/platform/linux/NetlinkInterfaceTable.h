@@ -32,6 +32,9 @@ public:
     explicit NetlinkInterfaceTable(std::string sysfsNetRoot = "/sys/class/net");
 
     Status Read(std::vector<InterfaceRow>& rows) override;
+    // With the monitored interface in the table, answered from it without asking the
+    // kernel: a link that goes is announced, and the read that follows sees that.
+    Status Look(bool& hasRows) override;
 
     // Asked once, at the first snapshot, for the interface the user chose (empty:
     // none), so the choice is read when the settings are open.
@@ -56,7 +59,7 @@ private:
     struct SysfsDetails {
         std::string name;
         std::uint32_t carrierChanges = 0;
-        std::chrono::steady_clock::time_point readAt;
+        std::chrono::nanoseconds readAt{}; // CLOCK_MONOTONIC_COARSE
         bool wireless = false;
         std::int32_t speed = 0;
         std::string description; // "name (driver)", or the name alone
@@ -79,6 +82,7 @@ private:
     std::string m_primaryName;
     std::function<std::string()> m_preferred;
     std::vector<Link> m_links;       // the latest dump, in kernel order
+    std::vector<InterfaceRow> m_lookRows; // a look's snapshot while the table is empty
     std::vector<std::size_t> m_rows; // positions in m_links, in table order
     std::unordered_map<std::int32_t, SysfsDetails> m_details;
 };

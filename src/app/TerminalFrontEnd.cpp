@@ -104,10 +104,13 @@ int RunTerminalFrontEnd(const std::string& commandLine, const shapes::WindowShap
 
     RawKeys keys;
     int ticks = 0;
+    // A change of the settings file wakes the loop itself, so a tick asks nothing
+    // of the file (a descriptor of -1 is left out of the wait).
     pollfd watched[] = {{stopSignals.Descriptor(), POLLIN, 0},
                         {noticeTimer.Get(), POLLIN, 0},
+                        {host.settings.WatchDescriptorForLoop(), POLLIN, 0},
                         {STDIN_FILENO, POLLIN, 0}};
-    const nfds_t watchedCount = interactive ? 3 : 2;
+    const nfds_t watchedCount = interactive ? 4 : 3;
     // The ticks keep a 100 ms grid as the wait's time-out, which costs no timer to
     // read on each wake. The first comes right away: it only takes the counters the
     // next one measures from, so the screen fills without waiting a whole period.
@@ -137,11 +140,14 @@ int RunTerminalFrontEnd(const std::string& commandLine, const shapes::WindowShap
                 meter.RequestClose(shell::CloseReason::SystemShutdown);
             }
         }
+        if (watched[2].revents & POLLIN) {
+            host.settings.WatchReadable();
+        }
         if (watched[1].revents & POLLIN) {
             Consume(noticeTimer.Get());
             meter.ShowNewNotice();
         }
-        if (watchedCount > 2 && (watched[2].revents & POLLIN)) {
+        if (watchedCount > 3 && (watched[3].revents & POLLIN)) {
             char key = 0;
             if (::read(STDIN_FILENO, &key, 1) == 1 && (key == 'q' || key == 'Q')) {
                 window.Forget();

@@ -13,6 +13,7 @@
 #include <QMessageBox>
 #include <QSessionManager>
 #include <QSocketNotifier>
+#include <optional>
 #include <QTimer>
 #include <clocale>
 #include <csignal>
@@ -73,6 +74,13 @@ int RunWindowFrontEnd(int& argc, char** argv, const std::string& commandLine,
                                                 : shell::CloseReason::SystemShutdown);
         }
     });
+    // A change of the settings file is told by the loop, so a tick asks nothing of it.
+    std::optional<QSocketNotifier> settingsNotifier;
+    if (const int watch = host.settings.WatchDescriptorForLoop(); watch >= 0) {
+        settingsNotifier.emplace(watch, QSocketNotifier::Read);
+        QObject::connect(&*settingsNotifier, &QSocketNotifier::activated, &window,
+                         [&] { host.settings.WatchReadable(); });
+    }
     // The session manager logging the user off closes the meter like a shutdown.
     QObject::connect(
         &application, &QGuiApplication::commitDataRequest, &window,

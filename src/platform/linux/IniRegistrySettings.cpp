@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
+#include <utility>
 
 #include <fcntl.h>
 #include <sys/inotify.h>
@@ -84,7 +85,9 @@ void IniRegistrySettings::Open() {
 void IniRegistrySettings::WatchFolder() {
     const std::size_t slash = m_filePath.rfind('/');
     m_fileName = m_filePath.substr(slash + 1);
-    UniqueFd watch(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    // A key opened again keeps the descriptor an event loop may be waiting on.
+    UniqueFd watch(m_watch.Valid() ? std::exchange(m_watch, UniqueFd())
+                                   : UniqueFd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)));
     // Writers replace the file (a rename into place) or write it in place.
     constexpr std::uint32_t kEvents = IN_CLOSE_WRITE | IN_MODIFY | IN_ATTRIB | IN_CREATE |
                                       IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF |
@@ -92,13 +95,34 @@ void IniRegistrySettings::WatchFolder() {
     if (watch.Valid() &&
         ::inotify_add_watch(watch.Get(), m_filePath.substr(0, slash).c_str(), kEvents) >= 0) {
         m_watch = std::move(watch);
+        m_watchBroken = false;
     } else {
         m_watch = UniqueFd();
     }
 }
 
+int IniRegistrySettings::WatchDescriptorForLoop() {
+    m_loopWatches = m_watch.Valid();
+    return m_watch.Valid() ? m_watch.Get() : -1;
+}
+
+void IniRegistrySettings::WatchReadable() {
+    const std::optional<bool> changed = ReadWatch();
+    m_changeSeen = m_changeSeen || changed.value_or(true);
+}
+
 std::optional<bool> IniRegistrySettings::WatchedChange() {
-    if (!m_watch.Valid()) {
+    if (!m_watch.Valid() || m_watchBroken) {
+        return std::nullopt;
+    }
+    if (m_loopWatches) {
+        return std::exchange(m_changeSeen, false);
+    }
+    return ReadWatch();
+}
+
+std::optional<bool> IniRegistrySettings::ReadWatch() {
+    if (!m_watch.Valid() || m_watchBroken) {
         return std::nullopt;
     }
     alignas(inotify_event) char buffer[4096];
@@ -114,8 +138,9 @@ std::optional<bool> IniRegistrySettings::WatchedChange() {
         for (ssize_t at = 0; at < length;) {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
             if (event->mask & (IN_Q_OVERFLOW | IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF)) {
-                // Events were lost, or the folder itself went: stat from now on.
-                m_watch = UniqueFd();
+                // Events were lost, or the folder itself went: stat from now on. The
+                // descriptor stays open for a loop that waits on it; it stays quiet.
+                m_watchBroken = true;
                 return true;
             }
             if (event->len > 0 && m_fileName == event->name) {

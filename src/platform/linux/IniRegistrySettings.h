@@ -44,6 +44,12 @@ public:
     // The file the root and key path lead to (empty until both are set).
     std::string FilePath() const { return m_filePath; }
 
+    // For a program with an event loop: the watch's descriptor to wait on (-1
+    // without a watch). From then on reads leave the watch to the loop, which calls
+    // WatchReadable() when it becomes readable; a tick's read then asks nothing.
+    int WatchDescriptorForLoop();
+    void WatchReadable();
+
 private:
     struct FileIdentity {
         dev_t device = 0;
@@ -69,6 +75,8 @@ private:
     void WatchFolder();
     // Whether the watch saw the file change; nullopt when there is no watch.
     std::optional<bool> WatchedChange();
+    // Drains the watch: whether the file changed; nullopt without a working watch.
+    std::optional<bool> ReadWatch();
     const StoredText& Lookup(std::string_view name);
     void Write(std::string_view name, const std::string& text);
     FileIdentity CurrentIdentity() const;
@@ -80,6 +88,9 @@ private:
     std::unique_ptr<QSettings> m_settings;
     FileIdentity m_seen;
     UniqueFd m_watch;
+    bool m_watchBroken = false;   // its folder went: every read compares the file
+    bool m_loopWatches = false;   // the event loop reads the watch
+    bool m_changeSeen = false;    // by the loop, not yet looked at by a read
     std::string m_fileName;
     // Values read since the file last changed, so a poll costs one stat().
     std::unordered_map<std::string, StoredText, NameHash, std::equal_to<>> m_cache;

@@ -6,21 +6,23 @@ namespace quantiro::records {
 
 StoredTraffic SumPeriod(platform::Database& database, const CalendarDate& first,
                         const CalendarDate& last) {
+    // Only the period's dates are read (a valid date sorts between the period's
+    // ends as text), which the index on the dates makes quick; an empty table is
+    // simply nothing to sum.
     StoredTraffic sum;
-    const auto records = database.OpenRecordset(kTrafficTable);
-    for (records->MoveFirst(); !records->AtEnd(); records->MoveNext()) {
-        const auto date = ParseRecordDate(records->GetField(kDateField));
-        if (!date || *date < first || last < *date) {
-            continue;
-        }
-        if (const platform::FieldValue download = records->GetField(kDownloadField);
-            HasValue(download)) {
-            sum.download += FieldToInt32(download);
-        }
-        if (const platform::FieldValue upload = records->GetField(kUploadField); HasValue(upload)) {
-            sum.upload += FieldToInt32(upload);
-        }
-    }
+    database.ReadRecords(FormatIsoDate(first), FormatIsoDate(last),
+                         [&](const platform::StoredRecord& record) {
+                             const auto date = ParseRecordDate(record.date);
+                             if (!date || *date < first || last < *date) {
+                                 return;
+                             }
+                             if (HasValue(record.download)) {
+                                 sum.download += FieldToInt32(record.download);
+                             }
+                             if (HasValue(record.upload)) {
+                                 sum.upload += FieldToInt32(record.upload);
+                             }
+                         });
     return sum;
 }
 

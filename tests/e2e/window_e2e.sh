@@ -103,6 +103,7 @@ this_month="${months[$(($(date +%-m) - 1))]} $(date +%Y)"
 check "\"Raporty\" opens the reports on this month, $this_month" \
     "eventually 'xdotool search --onlyvisible --name \"^Quantiro – raporty – $this_month\$\" >/dev/null'"
 pkill -f "$work/program/zvraport.dll"
+eventually '! xdotool search --onlyvisible --name "^Quantiro – raporty" >/dev/null'
 xdotool mousemove $((x + 100)) $((y + 250)) click 1
 sleep 1.5
 xdotool key Down Down Down Down Return

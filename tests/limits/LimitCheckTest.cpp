@@ -32,6 +32,11 @@ TEST(BillingPeriodTest, APeriodRunsFromItsBillingDayToTheDayBeforeTheNext) {
 TEST(LimitCheckTest, EachThresholdWarnsOncePerPeriodAndTheFigureIsTheMetersSum) {
     testing::RecordsRig rig; // the meter's database, on a real file
     testing::TrafficTable table(rig.database);
+    // An empty table is a period of nothing yet, not a database that cannot be read.
+    EXPECT_EQ(records::SumPeriod(*platform::linux_impl::OpenTrafficDatabaseForReading(rig.database),
+                                 {2026, 12, 1}, {2026, 12, 31})
+                  .download,
+              0);
     table.Insert({"2026-11-30", 23, 1, 900'000, 1}); // the month before
     table.Insert({"2026-12-02", 10, 1, 500'000, 1});
     auto stored = [&](const Period& period) -> std::optional<PeriodTraffic> {

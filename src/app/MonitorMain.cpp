@@ -40,11 +40,7 @@ int main(int argc, char** argv) {
         }
         return ui::MonitorWindow::Counters{rows.front().bytesReceived, rows.front().bytesSent};
     });
-    showRequests.Listen([&] {
-        window.showNormal();
-        window.raise();
-        window.activateWindow();
-    });
+    showRequests.Listen(window);
     // The meter's exit, or the session's end: close quietly, keeping the geometry.
     QSocketNotifier signalNotifier(stopSignals.Descriptor(), QSocketNotifier::Read);
     QObject::connect(&signalNotifier, &QSocketNotifier::activated, &window, [&] {

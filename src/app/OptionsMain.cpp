@@ -51,11 +51,7 @@ int main(int argc, char** argv) {
         return 0; // the window that is open already comes forward
     }
     ui::OptionsWindow window(settings, paths.configHome, LinkSpeed);
-    showRequests.Listen([&] {
-        window.showNormal();
-        window.raise();
-        window.activateWindow();
-    });
+    showRequests.Listen(window);
     window.show();
     return QApplication::exec();
 }

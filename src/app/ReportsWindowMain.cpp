@@ -37,11 +37,7 @@ extern "C" __attribute__((visibility("default"))) int QuantiroReportsWindow(int 
     ui::ReportsWindow window(std::move(history), limits::ReadLimitSettings(settings),
                              {today.year(), today.month(), today.day()},
                              static_cast<reports::Grouping>(view), problem);
-    showRequests.Listen([&] {
-        window.showNormal();
-        window.raise();
-        window.activateWindow();
-    });
+    showRequests.Listen(window);
     window.show();
     return QApplication::exec();
 }

@@ -7,6 +7,14 @@ namespace quantiro::app {
 ShowRequests::ShowRequests(const std::string& runtimeDirectory, const std::string& program)
     : m_path(QString::fromStdString(runtimeDirectory + "/" + program + ".socket")) {}
 
+void ShowRequests::Listen(QWidget& window) {
+    Listen([&window] {
+        window.showNormal();
+        window.raise();
+        window.activateWindow();
+    });
+}
+
 void ShowRequests::Listen(std::function<void()> show) {
     // A socket left by a program that died is in the way.
     QLocalServer::removeServer(m_path);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QLocalServer>
+#include <QWidget>
 #include <functional>
 #include <string>
 
@@ -15,6 +16,8 @@ public:
 
     // In the running program: `show` runs for every request.
     void Listen(std::function<void()> show);
+    // The same for a program of one window: each request brings it forward.
+    void Listen(QWidget& window);
     // In the second start: asks, waiting half a second at most. False when nobody
     // listens.
     bool Send() const;

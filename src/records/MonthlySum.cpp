@@ -1,28 +1,21 @@
 #include "records/MonthlySum.h"
 
 #include "common/IgnoringErrors.h"
-#include "records/RecordFields.h"
+#include "records/PeriodSum.h"
 
 namespace quantiro::records {
 
 void SumMonth(platform::Database& database, platform::RegistrySettings& settings,
               platform::Clock& clock, sampling::SamplingState& state) {
     // A record that cannot be read is skipped, a scan that cannot go on ends with
-    // what it has summed, and the correction still applies. Only the month's dates
-    // are read (every date of it sorts between its first and its 31st as text), which
-    // the index on the dates makes quick however long the history.
+    // what it has summed, and the correction still applies.
+    StoredTraffic month;
     IgnoringErrors([&] {
         const platform::LocalDateTime now = clock.Now();
-        const std::string first = FormatIsoDate({now.year, now.month, 1});
-        const std::string last = FormatIsoDate({now.year, now.month, 31});
-        database.ReadRecords(first, last, [&](const platform::StoredRecord& record) {
-            const auto date = ParseRecordDate(record.date);
-            if (date && date->month == now.month && date->year == now.year &&
-                HasValue(record.download)) {
-                state.monthBase += FieldToInt32(record.download);
-            }
-        });
+        AddPeriod(database, {now.year, now.month, 1},
+                  {now.year, now.month, DaysInMonth(now.year, now.month)}, month);
     });
+    state.monthBase += month.download;
 
     IgnoringErrors([&] {
         if (platform::Read(settings, values::kCorrectionPending)) {

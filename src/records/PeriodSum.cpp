@@ -6,10 +6,16 @@ namespace quantiro::records {
 
 StoredTraffic SumPeriod(platform::Database& database, const CalendarDate& first,
                         const CalendarDate& last) {
+    StoredTraffic sum;
+    AddPeriod(database, first, last, sum);
+    return sum;
+}
+
+void AddPeriod(platform::Database& database, const CalendarDate& first, const CalendarDate& last,
+               StoredTraffic& sum) {
     // Only the period's dates are read (a valid date sorts between the period's
     // ends as text), which the index on the dates makes quick; an empty table is
     // simply nothing to sum.
-    StoredTraffic sum;
     database.ReadRecords(FormatIsoDate(first), FormatIsoDate(last),
                          [&](const platform::StoredRecord& record) {
                              const auto date = ParseRecordDate(record.date);
@@ -23,7 +29,6 @@ StoredTraffic SumPeriod(platform::Database& database, const CalendarDate& first,
                                  sum.upload += FieldToInt32(record.upload);
                              }
                          });
-    return sum;
 }
 
 } // namespace quantiro::records

@@ -16,4 +16,9 @@ struct StoredTraffic {
 StoredTraffic SumPeriod(platform::Database& database, const CalendarDate& first,
                         const CalendarDate& last);
 
+// The same, added to `sum` as the scan goes, so that a scan that cannot go on
+// leaves what it had summed.
+void AddPeriod(platform::Database& database, const CalendarDate& first, const CalendarDate& last,
+               StoredTraffic& sum);
+
 } // namespace quantiro::records

@@ -25,13 +25,10 @@ done
 mkdir -p "$work/.config/Kestrova" "$work/.local/share/Kestrova/Quantiro"
 printf '[General]\nOstrzezeniaEnabled=true\nLimitMiesieczny=1\nLimitKierunek=0\n' \
     > "$work/.config/Kestrova/Quantiro.conf"
-# A bus on a file path, which a program in another network namespace reaches too.
-eval "$(dbus-daemon --session --address="unix:path=$work/bus" --fork --print-address=1 --print-pid=1 | {
-    read -r address; read -r pid; echo "export DBUS_SESSION_BUS_ADDRESS='$address' bus_pid=$pid"; })"
+source "$(dirname "$0")/../notices.sh"
+start_bus "$work"
 trap 'kill $bus_pid 2>/dev/null; rm -rf "$work"' EXIT
-"$recorder" "$work/notices" > "$work/recorder.out" &
-service=$!
-for _ in $(seq 50); do grep -q ready "$work/recorder.out" && break; sleep 0.1; done
+start_recorder "$recorder" "$work/notices"
 
 # 1 MB = 1024 kB; the database is not there at the start: the next start reads it.
 watch 0 yes
@@ -65,9 +62,7 @@ check "without a notification service the warning goes to standard error" \
     'grep -q "Wykorzystano" "$work/err"'
 # A running meter and real traffic on loopback: the meter starts the watcher every
 # two seconds, and the 80 % and 100 % warnings come once each.
-"$recorder" "$work/live" > "$work/recorder2.out" &
-service=$!
-for _ in $(seq 50); do grep -q ready "$work/recorder2.out" && break; sleep 0.1; done
+start_recorder "$recorder" "$work/live"
 rm -f "$state"
 printf '[General]\nOstrzezeniaEnabled=true\nLimitMiesieczny=40\nLimitKierunek=0\nLimitProg2=0\nMonitorShow=false\n' \
     > "$work/.config/Kestrova/Quantiro.conf"

@@ -101,12 +101,10 @@ check "no Qt is loaded but for the window" \
     '! readelf -d "$bin/quantiro-reports" | grep -Eiq "NEEDED.*qt"'
 
 # The meter's start: the month before this one, told of once however often it starts.
-eval "$(dbus-daemon --session --address="unix:path=$work/bus" --fork --print-address=1 --print-pid=1 | {
-    read -r address; read -r pid; echo "export DBUS_SESSION_BUS_ADDRESS='$address' bus_pid=$pid"; })"
+source "$(dirname "$0")/../notices.sh"
+start_bus "$work"
 trap 'kill $bus_pid 2>/dev/null; rm -rf "$work"' EXIT
-"$recorder" "$work/notices" > "$work/recorder.out" &
-service=$!
-for _ in $(seq 50); do grep -q ready "$work/recorder.out" && break; sleep 0.1; done
+start_recorder "$recorder" "$work/notices"
 months=(styczeń luty marzec kwiecień maj czerwiec lipiec sierpień wrzesień październik listopad grudzień)
 ended=$(date -d "$(date +%Y-%m-01) -1 day" +%Y-%m)
 name="${months[$((10#${ended#*-} - 1))]} ${ended%-*}"

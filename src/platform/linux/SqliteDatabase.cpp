@@ -362,6 +362,22 @@ void SyncDirectory(const std::string& directory) {
     }
 }
 
+// Reads one record, so that a file that is no database of ours (no table "trafic"
+// with its fields, or no SQLite at all) is told as such before anything else.
+void ProbeTrafficTable(sqlite3* db, const std::string& path) {
+    try {
+        Statement probe =
+            Prepare(db, "SELECT Data, Godzina, Czas, Download, Upload FROM trafic LIMIT 1");
+        const int result = sqlite3_step(probe.get());
+        if (result != SQLITE_ROW && result != SQLITE_DONE) {
+            throw DatabaseError(Message(db));
+        }
+    } catch (const DatabaseError& error) {
+        throw DatabaseError("Plik " + path + " nie jest bazą danych programu z tabelą trafic (" +
+                            std::string(error.what()) + ").");
+    }
+}
+
 // Builds the new database under a temporary name and renames it into place, so a
 // failure (a full disk, a read-only directory) never leaves a half-made file.
 void CreateDatabase(const std::string& path) {
@@ -402,17 +418,7 @@ std::unique_ptr<Database> OpenTrafficDatabase(const std::string& path) {
                             std::strerror(errno));
     }
     Connection connection = OpenConnection(path, SQLITE_OPEN_READWRITE);
-    try {
-        Statement probe = Prepare(
-            connection.get(), "SELECT Data, Godzina, Czas, Download, Upload FROM trafic LIMIT 1");
-        const int result = sqlite3_step(probe.get());
-        if (result != SQLITE_ROW && result != SQLITE_DONE) {
-            throw DatabaseError(Message(connection.get()));
-        }
-    } catch (const DatabaseError& error) {
-        throw DatabaseError("Plik " + path + " nie jest bazą danych programu z tabelą trafic (" +
-                            std::string(error.what()) + ").");
-    }
+    ProbeTrafficTable(connection.get(), path);
     Execute(connection.get(), "PRAGMA journal_mode=WAL");
     // Every saved hour survives a crash or a power cut.
     Execute(connection.get(), "PRAGMA synchronous=FULL");
@@ -428,17 +434,7 @@ std::unique_ptr<Database> OpenTrafficDatabase(const std::string& path) {
 
 std::unique_ptr<Database> OpenTrafficDatabaseForReading(const std::string& path) {
     Connection connection = OpenConnection(path, SQLITE_OPEN_READONLY);
-    try {
-        Statement probe = Prepare(
-            connection.get(), "SELECT Data, Godzina, Czas, Download, Upload FROM trafic LIMIT 1");
-        const int result = sqlite3_step(probe.get());
-        if (result != SQLITE_ROW && result != SQLITE_DONE) {
-            throw DatabaseError(Message(connection.get()));
-        }
-    } catch (const DatabaseError& error) {
-        throw DatabaseError("Plik " + path + " nie jest bazą danych programu z tabelą trafic (" +
-                            std::string(error.what()) + ").");
-    }
+    ProbeTrafficTable(connection.get(), path);
     return std::make_unique<SqliteDatabase>(std::move(connection));
 }
 

@@ -16,9 +16,7 @@
 #include <cstdio>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 
 #include <fcntl.h>
 #include <sys/file.h>
@@ -40,13 +38,6 @@ std::optional<double> Amount(const char* argument) {
         return std::nullopt;
     }
     return static_cast<double>(value);
-}
-
-std::string FileText(const std::string& path) {
-    std::ifstream in(path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 } // namespace
@@ -82,7 +73,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     const std::string statePath = paths.stateDirectory + "/limits.state";
-    limits::WatchState state = limits::ParseState(FileText(statePath));
+    limits::WatchState state = limits::ParseState(paths::ReadFileWhole(statePath));
 
     const std::time_t clock = std::time(nullptr);
     std::tm local{};

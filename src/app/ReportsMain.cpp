@@ -15,9 +15,7 @@
 #include <clocale>
 #include <cstdio>
 #include <ctime>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 
 #include <dlfcn.h>
 #include <fcntl.h>
@@ -54,13 +52,6 @@ std::string DecimalSeparator() {
     }
     std::setlocale(LC_NUMERIC, "C");
     return separator;
-}
-
-std::string FileText(const std::string& path) {
-    std::ifstream in(path);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
 }
 
 struct TerminalRequest {
@@ -171,7 +162,7 @@ int RunMonthSummary(const paths::FamilyPaths& paths) {
     if (lock < 0 || ::flock(lock, LOCK_EX | LOCK_NB) != 0) {
         return 0;
     }
-    const auto due = reports::MonthDue(reports::ParseYearMonth(FileText(statePath)), now.today);
+    const auto due = reports::MonthDue(reports::ParseYearMonth(paths::ReadFileWhole(statePath)), now.today);
     if (!due) {
         return 0;
     }

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 
 #include <pwd.h>
 #include <sys/stat.h>
@@ -85,6 +86,11 @@ void MakePrivateDirectory(const std::string& directory) {
     if (::access(directory.c_str(), W_OK | X_OK) != 0) {
         fail(errno);
     }
+}
+
+std::string ReadFileWhole(const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
 void WriteFileWhole(const std::string& path, std::string_view text) {

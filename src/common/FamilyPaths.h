@@ -41,6 +41,9 @@ public:
 // Throws PathError, naming the directory, when it cannot be had.
 void MakePrivateDirectory(const std::string& directory);
 
+// The whole text of the file at `path`; empty when it cannot be read.
+std::string ReadFileWhole(const std::string& path);
+
 // Writes `text` to `path` under another name first and renames it into place, so
 // that a reader never sees half a file. Throws PathError, naming the file.
 void WriteFileWhole(const std::string& path, std::string_view text);

@@ -50,13 +50,14 @@ private:
     bool m_active = false;
 };
 
-void StartTimer(int descriptor, std::chrono::nanoseconds first, std::chrono::nanoseconds period) {
-    auto split = [](std::chrono::nanoseconds time) {
-        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(time);
-        return timespec{static_cast<time_t>(seconds.count()),
-                        static_cast<long>((time - seconds).count())};
-    };
-    const itimerspec setting{split(period), split(first)};
+timespec Timespec(std::chrono::nanoseconds time) {
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(time);
+    return {static_cast<time_t>(seconds.count()), static_cast<long>((time - seconds).count())};
+}
+
+// Arms the timer to fire once, `after` from now.
+void StartOneShot(int descriptor, std::chrono::nanoseconds after) {
+    const itimerspec setting{{}, Timespec(after)};
     ::timerfd_settime(descriptor, 0, &setting, nullptr);
 }
 
@@ -100,7 +101,7 @@ int RunTerminalFrontEnd(const std::string& commandLine, const shapes::WindowShap
         return 1;
     }
 
-    StartTimer(noticeTimer.Get(), messages::kMessageCheckDelay, {});
+    StartOneShot(noticeTimer.Get(), messages::kMessageCheckDelay);
 
     RawKeys keys;
     int ticks = 0;
@@ -118,10 +119,7 @@ int RunTerminalFrontEnd(const std::string& commandLine, const shapes::WindowShap
     TickClock::time_point nextTick = TickClock::now();
     TickClock::time_point now = nextTick;
     while (!meter.Finished()) {
-        const auto wait = std::max(nextTick - now, TickClock::duration::zero());
-        const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(wait);
-        const timespec timeout{static_cast<time_t>(seconds.count()),
-                               static_cast<long>(std::chrono::nanoseconds(wait - seconds).count())};
+        const timespec timeout = Timespec(std::max(nextTick - now, TickClock::duration::zero()));
         const int ready = ::ppoll(watched, watchedCount, &timeout, nullptr);
         now = TickClock::now();
         if (ready < 0) {

@@ -1,14 +1,13 @@
 // quantiro-limits: started by the meter as ZVlimiter.dll /<received> /<sent> /yes
 // at its start and ... /no every two seconds while warnings are on. It warns once
 // per threshold and billing period, and costs almost nothing when no warning is
-// due: no Qt and no D-Bus here; a warning is shown by quantiro-notify.
+// due: no Qt, no D-Bus and no SQLite are loaded then.
 #include "app/DesktopNotice.h"
+#include "app/LimitsRecordsModule.h"
 #include "common/FamilyPaths.h"
 #include "common/IgnoringErrors.h"
 #include "limits/LimitCheck.h"
 #include "platform/linux/IniFileSettings.h"
-#include "platform/linux/SqliteDatabase.h"
-#include "records/PeriodSum.h"
 
 #include <cerrno>
 #include <charconv>
@@ -18,6 +17,7 @@
 #include <ctime>
 #include <iostream>
 
+#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -73,7 +73,8 @@ int main(int argc, char** argv) {
         return 0;
     }
     const std::string statePath = paths.stateDirectory + "/limits.state";
-    limits::WatchState state = limits::ParseState(paths::ReadFileWhole(statePath));
+    std::string savedState = paths::ReadFileWhole(statePath);
+    limits::WatchState state = limits::ParseState(savedState);
 
     const std::time_t clock = std::time(nullptr);
     std::tm local{};
@@ -82,14 +83,21 @@ int main(int argc, char** argv) {
                              (local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec) / 86400.0};
     const std::string database = paths.dataDirectory + "/qub.db";
     auto stored = [&](const limits::Period& period) -> std::optional<limits::PeriodTraffic> {
-        try {
-            const auto opened = platform::linux_impl::OpenTrafficDatabaseForReading(database);
-            const records::StoredTraffic sum =
-                records::SumPeriod(*opened, period.first, period.last);
-            return limits::PeriodTraffic{sum.download, sum.upload};
-        } catch (const platform::DatabaseError&) {
-            return std::nullopt; // busy or missing: the next start tries again
+        const std::string module = paths.programDirectory + app::kLimitsRecordsModule;
+        void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+        const auto sum =
+            handle
+                ? reinterpret_cast<app::SumPeriodFunction>(::dlsym(handle, app::kSumPeriodSymbol))
+                : nullptr;
+        if (!sum) {
+            std::cerr << "quantiro-limits: " << ::dlerror() << '\n';
+            return std::nullopt;
         }
+        limits::PeriodTraffic traffic;
+        if (!sum(database.c_str(), &period.first, &period.last, &traffic.received, &traffic.sent)) {
+            return std::nullopt;
+        }
+        return traffic;
     };
     // The decimal separator of the user's language, looked up only for a warning.
     const std::optional<limits::Notice> notice =
@@ -97,9 +105,14 @@ int main(int argc, char** argv) {
             return std::setlocale(LC_NUMERIC, "") ? std::localeconv()->decimal_point : ".";
         });
     // Written whole (a start never reads half a state), and before the warning shows,
-    // so that no later start warns of it again.
+    // so that no later start warns of it again. An unchanged state is not rewritten:
+    // while the line is idle most starts change nothing.
     const auto save = [&] {
-        paths::WriteFileWhole(statePath, limits::Serialize(state));
+        std::string text = limits::Serialize(state);
+        if (text != savedState) {
+            paths::WriteFileWhole(statePath, text);
+            savedState = std::move(text);
+        }
     };
     IgnoringErrors(save);
     if (notice) {

@@ -1,0 +1,18 @@
+#pragma once
+
+#include "common/CalendarDate.h"
+
+// The limit watcher sums the billing period's records through a module of its own,
+// loaded only on the starts that need the sum, so that the start every two seconds
+// loads no SQLite.
+namespace quantiro::app {
+
+inline constexpr const char* kLimitsRecordsModule = "/modules/quantiro-limits-records.so";
+inline constexpr const char* kSumPeriodSymbol = "QuantiroSumPeriod";
+
+// The downloads and uploads (kB) stored for the days from `first` to `last`; false
+// when the database cannot be read.
+using SumPeriodFunction = bool (*)(const char* database, const CalendarDate* first,
+                                   const CalendarDate* last, double* download, double* upload);
+
+} // namespace quantiro::app

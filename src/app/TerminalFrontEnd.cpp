@@ -11,7 +11,7 @@
 #include <cstring>
 #include <iostream>
 
-#include <poll.h>
+#include <sys/epoll.h>
 #include <sys/timerfd.h>
 #include <termios.h>
 #include <unistd.h>
@@ -50,14 +50,11 @@ private:
     bool m_active = false;
 };
 
-timespec Timespec(std::chrono::nanoseconds time) {
-    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(time);
-    return {static_cast<time_t>(seconds.count()), static_cast<long>((time - seconds).count())};
-}
-
 // Arms the timer to fire once, `after` from now.
 void StartOneShot(int descriptor, std::chrono::nanoseconds after) {
-    const itimerspec setting{{}, Timespec(after)};
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(after);
+    const itimerspec setting{
+        {}, {static_cast<time_t>(seconds.count()), static_cast<long>((after - seconds).count())}};
     ::timerfd_settime(descriptor, 0, &setting, nullptr);
 }
 
@@ -106,12 +103,24 @@ int RunTerminalFrontEnd(const std::string& commandLine, const shapes::WindowShap
     RawKeys keys;
     int ticks = 0;
     // A change of the settings file wakes the loop itself, so a tick asks nothing
-    // of the file (a descriptor of -1 is left out of the wait).
-    pollfd watched[] = {{stopSignals.Descriptor(), POLLIN, 0},
-                        {noticeTimer.Get(), POLLIN, 0},
-                        {host.settings.WatchDescriptorForLoop(), POLLIN, 0},
-                        {STDIN_FILENO, POLLIN, 0}};
-    const nfds_t watchedCount = interactive ? 4 : 3;
+    // of the file (a descriptor of -1 is left out of the wait). The descriptors stay
+    // registered with the kernel from wake to wake, which costs less than a poll.
+    enum Source : std::uint32_t { kSignals, kNoticeTimer, kSettings, kKeys, kSources };
+    UniqueFd waitSet(::epoll_create1(EPOLL_CLOEXEC));
+    auto watch = [&](int descriptor, Source source) {
+        epoll_event event{};
+        event.events = EPOLLIN;
+        event.data.u32 = source;
+        if (descriptor >= 0) {
+            ::epoll_ctl(waitSet.Get(), EPOLL_CTL_ADD, descriptor, &event);
+        }
+    };
+    watch(stopSignals.Descriptor(), kSignals);
+    watch(noticeTimer.Get(), kNoticeTimer);
+    watch(host.settings.WatchDescriptorForLoop(), kSettings);
+    if (interactive) {
+        watch(STDIN_FILENO, kKeys);
+    }
     // The ticks keep a 100 ms grid as the wait's time-out, which costs no timer to
     // read on each wake. The first comes right away: it only takes the counters the
     // next one measures from, so the screen fills without waiting a whole period.
@@ -119,13 +128,18 @@ int RunTerminalFrontEnd(const std::string& commandLine, const shapes::WindowShap
     TickClock::time_point nextTick = TickClock::now();
     TickClock::time_point now = nextTick;
     while (!meter.Finished()) {
-        const timespec timeout = Timespec(std::max(nextTick - now, TickClock::duration::zero()));
-        const int ready = ::ppoll(watched, watchedCount, &timeout, nullptr);
+        // Rounded up to whole milliseconds, so that a wake never comes before the tick.
+        const auto timeout = std::chrono::ceil<std::chrono::milliseconds>(
+            std::max(nextTick - now, TickClock::duration::zero()));
+        epoll_event events[kSources];
+        const int ready =
+            ::epoll_wait(waitSet.Get(), events, kSources, static_cast<int>(timeout.count()));
         now = TickClock::now();
-        if (ready < 0) {
-            continue;
+        bool readable[kSources] = {};
+        for (int i = 0; i < ready; ++i) {
+            readable[events[i].data.u32] = true;
         }
-        if (watched[0].revents & POLLIN) {
+        if (readable[kSignals]) {
             const int signal = stopSignals.Next();
             if (signal == SIGINT && interactive) {
                 window.Forget();
@@ -138,14 +152,14 @@ int RunTerminalFrontEnd(const std::string& commandLine, const shapes::WindowShap
                 meter.RequestClose(shell::CloseReason::SystemShutdown);
             }
         }
-        if (watched[2].revents & POLLIN) {
+        if (readable[kSettings]) {
             host.settings.WatchReadable();
         }
-        if (watched[1].revents & POLLIN) {
+        if (readable[kNoticeTimer]) {
             Consume(noticeTimer.Get());
             meter.ShowNewNotice();
         }
-        if (watchedCount > 3 && (watched[3].revents & POLLIN)) {
+        if (readable[kKeys]) {
             char key = 0;
             if (::read(STDIN_FILENO, &key, 1) == 1 && (key == 'q' || key == 'Q')) {
                 window.Forget();

@@ -118,11 +118,11 @@ void MainWindow::LayOutFull() {
     m_errorMarker->setGeometry(Px(60), Px(3420), Px(1635), Px(75));
 
     SmallLabel(QStringLiteral("Odeb.:"), 60, 3600);
-    m_received = SmallLabel(QStringLiteral("000 000 000"), 480, 3600, 840);
+    m_received = AmountText(QStringLiteral("000 000 000"), 480, 3600, 840);
     SmallLabel(QStringLiteral("Wysł.:"), 60, 3780);
-    m_sent = SmallLabel(QStringLiteral("000 000 000"), 480, 3780, 840);
+    m_sent = AmountText(QStringLiteral("000 000 000"), 480, 3780, 840);
     SmallLabel(QStringLiteral("Transfer miesięczny:"), 60, 3960, 1695);
-    m_month = SmallLabel(QStringLiteral("000 000 000"), 60, 4140, 1695);
+    m_month = AmountText(QStringLiteral("000 000 000"), 60, 4140, 1695);
 
     m_options->setGeometry(Px(1320), Px(3600), Px(375), Px(315));
 }
@@ -132,13 +132,13 @@ void MainWindow::LayOutSmall() {
     for (RateBar* bar : {m_downloadBar, m_uploadBar}) {
         bar->SetHorizontal(true);
     }
-    m_downloadRate = SmallLabel({}, 60, 30, 1635);
+    m_downloadRate = AmountText({}, 60, 30, 1635);
     m_downloadBar->setGeometry(4, 16, 117, 14);
-    m_uploadRate = SmallLabel({}, 60, 510, 1635);
+    m_uploadRate = AmountText({}, 60, 510, 1635);
     m_uploadBar->setGeometry(4, 48, 117, 14);
     m_errorMarker->setGeometry(4, 66, 117, 4);
     SmallLabel(QStringLiteral("Transfer miesięczny:"), 60, 1080, 1400);
-    m_month = SmallLabel(QStringLiteral("000 000 000"), 60, 1260, 1400);
+    m_month = AmountText(QStringLiteral("000 000 000"), 60, 1260, 1400);
     m_options->setGeometry(99, 78, 24, 24);
 }
 
@@ -151,17 +151,28 @@ void MainWindow::LayOutHorizontal() {
     m_uploadBar->setGeometry(4, 32, 146, 20);
     m_errorMarker->setGeometry(4, 54, 146, 3);
     SmallLabel(QStringLiteral("Odeb.:"), 2340, 90);
-    m_received = SmallLabel({}, 2850, 90, 1500);
+    m_received = AmountText({}, 2850, 90, 1500);
     SmallLabel(QStringLiteral("Wysł.:"), 2340, 330);
-    m_sent = SmallLabel({}, 2850, 330, 1500);
+    m_sent = AmountText({}, 2850, 330, 1500);
     SmallLabel(QStringLiteral("Mies.:"), 2340, 570);
-    m_month = SmallLabel({}, 2850, 570, 1500);
+    m_month = AmountText({}, 2850, 570, 1500);
     m_options->setGeometry(287, 32, 24, 24);
 }
 
 QLabel* MainWindow::SmallLabel(const QString& text, int leftTwips, int topTwips, int widthTwips) {
-    auto* label = new QLabel(text, this);
-    label->setTextFormat(Qt::PlainText); // numbers only: no rich-text check on each change
+    return Place(new FixedTextLabel(text, this), leftTwips, topTwips, widthTwips);
+}
+
+AmountLabel* MainWindow::AmountText(const QString& text, int leftTwips, int topTwips,
+                                    int widthTwips) {
+    return Place(new AmountLabel(text, this), leftTwips, topTwips, widthTwips);
+}
+
+template <typename Label>
+Label* MainWindow::Place(Label* label, int leftTwips, int topTwips, int widthTwips) {
+    if constexpr (std::is_base_of_v<QLabel, Label>) {
+        label->setTextFormat(Qt::PlainText); // no rich-text check on a change
+    }
     QFont small = label->font();
     small.setPixelSize(9);
     label->setFont(small);
@@ -194,8 +205,8 @@ void MainWindow::ShowRates(double download, double upload) {
             text.replace(QLatin1Char('.'), QString::fromStdString(m_decimalSeparator));
             return QStringLiteral("%1 %2 kBps").arg(QString::fromUtf8(arrow), text);
         };
-        m_downloadRate->setText(rate("↓", download));
-        m_uploadRate->setText(rate("↑", upload));
+        m_downloadRate->SetText(rate("↓", download));
+        m_uploadRate->SetText(rate("↑", upload));
     }
 }
 
@@ -206,11 +217,11 @@ void MainWindow::ShowAmounts(double received, double sent, double month) {
     }
     m_shownAmounts = std::tuple(received, sent, month);
     if (m_received) {
-        m_received->setText(
+        m_received->SetText(
             QString::fromStdString(sampling::FormatAmount(received, m_decimalSeparator)));
-        m_sent->setText(QString::fromStdString(sampling::FormatAmount(sent, m_decimalSeparator)));
+        m_sent->SetText(QString::fromStdString(sampling::FormatAmount(sent, m_decimalSeparator)));
     }
-    m_month->setText(
+    m_month->SetText(
         QString::fromStdString(sampling::FormatMonthAmount(month, m_decimalSeparator)));
 }
 

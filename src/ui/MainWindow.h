@@ -8,6 +8,7 @@
 #include "shell/Meter.h"
 #include "shell/MeterWindow.h"
 #include "ui/RateBar.h"
+#include "ui/TextLabels.h"
 
 #include <QLabel>
 #include <QMenu>
@@ -85,7 +86,7 @@ public:
     const RateBar& DownloadBar() const { return *m_downloadBar; }
     const RateBar& UploadBar() const { return *m_uploadBar; }
     QString ScaleCaption(bool download, int index) const;
-    QString MonthText() const { return m_month->text(); }
+    QString MonthText() const { return m_month->Text(); }
     bool ErrorMarkerVisible() const { return !m_errorMarker->isHidden(); }
     const sampling::DetailsList& Details() const { return m_details; }
     QMenu& Menu() { return m_menu; }
@@ -101,6 +102,10 @@ protected:
 
 private:
     QLabel* SmallLabel(const QString& text, int leftTwips, int topTwips, int widthTwips = 0);
+    // For the figures that change as the traffic flows.
+    AmountLabel* AmountText(const QString& text, int leftTwips, int topTwips, int widthTwips);
+    template <typename Label>
+    Label* Place(Label* label, int leftTwips, int topTwips, int widthTwips);
     void LayOutFull();
     void LayOutSmall();
     void LayOutHorizontal();
@@ -117,11 +122,11 @@ private:
     std::array<QLabel*, 10> m_downloadScale{};
     std::array<QLabel*, 10> m_uploadScale{};
     // Each shape shows some of these; the others stay null.
-    QLabel* m_received = nullptr;
-    QLabel* m_sent = nullptr;
-    QLabel* m_month = nullptr;
-    QLabel* m_downloadRate = nullptr;
-    QLabel* m_uploadRate = nullptr;
+    AmountLabel* m_received = nullptr;
+    AmountLabel* m_sent = nullptr;
+    AmountLabel* m_month = nullptr;
+    AmountLabel* m_downloadRate = nullptr;
+    AmountLabel* m_uploadRate = nullptr;
     std::optional<std::pair<double, double>> m_shownRates; // as the rate labels show them
     std::optional<std::tuple<double, double, double>> m_shownAmounts; // as their labels show them
     QWidget* m_errorMarker;

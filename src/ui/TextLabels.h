@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QGlyphRun>
+#include <QLabel>
+#include <QRawFont>
+#include <QStaticText>
+#include <QWidget>
+
+namespace quantiro::ui {
+
+// One line of figures that change on every tick, left-aligned and centred in height
+// as a label puts them. It draws the font's glyphs for the text straight, without
+// the layout and shaping a label repeats on each change, and a change repaints only
+// the glyphs that differ: mostly the last digits. Text the font has no glyph for is
+// drawn as text, and repainted whole.
+class AmountLabel final : public QWidget {
+public:
+    AmountLabel(const QString& text, QWidget* parent);
+    void SetText(const QString& text);
+    const QString& Text() const { return m_text; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    void PlaceGlyphs();
+    QPointF Baseline() const;
+
+    QString m_text;
+    QRawFont m_font;
+    QList<quint32> m_glyphs;
+    QList<QPointF> m_positions; // one more than the glyphs: the end of the last
+    bool m_placed = false;
+};
+
+// A label whose text is set once, or seldom: its layout is kept from one paint to
+// the next, so that a neighbour's change repainting it costs no new layout.
+class FixedTextLabel final : public QLabel {
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void changeEvent(QEvent* event) override;
+
+private:
+    QStaticText m_layout;
+};
+
+} // namespace quantiro::ui

@@ -1,11 +1,40 @@
 #include "app/ShowRequests.h"
 
-#include <QLocalSocket>
+#include <cstring>
+#include <optional>
+
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace quantiro::app {
 
+namespace {
+
+using platform::linux_impl::UniqueFd;
+
+// The socket's address, or nothing when the path is too long for one.
+std::optional<sockaddr_un> Address(const std::string& path) {
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    if (path.size() >= sizeof address.sun_path) {
+        return std::nullopt;
+    }
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    return address;
+}
+
+} // namespace
+
 ShowRequests::ShowRequests(const std::string& runtimeDirectory, const std::string& program)
-    : m_path(QString::fromStdString(runtimeDirectory + "/" + program + ".socket")) {}
+    : m_path(runtimeDirectory + "/" + program + ".socket") {}
+
+ShowRequests::~ShowRequests() {
+    if (m_listener.Valid()) {
+        ::unlink(m_path.c_str());
+    }
+}
 
 void ShowRequests::Listen(QWidget& window) {
     Listen([&window] {
@@ -16,28 +45,39 @@ void ShowRequests::Listen(QWidget& window) {
 }
 
 void ShowRequests::Listen(std::function<void()> show) {
+    const std::optional<sockaddr_un> address = Address(m_path);
+    UniqueFd listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!address || !listener.Valid()) {
+        return;
+    }
     // A socket left by a program that died is in the way.
-    QLocalServer::removeServer(m_path);
-    m_server.setSocketOptions(QLocalServer::UserAccessOption);
-    m_server.listen(m_path);
-    QObject::connect(&m_server, &QLocalServer::newConnection, &m_server,
+    ::unlink(m_path.c_str());
+    if (::bind(listener.Get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) !=
+            0 ||
+        ::chmod(m_path.c_str(), S_IRUSR | S_IWUSR) != 0 || ::listen(listener.Get(), 8) != 0) {
+        return;
+    }
+    m_listener = std::move(listener);
+    m_requests = std::make_unique<QSocketNotifier>(m_listener.Get(), QSocketNotifier::Read);
+    QObject::connect(m_requests.get(), &QSocketNotifier::activated, m_requests.get(),
                      [this, show = std::move(show)] {
-                         while (QLocalSocket* connection = m_server.nextPendingConnection()) {
-                             connection->disconnectFromServer();
-                             connection->deleteLater();
+                         while (true) {
+                             const UniqueFd request(
+                                 ::accept4(m_listener.Get(), nullptr, nullptr, SOCK_CLOEXEC));
+                             if (!request.Valid()) {
+                                 break;
+                             }
                              show();
                          }
                      });
 }
 
 bool ShowRequests::Send() const {
-    QLocalSocket socket;
-    socket.connectToServer(m_path);
-    if (!socket.waitForConnected(500)) {
-        return false;
-    }
-    socket.disconnectFromServer();
-    return true;
+    const std::optional<sockaddr_un> address = Address(m_path);
+    const UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    return address && socket.Valid() &&
+           ::connect(socket.Get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) ==
+               0;
 }
 
 } // namespace quantiro::app

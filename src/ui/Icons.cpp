@@ -1,5 +1,6 @@
 #include "ui/Icons.h"
 
+#include <QImageReader>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -89,8 +90,12 @@ QIcon MenuIcon(int number) {
 
 QIcon MeterIcon() {
     QIcon icon;
+    // Read as PNG by name: a reader left to guess the format loads every image
+    // plug-in to ask it.
     for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
-        icon.addFile(QStringLiteral(":/icons/quantiro-%1.png").arg(size), QSize(size, size));
+        QImageReader reader(QStringLiteral(":/icons/quantiro-%1.png").arg(size), "png");
+        reader.setAutoDetectImageFormat(false);
+        icon.addPixmap(QPixmap::fromImage(reader.read()));
     }
     return icon;
 }

@@ -89,6 +89,6 @@ else
     echo "# skipped the running meter: it needs root for a network namespace"
 fi
 kill "$service"
-check "no libraries of Qt or D-Bus are loaded for a start" \
-    '! readelf -d "$bin/quantiro-limits" | grep -Eiq "NEEDED.*(qt|dbus)"'
+check "no libraries of Qt, D-Bus or SQLite are loaded for a start" \
+    '! readelf -d "$bin/quantiro-limits" | grep -Eiq "NEEDED.*(qt|dbus|sqlite)"'
 exit $((failures > 0))

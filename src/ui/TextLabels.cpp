@@ -8,6 +8,7 @@
 #include <QStyle>
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 namespace quantiro::ui {
 
@@ -79,8 +80,8 @@ void AmountLabel::SetText(const QString& text) {
     if (text == m_text && !m_text.isEmpty()) {
         return;
     }
-    const QList<quint32> oldGlyphs = m_glyphs;
-    const QList<QPointF> oldPositions = m_positions;
+    const QList<quint32> oldGlyphs = std::exchange(m_glyphs, {});
+    const QList<QPointF> oldPositions = std::exchange(m_positions, {});
     const bool wasPlaced = m_placed;
     m_text = text;
     PlaceGlyphs();

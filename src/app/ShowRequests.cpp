@@ -74,7 +74,9 @@ void ShowRequests::Listen(std::function<void()> show) {
 
 bool ShowRequests::Send() const {
     const std::optional<sockaddr_un> address = Address(m_path);
-    const UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0));
+    // Without blocking: a program that listens but has stopped taking requests must
+    // not hold up the one asking.
+    const UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     return address && socket.Valid() &&
            ::connect(socket.Get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) ==
                0;

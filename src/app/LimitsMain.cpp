@@ -4,6 +4,7 @@
 // due: no Qt, no D-Bus and no SQLite are loaded then.
 #include "app/DesktopNotice.h"
 #include "app/LimitsRecordsModule.h"
+#include "app/Modules.h"
 #include "common/FamilyPaths.h"
 #include "common/IgnoringErrors.h"
 #include "limits/LimitCheck.h"
@@ -17,7 +18,6 @@
 #include <ctime>
 #include <iostream>
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -83,12 +83,8 @@ int main(int argc, char** argv) {
                              (local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec) / 86400.0};
     const std::string database = paths.dataDirectory + "/qub.db";
     auto stored = [&](const limits::Period& period) -> std::optional<limits::PeriodTraffic> {
-        const std::string module = paths.programDirectory + app::kLimitsRecordsModule;
-        void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
-        const auto sum =
-            handle
-                ? reinterpret_cast<app::SumPeriodFunction>(::dlsym(handle, app::kSumPeriodSymbol))
-                : nullptr;
+        const auto sum = app::LoadModuleFunction<app::SumPeriodFunction>(
+            paths.programDirectory, app::kLimitsRecordsModule, app::kSumPeriodSymbol);
         if (!sum) {
             std::cerr << "quantiro-limits: " << ::dlerror() << '\n';
             return std::nullopt;

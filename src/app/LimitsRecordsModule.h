@@ -7,7 +7,7 @@
 // loads no SQLite.
 namespace quantiro::app {
 
-inline constexpr const char* kLimitsRecordsModule = "/modules/quantiro-limits-records.so";
+inline constexpr const char* kLimitsRecordsModule = "quantiro-limits-records.so";
 inline constexpr const char* kSumPeriodSymbol = "QuantiroSumPeriod";
 
 // The downloads and uploads (kB) stored for the days from `first` to `last`; false

@@ -5,6 +5,7 @@
 // exports load no Qt.
 #include "app/DesktopNotice.h"
 #include "app/Display.h"
+#include "app/Modules.h"
 #include "common/FamilyPaths.h"
 #include "common/IgnoringErrors.h"
 #include "platform/linux/IniFileSettings.h"
@@ -17,7 +18,6 @@
 #include <ctime>
 #include <iostream>
 
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <unistd.h>
@@ -204,11 +204,9 @@ int RunWindow(int argc, char** argv, const paths::FamilyPaths& paths, reports::G
                      " albo --json\n";
         return 1;
     }
-    const std::string module = paths.programDirectory + "/modules/quantiro-reports-window.so";
-    void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
     using WindowMain = int (*)(int, char**, int);
-    auto* windowMain =
-        handle ? reinterpret_cast<WindowMain>(::dlsym(handle, "QuantiroReportsWindow")) : nullptr;
+    const auto windowMain = app::LoadModuleFunction<WindowMain>(
+        paths.programDirectory, "quantiro-reports-window.so", "QuantiroReportsWindow");
     if (!windowMain) {
         std::cerr << "quantiro-reports: nie można wczytać okna raportów: " << ::dlerror() << '\n';
         return 1;

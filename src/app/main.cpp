@@ -1,12 +1,12 @@
 #include "app/CommandLine.h"
 #include "app/Display.h"
+#include "app/Modules.h"
 #include "app/TerminalFrontEnd.h"
 #include "common/FamilyPaths.h"
 
 #include <cstdio>
 #include <string>
 
-#include <dlfcn.h>
 #include <sys/prctl.h>
 
 namespace {
@@ -15,11 +15,10 @@ namespace {
 // meter on a terminal never maps Qt Gui or Widgets.
 int RunWindowModule(int& argc, char** argv, const std::string& commandLine,
                     const quantiro::shapes::WindowShape& shape) {
-    const std::string module = quantiro::paths::ProgramDirectory() + "/modules/quantiro-window.so";
-    void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
-    using FrontEnd = int (*)(int*, char**, const std::string*, const quantiro::shapes::WindowShape*);
-    auto* frontEnd =
-        handle ? reinterpret_cast<FrontEnd>(::dlsym(handle, "QuantiroWindowFrontEnd")) : nullptr;
+    using FrontEnd =
+        int (*)(int*, char**, const std::string*, const quantiro::shapes::WindowShape*);
+    const auto frontEnd = quantiro::app::LoadModuleFunction<FrontEnd>(
+        quantiro::paths::ProgramDirectory(), "quantiro-window.so", "QuantiroWindowFrontEnd");
     if (!frontEnd) {
         std::fprintf(stderr, "quantiro: nie można wczytać okna programu: %s\n", ::dlerror());
         return 1;

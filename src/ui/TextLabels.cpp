@@ -70,12 +70,6 @@ void AmountLabel::PlaceGlyphs() {
     m_positions.append(QPointF(x, 0));
 }
 
-QPointF AmountLabel::Baseline() const {
-    const QPointF corner = TextCorner(rect(), Qt::AlignLeft | Qt::AlignVCenter,
-                                      m_positions.isEmpty() ? 0 : m_positions.back().x(), font());
-    return {std::round(corner.x()), std::round(corner.y() + QFontMetricsF(font()).ascent())};
-}
-
 void AmountLabel::SetText(const QString& text) {
     if (text == m_text && !m_text.isEmpty()) {
         return;
@@ -112,8 +106,9 @@ void AmountLabel::SetText(const QString& text) {
     }
     const qreal from = std::min(oldPositions[first].x(), m_positions[first].x());
     const qreal to = std::max(oldPositions[oldLast].x(), m_positions[newLast].x());
-    const int left = static_cast<int>(std::floor(Baseline().x() + from)) - kInkOverhang;
-    const int right = static_cast<int>(std::ceil(Baseline().x() + to)) + kInkOverhang;
+    // The text starts at the label's left edge.
+    const int left = static_cast<int>(std::floor(from)) - kInkOverhang;
+    const int right = static_cast<int>(std::ceil(to)) + kInkOverhang;
     update(QRect(left, 0, right - left, height()));
 }
 
@@ -130,7 +125,9 @@ void AmountLabel::paintEvent(QPaintEvent*) {
     run.setRawFont(m_font);
     run.setGlyphIndexes(m_glyphs);
     run.setPositions(m_positions.first(m_glyphs.size()));
-    painter.drawGlyphRun(Baseline(), run);
+    const QFontMetricsF metrics(font());
+    const QPointF corner = TextCorner(rect(), Qt::AlignLeft | Qt::AlignVCenter, 0, font());
+    painter.drawGlyphRun(QPointF(corner.x(), std::round(corner.y() + metrics.ascent())), run);
 }
 
 void FixedTextLabel::changeEvent(QEvent* event) {

@@ -25,7 +25,6 @@ protected:
 
 private:
     void PlaceGlyphs();
-    QPointF Baseline() const;
 
     QString m_text;
     QRawFont m_font;

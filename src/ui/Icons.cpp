@@ -1,9 +1,14 @@
 #include "ui/Icons.h"
 
+#include <QApplication>
+#include <QIconEngine>
 #include <QImageReader>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
+#include <QStyle>
+#include <QStyleOption>
+#include <array>
 #include <cmath>
 
 namespace quantiro::ui {
@@ -88,16 +93,83 @@ QIcon MenuIcon(int number) {
     }
 }
 
-QIcon MeterIcon() {
-    QIcon icon;
+namespace {
+
+constexpr std::array kProgramIconSizes{16, 22, 24, 32, 48, 64, 128, 256};
+
+QPixmap ReadProgramIcon(int size) {
     // Read as PNG by name: a reader left to guess the format loads every image
     // plug-in to ask it.
-    for (const int size : {16, 22, 24, 32, 48, 64, 128, 256}) {
-        QImageReader reader(QStringLiteral(":/icons/quantiro-%1.png").arg(size), "png");
-        reader.setAutoDetectImageFormat(false);
-        icon.addPixmap(QPixmap::fromImage(reader.read()));
+    QImageReader reader(QStringLiteral(":/icons/quantiro-%1.png").arg(size), "png");
+    reader.setAutoDetectImageFormat(false);
+    return QPixmap::fromImage(reader.read());
+}
+
+// The program's icon, read when a size is asked for. Kept decoded, its eight sizes
+// would hold about 360 kB for each window and the tray, for the sake of the title
+// bar and the window manager, which each ask once. A size is picked and scaled as
+// Qt picks among added pixmaps: the smallest that is not smaller, else the largest.
+class ProgramIconEngine final : public QIconEngine {
+public:
+    QSize actualSize(const QSize& size, QIcon::Mode, QIcon::State) override {
+        const int best = BestSize(size);
+        QSize actual(best, best);
+        if (actual.width() > size.width() || actual.height() > size.height()) {
+            actual.scale(size, Qt::KeepAspectRatio);
+        }
+        return actual;
     }
-    return icon;
+
+    QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
+        QPixmap picture = ReadProgramIcon(BestSize(size));
+        const QSize shown = actualSize(size, mode, state);
+        if (!picture.isNull() && picture.size() != shown) {
+            picture = picture.scaled(shown, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+        }
+        if (!picture.isNull() && mode != QIcon::Normal) {
+            QStyleOption option;
+            const QPixmap styled =
+                QApplication::style()->generatedIconPixmap(mode, picture, &option);
+            if (!styled.isNull()) {
+                picture = styled;
+            }
+        }
+        return picture;
+    }
+
+    void paint(QPainter* painter, const QRect& rect, QIcon::Mode mode,
+               QIcon::State state) override {
+        painter->drawPixmap(rect, pixmap(rect.size(), mode, state));
+    }
+
+    QList<QSize> availableSizes(QIcon::Mode mode, QIcon::State state) override {
+        QList<QSize> sizes;
+        if (mode == QIcon::Normal && state == QIcon::Off) {
+            for (const int size : kProgramIconSizes) {
+                sizes.append(QSize(size, size));
+            }
+        }
+        return sizes;
+    }
+
+    QIconEngine* clone() const override { return new ProgramIconEngine; }
+
+private:
+    static int BestSize(const QSize& wanted) {
+        const int area = wanted.width() * wanted.height();
+        for (const int size : kProgramIconSizes) {
+            if (size * size >= area) {
+                return size;
+            }
+        }
+        return kProgramIconSizes.back();
+    }
+};
+
+} // namespace
+
+QIcon MeterIcon() {
+    return QIcon(new ProgramIconEngine);
 }
 
 QIcon ToolsIcon() {

@@ -3,11 +3,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <sstream>
-#include <string>
+#include <string_view>
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::istringstream in(std::string(reinterpret_cast<const char*>(data), size));
+    const std::string_view in(reinterpret_cast<const char*>(data), size);
     for (const auto& notice : quantiro::messages::ReadMessageList(in)) {
         (void)quantiro::messages::IsWebPage(notice.page);
     }

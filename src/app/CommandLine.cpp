@@ -1,11 +1,10 @@
 #include "app/CommandLine.h"
 
+#include "app/Console.h"
 #include "app/Usage.h"
 #include "common/Autostart.h"
 #include "common/CompanionCommands.h"
 #include "common/FamilyPaths.h"
-
-#include <iostream>
 
 namespace quantiro::app {
 
@@ -81,23 +80,22 @@ std::optional<int> RunWithoutMeter(const Invocation& invocation) {
     case Invocation::Action::RunMeter:
         return std::nullopt;
     case Invocation::Action::ShowHelp:
-        WriteHelp(std::cout);
+        Write(stdout, HelpText());
         return 0;
     case Invocation::Action::ShowVersion:
-        std::cout << "quantiro " << QUANTIRO_VERSION << '\n';
+        Write(stdout, "quantiro " QUANTIRO_VERSION "\n");
         return 0;
     case Invocation::Action::Refuse:
-        std::cerr << "quantiro: " << invocation.refusal << "\n\n";
-        WriteHelp(std::cerr);
+        Write(stderr, "quantiro: " + invocation.refusal + "\n\n" + HelpText());
         return 2;
     case Invocation::Action::SetAutostart:
         try {
             autostart::Set(paths::ConfigHome(), invocation.autostartOn);
         } catch (const paths::PathError& error) {
-            std::cerr << "quantiro: " << error.what() << '\n';
+            Write(stderr, "quantiro: " + std::string(error.what()) + '\n');
             return 1;
         }
-        std::cout << (invocation.autostartOn ? "Miernik będzie uruchamiany razem z sesją.\n"
+        Write(stdout, invocation.autostartOn ? "Miernik będzie uruchamiany razem z sesją.\n"
                                              : "Miernik nie będzie uruchamiany razem z sesją.\n");
         return 0;
     }

@@ -1,5 +1,6 @@
 #include "app/TerminalFrontEnd.h"
 
+#include "app/Console.h"
 #include "app/LinuxPlatform.h"
 #include "app/StopSignals.h"
 #include "app/TerminalParts.h"
@@ -9,7 +10,6 @@
 #include <clocale>
 #include <csignal>
 #include <cstring>
-#include <iostream>
 
 #include <sys/epoll.h>
 #include <sys/timerfd.h>
@@ -73,7 +73,8 @@ int RunTerminalFrontEnd(const std::string& commandLine, const shapes::WindowShap
     StopSignals stopSignals;
     UniqueFd noticeTimer(::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC));
     if (!stopSignals.Valid() || !noticeTimer.Valid()) {
-        std::cerr << shell::texts::kApplicationTitle << ": " << std::strerror(errno) << '\n';
+        Write(stderr,
+              std::string(shell::texts::kApplicationTitle) + ": " + std::strerror(errno) + '\n');
         return 1;
     }
 
@@ -94,7 +95,7 @@ int RunTerminalFrontEnd(const std::string& commandLine, const shapes::WindowShap
             return 0;
         }
     } catch (const std::exception& error) {
-        std::cerr << shell::texts::kApplicationTitle << ": " << error.what() << '\n';
+        Write(stderr, std::string(shell::texts::kApplicationTitle) + ": " + error.what() + '\n');
         return 1;
     }
 

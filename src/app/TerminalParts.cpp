@@ -1,12 +1,12 @@
 #include "app/TerminalParts.h"
 
+#include "app/Console.h"
 #include "sampling/AmountFormat.h"
 #include "shell/Texts.h"
 
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
-#include <iostream>
 #include <string_view>
 
 #include <poll.h>
@@ -96,16 +96,17 @@ std::string TerminalDisplay::Line() const {
 
 bool TerminalWindow::Show() {
     if (!m_redraw) {
-        std::cout << m_display.Line() << std::endl;
-        return static_cast<bool>(std::cout);
+        Write(stdout, m_display.Line() + '\n');
+        return std::fflush(stdout) == 0 && !std::ferror(stdout);
     }
     const std::string screen = m_display.Screen() + " q - zakończ\n";
     if (m_lines > 0) {
-        std::cout << "\x1b[" << m_lines << "A\x1b[J"; // back to the top of the last screen
+        // back to the top of the last screen
+        Write(stdout, "\x1b[" + std::to_string(m_lines) + "A\x1b[J");
     }
-    std::cout << screen << std::flush;
+    Write(stdout, screen);
     m_lines = static_cast<int>(std::count(screen.begin(), screen.end(), '\n'));
-    return static_cast<bool>(std::cout);
+    return std::fflush(stdout) == 0 && !std::ferror(stdout);
 }
 
 void TerminalWindow::RestorePosition() {
@@ -116,10 +117,11 @@ void TerminalWindow::RestorePosition() {
 
 void TerminalWindow::Closing() {
     // A pipe gets the last figures once more; a broken one gets nothing at all.
-    if (!m_redraw && std::cout) {
-        std::cout << m_display.Line() << '\n';
+    if (!m_redraw && !std::ferror(stdout)) {
+        Write(stdout, m_display.Line() + '\n');
     }
-    std::cout << "Kończenie pracy programu..." << std::endl;
+    Write(stdout, "Kończenie pracy programu...\n");
+    std::fflush(stdout);
 }
 
 int TerminalDialog::ShowMessage(int, const std::string& text, int iconStyle,
@@ -127,11 +129,11 @@ int TerminalDialog::ShowMessage(int, const std::string& text, int iconStyle,
     // Questions are asked only on a terminal: without one, Ctrl+C ends the meter at
     // once and "q" cannot be typed.
     checkBoxState = false;
-    std::cerr << '\n' << title << ": " << WithoutCarriageReturns(text) << '\n';
+    Write(stderr, '\n' + title + ": " + WithoutCarriageReturns(text) + '\n');
     if (iconStyle != platform::kIconQuestionYesNo) {
         return platform::kAnswerOk;
     }
-    std::cerr << "[t/n] " << std::flush;
+    Write(stderr, "[t/n] ");
     pollfd watched[] = {{STDIN_FILENO, POLLIN, 0}, {m_signalDescriptor, POLLIN, 0}};
     for (;;) {
         if (::poll(watched, 2, -1) < 0) {
@@ -143,7 +145,7 @@ int TerminalDialog::ShowMessage(int, const std::string& text, int iconStyle,
                 info.ssi_signo != SIGINT) {
                 m_onShutdownSignal();
             }
-            std::cerr << "t\n";
+            Write(stderr, "t\n");
             return platform::kAnswerYes; // a second Ctrl+C means yes
         }
         char key = 0;
@@ -151,26 +153,26 @@ int TerminalDialog::ShowMessage(int, const std::string& text, int iconStyle,
             return platform::kAnswerYes; // the terminal went away
         }
         if (key == 't' || key == 'T' || key == 'y' || key == 'Y') {
-            std::cerr << "t\n";
+            Write(stderr, "t\n");
             return platform::kAnswerYes;
         }
         if (key == 'n' || key == 'N') {
-            std::cerr << "n\n";
+            Write(stderr, "n\n");
             return platform::kAnswerNo;
         }
     }
 }
 
 void TerminalDialog::ShowAbout() {
-    std::cerr << "Quantiro — licznik transferu. Kestrova\n";
+    Write(stderr, "Quantiro — licznik transferu. Kestrova\n");
 }
 
 void TerminalDialog::ShowMessage(std::string_view text) {
-    std::cerr << shell::texts::kApplicationTitle << ": " << text << '\n';
+    Write(stderr, std::string(shell::texts::kApplicationTitle) + ": " + std::string(text) + '\n');
 }
 
 void TerminalDialog::ShowNoticePage(const std::string& address) {
-    std::cerr << "\n  Informacja dla użytkowników: " << address << '\n';
+    Write(stderr, "\n  Informacja dla użytkowników: " + address + '\n');
 }
 
 } // namespace quantiro::app

@@ -88,11 +88,10 @@ std::vector<std::string> Wrap(std::string_view text, std::size_t width) {
 
 } // namespace
 
-void WriteHelp(std::ostream& out) {
+std::string HelpText() {
     constexpr std::size_t kIndent = 22;
-    out << "Użycie: quantiro [OPCJA]...\n"
-        << "Quantiro, " << kSummary << ".\n\n"
-        << "Opcje:\n";
+    std::string out =
+        "Użycie: quantiro [OPCJA]...\nQuantiro, " + std::string(kSummary) + ".\n\nOpcje:\n";
     for (const OptionText& option : kOptions) {
         std::string head = "  " + std::string(option.name);
         if (!option.argument.empty()) {
@@ -100,10 +99,11 @@ void WriteHelp(std::ostream& out) {
         }
         head.resize(kIndent, ' ');
         for (const std::string& line : Wrap(option.description, 78 - kIndent)) {
-            out << head << line << '\n';
+            out += head + line + '\n';
             head.assign(kIndent, ' ');
         }
     }
+    return out;
 }
 
 void WriteManualPage(std::ostream& out, std::string_view version) {

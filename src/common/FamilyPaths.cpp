@@ -1,13 +1,13 @@
 #include "common/FamilyPaths.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
+#include <fcntl.h>
 #include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -88,9 +88,27 @@ void MakePrivateDirectory(const std::string& directory) {
     }
 }
 
-std::string ReadFileWhole(const std::string& path) {
-    std::ifstream in(path);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+// Plain system calls rather than file streams: a stream sets up the whole C++
+// locale machinery on first use, and the meter reads files but never needs it.
+std::string ReadFileWhole(const std::string& path, std::size_t maxBytes) {
+    std::string text;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return text;
+    }
+    char buffer[4096];
+    while (text.size() < maxBytes) {
+        const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, maxBytes - text.size()));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break; // the end, or a file the kernel will not give (a link speed with no link)
+        }
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return text;
 }
 
 void WriteFileWhole(const std::string& path, std::string_view text) {
@@ -99,12 +117,24 @@ void WriteFileWhole(const std::string& path, std::string_view text) {
         std::remove(partial.c_str());
         throw PathError("Nie można zapisać pliku „" + path + "”: " + std::strerror(error));
     };
-    {
-        std::ofstream out(partial, std::ios::trunc);
-        out << text;
-        if (!out.flush()) {
-            fail(errno);
+    const int fd = ::open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        fail(errno);
+    }
+    while (!text.empty()) {
+        const ssize_t n = ::write(fd, text.data(), text.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
         }
+        if (n < 0) {
+            const int error = errno;
+            ::close(fd);
+            fail(error);
+        }
+        text.remove_prefix(static_cast<std::size_t>(n));
+    }
+    if (::close(fd) != 0) {
+        fail(errno);
     }
     if (std::rename(partial.c_str(), path.c_str()) != 0) {
         fail(errno);

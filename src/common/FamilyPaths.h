@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstddef>
+#include <limits>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -41,8 +43,10 @@ public:
 // Throws PathError, naming the directory, when it cannot be had.
 void MakePrivateDirectory(const std::string& directory);
 
-// The whole text of the file at `path`; empty when it cannot be read.
-std::string ReadFileWhole(const std::string& path);
+// The whole text of the file at `path`, or its first `maxBytes`; empty when it
+// cannot be read.
+std::string ReadFileWhole(const std::string& path,
+                          std::size_t maxBytes = std::numeric_limits<std::size_t>::max());
 
 // Writes `text` to `path` under another name first and renames it into place, so
 // that a reader never sees half a file. Throws PathError, naming the file.

@@ -4,9 +4,9 @@
 #include "common/Rounding.h"
 #include "common/WindowShapes.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
-#include <sstream>
 #include <vector>
 
 namespace quantiro::companions {
@@ -43,14 +43,20 @@ CompanionLauncher::CompanionLauncher(std::string programDirectory,
     , m_state(state) {}
 
 platform::ProcessRecord CompanionLauncher::Launch(std::string_view command, bool track) {
-    std::istringstream words{std::string(command)};
-    std::string name;
-    words >> name;
-    std::vector<std::string> arguments;
-    for (std::string word; words >> word;) {
-        arguments.push_back(word);
+    // The program's name and its arguments, separated by white space.
+    constexpr std::string_view kSpace = " \t\n\v\f\r";
+    std::vector<std::string> words;
+    for (std::size_t start = command.find_first_not_of(kSpace); start != std::string_view::npos;
+         start = command.find_first_not_of(kSpace, start)) {
+        const std::size_t end = std::min(command.find_first_of(kSpace, start), command.size());
+        words.emplace_back(command.substr(start, end - start));
+        start = end;
     }
-    return m_launcher.CreateProcess(m_programDirectory + "/" + name, arguments, track);
+    const std::string name = words.empty() ? std::string() : words.front();
+    if (!words.empty()) {
+        words.erase(words.begin());
+    }
+    return m_launcher.CreateProcess(m_programDirectory + "/" + name, words, track);
 }
 
 void CompanionLauncher::WriteRecord(std::string_view prefix, platform::ProcessRecord record) {

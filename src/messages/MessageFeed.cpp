@@ -1,11 +1,11 @@
 #include "messages/MessageFeed.h"
 
+#include "common/FamilyPaths.h"
 #include "common/SettingsValues.h"
 #include "messages/MessageList.h"
 
 #include <cstdio>
 #include <cstdlib>
-#include <fstream>
 
 namespace quantiro::messages {
 
@@ -32,10 +32,11 @@ void MessageFeed::ShowNewNotice() {
     if (!m_downloader.DownloadFile(m_updateServer + "/software_update/messages.cfg", local)) {
         return;
     }
-    std::ifstream file(local, std::ios::binary);
+    // A notice list is a few lines; a megabyte holds any that is one.
+    const std::string list = paths::ReadFileWhole(local, 1024 * 1024);
     const platform::LocalDateTime now = m_clock.Now();
     const CalendarDate today{now.year, now.month, now.day};
-    for (const Notice& notice : ReadMessageList(file)) {
+    for (const Notice& notice : ReadMessageList(list)) {
         const std::string key =
             std::string(values::kNoticeShownPrefix) + std::to_string(notice.identifier);
         if (today < notice.expiry && IsWebPage(notice.page) && !m_settings.ReadBool(key, false)) {

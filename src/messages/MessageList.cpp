@@ -78,22 +78,14 @@ std::optional<Notice> ParseRecord(std::string_view line) {
 
 } // namespace
 
-std::vector<Notice> ReadMessageList(std::istream& in) {
+std::vector<Notice> ReadMessageList(std::string_view text) {
     std::vector<Notice> notices;
-    std::string line;
-    while (true) {
-        line.clear();
-        char c = 0;
-        bool any = false;
-        while (in.get(c) && c != '\n') {
-            any = true;
-            if (line.size() >= kMaxLineLength) {
-                return notices; // a line no record is this long
-            }
-            line.push_back(c);
-        }
-        if (!any && !in) {
-            return notices;
+    while (!text.empty()) {
+        const std::size_t end = std::min(text.find('\n'), text.size());
+        const std::string_view line = text.substr(0, end);
+        text.remove_prefix(std::min(end + 1, text.size()));
+        if (line.size() > kMaxLineLength) {
+            return notices; // a line no record is this long
         }
         if (Trimmed(line).empty()) {
             continue;
@@ -104,6 +96,7 @@ std::vector<Notice> ReadMessageList(std::istream& in) {
         }
         notices.push_back(*notice);
     }
+    return notices;
 }
 
 bool IsWebPage(const std::string& page) {

@@ -3,8 +3,8 @@
 #include "common/CalendarDate.h"
 
 #include <cstdint>
-#include <istream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quantiro::messages {
@@ -21,7 +21,7 @@ struct Notice {
 // page possibly in double quotes, the expiry as yyyy-mm-dd (also between #). Blank
 // lines are skipped; reading stops at the first malformed record, and nothing after
 // it counts. Whatever the bytes, this returns.
-std::vector<Notice> ReadMessageList(std::istream& in);
+std::vector<Notice> ReadMessageList(std::string_view text);
 
 // Whether a page may be opened at all: http and https only.
 bool IsWebPage(const std::string& page);

@@ -1,9 +1,9 @@
 #include "records/ParameterFile.h"
 
+#include "common/FamilyPaths.h"
 #include "common/Rounding.h"
 
 #include <charconv>
-#include <fstream>
 #include <limits>
 #include <vector>
 
@@ -22,9 +22,24 @@ bool IsBlank(int c) {
     return IsSpace(c) || c == '\r' || c == '\n';
 }
 
+// The file's bytes one at a time, as a stream would give them, EOF at the end.
+class Characters {
+public:
+    explicit Characters(std::string_view text)
+        : m_text(text) {}
+    int get() {
+        return m_next < m_text.size() ? static_cast<unsigned char>(m_text[m_next++])
+                                      : std::char_traits<char>::eof();
+    }
+
+private:
+    std::string_view m_text;
+    std::size_t m_next = 0;
+};
+
 // Reads the next item, or nullopt at the end of the file. Separators are commas
 // and line ends; spaces around an item do not belong to it.
-std::optional<std::string> NextItem(std::istream& in) {
+std::optional<std::string> NextItem(Characters& in) {
     // Blank lines and spaces before an item are skipped.
     int c = in.get();
     while (IsBlank(c)) {
@@ -78,14 +93,12 @@ std::optional<double> Number(const std::string& item) {
 } // namespace
 
 std::optional<std::array<ParameterRecord, 3>> ReadParameterFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    return ReadParameterRecords(in);
+    // A parameter file is a few lines; its first 64 kB hold any that is one.
+    return ReadParameterRecords(paths::ReadFileWhole(path, 64 * 1024));
 }
 
-std::optional<std::array<ParameterRecord, 3>> ReadParameterRecords(std::istream& in) {
+std::optional<std::array<ParameterRecord, 3>> ReadParameterRecords(std::string_view text) {
+    Characters in(text);
     std::vector<std::string> items;
     while (items.size() < kItems) {
         auto item = NextItem(in);

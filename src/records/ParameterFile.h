@@ -2,9 +2,9 @@
 
 #include <array>
 #include <cstdint>
-#include <istream>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace quantiro::records {
 
@@ -21,6 +21,6 @@ struct ParameterRecord {
 // double quotes; numbers with a point as the decimal separator, whatever the
 // locale). nullopt when the file is missing, short or malformed.
 std::optional<std::array<ParameterRecord, 3>> ReadParameterFile(const std::string& path);
-std::optional<std::array<ParameterRecord, 3>> ReadParameterRecords(std::istream& in);
+std::optional<std::array<ParameterRecord, 3>> ReadParameterRecords(std::string_view text);
 
 } // namespace quantiro::records

@@ -1,10 +1,10 @@
 #include "platform/linux/IniFileSettings.h"
 
+#include "common/FamilyPaths.h"
 #include "common/StoredValues.h"
 
 #include <algorithm>
 #include <charconv>
-#include <fstream>
 #include <optional>
 
 namespace quantiro::platform::linux_impl {
@@ -41,9 +41,12 @@ std::optional<std::string> Value(const std::string& raw) {
 } // namespace
 
 IniFileSettings::IniFileSettings(const std::string& filePath) {
-    std::ifstream file(filePath);
+    const std::string text = paths::ReadFileWhole(filePath);
     bool general = false;
-    for (std::string line; std::getline(file, line);) {
+    for (std::size_t start = 0; start < text.size();) {
+        const std::size_t end = std::min(text.find('\n', start), text.size());
+        const std::string line = text.substr(start, end - start);
+        start = end + 1;
         const std::string trimmed = Trimmed(line);
         if (!trimmed.empty() && trimmed.front() == '[') {
             general = trimmed == "[General]";

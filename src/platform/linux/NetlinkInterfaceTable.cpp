@@ -1,10 +1,11 @@
 #include "platform/linux/NetlinkInterfaceTable.h"
 
+#include "common/FamilyPaths.h"
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 #include <limits>
 
 #include <linux/if.h>
@@ -133,10 +134,9 @@ bool ParseLink(const nlmsghdr& message, NetlinkInterfaceTable::Link& link) {
 }
 
 std::string ReadFirstLine(const std::string& path) {
-    std::ifstream file(path);
-    std::string line;
-    std::getline(file, line);
-    return line;
+    std::string text = paths::ReadFileWhole(path, 256);
+    text.resize(std::min(text.find('\n'), text.size()));
+    return text;
 }
 
 bool PathExists(const std::string& path) {
@@ -170,7 +170,8 @@ std::int32_t LinkSpeed(const std::string& deviceDir) {
 } // namespace
 
 NetlinkInterfaceTable::NetlinkInterfaceTable(std::string sysfsNetRoot)
-    : m_socket(RTMGRP_LINK), m_sysfsNetRoot(std::move(sysfsNetRoot)) {}
+    : m_socket(RTMGRP_LINK)
+    , m_sysfsNetRoot(std::move(sysfsNetRoot)) {}
 
 InterfaceTable::Status NetlinkInterfaceTable::Read(std::vector<InterfaceRow>& rows) {
     if (!m_socket.Valid()) {
@@ -233,8 +234,8 @@ bool NetlinkInterfaceTable::RefreshFirstRowCounters() {
             }
             const auto* stats = static_cast<const if_stats_msg*>(NLMSG_DATA(&message));
             int length = static_cast<int>(message.nlmsg_len - NLMSG_LENGTH(sizeof(if_stats_msg)));
-            for (auto* attr = reinterpret_cast<const rtattr*>(
-                     reinterpret_cast<const char*>(stats) + NLMSG_ALIGN(sizeof(if_stats_msg)));
+            for (auto* attr = reinterpret_cast<const rtattr*>(reinterpret_cast<const char*>(stats) +
+                                                              NLMSG_ALIGN(sizeof(if_stats_msg)));
                  RTA_OK(attr, length); attr = RTA_NEXT(attr, length)) {
                 if (attr->rta_type == IFLA_STATS_LINK_64) {
                     CopyCounters<rtnl_link_stats64>(RTA_DATA(attr), RTA_PAYLOAD(attr), row);

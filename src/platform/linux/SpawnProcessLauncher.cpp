@@ -1,9 +1,11 @@
 #include "platform/linux/SpawnProcessLauncher.h"
 
+#include "common/FamilyPaths.h"
+
 #include <algorithm>
 #include <cerrno>
+#include <charconv>
 #include <csignal>
-#include <fstream>
 #include <string>
 
 #include <spawn.h>
@@ -27,16 +29,18 @@ int PidfdSendSignal(int pidfd, int signal) {
 
 // The pid a pidfd stands for, from /proc; -1 once the process is gone and reaped.
 pid_t PidOf(int pidfd) {
-    std::ifstream info("/proc/self/fdinfo/" + std::to_string(pidfd));
-    std::string key;
-    while (info >> key) {
-        if (key == "Pid:") {
-            pid_t pid = -1;
-            info >> pid;
-            return pid;
-        }
+    const std::string info = paths::ReadFileWhole("/proc/self/fdinfo/" + std::to_string(pidfd));
+    const std::size_t line = info.rfind("\nPid:");
+    if (line == std::string::npos) {
+        return -1;
     }
-    return -1;
+    pid_t pid = -1;
+    const char* first = info.c_str() + line + 5;
+    while (*first == ' ' || *first == '\t') {
+        ++first;
+    }
+    std::from_chars(first, info.c_str() + info.size(), pid);
+    return pid;
 }
 
 } // namespace

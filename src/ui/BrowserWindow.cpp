@@ -8,13 +8,10 @@ namespace quantiro::ui {
 
 BrowserWindow::BrowserWindow(platform::Downloader& downloader, std::string cacheDirectory)
     : m_downloader(downloader)
-    , m_page(std::move(cacheDirectory) + "/notice.html")
-    , m_web(new QTextBrowser(this)) {
+    , m_page(std::move(cacheDirectory) + "/notice.html") {
     setWindowTitle(QStringLiteral("  Informacja dla użytkowników"));
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_web);
-    m_web->setOpenLinks(false);
     resize(640, 480);
 }
 
@@ -26,13 +23,20 @@ void BrowserWindow::ShowNoticePage(const std::string& address) {
     if (!file.open(QIODevice::ReadOnly)) {
         return;
     }
+    // Made for the first page only: a text view lays out an empty document, and
+    // loads the fonts for it, as soon as it exists; most runs show no page.
+    if (!m_web) {
+        m_web = new QTextBrowser(this);
+        m_web->setOpenLinks(false);
+        layout()->addWidget(m_web);
+    }
     m_web->setHtml(QString::fromUtf8(file.readAll()));
     show();
     raise();
 }
 
 QString BrowserWindow::PageText() const {
-    return m_web->toPlainText();
+    return m_web ? m_web->toPlainText() : QString();
 }
 
 } // namespace quantiro::ui

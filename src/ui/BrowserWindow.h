@@ -24,7 +24,7 @@ public:
 private:
     platform::Downloader& m_downloader;
     std::string m_page;
-    QTextBrowser* m_web;
+    QTextBrowser* m_web = nullptr;
 };
 
 } // namespace quantiro::ui

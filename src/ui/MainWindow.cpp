@@ -160,7 +160,11 @@ void MainWindow::LayOutHorizontal() {
 }
 
 QLabel* MainWindow::SmallLabel(const QString& text, int leftTwips, int topTwips, int widthTwips) {
-    return Place(new FixedTextLabel(text, this), leftTwips, topTwips, widthTwips);
+    auto* label = Place(new FixedTextLabel(text, this), leftTwips, topTwips, widthTwips);
+    if (widthTwips == 0) {
+        label->FitWidthWhenShown(); // as wide as its text
+    }
+    return label;
 }
 
 AmountLabel* MainWindow::AmountText(const QString& text, int leftTwips, int topTwips,
@@ -177,7 +181,7 @@ Label* MainWindow::Place(Label* label, int leftTwips, int topTwips, int widthTwi
     small.setPixelSize(9);
     label->setFont(small);
     label->move(Px(leftTwips), Px(topTwips));
-    label->resize(widthTwips > 0 ? Px(widthTwips) : label->sizeHint().width(), 12);
+    label->resize(Px(widthTwips), 12);
     return label;
 }
 

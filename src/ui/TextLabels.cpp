@@ -46,7 +46,7 @@ AmountLabel::AmountLabel(const QString& text, QWidget* parent)
 void AmountLabel::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange) {
         m_font = QRawFont();
-        PlaceGlyphs();
+        m_current = false;
         update();
     }
     QWidget::changeEvent(event);
@@ -70,18 +70,32 @@ void AmountLabel::PlaceGlyphs() {
     m_positions.append(QPointF(x, 0));
 }
 
+void AmountLabel::PlaceGlyphsIfOld() {
+    if (!m_current) {
+        PlaceGlyphs();
+        m_current = true;
+    }
+}
+
 void AmountLabel::SetText(const QString& text) {
     if (text == m_text && !m_text.isEmpty()) {
         return;
     }
-    const QList<quint32> oldGlyphs = std::exchange(m_glyphs, {});
-    const QList<QPointF> oldPositions = std::exchange(m_positions, {});
-    const bool wasPlaced = m_placed;
     m_text = text;
-    PlaceGlyphs();
     if (QAccessible::isActive()) {
         setAccessibleName(m_text); // what a label tells a screen reader
     }
+    // Unseen, the glyphs wait for the first paint: a meter hidden in the tray then
+    // loads no font at all.
+    if (!isVisible()) {
+        m_current = false;
+        return;
+    }
+    const bool wasPlaced = m_current && m_placed;
+    const QList<quint32> oldGlyphs = std::exchange(m_glyphs, {});
+    const QList<QPointF> oldPositions = std::exchange(m_positions, {});
+    PlaceGlyphs();
+    m_current = true;
     if (!wasPlaced || !m_placed) {
         update();
         return;
@@ -113,6 +127,7 @@ void AmountLabel::SetText(const QString& text) {
 }
 
 void AmountLabel::paintEvent(QPaintEvent*) {
+    PlaceGlyphsIfOld();
     QPainter painter(this);
     painter.setPen(
         palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, foregroundRole()));
@@ -135,6 +150,13 @@ void FixedTextLabel::changeEvent(QEvent* event) {
         m_layout = QStaticText();
     }
     QLabel::changeEvent(event);
+}
+
+void FixedTextLabel::showEvent(QShowEvent* event) {
+    if (std::exchange(m_fitWidth, false)) {
+        resize(sizeHint().width(), height());
+    }
+    QLabel::showEvent(event);
 }
 
 void FixedTextLabel::paintEvent(QPaintEvent*) {

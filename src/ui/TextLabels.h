@@ -25,12 +25,14 @@ protected:
 
 private:
     void PlaceGlyphs();
+    void PlaceGlyphsIfOld();
 
     QString m_text;
     QRawFont m_font;
     QList<quint32> m_glyphs;
     QList<QPointF> m_positions; // one more than the glyphs: the end of the last
-    bool m_placed = false;
+    bool m_placed = false;      // drawn from the glyphs, not as text
+    bool m_current = false;     // the glyphs are those of the text and font
 };
 
 // A label whose text is set once, or seldom: its layout is kept from one paint to
@@ -38,13 +40,18 @@ private:
 class FixedTextLabel final : public QLabel {
 public:
     using QLabel::QLabel;
+    // Takes the width its text needs when it first shows. Measuring it now would
+    // load the font, which a meter that starts hidden in the tray never needs.
+    void FitWidthWhenShown() { m_fitWidth = true; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
     void changeEvent(QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
 
 private:
     QStaticText m_layout;
+    bool m_fitWidth = false;
 };
 
 } // namespace quantiro::ui

@@ -46,13 +46,20 @@ TEST(TextLabelsTest, AChangedAmountShowsAsTheSameAmountDrawnAfresh) {
         {"5.00 MB", QString(QChar(0xE000)) + " MB"}, // a glyph the font lacks
         {QString(QChar(0xE000)) + " MB", "5.00 MB"},
     };
-    for (const auto& [before, after] : changes) {
-        Shown<AmountLabel> changed(before);
-        changed.Screen();
-        changed.label->SetText(after);
-        Shown<AmountLabel> fresh(after);
-        EXPECT_TRUE(changed.Screen() == fresh.Screen())
-            << before.toStdString() << " -> " << after.toStdString();
+    // Also while the window is hidden (in the tray), when nothing is drawn until it
+    // shows again.
+    for (const bool hidden : {false, true}) {
+        for (const auto& [before, after] : changes) {
+            Shown<AmountLabel> changed(before);
+            changed.Screen();
+            changed.window.setVisible(!hidden);
+            changed.label->SetText(after);
+            changed.window.show();
+            Shown<AmountLabel> fresh(after);
+            EXPECT_TRUE(changed.Screen() == fresh.Screen())
+                << before.toStdString() << " -> " << after.toStdString()
+                << (hidden ? " while hidden" : "");
+        }
     }
 }
 
@@ -66,6 +73,16 @@ TEST(TextLabelsTest, AFixedTextShowsAsALabelShowsIt) {
             EXPECT_TRUE(fixed.Screen() == label.Screen()) << text << " aligned " << align;
         }
     }
+}
+
+TEST(TextLabelsTest, ACaptionLeftWithoutAWidthIsAsWideAsItsTextOnceShown) {
+    QWidget window;
+    auto* caption = new FixedTextLabel(QStringLiteral("Transfer miesięczny:"), &window);
+    caption->resize(0, 12);
+    caption->FitWidthWhenShown();
+    QLabel label(caption->text());
+    window.show();
+    EXPECT_EQ(caption->width(), label.sizeHint().width());
 }
 
 } // namespace

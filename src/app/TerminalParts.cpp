@@ -97,7 +97,7 @@ std::string TerminalDisplay::Line() const {
 bool TerminalWindow::Show() {
     if (!m_redraw) {
         Write(stdout, m_display.Line() + '\n');
-        return std::fflush(stdout) == 0 && !std::ferror(stdout);
+        return Flush(stdout);
     }
     const std::string screen = m_display.Screen() + " q - zakończ\n";
     if (m_lines > 0) {
@@ -106,7 +106,7 @@ bool TerminalWindow::Show() {
     }
     Write(stdout, screen);
     m_lines = static_cast<int>(std::count(screen.begin(), screen.end(), '\n'));
-    return std::fflush(stdout) == 0 && !std::ferror(stdout);
+    return Flush(stdout);
 }
 
 void TerminalWindow::RestorePosition() {
@@ -121,7 +121,7 @@ void TerminalWindow::Closing() {
         Write(stdout, m_display.Line() + '\n');
     }
     Write(stdout, "Kończenie pracy programu...\n");
-    std::fflush(stdout);
+    Flush(stdout);
 }
 
 int TerminalDialog::ShowMessage(int, const std::string& text, int iconStyle,

@@ -160,7 +160,9 @@ void MainWindow::LayOutHorizontal() {
 }
 
 QLabel* MainWindow::SmallLabel(const QString& text, int leftTwips, int topTwips, int widthTwips) {
-    auto* label = Place(new FixedTextLabel(text, this), leftTwips, topTwips, widthTwips);
+    auto* label = new FixedTextLabel(text, this);
+    label->setTextFormat(Qt::PlainText); // no rich-text check on a change
+    Place(label, leftTwips, topTwips, widthTwips);
     if (widthTwips == 0) {
         label->FitWidthWhenShown(); // as wide as its text
     }
@@ -169,20 +171,17 @@ QLabel* MainWindow::SmallLabel(const QString& text, int leftTwips, int topTwips,
 
 AmountLabel* MainWindow::AmountText(const QString& text, int leftTwips, int topTwips,
                                     int widthTwips) {
-    return Place(new AmountLabel(text, this), leftTwips, topTwips, widthTwips);
+    auto* label = new AmountLabel(text, this);
+    Place(label, leftTwips, topTwips, widthTwips);
+    return label;
 }
 
-template <typename Label>
-Label* MainWindow::Place(Label* label, int leftTwips, int topTwips, int widthTwips) {
-    if constexpr (std::is_base_of_v<QLabel, Label>) {
-        label->setTextFormat(Qt::PlainText); // no rich-text check on a change
-    }
+void MainWindow::Place(QWidget* label, int leftTwips, int topTwips, int widthTwips) {
     QFont small = label->font();
     small.setPixelSize(9);
     label->setFont(small);
     label->move(Px(leftTwips), Px(topTwips));
     label->resize(Px(widthTwips), 12);
-    return label;
 }
 
 QString MainWindow::ScaleCaption(bool download, int index) const {

@@ -104,8 +104,8 @@ private:
     QLabel* SmallLabel(const QString& text, int leftTwips, int topTwips, int widthTwips = 0);
     // For the figures that change as the traffic flows.
     AmountLabel* AmountText(const QString& text, int leftTwips, int topTwips, int widthTwips);
-    template <typename Label>
-    Label* Place(Label* label, int leftTwips, int topTwips, int widthTwips);
+    // In the small font, at its place in twips.
+    void Place(QWidget* label, int leftTwips, int topTwips, int widthTwips);
     void LayOutFull();
     void LayOutSmall();
     void LayOutHorizontal();

@@ -58,6 +58,7 @@ void AmountLabel::PlaceGlyphs() {
     }
     m_glyphs = m_font.glyphIndexesForString(m_text);
     m_placed = m_font.isValid() && !m_glyphs.contains(0u);
+    m_current = true;
     m_positions.clear();
     if (!m_placed) {
         return;
@@ -68,13 +69,6 @@ void AmountLabel::PlaceGlyphs() {
         x += advance.x();
     }
     m_positions.append(QPointF(x, 0));
-}
-
-void AmountLabel::PlaceGlyphsIfOld() {
-    if (!m_current) {
-        PlaceGlyphs();
-        m_current = true;
-    }
 }
 
 void AmountLabel::SetText(const QString& text) {
@@ -95,7 +89,6 @@ void AmountLabel::SetText(const QString& text) {
     const QList<quint32> oldGlyphs = std::exchange(m_glyphs, {});
     const QList<QPointF> oldPositions = std::exchange(m_positions, {});
     PlaceGlyphs();
-    m_current = true;
     if (!wasPlaced || !m_placed) {
         update();
         return;
@@ -127,7 +120,9 @@ void AmountLabel::SetText(const QString& text) {
 }
 
 void AmountLabel::paintEvent(QPaintEvent*) {
-    PlaceGlyphsIfOld();
+    if (!m_current) {
+        PlaceGlyphs();
+    }
     QPainter painter(this);
     painter.setPen(
         palette().color(isEnabled() ? QPalette::Active : QPalette::Disabled, foregroundRole()));

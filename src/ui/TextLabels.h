@@ -25,7 +25,6 @@ protected:
 
 private:
     void PlaceGlyphs();
-    void PlaceGlyphsIfOld();
 
     QString m_text;
     QRawFont m_font;

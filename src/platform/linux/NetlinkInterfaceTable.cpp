@@ -133,12 +133,6 @@ bool ParseLink(const nlmsghdr& message, NetlinkInterfaceTable::Link& link) {
     return true;
 }
 
-std::string ReadFirstLine(const std::string& path) {
-    std::string text = paths::ReadFileWhole(path, 256);
-    text.resize(std::min(text.find('\n'), text.size()));
-    return text;
-}
-
 bool PathExists(const std::string& path) {
     return ::access(path.c_str(), F_OK) == 0;
 }
@@ -156,7 +150,7 @@ std::string DriverName(const std::string& deviceDir) {
 }
 
 std::int32_t LinkSpeed(const std::string& deviceDir) {
-    const std::string text = ReadFirstLine(deviceDir + "/speed");
+    const std::string text = paths::ReadFileWhole(deviceDir + "/speed", 32); // "1000\n"
     char* end = nullptr;
     const long long megabits = std::strtoll(text.c_str(), &end, 10);
     if (end == text.c_str() || megabits <= 0) {

@@ -13,7 +13,11 @@ packages=(
     xvfb xauth trayer openbox wmctrl xdotool x11-utils imagemagick sqlite3
     lintian desktop-file-utils appstream
     dbus-daemon python3
+    locales qt6-translations-l10n
 )
+
+# The locales the tests read amounts under; generated once, like the packages.
+locales=(pl_PL.UTF-8 de_DE.UTF-8 en_US.UTF-8)
 
 # The fuzz targets need clang with libFuzzer, and the bench scripts their peers
 # and tools; nothing else does.
@@ -27,9 +31,13 @@ for package in "${packages[@]}"; do
     status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
     [[ "$status" == "install ok installed" ]] || missing+=("$package")
 done
-[[ ${#missing[@]} -eq 0 ]] && exit 0
+missing_locales=()
+for name in "${locales[@]}"; do
+    # locale -a spells them pl_PL.utf8
+    locale -a 2>/dev/null | grep -qix "${name%.UTF-8}.utf8" || missing_locales+=("$name")
+done
+[[ ${#missing[@]} -eq 0 && ${#missing_locales[@]} -eq 0 ]] && exit 0
 
-echo "Installing missing packages: ${missing[*]}"
 if [[ $(id -u) -eq 0 ]]; then
     run_as_root=()
 elif command -v sudo >/dev/null 2>&1; then
@@ -41,5 +49,17 @@ else
     exit 1
 fi
 export DEBIAN_FRONTEND=noninteractive
-"${run_as_root[@]}" apt-get update
-"${run_as_root[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+if [[ ${#missing[@]} -gt 0 ]]; then
+    echo "Installing missing packages: ${missing[*]}"
+    "${run_as_root[@]}" apt-get update
+    "${run_as_root[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+fi
+if [[ ${#missing_locales[@]} -gt 0 ]]; then
+    echo "Generating locales: ${missing_locales[*]}"
+    for name in "${missing_locales[@]}"; do
+        "${run_as_root[@]}" sed -i "s/^# *\(${name} UTF-8\)/\1/" /etc/locale.gen
+        grep -q "^${name} UTF-8" /etc/locale.gen ||
+            echo "${name} UTF-8" | "${run_as_root[@]}" tee -a /etc/locale.gen > /dev/null
+    done
+    "${run_as_root[@]}" locale-gen
+fi

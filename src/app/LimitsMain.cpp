@@ -6,6 +6,7 @@
 #include "app/DesktopNotice.h"
 #include "app/LimitsRecordsModule.h"
 #include "app/Modules.h"
+#include "common/DecimalText.h"
 #include "common/FamilyPaths.h"
 #include "common/IgnoringErrors.h"
 #include "limits/LimitCheck.h"
@@ -13,7 +14,6 @@
 
 #include <cerrno>
 #include <charconv>
-#include <clocale>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -95,11 +95,11 @@ int main(int argc, char** argv) {
         }
         return traffic;
     };
-    // The decimal separator of the user's language, looked up only for a warning.
+    // The decimal separator of the user's language, looked up only for a warning; the
+    // process locale stays "C", so the state file's numbers always carry a point.
     const std::optional<limits::Notice> notice =
-        limits::Check(state, limitSettings, now, *received, *sent, when == "/yes", stored, [] {
-            return std::setlocale(LC_NUMERIC, "") ? std::localeconv()->decimal_point : ".";
-        });
+        limits::Check(state, limitSettings, now, *received, *sent, when == "/yes", stored,
+                      EnvironmentDecimalSeparator);
     // Written whole (a start never reads half a state), and before the warning shows,
     // so that no later start warns of it again. An unchanged state is not rewritten:
     // while the line is idle most starts change nothing.

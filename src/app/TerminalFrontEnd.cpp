@@ -4,6 +4,7 @@
 #include "app/LinuxPlatform.h"
 #include "app/StopSignals.h"
 #include "app/TerminalParts.h"
+#include "common/DecimalText.h"
 #include "shell/Texts.h"
 
 #include <cerrno>
@@ -66,8 +67,10 @@ void Consume(int descriptor) {
 } // namespace
 
 int RunTerminalFrontEnd(const std::string& commandLine, const shapes::WindowShape& shape) {
+    // The terminal's character set for the Polish texts; numbers carry the
+    // separator of the environment's locale and never depend on the process's.
     std::setlocale(LC_ALL, "");
-    const std::string decimalSeparator = std::localeconv()->decimal_point;
+    const std::string decimalSeparator = EnvironmentDecimalSeparator();
     const bool interactive = ::isatty(STDIN_FILENO) == 1;
 
     StopSignals stopSignals;
@@ -173,8 +176,9 @@ int RunTerminalFrontEnd(const std::string& commandLine, const shapes::WindowShap
                 nextTick += sampling::kTickInterval;
             }
             meter.OnTick();
-            // The first tick shows at once, then once a second.
-            if (!meter.Finished() && ticks++ % kTicksPerScreen == 0 && !window.Show()) {
+            // The second tick shows, the first with a rate measured between two
+            // samples, then one in ten.
+            if (!meter.Finished() && ticks++ % kTicksPerScreen == 1 && !window.Show()) {
                 meter.RequestClose(shell::CloseReason::BrokenPipe);
             }
         }

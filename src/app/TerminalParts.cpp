@@ -1,6 +1,7 @@
 #include "app/TerminalParts.h"
 
 #include "app/Console.h"
+#include "common/DecimalText.h"
 #include "sampling/AmountFormat.h"
 #include "shell/Texts.h"
 
@@ -19,10 +20,13 @@ namespace {
 
 constexpr int kBarWidth = 30;
 
-std::string KilobytesPerSecond(double rateUnits) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%9.2f kBps", rateUnits / 1000);
-    return text;
+// Right-aligned in nine places, so the columns of a pipe's lines stay put.
+std::string KilobytesPerSecond(double rateUnits, std::string_view separator) {
+    std::string number = FixedDecimal(rateUnits / 1000, 2, separator);
+    if (number.size() < 9) {
+        number.insert(0, 9 - number.size(), ' ');
+    }
+    return number + " kBps";
 }
 
 std::string TextBar(double value, std::int32_t maximum) {
@@ -64,10 +68,10 @@ std::string TerminalDisplay::Screen() const {
     }
     std::string screen = " " + m_details.Value(1) + "\n";
     screen += " Pobieranie " + TextBar(m_downloadBar, m_scale.downloadMaximum) +
-              KilobytesPerSecond(m_downloadBar) + "  (skala " + m_scale.downloadLabels.back() +
+              KilobytesPerSecond(m_downloadBar, m_decimalSeparator) + "  (skala " + m_scale.downloadLabels.back() +
               ")\n";
     screen += " Wysyłanie  " + TextBar(m_uploadBar, m_scale.uploadMaximum) +
-              KilobytesPerSecond(m_uploadBar) + "  (skala " + m_scale.uploadLabels.back() + ")\n";
+              KilobytesPerSecond(m_uploadBar, m_decimalSeparator) + "  (skala " + m_scale.uploadLabels.back() + ")\n";
     screen += " " + Amounts("    ") + "\n";
     screen +=
         " Transfer miesięczny: " + sampling::FormatMonthAmount(m_monthKb, m_decimalSeparator) +
@@ -81,17 +85,16 @@ std::string TerminalDisplay::Line() const {
         return "Brak danych monitorowanego interfejsu.";
     }
     std::string line = m_details.Value(1);
-    line += "  pobieranie:" + KilobytesPerSecond(m_downloadBar);
-    line += "  wysyłanie:" + KilobytesPerSecond(m_uploadBar);
+    line += "  pobieranie:" + KilobytesPerSecond(m_downloadBar, m_decimalSeparator);
+    line += "  wysyłanie:" + KilobytesPerSecond(m_uploadBar, m_decimalSeparator);
     line += "  " + Amounts("  ") +
             "  Transfer miesięczny: " + sampling::FormatMonthAmount(m_monthKb, m_decimalSeparator);
     if (m_errorMarker) {
         line += "  [próbka odrzucona]";
     }
-    // The exact totals, for whoever reads these lines with a program.
-    char exact[64];
-    std::snprintf(exact, sizeof exact, "  [kB %.0f %.0f]", m_receivedKb, m_sentKb);
-    return line + exact;
+    // The whole kilobytes as well, for whoever adds these lines up with a program.
+    return line + "  (kB odebrane: " + FixedDecimal(m_receivedKb, 0, "") +
+           ", wysłane: " + FixedDecimal(m_sentKb, 0, "") + ")";
 }
 
 bool TerminalWindow::Show() {

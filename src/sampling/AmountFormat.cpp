@@ -1,7 +1,8 @@
 #include "sampling/AmountFormat.h"
 
+#include "common/DecimalText.h"
+
 #include <cmath>
-#include <cstdio>
 
 namespace quantiro::sampling {
 
@@ -28,9 +29,8 @@ std::string GroupDigits(const std::string& digits, int places) {
 }
 
 std::string FormatGroupDecimal(double value, bool leadingZero, std::string_view separator) {
-    char text[400];
-    std::snprintf(text, sizeof text, "%.2f", std::fabs(value));
-    std::string fixed(text);
+    // Always a point here, whatever the process locale: the separator is added below.
+    const std::string fixed = FixedDecimal(std::fabs(value), 2, ".");
     const auto point = fixed.find('.');
     std::string whole = fixed.substr(0, point);
     const std::string fraction = fixed.substr(point + 1);

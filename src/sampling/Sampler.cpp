@@ -70,6 +70,15 @@ void Sampler::SampleInterface() {
         uploadRate = sentDelta * 1'000'000 / elapsed;
     }
 
+    // The run's first sample only takes up the counters: a rate needs two samples,
+    // so it is shown as 0, never found implausible and never counted.
+    const bool takingUp = !m_hasPreviousSample;
+    m_hasPreviousSample = true;
+    if (takingUp) {
+        downloadRate = 0;
+        uploadRate = 0;
+    }
+
     m_state.rateExceeded =
         m_state.rateCheckEnabled &&
         (downloadRate > m_state.limitDownload * 1000 || uploadRate > m_state.limitUpload * 1000);
@@ -82,7 +91,7 @@ void Sampler::SampleInterface() {
 
         const bool counting =
             (receivedDelta > kCountingThresholdKb || sentDelta > kCountingThresholdKb) &&
-            elapsed < kMaxCountedGapMs;
+            elapsed < kMaxCountedGapMs && !takingUp;
         if (counting) {
             m_state.hourTime = RoundToInt32(static_cast<double>(m_state.hourTime) + elapsed);
             m_state.hourDownload = RoundToInt32(m_state.hourDownload + receivedDelta);

@@ -49,6 +49,7 @@ private:
     std::int32_t m_limitWatcherTicks = 0;
 
     platform::InterfaceRow m_lastSeen;
+    bool m_hasPreviousSample = false;
     double m_previousTotalReceived = 0;
     double m_previousTotalSent = 0;
     std::uint32_t m_previousTickTime = 0;

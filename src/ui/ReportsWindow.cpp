@@ -1,5 +1,6 @@
 #include "ui/ReportsWindow.h"
 
+#include "common/DecimalText.h"
 #include "reports/PeriodUse.h"
 #include "sampling/AmountFormat.h"
 #include "ui/QtText.h"
@@ -9,7 +10,6 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
-#include <QLocale>
 #include <QPushButton>
 #include <QTabBar>
 #include <QTableWidget>
@@ -46,7 +46,7 @@ ReportsWindow::ReportsWindow(reports::TrafficHistory history, const limits::Limi
                              const CalendarDate& today, reports::Grouping view,
                              const QString& problem)
     : m_history(std::move(history)), m_settings(settings), m_today(today), m_shown{view, today},
-      m_separator(QLocale().decimalPoint().toStdString()) {
+      m_separator(EnvironmentDecimalSeparator()) {
     auto* layout = new QVBoxLayout(this);
 
     auto* bar = new QHBoxLayout;
@@ -197,6 +197,8 @@ void ReportsWindow::BuildBillingPeriod() {
                 : QStringLiteral("; prognoza po trzech pełnych dniach okresu");
     m_period->setText(text);
     m_limitBar->SetUse(use.usedKb, use.estimateKb, use.limitKb);
+    // A bar measures against a limit; without one it would only look like a gauge.
+    m_limitBar->setVisible(use.limitKb > 0);
 }
 
 } // namespace quantiro::ui

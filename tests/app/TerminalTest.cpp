@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <regex>
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -90,11 +91,15 @@ public:
         ::setenv("XDG_RUNTIME_DIR", ConfigHome().c_str(), 1);
         ::setenv("XDG_DATA_HOME", (m_dir.Path() / "data").c_str(), 1);
         ::setenv("XDG_CACHE_HOME", (m_dir.Path() / "cache").c_str(), 1);
+        if (!m_locale.empty()) {
+            ::setenv("LC_ALL", m_locale.c_str(), 1);
+        }
         const std::string program = (m_programDirectory / "quantiro").string();
         ::execl(program.c_str(), program.c_str(), static_cast<char*>(nullptr));
         ::_exit(127);
     }
 
+    void UseLocale(std::string locale) { m_locale = std::move(locale); }
     const fs::path& Directory() const { return m_dir.Path(); }
     std::string ConfigHome() const { return (m_dir.Path() / "config").string(); }
     fs::path DataDirectory() const { return m_dir.Path() / "data/Kestrova/Quantiro"; }
@@ -107,6 +112,7 @@ public:
 private:
     testing::TempDir m_dir;
     fs::path m_programDirectory = m_dir.Path() / "program dir";
+    std::string m_locale;
 };
 
 TEST(TerminalTest, WithoutATerminalEveryEndRunsTheExitPathAndExitsZero) {
@@ -162,6 +168,25 @@ TEST(TerminalTest, AStartWithoutItsFilesEndsWithStatusOneAndNamesThePath) {
         EXPECT_EQ(testing::FileText(blocked), "to nie jest baza danych") << c.name;
         EXPECT_EQ(fs::exists(meter.ConfigHome() + "/Kestrova/Quantiro.conf"), c.settingsWritten)
             << c.name;
+    }
+}
+
+TEST(TerminalTest, AmountsAndRatesCarryTheLocalesDecimalSeparator) {
+    struct Case {
+        const char* locale;
+        const char* amounts; // the received total, the rates, the month
+    };
+    const Case cases[] = {
+        {"C.UTF-8", R"(pobieranie: +[0-9]+\.[0-9]{2} kBps.*Odeb\.: [0-9 ]*\.[0-9]{2} [kMG]B .*)"
+                    R"(Transfer miesięczny: [0-9 ]+\.[0-9]{2} [kMG]B)"},
+        {"pl_PL.UTF-8", R"(pobieranie: +[0-9]+,[0-9]{2} kBps.*Odeb\.: [0-9 ]*,[0-9]{2} [kMG]B .*)"
+                        R"(Transfer miesięczny: [0-9 ]+,[0-9]{2} [kMG]B)"},
+    };
+    for (const Case& c : cases) {
+        TerminalMeter meter;
+        meter.UseLocale(c.locale);
+        const auto run = meter.RunAndStop(SIGTERM, 1);
+        EXPECT_TRUE(std::regex_search(run.output, std::regex(c.amounts))) << c.locale << run.output;
     }
 }
 

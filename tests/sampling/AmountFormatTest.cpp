@@ -1,5 +1,10 @@
 #include "sampling/AmountFormat.h"
 
+#include "common/DecimalText.h"
+
+#include <clocale>
+#include <cstdlib>
+
 #include <gtest/gtest.h>
 
 namespace quantiro::sampling {
@@ -29,6 +34,35 @@ TEST(AmountFormatTest, TotalsAndMonthUseGroupedDigitsAndUnits) {
     // The locale's decimal separator, also where the whole part is empty.
     EXPECT_EQ(FormatAmount(1'048'576 * 2.25, ","), "2,25 GB");
     EXPECT_EQ(FormatAmount(0, ","), ",00 kB");
+}
+
+// The window's process runs with the environment's number locale (Qt sets it), the
+// terminal with all of it: the amounts must read right whatever that locale is.
+TEST(AmountFormatTest, AmountsAndRatesReadRightUnderEachLocale) {
+    struct Case {
+        const char* locale;
+        const char* received;
+        const char* month;
+        const char* rate;
+    };
+    const Case cases[] = {
+        {"C.UTF-8", "29.96 MB", "1 023.44 MB", "58.26"},
+        {"en_US.UTF-8", "29.96 MB", "1 023.44 MB", "58.26"},
+        {"pl_PL.UTF-8", "29,96 MB", "1 023,44 MB", "58,26"},
+        {"de_DE.UTF-8", "29,96 MB", "1 023,44 MB", "58,26"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.locale);
+        ::setenv("LC_ALL", c.locale, 1);
+        ASSERT_NE(std::setlocale(LC_ALL, c.locale), nullptr)
+            << "locale missing: scripts/install-deps.sh generates it";
+        const std::string separator = EnvironmentDecimalSeparator();
+        EXPECT_EQ(FormatAmount(29.96 * 1024, separator), c.received);
+        EXPECT_EQ(FormatMonthAmount(1'048'000, separator), c.month);
+        EXPECT_EQ(FixedDecimal(58.256, 2, separator), c.rate);
+    }
+    ::unsetenv("LC_ALL");
+    std::setlocale(LC_ALL, "C");
 }
 
 } // namespace

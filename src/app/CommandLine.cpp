@@ -80,13 +80,13 @@ std::optional<int> RunWithoutMeter(const Invocation& invocation) {
     case Invocation::Action::RunMeter:
         return std::nullopt;
     case Invocation::Action::ShowHelp:
-        Write(stdout, HelpText());
+        Write(stdout, HelpText(MeterUsage()));
         return 0;
     case Invocation::Action::ShowVersion:
-        Write(stdout, "quantiro " QUANTIRO_VERSION "\n");
+        Write(stdout, VersionText(MeterUsage()));
         return 0;
     case Invocation::Action::Refuse:
-        Write(stderr, "quantiro: " + invocation.refusal + "\n\n" + HelpText());
+        Write(stderr, "quantiro: " + invocation.refusal + "\n\n" + HelpText(MeterUsage()));
         return 2;
     case Invocation::Action::SetAutostart:
         try {

@@ -3,16 +3,28 @@
 #include "app/Display.h"
 #include "app/ShowRequests.h"
 #include "app/StopSignals.h"
+#include "app/Usage.h"
 #include "common/FamilyPaths.h"
 #include "platform/linux/IniRegistrySettings.h"
 #include "platform/linux/NetlinkInterfaceTable.h"
+#include "ui/FamilyApplication.h"
 #include "ui/MonitorWindow.h"
 
 #include <QApplication>
 #include <QSocketNotifier>
+#include <cstdio>
+#include <string_view>
 
 int main(int argc, char** argv) {
     using namespace quantiro;
+    if (argc == 2 && (std::string_view(argv[1]) == "--help" ||
+                      std::string_view(argv[1]) == "--version")) {
+        std::fputs((std::string_view(argv[1]) == "--help" ? app::HelpText(app::MonitorUsage())
+                                                           : app::VersionText(app::MonitorUsage()))
+                       .c_str(),
+                   stdout);
+        return 0;
+    }
     // A meter in a terminal starts its monitor too; without a display there is
     // nothing to show, and nothing to say about it on the meter's screen.
     if (!app::DisplayAvailable()) {
@@ -20,6 +32,7 @@ int main(int argc, char** argv) {
     }
     app::StopSignals stopSignals;
     QApplication application(argc, argv);
+    ui::PrepareFamilyApplication();
     QApplication::setApplicationName(QStringLiteral("quantiro-monitor"));
     QGuiApplication::setDesktopFileName(QStringLiteral("quantiro"));
     const paths::FamilyPaths paths = paths::FromEnvironment();

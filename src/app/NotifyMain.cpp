@@ -3,6 +3,7 @@
 // number, and prints the new one's number. Without a notification service: a
 // message box when there is a display, else one line on standard error.
 #include "app/Display.h"
+#include "ui/FamilyApplication.h"
 
 #include <QApplication>
 #include <QDBusConnection>
@@ -41,6 +42,7 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     if (quantiro::app::DisplayAvailable()) {
         QApplication application(argc, argv);
+        quantiro::ui::PrepareFamilyApplication();
         QMessageBox box(critical ? QMessageBox::Critical : QMessageBox::Warning,
                         QStringLiteral("Quantiro"), summary + QStringLiteral("\n\n") + body);
         box.exec();

@@ -1,10 +1,12 @@
 // quantiro-options: the family's settings in a window, or on a terminal.
 #include "app/Display.h"
 #include "app/ShowRequests.h"
+#include "app/Usage.h"
 #include "common/FamilyPaths.h"
 #include "options/OptionsCommandLine.h"
 #include "platform/linux/IniRegistrySettings.h"
 #include "platform/linux/NetlinkInterfaceTable.h"
+#include "ui/FamilyApplication.h"
 #include "ui/OptionsWindow.h"
 
 #include <QApplication>
@@ -30,11 +32,17 @@ std::int64_t LinkSpeed(const std::string& interfaceName) {
 
 int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
+    if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "--version")) {
+        std::cout << (arguments[0] == "--help" ? app::HelpText(app::OptionsUsage())
+                                                : app::VersionText(app::OptionsUsage()));
+        return 0;
+    }
     const paths::FamilyPaths paths = paths::FromEnvironment();
     platform::linux_impl::IniRegistrySettings settings(paths.configHome);
     platform::OpenFamilyKey(settings);
     if (!arguments.empty()) {
-        return options::RunCommandLine(arguments, settings, std::cout, std::cerr);
+        return options::RunCommandLine(arguments, settings, std::cout, std::cerr,
+                                       app::HelpText(app::OptionsUsage()));
     }
     if (!app::DisplayAvailable()) {
         options::PrintList(settings, std::cout);
@@ -44,6 +52,7 @@ int main(int argc, char** argv) {
     }
 
     QApplication application(argc, argv);
+    ui::PrepareFamilyApplication();
     QApplication::setApplicationName(QStringLiteral("quantiro-options"));
     QGuiApplication::setDesktopFileName(QStringLiteral("quantiro"));
     app::ShowRequests showRequests(paths.runtimeDirectory, "quantiro-options");

@@ -6,6 +6,8 @@
 #include "app/DesktopNotice.h"
 #include "app/Display.h"
 #include "app/Modules.h"
+#include "app/Usage.h"
+#include "common/DecimalText.h"
 #include "common/FamilyPaths.h"
 #include "common/IgnoringErrors.h"
 #include "platform/linux/IniFileSettings.h"
@@ -13,7 +15,6 @@
 #include "reports/Exports.h"
 #include "reports/MonthSummary.h"
 
-#include <clocale>
 #include <cstdio>
 #include <ctime>
 #include <iostream>
@@ -26,12 +27,6 @@ namespace {
 
 using namespace quantiro;
 
-constexpr const char* kUsage =
-    "Użycie: quantiro-reports [godziny|dni|miesiace|lata]\n"
-    "        quantiro-reports --csv|--json [--by hour|day|month|year] [--from RRRR-MM-DD]"
-    " [--to RRRR-MM-DD]\n"
-    "        quantiro-reports --summary\n";
-
 struct Now {
     CalendarDate today;
     int hour = 0;
@@ -43,15 +38,6 @@ Now LocalNow() {
     std::tm local{};
     ::localtime_r(&clock, &local);
     return {{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday}, local.tm_hour, local.tm_min};
-}
-
-std::string DecimalSeparator() {
-    std::string separator = ".";
-    if (std::setlocale(LC_NUMERIC, "")) {
-        separator = std::localeconv()->decimal_point;
-    }
-    std::setlocale(LC_NUMERIC, "C");
-    return separator;
 }
 
 struct TerminalRequest {
@@ -128,7 +114,7 @@ int RunTerminal(const TerminalRequest& request, const paths::FamilyPaths& paths)
         break;
     }
     case TerminalRequest::Output::Summary:
-        output = reports::SummaryText(history, limitSettings, now.today, DecimalSeparator());
+        output = reports::SummaryText(history, limitSettings, now.today, EnvironmentDecimalSeparator());
         break;
     }
     std::fwrite(output.data(), 1, output.size(), stdout);
@@ -188,7 +174,7 @@ int RunMonthSummary(const paths::FamilyPaths& paths) {
         return 0; // a month the meter did not run in has nothing to tell
     }
     const reports::MonthNotice notice = reports::DescribeMonth(
-        *due, traffic, limits::ReadLimitSettings(settings), DecimalSeparator());
+        *due, traffic, limits::ReadLimitSettings(settings), EnvironmentDecimalSeparator());
     app::ShowDesktopNotice(paths.programDirectory, 0, false, notice.summary, notice.body);
     return 0;
 }
@@ -223,22 +209,24 @@ int main(int argc, char** argv) {
     if (program == "ZVstat.dll") {
         return RunMonthSummary(paths);
     }
-    if (argc >= 2 && std::string_view(argv[1]) == "--help") {
-        std::cout << kUsage
-                  << "\nBez opcji otwiera okno raportów; --csv i --json wypisują ruch w bajtach,"
-                     "\n--summary dzisiejszy dzień, miesiąc, okres rozliczeniowy i prognozę.\n";
+    if (argc == 2 && std::string_view(argv[1]) == "--help") {
+        std::cout << app::HelpText(app::ReportsUsage());
+        return 0;
+    }
+    if (argc == 2 && std::string_view(argv[1]) == "--version") {
+        std::cout << app::VersionText(app::ReportsUsage());
         return 0;
     }
     if (argc >= 2 && std::string_view(argv[1]).starts_with("--")) {
         const auto request = ParseOptions(argc, argv);
         if (const auto* message = std::get_if<std::string>(&request)) {
-            std::cerr << "quantiro-reports: " << *message << '\n' << kUsage;
+            std::cerr << "quantiro-reports: " << *message << '\n' << app::HelpText(app::ReportsUsage());
             return 2;
         }
         return RunTerminal(std::get<TerminalRequest>(request), paths);
     }
     if (argc > 2) {
-        std::cerr << "quantiro-reports: za dużo argumentów\n" << kUsage;
+        std::cerr << "quantiro-reports: za dużo argumentów\n" << app::HelpText(app::ReportsUsage());
         return 2;
     }
     // "1" from the meter's menu, a view's word, or any other word: the default view.

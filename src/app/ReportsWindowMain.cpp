@@ -4,6 +4,7 @@
 #include "platform/linux/IniRegistrySettings.h"
 #include "platform/linux/SqliteDatabase.h"
 #include "reports/TrafficHistory.h"
+#include "ui/FamilyApplication.h"
 #include "ui/QtText.h"
 #include "ui/ReportsWindow.h"
 
@@ -14,6 +15,7 @@ extern "C" __attribute__((visibility("default"))) int QuantiroReportsWindow(int 
                                                                             int view) {
     using namespace quantiro;
     QApplication application(argc, argv);
+    ui::PrepareFamilyApplication();
     QApplication::setApplicationName(QStringLiteral("quantiro-reports"));
     QGuiApplication::setDesktopFileName(QStringLiteral("quantiro"));
     const paths::FamilyPaths paths = paths::FromEnvironment();

@@ -1,6 +1,7 @@
 #include "app/Usage.h"
 
 #include <array>
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -8,20 +9,7 @@ namespace quantiro::app {
 
 namespace {
 
-struct OptionText {
-    std::string_view name;
-    std::string_view argument;
-    std::string_view description;
-};
-
-constexpr std::string_view kSummary = "miernik ruchu sieciowego";
-
-constexpr std::string_view kDescription =
-    "Pokazuje prędkość pobierania i wysyłania danych przez monitorowany interfejs sieciowy, "
-    "liczy ruch każdej godziny, zapisuje go w bazie danych i sumuje ruch bieżącego miesiąca. "
-    "Pracuje w oknie i w obszarze powiadomień, a bez ekranu graficznego w terminalu.";
-
-constexpr std::array kOptions{
+constexpr std::array kMeterOptions{
     OptionText{"/START", "",
                "Uruchamia miernik bez sprawdzania, czy już działa (tak uruchamiają go programy "
                "rodziny Quantiro)."},
@@ -37,6 +25,80 @@ constexpr std::array kOptions{
                "pracę."},
     OptionText{"--version", "", "Wypisuje wersję programu i kończy pracę."},
     OptionText{"--help", "", "Wypisuje ten opis i kończy pracę."},
+};
+
+constexpr std::array kOptionsOptions{
+    OptionText{"--list", "",
+               "Wypisuje wszystkie ustawienia: nazwę, wartość, wartość domyślną i znaczenie."},
+    OptionText{"--get", "NAZWA...", "Wypisuje wartości podanych ustawień, każdą w osobnym wierszu."},
+    OptionText{"--set", "NAZWA=WARTOŚĆ...",
+               "Zmienia ustawienia: wszystkie albo żadne. Kilka par może stać po jednym --set "
+               "albo każda po własnym."},
+    OptionText{"--version", "", "Wypisuje wersję programu i kończy pracę."},
+    OptionText{"--help", "", "Wypisuje ten opis i kończy pracę."},
+};
+
+constexpr std::array kReportsOptions{
+    OptionText{"godziny|dni|miesiace|lata", "",
+               "WIDOK: otwiera okno raportów na godzinach dnia, dniach miesiąca, miesiącach roku "
+               "albo latach."},
+    OptionText{"--csv", "", "Wypisuje ruch w bajtach jako CSV."},
+    OptionText{"--json", "", "Wypisuje ruch w bajtach jako JSON (w kształcie wersji 2 vnStat)."},
+    OptionText{"--by", "hour|day|month|year", "Grupuje ruch --csv i --json: godziny, dni, miesiące "
+                                               "albo lata."},
+    OptionText{"--from", "RRRR-MM-DD", "Pierwszy dzień wypisywanego ruchu."},
+    OptionText{"--to", "RRRR-MM-DD", "Ostatni dzień wypisywanego ruchu."},
+    OptionText{"--summary", "",
+               "Wypisuje dzisiejszy dzień, miesiąc, okres rozliczeniowy i prognozę na jego "
+               "koniec."},
+    OptionText{"--version", "", "Wypisuje wersję programu i kończy pracę."},
+    OptionText{"--help", "", "Wypisuje ten opis i kończy pracę."},
+};
+
+constexpr std::array kMonitorOptions{
+    OptionText{"--version", "", "Wypisuje wersję programu i kończy pracę."},
+    OptionText{"--help", "", "Wypisuje ten opis i kończy pracę."},
+};
+
+constexpr ProgramUsage kMeter{
+    .program = "quantiro",
+    .synopsis = "[OPCJA]...",
+    .summary = "miernik ruchu sieciowego",
+    .description =
+        "Pokazuje prędkość pobierania i wysyłania danych przez monitorowany interfejs sieciowy, "
+        "liczy ruch każdej godziny, zapisuje go w bazie danych i sumuje ruch bieżącego miesiąca. "
+        "Pracuje w oknie i w obszarze powiadomień, a bez ekranu graficznego w terminalu.",
+    .options = kMeterOptions,
+};
+
+constexpr ProgramUsage kOptions{
+    .program = "quantiro-options",
+    .synopsis = "[OPCJA]...",
+    .summary = "ustawienia miernika Quantiro",
+    .description = "Bez opcji otwiera okno ustawień miernika i programów rodziny (bez ekranu "
+                   "graficznego wypisuje ustawienia). Zapisuje tylko poprawne wartości; działający "
+                   "miernik przyjmuje zmiany w ciągu jednej dziesiątej sekundy.",
+    .options = kOptionsOptions,
+};
+
+constexpr ProgramUsage kReports{
+    .program = "quantiro-reports",
+    .synopsis = "[WIDOK | --csv|--json [OPCJA]... | --summary]",
+    .summary = "raporty ruchu miernika Quantiro",
+    .description = "Bez opcji otwiera okno z ruchem godzin dnia, dni miesiąca, miesięcy roku i "
+                   "lat, z okresem rozliczeniowym na tle limitu. Opcje wypisują ten sam ruch w "
+                   "terminalu.",
+    .options = kReportsOptions,
+};
+
+constexpr ProgramUsage kMonitor{
+    .program = "quantiro-monitor",
+    .synopsis = "[OPCJA]",
+    .summary = "wykres prędkości na żywo miernika Quantiro",
+    .description = "Pokazuje wykres prędkości pobierania i wysyłania przez interfejs mierzony przez "
+                   "miernik: ostatnie dwie minuty albo ostatnią godzinę, z prędkością bieżącą, "
+                   "średnią i największą. Miernik uruchamia go sam, gdy to ustawiono.",
+    .options = kMonitorOptions,
 };
 
 struct FileText {
@@ -71,13 +133,22 @@ std::string Roff(std::string_view text) {
     return out;
 }
 
+// Columns on a terminal: every UTF-8 sequence is one character.
+std::size_t Columns(std::string_view text) {
+    std::size_t columns = 0;
+    for (const char c : text) {
+        columns += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+    }
+    return columns;
+}
+
 // Breaks `text` between words into lines of about `width` characters.
 std::vector<std::string> Wrap(std::string_view text, std::size_t width) {
     std::vector<std::string> lines(1);
     for (std::size_t from = 0; from < text.size();) {
         const std::size_t end = std::min(text.find(' ', from), text.size());
         const std::string_view word = text.substr(from, end - from);
-        if (!lines.back().empty() && lines.back().size() + 1 + word.size() > width) {
+        if (!lines.back().empty() && Columns(lines.back()) + 1 + Columns(word) > width) {
             lines.emplace_back();
         }
         lines.back() += (lines.back().empty() ? "" : " ") + std::string(word);
@@ -88,32 +159,74 @@ std::vector<std::string> Wrap(std::string_view text, std::size_t width) {
 
 } // namespace
 
-std::string HelpText() {
-    constexpr std::size_t kIndent = 22;
-    std::string out =
-        "Użycie: quantiro [OPCJA]...\nQuantiro, " + std::string(kSummary) + ".\n\nOpcje:\n";
-    for (const OptionText& option : kOptions) {
+const ProgramUsage& MeterUsage() {
+    return kMeter;
+}
+const ProgramUsage& OptionsUsage() {
+    return kOptions;
+}
+const ProgramUsage& ReportsUsage() {
+    return kReports;
+}
+const ProgramUsage& MonitorUsage() {
+    return kMonitor;
+}
+
+const ProgramUsage* UsageOf(std::string_view program) {
+    for (const ProgramUsage* usage : {&kMeter, &kOptions, &kReports, &kMonitor}) {
+        if (usage->program == program) {
+            return usage;
+        }
+    }
+    return nullptr;
+}
+
+std::string HelpText(const ProgramUsage& usage) {
+    constexpr std::size_t kIndent = 24;
+    constexpr std::size_t kWidth = 79;
+    std::string out = "Użycie: " + std::string(usage.program) + " " + std::string(usage.synopsis) +
+                      "\n" + std::string(usage.summary) + ".\n\n";
+    for (const std::string& line : Wrap(usage.description, kWidth)) {
+        out += line + '\n';
+    }
+    out += "\nOpcje:\n";
+    for (const OptionText& option : usage.options) {
         std::string head = "  " + std::string(option.name);
         if (!option.argument.empty()) {
             head += " " + std::string(option.argument);
         }
-        head.resize(kIndent, ' ');
-        for (const std::string& line : Wrap(option.description, 78 - kIndent)) {
+        // Two spaces at least between an option and its text; a longer one has its
+        // text on the lines below.
+        if (Columns(head) + 2 > kIndent) {
+            out += head + '\n';
+            head.clear();
+        }
+        for (const std::string& line : Wrap(option.description, kWidth - kIndent)) {
+            head.resize(head.size() + kIndent - Columns(head), ' ');
             out += head + line + '\n';
-            head.assign(kIndent, ' ');
+            head.clear();
         }
     }
     return out;
 }
 
-void WriteManualPage(std::ostream& out, std::string_view version) {
-    out << ".TH QUANTIRO 1 \"\" \"quantiro " << version << "\" \"Polecenia użytkownika\"\n"
-        << ".SH NAZWA\nquantiro \\- " << kSummary << "\n"
-        << ".SH SKŁADNIA\n.B quantiro\n[\\fIOPCJA\\fR]...\n"
+std::string VersionText(const ProgramUsage& usage) {
+    return std::string(usage.program) + " " + QUANTIRO_VERSION + "\n";
+}
+
+void WriteManualPage(std::ostream& out, const ProgramUsage& usage, std::string_view version) {
+    std::string title(usage.program);
+    for (char& c : title) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    out << ".TH " << Roff(title) << " 1 \"\" \"quantiro " << version
+        << "\" \"Polecenia użytkownika\"\n"
+        << ".SH NAZWA\n" << Roff(usage.program) << " \\- " << usage.summary << "\n"
+        << ".SH SKŁADNIA\n.B " << Roff(usage.program) << "\n" << Roff(usage.synopsis) << "\n"
         << ".SH OPIS\n"
-        << Roff(kDescription) << "\n"
+        << Roff(usage.description) << "\n"
         << ".SH OPCJE\n";
-    for (const OptionText& option : kOptions) {
+    for (const OptionText& option : usage.options) {
         out << ".TP\n.B " << Roff(option.name);
         if (!option.argument.empty()) {
             out << " \\fI" << Roff(option.argument) << "\\fR";
@@ -127,10 +240,24 @@ void WriteManualPage(std::ostream& out, std::string_view version) {
     out << ".SH ŚRODOWISKO\n"
         << ".TP\n.B QUANTIRO_INTERFACE\nInterfejs mierzony zamiast interfejsu trasy domyślnej.\n"
         << ".TP\n.B XDG_CONFIG_HOME, XDG_DATA_HOME, XDG_CACHE_HOME, XDG_RUNTIME_DIR\n"
-        << "Katalogi ustawień, danych, pobranych plików i blokady; domyślnie jak niżej.\n";
+        << "Katalogi ustawień, danych, pobranych plików i blokady; domyślne są podane wyżej, "
+           "w części PLIKI.\n";
     out << ".SH \"KOD WYJŚCIA\"\n"
         << "0, gdy program zakończył pracę zwyczajnie; 1, gdy nie mógł zacząć pracy (na przykład "
-           "z powodu nieczytelnej bazy danych); 2, gdy nie rozpoznał opcji.\n";
+           "z powodu nieczytelnej bazy danych); 2, gdy nie rozpoznał opcji lub wartości.\n";
+    out << ".SH \"ZOBACZ TAKŻE\"\n";
+    bool first = true;
+    for (const ProgramUsage* other : {&kMeter, &kOptions, &kReports, &kMonitor}) {
+        if (other != &usage) {
+            out << (first ? "" : ",\n") << ".BR " << Roff(other->program) << " (1)";
+            first = false;
+        }
+    }
+    out << "\n";
+    if (&usage == &kMeter) {
+        out << ".PP\nProgramy rodziny są też w katalogu /usr/lib/quantiro pod nazwami, którymi "
+               "uruchamia je miernik.\n";
+    }
 }
 
 } // namespace quantiro::app

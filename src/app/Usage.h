@@ -1,16 +1,41 @@
 #pragma once
 
 #include <ostream>
+#include <span>
 #include <string>
 #include <string_view>
 
-// What `quantiro --help` prints and what the manual page says, from one table, so
-// that the two never tell different stories.
+// What each program's --help prints and what its manual page says, from one table
+// per program, so that the two never tell different stories.
 namespace quantiro::app {
 
-std::string HelpText();
+struct OptionText {
+    std::string_view name;
+    std::string_view argument;
+    std::string_view description;
+};
 
-// The manual page quantiro(1), in roff.
-void WriteManualPage(std::ostream& out, std::string_view version);
+struct ProgramUsage {
+    std::string_view program;  // the command: "quantiro-options"
+    std::string_view synopsis; // what follows it: "[OPCJA]..."
+    std::string_view summary;  // a few words for the page's name line
+    std::string_view description;
+    std::span<const OptionText> options;
+};
+
+const ProgramUsage& MeterUsage();
+const ProgramUsage& OptionsUsage();
+const ProgramUsage& ReportsUsage();
+const ProgramUsage& MonitorUsage();
+// The program named, or nullptr.
+const ProgramUsage* UsageOf(std::string_view program);
+
+// At most 80 columns: an option too long for its column gets its text below it.
+std::string HelpText(const ProgramUsage& usage);
+// "quantiro-options 0.2.0\n".
+std::string VersionText(const ProgramUsage& usage);
+
+// The manual page PROGRAM(1), in roff.
+void WriteManualPage(std::ostream& out, const ProgramUsage& usage, std::string_view version);
 
 } // namespace quantiro::app

@@ -4,7 +4,9 @@
 #include "app/ShowRequests.h"
 #include "app/StopSignals.h"
 #include "common/CompanionCommands.h"
+#include "common/DecimalText.h"
 #include "shell/Texts.h"
+#include "ui/FamilyApplication.h"
 #include "ui/BrowserWindow.h"
 #include "ui/MainWindow.h"
 #include "ui/QtDialogs.h"
@@ -15,7 +17,6 @@
 #include <QSocketNotifier>
 #include <optional>
 #include <QTimer>
-#include <clocale>
 #include <csignal>
 
 namespace quantiro::app {
@@ -24,12 +25,12 @@ int RunWindowFrontEnd(int& argc, char** argv, const std::string& commandLine,
                       const shapes::WindowShape& shape) {
     StopSignals stopSignals;
     QApplication application(argc, argv);
+    ui::PrepareFamilyApplication();
     QApplication::setQuitOnLastWindowClosed(false);
     // The window's class and the desktop entry's name, so the desktop matches them.
     QApplication::setApplicationName(QStringLiteral("quantiro"));
     QGuiApplication::setDesktopFileName(QStringLiteral("quantiro"));
-    std::setlocale(LC_NUMERIC, "");
-    const std::string decimalSeparator = std::localeconv()->decimal_point;
+    const std::string decimalSeparator = EnvironmentDecimalSeparator();
 
     LinuxPlatform host;
     ui::QtDialogs dialogs;
@@ -44,6 +45,27 @@ int RunWindowFrontEnd(int& argc, char** argv, const std::string& commandLine,
     window.Attach(meter);
     // The notice check: once, a minute after the window was made.
     QTimer::singleShot(messages::kMessageCheckDelay, &window, [&] { meter.ShowNewNotice(); });
+
+    // SIGTERM and SIGHUP end the session's programs: a system shutdown. SIGINT is the
+    // user's own end, as a confirmed "Zakończ". Before the meter runs (a second start
+    // showing its message) any of them just closes the message, and the start ends.
+    bool running = false;
+    int stopBeforeRunning = 0;
+    auto stop = [&](int signal) {
+        meter.RequestClose(signal == SIGINT ? shell::CloseReason::UserEnded
+                                            : shell::CloseReason::SystemShutdown);
+    };
+    QSocketNotifier signalNotifier(stopSignals.Descriptor(), QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &window, [&] {
+        for (int signal = stopSignals.Next(); signal != 0; signal = stopSignals.Next()) {
+            if (running) {
+                stop(signal);
+            } else {
+                stopBeforeRunning = signal;
+                dialogs.CloseOpenDialog();
+            }
+        }
+    });
 
     // A meter already running shows its window at once, while this start is refused
     // with its message; only the meter that holds the instance lock listens.
@@ -60,20 +82,15 @@ int RunWindowFrontEnd(int& argc, char** argv, const std::string& commandLine,
                               QString::fromUtf8(error.what()));
         return 1;
     }
-    if (!window.IsHidden()) {
+    running = true;
+    if (stopBeforeRunning != 0) {
+        // Closed from the event loop, which the exit steps end.
+        QTimer::singleShot(0, &window, [&, signal = stopBeforeRunning] { stop(signal); });
+    } else if (!window.IsHidden()) {
         window.show();
     }
     showRequests.Listen([&] { window.ShowOnRequest(); });
 
-    // SIGTERM and SIGHUP end the session's programs: a system shutdown. SIGINT is the
-    // user's own end, as a confirmed "Zakończ".
-    QSocketNotifier signalNotifier(stopSignals.Descriptor(), QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &window, [&] {
-        for (int signal = stopSignals.Next(); signal != 0; signal = stopSignals.Next()) {
-            meter.RequestClose(signal == SIGINT ? shell::CloseReason::UserEnded
-                                                : shell::CloseReason::SystemShutdown);
-        }
-    });
     // A change of the settings file is told by the loop, so a tick asks nothing of it.
     std::optional<QSocketNotifier> settingsNotifier;
     if (const int watch = host.settings.WatchDescriptorForLoop(); watch >= 0) {

@@ -16,6 +16,8 @@ constexpr const char* kEntry = "[Desktop Entry]\n"
                                "Type=Application\n"
                                "Name=Quantiro\n"
                                "Comment=Miernik ruchu sieciowego\n"
+                               // Skipped by the session once the package is gone.
+                               "TryExec=quantiro\n"
                                "Exec=quantiro\n"
                                "Icon=quantiro\n"
                                "Terminal=false\n"

@@ -8,16 +8,6 @@ namespace quantiro::options {
 
 namespace {
 
-constexpr const char* kUsage =
-    "Użycie: quantiro-options [OPCJA]...\n"
-    "Ustawienia miernika Quantiro; bez opcji otwiera okno ustawień.\n\n"
-    "Opcje:\n"
-    "  --list                  wypisuje wszystkie ustawienia: nazwę, wartość, wartość\n"
-    "                          domyślną i znaczenie\n"
-    "  --get NAZWA             wypisuje wartość ustawienia\n"
-    "  --set NAZWA=WARTOŚĆ...  zmienia ustawienia: wszystkie albo żadne\n"
-    "  --help                  wypisuje ten opis\n";
-
 std::string Shown(const std::string& text) {
     return text.empty() ? "\"\"" : text;
 }
@@ -46,9 +36,9 @@ void PrintList(platform::RegistrySettings& settings, std::ostream& out) {
 }
 
 int RunCommandLine(const std::vector<std::string>& arguments, platform::RegistrySettings& settings,
-                   std::ostream& out, std::ostream& errors) {
-    if (arguments.empty() || arguments[0] == "--help") {
-        out << kUsage;
+                   std::ostream& out, std::ostream& errors, std::string_view usage) {
+    if (arguments.empty()) {
+        out << usage;
         return 0;
     }
     const std::string& command = arguments[0];
@@ -56,21 +46,31 @@ int RunCommandLine(const std::vector<std::string>& arguments, platform::Registry
         PrintList(settings, out);
         return 0;
     }
-    if (command == "--get" && arguments.size() == 2) {
-        if (!Find(arguments[1])) {
-            return Refuse(errors, "nieznane ustawienie: " + arguments[1]);
+    if (command == "--get" && arguments.size() >= 2) {
+        // Every name is checked before anything is printed.
+        for (std::size_t i = 1; i < arguments.size(); ++i) {
+            if (!Find(arguments[i])) {
+                return Refuse(errors, "nieznane ustawienie: " + arguments[i]);
+            }
         }
-        out << Load(settings).values.at(arguments[1]) << '\n';
+        const Loaded loaded = Load(settings);
+        for (std::size_t i = 1; i < arguments.size(); ++i) {
+            out << loaded.values.at(arguments[i]) << '\n';
+        }
         return 0;
     }
     if (command != "--set" || arguments.size() < 2) {
-        errors << "quantiro-options: niepoprawne wywołanie\n\n" << kUsage;
+        errors << "quantiro-options: niepoprawne wywołanie\n\n" << usage;
         return 2;
     }
     const Loaded loaded = Load(settings);
     Values edited = loaded.values;
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::string& assignment = arguments[i];
+        // "--set A=1 --set B=2" says the same as "--set A=1 B=2".
+        if (assignment == "--set" && i + 1 < arguments.size()) {
+            continue;
+        }
         const std::size_t equals = assignment.find('=');
         const std::string name = assignment.substr(0, equals);
         const Setting* setting = Find(name);

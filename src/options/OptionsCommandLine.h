@@ -4,15 +4,18 @@
 
 #include <ostream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace quantiro::options {
 
-// quantiro-options on a terminal: --list, --get NAME, --set NAME=VALUE..., --help.
-// Returns the exit status: 0 done, 1 the settings could not be written, 2 the
-// arguments or a value were refused (and nothing was written).
+// quantiro-options on a terminal: --list, --get NAME..., --set NAME=VALUE... (also
+// repeated: --set A=1 --set B=2). `usage` is printed without arguments and after
+// a call it does not know. Returns the exit status: 0 done, 1 the settings could
+// not be written, 2 the arguments or a value were refused (and nothing was written).
 int RunCommandLine(const std::vector<std::string>& arguments,
-                   platform::RegistrySettings& settings, std::ostream& out, std::ostream& errors);
+                   platform::RegistrySettings& settings, std::ostream& out, std::ostream& errors,
+                   std::string_view usage);
 
 // Every setting: name, current value, default and meaning, one a line.
 void PrintList(platform::RegistrySettings& settings, std::ostream& out);

@@ -25,7 +25,8 @@ public:
     virtual ProcessRecord CreateProcess(const std::string& program,
                                         const std::vector<std::string>& arguments, bool track) = 0;
     // Ends a tracked process, only when `record` is one this launcher started and its
-    // process is still the one recorded; anything else is left alone.
+    // process is still the one recorded; anything else is left alone. Waits a little
+    // (at most two seconds) for it to be gone.
     virtual void Terminate(const ProcessRecord& record) = 0;
     // Collects children that have ended, without waiting for any that have not.
     virtual void ReapExited() = 0;

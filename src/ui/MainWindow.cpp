@@ -7,7 +7,7 @@
 #include "ui/StoredPosition.h"
 
 #include <QCloseEvent>
-#include <QCoreApplication>
+#include <QApplication>
 #include <QCursor>
 #include <QMouseEvent>
 #include <QPainter>
@@ -314,8 +314,10 @@ void MainWindow::TrayClicked() {
 }
 
 void MainWindow::ShowOnRequest() {
-    if (m_inTray || m_closed) {
-        return; // the tray icon is the way back
+    // A second start means the user looks for the window: shown as a tray click
+    // would, also when it sits in the tray.
+    if (m_closed) {
+        return;
     }
     platform::Write(m_settings, values::kStartHidden, false);
     ShowWindow();
@@ -337,9 +339,13 @@ void MainWindow::RebuildMenu() {
             m_menu.addSeparator();
             continue;
         }
-        QAction* action = m_menu.addAction(MenuIcon(row.icon), FromUtf8(row.caption));
+        // A checkable row with an icon shows the icon pressed in place of the check
+        // mark, which many styles make hard to see: the on-top row has only the mark.
+        const bool onTopRow = static_cast<int>(i) + 1 == shell::kOnTopPosition;
+        QAction* action =
+            m_menu.addAction(onTopRow ? QIcon() : MenuIcon(row.icon), FromUtf8(row.caption));
         action->setObjectName(FromUtf8(row.key));
-        if (static_cast<int>(i) + 1 == shell::kOnTopPosition) {
+        if (onTopRow) {
             action->setCheckable(true);
             action->setChecked(m_meter && m_meter->State().onTop);
         }
@@ -390,6 +396,16 @@ void MainWindow::changeEvent(QEvent* event) {
         platform::Write(m_settings, values::kStartHidden, false);
     }
     QWidget::changeEvent(event);
+}
+
+void MainWindow::Closing() {
+    m_timer.stop();
+    // The exit's steps wait two seconds; the user sees the program gone at once.
+    // Hidden windows keep their positions, which the exit stores.
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        window->hide();
+    }
+    QGuiApplication::sync();
 }
 
 void MainWindow::Closed() {

@@ -65,7 +65,7 @@ public:
     void HideWindow() override;
     bool InTray() const override { return m_inTray; }
     void StartTimer() override;
-    void Closing() override { m_timer.stop(); }
+    void Closing() override;
     void Closed() override;
     double LeftTwips() override { return x() * kTwipsPerPixel; }
     double TopTwips() override { return y() * kTwipsPerPixel; }

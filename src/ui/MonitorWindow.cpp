@@ -102,8 +102,8 @@ MonitorWindow::MonitorWindow(platform::RegistrySettings& settings,
     }
     figures->addWidget(m_download);
     figures->addWidget(m_upload);
+    // The figures have the whole width; the span sits below, beside the check box.
     top->addLayout(figures, 1);
-    top->addWidget(m_span, 0, Qt::AlignTop);
     layout->addLayout(top);
     m_graph = new GraphArea(*this);
     layout->addWidget(m_graph, 1);
@@ -112,7 +112,10 @@ MonitorWindow::MonitorWindow(platform::RegistrySettings& settings,
     connect(m_notWithMeter, &QCheckBox::toggled, this, [this](bool notWithMeter) {
         platform::Write(m_settings, values::kStartMonitor, !notWithMeter);
     });
-    layout->addWidget(m_notWithMeter);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(m_notWithMeter, 1);
+    bottom->addWidget(m_span);
+    layout->addLayout(bottom);
 
     QAction* onTop = m_menu.addAction(QStringLiteral("Zawsze na &wierzchu"));
     onTop->setCheckable(true);

@@ -4,6 +4,7 @@
 #include "ui/QtText.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QMessageBox>
 
 namespace quantiro::ui {
@@ -16,11 +17,29 @@ QString Text(std::string_view text) {
     return converted;
 }
 
+// A text written as lines is shown as those lines, each whole: Qt's box would wrap
+// any line wider than a limit of its own, leaving single words on lines of their
+// own. The box is sized again once Qt has laid it out.
+class LineKeepingBox final : public QMessageBox {
+protected:
+    void showEvent(QShowEvent* event) override {
+        QMessageBox::showEvent(event);
+        auto* label = findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
+        if (label && label->wordWrap() && text().contains(QLatin1Char('\n'))) {
+            label->setWordWrap(false);
+            setMinimumSize(0, 0);
+            setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
+            adjustSize();
+            setFixedSize(size());
+        }
+    }
+};
+
 } // namespace
 
 int QtDialogs::ShowMessage(int, const std::string& text, int iconStyle, const std::string& title,
                            bool& checkBoxState, const std::string& checkBoxCaption) {
-    QMessageBox box;
+    LineKeepingBox box;
     box.setWindowTitle(Text(title));
     box.setText(Text(text));
     const bool question = iconStyle == platform::kIconQuestionYesNo;

@@ -7,6 +7,8 @@
 #include "ui/TrafficChart.h"
 
 #include <QDateEdit>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -18,6 +20,9 @@
 namespace quantiro::ui {
 
 namespace {
+
+// A window frame and title bar, at most.
+constexpr QSize kFrameRoom(16, 48);
 
 constexpr std::array kViews{reports::Grouping::Hour, reports::Grouping::Day,
                             reports::Grouping::Month, reports::Grouping::Year};
@@ -102,7 +107,13 @@ ReportsWindow::ReportsWindow(reports::TrafficHistory history, const limits::Limi
         layout->addWidget(note);
     }
     BuildBillingPeriod();
-    resize(760, 600);
+    // On a small screen (1366 x 768, 1280 x 800) the window keeps inside the area
+    // the panels leave, with room for its frame.
+    QSize size(760, 600);
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        size = size.boundedTo(screen->availableGeometry().size() - kFrameRoom);
+    }
+    resize(size.expandedTo(minimumSizeHint()));
 
     connect(m_views, &QTabBar::currentChanged, this, [this](int index) {
         ShowPeriod({kViews[static_cast<std::size_t>(index)], m_shown.anchor});

@@ -74,8 +74,13 @@ void TrafficChart::paintEvent(QPaintEvent*) {
     const auto [unit, top] = AxisFor(largestKb);
     const double hoursTop = std::max(1.0, std::ceil(longestHours));
 
-    const int left = metrics.horizontalAdvance(QStringLiteral("0000 MB")) + 10;
-    const int right = metrics.horizontalAdvance(QStringLiteral("000 h")) + 10;
+    // Each axis as wide as its widest number: a year's hours run to four digits.
+    const int left = std::max(metrics.horizontalAdvance(QStringLiteral("0000 MB")),
+                              metrics.horizontalAdvance(AxisNumber(top) + QLatin1Char(' ') +
+                                                        QLatin1String(unit.name))) +
+                     10;
+    const int right =
+        metrics.horizontalAdvance(AxisNumber(hoursTop) + QStringLiteral(" h")) + 10;
     const QRect plot(left, line * 2, width() - left - right, height() - line * 4 - 4);
     if (plot.width() < 10 || plot.height() < 10) {
         return;
@@ -138,9 +143,16 @@ void TrafficChart::paintEvent(QPaintEvent*) {
         }
         if (static_cast<int>(i) % labelEvery == 0) {
             painter.setPen(palette().text().color());
-            painter.drawText(QRectF(plot.left() + slot * static_cast<double>(i), plot.bottom() + 2,
-                                    slot * labelEvery, line),
-                             Qt::AlignLeft | Qt::AlignTop, bar.label);
+            // A label of its own bar's width stands under that bar; a longer one,
+            // shown on every few bars, starts at its bar.
+            if (labelEvery == 1) {
+                painter.drawText(QRectF(plot.left() + slot * static_cast<double>(i),
+                                        plot.bottom() + 2, slot, line),
+                                 Qt::AlignHCenter | Qt::AlignTop, bar.label);
+            } else {
+                painter.drawText(QRectF(start, plot.bottom() + 2, slot * labelEvery, line),
+                                 Qt::AlignLeft | Qt::AlignTop, bar.label);
+            }
         }
     }
     painter.setRenderHint(QPainter::Antialiasing);

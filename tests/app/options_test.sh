@@ -35,9 +35,27 @@ case_ "--autostart on" 0 "Miernik będzie uruchamiany razem z sesją." no
 # The autostart entry: written without "/START", so the instance check stays on;
 # then removed again.
 entry=$work/home/.config/autostart/quantiro.desktop
-if grep -qx "Exec=quantiro" "$entry"; then echo "ok - the autostart entry starts quantiro"; else
+if grep -qx "Exec=quantiro" "$entry" && grep -qx "TryExec=quantiro" "$entry"; then echo "ok - the autostart entry starts quantiro"; else
     echo "not ok - the autostart entry: $(cat "$entry" 2>&1)"; failures=$((failures + 1)); fi
 HOME=$work/home "$binary" --autostart off >/dev/null
 if [ ! -e "$entry" ]; then echo "ok - --autostart off removes it"; else
     echo "not ok - --autostart off left $entry"; failures=$((failures + 1)); fi
+# Every program a user types: its help fits 80 columns with each option apart from
+# its text, and its version names it.
+for program in quantiro quantiro-options quantiro-reports quantiro-monitor; do
+    path=$(dirname "$binary")/$program
+    if "$path" --help | python3 -c '
+import re, sys
+lines = sys.stdin.read().splitlines()
+assert lines[0].startswith("Użycie: " + sys.argv[1] + " "), lines[0]
+for line in lines:
+    assert len(line) <= 80, line
+    if re.match(r"  [-/a-z]", line):  # an option: alone, or two spaces before its text
+        assert re.fullmatch(r"  \S+( [^ ]+)?(  +\S.*)?", line), line
+' "$program" && [[ "$("$path" --version)" =~ ^$program\ [0-9]+\.[0-9]+\.[0-9]+$ ]]; then
+        echo "ok - $program --help and --version"
+    else
+        echo "not ok - $program --help or --version"; failures=$((failures + 1))
+    fi
+done
 exit $((failures > 0))

@@ -119,6 +119,19 @@ xdotool mousemove $((ix + 11)) $((iy + 11)) click 1
 check "a click on the tray icon brings the window back" "eventually 'xwininfo -id $window | grep -q IsViewable'"
 check "and clears Hide" "grep -q '^Hide=false' $work/config/Kestrova/Quantiro.conf"
 
+# Hidden in the tray again, a second start shows its message, ends on the SIGTERM
+# that timeout sends without anyone answering, and brings the window back.
+xdotool mousemove $((x + 100)) $((y + 250)) click 1
+sleep 1.5
+xdotool key Down Down Down Down Return
+eventually "xwininfo -id $window | grep -q IsUnMapped"
+XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/config QUANTIRO_INTERFACE=lo \
+    XDG_DATA_HOME=$work/data XDG_CACHE_HOME=$work/cache \
+    timeout -k 5 5 "$work/program/quantiro" > "$work/second.log" 2>&1
+status=$?
+check "a second start ends on timeout's SIGTERM, not its SIGKILL ($status)" '[ "$status" = 124 ]'
+check "and brings the window back from the tray" "eventually 'xwininfo -id $window | grep -q IsViewable'"
+
 end_meter
 check "IsRunning is False after SIGTERM" "grep -q '^IsRunning=false' $work/config/Kestrova/Quantiro.conf"
 check "a shutdown leaves no correction" "grep -q '^Odejmij=false' $work/config/Kestrova/Quantiro.conf"
@@ -173,6 +186,7 @@ INSIDE
 cat > "$work/shapes.sh" <<'INSIDE'
 . "$1/helpers.sh"
 meters() { pgrep -f "^$work/program/(quantiro|ZVmal.dll|ZVpoz.dll)( |$)" | wc -l; }
+monitors() { pgrep -f "^$work/program/dlmon.dll" | wc -l; }
 size() {
     local window
     window=$(xdotool search --onlyvisible --name '^ Tranfery$' 2>/dev/null | head -1)
@@ -197,7 +211,7 @@ sleep 1
 export XDG_CONFIG_HOME=$work/shapes XDG_RUNTIME_DIR=$work/shapes XDG_DATA_HOME=$work/shapes
 export XDG_CACHE_HOME=$work/shapes QUANTIRO_INTERFACE=lo
 mkdir -p "$XDG_CONFIG_HOME/Kestrova"
-printf '[General]\nMonitorShow=false\n' > "$XDG_CONFIG_HOME/Kestrova/Quantiro.conf"
+printf '[General]\nMonitorShow=true\n' > "$XDG_CONFIG_HOME/Kestrova/Quantiro.conf"
 "$work/program/quantiro" > "$work/shapes.log" 2>&1 &
 eventually '[ "$(size)" = 125x313 ]'
 sleep 1
@@ -208,6 +222,7 @@ for step in "1 125x104" "2 313x60" "0 125x313"; do
     check "Size $variant: the window becomes $expected" "eventually '[ \"\$(size)\" = $expected ] && [ \$(meters) = 1 ]'"
     check "and one meter runs ($(meters))" '[ "$(meters)" = 1 ]'
     sleep 1
+    check "and one monitor ($(monitors))" '[ "$(monitors)" = 1 ]'
     send
 done
 sleep 1

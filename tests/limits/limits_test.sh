@@ -57,9 +57,12 @@ kill "$service"
 wait "$service" 2>/dev/null
 sed -i 's/^LimitMiesieczny=2$/LimitMiesieczny=3/' "$work/.config/Kestrova/Quantiro.conf"
 watch 100
-watch 2200 2>"$work/err"
+LC_ALL=pl_PL.UTF-8 watch 2200 2>"$work/err"
 check "without a notification service the warning goes to standard error" \
     'grep -q "Wykorzystano" "$work/err"'
+check "with the limit written the Polish way ($(grep -o "z [0-9 ,.]* MB" "$work/err"))" \
+    'grep -q "z 3,00 MB" "$work/err"'
+check "and the state file keeps its points" '! grep -q "," "$state"'
 # A running meter and real traffic on loopback: the meter starts the watcher every
 # two seconds, and the 80 % and 100 % warnings come once each.
 start_recorder "$recorder" "$work/live"

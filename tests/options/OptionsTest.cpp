@@ -20,7 +20,7 @@ struct Store {
     }
     int Run(std::vector<std::string> arguments) {
         std::ostringstream out, errors;
-        return RunCommandLine(arguments, *settings, out, errors);
+        return RunCommandLine(arguments, *settings, out, errors, "Użycie: quantiro-options\n");
     }
     std::string File() const { return testing::FileText(system.SettingsFile()); }
 
@@ -46,6 +46,11 @@ TEST(OptionsTest, ARefusedValueWritesNothingAndAnAcceptedOneOnlyWhatChanged) {
         {{"--set", "Bogus=1"}, 2, {}},
         {{"--set", "Download=1000", "Size"}, 2, {}}, // all or nothing
         {{"--get"}, 2, {}},
+        {{"--get", "Download", "Bogus"}, 2, {}},
+        {{"--set", "Download=1000", "--set", "Bogus=1"}, 2, {}},
+        {{"--set", "Download=1000", "--set", "OnTop=0"},
+         0,
+         {"Download=1000", "OnTop=false", "WasChanged=true"}},
         {{"--set", "Download=9 761 289", "OnTop=0", "LimitProg1=0", "LimitProg2=0"},
          0,
          {"Download=9761289", "OnTop=false", "LimitProg1=0", "LimitProg2=0", "WasChanged=true"}},

@@ -81,6 +81,9 @@ check "JSON --by month keeps to its list and range" "python3 -c '
 import json; t = json.load(open(\"$work/one.json\"))[\"interfaces\"][0][\"traffic\"]
 assert sorted(t) == [\"month\", \"total\"] and len(t[\"month\"]) == 1' "
 check "the summary names the estimate" '"$bin/quantiro-reports" --summary | grep -q "^Prognoza na koniec okresu"'
+LC_ALL=pl_PL.UTF-8 "$bin/quantiro-reports" --summary > "$work/summary.pl"
+check "under pl_PL the summary's amounts carry a comma, whole" \
+    'grep -qE "[0-9],[0-9]{2} (kB|MB|GB)" "$work/summary.pl" && ! grep -qE " ,|,[0-9]{2},|\." "$work/summary.pl"'
 
 for arguments in "--csv --json" "--by week --csv" "--csv --from 2026-02-30" \
                  "--csv --from 2026-05-02 --to 2026-05-01" "--summary --by day" "--bogus" "dni lata"; do

@@ -67,6 +67,17 @@ TEST(ReportsWindowTest, BarsFollowTheRecordsAndEmptyDaysStayEmpty) {
     EXPECT_EQ(window.TotalsText(),
               QStringLiteral("Razem: odebrano 6.84 MB, wysłano 5.86 MB, czas online 4 h 00 min"));
     EXPECT_TRUE(window.PeriodText().contains(QStringLiteral("prognoza na koniec okresu")));
+    // Without a limit there is nothing for a bar to measure against.
+    int limitBars = 0;
+    for (QWidget* child : window.findChildren<QWidget*>()) {
+        if (dynamic_cast<LimitBar*>(child)) {
+            EXPECT_TRUE(child->isHidden());
+            ++limitBars;
+        }
+    }
+    EXPECT_EQ(limitBars, 1);
+    // It fits the area a 1366 x 768 screen leaves below a panel, with its frame.
+    EXPECT_LE(window.minimumSizeHint().height(), 768 - 32 - 48);
 
     // The month before has no records at all.
     window.ShowPeriod(window.Shown().Step(-1));

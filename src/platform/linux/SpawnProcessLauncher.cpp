@@ -6,8 +6,10 @@
 #include <cerrno>
 #include <charconv>
 #include <csignal>
+#include <chrono>
 #include <string>
 
+#include <poll.h>
 #include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
@@ -18,6 +20,9 @@ extern char** environ;
 namespace quantiro::platform::linux_impl {
 
 namespace {
+
+// How long the end of a process asked to terminate is waited for.
+constexpr std::chrono::milliseconds kTerminateWait{2000};
 
 int PidfdOpen(pid_t pid) {
     return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
@@ -125,7 +130,12 @@ void SpawnProcessLauncher::Terminate(const ProcessRecord& record) {
         // pidfd stands for the recorded pid: a reused pid is never signalled.
         if (child.tracked && !child.reaped && child.pidfd == record.processHandle &&
             child.pid == record.processId && PidOf(child.pidfd) == record.processId) {
-            PidfdSendSignal(child.pidfd, SIGTERM);
+            // Its end is waited for, a little: a successor's own monitor, started
+            // right after, would otherwise find this one still listening and leave.
+            if (PidfdSendSignal(child.pidfd, SIGTERM) == 0) {
+                pollfd ended{child.pidfd, POLLIN, 0};
+                ::poll(&ended, 1, static_cast<int>(kTerminateWait.count()));
+            }
             return;
         }
     }

@@ -4,7 +4,12 @@
 #include "ui/QtText.h"
 
 #include <QCheckBox>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QGridLayout>
 #include <QLabel>
+#include <QPushButton>
+#include <QStyle>
 #include <QMessageBox>
 
 namespace quantiro::ui {
@@ -17,52 +22,51 @@ QString Text(std::string_view text) {
     return converted;
 }
 
-// A text written as lines is shown as those lines, each whole: Qt's box would wrap
-// any line wider than a limit of its own, leaving single words on lines of their
-// own. The box is sized again once Qt has laid it out.
-class LineKeepingBox final : public QMessageBox {
-protected:
-    void showEvent(QShowEvent* event) override {
-        QMessageBox::showEvent(event);
-        auto* label = findChild<QLabel*>(QStringLiteral("qt_msgbox_label"));
-        if (label && label->wordWrap() && text().contains(QLatin1Char('\n'))) {
-            label->setWordWrap(false);
-            setMinimumSize(0, 0);
-            setMaximumSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX);
-            adjustSize();
-            setFixedSize(size());
-        }
-    }
-};
-
 } // namespace
 
 int QtDialogs::ShowMessage(int, const std::string& text, int iconStyle, const std::string& title,
                            bool& checkBoxState, const std::string& checkBoxCaption) {
-    LineKeepingBox box;
-    box.setWindowTitle(Text(title));
-    box.setText(Text(text));
     const bool question = iconStyle == platform::kIconQuestionYesNo;
-    box.setIcon(question ? QMessageBox::Question : QMessageBox::Information);
-    box.setStandardButtons(question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok);
+    QDialog dialog;
+    dialog.setWindowTitle(Text(title));
+    auto* layout = new QGridLayout(&dialog);
+    layout->setSizeConstraint(QLayout::SetFixedSize); // as large as its lines, no larger
+    auto* icon = new QLabel;
+    const int side = dialog.style()->pixelMetric(QStyle::PM_MessageBoxIconSize);
+    icon->setPixmap(dialog.style()
+                        ->standardIcon(question ? QStyle::SP_MessageBoxQuestion
+                                                : QStyle::SP_MessageBoxInformation)
+                        .pixmap(side, side));
+    layout->addWidget(icon, 0, 0, Qt::AlignTop);
+    auto* message = new QLabel(Text(text));
+    message->setTextFormat(Qt::PlainText);
+    message->setWordWrap(false);
+    layout->addWidget(message, 0, 1);
     QCheckBox* checkBox = nullptr;
     if (!checkBoxCaption.empty()) {
-        checkBox = new QCheckBox(Text(checkBoxCaption)); // the box owns it; it starts unticked
-        box.setCheckBox(checkBox);
+        checkBox = new QCheckBox(Text(checkBoxCaption)); // starts unticked
+        layout->addWidget(checkBox, 1, 1);
     }
-    m_open = &box;
-    const int pressed = box.exec();
+    auto* buttons = new QDialogButtonBox(question ? QDialogButtonBox::Yes | QDialogButtonBox::No
+                                                  : QDialogButtonBox::Ok);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+    layout->addWidget(buttons, 2, 0, 1, 2);
+    buttons->button(question ? QDialogButtonBox::Yes : QDialogButtonBox::Ok)->setDefault(true);
+
+    m_open = &dialog;
+    const int result = dialog.exec();
     m_open = nullptr;
     checkBoxState = checkBox && checkBox->isChecked();
     if (!question) {
         return platform::kAnswerOk;
     }
-    return pressed == QMessageBox::No ? platform::kAnswerNo : platform::kAnswerYes;
+    return result == QDialog::Accepted ? platform::kAnswerYes : platform::kAnswerNo;
 }
 
 void QtDialogs::CloseOpenDialog() {
     if (m_open) {
-        m_open->done(QMessageBox::No);
+        m_open->reject();
     }
 }
 

@@ -3,11 +3,13 @@
 #include "platform/Dialogs.h"
 #include "platform/Notifier.h"
 
-class QMessageBox;
+class QDialog;
 
 namespace quantiro::ui {
 
-// The family's message dialog, about box and plain notices as Qt message boxes.
+// The family's message dialog, about box and plain notices as Qt dialogs. A message
+// shows its lines as written: Qt's message box wraps any line wider than a limit
+// of its own, which left single words on lines of their own.
 class QtDialogs final : public platform::MessageDialog,
                         public platform::AboutDialog,
                         public platform::Notifier {
@@ -19,7 +21,7 @@ public:
     void ShowMessage(std::string_view text) override;
 
 private:
-    QMessageBox* m_open = nullptr;
+    QDialog* m_open = nullptr;
 };
 
 } // namespace quantiro::ui

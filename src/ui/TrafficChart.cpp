@@ -75,12 +75,16 @@ void TrafficChart::paintEvent(QPaintEvent*) {
     const double hoursTop = std::max(1.0, std::ceil(longestHours));
 
     // Each axis as wide as its widest number: a year's hours run to four digits.
-    const int left = std::max(metrics.horizontalAdvance(QStringLiteral("0000 MB")),
-                              metrics.horizontalAdvance(AxisNumber(top) + QLatin1Char(' ') +
-                                                        QLatin1String(unit.name))) +
-                     10;
-    const int right =
-        metrics.horizontalAdvance(AxisNumber(hoursTop) + QStringLiteral(" h")) + 10;
+    int left = metrics.horizontalAdvance(QStringLiteral("0000 MB"));
+    int right = 0;
+    for (int i = 0; i <= 4; ++i) {
+        left = std::max(left, metrics.horizontalAdvance(AxisNumber(top * i / 4) + QLatin1Char(' ') +
+                                                        QLatin1String(unit.name)));
+        right = std::max(right,
+                         metrics.horizontalAdvance(AxisNumber(hoursTop * i / 4) + QStringLiteral(" h")));
+    }
+    left += 10;
+    right += 10;
     const QRect plot(left, line * 2, width() - left - right, height() - line * 4 - 4);
     if (plot.width() < 10 || plot.height() < 10) {
         return;

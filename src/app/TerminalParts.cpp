@@ -52,9 +52,21 @@ void TerminalDisplay::ShowRates(double download, double upload) {
 
 void TerminalDisplay::ShowAmounts(double received, double sent, double month) {
     // Kept as numbers: ten ticks arrive for every screen, only the last is shown.
+    m_waiting = false;
     m_receivedKb = received;
     m_sentKb = sent;
     m_monthKb = month;
+}
+
+std::string TerminalDisplay::Waiting() const {
+    // The amounts so far stay in view: a wait ends none of them.
+    std::string line = "Brak danych monitorowanego interfejsu: " +
+                       std::string(sampling::DetailsList::kWaiting) + ".";
+    if (m_hasSample) {
+        line += "  " + Amounts("  ") + "  Transfer miesięczny: " +
+                sampling::FormatMonthAmount(m_monthKb, m_decimalSeparator);
+    }
+    return line;
 }
 
 std::string TerminalDisplay::Amounts(std::string_view gap) const {
@@ -63,8 +75,8 @@ std::string TerminalDisplay::Amounts(std::string_view gap) const {
 }
 
 std::string TerminalDisplay::Screen() const {
-    if (!m_hasSample) {
-        return "Brak danych monitorowanego interfejsu.\n";
+    if (!m_hasSample || m_waiting) {
+        return Waiting() + "\n";
     }
     std::string screen = " " + m_details.Value(1) + "\n";
     screen += " Pobieranie " + TextBar(m_downloadBar, m_scale.downloadMaximum) +
@@ -81,8 +93,8 @@ std::string TerminalDisplay::Screen() const {
 }
 
 std::string TerminalDisplay::Line() const {
-    if (!m_hasSample) {
-        return "Brak danych monitorowanego interfejsu.";
+    if (!m_hasSample || m_waiting) {
+        return Waiting();
     }
     std::string line = m_details.Value(1);
     line += "  pobieranie:" + KilobytesPerSecond(m_downloadBar, m_decimalSeparator);

@@ -29,6 +29,10 @@ public:
     void ShowErrorMarker(bool visible) override { m_errorMarker = visible; }
     void ShowRates(double download, double upload) override;
     void ShowAmounts(double received, double sent, double month) override;
+    void ShowWaiting() override {
+        m_details.ShowWaiting();
+        m_waiting = true;
+    }
     void SetScale(const sampling::RateScale& scale) { m_scale = scale; }
 
     // The screen: several lines for a terminal, one line for a pipe.
@@ -36,6 +40,8 @@ public:
     std::string Line() const;
 
 private:
+    // The line while nothing can be measured.
+    std::string Waiting() const;
     // "Odeb.: ... Wysł.: ..." with `gap` between the two.
     std::string Amounts(std::string_view gap) const;
 
@@ -43,6 +49,7 @@ private:
     sampling::DetailsList m_details;
     sampling::RateScale m_scale;
     bool m_hasSample = false;
+    bool m_waiting = false;
     bool m_errorMarker = false;
     double m_downloadBar = 0, m_uploadBar = 0;
     double m_receivedKb = 0, m_sentKb = 0, m_monthKb = 0;

@@ -73,6 +73,9 @@ inline constexpr LongValue kLimitThreshold2{"LimitProg2", 90};
 inline constexpr LongValue kLimitThreshold3{"LimitProg3", 100};
 // First day of the billing period, 1-31 (past the month's end: its last day).
 inline constexpr LongValue kBillingDay{"DzienRozliczeniowy", 1};
+// True: every kilobyte of every tick reaches the hour's records; false: only ticks
+// that moved more than 1 kB, as the family has always counted.
+inline constexpr BoolValue kExactCounting{"ZliczanieDokladne", false};
 
 // The live monitor's own window, apart from the meter's.
 inline constexpr LongValue kMonitorLeft{"MonitorLeft", 140};

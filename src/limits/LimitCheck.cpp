@@ -31,8 +31,6 @@ LimitSettings ReadLimitSettings(platform::RegistrySettings& settings) {
     read.billingDay = Read(settings, values::kBillingDay);
     read.enabled = Read(settings, values::kWarningsEnabled);
     read.suppressed = Read(settings, values::kWarningsSuppressed);
-    read.correctionDownload = Read(settings, values::kCorrectionDownload);
-    read.correctionUpload = Read(settings, values::kCorrectionUpload);
     return read;
 }
 
@@ -126,11 +124,11 @@ Check(WatchState& state, const LimitSettings& settings, const Moment& now, doubl
         }
     }
     if (atStartUp || !state.haveBase) {
-        // As the meter sums its month at start: the stored records, less the hour
-        // its last exit saved and its totals still hold, never below zero.
+        // As the meter sums its month at start: the stored records, to which the
+        // meter's totals, counted from its start, add what they have not saved.
         if (const auto stored = storedTraffic(period)) {
-            state.baseReceived = std::max(stored->received - settings.correctionDownload, 0.0);
-            state.baseSent = std::max(stored->sent - settings.correctionUpload, 0.0);
+            state.baseReceived = stored->received;
+            state.baseSent = stored->sent;
             state.haveBase = true;
         }
     }

@@ -12,8 +12,8 @@
 
 // The limit watcher's reckoning: the traffic of the billing period against its
 // limit, and which warning is due. The period's traffic is the meter's own sum:
-// what the database held when the meter started (less the hour its last exit
-// left to take off) plus the meter's running totals.
+// what the database held when the meter started plus the meter's totals, which
+// count from its start.
 namespace quantiro::limits {
 
 struct LimitSettings {
@@ -23,9 +23,6 @@ struct LimitSettings {
     std::int32_t billingDay = 1;
     bool enabled = false;
     bool suppressed = false;
-    // kB the meter's last exit left to take off its next sum.
-    std::int32_t correctionDownload = 0;
-    std::int32_t correctionUpload = 0;
 };
 LimitSettings ReadLimitSettings(platform::RegistrySettings& settings);
 

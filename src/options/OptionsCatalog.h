@@ -42,6 +42,8 @@ struct Setting {
     bool atNextStart = false;
     // A flag whose field shows the opposite, positive meaning.
     bool shownInverted = false;
+    // A line under the field in the window, for a setting whose label cannot say it all.
+    std::string_view note = {};
 };
 
 std::span<const Setting> Catalog();

@@ -12,6 +12,7 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr auto kRetryWait = 10s;
+constexpr auto kSaveInterval = 5min;
 
 } // namespace
 
@@ -21,7 +22,8 @@ HourlyRecords::HourlyRecords(platform::Database& database, sampling::SamplingSta
     , m_records(database.OpenRecordset(kTrafficTable))
     , m_state(state)
     , m_clock(clock)
-    , m_notifier(notifier) {}
+    , m_notifier(notifier)
+    , m_lastSave(clock.TickMilliseconds()) {}
 
 void HourlyRecords::AddRecord(const platform::LocalDateTime& now) {
     m_records->AddNew();
@@ -48,6 +50,9 @@ bool HourlyRecords::TryOpenCurrentHour() {
         m_state.hourDownload += FieldToInt32(m_records->GetField(kDownloadField));
         m_state.hourUpload += FieldToInt32(m_records->GetField(kUploadField));
         m_openHour = OpenHour{m_records->GetBookmark(), now.hour};
+        m_savedTime = FieldToInt32(m_records->GetField(kTimeField));
+        m_savedDownload = FieldToInt32(m_records->GetField(kDownloadField));
+        m_savedUpload = FieldToInt32(m_records->GetField(kUploadField));
         return true;
     } catch (const platform::DatabaseError&) {
         m_openHour.reset();
@@ -106,6 +111,7 @@ void HourlyRecords::StartNextHour() {
     }
     m_openHour = OpenHour{m_records->GetBookmark(), now.hour};
     m_writeFailureShown = false;
+    m_savedTime = m_savedDownload = m_savedUpload = 0;
     m_state.hourTime = 0;
     m_state.hourUpload = 0;
     m_state.hourDownload = 0;
@@ -119,13 +125,37 @@ void HourlyRecords::ShowWriteFailureOnce(const platform::DatabaseError& error) {
 }
 
 void HourlyRecords::SaveHour() {
-    if (m_state.hourDownload <= 0 || m_state.hourUpload <= 0 || m_state.hourTime <= 0) {
+    const bool counted = m_state.exactCounting
+                             ? m_state.hourDownload > 0 || m_state.hourUpload > 0
+                             : m_state.hourDownload > 0 && m_state.hourUpload > 0 &&
+                                   m_state.hourTime > 0;
+    if (!counted) {
         return;
     }
     if (!m_openHour && !TryOpenCurrentHour()) {
         throw platform::DatabaseError("Nie można zapisać bieżącej godziny w bazie danych.");
     }
     SaveAccumulators();
+}
+
+void HourlyRecords::SaveIfDue() {
+    const std::uint32_t now = m_clock.TickMilliseconds();
+    if (now - m_lastSave < static_cast<std::uint32_t>(kSaveInterval / 1ms) || !m_openHour ||
+        !TryDue()) {
+        return;
+    }
+    m_lastSave = now;
+    if (m_state.hourTime == m_savedTime && m_state.hourDownload == m_savedDownload &&
+        m_state.hourUpload == m_savedUpload) {
+        return;
+    }
+    try {
+        SaveAccumulators();
+        m_writeFailureShown = false;
+    } catch (const platform::DatabaseError& error) {
+        DelayNextTry();
+        ShowWriteFailureOnce(error);
+    }
 }
 
 std::optional<std::int32_t> HourlyRecords::StoredDownload() {
@@ -150,6 +180,9 @@ void HourlyRecords::SaveAccumulators() {
     m_records->SetField(kDownloadField, std::int64_t{m_state.hourDownload});
     m_records->SetField(kUploadField, std::int64_t{m_state.hourUpload});
     m_records->Update();
+    m_savedTime = m_state.hourTime;
+    m_savedDownload = m_state.hourDownload;
+    m_savedUpload = m_state.hourUpload;
 }
 
 } // namespace quantiro::records

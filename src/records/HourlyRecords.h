@@ -32,9 +32,12 @@ public:
     // open it opens the current one, keeping what the accumulators hold.
     void StartNextHour() override;
 
-    // Writes the accumulators into the open record, only when all three are above 0.
-    // Errors are thrown.
+    // Writes the accumulators into the open record, only when all three are above 0
+    // (with exact counting: when the download or the upload is). Errors are thrown.
     void SaveHour();
+    // Writes what the open hour counted since the last write, once five minutes
+    // have passed since then; a failure waits for the next try and is told once.
+    void SaveIfDue();
     // The open record's download as stored; nullopt when it cannot be read.
     std::optional<std::int32_t> StoredDownload();
 
@@ -61,6 +64,10 @@ private:
     platform::Notifier& m_notifier;
     std::optional<OpenHour> m_openHour;
     std::optional<std::uint32_t> m_retryAfter;
+    std::uint32_t m_lastSave = 0; // tick count of the last write of the open hour
+    // What the open record holds as far as this run knows, so an idle hour is not
+    // written again and again.
+    std::int32_t m_savedTime = 0, m_savedDownload = 0, m_savedUpload = 0;
     bool m_writeFailureShown = false;
 };
 

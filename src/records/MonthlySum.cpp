@@ -7,8 +7,8 @@ namespace quantiro::records {
 
 void SumMonth(platform::Database& database, platform::RegistrySettings& settings,
               platform::Clock& clock, sampling::SamplingState& state) {
-    // A record that cannot be read is skipped, a scan that cannot go on ends with
-    // what it has summed, and the correction still applies.
+    // A record that cannot be read is skipped, and a scan that cannot go on ends
+    // with what it has summed.
     StoredTraffic month;
     IgnoringErrors([&] {
         const platform::LocalDateTime now = clock.Now();
@@ -17,12 +17,11 @@ void SumMonth(platform::Database& database, platform::RegistrySettings& settings
     });
     state.monthBase += month.download;
 
+    // The totals count from the start, so the records hold nothing they count
+    // again: the previous exit's correction is cleared, never subtracted. The
+    // family still finds it written at every exit.
     IgnoringErrors([&] {
         if (platform::Read(settings, values::kCorrectionPending)) {
-            state.monthBase -= platform::Read(settings, values::kCorrectionDownload);
-            if (state.monthBase < 0) {
-                state.monthBase = 0;
-            }
             platform::Write(settings, values::kCorrectionPending, false);
         }
     });

@@ -8,8 +8,8 @@
 namespace quantiro::records {
 
 // Sums the current month's downloads from the hourly records into monthBase and
-// takes off, once, the correction the previous exit left. It scans with a record
-// set of its own, so the open hour's cursor never moves.
+// clears the correction the previous exit left. It scans with a record set of its
+// own, so the open hour's cursor never moves.
 void SumMonth(platform::Database& database, platform::RegistrySettings& settings,
               platform::Clock& clock, sampling::SamplingState& state);
 

@@ -25,6 +25,11 @@ std::string_view DetailsList::TypeName(std::int32_t code) {
     }
 }
 
+void DetailsList::ShowWaiting() {
+    m_values = {};
+    m_values.front() = kWaiting;
+}
+
 void DetailsList::Write(std::size_t row, std::string value) {
     m_values.at(row - 1) = std::move(value);
 }

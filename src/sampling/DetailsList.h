@@ -28,7 +28,11 @@ public:
         "",
     };
 
+    static constexpr std::string_view kWaiting = "brak połączenia – czekam na interfejs";
+
     void Refresh(const platform::InterfaceRow& current, const platform::InterfaceRow& lastSeen);
+    // The first row says the meter waits; the others are emptied.
+    void ShowWaiting();
 
     // Row from 1 to 9, as the list numbers them.
     const std::string& Value(std::size_t row) const { return m_values.at(row - 1); }

@@ -38,26 +38,55 @@ void Sampler::OnTick() {
     }
 }
 
+void Sampler::Wait() {
+    if (!m_waiting) {
+        m_waiting = true;
+        m_with.display.ShowWaiting();
+    }
+}
+
 void Sampler::SampleInterface() {
     // An interface that is gone makes the tick do nothing; the previous totals and
     // tick time wait for its return.
     if (!m_reader.HasRows()) {
+        Wait();
         return;
     }
     // A second snapshot, as the first only told that the interface exists. It can
     // have lost the row in between; then this tick, too, does nothing.
     const auto& rows = m_reader.Read();
     if (rows.empty()) {
+        Wait();
         return;
     }
     const platform::InterfaceRow& current = rows.front();
 
-    m_with.display.RefreshDetails(current, m_lastSeen);
+    // After a wait every detail is written afresh.
+    m_with.display.RefreshDetails(current, m_waiting ? platform::InterfaceRow{} : m_lastSeen);
+    m_waiting = false;
 
-    m_state.totalReceived =
+    // The run's first sample, or the first of another interface (the default route
+    // moved, the link was made anew), only takes up the counters: what the link
+    // carried before is not this run's, and a rate needs two samples of one link.
+    // It shows a rate of 0, is never implausible and never counts.
+    const bool takingUp = !m_hasPreviousSample || current.index != m_lastSeen.index ||
+                          current.name != m_lastSeen.name;
+    m_hasPreviousSample = true;
+    if (takingUp) {
+        m_state.receivedTrack = {};
+        m_state.sentTrack = {};
+    }
+    const double linkReceived =
         ContinueTotal(ifstats::KilobyteSample(current.bytesReceived), m_state.receivedTrack);
-    m_state.totalSent =
+    const double linkSent =
         ContinueTotal(ifstats::KilobyteSample(current.bytesSent), m_state.sentTrack);
+    if (takingUp) {
+        // The totals go on from where they stood, 0 at the start, without a jump.
+        m_receivedOffset = m_previousTotalReceived - linkReceived;
+        m_sentOffset = m_previousTotalSent - linkSent;
+    }
+    m_state.totalReceived = m_receivedOffset + linkReceived;
+    m_state.totalSent = m_sentOffset + linkSent;
 
     const double receivedDelta = m_state.totalReceived - m_previousTotalReceived;
     const double sentDelta = m_state.totalSent - m_previousTotalSent;
@@ -65,18 +94,9 @@ void Sampler::SampleInterface() {
     const std::uint32_t elapsed = m_clock.TickMilliseconds() - m_previousTickTime;
     double downloadRate = 0;
     double uploadRate = 0;
-    if (elapsed != 0) {
+    if (elapsed != 0 && !takingUp) {
         downloadRate = receivedDelta * 1'000'000 / elapsed;
         uploadRate = sentDelta * 1'000'000 / elapsed;
-    }
-
-    // The run's first sample only takes up the counters: a rate needs two samples,
-    // so it is shown as 0, never found implausible and never counted.
-    const bool takingUp = !m_hasPreviousSample;
-    m_hasPreviousSample = true;
-    if (takingUp) {
-        downloadRate = 0;
-        uploadRate = 0;
     }
 
     m_state.rateExceeded =
@@ -89,11 +109,18 @@ void Sampler::SampleInterface() {
         m_with.display.ShowAmounts(m_state.totalReceived, m_state.totalSent,
                                    m_state.monthBase + m_state.totalReceived);
 
-        const bool counting =
+        // Traffic: more than 1 kB either way within a second of the previous tick.
+        // Only such ticks add on-line time; with exact counting every tick's
+        // kilobytes reach the hour, across any gap, as the kernel counted them.
+        const bool traffic =
             (receivedDelta > kCountingThresholdKb || sentDelta > kCountingThresholdKb) &&
             elapsed < kMaxCountedGapMs && !takingUp;
+        const bool counting = traffic || (m_state.exactCounting && !takingUp &&
+                                          (receivedDelta != 0 || sentDelta != 0));
         if (counting) {
-            m_state.hourTime = RoundToInt32(static_cast<double>(m_state.hourTime) + elapsed);
+            if (traffic) {
+                m_state.hourTime = RoundToInt32(static_cast<double>(m_state.hourTime) + elapsed);
+            }
             m_state.hourDownload = RoundToInt32(m_state.hourDownload + receivedDelta);
             m_state.hourUpload = RoundToInt32(m_state.hourUpload + sentDelta);
             // The hour change is noticed on the first counting tick of the new hour,

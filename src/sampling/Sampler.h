@@ -38,6 +38,9 @@ public:
     void SampleInterface();
 
 private:
+    // No interface to measure this tick: the display is told once.
+    void Wait();
+
     SamplingState& m_state;
     ifstats::InterfaceTableReader& m_reader;
     platform::Clock& m_clock;
@@ -50,6 +53,11 @@ private:
 
     platform::InterfaceRow m_lastSeen;
     bool m_hasPreviousSample = false;
+    bool m_waiting = false;
+    // Totals = offset + the link's continuous total, so they run on across a change
+    // of interface and start at 0.
+    double m_receivedOffset = 0;
+    double m_sentOffset = 0;
     double m_previousTotalReceived = 0;
     double m_previousTotalSent = 0;
     std::uint32_t m_previousTickTime = 0;

@@ -10,7 +10,7 @@ namespace quantiro::sampling {
 // every part that reads or feeds it. Amounts are kilobytes (1024 bytes); rates and
 // limits are in rate units, kilobytes per second x 1000.
 struct SamplingState {
-    // Continuous totals of the monitored interface since its counters last started.
+    // Continuous totals of the monitored interfaces since the meter started.
     double totalReceived = 0;
     double totalSent = 0;
     CounterTrack receivedTrack;
@@ -21,8 +21,10 @@ struct SamplingState {
     std::int32_t hourDownload = 0;
     std::int32_t hourUpload = 0;
 
-    // The month's downloads before this run; shown as monthBase + totalReceived.
+    // The month's downloads recorded before this run; shown as monthBase + totalReceived.
     double monthBase = 0;
+    // Every tick's kilobytes reach the hour, not only those of ticks over 1 kB.
+    bool exactCounting = false;
 
     // Plausibility limits (kilobytes per second) and the verdict of the latest tick.
     double limitDownload = 0;

@@ -16,6 +16,9 @@ public:
     // The bar update: each rate is cut at its bar's maximum. Zero rates clear the bars.
     virtual void ShowRates(double download, double upload) = 0;
     virtual void ShowAmounts(double received, double sent, double month) = 0;
+    // Nothing to measure: the monitored interface is away, or no default route leads
+    // anywhere. Told once as the wait begins; the next sample ends it.
+    virtual void ShowWaiting() = 0;
 };
 
 // The hourly records: whether the open hour's record is no longer the current

@@ -48,6 +48,7 @@ Meter::StartUpResult Meter::StartUp(const std::string& commandLine) {
     platform::OpenFamilyKey(settings);
     Write(settings, values::kIsRunning, true);
     m_state.warningsEnabled = Read(settings, values::kWarningsEnabled);
+    m_state.exactCounting = Read(settings, values::kExactCounting);
 
     m_database = m_system.openDatabase(m_system.dataDirectory + "/qub.db");
     m_hours = std::make_unique<records::HourlyRecords>(*m_database, m_state, m_system.clock,
@@ -103,6 +104,9 @@ void Meter::OnTick() {
     Handle([&] {
         m_tickRunning = true;
         m_sampler->OnTick();
+        // After the tick's own database work, never inside it: a kill or a power
+        // cut loses at most the minutes since this save.
+        m_hours->SaveIfDue();
         m_tickRunning = false;
         // Ended companions are collected here, never waited for.
         m_system.launcher.ReapExited();
@@ -119,6 +123,7 @@ void Meter::ReloadSettings() {
     m_frontEnd.window.ApplyScale(sampling::ScaleFromSettings(settings));
     m_frontEnd.window.ApplyFixedSize();
     m_state.warningsEnabled = Read(settings, values::kWarningsEnabled);
+    m_state.exactCounting = Read(settings, values::kExactCounting);
     m_limits.Update();
     m_state.autoUpdateEnabled = Read(settings, values::kAutoUpdate) == 1;
     // Cleared last, so a flag raised again during the reload is taken by it.

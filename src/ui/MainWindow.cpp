@@ -17,6 +17,8 @@ namespace quantiro::ui {
 
 namespace {
 
+const QString kDragTip = QStringLiteral("Wciśnij prawy przycisk myszki i przesuń okno");
+
 using namespace std::chrono_literals;
 
 // The layout is drawn in twips, 15 to a pixel.
@@ -43,7 +45,7 @@ MainWindow::MainWindow(platform::RegistrySettings& settings, std::string decimal
     , m_shape(shape)
     , m_trayAvailable(std::move(trayAvailable)) {
     setWindowTitle(QStringLiteral(" Tranfery"));
-    setToolTip(QStringLiteral("Wciśnij prawy przycisk myszki i przesuń okno"));
+    setToolTip(kDragTip);
     setWindowIcon(MeterIcon());
     setAutoFillBackground(true);
     QPalette background = palette();
@@ -191,6 +193,18 @@ QString MainWindow::ScaleCaption(bool download, int index) const {
 void MainWindow::RefreshDetails(const platform::InterfaceRow& current,
                                 const platform::InterfaceRow& lastSeen) {
     m_details.Refresh(current, lastSeen);
+    if (m_waiting) {
+        m_waiting = false;
+        setToolTip(kDragTip);
+    }
+}
+
+void MainWindow::ShowWaiting() {
+    m_details.ShowWaiting();
+    ShowRates(0, 0);
+    // The window's tip tells why nothing moves, until the next sample.
+    m_waiting = true;
+    setToolTip(FromUtf8(sampling::DetailsList::kWaiting));
 }
 
 void MainWindow::ShowErrorMarker(bool visible) {

@@ -53,6 +53,7 @@ public:
     void ShowErrorMarker(bool visible) override;
     void ShowRates(double download, double upload) override;
     void ShowAmounts(double received, double sent, double month) override;
+    void ShowWaiting() override;
 
     // What the core asks of the window.
     void ApplyScale(const sampling::RateScale& scale) override;
@@ -114,6 +115,7 @@ private:
 
     platform::RegistrySettings& m_settings;
     std::string m_decimalSeparator;
+    bool m_waiting = false; // told to wait, and no sample since
     const shapes::WindowShape& m_shape;
     shell::Meter* m_meter = nullptr;
 

@@ -95,6 +95,11 @@ QWidget* OptionsWindow::MakePage(Page page) {
         reason->setVisible(!reason->text().isEmpty());
         auto* column = new QVBoxLayout;
         column->addWidget(editor);
+        if (!setting.note.empty()) {
+            auto* note = new QLabel(FromUtf8(setting.note), widget);
+            note->setWordWrap(true);
+            column->addWidget(note);
+        }
         column->addWidget(reason);
         if (setting.kind == Kind::Flag) {
             form->addRow(column); // the check box carries its own label

@@ -91,6 +91,8 @@ public:
         ::setenv("XDG_RUNTIME_DIR", ConfigHome().c_str(), 1);
         ::setenv("XDG_DATA_HOME", (m_dir.Path() / "data").c_str(), 1);
         ::setenv("XDG_CACHE_HOME", (m_dir.Path() / "cache").c_str(), 1);
+        // Loopback is there on every machine, a default route is not.
+        ::setenv("QUANTIRO_INTERFACE", "lo", 1);
         if (!m_locale.empty()) {
             ::setenv("LC_ALL", m_locale.c_str(), 1);
         }

@@ -111,6 +111,7 @@ struct RecordingFrontEnd final : platform::MessageDialog,
     void ShowNoticePage(const std::string& address) override { log.push_back("notice " + address); }
 
     void RefreshDetails(const platform::InterfaceRow&, const platform::InterfaceRow&) override {}
+    void ShowWaiting() override { log.push_back("waiting"); }
     void ShowErrorMarker(bool visible) override { errorMarker = visible; }
     void ShowRates(double download, double) override {
         downloadRate = download;

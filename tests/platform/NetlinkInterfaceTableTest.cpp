@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <vector>
 
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
@@ -135,37 +136,81 @@ TEST_F(NetlinkInterfaceTableTest, TheNamedInterfaceComesFirstAndItsCountersMoveB
     Run("ip link del qa");
 }
 
-TEST_F(NetlinkInterfaceTableTest, WithoutANameTheDefaultRouteChoosesForTheWholeRun) {
-    Run("ip link add b0 type bridge");
-    Run("ip link add b1 type bridge");
-    Run("ip link set b1 up");
-    Run("ip addr add 192.0.2.2/24 dev b1"); // documentation range, inside this namespace only
-    Run("ip route add default via 192.0.2.1 dev b1");
+// Without a name the table follows the main table's default route as it comes,
+// moves and goes; one reader lives through all the steps, as a meter does.
+TEST_F(NetlinkInterfaceTableTest, WithoutANameTheDefaultRouteIsFollowed) {
+    // Documentation ranges, inside this namespace only; veth pairs with both ends
+    // up have a carrier.
+    for (const char* link : {"d0", "d1", "t0"}) {
+        AddVethPair(link, (std::string(link) + "p").c_str());
+    }
+    Run("ip addr add 192.0.2.2/24 dev d0");
+    Run("ip addr add 198.51.100.2/24 dev d1");
+    Run("ip addr add 203.0.113.2/24 dev t0");
     ::setenv("QUANTIRO_INTERFACE", "no-such-interface", 1); // absent: the route decides
 
+    struct Step {
+        const char* name;
+        std::vector<std::string> commands;
+        const char* measured; // "": an empty table, the meter waits
+    };
+    const Step steps[] = {
+        {"no default route yet: nothing is measured", {}, ""},
+        {"a late default route", {"ip route add default via 192.0.2.1 dev d0"}, "d0"},
+        {"the route moves to another link",
+         {"ip route replace default via 198.51.100.1 dev d1"},
+         "d1"},
+        {"of two, the lower metric",
+         {"ip route del default", "ip route add default via 198.51.100.1 dev d1 metric 200",
+          "ip route add default via 192.0.2.1 dev d0 metric 100"},
+         "d0"},
+        {"a tunnel's two /1 routes do not move it",
+         {"ip route add 0.0.0.0/1 dev t0", "ip route add 128.0.0.0/1 dev t0"},
+         "d0"},
+        {"nor a default route in another table", {"ip route add default dev t0 table 51820"}, "d0"},
+        {"its link down: the other route", {"ip link set d0 down"}, "d1"},
+        {"up again with its route",
+         {"ip link set d0 up", "ip route add default via 192.0.2.1 dev d0 metric 100"},
+         "d0"},
+        {"IPv6 only",
+         {"ip route del default via 192.0.2.1 dev d0", "ip route del default",
+          "sysctl -qw net.ipv6.conf.d1.disable_ipv6=0",
+          "ip -6 addr add 2001:db8::2/64 dev d1 nodad",
+          "ip -6 route add default via 2001:db8::1 dev d1"},
+         "d1"},
+        {"no default route any more", {"ip -6 route del default"}, ""},
+    };
     NetlinkInterfaceTable table;
-    const auto interfaces = Read(table);
-    ASSERT_GE(interfaces.size(), 3u);
-    EXPECT_EQ(interfaces.front().name, "b1");
-    EXPECT_EQ(interfaces.back().name, "lo");
+    for (const Step& step : steps) {
+        for (const std::string& command : step.commands) {
+            Run(command);
+        }
+        const auto rows = Read(table);
+        if (*step.measured == '\0') {
+            EXPECT_TRUE(rows.empty()) << step.name << ": " << rows.front().name;
+        } else {
+            ASSERT_FALSE(rows.empty()) << step.name;
+            EXPECT_EQ(rows.front().name, step.measured) << step.name;
+            EXPECT_EQ(rows.back().name, "lo") << step.name;
+        }
+    }
 
-    // A new default route changes nothing for this run; a new run follows it.
-    Run("ip link set b0 up");
-    Run("ip addr add 198.51.100.2/24 dev b0");
-    Run("ip route replace default via 198.51.100.1 dev b0");
-    EXPECT_EQ(Read(table).front().name, "b1");
-    NetlinkInterfaceTable freshTable;
-    EXPECT_EQ(Read(freshTable).front().name, "b0");
-    // The user's chosen interface comes before the route, the environment before both.
+    // A name present at the start is kept for the run, wherever the route goes: the
+    // user's choice before the route, the environment before both.
+    Run("ip route add default via 192.0.2.1 dev d0");
     NetlinkInterfaceTable chosen;
-    chosen.PreferInterface([] { return std::string("b1"); });
-    EXPECT_EQ(Read(chosen).front().name, "b1");
+    chosen.PreferInterface([] { return std::string("d1"); });
+    EXPECT_EQ(Read(chosen).front().name, "d1");
+    Run("ip route replace default via 198.51.100.1 dev d1");
+    Run("ip route replace default via 192.0.2.1 dev d0");
+    EXPECT_EQ(Read(chosen).front().name, "d1");
     ::setenv("QUANTIRO_INTERFACE", "lo", 1);
     NetlinkInterfaceTable overridden;
-    overridden.PreferInterface([] { return std::string("b1"); });
+    overridden.PreferInterface([] { return std::string("d1"); });
     EXPECT_EQ(Read(overridden).front().name, "lo");
-    Run("ip link del b0");
-    Run("ip link del b1");
+    for (const char* link : {"d0", "d1", "t0"}) {
+        Run(std::string("ip link del ") + link);
+    }
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 
 #include "fakes/TestMeter.h"
 
+#include <algorithm>
+
 #include <gtest/gtest.h>
 
 namespace quantiro::sampling {
@@ -77,32 +79,43 @@ TEST(SamplerTest, TotalsFollowTheTrueTrafficThroughWrapsZerosAndResets) {
     }
     for (const Case& c : cases) {
         Rig rig;
+        // The totals count from the start: the first sample is their zero.
+        const double start = c.ticks.front().second;
         for (const auto& [counter, expected] : c.ticks) {
             rig.system.table.SetCounters(counter, 0);
             rig.system.clock.Advance(100);
             rig.sampler.SampleInterface();
-            ASSERT_NEAR(rig.state.totalReceived, expected, 1.0) << c.name << " at " << counter;
+            ASSERT_NEAR(rig.state.totalReceived, expected - start, 1.0)
+                << c.name << " at " << counter;
         }
     }
 }
 
-TEST(SamplerTest, OnlyTicksWithMoreThanOneKilobyteWithinASecondCount) {
+TEST(SamplerTest, OnlyTicksWithMoreThanOneKilobyteWithinASecondCountUnlessCountingExactly) {
     struct Case {
+        bool exact;
         std::int64_t dr, ds;
         std::uint32_t elapsed;
         std::int32_t hourTime, hourDownload, hourUpload;
     };
     const Case cases[] = {
-        {1, 1, 100, 0, 0, 0}, // exactly 1 kB both ways is not traffic
-        {2, 0, 100, 100, 2, 0},
-        {0, 2, 100, 100, 0, 2},
-        {5, 5, 1000, 0, 0, 0}, // a gap of a second is never counted
-        {5, 5, 999, 999, 5, 5},
-        {-3, 5, 100, 100, -3, 5}, // a counter that went back lowers the hour
-        {0, 0, 0, 0, 0, 0},
+        {false, 1, 1, 100, 0, 0, 0}, // exactly 1 kB both ways is not traffic
+        {false, 2, 0, 100, 100, 2, 0},
+        {false, 0, 2, 100, 100, 0, 2},
+        {false, 5, 5, 1000, 0, 0, 0}, // a gap of a second is never counted
+        {false, 5, 5, 999, 999, 5, 5},
+        {false, -3, 5, 100, 100, -3, 5}, // a counter that went back lowers the hour
+        {false, 0, 0, 0, 0, 0, 0},
+        // Counting exactly: every kilobyte reaches the hour, only traffic adds time.
+        {true, 1, 1, 100, 0, 1, 1},
+        {true, 0, 1, 100, 0, 0, 1},
+        {true, 5, 5, 1000, 0, 5, 5}, // across a gap too, as the kernel counted it
+        {true, 2, 0, 100, 100, 2, 0},
+        {true, 0, 0, 100, 0, 0, 0},
     };
     for (const Case& c : cases) {
         Rig rig;
+        rig.state.exactCounting = c.exact;
         rig.Prime();
         rig.Tick(c.dr, c.ds, c.elapsed);
         SCOPED_TRACE(&c - cases);
@@ -151,7 +164,8 @@ TEST(SamplerTest, RatesAndTheMonthFollowTheCountersAcrossGapsAndTheClockWrap) {
     Rig rig;
     rig.state.monthBase = 5000;
     rig.Prime();
-    EXPECT_EQ(rig.display.month, 6000);
+    EXPECT_EQ(rig.display.month, 5000); // the records, and nothing of this run yet
+    EXPECT_EQ(rig.display.downloadRate, 0); // one sample has no rate
     rig.Tick(25, 3);
     EXPECT_DOUBLE_EQ(rig.display.downloadRate, 250'000);
     rig.Tick(-4, 0); // negative rates show as 0
@@ -173,7 +187,9 @@ TEST(SamplerTest, RatesAndTheMonthFollowTheCountersAcrossGapsAndTheClockWrap) {
         rig.system.clock.Advance(100);
         rig.sampler.SampleInterface();
     }
-    rig.system.table.rows = {{.name = "eth0"}};
+    // The display is told of the wait once, not at every tick.
+    EXPECT_EQ(std::count(rig.display.log.begin(), rig.display.log.end(), "waiting"), 1);
+    rig.system.table.rows = {{.name = "eth0", .index = 2}};
     rig.Tick(50, 50);
     EXPECT_EQ(rig.state.hourDownload, before);
     rig.Tick(3, 3);
@@ -185,6 +201,47 @@ TEST(SamplerTest, RatesAndTheMonthFollowTheCountersAcrossGapsAndTheClockWrap) {
     EXPECT_EQ(rig.hooks.nextHours, 0);
     rig.Tick(4, 0);
     EXPECT_EQ(rig.hooks.nextHours, 1);
+}
+
+// The default route moving to another link, or a link made anew under its name.
+TEST(SamplerTest, AnotherInterfaceIsTakenUpWithoutAJumpAndItsTrafficCounts) {
+    struct Case {
+        const char* name;
+        platform::InterfaceRow next; // counters in kB below
+        std::uint64_t nextReceivedKb;
+    };
+    const Case cases[] = {
+        {"another link", {.name = "wlan0", .index = 3}, 900'000},
+        {"the same name made anew", {.name = "eth0", .index = 7}, 0},
+        {"a link whose counter is past 2^31", {.name = "wwan0", .index = 4}, 3'000'000},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        rig.state.rateCheckEnabled = true;
+        rig.state.limitDownload = rig.state.limitUpload = 1000; // kB/s
+        rig.Prime();
+        rig.Tick(5, 5);
+        const double received = rig.state.totalReceived;
+        const std::int32_t hour = rig.state.hourDownload;
+
+        platform::InterfaceRow next = c.next;
+        next.bytesReceived = c.nextReceivedKb * kKb;
+        rig.system.table.rows = {next};
+        rig.system.clock.Advance(100);
+        rig.sampler.SampleInterface();
+        EXPECT_EQ(rig.state.totalReceived, received); // no jump
+        EXPECT_FALSE(rig.display.errorMarker);         // never implausible
+        EXPECT_EQ(rig.display.downloadRate, 0);
+        EXPECT_EQ(rig.state.hourDownload, hour); // counts nothing
+
+        rig.system.table.rows.front().bytesReceived += 40 * kKb;
+        rig.system.clock.Advance(100);
+        rig.sampler.SampleInterface();
+        EXPECT_EQ(rig.state.totalReceived, received + 40);
+        EXPECT_EQ(rig.state.hourDownload, hour + 40); // the same hour goes on
+        EXPECT_DOUBLE_EQ(rig.display.downloadRate, 400'000);
+    }
 }
 
 TEST(SamplerTest, PeriodicWorkRunsOnItsCountOfTicks) {

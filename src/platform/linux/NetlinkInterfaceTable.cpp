@@ -164,7 +164,8 @@ std::int32_t LinkSpeed(const std::string& deviceDir) {
 } // namespace
 
 NetlinkInterfaceTable::NetlinkInterfaceTable(std::string sysfsNetRoot)
-    : m_socket(RTMGRP_LINK)
+    // Routes too: the interface of the default route is followed as it moves.
+    : m_socket(RTMGRP_LINK | RTMGRP_IPV4_ROUTE | RTMGRP_IPV6_ROUTE)
     , m_sysfsNetRoot(std::move(sysfsNetRoot)) {}
 
 InterfaceTable::Status NetlinkInterfaceTable::Read(std::vector<InterfaceRow>& rows) {
@@ -254,8 +255,12 @@ bool NetlinkInterfaceTable::TakeSnapshot() {
     if (!ok) {
         return false;
     }
+    if (!m_primaryChosen) {
+        m_primaryChosen = true;
+        FixNamedPrimary(m_links);
+    }
     if (!m_primaryFixed) {
-        FixPrimary(m_links);
+        m_primaryName = DefaultRouteLinkName(m_links);
     }
 
     std::optional<std::size_t> loopback;
@@ -268,9 +273,11 @@ bool NetlinkInterfaceTable::TakeSnapshot() {
             m_rows.push_back(i);
         }
     }
-    if (!m_primaryName.empty() &&
-        (m_rows.empty() || m_links[m_rows.front()].row.name != m_primaryName)) {
-        m_rows.clear(); // the monitored interface is gone for now: an empty table
+    if (m_primaryName.empty() || m_rows.empty() ||
+        m_links[m_rows.front()].row.name != m_primaryName) {
+        // The monitored interface is gone for now, or no default route leads
+        // anywhere: an empty table, never some other interface in its place.
+        m_rows.clear();
         return true;
     }
     if (loopback) {
@@ -279,30 +286,31 @@ bool NetlinkInterfaceTable::TakeSnapshot() {
     return true;
 }
 
-void NetlinkInterfaceTable::FixPrimary(const std::vector<Link>& links) {
-    m_primaryFixed = true;
+void NetlinkInterfaceTable::FixNamedPrimary(const std::vector<Link>& links) {
     auto named = [&](const std::string& name) {
         return std::any_of(links.begin(), links.end(),
                            [&](const Link& l) { return l.row.name == name; });
     };
     if (const char* wanted = std::getenv("QUANTIRO_INTERFACE"); wanted && named(wanted)) {
         m_primaryName = wanted;
-        return;
-    }
-    if (const std::string preferred = m_preferred ? m_preferred() : ""; named(preferred)) {
+        m_primaryFixed = true;
+    } else if (const std::string preferred = m_preferred ? m_preferred() : ""; named(preferred)) {
         m_primaryName = preferred;
-        return;
+        m_primaryFixed = true;
     }
+}
+
+std::string NetlinkInterfaceTable::DefaultRouteLinkName(const std::vector<Link>& links) {
     for (const std::uint8_t family : {std::uint8_t{AF_INET}, std::uint8_t{AF_INET6}}) {
         if (const auto index = DefaultRouteInterface(family)) {
             for (const Link& l : links) {
                 if (l.row.index == *index) {
-                    m_primaryName = l.row.name;
-                    return;
+                    return l.row.name;
                 }
             }
         }
     }
+    return {};
 }
 
 std::optional<std::int32_t> NetlinkInterfaceTable::DefaultRouteInterface(std::uint8_t family) {
@@ -313,7 +321,10 @@ std::optional<std::int32_t> NetlinkInterfaceTable::DefaultRouteInterface(std::ui
             return;
         }
         const auto* route = static_cast<const rtmsg*>(NLMSG_DATA(&message));
-        if (route->rtm_dst_len != 0 || route->rtm_type != RTN_UNICAST) {
+        // Only a default route (no /1 halves), and one whose link has a carrier:
+        // an unplugged cable leaves its route behind, marked.
+        if (route->rtm_dst_len != 0 || route->rtm_type != RTN_UNICAST ||
+            (route->rtm_flags & RTNH_F_LINKDOWN) != 0) {
             return;
         }
         std::uint32_t table = route->rtm_table;

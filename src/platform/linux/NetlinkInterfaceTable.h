@@ -21,12 +21,16 @@ namespace quantiro::platform::linux_impl {
 // of the last dump: nothing reads them from tick to tick.
 //
 // Row order: the primary interface first, then the others in kernel order, loopback
-// last. The primary interface is fixed at the first snapshot: the one named by
-// QUANTIRO_INTERFACE when present, else the preferred one (the user's setting) when
-// present, else the one carrying the default route (IPv4, else IPv6), else none. While a fixed
-// primary interface is absent (a PPP link being redialled, a USB modem unplugged) the table is
-// empty, so the meter pauses instead of silently measuring whatever interface moved into the first
-// row.
+// last. The primary interface is the one named by QUANTIRO_INTERFACE, else the
+// preferred one (the user's setting), when it is present at the first snapshot: then
+// it is fixed for the run, and while it is absent (a PPP link being redialled, a USB
+// modem unplugged) the table is empty, so the meter pauses instead of silently
+// measuring whatever interface moved into the first row. Otherwise it is the one
+// carrying the main table's default route (IPv4, else IPv6; the lowest metric),
+// chosen again whenever the kernel announces a change of links or routes, so a
+// laptop moving from Wi-Fi to a docked cable is followed. Routes of other tables
+// and more specific ones (a VPN's two /1 routes) do not count: the physical link
+// the provider bills stays measured. Without a default route the table is empty.
 class NetlinkInterfaceTable final : public InterfaceTable {
 public:
     explicit NetlinkInterfaceTable(std::string sysfsNetRoot = "/sys/class/net");
@@ -42,7 +46,7 @@ public:
         m_preferred = std::move(preferred);
     }
 
-    // The primary interface chosen at the first snapshot (empty when none).
+    // The interface measured now (empty when none).
     const std::string& PrimaryInterface() const { return m_primaryName; }
 
     // One link of the dump: the row as far as rtnetlink fills it, and what the rest
@@ -68,7 +72,10 @@ private:
     bool TakeSnapshot();
     // The first row's counters asked anew; false when the table must be dumped.
     bool RefreshFirstRowCounters();
-    void FixPrimary(const std::vector<Link>& links);
+    // At the first snapshot: the named interface, when present, fixed for the run.
+    void FixNamedPrimary(const std::vector<Link>& links);
+    // The link of the default route, or empty.
+    std::string DefaultRouteLinkName(const std::vector<Link>& links);
     std::optional<std::int32_t> DefaultRouteInterface(std::uint8_t family);
     const SysfsDetails& DetailsOf(const Link& link);
     // Adds what sysfs and the flags tell to the link's row.
@@ -78,7 +85,8 @@ private:
     std::string m_sysfsNetRoot;
     bool m_snapshotValid = false;
     int m_statsFailures = 0; // RTM_GETSTATS refused in a row (a kernel before 4.7)
-    bool m_primaryFixed = false;
+    bool m_primaryChosen = false; // the first snapshot has looked for a named one
+    bool m_primaryFixed = false;  // named, and fixed for the run
     std::string m_primaryName;
     std::function<std::string()> m_preferred;
     std::vector<Link> m_links;       // the latest dump, in kernel order

@@ -79,8 +79,10 @@ bool NetlinkSocket::Receive(bool single, const std::function<void(const nlmsghdr
         auto remaining = static_cast<unsigned int>(received);
         for (auto* message = reinterpret_cast<const nlmsghdr*>(m_buffer.data());
              NLMSG_OK(message, remaining); message = NLMSG_NEXT(message, remaining)) {
-            if (message->nlmsg_pid == 0 && message->nlmsg_seq == 0) {
-                m_changed = true; // a notification from the kernel
+            // A notification: not addressed to this socket. One that another program's
+            // request caused (ip route replace) carries that program's port and number.
+            if (message->nlmsg_pid != m_portId || message->nlmsg_seq == 0) {
+                m_changed = true;
                 continue;
             }
             // A reply to an earlier, abandoned request: skip it.

@@ -48,6 +48,7 @@ bench: build
 	bench/endurance
 	bench/faults
 	bench/accuracy
+	bench/day
 	bench/footprint
 	bench/limit-watcher
 	bench/reports

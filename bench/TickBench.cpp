@@ -29,6 +29,7 @@ public:
     void ShowErrorMarker(bool) override {}
     void ShowRates(double d, double u) override { benchmark::DoNotOptimize(d + u); }
     void ShowAmounts(double, double, double) override {}
+    void ShowWaiting() override {}
 };
 
 class Idle final : public sampling::HourRecords,

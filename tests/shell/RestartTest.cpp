@@ -1,0 +1,172 @@
+// The meter's figures across kills and restarts within one life of the link: its
+// month, the reports' month (the records) and the limit watcher's period agree,
+// nothing counted twice, and a kill loses minutes, not the hour.
+#include "fakes/ScratchMount.h"
+#include "fakes/TestMeter.h"
+#include "fakes/TrafficTable.h"
+#include "limits/LimitCheck.h"
+#include "shell/MenuRows.h"
+
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+namespace quantiro::shell {
+namespace {
+
+constexpr std::uint64_t kKb = 1024;
+
+// One system whose link counters run on from run to run, as a link that stays up.
+struct Machine {
+    Machine() {
+        // The link has carried 50 MB since boot before the meter ever starts.
+        received = sent = 50'000 * kKb;
+        system.table.SetCounters(received, sent);
+    }
+    // One run of the meter; `ticks` ticks of `kbPerTick` each way.
+    struct Run {
+        explicit Run(Machine& m) : machine(m) {
+            EXPECT_EQ(meter.StartUp("/START"), Meter::StartUpResult::Running);
+            Tick(0); // the first sample takes up the counters
+        }
+        void Tick(std::uint64_t kbPerTick) {
+            machine.received += kbPerTick * kKb;
+            machine.sent += kbPerTick * kKb;
+            machine.system.table.SetCounters(machine.received, machine.sent);
+            machine.system.clock.Advance(100);
+            meter.OnTick();
+        }
+        Machine& machine;
+        testing::RecordingFrontEnd ui;
+        Meter meter{machine.system.Parts(), ui.Parts()};
+    };
+    // The month's downloads in the records, as the reports sum them.
+    double RecordedMonth(const char* month) {
+        double sum = 0;
+        for (const auto& row : testing::TrafficTable(system.Database()).Rows()) {
+            sum += row.data.starts_with(month) ? static_cast<double>(row.download) : 0;
+        }
+        return sum;
+    }
+    // The billing period's received kB as the limit watcher reckons it: the records
+    // as it found them at the meter's start, plus the totals it is given.
+    double WatcherPeriod(const Run& run, limits::WatchState& state, bool atStartUp) {
+        const platform::LocalDateTime now = system.clock.Now();
+        limits::LimitSettings settings{.limitMb = 1'000'000, .direction = 0, .enabled = true};
+        limits::Check(state, settings, {{now.year, now.month, now.day}, 0.5},
+                      run.meter.State().totalReceived, run.meter.State().totalSent, atStartUp,
+                      [&](const limits::Period& period) {
+                          char month[8];
+                          std::snprintf(month, sizeof month, "%04d-%02d", period.first.year,
+                                        period.first.month);
+                          return limits::PeriodTraffic{.received = RecordedMonth(month)};
+                      });
+        return state.baseReceived + *state.lastReceived;
+    }
+
+    testing::TestSystem system;
+    std::uint64_t received = 0, sent = 0;
+};
+
+TEST(RestartTest, TheThreeMonthFiguresAgreeAfterEveryStartAndNothingCountsTwice) {
+    struct Step {
+        const char* name;
+        platform::LocalDateTime start;
+        const char* month; // the records' month the figures are of
+        int ticks;         // of 20 kB each way, then a close from the menu
+    };
+    const Step steps[] = {
+        {"first start, the link up for a while", {2026, 12, 30, 22, 10, 0}, "2026-12", 3000},
+        {"started again within the hour", {2026, 12, 30, 22, 20, 0}, "2026-12", 600},
+        {"started again the next day", {2026, 12, 31, 23, 40, 0}, "2026-12", 300},
+        {"started again in the new month", {2027, 1, 1, 0, 5, 0}, "2027-01", 300},
+    };
+    Machine machine;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(step.name);
+        machine.system.clock.SetNow(step.start);
+        {
+            Machine::Run run(machine);
+            const double recorded = machine.RecordedMonth(step.month);
+            EXPECT_EQ(run.ui.receivedAmount, 0); // counted from the start
+            EXPECT_EQ(run.ui.month, recorded);
+            limits::WatchState watcher;
+            EXPECT_EQ(machine.WatcherPeriod(run, watcher, true), recorded);
+            for (int i = 0; i < step.ticks; ++i) {
+                run.Tick(20);
+            }
+            EXPECT_EQ(run.ui.month, recorded + 20.0 * step.ticks);
+            EXPECT_EQ(machine.WatcherPeriod(run, watcher, false), run.ui.month);
+            run.meter.RequestClose(CloseReason::UserEnded);
+            // All of it is in the records, once.
+            EXPECT_EQ(machine.RecordedMonth(step.month), run.ui.month);
+        }
+    }
+}
+
+TEST(RestartTest, AKillSixMinutesIntoAnHourLosesAtMostFiveMinutes) {
+    for (const bool exact : {false, true}) {
+        SCOPED_TRACE(exact ? "exact counting" : "the usual counting");
+        Machine machine;
+        platform::Write(*machine.system.OtherProgram(), values::kExactCounting, exact);
+        machine.system.clock.SetNow({2026, 12, 5, 10, 0, 0});
+        // Killed: the run ends without its exit steps (its destruction runs none),
+        // and its record is read as the next start would find it.
+        Machine::Run run(machine);
+        constexpr int kSixMinutes = 3600;
+        for (int i = 0; i < kSixMinutes; ++i) {
+            run.Tick(2);
+        }
+        const double recorded = machine.RecordedMonth("2026-12");
+        EXPECT_GE(recorded, 2.0 * kSixMinutes / 6 * 5 - 2) << "the first five minutes";
+        EXPECT_LE(recorded, 2.0 * kSixMinutes);
+    }
+}
+
+// The settings file on a small disk that fills and empties while the user toggles
+// "Zawsze na wierzchu" and another program asks for a reload.
+TEST(RestartTest, AFullSettingsDiskNeverEndsTheMeterAndTheSettingLandsOnceThereIsRoom) {
+    if (!testing::ScratchMount::Why().empty()) {
+        GTEST_SKIP() << testing::ScratchMount::Why();
+    }
+    Machine machine;
+    testing::ScratchMount disk(machine.system.configHome);
+    ASSERT_TRUE(disk.Mounted());
+    machine.system.clock.SetNow({2026, 12, 5, 10, 0, 0});
+    Machine::Run run(machine);
+    platform::Write(*machine.system.OtherProgram(), values::kSettingsChanged, true);
+    const std::filesystem::path filler = machine.system.configHome / "filler";
+    {
+        std::ofstream fill(filler, std::ios::binary);
+        const std::string block(4096, 'x');
+        while (fill.write(block.data(), block.size()) && fill.flush()) {
+        }
+    }
+    {
+        std::ofstream probe(machine.system.configHome / "probe");
+        probe << std::string(10000, 'y');
+        probe.flush();
+        ASSERT_FALSE(probe.good()) << "the disk is not full";
+    }
+    const bool onTopBefore = run.meter.State().onTop;
+    for (int i = 0; i < 50; ++i) {
+        if (i == 10 || i == 20) {
+            run.meter.RunMenuCommand(kOnTopPosition);
+        }
+        run.Tick(20);
+    }
+    EXPECT_FALSE(run.meter.Finished());
+    EXPECT_EQ(run.ui.messages.size(), 1u) << "told once";
+    EXPECT_EQ(run.meter.State().hourDownload, 20 * 50); // it counted throughout
+
+    std::filesystem::remove(filler);
+    run.meter.RunMenuCommand(kOnTopPosition);
+    run.Tick(20);
+    EXPECT_EQ(platform::Read(*machine.system.OtherProgram(), values::kOnTop), !onTopBefore);
+    EXPECT_FALSE(platform::Read(*machine.system.OtherProgram(), values::kSettingsChanged));
+    run.meter.RequestClose(CloseReason::UserEnded);
+    EXPECT_EQ(machine.RecordedMonth("2026-12"), 20.0 * 51);
+}
+
+} // namespace
+} // namespace quantiro::shell

@@ -29,11 +29,16 @@ void MessageFeed::ShowNewNotice() {
     // The old list goes first, so a failed download never leaves a stale one to read.
     const std::string local = m_directory + "/messages.cfg";
     std::remove(local.c_str());
-    if (!m_downloader.DownloadFile(m_updateServer + "/software_update/messages.cfg", local)) {
-        return;
-    }
-    // A notice list is a few lines; a megabyte holds any that is one.
-    const std::string list = paths::ReadFileWhole(local, 1024 * 1024);
+    m_downloader.Fetch(m_updateServer + "/software_update/messages.cfg", local, kListLimitBytes,
+                       [this, local](bool fetched) {
+                           if (fetched) {
+                               ShowFirstNewNotice(local);
+                           }
+                       });
+}
+
+void MessageFeed::ShowFirstNewNotice(const std::string& listPath) {
+    const std::string list = paths::ReadFileWhole(listPath, kListLimitBytes);
     const platform::LocalDateTime now = m_clock.Now();
     const CalendarDate today{now.year, now.month, now.day};
     for (const Notice& notice : ReadMessageList(list)) {

@@ -6,6 +6,7 @@
 #include "platform/Registry.h"
 
 #include <chrono>
+#include <cstddef>
 #include <string>
 
 namespace quantiro::messages {
@@ -14,6 +15,9 @@ using namespace std::chrono_literals;
 
 // The one-shot wait before the notice check.
 inline constexpr auto kMessageCheckDelay = 60s;
+// A notice list is a few lines, a page a few kilobytes: anything larger is refused.
+inline constexpr std::size_t kListLimitBytes = 1024 * 1024;
+inline constexpr std::size_t kPageLimitBytes = 4 * 1024 * 1024;
 
 // The update server: $QUANTIRO_UPDATE_SERVER, or an address that never resolves.
 std::string UpdateServer();
@@ -24,7 +28,8 @@ inline void ClearUpdateCache() {}
 
 // Once per run, a minute after start: fetches the maker's list of notices and opens
 // the first one that has not expired and has not been shown on this computer. The
-// list is kept in `directory`.
+// list is kept in `directory`. The fetch runs beside the meter; what it brings is
+// looked at when the downloader collects it.
 class MessageFeed {
 public:
     MessageFeed(std::string directory, std::string updateServer, platform::Downloader& downloader,
@@ -34,6 +39,8 @@ public:
     void ShowNewNotice();
 
 private:
+    void ShowFirstNewNotice(const std::string& listPath);
+
     std::string m_directory;
     std::string m_updateServer;
     platform::Downloader& m_downloader;

@@ -13,6 +13,8 @@ using namespace std::chrono_literals;
 
 constexpr auto kRetryWait = 10s;
 constexpr auto kSaveInterval = 5min;
+constexpr int kSaveAttempts = 20;
+constexpr auto kSaveRetryWait = 100ms;
 
 } // namespace
 
@@ -135,7 +137,19 @@ void HourlyRecords::SaveHour() {
     if (!m_openHour && !TryOpenCurrentHour()) {
         throw platform::DatabaseError("Nie można zapisać bieżącej godziny w bazie danych.");
     }
-    SaveAccumulators();
+    // Writes fail at once while another program holds the file: here, outside the
+    // tick, they are tried again for up to two seconds.
+    for (int attempt = 1;; ++attempt) {
+        try {
+            SaveAccumulators();
+            return;
+        } catch (const platform::DatabaseError&) {
+            if (attempt == kSaveAttempts) {
+                throw;
+            }
+            m_clock.Sleep(kSaveRetryWait);
+        }
+    }
 }
 
 void HourlyRecords::SaveIfDue() {

@@ -108,8 +108,9 @@ void Meter::OnTick() {
         // cut loses at most the minutes since this save.
         m_hours->SaveIfDue();
         m_tickRunning = false;
-        // Ended companions are collected here, never waited for.
+        // Ended companions and fetches are collected here, never waited for.
         m_system.launcher.ReapExited();
+        m_system.downloader.CollectFinished();
     });
 }
 
@@ -126,8 +127,24 @@ void Meter::ReloadSettings() {
     m_state.exactCounting = Read(settings, values::kExactCounting);
     m_limits.Update();
     m_state.autoUpdateEnabled = Read(settings, values::kAutoUpdate) == 1;
-    // Cleared last, so a flag raised again during the reload is taken by it.
-    Write(settings, values::kSettingsChanged, false);
+    // Cleared last, so a flag raised again during the reload is taken by it. When
+    // it cannot be cleared the next tick reloads again, which does no harm.
+    StoreSetting(values::kSettingsChanged, false);
+}
+
+void Meter::StoreSetting(const values::BoolValue& value, bool data) {
+    try {
+        Write(m_system.settings, value, data);
+    } catch (const platform::RegistryError& error) {
+        SettingsWriteFailed(error);
+    }
+}
+
+void Meter::SettingsWriteFailed(const platform::RegistryError& error) {
+    if (!m_settingsFailureShown) {
+        m_settingsFailureShown = true;
+        m_frontEnd.notifier.ShowMessage(error.what());
+    }
 }
 
 void Meter::RunUpdateCheck() {
@@ -151,7 +168,7 @@ void Meter::OnUserClose() {
             m_frontEnd.dialog.ShowMessage(platform::kStyleOk, notice, platform::kIconInformation,
                                           std::string(texts::kCloseNoticeTitle), dontShowAgain,
                                           std::string(texts::kCloseNoticeCheckBox));
-            Write(m_system.settings, values::kShowCloseNotice, !dontShowAgain);
+            StoreSetting(values::kShowCloseNotice, !dontShowAgain);
         }
         m_frontEnd.window.HideWindow();
     });
@@ -182,7 +199,7 @@ void Meter::RunMenuCommand(int position) {
             ShowReports();
             break;
         case kHidePosition:
-            Write(m_system.settings, values::kStartHidden, true);
+            StoreSetting(values::kStartHidden, true);
             m_frontEnd.window.HideWindow();
             break;
         case kEndPosition:
@@ -200,7 +217,7 @@ void Meter::RunMenuCommand(int position) {
 void Meter::ToggleOnTop() {
     m_state.onTop = !m_state.onTop;
     m_frontEnd.window.SetOnTop(m_state.onTop);
-    Write(m_system.settings, values::kOnTop, m_state.onTop);
+    StoreSetting(values::kOnTop, m_state.onTop);
     m_frontEnd.window.RebuildMenu(); // the check mark follows only through a rebuild
 }
 
@@ -218,6 +235,7 @@ void Meter::ShowReports() {
 void Meter::Close(CloseReason reason) {
     // The tick stops first, so nothing samples or writes once the exit steps begin.
     m_frontEnd.window.Closing();
+    m_system.downloader.CancelAll();
     m_state.systemShuttingDown = reason == CloseReason::SystemShutdown;
     if (m_exitBookkeeping) {
         m_exitBookkeeping->Run();

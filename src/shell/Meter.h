@@ -90,7 +90,13 @@ public:
 
     const sampling::SamplingState& State() const { return m_state; }
 
+    // Writes a setting for the front-end; a failure (a full disk) is told once and
+    // the value goes with the next write that succeeds.
+    void StoreSetting(const values::BoolValue& value, bool data);
+
 private:
+    // A settings write that failed: counting goes on, the user hears of it once.
+    void SettingsWriteFailed(const platform::RegistryError& error);
     // Runs an event handler unless a close is under way; a close it requests waits
     // until it returns.
     template <typename Handler> void Handle(Handler&& handler) {
@@ -98,7 +104,11 @@ private:
             return;
         }
         CloseController::Handler running(m_closer);
-        handler();
+        try {
+            handler();
+        } catch (const platform::RegistryError& error) {
+            SettingsWriteFailed(error); // what the handler did not finish waits for the next event
+        }
     }
     void Close(CloseReason reason);
     void ToggleOnTop();
@@ -118,6 +128,7 @@ private:
     std::unique_ptr<ExitBookkeeping> m_exitBookkeeping;
     std::unique_ptr<sampling::Sampler> m_sampler;
     bool m_tickRunning = false;
+    bool m_settingsFailureShown = false;
 };
 
 } // namespace quantiro::shell

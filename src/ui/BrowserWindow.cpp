@@ -1,10 +1,46 @@
 #include "ui/BrowserWindow.h"
 
+#include "messages/MessageFeed.h"
+
 #include <QFile>
+#include <QImage>
 #include <QTextBrowser>
+#include <QTextDocument>
+#include <QUrl>
+#include <QVariant>
 #include <QVBoxLayout>
 
 namespace quantiro::ui {
+
+namespace {
+
+// A notice page comes from the network, perhaps over plain HTTP: its images and
+// style sheets are never loaded, from the disk ("/dev/zero", a FIFO, file: URLs),
+// from data: URLs or from anywhere else. The document, not only the view, answers:
+// a document asks its view first and then reads local files itself, and an image
+// it gets nothing for is read from the disk by name. So every image is one
+// transparent pixel and every style sheet empty.
+class InertDocument final : public QTextDocument {
+public:
+    explicit InertDocument(QObject* parent)
+        : QTextDocument(parent)
+        , m_blank(1, 1, QImage::Format_ARGB32) {
+        m_blank.fill(Qt::transparent);
+    }
+
+protected:
+    QVariant loadResource(int type, const QUrl&) override {
+        if (type == QTextDocument::ImageResource) {
+            return m_blank;
+        }
+        return QString();
+    }
+
+private:
+    QImage m_blank;
+};
+
+} // namespace
 
 BrowserWindow::BrowserWindow(platform::Downloader& downloader, std::string cacheDirectory)
     : m_downloader(downloader)
@@ -16,9 +52,14 @@ BrowserWindow::BrowserWindow(platform::Downloader& downloader, std::string cache
 }
 
 void BrowserWindow::ShowNoticePage(const std::string& address) {
-    if (!m_downloader.DownloadFile(address, m_page)) {
-        return; // never loaded: no window
-    }
+    m_downloader.Fetch(address, m_page, messages::kPageLimitBytes, [this](bool fetched) {
+        if (fetched) {
+            ShowLoadedPage(); // never loaded: no window
+        }
+    });
+}
+
+void BrowserWindow::ShowLoadedPage() {
     QFile file(QString::fromStdString(m_page));
     if (!file.open(QIODevice::ReadOnly)) {
         return;
@@ -27,10 +68,11 @@ void BrowserWindow::ShowNoticePage(const std::string& address) {
     // loads the fonts for it, as soon as it exists; most runs show no page.
     if (!m_web) {
         m_web = new QTextBrowser(this);
-        m_web->setOpenLinks(false);
+        m_web->setDocument(new InertDocument(m_web));
+        m_web->setOpenLinks(false); // links stay inert too
         layout()->addWidget(m_web);
     }
-    m_web->setHtml(QString::fromUtf8(file.readAll()));
+    m_web->setHtml(QString::fromUtf8(file.read(messages::kPageLimitBytes)));
     show();
     raise();
 }

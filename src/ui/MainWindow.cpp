@@ -323,8 +323,16 @@ void MainWindow::TrayClicked() {
     if (!m_hidden) {
         return;
     }
-    platform::Write(m_settings, values::kStartHidden, false);
+    StoreHidden(false);
     ShowWindow();
+}
+
+void MainWindow::StoreHidden(bool hidden) {
+    if (m_meter) {
+        m_meter->StoreSetting(values::kStartHidden, hidden); // a failure is told, never thrown
+    } else {
+        platform::Write(m_settings, values::kStartHidden, hidden);
+    }
 }
 
 void MainWindow::ShowOnRequest() {
@@ -333,7 +341,7 @@ void MainWindow::ShowOnRequest() {
     if (m_closed) {
         return;
     }
-    platform::Write(m_settings, values::kStartHidden, false);
+    StoreHidden(false);
     ShowWindow();
 }
 
@@ -407,7 +415,7 @@ void MainWindow::changeEvent(QEvent* event) {
     if (event->type() == QEvent::WindowStateChange && m_hidden && !m_inTray && !isMinimized() &&
         isVisible()) {
         m_hidden = false;
-        platform::Write(m_settings, values::kStartHidden, false);
+        StoreHidden(false);
     }
     QWidget::changeEvent(event);
 }

@@ -54,6 +54,8 @@ public:
     void ShowRates(double download, double upload) override;
     void ShowAmounts(double received, double sent, double month) override;
     void ShowWaiting() override;
+    // Writes "Hide" through the meter, which tells of a failed write.
+    void StoreHidden(bool hidden);
 
     // What the core asks of the window.
     void ApplyScale(const sampling::RateScale& scale) override;

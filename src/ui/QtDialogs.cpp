@@ -77,7 +77,13 @@ void QtDialogs::ShowAbout() {
 }
 
 void QtDialogs::ShowMessage(std::string_view text) {
-    QMessageBox::information(nullptr, Text(shell::texts::kApplicationTitle), Text(text));
+    // Shown without waiting for an answer: a notice may come from inside a tick, and
+    // the counting goes on while it is on screen.
+    auto* box = new QMessageBox(QMessageBox::Information, Text(shell::texts::kApplicationTitle),
+                                Text(text), QMessageBox::Ok);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
 }
 
 } // namespace quantiro::ui

@@ -35,6 +35,16 @@ public:
     TestHttpServer(const TestHttpServer&) = delete;
     TestHttpServer& operator=(const TestHttpServer&) = delete;
 
+    // Answers at `path` with a chunked reply that never ends (until the client goes
+    // or the server is destroyed): no length is ever declared.
+    struct EndlessTag {};
+    TestHttpServer(EndlessTag, std::string path)
+        : m_path(std::move(path))
+        , m_endless(true) {
+        Listen();
+        m_thread = std::thread([this] { Serve(); });
+    }
+
     std::string BaseUrl() const { return "http://127.0.0.1:" + std::to_string(m_port); }
 
 private:
@@ -65,6 +75,17 @@ private:
                 request.append(buffer, static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
             }
             const auto start = request.find(' ') + 1;
+            if (m_endless) {
+                const std::string head =
+                    "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+                const std::string chunk = "10000\r\n" + std::string(0x10000, 'x') + "\r\n";
+                bool open = ::send(connection, head.data(), head.size(), MSG_NOSIGNAL) > 0;
+                while (open && !m_stop) {
+                    open = ::send(connection, chunk.data(), chunk.size(), MSG_NOSIGNAL) > 0;
+                }
+                ::close(connection);
+                continue;
+            }
             const std::string response =
                 request.substr(start, request.find(' ', start) - start) != m_path
                     ? std::string("HTTP/1.0 404 Not Found\r\nContent-Length: 0\r\n\r\n")
@@ -76,6 +97,7 @@ private:
     }
 
     const std::string m_path, m_body;
+    const bool m_endless = false;
     int m_listener = -1;
     int m_port = 0;
     std::thread m_thread;

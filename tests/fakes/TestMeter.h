@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <sstream>
+#include <thread>
 
 namespace quantiro::testing {
 
@@ -24,6 +25,17 @@ OpenSettings(const std::filesystem::path& configHome) {
     auto settings = std::make_unique<platform::linux_impl::IniRegistrySettings>(configHome);
     platform::OpenFamilyKey(*settings);
     return settings;
+}
+
+// Collects the downloader's fetches until none runs (15 s at most).
+inline void FinishFetches(platform::Downloader& downloader) {
+    for (int i = 0; i < 1500; ++i) {
+        downloader.CollectFinished();
+        if (!downloader.Busy()) {
+            return;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
 }
 
 inline std::string FileText(const std::filesystem::path& path) {

@@ -20,9 +20,10 @@ struct Feed {
     // The pages shown by one run's check.
     std::vector<std::string> Run() {
         testing::RecordingFrontEnd browser;
-        MessageFeed(system.cacheDirectory, server, system.downloader, system.settings, system.clock,
-                    browser)
-            .ShowNewNotice();
+        MessageFeed feed(system.cacheDirectory, server, system.downloader, system.settings,
+                         system.clock, browser);
+        feed.ShowNewNotice();
+        testing::FinishFetches(system.downloader);
         std::vector<std::string> pages;
         for (const std::string& entry : browser.log) {
             pages.push_back(entry.substr(std::string("notice ").size()));
@@ -86,6 +87,18 @@ TEST(MessageFeedTest, AnUnreachableOrSlowServerShowsNothingAndKeepsNoStaleList) 
     testing::TestHttpServer server("/software_update/messages.cfg", "http://a/1,1,2027-01-01\n");
     slow.server = server.BaseUrl();
     EXPECT_EQ(slow.Run(), std::vector<std::string>{"http://a/1"}); // and the next check works
+}
+
+// A reply that declares no length and never ends stops at the limit, well before
+// the time-out, and leaves nothing behind.
+TEST(MessageFeedTest, AnEndlessReplyStopsAtItsLimitAndLeavesNoFile) {
+    testing::TestHttpServer endless(testing::TestHttpServer::EndlessTag{},
+                                    "/software_update/messages.cfg");
+    Feed feed(endless.BaseUrl());
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_TRUE(feed.Run().empty());
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 8s);
+    EXPECT_TRUE(std::filesystem::is_empty(feed.system.cacheDirectory));
 }
 
 } // namespace

@@ -10,7 +10,16 @@
 #include <QApplication>
 #include <QMouseEvent>
 #include <QTimer>
+#include <atomic>
+#include <chrono>
+#include <fstream>
 #include <optional>
+#include <thread>
+
+#include <fcntl.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -302,10 +311,56 @@ TEST(BrowserWindowTest, TheNoticeWindowAppearsOnlyWithItsLoadedPage) {
     BrowserWindow noticeWindow(downloader, cache.Path());
     EXPECT_EQ(noticeWindow.windowTitle(), QStringLiteral("  Informacja dla użytkowników"));
     noticeWindow.ShowNoticePage(server.BaseUrl() + "/missing.html");
+    testing::FinishFetches(downloader);
     EXPECT_FALSE(noticeWindow.isVisible()); // never loaded: no empty window
     noticeWindow.ShowNoticePage(server.BaseUrl() + "/notice.html");
+    EXPECT_FALSE(noticeWindow.isVisible()); // not before the page has come
+    testing::FinishFetches(downloader);
     EXPECT_TRUE(noticeWindow.isVisible());
     EXPECT_EQ(noticeWindow.PageText(), QStringLiteral("Nowa wersja programu."));
+}
+
+// A page from the network may name local files; the window opens none of them.
+TEST(BrowserWindowTest, ANoticePageLoadsNothingItNames) {
+    testing::TempDir local;
+    const std::string dir = local.Path().string();
+    for (const char* name : {"a.png", "b.png", "c.css"}) {
+        std::ofstream(dir + "/" + name) << "x";
+    }
+    ASSERT_EQ(::mkfifo((dir + "/fifo").c_str(), 0600), 0);
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(::inotify_add_watch(watch, dir.c_str(), IN_OPEN | IN_ACCESS), 0);
+    // A reader stuck on the FIFO is freed after a while, and the test then fails.
+    std::atomic<bool> fifoOpened = false, done = false;
+    std::thread unblock([&] {
+        for (int i = 0; i < 100 && !done; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        }
+        if (const int fd = ::open((dir + "/fifo").c_str(), O_WRONLY | O_NONBLOCK); fd >= 0) {
+            fifoOpened = true;
+            ::close(fd);
+        }
+    });
+    testing::TestHttpServer server(
+        "/notice.html", "<html><head><link rel=\"stylesheet\" href=\"" + dir +
+                            "/c.css\"></head><body><p>Nowa wersja programu.</p>"
+                            "<img src=\"" + dir + "/a.png\"><img src=\"file://" + dir +
+                            "/b.png\"><img src=\"" + dir + "/fifo\">"
+                            "<img src=\"file:///dev/zero\"><a href=\"file:///etc/passwd\">x</a>"
+                            "</body></html>");
+    platform::linux_impl::FetchHelperDownloader downloader{QUANTIRO_FETCH};
+    testing::TempDir cache;
+    BrowserWindow noticeWindow(downloader, cache.Path());
+    noticeWindow.ShowNoticePage(server.BaseUrl() + "/notice.html");
+    testing::FinishFetches(downloader);
+    noticeWindow.grab(); // laid out and painted, images and all
+    done = true;
+    unblock.join();
+    EXPECT_TRUE(noticeWindow.PageText().startsWith(QStringLiteral("Nowa wersja programu.")));
+    EXPECT_FALSE(fifoOpened);
+    char events[4096];
+    EXPECT_LE(::read(watch, events, sizeof events), 0) << "a named file was opened";
+    ::close(watch);
 }
 
 } // namespace

@@ -198,25 +198,33 @@ const IniRegistrySettings::StoredText& IniRegistrySettings::Lookup(std::string_v
 }
 
 void IniRegistrySettings::Write(std::string_view name, const std::string& text) {
-    const QString key = QString::fromUtf8(name.data(), static_cast<qsizetype>(name.size()));
-    const QString value = QString::fromStdString(text);
+    // A value that could not be written before goes with this one: a full disk
+    // loses no setting once it has room again.
+    m_unwritten.insert_or_assign(std::string(name), text);
     QSettings& store = Store();
-    store.setValue(key, value);
+    for (const auto& [unwrittenName, unwrittenText] : m_unwritten) {
+        store.setValue(QString::fromStdString(unwrittenName), QString::fromStdString(unwrittenText));
+    }
     store.sync();
     m_cache.clear();
     const QSettings::Status status = store.status();
-    if (status == QSettings::FormatError) {
-        // The file held something other than INI text (another program's garbage).
-        // Qt has rewritten it with what it could read and this value, but its error
-        // status sticks: a fresh store shows whether the value really landed.
+    if (status != QSettings::NoError) {
+        // Qt's error status sticks to the store; a fresh one lets the next write try
+        // again. A file of another program's garbage (FormatError) has been rewritten
+        // with what Qt could read and these values, which the fresh store shows.
         m_settings =
             std::make_unique<QSettings>(QString::fromStdString(m_filePath), QSettings::IniFormat);
-        if (m_settings->value(key).toString() != value) {
+        const bool landed =
+            status == QSettings::FormatError &&
+            std::all_of(m_unwritten.begin(), m_unwritten.end(), [&](const auto& unwritten) {
+                return m_settings->value(QString::fromStdString(unwritten.first)).toString() ==
+                       QString::fromStdString(unwritten.second);
+            });
+        if (!landed) {
             throw RegistryError("Nie można zapisać ustawień w pliku " + m_filePath + ".");
         }
-    } else if (status != QSettings::NoError) {
-        throw RegistryError("Nie można zapisać ustawień w pliku " + m_filePath + ".");
     }
+    m_unwritten.clear();
     m_seen = CurrentIdentity();
 }
 

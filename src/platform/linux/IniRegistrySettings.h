@@ -4,6 +4,7 @@
 #include "platform/linux/UniqueFd.h"
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -94,6 +95,8 @@ private:
     std::string m_fileName;
     // Values read since the file last changed, so a poll costs one stat().
     std::unordered_map<std::string, StoredText, NameHash, std::equal_to<>> m_cache;
+    // Values a failed write left out of the file, written with the next one.
+    std::map<std::string, std::string> m_unwritten;
 };
 
 } // namespace quantiro::platform::linux_impl

@@ -1,6 +1,7 @@
 #include "platform/linux/SpawnProcessLauncher.h"
 
 #include "common/FamilyPaths.h"
+#include "platform/linux/ChildSpawn.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -10,12 +11,9 @@
 #include <string>
 
 #include <poll.h>
-#include <spawn.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace quantiro::platform::linux_impl {
 
@@ -61,37 +59,15 @@ ProcessRecord SpawnProcessLauncher::CreateProcess(const std::string& program,
                                                   const std::vector<std::string>& arguments,
                                                   bool track) {
     ReapExited();
-    std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& argument : arguments) {
-        argv.push_back(const_cast<char*>(argument.c_str()));
-    }
-    argv.push_back(nullptr);
-
-    posix_spawnattr_t attributes;
-    posix_spawnattr_init(&attributes);
-    sigset_t none;
-    sigemptyset(&none);
-    sigset_t all;
-    sigfillset(&all);
-    // The meter blocks its stop signals to read them from a descriptor and ignores
-    // SIGPIPE; its children start with none of that.
-    posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setsigdefault(&attributes, &all);
-    posix_spawnattr_setpgroup(&attributes, 0);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF |
-                                              POSIX_SPAWN_SETPGROUP);
-    pid_t pid = 0;
-    const int result =
-        ::posix_spawn(&pid, program.c_str(), nullptr, &attributes, argv.data(), environ);
-    posix_spawnattr_destroy(&attributes);
-    if (result != 0) {
+    const pid_t pid = SpawnChild(program, arguments);
+    if (pid < 0) {
         return {}; // a missing file or a refused start: silent, four zeros
     }
     const int pidfd = PidfdOpen(pid);
     if (pidfd < 0) {
-        // Without a pidfd the child can still be collected by its pid alone.
-        ::waitpid(pid, nullptr, WNOHANG);
+        // Without a pidfd (a kernel before 5.3) the child is collected by its pid
+        // alone, and cannot be tracked.
+        m_withoutPidfd.push_back(pid);
         return {0, 0, pid, pid};
     }
     m_children.push_back({pid, pidfd, track, false});
@@ -99,6 +75,7 @@ ProcessRecord SpawnProcessLauncher::CreateProcess(const std::string& program,
 }
 
 void SpawnProcessLauncher::ReapExited() {
+    std::erase_if(m_withoutPidfd, [](pid_t pid) { return ::waitpid(pid, nullptr, WNOHANG) != 0; });
     for (Child& child : m_children) {
         if (child.reaped) {
             continue;

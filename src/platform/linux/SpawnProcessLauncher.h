@@ -35,6 +35,7 @@ private:
         bool reaped;
     };
     std::vector<Child> m_children;
+    std::vector<pid_t> m_withoutPidfd;
 };
 
 } // namespace quantiro::platform::linux_impl

@@ -32,6 +32,8 @@ constexpr std::array<std::string_view, 5> kFields{"Data", "Godzina", "Czas", "Do
 constexpr const char* kColumns = "rowid, Data, Godzina, Czas, Download, Upload";
 // How long a write waits for a reader of the family to let go of the file.
 constexpr int kBusyTimeoutMs = 2000;
+// How long the meter's writes wait for another writer, once it runs.
+constexpr int kTickBusyTimeoutMs = 20;
 
 std::string Message(sqlite3* db) {
     return db ? sqlite3_errmsg(db) : "brak pamięci";
@@ -429,6 +431,9 @@ std::unique_ptr<Database> OpenTrafficDatabase(const std::string& path) {
         Execute(connection.get(), "CREATE INDEX IF NOT EXISTS trafic_data ON trafic (Data)");
     } catch (const DatabaseError&) {
     }
+    // From now on the meter writes from its tick, which must never stall on another
+    // writer of the family: a busy database fails at once and is tried again later.
+    sqlite3_busy_timeout(connection.get(), kTickBusyTimeoutMs);
     return std::make_unique<SqliteDatabase>(std::move(connection));
 }
 

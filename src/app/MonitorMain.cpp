@@ -41,7 +41,12 @@ int main(int argc, char** argv) {
         return 0; // the monitor that runs already comes forward
     }
     platform::linux_impl::IniRegistrySettings settings(paths.configHome);
-    platform::OpenFamilyKey(settings);
+    try {
+        platform::OpenFamilyKey(settings);
+    } catch (const platform::RegistryError& error) {
+        std::fprintf(stderr, "quantiro-monitor: %s\n", error.what());
+        return 1;
+    }
 
     // The meter's interface: the environment's, else the setting's, else the route's.
     platform::linux_impl::NetlinkInterfaceTable table;

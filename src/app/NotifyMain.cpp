@@ -13,12 +13,14 @@
 #include <cstdio>
 
 int main(int argc, char** argv) {
-    if (argc != 5) {
-        std::fputs("Użycie: quantiro-notify <numer> <0|1> <tytuł> <treść>\n", stderr);
+    bool numbered = false;
+    const uint replaces = argc == 5 ? QString::fromLocal8Bit(argv[1]).toUInt(&numbered) : 0;
+    const QString urgency = argc == 5 ? QString::fromLocal8Bit(argv[2]) : QString();
+    if (!numbered || (urgency != QStringLiteral("0") && urgency != QStringLiteral("1"))) {
+        std::fputs("Użycie: quantiro-notify <numer 0-4294967295> <0|1> <tytuł> <treść>\n", stderr);
         return 2;
     }
-    const uint replaces = QString::fromLocal8Bit(argv[1]).toUInt();
-    const bool critical = QString::fromLocal8Bit(argv[2]) == QStringLiteral("1");
+    const bool critical = urgency == QStringLiteral("1");
     const QString summary = QString::fromUtf8(argv[3]);
     const QString body = QString::fromUtf8(argv[4]);
 

@@ -37,9 +37,20 @@ int main(int argc, char** argv) {
                                                 : app::VersionText(app::OptionsUsage()));
         return 0;
     }
+    // A refused call stops before the settings are opened, which makes their folder.
+    if (const auto refusal = options::RefusalOf(arguments)) {
+        std::cerr << "quantiro-options: " << *refusal << "\n\n"
+                  << app::HelpText(app::OptionsUsage());
+        return 2;
+    }
     const paths::FamilyPaths paths = paths::FromEnvironment();
     platform::linux_impl::IniRegistrySettings settings(paths.configHome);
-    platform::OpenFamilyKey(settings);
+    try {
+        platform::OpenFamilyKey(settings);
+    } catch (const platform::RegistryError& error) {
+        std::cerr << "quantiro-options: " << error.what() << '\n';
+        return 1;
+    }
     if (!arguments.empty()) {
         return options::RunCommandLine(arguments, settings, std::cout, std::cerr,
                                        app::HelpText(app::OptionsUsage()));

@@ -187,7 +187,34 @@ void TerminalDialog::ShowMessage(std::string_view text) {
 }
 
 void TerminalDialog::ShowNoticePage(const std::string& address) {
-    Write(stderr, "\n  Informacja dla użytkowników: " + address + '\n');
+    Write(stderr, "\n  Informacja dla użytkowników: " + Printable(address) + '\n');
+}
+
+std::string Printable(std::string_view text) {
+    std::string out;
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2
+                                              : (lead & 0xF0) == 0xE0   ? 3
+                                              : (lead & 0xF8) == 0xF0   ? 4
+                                                                        : 0;
+        bool whole = length > 0 && i + length <= text.size();
+        for (std::size_t k = 1; whole && k < length; ++k) {
+            whole = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;
+        }
+        if (!whole) {
+            ++i; // a byte that starts no character
+            continue;
+        }
+        const bool control = length == 1 ? lead < 0x20 || lead == 0x7F
+                                         : length == 2 && lead == 0xC2 &&
+                                               static_cast<unsigned char>(text[i + 1]) < 0xA0;
+        if (!control) {
+            out.append(text.substr(i, length));
+        }
+        i += length;
+    }
+    return out;
 }
 
 } // namespace quantiro::app

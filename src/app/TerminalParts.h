@@ -15,6 +15,11 @@
 
 namespace quantiro::app {
 
+// Text from the network made safe to print on a terminal: control characters (C0,
+// DEL, C1, ESC among them) and bytes that are no UTF-8 are removed, so a notice's
+// address cannot move the cursor, clear the screen or retitle the terminal.
+std::string Printable(std::string_view text);
+
 // What the window shows, kept as text: bars against the same scale maxima, the
 // three amounts, the error marker and the monitored interface.
 class TerminalDisplay final : public sampling::RateDisplay {

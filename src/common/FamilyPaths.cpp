@@ -18,6 +18,12 @@ namespace {
 
 constexpr const char* kFamilyFolder = "/Kestrova/Quantiro";
 
+// Without a home of its own the user's files go to a folder in /tmp named after
+// the user, which must be the user's alone: anyone can make a folder there first.
+std::string FallbackHome() {
+    return "/tmp/quantiro-" + std::to_string(::getuid());
+}
+
 std::string Home() {
     if (const char* home = std::getenv("HOME"); home && home[0] == '/') {
         return home;
@@ -25,7 +31,30 @@ std::string Home() {
     if (const passwd* user = ::getpwuid(::getuid()); user && user->pw_dir) {
         return user->pw_dir;
     }
-    return "/tmp";
+    return FallbackHome();
+}
+
+// Under the fallback home every folder, from that home down, must be a folder of
+// the user's (no link) that nobody else may enter.
+void CheckOwnedBelowFallback(const std::string& directory) {
+    const std::string root = FallbackHome();
+    if (directory != root && !directory.starts_with(root + "/")) {
+        return;
+    }
+    for (std::size_t end = root.size(); end != std::string::npos;
+         end = directory.find('/', end + 1)) {
+        const std::string folder = directory.substr(0, end);
+        struct stat info {};
+        if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+            info.st_uid != ::getuid() || (info.st_mode & 077) != 0) {
+            throw PathError("Katalog „" + folder +
+                            "” nie należy wyłącznie do tego użytkownika (inny właściciel, "
+                            "dowiązanie albo dostęp dla innych); program go nie użyje.");
+        }
+        if (end == directory.size()) {
+            break;
+        }
+    }
 }
 
 // An XDG base directory: the variable when it holds an absolute path, else the
@@ -86,6 +115,7 @@ void MakePrivateDirectory(const std::string& directory) {
     if (::access(directory.c_str(), W_OK | X_OK) != 0) {
         fail(errno);
     }
+    CheckOwnedBelowFallback(directory);
 }
 
 // Plain system calls rather than file streams: a stream sets up the whole C++
@@ -133,11 +163,25 @@ void WriteFileWhole(const std::string& path, std::string_view text) {
         }
         text.remove_prefix(static_cast<std::size_t>(n));
     }
+    // On the disk before the name points at it, and the name on the disk after: a
+    // power cut leaves the old file or the new one, never an empty one.
+    if (::fsync(fd) != 0) {
+        const int error = errno;
+        ::close(fd);
+        fail(error);
+    }
     if (::close(fd) != 0) {
         fail(errno);
     }
     if (std::rename(partial.c_str(), path.c_str()) != 0) {
         fail(errno);
+    }
+    const std::string directory = path.substr(0, path.rfind('/') + 1);
+    if (const int dir = ::open(directory.empty() ? "." : directory.c_str(),
+                               O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
     }
 }
 

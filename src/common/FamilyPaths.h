@@ -40,7 +40,9 @@ public:
 };
 
 // Creates `directory` with its missing parents, each new one private (0700).
-// Throws PathError, naming the directory, when it cannot be had.
+// Throws PathError, naming the directory, when it cannot be had, or when it lies
+// in the fallback home (/tmp/quantiro-UID, for a user without a home) and a folder
+// on the way is not the user's alone.
 void MakePrivateDirectory(const std::string& directory);
 
 // The whole text of the file at `path`, or its first `maxBytes`; empty when it

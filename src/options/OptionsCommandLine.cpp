@@ -35,36 +35,26 @@ void PrintList(platform::RegistrySettings& settings, std::ostream& out) {
     }
 }
 
-int RunCommandLine(const std::vector<std::string>& arguments, platform::RegistrySettings& settings,
-                   std::ostream& out, std::ostream& errors, std::string_view usage) {
+std::optional<std::string> RefusalOf(const std::vector<std::string>& arguments) {
     if (arguments.empty()) {
-        out << usage;
-        return 0;
+        return std::nullopt;
     }
     const std::string& command = arguments[0];
-    if (command == "--list" && arguments.size() == 1) {
-        PrintList(settings, out);
-        return 0;
+    if (command == "--list") {
+        return arguments.size() == 1 ? std::nullopt
+                                     : std::optional<std::string>("--list nie przyjmuje argumentów");
     }
     if (command == "--get" && arguments.size() >= 2) {
-        // Every name is checked before anything is printed.
         for (std::size_t i = 1; i < arguments.size(); ++i) {
             if (!Find(arguments[i])) {
-                return Refuse(errors, "nieznane ustawienie: " + arguments[i]);
+                return "nieznane ustawienie: " + arguments[i];
             }
         }
-        const Loaded loaded = Load(settings);
-        for (std::size_t i = 1; i < arguments.size(); ++i) {
-            out << loaded.values.at(arguments[i]) << '\n';
-        }
-        return 0;
+        return std::nullopt;
     }
     if (command != "--set" || arguments.size() < 2) {
-        errors << "quantiro-options: niepoprawne wywołanie\n\n" << usage;
-        return 2;
+        return "niepoprawne wywołanie";
     }
-    const Loaded loaded = Load(settings);
-    Values edited = loaded.values;
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::string& assignment = arguments[i];
         // "--set A=1 --set B=2" says the same as "--set A=1 B=2".
@@ -75,13 +65,47 @@ int RunCommandLine(const std::vector<std::string>& arguments, platform::Registry
         const std::string name = assignment.substr(0, equals);
         const Setting* setting = Find(name);
         if (equals == std::string::npos || !setting) {
-            return Refuse(errors, "nieznane ustawienie: " + name);
+            return "nieznane ustawienie: " + name;
         }
-        Parsed parsed = Parse(*setting, assignment.substr(equals + 1));
-        if (!parsed.problem.empty()) {
-            return Refuse(errors, name + ": " + parsed.problem);
+        if (const Parsed parsed = Parse(*setting, assignment.substr(equals + 1));
+            !parsed.problem.empty()) {
+            return name + ": " + parsed.problem;
         }
-        edited[name] = std::move(parsed.text);
+    }
+    return std::nullopt;
+}
+
+int RunCommandLine(const std::vector<std::string>& arguments, platform::RegistrySettings& settings,
+                   std::ostream& out, std::ostream& errors, std::string_view usage) {
+    if (arguments.empty()) {
+        out << usage;
+        return 0;
+    }
+    if (const auto refusal = RefusalOf(arguments)) {
+        errors << "quantiro-options: " << *refusal << "\n\n" << usage;
+        return 2;
+    }
+    if (arguments[0] == "--list") {
+        PrintList(settings, out);
+        return 0;
+    }
+    if (arguments[0] == "--get") {
+        const Loaded loaded = Load(settings);
+        for (std::size_t i = 1; i < arguments.size(); ++i) {
+            out << loaded.values.at(arguments[i]) << '\n';
+        }
+        return 0;
+    }
+    const Loaded loaded = Load(settings);
+    Values edited = loaded.values;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& assignment = arguments[i];
+        if (assignment == "--set") {
+            continue;
+        }
+        const std::size_t equals = assignment.find('=');
+        const std::string name = assignment.substr(0, equals);
+        edited[name] = Parse(*Find(name), assignment.substr(equals + 1)).text;
     }
     // The new values together with the rest, as the meter will read them.
     if (const std::vector<Problem> problems = Check(edited); !problems.empty()) {

@@ -3,6 +3,7 @@
 #include "platform/Registry.h"
 
 #include <ostream>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +17,10 @@ namespace quantiro::options {
 int RunCommandLine(const std::vector<std::string>& arguments,
                    platform::RegistrySettings& settings, std::ostream& out, std::ostream& errors,
                    std::string_view usage);
+
+// Why `arguments` cannot be run, judged without the settings, so that a refused
+// call writes nothing at all; nullopt when they can.
+std::optional<std::string> RefusalOf(const std::vector<std::string>& arguments);
 
 // Every setting: name, current value, default and meaning, one a line.
 void PrintList(platform::RegistrySettings& settings, std::ostream& out);

@@ -1,5 +1,6 @@
 // The meter as a whole process: started in a program directory of its own, ended
 // by a signal, and judged by what it left in its database and settings.
+#include "app/TerminalParts.h"
 #include "fakes/TestMeter.h"
 #include "fakes/TrafficTable.h"
 
@@ -189,6 +190,23 @@ TEST(TerminalTest, AmountsAndRatesCarryTheLocalesDecimalSeparator) {
         meter.UseLocale(c.locale);
         const auto run = meter.RunAndStop(SIGTERM, 1);
         EXPECT_TRUE(std::regex_search(run.output, std::regex(c.amounts))) << c.locale << run.output;
+    }
+}
+
+TEST(TerminalTest, TextFromTheNetworkPrintsWithoutControlCharacters) {
+    struct Case {
+        std::string from, printed;
+    };
+    const Case cases[] = {
+        {"http://a/strona", "http://a/strona"},
+        {"http://a/\x1b]0;tytuł\x07x", "http://a/]0;tytułx"}, // ESC and BEL
+        {"a\rb\nc\td\x7f", "abcd"},
+        {"a\xc2\x9b" "2Jb", "a2Jb"},          // C1 CSI as UTF-8
+        {"a\x9b" "2Jb\xff", "a2Jb"},            // a lone C1 byte, no UTF-8
+        {"zażółć\xc2\xa0gęślą", "zażółć\xc2\xa0gęślą"}, // letters and a no-break space stay
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(app::Printable(c.from), c.printed);
     }
 }
 

@@ -58,4 +58,17 @@ for line in lines:
         echo "not ok - $program --help or --version"; failures=$((failures + 1))
     fi
 done
+# Refused calls of the family's programs end with status 2 and write nothing at all.
+dir=$(dirname "$binary")
+for call in "quantiro-options --bogus" "quantiro-options --set Bogus=1" "quantiro-options --get Bogus" \
+            "quantiro-options --set Download=abc" "quantiro-notify x 0 a b" "quantiro-notify 1 2 a b" \
+            "quantiro-notify 99999999999 1 a b" "quantiro-notify 1 1 a"; do
+    rm -rf "$work/untouched"; mkdir "$work/untouched"
+    # shellcheck disable=SC2086
+    HOME=$work/untouched XDG_CONFIG_HOME= XDG_DATA_HOME= XDG_STATE_HOME= XDG_CACHE_HOME= \
+        "$dir/"$call > /dev/null 2>&1
+    status=$?
+    if [ "$status" = 2 ] && [ -z "$(ls -A "$work/untouched")" ]; then echo "ok - '$call' refused, nothing written"
+    else echo "not ok - '$call': status $status, wrote $(ls -A "$work/untouched")"; failures=$((failures + 1)); fi
+done
 exit $((failures > 0))

@@ -1,5 +1,7 @@
 #include "platform/linux/IniRegistrySettings.h"
 
+#include "common/FamilyPaths.h"
+
 #include "common/StoredValues.h"
 
 #include <QSettings>
@@ -21,7 +23,6 @@ namespace quantiro::platform::linux_impl {
 namespace {
 
 constexpr mode_t kPrivateFile = 0600;
-constexpr mode_t kPrivateDirectory = 0700;
 
 bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
     return text.size() >= prefix.size() &&
@@ -31,13 +32,6 @@ bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
            });
 }
 
-void MakeDirectories(const std::string& path) {
-    for (std::size_t slash = path.find('/', 1); slash != std::string::npos;
-         slash = path.find('/', slash + 1)) {
-        ::mkdir(path.substr(0, slash).c_str(), kPrivateDirectory);
-    }
-    ::mkdir(path.c_str(), kPrivateDirectory);
-}
 
 } // namespace
 
@@ -70,7 +64,11 @@ void IniRegistrySettings::Open() {
 
     // Create the file private before QSettings ever writes it; its atomic rewrites
     // keep the mode of the file they replace.
-    MakeDirectories(m_filePath.substr(0, m_filePath.rfind('/')));
+    try {
+        paths::MakePrivateDirectory(m_filePath.substr(0, m_filePath.rfind('/')));
+    } catch (const paths::PathError& error) {
+        throw RegistryError(error.what());
+    }
     const int fd = ::open(m_filePath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, kPrivateFile);
     if (fd >= 0) {
         ::fchmod(fd, kPrivateFile);

@@ -20,9 +20,10 @@ declare -A allowed=(
     [monitor]=""
     [limits]="records sampling platform common"
     [reports]="limits sampling platform common"
-    [shell]="records companions messages sampling ifstats platform common"
-    [ui]="shell reports limits records companions messages options monitor sampling ifstats platform common"
-    [app]="ui shell reports records companions messages options monitor limits sampling ifstats platform/linux platform common"
+    [metrics]="platform common"
+    [shell]="records companions messages limits metrics sampling ifstats platform common"
+    [ui]="shell reports limits records companions messages options monitor metrics sampling ifstats platform common"
+    [app]="ui shell reports records companions messages options monitor limits metrics sampling ifstats platform/linux platform common"
 )
 
 failures=0

@@ -139,15 +139,20 @@ void TerminalWindow::Closing() {
     Flush(stdout);
 }
 
-int TerminalDialog::ShowMessage(int, const std::string& text, int iconStyle,
-                                const std::string& title, bool& checkBoxState, const std::string&) {
+void TerminalDialog::Inform(const std::string& title, const std::string& text) {
+    Write(stderr, '\n' + title + ": " + WithoutCarriageReturns(text) + '\n');
+}
+
+bool TerminalDialog::InformWithOptOut(const std::string& title, const std::string& text,
+                                      const std::string&) {
+    Inform(title, text);
+    return false;
+}
+
+bool TerminalDialog::AskYesNo(const std::string& title, const std::string& text) {
     // Questions are asked only on a terminal: without one, Ctrl+C ends the meter at
     // once and "q" cannot be typed.
-    checkBoxState = false;
-    Write(stderr, '\n' + title + ": " + WithoutCarriageReturns(text) + '\n');
-    if (iconStyle != platform::kIconQuestionYesNo) {
-        return platform::kAnswerOk;
-    }
+    Inform(title, text);
     Write(stderr, "[t/n] ");
     pollfd watched[] = {{STDIN_FILENO, POLLIN, 0}, {m_signalDescriptor, POLLIN, 0}};
     for (;;) {
@@ -161,19 +166,19 @@ int TerminalDialog::ShowMessage(int, const std::string& text, int iconStyle,
                 m_onShutdownSignal();
             }
             Write(stderr, "t\n");
-            return platform::kAnswerYes; // a second Ctrl+C means yes
+            return true; // a second Ctrl+C means yes
         }
         char key = 0;
         if (::read(STDIN_FILENO, &key, 1) != 1) {
-            return platform::kAnswerYes; // the terminal went away
+            return true; // the terminal went away
         }
         if (key == 't' || key == 'T' || key == 'y' || key == 'Y') {
             Write(stderr, "t\n");
-            return platform::kAnswerYes;
+            return true;
         }
         if (key == 'n' || key == 'N') {
             Write(stderr, "n\n");
-            return platform::kAnswerNo;
+            return false;
         }
     }
 }

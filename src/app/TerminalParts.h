@@ -114,8 +114,11 @@ public:
         m_onShutdownSignal = std::move(handler);
     }
 
-    int ShowMessage(int style, const std::string& text, int iconStyle, const std::string& title,
-                    bool& checkBoxState, const std::string& checkBoxCaption) override;
+    void Inform(const std::string& title, const std::string& text) override;
+    bool AskYesNo(const std::string& title, const std::string& text) override;
+    // The notice alone: a terminal has no check box, and it is never ticked.
+    bool InformWithOptOut(const std::string& title, const std::string& text,
+                          const std::string&) override;
     // A question returns by itself when a signal ends the meter.
     void CloseOpenDialog() override {}
     void ShowAbout() override;

@@ -76,6 +76,8 @@ inline constexpr LongValue kBillingDay{"DzienRozliczeniowy", 1};
 // True: every kilobyte of every tick reaches the hour's records; false: only ticks
 // that moved more than 1 kB, as the family has always counted.
 inline constexpr BoolValue kExactCounting{"ZliczanieDokladne", false};
+// Directory for the Prometheus textfile-collector file quantiro.prom; empty: none.
+inline constexpr TextValue kMetricsDirectory{"KatalogMetryk", ""};
 
 // The live monitor's own window, apart from the meter's.
 inline constexpr LongValue kMonitorLeft{"MonitorLeft", 140};

@@ -67,6 +67,14 @@ constexpr std::array kSettings{
             .defaultText = "false",
             .note = "Także drobny ruch w tle, jak liczy go operator; inaczej tylko próbki "
                     "powyżej 1 kB."},
+    Setting{.name = "KatalogMetryk",
+            .kind = Kind::Text,
+            .page = Page::Connection,
+            .label = "Katalog &metryk Prometheusa:",
+            .meaning = "katalog pliku quantiro.prom dla node_exporter; pusty: bez metryk",
+            .defaultText = "",
+            .note = "Katalog, który czyta node_exporter (--collector.textfile.directory).",
+            .directory = true},
     Setting{"OstrzezeniaEnabled", Kind::Flag, Page::Warnings, "Ostrzegaj o &limicie transferu",
             "ostrzeżenia o limicie transferu", "false"},
     Setting{"OstrzezeniaNiePokazuj", Kind::Flag, Page::Warnings, "Wstrzy&maj ostrzeżenia",
@@ -118,6 +126,9 @@ Parsed Parse(const Setting& setting, std::string_view text) {
     case Kind::Text:
         if (text.find_first_of("\n\r") != std::string_view::npos) {
             return {"", "Nazwa nie może zawierać końca wiersza."};
+        }
+        if (setting.directory && !text.empty() && text.front() != '/') {
+            return {"", "Podaj pełną ścieżkę katalogu (od /) albo zostaw pole puste."};
         }
         return {std::string(text), ""};
     case Kind::Flag:

@@ -44,6 +44,8 @@ struct Setting {
     bool shownInverted = false;
     // A line under the field in the window, for a setting whose label cannot say it all.
     std::string_view note = {};
+    // A text that names a directory: empty, or a path from the root.
+    bool directory = false;
 };
 
 std::span<const Setting> Catalog();

@@ -132,6 +132,7 @@ void Sampler::SampleInterface() {
     } else {
         // An implausible sample: its traffic is taken off the hour, whatever the
         // earlier ticks added; the labels keep their last texts.
+        ++m_rejectedSamples;
         m_with.display.ShowErrorMarker(true);
         m_state.hourDownload = RoundToInt32(m_state.hourDownload - receivedDelta);
         m_state.hourUpload = RoundToInt32(m_state.hourUpload - sentDelta);

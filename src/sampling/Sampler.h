@@ -37,6 +37,11 @@ public:
     // One sample of the monitored interface (the table's first row).
     void SampleInterface();
 
+    // The interface measured; empty while the meter waits for one.
+    std::string MeasuredInterface() const { return m_waiting ? std::string() : m_lastSeen.name; }
+    // Ticks found implausible since the start.
+    std::uint64_t RejectedSamples() const { return m_rejectedSamples; }
+
 private:
     // No interface to measure this tick: the display is told once.
     void Wait();
@@ -54,6 +59,7 @@ private:
     platform::InterfaceRow m_lastSeen;
     bool m_hasPreviousSample = false;
     bool m_waiting = false;
+    std::uint64_t m_rejectedSamples = 0;
     // Totals = offset + the link's continuous total, so they run on across a change
     // of interface and start at 0.
     double m_receivedOffset = 0;

@@ -1,37 +1,33 @@
 #pragma once
 
 #include <array>
+#include <optional>
 #include <string_view>
 
 namespace quantiro::shell {
 
-// One row of the popup menu; items are told apart by their 1-based position,
-// separators included.
+// What a row of the popup menu does.
+enum class MenuCommand { Options, OnTop, Reports, Hide, End, About };
+
+// One row of the popup menu: a command, or a separator (no command).
 struct MenuRow {
-    bool separator;
-    std::string_view key;
+    std::optional<MenuCommand> command;
+    std::string_view key; // the row's object name
     std::string_view caption;
-    int icon; // 1-based picture number; -1 for none
+    int icon = -1; // 1-based picture number; -1 for none
 };
 
-inline constexpr int kOptionsPosition = 1;
-inline constexpr int kOnTopPosition = 3;
-inline constexpr int kReportsPosition = 5;
-inline constexpr int kHidePosition = 7;
-inline constexpr int kEndPosition = 8;
-inline constexpr int kAboutPosition = 10;
-
 inline constexpr std::array<MenuRow, 10> kMenuRows{{
-    {false, "mnuParam", "Parametry", 1},
-    {true, "", "", -1},
-    {false, "OnTop", "Zawsze na wierzchu", 2},
-    {true, "", "", -1},
-    {false, "mnuRaport", "Raporty", 6},
-    {true, "", "", -1},
-    {false, "mnuHide", "Ukryj", 3},
-    {false, "mnuEnd", "Zakończ", 4},
-    {true, "", "", -1},
-    {false, "mnuAbout", "O programie", 5},
+    {.command = MenuCommand::Options, .key = "mnuParam", .caption = "Parametry", .icon = 1},
+    {},
+    {.command = MenuCommand::OnTop, .key = "OnTop", .caption = "Zawsze na wierzchu", .icon = 2},
+    {},
+    {.command = MenuCommand::Reports, .key = "mnuRaport", .caption = "Raporty", .icon = 6},
+    {},
+    {.command = MenuCommand::Hide, .key = "mnuHide", .caption = "Ukryj", .icon = 3},
+    {.command = MenuCommand::End, .key = "mnuEnd", .caption = "Zakończ", .icon = 4},
+    {},
+    {.command = MenuCommand::About, .key = "mnuAbout", .caption = "O programie", .icon = 5},
 }};
 
 } // namespace quantiro::shell

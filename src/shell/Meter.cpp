@@ -3,8 +3,10 @@
 #include "common/CalendarDate.h"
 #include "common/CompanionCommands.h"
 #include "common/FamilyPaths.h"
+#include "common/IgnoringErrors.h"
 #include "common/Rounding.h"
 #include "records/MonthlySum.h"
+#include "records/PeriodSum.h"
 #include "sampling/RateScale.h"
 #include "shell/MenuRows.h"
 #include "shell/Texts.h"
@@ -23,7 +25,8 @@ Meter::Meter(SystemParts system, FrontEndParts frontEnd)
     , m_closer([this](CloseReason reason) { Close(reason); },
                [this] { m_frontEnd.dialog.CloseOpenDialog(); })
     , m_reader(m_system.interfaceTable, m_frontEnd.notifier)
-    , m_limits(m_system.programDirectory + "/quantiro.par", m_system.settings, m_state) {}
+    , m_limits(m_system.programDirectory + "/quantiro.par", m_system.settings, m_state)
+    , m_metrics(m_system.clock, m_frontEnd.notifier, QUANTIRO_VERSION) {}
 
 Meter::~Meter() = default;
 
@@ -32,10 +35,8 @@ Meter::StartUpResult Meter::StartUp(const std::string& commandLine) {
     // case included). The lock is taken either way, for the life of the process.
     const bool anotherRunning = m_system.instanceLock.AnotherInstanceRunning();
     if (commandLine != companion_commands::kStartSwitch && anotherRunning) {
-        bool noCheckBox = false;
-        m_frontEnd.dialog.ShowMessage(platform::kStyleOk, std::string(texts::kAlreadyRunning),
-                                      platform::kIconInformation,
-                                      std::string(texts::kApplicationTitle), noCheckBox, "");
+        m_frontEnd.dialog.Inform(std::string(texts::kApplicationTitle),
+                                 std::string(texts::kAlreadyRunning));
         return StartUpResult::AlreadyRunning;
     }
 
@@ -65,6 +66,7 @@ Meter::StartUpResult Meter::StartUp(const std::string& commandLine) {
     window.RestorePosition();
     window.ApplyFixedSize();
     records::SumMonth(*m_database, settings, m_system.clock, m_state);
+    ReadMetricsSettings();
     window.ShowTrayIcon();
 
     if (Read(settings, values::kStartMonitor)) {
@@ -107,6 +109,9 @@ void Meter::OnTick() {
         // After the tick's own database work, never inside it: a kill or a power
         // cut loses at most the minutes since this save.
         m_hours->SaveIfDue();
+        if (m_metrics.Due()) {
+            m_metrics.Offer(Figures());
+        }
         m_tickRunning = false;
         // Ended companions and fetches are collected here, never waited for.
         m_system.launcher.ReapExited();
@@ -126,6 +131,7 @@ void Meter::ReloadSettings() {
     m_state.warningsEnabled = Read(settings, values::kWarningsEnabled);
     m_state.exactCounting = Read(settings, values::kExactCounting);
     m_limits.Update();
+    ReadMetricsSettings();
     m_state.autoUpdateEnabled = Read(settings, values::kAutoUpdate) == 1;
     // Cleared last, so a flag raised again during the reload is taken by it. When
     // it cannot be cleared the next tick reloads again, which does no harm.
@@ -147,6 +153,49 @@ void Meter::SettingsWriteFailed(const platform::RegistryError& error) {
     }
 }
 
+void Meter::ReadMetricsSettings() {
+    platform::RegistrySettings& settings = m_system.settings;
+    m_metrics.SetDirectory(Read(settings, values::kMetricsDirectory));
+    m_periodLimitKb = static_cast<double>(Read(settings, values::kPeriodLimit)) * 1024;
+    const platform::LocalDateTime now = m_system.clock.Now();
+    const limits::Period period = limits::PeriodContaining({now.year, now.month, now.day},
+                                                           Read(settings, values::kBillingDay));
+    if (m_period == period) {
+        return;
+    }
+    // At the start the records hold nothing of this run; on a later change of the
+    // billing day they hold what it saved, which the totals count as well.
+    records::StoredTraffic stored;
+    IgnoringErrors([&] { records::AddPeriod(*m_database, period.first, period.last, stored); });
+    const bool started = m_period.has_value();
+    m_period = period;
+    m_periodBaseReceived = stored.download - (started ? m_state.totalReceived : 0);
+    m_periodBaseSent = stored.upload - (started ? m_state.totalSent : 0);
+}
+
+metrics::MeterFigures Meter::Figures() {
+    const platform::LocalDateTime now = m_system.clock.Now();
+    const limits::Period period =
+        limits::PeriodContaining({now.year, now.month, now.day},
+                                 Read(m_system.settings, values::kBillingDay));
+    if (!(m_period == period)) {
+        // A new period while the meter runs holds what the totals gain from now on.
+        m_period = period;
+        m_periodBaseReceived = -m_state.totalReceived;
+        m_periodBaseSent = -m_state.totalSent;
+    }
+    return {.device = m_sampler->MeasuredInterface(),
+            .receivedKb = m_state.totalReceived,
+            .sentKb = m_state.totalSent,
+            .monthReceivedKb = m_state.monthBase + m_state.totalReceived,
+            .periodReceivedKb = m_periodBaseReceived + m_state.totalReceived,
+            .periodSentKb = m_periodBaseSent + m_state.totalSent,
+            .periodLimitKb = m_periodLimitKb,
+            .periodStartSeconds = metrics::UnixSeconds(
+                {period.first.year, period.first.month, period.first.day, 0, 0, 0}),
+            .rejectedSamples = m_sampler->RejectedSamples()};
+}
+
 void Meter::RunUpdateCheck() {
     // Linux keeps no cache of downloads to clear first: the updater simply starts.
     m_companions.StartUpdater();
@@ -160,14 +209,13 @@ void Meter::OnUserClose() {
     Handle([&] {
         // Closing the window only hides it: counting goes on in the background.
         if (Read(m_system.settings, values::kShowCloseNotice)) {
-            bool dontShowAgain = false;
             std::string notice(texts::kCloseNotice);
             if (!m_frontEnd.window.InTray()) {
                 notice += texts::kCloseNoticeTaskbar;
             }
-            m_frontEnd.dialog.ShowMessage(platform::kStyleOk, notice, platform::kIconInformation,
-                                          std::string(texts::kCloseNoticeTitle), dontShowAgain,
-                                          std::string(texts::kCloseNoticeCheckBox));
+            const bool dontShowAgain = m_frontEnd.dialog.InformWithOptOut(
+                std::string(texts::kCloseNoticeTitle), notice,
+                std::string(texts::kCloseNoticeCheckBox));
             StoreSetting(values::kShowCloseNotice, !dontShowAgain);
         }
         m_frontEnd.window.HideWindow();
@@ -176,39 +224,34 @@ void Meter::OnUserClose() {
 
 void Meter::AskToEnd() {
     Handle([&] {
-        bool noCheckBox = false;
-        const int answer = m_frontEnd.dialog.ShowMessage(
-            platform::kStyleOk, std::string(texts::kExitQuestion), platform::kIconQuestionYesNo,
-            std::string(texts::kExitQuestionTitle), noCheckBox, "");
-        if (answer != platform::kAnswerNo) {
+        if (m_frontEnd.dialog.AskYesNo(std::string(texts::kExitQuestionTitle),
+                                       std::string(texts::kExitQuestion))) {
             m_closer.Request(CloseReason::UserEnded);
         }
     });
 }
 
-void Meter::RunMenuCommand(int position) {
+void Meter::RunMenuCommand(MenuCommand command) {
     Handle([&] {
-        switch (position) {
-        case kOptionsPosition:
+        switch (command) {
+        case MenuCommand::Options:
             m_companions.StartOptions();
             break;
-        case kOnTopPosition:
+        case MenuCommand::OnTop:
             ToggleOnTop();
             break;
-        case kReportsPosition:
+        case MenuCommand::Reports:
             ShowReports();
             break;
-        case kHidePosition:
+        case MenuCommand::Hide:
             StoreSetting(values::kStartHidden, true);
             m_frontEnd.window.HideWindow();
             break;
-        case kEndPosition:
+        case MenuCommand::End:
             AskToEnd();
             break;
-        case kAboutPosition:
+        case MenuCommand::About:
             m_frontEnd.about.ShowAbout();
-            break;
-        default:
             break;
         }
     });

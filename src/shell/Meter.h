@@ -3,8 +3,10 @@
 #include "common/WindowShapes.h"
 #include "companions/CompanionLauncher.h"
 #include "ifstats/InterfaceTableReader.h"
+#include "limits/BillingPeriod.h"
 #include "messages/MessageFeed.h"
 #include "messages/NoticeBrowser.h"
+#include "metrics/MetricsFile.h"
 #include "platform/Clock.h"
 #include "platform/Database.h"
 #include "platform/Dialogs.h"
@@ -20,10 +22,12 @@
 #include "sampling/SamplingState.h"
 #include "shell/CloseController.h"
 #include "shell/ExitBookkeeping.h"
+#include "shell/MenuRows.h"
 #include "shell/MeterWindow.h"
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace quantiro::shell {
@@ -74,8 +78,8 @@ public:
 
     // One timer firing; nothing once a close was requested.
     void OnTick();
-    // The popup menu's command at `position` (1-based, separators included).
-    void RunMenuCommand(int position);
+    // A command of the popup menu.
+    void RunMenuCommand(MenuCommand command);
     // "Zakończ": asks first; unless the answer is No, the meter closes.
     void AskToEnd();
     // The user closed the window: it only hides, after the notice.
@@ -97,6 +101,9 @@ public:
 private:
     // A settings write that failed: counting goes on, the user hears of it once.
     void SettingsWriteFailed(const platform::RegistryError& error);
+    // The metrics' settings, and the billing period's records when it is another.
+    void ReadMetricsSettings();
+    metrics::MeterFigures Figures();
     // Runs an event handler unless a close is under way; a close it requests waits
     // until it returns.
     template <typename Handler> void Handle(Handler&& handler) {
@@ -128,6 +135,13 @@ private:
     std::unique_ptr<ExitBookkeeping> m_exitBookkeeping;
     std::unique_ptr<sampling::Sampler> m_sampler;
     bool m_tickRunning = false;
+    metrics::MetricsFile m_metrics;
+    // The billing period the metrics report, as the limit watcher reckons it: its
+    // records when the meter started (or, crossed while running, less the totals
+    // then), to which the totals add.
+    std::optional<limits::Period> m_period;
+    double m_periodBaseReceived = 0, m_periodBaseSent = 0;
+    double m_periodLimitKb = 0;
     bool m_settingsFailureShown = false;
 };
 

@@ -73,8 +73,9 @@ MainWindow::MainWindow(platform::RegistrySettings& settings, std::string decimal
     connect(m_options, &QToolButton::clicked, this, [this] { ShowMenu(); });
     // The same menu opens from the options button and from the tray icon.
     connect(&m_menu, &QMenu::triggered, this, [this](QAction* picked) {
-        if (m_meter) {
-            m_meter->RunMenuCommand(static_cast<int>(m_menu.actions().indexOf(picked)) + 1);
+        // Each row's action carries its command.
+        if (m_meter && picked->data().isValid()) {
+            m_meter->RunMenuCommand(static_cast<shell::MenuCommand>(picked->data().toInt()));
         }
     });
     // A tray host can start or stop while the meter runs (a panel restarted, an
@@ -355,18 +356,18 @@ void MainWindow::RemoveTrayIcon() {
 
 void MainWindow::RebuildMenu() {
     m_menu.clear();
-    for (std::size_t i = 0; i < shell::kMenuRows.size(); ++i) {
-        const shell::MenuRow& row = shell::kMenuRows[i];
-        if (row.separator) {
+    for (const shell::MenuRow& row : shell::kMenuRows) {
+        if (!row.command) {
             m_menu.addSeparator();
             continue;
         }
         // A checkable row with an icon shows the icon pressed in place of the check
         // mark, which many styles make hard to see: the on-top row has only the mark.
-        const bool onTopRow = static_cast<int>(i) + 1 == shell::kOnTopPosition;
+        const bool onTopRow = row.command == shell::MenuCommand::OnTop;
         QAction* action =
             m_menu.addAction(onTopRow ? QIcon() : MenuIcon(row.icon), FromUtf8(row.caption));
         action->setObjectName(FromUtf8(row.key));
+        action->setData(static_cast<int>(*row.command));
         if (onTopRow) {
             action->setCheckable(true);
             action->setChecked(m_meter && m_meter->State().onTop);

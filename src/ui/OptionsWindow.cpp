@@ -7,6 +7,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
+#include <QFileDialog>
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -161,7 +162,30 @@ QWidget* OptionsWindow::MakeEditor(const options::Setting& setting, const std::s
     if (setting.name == "Download" || setting.name == "Upload") {
         return MakeSpeedEditor(value);
     }
+    if (setting.directory) {
+        return MakeDirectoryEditor(value);
+    }
     return new QLineEdit(QString::fromStdString(value));
+}
+
+QWidget* OptionsWindow::MakeDirectoryEditor(const std::string& value) {
+    // The path itself, and a button that picks a directory for it.
+    auto* row = new QWidget;
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* edit = new QLineEdit(QString::fromStdString(value), row);
+    auto* pick = new QPushButton(QStringLiteral("Wy&bierz…"), row);
+    connect(pick, &QPushButton::clicked, row, [this, edit] {
+        const QString chosen = QFileDialog::getExistingDirectory(
+            this, QStringLiteral("Katalog metryk Prometheusa"), edit->text());
+        if (!chosen.isEmpty()) {
+            edit->setText(chosen);
+        }
+    });
+    layout->addWidget(edit, 1);
+    layout->addWidget(pick);
+    row->setFocusProxy(edit);
+    return row;
 }
 
 QWidget* OptionsWindow::MakeSpeedEditor(const std::string& value) {

@@ -43,6 +43,7 @@ private:
     QWidget* MakePage(options::Page page);
     QWidget* MakeEditor(const options::Setting& setting, const std::string& value);
     QWidget* MakeSpeedEditor(const std::string& value);
+    QWidget* MakeDirectoryEditor(const std::string& value);
     std::string ValueOf(const FieldWidgets& field) const;
     void DetectSpeed();
 

@@ -24,9 +24,21 @@ QString Text(std::string_view text) {
 
 } // namespace
 
-int QtDialogs::ShowMessage(int, const std::string& text, int iconStyle, const std::string& title,
-                           bool& checkBoxState, const std::string& checkBoxCaption) {
-    const bool question = iconStyle == platform::kIconQuestionYesNo;
+void QtDialogs::Inform(const std::string& title, const std::string& text) {
+    Run(title, text, false, "");
+}
+
+bool QtDialogs::AskYesNo(const std::string& title, const std::string& text) {
+    return Run(title, text, true, "").yes;
+}
+
+bool QtDialogs::InformWithOptOut(const std::string& title, const std::string& text,
+                                 const std::string& optOutCaption) {
+    return Run(title, text, false, optOutCaption).optedOut;
+}
+
+QtDialogs::Answer QtDialogs::Run(const std::string& title, const std::string& text,
+                                 bool question, const std::string& optOutCaption) {
     QDialog dialog;
     dialog.setWindowTitle(Text(title));
     auto* layout = new QGridLayout(&dialog);
@@ -43,8 +55,8 @@ int QtDialogs::ShowMessage(int, const std::string& text, int iconStyle, const st
     message->setWordWrap(false);
     layout->addWidget(message, 0, 1);
     QCheckBox* checkBox = nullptr;
-    if (!checkBoxCaption.empty()) {
-        checkBox = new QCheckBox(Text(checkBoxCaption)); // starts unticked
+    if (!optOutCaption.empty()) {
+        checkBox = new QCheckBox(Text(optOutCaption)); // starts unticked
         layout->addWidget(checkBox, 1, 1);
     }
     auto* buttons = new QDialogButtonBox(question ? QDialogButtonBox::Yes | QDialogButtonBox::No
@@ -57,11 +69,7 @@ int QtDialogs::ShowMessage(int, const std::string& text, int iconStyle, const st
     m_open = &dialog;
     const int result = dialog.exec();
     m_open = nullptr;
-    checkBoxState = checkBox && checkBox->isChecked();
-    if (!question) {
-        return platform::kAnswerOk;
-    }
-    return result == QDialog::Accepted ? platform::kAnswerYes : platform::kAnswerNo;
+    return {.yes = result == QDialog::Accepted, .optedOut = checkBox && checkBox->isChecked()};
 }
 
 void QtDialogs::CloseOpenDialog() {

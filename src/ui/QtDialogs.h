@@ -14,13 +14,24 @@ class QtDialogs final : public platform::MessageDialog,
                         public platform::AboutDialog,
                         public platform::Notifier {
 public:
-    int ShowMessage(int style, const std::string& text, int iconStyle, const std::string& title,
-                    bool& checkBoxState, const std::string& checkBoxCaption) override;
+    void Inform(const std::string& title, const std::string& text) override;
+    bool AskYesNo(const std::string& title, const std::string& text) override;
+    bool InformWithOptOut(const std::string& title, const std::string& text,
+                          const std::string& optOutCaption) override;
     void CloseOpenDialog() override;
     void ShowAbout() override;
     void ShowMessage(std::string_view text) override;
 
 private:
+    struct Answer {
+        bool yes;     // a question's Yes, a notice's OK
+        bool optedOut; // its check box ticked
+    };
+    // One dialog: the text's lines whole, Yes and No for a question, else OK, and a
+    // check box when a caption is given.
+    Answer Run(const std::string& title, const std::string& text, bool question,
+               const std::string& optOutCaption);
+
     QDialog* m_open = nullptr;
 };
 

@@ -106,16 +106,26 @@ struct RecordingFrontEnd final : platform::MessageDialog,
                 .noticeBrowser = *this};
     }
 
-    int ShowMessage(int, const std::string& text, int, const std::string& title,
-                    bool& checkBoxState, const std::string&) override {
+    void Inform(const std::string& title, const std::string& text) override {
+        Record(title, text);
+    }
+    bool AskYesNo(const std::string& title, const std::string& text) override {
+        Record(title, text);
+        return !dismissed && answerYes;
+    }
+    bool InformWithOptOut(const std::string& title, const std::string& text,
+                          const std::string&) override {
+        Record(title, text);
+        return tick;
+    }
+    // Logs a dialog and runs `duringDialog` while it is open.
+    void Record(const std::string& title, const std::string& text) {
         log.push_back("dialog " + title);
         dialogTexts.push_back(text);
         dismissed = false;
         if (duringDialog) {
             std::exchange(duringDialog, nullptr)();
         }
-        checkBoxState = tick;
-        return dismissed ? platform::kAnswerNo : answer;
     }
     void CloseOpenDialog() override { dismissed = true; }
     void ShowAbout() override { log.push_back("about"); }
@@ -158,7 +168,7 @@ struct RecordingFrontEnd final : platform::MessageDialog,
     double TopTwips() override { return 0; }
 
     std::vector<std::string> log, dialogTexts, messages;
-    int answer = platform::kAnswerYes;
+    bool answerYes = true;
     bool tick = false, dismissed = false, errorMarker = false;
     double downloadRate = -1, receivedAmount = -1, month = -1;
     std::int32_t downloadMaximum = 0;

@@ -57,6 +57,10 @@ TEST(OptionsTest, ARefusedValueWritesNothingAndAnAcceptedOneOnlyWhatChanged) {
         {{"--set", "Upload=128", "Interfejs=eth1"}, 0, {"Interfejs=eth1", "WasChanged=true"}},
         {{"--set", "ZliczanieDokladne=1"}, 0, {"ZliczanieDokladne=true", "WasChanged=true"}},
         {{"--set", "ZliczanieDokladne=tak"}, 2, {}},
+        {{"--set", "KatalogMetryk=metryki"}, 2, {}}, // not from the root
+        {{"--set", "KatalogMetryk=/var/lib/prometheus/node-exporter"},
+         0,
+         {"KatalogMetryk=/var/lib/prometheus/node-exporter", "WasChanged=true"}},
     };
     for (const Case& c : cases) {
         const std::string label = ::testing::PrintToString(c.set);

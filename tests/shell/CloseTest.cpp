@@ -51,7 +51,7 @@ struct Meter {
 void Ask(Meter& m, Request request) {
     switch (request) {
     case Request::Menu:
-        m.meter.RunMenuCommand(8); // "Zakończ", answered yes
+        m.meter.RunMenuCommand(MenuCommand::End); // answered yes
         break;
     case Request::Variant: {
         const auto other = m.system.OtherProgram();
@@ -123,7 +123,7 @@ TEST(CloseTest, EveryRequestAtEveryMomentRunsTheExitStepsOnceAndNothingAfter) {
             // Later events change nothing at all, an hour change included.
             m.system.clock.SetNow({2026, 12, 5, 11, 0, 0});
             m.Traffic(90'000'000);
-            m.meter.RunMenuCommand(7);
+            m.meter.RunMenuCommand(shell::MenuCommand::Hide);
             m.meter.OnUserClose();
             EXPECT_EQ(m.system.table.reads, readsAtClose) << label;
             EXPECT_EQ(testing::FileText(m.system.SettingsFile()), settingsAtClose) << label;

@@ -151,7 +151,7 @@ TEST(RestartTest, AFullSettingsDiskNeverEndsTheMeterAndTheSettingLandsOnceThereI
     const bool onTopBefore = run.meter.State().onTop;
     for (int i = 0; i < 50; ++i) {
         if (i == 10 || i == 20) {
-            run.meter.RunMenuCommand(kOnTopPosition);
+            run.meter.RunMenuCommand(MenuCommand::OnTop);
         }
         run.Tick(20);
     }
@@ -160,7 +160,7 @@ TEST(RestartTest, AFullSettingsDiskNeverEndsTheMeterAndTheSettingLandsOnceThereI
     EXPECT_EQ(run.meter.State().hourDownload, 20 * 50); // it counted throughout
 
     std::filesystem::remove(filler);
-    run.meter.RunMenuCommand(kOnTopPosition);
+    run.meter.RunMenuCommand(MenuCommand::OnTop);
     run.Tick(20);
     EXPECT_EQ(platform::Read(*machine.system.OtherProgram(), values::kOnTop), !onTopBefore);
     EXPECT_FALSE(platform::Read(*machine.system.OtherProgram(), values::kSettingsChanged));

@@ -161,7 +161,7 @@ TEST(MenuTest, TheMenuHasItsTenRowsAndEachPositionItsCommand) {
     }
     // "Zawsze na wierzchu" twice: back where it started, the mark following each time.
     for (const bool expected : {false, true}) {
-        m.meter.RunMenuCommand(3);
+        m.meter.RunMenuCommand(shell::MenuCommand::OnTop);
         EXPECT_EQ(m.window.OnTop(), expected);
         EXPECT_EQ(Read(*m.Family(), values::kOnTop), expected);
         EXPECT_EQ(m.window.Menu().actions()[2]->isChecked(), expected);
@@ -172,18 +172,15 @@ TEST(MenuTest, TheMenuHasItsTenRowsAndEachPositionItsCommand) {
     m.system.table.SetCounters(1'030'720, 104'096);
     m.system.clock.Advance(100);
     m.meter.OnTick();
-    m.meter.RunMenuCommand(5);
+    m.meter.RunMenuCommand(shell::MenuCommand::Reports);
     EXPECT_EQ(testing::TrafficTable(m.system.Database()).Rows(),
               (std::vector<testing::TrafficRow>{{"2026-12-05", 10, 100, 30, 4}}));
 
-    for (const int position : {2, 4, 6, 9, 0, 11, -1}) { // separators and beyond the menu
-        m.meter.RunMenuCommand(position);
-    }
-    m.meter.RunMenuCommand(10);
+    m.meter.RunMenuCommand(shell::MenuCommand::About);
     EXPECT_EQ(m.ui.log.back(), "about");
 
     m.window.show();
-    m.meter.RunMenuCommand(7);
+    m.meter.RunMenuCommand(shell::MenuCommand::Hide);
     EXPECT_TRUE(m.window.IsHidden());
     EXPECT_TRUE(Read(*m.Family(), values::kStartHidden));
     m.window.TrayClicked();
@@ -191,8 +188,8 @@ TEST(MenuTest, TheMenuHasItsTenRowsAndEachPositionItsCommand) {
     EXPECT_FALSE(Read(*m.Family(), values::kStartHidden));
 
     // "Zakończ" asks first; No keeps the meter counting.
-    m.ui.answer = platform::kAnswerNo;
-    m.meter.RunMenuCommand(8);
+    m.ui.answerYes = false;
+    m.meter.RunMenuCommand(shell::MenuCommand::End);
     EXPECT_EQ(m.ui.log.back(), "dialog Koniec pracy");
     EXPECT_TRUE(m.window.Timer().isActive());
     EXPECT_TRUE(Read(*m.Family(), values::kIsRunning));
@@ -233,7 +230,7 @@ TEST(WindowCloseTest, ANotificationAreaThatComesOrGoesIsFollowed) {
     m.trayAvailable = false;
     m.Start();
     m.window.show();
-    m.meter.RunMenuCommand(7); // "Ukryj"
+    m.meter.RunMenuCommand(shell::MenuCommand::Hide); // "Ukryj"
     m.trayAvailable = true;
     m.window.FollowTray();
     ASSERT_TRUE(m.window.HasTrayIcon());
@@ -242,7 +239,7 @@ TEST(WindowCloseTest, ANotificationAreaThatComesOrGoesIsFollowed) {
     EXPECT_TRUE(m.window.isVisible());
     EXPECT_FALSE(Read(*m.Family(), values::kStartHidden));
 
-    m.meter.RunMenuCommand(7);
+    m.meter.RunMenuCommand(shell::MenuCommand::Hide);
     EXPECT_FALSE(m.window.isVisible());
     m.trayAvailable = false; // hidden, and now nothing could bring it back but the task bar
     m.window.FollowTray();

@@ -1,0 +1,133 @@
+#include "metrics/MetricsFile.h"
+
+#include "common/DecimalText.h"
+#include "common/FamilyPaths.h"
+
+#include <ctime>
+
+namespace quantiro::metrics {
+
+namespace {
+
+constexpr double kBytesPerKilobyte = 1024;
+
+// Label values escape backslash, quote and line feed.
+std::string LabelValue(std::string_view text) {
+    std::string out;
+    for (const char c : text) {
+        if (c == '\\' || c == '"') {
+            out += '\\';
+            out += c;
+        } else if (c == '\n') {
+            out += "\\n";
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// Whole numbers as Prometheus reads them, whatever the process locale.
+std::string Number(double value) {
+    return FixedDecimal(value, 0, ".");
+}
+
+} // namespace
+
+std::string FormatMetrics(const MeterFigures& figures, std::string_view version,
+                          std::int64_t nowSeconds) {
+    const std::string device = "{device=\"" + LabelValue(figures.device) + "\"}";
+    std::string text;
+    auto metric = [&](std::string_view name, std::string_view type, std::string_view help,
+                      const std::string& labels, const std::string& value) {
+        text += "# HELP " + std::string(name) + " " + std::string(help) + "\n";
+        text += "# TYPE " + std::string(name) + " " + std::string(type) + "\n";
+        text += std::string(name) + labels + " " + value + "\n";
+    };
+    const auto bytes = [](double kilobytes) { return Number(kilobytes * kBytesPerKilobyte); };
+    metric("quantiro_receive_bytes_total", "counter",
+           "Bytes received on the measured interface since the meter started.", device,
+           bytes(figures.receivedKb));
+    metric("quantiro_transmit_bytes_total", "counter",
+           "Bytes sent on the measured interface since the meter started.", device,
+           bytes(figures.sentKb));
+    metric("quantiro_month_receive_bytes", "gauge",
+           "Bytes received this calendar month, as the meter shows them.", "",
+           bytes(figures.monthReceivedKb));
+    metric("quantiro_period_receive_bytes", "gauge", "Bytes received in the billing period.", "",
+           bytes(figures.periodReceivedKb));
+    metric("quantiro_period_transmit_bytes", "gauge", "Bytes sent in the billing period.", "",
+           bytes(figures.periodSentKb));
+    metric("quantiro_period_limit_bytes", "gauge",
+           "The billing period's data limit in bytes; 0 when none is set.", "",
+           bytes(figures.periodLimitKb));
+    metric("quantiro_period_start_timestamp_seconds", "gauge",
+           "When the billing period began, in Unix time.", "",
+           std::to_string(figures.periodStartSeconds));
+    metric("quantiro_rejected_samples_total", "counter",
+           "Samples rejected as implausible since the meter started.", "",
+           std::to_string(figures.rejectedSamples));
+    metric("quantiro_info", "gauge", "The meter's version and measured interface.",
+           "{version=\"" + LabelValue(version) + "\",device=\"" + LabelValue(figures.device) +
+               "\"}",
+           "1");
+    metric("quantiro_last_update_timestamp_seconds", "gauge",
+           "When the meter last wrote these figures, in Unix time.", "",
+           std::to_string(nowSeconds));
+    return text;
+}
+
+std::int64_t UnixSeconds(const platform::LocalDateTime& local) {
+    std::tm parts{};
+    parts.tm_year = local.year - 1900;
+    parts.tm_mon = local.month - 1;
+    parts.tm_mday = local.day;
+    parts.tm_hour = local.hour;
+    parts.tm_min = local.minute;
+    parts.tm_sec = local.second;
+    parts.tm_isdst = -1; // as the local zone has it that day
+    return static_cast<std::int64_t>(std::mktime(&parts));
+}
+
+MetricsFile::MetricsFile(platform::Clock& clock, platform::Notifier& notifier,
+                         std::string version)
+    : m_clock(clock)
+    , m_notifier(notifier)
+    , m_version(std::move(version)) {}
+
+void MetricsFile::SetDirectory(std::string directory) {
+    if (directory != m_directory) {
+        m_directory = std::move(directory);
+        m_written.reset(); // a new place gets the figures at the next offer
+        m_failureShown = false;
+    }
+}
+
+bool MetricsFile::Due() const {
+    return !m_directory.empty() &&
+           (!m_offered || m_clock.TickMilliseconds() - m_lastOffer >=
+                              static_cast<std::uint32_t>(kInterval / 1ms));
+}
+
+void MetricsFile::Offer(const MeterFigures& figures) {
+    m_offered = true;
+    m_lastOffer = m_clock.TickMilliseconds();
+    if (m_written == figures) {
+        return;
+    }
+    const std::string path = m_directory + "/" + std::string(kFileName);
+    try {
+        paths::WriteFileWhole(path,
+                              FormatMetrics(figures, m_version, UnixSeconds(m_clock.Now())));
+        m_written = figures;
+        m_failureShown = false;
+    } catch (const paths::PathError& error) {
+        if (!m_failureShown) {
+            m_failureShown = true;
+            m_notifier.ShowMessage(std::string("Nie można zapisać metryk dla Prometheusa: ") +
+                                   error.what());
+        }
+    }
+}
+
+} // namespace quantiro::metrics

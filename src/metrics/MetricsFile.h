@@ -1,0 +1,68 @@
+#pragma once
+
+#include "platform/Clock.h"
+#include "platform/Notifier.h"
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace quantiro::metrics {
+
+using namespace std::chrono_literals;
+
+// What the meter tells Prometheus, in kilobytes as it counts them.
+struct MeterFigures {
+    std::string device; // the measured interface; empty while it waits
+    double receivedKb = 0; // this run's totals
+    double sentKb = 0;
+    double monthReceivedKb = 0; // "Transfer miesięczny"
+    double periodReceivedKb = 0; // the billing period, as the limit watcher reckons it
+    double periodSentKb = 0;
+    double periodLimitKb = 0; // 0: no limit
+    std::int64_t periodStartSeconds = 0; // local midnight of its first day, Unix time
+    std::uint64_t rejectedSamples = 0;
+    bool operator==(const MeterFigures&) const = default;
+};
+
+// The Prometheus text exposition of `figures`: bytes (kB x 1024), every metric
+// with its HELP and TYPE, names under "quantiro_" (node_exporter has its own
+// node_network_*), the interface as the label "device".
+std::string FormatMetrics(const MeterFigures& figures, std::string_view version,
+                          std::int64_t nowSeconds);
+
+// Unix time of a local date and time.
+std::int64_t UnixSeconds(const platform::LocalDateTime& local);
+
+// Keeps quantiro.prom in a directory for node_exporter's textfile collector: the
+// whole file written under another name and renamed, at most every 15 s and only
+// when a figure changed. A directory that cannot take it is told of once; the
+// meter counts on and the next write tries again.
+class MetricsFile {
+public:
+    static constexpr auto kInterval = 15s;
+    static constexpr std::string_view kFileName = "quantiro.prom";
+
+    MetricsFile(platform::Clock& clock, platform::Notifier& notifier, std::string version);
+
+    // The directory from the settings; empty: no file is written.
+    void SetDirectory(std::string directory);
+    // Whether it is time to offer figures: cheap, for every tick.
+    bool Due() const;
+    // Writes `figures` when they differ from those last written.
+    void Offer(const MeterFigures& figures);
+
+private:
+    platform::Clock& m_clock;
+    platform::Notifier& m_notifier;
+    std::string m_version;
+    std::string m_directory;
+    std::uint32_t m_lastOffer = 0;
+    bool m_offered = false;
+    std::optional<MeterFigures> m_written;
+    bool m_failureShown = false;
+};
+
+} // namespace quantiro::metrics

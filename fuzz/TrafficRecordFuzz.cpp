@@ -65,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
                 continue; // long spans in small steps are only slow
             }
             for (const Row& row : Rows(history, by, *first, *last)) {
-                if (row.traffic.download < 0 || row.traffic.upload < 0 || row.traffic.onlineMs < 0) {
+                if (row.traffic.download < 0 || row.traffic.upload < 0 ||
+                    row.traffic.onlineMs < 0) {
                     std::abort();
                 }
             }

@@ -5,7 +5,7 @@
 set -euo pipefail
 
 packages=(
-    g++ make cmake ninja-build
+    g++ make cmake ninja-build clang-format clang-tidy
     qt6-base-dev libsqlite3-dev libcurl4-openssl-dev libdbus-1-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     librsvg2-bin dpkg-dev file binutils

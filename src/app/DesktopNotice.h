@@ -10,7 +10,6 @@ namespace quantiro::app {
 // service quantiro-notify beside the calling program shows it instead. Nothing of
 // Qt or D-Bus is loaded before a notice is due.
 std::uint32_t ShowDesktopNotice(const std::string& programDirectory, std::uint32_t replaces,
-                                bool critical, const std::string& summary,
-                                const std::string& body);
+                                bool critical, const std::string& summary, const std::string& body);
 
 } // namespace quantiro::app

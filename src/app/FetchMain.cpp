@@ -26,8 +26,8 @@ void RemovePartialAndExit(int) {
 
 int main(int argc, char** argv) {
     std::size_t limit = 0;
-    if (argc != 4 || std::from_chars(argv[3], argv[3] + std::strlen(argv[3]), limit).ec !=
-                         std::errc()) {
+    if (argc != 4 ||
+        std::from_chars(argv[3], argv[3] + std::strlen(argv[3]), limit).ec != std::errc()) {
         std::fputs("Użycie: quantiro-fetch <adres> <plik> <największy rozmiar w bajtach>\n",
                    stderr);
         return 2;

@@ -40,7 +40,8 @@ struct LinuxPlatform {
     platform::linux_impl::NetlinkInterfaceTable table;
     platform::linux_impl::FlockInstanceLock instanceLock{paths.runtimeDirectory};
     platform::linux_impl::SpawnProcessLauncher launcher;
-    platform::linux_impl::FetchHelperDownloader downloader{paths.programDirectory + "/quantiro-fetch"};
+    platform::linux_impl::FetchHelperDownloader downloader{paths.programDirectory +
+                                                           "/quantiro-fetch"};
 };
 
 } // namespace quantiro::app

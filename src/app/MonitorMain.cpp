@@ -17,10 +17,10 @@
 
 int main(int argc, char** argv) {
     using namespace quantiro;
-    if (argc == 2 && (std::string_view(argv[1]) == "--help" ||
-                      std::string_view(argv[1]) == "--version")) {
+    if (argc == 2 &&
+        (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "--version")) {
         std::fputs((std::string_view(argv[1]) == "--help" ? app::HelpText(app::MonitorUsage())
-                                                           : app::VersionText(app::MonitorUsage()))
+                                                          : app::VersionText(app::MonitorUsage()))
                        .c_str(),
                    stdout);
         return 0;

@@ -34,7 +34,7 @@ int main(int argc, char** argv) {
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     if (arguments.size() == 1 && (arguments[0] == "--help" || arguments[0] == "--version")) {
         std::cout << (arguments[0] == "--help" ? app::HelpText(app::OptionsUsage())
-                                                : app::VersionText(app::OptionsUsage()));
+                                               : app::VersionText(app::OptionsUsage()));
         return 0;
     }
     // A refused call stops before the settings are opened, which makes their folder.

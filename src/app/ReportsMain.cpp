@@ -100,21 +100,24 @@ int RunTerminal(const TerminalRequest& request, const paths::FamilyPaths& paths)
         return 1;
     }
     const CalendarDate first = request.from.value_or(history.FirstDay().value_or(now.today));
-    const CalendarDate last = request.to.value_or(std::max(history.LastDay().value_or(now.today), first));
+    const CalendarDate last =
+        request.to.value_or(std::max(history.LastDay().value_or(now.today), first));
     std::string output;
     switch (request.output) {
     case TerminalRequest::Output::Csv:
-        output = reports::CsvReport(history, request.by.value_or(reports::Grouping::Day), first, last);
+        output =
+            reports::CsvReport(history, request.by.value_or(reports::Grouping::Day), first, last);
         break;
     case TerminalRequest::Output::Json: {
         std::string interfaceName = platform::Read(settings, values::kInterfaceName);
-        output = reports::JsonReport(history, request.by, first, last,
-                                     {interfaceName.empty() ? "default" : interfaceName, now.today,
-                                      now.hour, now.minute});
+        output = reports::JsonReport(
+            history, request.by, first, last,
+            {interfaceName.empty() ? "default" : interfaceName, now.today, now.hour, now.minute});
         break;
     }
     case TerminalRequest::Output::Summary:
-        output = reports::SummaryText(history, limitSettings, now.today, EnvironmentDecimalSeparator());
+        output =
+            reports::SummaryText(history, limitSettings, now.today, EnvironmentDecimalSeparator());
         break;
     }
     std::fwrite(output.data(), 1, output.size(), stdout);
@@ -148,7 +151,8 @@ int RunMonthSummary(const paths::FamilyPaths& paths) {
     if (lock < 0 || ::flock(lock, LOCK_EX | LOCK_NB) != 0) {
         return 0;
     }
-    const auto due = reports::MonthDue(reports::ParseYearMonth(paths::ReadFileWhole(statePath)), now.today);
+    const auto due =
+        reports::MonthDue(reports::ParseYearMonth(paths::ReadFileWhole(statePath)), now.today);
     if (!due) {
         return 0;
     }
@@ -220,7 +224,8 @@ int main(int argc, char** argv) {
     if (argc >= 2 && std::string_view(argv[1]).starts_with("--")) {
         const auto request = ParseOptions(argc, argv);
         if (const auto* message = std::get_if<std::string>(&request)) {
-            std::cerr << "quantiro-reports: " << *message << '\n' << app::HelpText(app::ReportsUsage());
+            std::cerr << "quantiro-reports: " << *message << '\n'
+                      << app::HelpText(app::ReportsUsage());
             return 2;
         }
         return RunTerminal(std::get<TerminalRequest>(request), paths);

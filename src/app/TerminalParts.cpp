@@ -6,6 +6,7 @@
 #include "shell/Texts.h"
 
 #include <algorithm>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <string_view>
@@ -31,7 +32,7 @@ std::string KilobytesPerSecond(double rateUnits, std::string_view separator) {
 
 std::string TextBar(double value, std::int32_t maximum) {
     const double share = value >= maximum ? 1.0 : std::clamp(value / maximum, 0.0, 1.0);
-    const int filled = static_cast<int>(share * kBarWidth + 0.5);
+    const int filled = static_cast<int>(std::lround(share * kBarWidth));
     return "[" + std::string(static_cast<std::size_t>(filled), '#') +
            std::string(static_cast<std::size_t>(kBarWidth - filled), '.') + "]";
 }
@@ -60,8 +61,9 @@ void TerminalDisplay::ShowAmounts(double received, double sent, double month) {
 
 std::string TerminalDisplay::Waiting() const {
     // The amounts so far stay in view: a wait ends none of them.
-    std::string line = "Brak danych monitorowanego interfejsu: " +
-                       std::string(sampling::DetailsList::kWaiting) + ".";
+    std::string line =
+        "Brak danych monitorowanego interfejsu: " + std::string(sampling::DetailsList::kWaiting) +
+        ".";
     if (m_hasSample) {
         line += "  " + Amounts("  ") + "  Transfer miesięczny: " +
                 sampling::FormatMonthAmount(m_monthKb, m_decimalSeparator);
@@ -80,10 +82,11 @@ std::string TerminalDisplay::Screen() const {
     }
     std::string screen = " " + m_details.Value(1) + "\n";
     screen += " Pobieranie " + TextBar(m_downloadBar, m_scale.downloadMaximum) +
-              KilobytesPerSecond(m_downloadBar, m_decimalSeparator) + "  (skala " + m_scale.downloadLabels.back() +
-              ")\n";
+              KilobytesPerSecond(m_downloadBar, m_decimalSeparator) + "  (skala " +
+              m_scale.downloadLabels.back() + ")\n";
     screen += " Wysyłanie  " + TextBar(m_uploadBar, m_scale.uploadMaximum) +
-              KilobytesPerSecond(m_uploadBar, m_decimalSeparator) + "  (skala " + m_scale.uploadLabels.back() + ")\n";
+              KilobytesPerSecond(m_uploadBar, m_decimalSeparator) + "  (skala " +
+              m_scale.uploadLabels.back() + ")\n";
     screen += " " + Amounts("    ") + "\n";
     screen +=
         " Transfer miesięczny: " + sampling::FormatMonthAmount(m_monthKb, m_decimalSeparator) +
@@ -199,10 +202,11 @@ std::string Printable(std::string_view text) {
     std::string out;
     for (std::size_t i = 0; i < text.size();) {
         const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t length = lead < 0x80 ? 1 : (lead & 0xE0) == 0xC0 ? 2
-                                              : (lead & 0xF0) == 0xE0   ? 3
-                                              : (lead & 0xF8) == 0xF0   ? 4
-                                                                        : 0;
+        const std::size_t length = lead < 0x80             ? 1
+                                   : (lead & 0xE0) == 0xC0 ? 2
+                                   : (lead & 0xF0) == 0xE0 ? 3
+                                   : (lead & 0xF8) == 0xF0 ? 4
+                                                           : 0;
         bool whole = length > 0 && i + length <= text.size();
         for (std::size_t k = 1; whole && k < length; ++k) {
             whole = (static_cast<unsigned char>(text[i + k]) & 0xC0) == 0x80;

@@ -30,7 +30,8 @@ constexpr std::array kMeterOptions{
 constexpr std::array kOptionsOptions{
     OptionText{"--list", "",
                "Wypisuje wszystkie ustawienia: nazwę, wartość, wartość domyślną i znaczenie."},
-    OptionText{"--get", "NAZWA...", "Wypisuje wartości podanych ustawień, każdą w osobnym wierszu."},
+    OptionText{"--get", "NAZWA...",
+               "Wypisuje wartości podanych ustawień, każdą w osobnym wierszu."},
     OptionText{"--set", "NAZWA=WARTOŚĆ...",
                "Zmienia ustawienia: wszystkie albo żadne. Kilka par może stać po jednym --set "
                "albo każda po własnym."},
@@ -44,8 +45,9 @@ constexpr std::array kReportsOptions{
                "albo latach."},
     OptionText{"--csv", "", "Wypisuje ruch w bajtach jako CSV."},
     OptionText{"--json", "", "Wypisuje ruch w bajtach jako JSON (w kształcie wersji 2 vnStat)."},
-    OptionText{"--by", "hour|day|month|year", "Grupuje ruch --csv i --json: godziny, dni, miesiące "
-                                               "albo lata."},
+    OptionText{"--by", "hour|day|month|year",
+               "Grupuje ruch --csv i --json: godziny, dni, miesiące "
+               "albo lata."},
     OptionText{"--from", "RRRR-MM-DD", "Pierwszy dzień wypisywanego ruchu."},
     OptionText{"--to", "RRRR-MM-DD", "Ostatni dzień wypisywanego ruchu."},
     OptionText{"--summary", "",
@@ -95,9 +97,10 @@ constexpr ProgramUsage kMonitor{
     .program = "quantiro-monitor",
     .synopsis = "[OPCJA]",
     .summary = "wykres prędkości na żywo miernika Quantiro",
-    .description = "Pokazuje wykres prędkości pobierania i wysyłania przez interfejs mierzony przez "
-                   "miernik: ostatnie dwie minuty albo ostatnią godzinę, z prędkością bieżącą, "
-                   "średnią i największą. Miernik uruchamia go sam, gdy to ustawiono.",
+    .description =
+        "Pokazuje wykres prędkości pobierania i wysyłania przez interfejs mierzony przez "
+        "miernik: ostatnie dwie minuty albo ostatnią godzinę, z prędkością bieżącą, "
+        "średnią i największą. Miernik uruchamia go sam, gdy to ustawiono.",
     .options = kMonitorOptions,
 };
 
@@ -221,8 +224,10 @@ void WriteManualPage(std::ostream& out, const ProgramUsage& usage, std::string_v
     }
     out << ".TH " << Roff(title) << " 1 \"\" \"quantiro " << version
         << "\" \"Polecenia użytkownika\"\n"
-        << ".SH NAZWA\n" << Roff(usage.program) << " \\- " << usage.summary << "\n"
-        << ".SH SKŁADNIA\n.B " << Roff(usage.program) << "\n" << Roff(usage.synopsis) << "\n"
+        << ".SH NAZWA\n"
+        << Roff(usage.program) << " \\- " << usage.summary << "\n"
+        << ".SH SKŁADNIA\n.B " << Roff(usage.program) << "\n"
+        << Roff(usage.synopsis) << "\n"
         << ".SH OPIS\n"
         << Roff(usage.description) << "\n"
         << ".SH OPCJE\n";

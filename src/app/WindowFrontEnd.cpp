@@ -6,8 +6,8 @@
 #include "common/CompanionCommands.h"
 #include "common/DecimalText.h"
 #include "shell/Texts.h"
-#include "ui/FamilyApplication.h"
 #include "ui/BrowserWindow.h"
+#include "ui/FamilyApplication.h"
 #include "ui/MainWindow.h"
 #include "ui/QtDialogs.h"
 
@@ -15,9 +15,9 @@
 #include <QMessageBox>
 #include <QSessionManager>
 #include <QSocketNotifier>
-#include <optional>
 #include <QTimer>
 #include <csignal>
+#include <optional>
 
 namespace quantiro::app {
 

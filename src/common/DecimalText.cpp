@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <clocale>
+
 #include <langinfo.h>
 #include <locale.h>
 

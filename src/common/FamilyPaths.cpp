@@ -177,8 +177,8 @@ void WriteFileWhole(const std::string& path, std::string_view text) {
         fail(errno);
     }
     const std::string directory = path.substr(0, path.rfind('/') + 1);
-    if (const int dir = ::open(directory.empty() ? "." : directory.c_str(),
-                               O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (const int dir =
+            ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         dir >= 0) {
         ::fsync(dir);
         ::close(dir);

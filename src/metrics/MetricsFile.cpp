@@ -44,7 +44,9 @@ std::string FormatMetrics(const MeterFigures& figures, std::string_view version,
         text += "# TYPE " + std::string(name) + " " + std::string(type) + "\n";
         text += std::string(name) + labels + " " + value + "\n";
     };
-    const auto bytes = [](double kilobytes) { return Number(kilobytes * kBytesPerKilobyte); };
+    const auto bytes = [](double kilobytes) {
+        return Number(kilobytes * kBytesPerKilobyte);
+    };
     metric("quantiro_receive_bytes_total", "counter",
            "Bytes received on the measured interface since the meter started.", device,
            bytes(figures.receivedKb));
@@ -89,8 +91,7 @@ std::int64_t UnixSeconds(const platform::LocalDateTime& local) {
     return static_cast<std::int64_t>(std::mktime(&parts));
 }
 
-MetricsFile::MetricsFile(platform::Clock& clock, platform::Notifier& notifier,
-                         std::string version)
+MetricsFile::MetricsFile(platform::Clock& clock, platform::Notifier& notifier, std::string version)
     : m_clock(clock)
     , m_notifier(notifier)
     , m_version(std::move(version)) {}
@@ -104,9 +105,8 @@ void MetricsFile::SetDirectory(std::string directory) {
 }
 
 bool MetricsFile::Due() const {
-    return !m_directory.empty() &&
-           (!m_offered || m_clock.TickMilliseconds() - m_lastOffer >=
-                              static_cast<std::uint32_t>(kInterval / 1ms));
+    return !m_directory.empty() && (!m_offered || m_clock.TickMilliseconds() - m_lastOffer >=
+                                                      static_cast<std::uint32_t>(kInterval / 1ms));
 }
 
 void MetricsFile::Offer(const MeterFigures& figures) {
@@ -117,8 +117,7 @@ void MetricsFile::Offer(const MeterFigures& figures) {
     }
     const std::string path = m_directory + "/" + std::string(kFileName);
     try {
-        paths::WriteFileWhole(path,
-                              FormatMetrics(figures, m_version, UnixSeconds(m_clock.Now())));
+        paths::WriteFileWhole(path, FormatMetrics(figures, m_version, UnixSeconds(m_clock.Now())));
         m_written = figures;
         m_failureShown = false;
     } catch (const paths::PathError& error) {

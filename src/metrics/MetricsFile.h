@@ -15,13 +15,13 @@ using namespace std::chrono_literals;
 
 // What the meter tells Prometheus, in kilobytes as it counts them.
 struct MeterFigures {
-    std::string device; // the measured interface; empty while it waits
+    std::string device;    // the measured interface; empty while it waits
     double receivedKb = 0; // this run's totals
     double sentKb = 0;
-    double monthReceivedKb = 0; // "Transfer miesięczny"
+    double monthReceivedKb = 0;  // "Transfer miesięczny"
     double periodReceivedKb = 0; // the billing period, as the limit watcher reckons it
     double periodSentKb = 0;
-    double periodLimitKb = 0; // 0: no limit
+    double periodLimitKb = 0;            // 0: no limit
     std::int64_t periodStartSeconds = 0; // local midnight of its first day, Unix time
     std::uint64_t rejectedSamples = 0;
     bool operator==(const MeterFigures&) const = default;

@@ -41,8 +41,9 @@ std::optional<std::string> RefusalOf(const std::vector<std::string>& arguments) 
     }
     const std::string& command = arguments[0];
     if (command == "--list") {
-        return arguments.size() == 1 ? std::nullopt
-                                     : std::optional<std::string>("--list nie przyjmuje argumentów");
+        return arguments.size() == 1
+                   ? std::nullopt
+                   : std::optional<std::string>("--list nie przyjmuje argumentów");
     }
     if (command == "--get" && arguments.size() >= 2) {
         for (std::size_t i = 1; i < arguments.size(); ++i) {

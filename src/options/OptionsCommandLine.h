@@ -2,8 +2,8 @@
 
 #include "platform/Registry.h"
 
-#include <ostream>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -14,9 +14,8 @@ namespace quantiro::options {
 // repeated: --set A=1 --set B=2). `usage` is printed without arguments and after
 // a call it does not know. Returns the exit status: 0 done, 1 the settings could
 // not be written, 2 the arguments or a value were refused (and nothing was written).
-int RunCommandLine(const std::vector<std::string>& arguments,
-                   platform::RegistrySettings& settings, std::ostream& out, std::ostream& errors,
-                   std::string_view usage);
+int RunCommandLine(const std::vector<std::string>& arguments, platform::RegistrySettings& settings,
+                   std::ostream& out, std::ostream& errors, std::string_view usage);
 
 // Why `arguments` cannot be run, judged without the settings, so that a refused
 // call writes nothing at all; nullopt when they can.

@@ -127,10 +127,9 @@ void HourlyRecords::ShowWriteFailureOnce(const platform::DatabaseError& error) {
 }
 
 void HourlyRecords::SaveHour() {
-    const bool counted = m_state.exactCounting
-                             ? m_state.hourDownload > 0 || m_state.hourUpload > 0
-                             : m_state.hourDownload > 0 && m_state.hourUpload > 0 &&
-                                   m_state.hourTime > 0;
+    const bool counted = m_state.exactCounting ? m_state.hourDownload > 0 || m_state.hourUpload > 0
+                                               : m_state.hourDownload > 0 &&
+                                                     m_state.hourUpload > 0 && m_state.hourTime > 0;
     if (!counted) {
         return;
     }

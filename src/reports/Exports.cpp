@@ -65,14 +65,16 @@ std::string JsonList(const TrafficHistory& history, Grouping by, const CalendarD
         if (by == Grouping::Hour) {
             list += ",\"time\":{\"hour\":" + std::to_string(row.hour) + ",\"minute\":0}";
         }
-        list += ",\"timestamp\":" + std::to_string(LocalTimestamp(row.first, std::max(row.hour, 0)));
-        list += ",\"rx\":" + Bytes(row.traffic.download) + ",\"tx\":" + Bytes(row.traffic.upload) + "}";
+        list +=
+            ",\"timestamp\":" + std::to_string(LocalTimestamp(row.first, std::max(row.hour, 0)));
+        list +=
+            ",\"rx\":" + Bytes(row.traffic.download) + ",\"tx\":" + Bytes(row.traffic.upload) + "}";
     }
     return list + "]";
 }
 
 // Pads to a width in characters, not bytes: the labels hold Polish letters.
-std::string Padded(std::string text, std::size_t width, bool right = false) {
+std::string Padded(const std::string& text, std::size_t width, bool right = false) {
     std::size_t characters = 0;
     for (const char c : text) {
         characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
@@ -140,10 +142,10 @@ std::string SummaryText(const TrafficHistory& history, const limits::LimitSettin
         return sampling::FormatMonthAmount(kilobytes, decimalSeparator);
     };
     const PeriodUse use = UseOfPeriod(history, settings, today);
-    const std::string periodName = "Okres " + FormatIsoDate(use.period.first) + " – " +
-                                   FormatIsoDate(use.period.last);
-    std::string text = Padded("", 34) + Padded("Odebrano", 16, true) +
-                       Padded("Wysłano", 16, true) + Padded("Czas online", 16, true) + "\n";
+    const std::string periodName =
+        "Okres " + FormatIsoDate(use.period.first) + " – " + FormatIsoDate(use.period.last);
+    std::string text = Padded("", 34) + Padded("Odebrano", 16, true) + Padded("Wysłano", 16, true) +
+                       Padded("Czas online", 16, true) + "\n";
     const auto line = [&](const std::string& name, const Traffic& traffic) {
         text += Padded(name, 34) + Padded(amount(static_cast<double>(traffic.download)), 16, true) +
                 Padded(amount(static_cast<double>(traffic.upload)), 16, true) +
@@ -160,9 +162,9 @@ std::string SummaryText(const TrafficHistory& history, const limits::LimitSettin
                 amount(std::max(use.limitKb - use.usedKb, 0.0)) + "\n";
     }
     text += Padded("Prognoza na koniec okresu", 34);
-    text += use.estimateKb ? amount(*use.estimateKb)
-                           : "za wcześnie (potrzeba 3 pełnych dni, są " +
-                                 std::to_string(use.fullDays) + ")";
+    text += use.estimateKb
+                ? amount(*use.estimateKb)
+                : "za wcześnie (potrzeba 3 pełnych dni, są " + std::to_string(use.fullDays) + ")";
     text += "\n";
     if (const std::string note = SkippedNote(history); !note.empty()) {
         text += "\n(!) " + note + "\n";

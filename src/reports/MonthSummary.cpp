@@ -4,6 +4,7 @@
 #include "reports/ReportRows.h"
 #include "sampling/AmountFormat.h"
 
+#include <cmath>
 #include <cstdio>
 
 namespace quantiro::reports {
@@ -24,7 +25,8 @@ std::optional<YearMonth> ParseYearMonth(std::string_view text) {
 }
 
 YearMonth MonthBefore(const CalendarDate& today) {
-    return today.month == 1 ? YearMonth{today.year - 1, 12} : YearMonth{today.year, today.month - 1};
+    return today.month == 1 ? YearMonth{today.year - 1, 12}
+                            : YearMonth{today.year, today.month - 1};
 }
 
 std::optional<YearMonth> MonthDue(const std::optional<YearMonth>& lastSummarised,
@@ -37,7 +39,8 @@ std::optional<YearMonth> MonthDue(const std::optional<YearMonth>& lastSummarised
 }
 
 MonthNotice DescribeMonth(const YearMonth& month, const Traffic& traffic,
-                          const limits::LimitSettings& settings, std::string_view decimalSeparator) {
+                          const limits::LimitSettings& settings,
+                          std::string_view decimalSeparator) {
     const auto amount = [&](double kilobytes) {
         return sampling::FormatMonthAmount(kilobytes, decimalSeparator);
     };
@@ -48,9 +51,10 @@ MonthNotice DescribeMonth(const YearMonth& month, const Traffic& traffic,
                   "\nWysłano: " + amount(static_cast<double>(traffic.upload)) +
                   "\nCzas online: " + FormatOnlineTime(traffic.onlineMs);
     if (settings.limitMb > 0) {
-        const double share = CountedKb(traffic, settings.direction) * 100 / (settings.limitMb * 1024.0);
-        notice.body += "\nTo " + std::to_string(static_cast<long long>(share + 0.5)) +
-                       " % limitu (" + amount(settings.limitMb * 1024.0) + ")";
+        const double share =
+            CountedKb(traffic, settings.direction) * 100 / (settings.limitMb * 1024.0);
+        notice.body += "\nTo " + std::to_string(std::llround(share)) + " % limitu (" +
+                       amount(settings.limitMb * 1024.0) + ")";
     }
     return notice;
 }

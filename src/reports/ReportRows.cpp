@@ -9,10 +9,10 @@ namespace quantiro::reports {
 namespace {
 
 constexpr std::array<std::string_view, 12> kMonths{
-    "styczeń", "luty",     "marzec",   "kwiecień", "maj",         "czerwiec",
+    "styczeń", "luty",     "marzec",   "kwiecień",    "maj",      "czerwiec",
     "lipiec",  "sierpień", "wrzesień", "październik", "listopad", "grudzień"};
 constexpr std::array<std::string_view, 12> kMonthsOfDay{
-    "stycznia", "lutego",   "marca",     "kwietnia",     "maja",      "czerwca",
+    "stycznia", "lutego",   "marca",    "kwietnia",     "maja",      "czerwca",
     "lipca",    "sierpnia", "września", "października", "listopada", "grudnia"};
 
 CalendarDate EndOfMonth(int year, int month) {

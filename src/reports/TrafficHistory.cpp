@@ -27,7 +27,8 @@ std::optional<std::int64_t> WholeNumber(const platform::FieldValue& value) {
     }
     if (const auto* text = std::get_if<std::string>(&value)) {
         std::int64_t number = 0;
-        const auto [end, error] = std::from_chars(text->data(), text->data() + text->size(), number);
+        const auto [end, error] =
+            std::from_chars(text->data(), text->data() + text->size(), number);
         if (error == std::errc() && end == text->data() + text->size()) {
             return number;
         }
@@ -102,7 +103,8 @@ TrafficHistory LoadHistory(platform::Database& database, const std::optional<Cal
     TrafficHistory history;
     const std::string from = first ? FormatIsoDate(*first) : "";
     const std::string to = last ? FormatIsoDate(*last) : "";
-    database.ReadRecords(from, to, [&](const platform::StoredRecord& record) { history.Add(record); });
+    database.ReadRecords(from, to,
+                         [&](const platform::StoredRecord& record) { history.Add(record); });
     return history;
 }
 
@@ -112,9 +114,10 @@ std::string SkippedNote(const TrafficHistory& history) {
         return {};
     }
     // Polish plurals: 1 rekord, 2-4 rekordy (not 12-14), otherwise rekordów.
-    const char* noun = n == 1                                                 ? "rekord"
-                       : (n % 10 >= 2 && n % 10 <= 4 && (n % 100 < 12 || n % 100 > 14)) ? "rekordy"
-                                                                              : "rekordów";
+    const char* noun = n == 1 ? "rekord"
+                       : (n % 10 >= 2 && n % 10 <= 4 && (n % 100 < 12 || n % 100 > 14))
+                           ? "rekordy"
+                           : "rekordów";
     return "pominięto " + std::to_string(n) + " " + noun +
            " z niepoprawną datą, godziną lub wartością";
 }

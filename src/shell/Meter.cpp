@@ -175,9 +175,8 @@ void Meter::ReadMetricsSettings() {
 
 metrics::MeterFigures Meter::Figures() {
     const platform::LocalDateTime now = m_system.clock.Now();
-    const limits::Period period =
-        limits::PeriodContaining({now.year, now.month, now.day},
-                                 Read(m_system.settings, values::kBillingDay));
+    const limits::Period period = limits::PeriodContaining(
+        {now.year, now.month, now.day}, Read(m_system.settings, values::kBillingDay));
     if (!(m_period == period)) {
         // A new period while the meter runs holds what the totals gain from now on.
         m_period = period;
@@ -213,9 +212,9 @@ void Meter::OnUserClose() {
             if (!m_frontEnd.window.InTray()) {
                 notice += texts::kCloseNoticeTaskbar;
             }
-            const bool dontShowAgain = m_frontEnd.dialog.InformWithOptOut(
-                std::string(texts::kCloseNoticeTitle), notice,
-                std::string(texts::kCloseNoticeCheckBox));
+            const bool dontShowAgain =
+                m_frontEnd.dialog.InformWithOptOut(std::string(texts::kCloseNoticeTitle), notice,
+                                                   std::string(texts::kCloseNoticeCheckBox));
             StoreSetting(values::kShowCloseNotice, !dontShowAgain);
         }
         m_frontEnd.window.HideWindow();

@@ -7,8 +7,8 @@
 #include <QTextBrowser>
 #include <QTextDocument>
 #include <QUrl>
-#include <QVariant>
 #include <QVBoxLayout>
+#include <QVariant>
 
 namespace quantiro::ui {
 

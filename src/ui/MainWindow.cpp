@@ -6,8 +6,8 @@
 #include "ui/QtText.h"
 #include "ui/StoredPosition.h"
 
-#include <QCloseEvent>
 #include <QApplication>
+#include <QCloseEvent>
 #include <QCursor>
 #include <QMouseEvent>
 #include <QPainter>

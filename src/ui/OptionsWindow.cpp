@@ -216,9 +216,9 @@ std::string OptionsWindow::ValueOf(const FieldWidgets& field) const {
         return box->isChecked() != field.setting->shownInverted ? "true" : "false";
     }
     if (auto* list = qobject_cast<QComboBox*>(field.editor)) {
-        const QVariant data = list->currentData();
-        return data.typeId() == QMetaType::QString ? data.toString().toStdString()
-                                                   : std::to_string(data.toInt());
+        const QVariant chosen = list->currentData();
+        return chosen.typeId() == QMetaType::QString ? chosen.toString().toStdString()
+                                                     : std::to_string(chosen.toInt());
     }
     auto* edit = qobject_cast<QLineEdit*>(field.editor->focusProxy() ? field.editor->focusProxy()
                                                                      : field.editor);

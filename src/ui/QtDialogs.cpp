@@ -8,9 +8,9 @@
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QStyle>
-#include <QMessageBox>
 
 namespace quantiro::ui {
 
@@ -37,8 +37,8 @@ bool QtDialogs::InformWithOptOut(const std::string& title, const std::string& te
     return Run(title, text, false, optOutCaption).optedOut;
 }
 
-QtDialogs::Answer QtDialogs::Run(const std::string& title, const std::string& text,
-                                 bool question, const std::string& optOutCaption) {
+QtDialogs::Answer QtDialogs::Run(const std::string& title, const std::string& text, bool question,
+                                 const std::string& optOutCaption) {
     QDialog dialog;
     dialog.setWindowTitle(Text(title));
     auto* layout = new QGridLayout(&dialog);

@@ -24,7 +24,7 @@ public:
 
 private:
     struct Answer {
-        bool yes;     // a question's Yes, a notice's OK
+        bool yes;      // a question's Yes, a notice's OK
         bool optedOut; // its check box ticked
     };
     // One dialog: the text's lines whole, Yes and No for a question, else OK, and a

@@ -2,6 +2,7 @@
 
 #include <QPainter>
 #include <algorithm>
+#include <cmath>
 
 namespace quantiro::ui {
 
@@ -16,7 +17,7 @@ int RateBar::FilledLength() const {
         return m_value > 0 ? inner : 0; // every rate is at a maximum of 0
     }
     const double share = std::clamp(m_value / m_maximum, 0.0, 1.0);
-    return static_cast<int>(share * inner + 0.5);
+    return static_cast<int>(std::lround(share * inner));
 }
 
 void RateBar::Refresh() {

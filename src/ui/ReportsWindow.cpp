@@ -8,11 +8,11 @@
 
 #include <QDateEdit>
 #include <QGuiApplication>
-#include <QScreen>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTabBar>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -50,8 +50,11 @@ QDate ToQDate(const CalendarDate& date) {
 ReportsWindow::ReportsWindow(reports::TrafficHistory history, const limits::LimitSettings& settings,
                              const CalendarDate& today, reports::Grouping view,
                              const QString& problem)
-    : m_history(std::move(history)), m_settings(settings), m_today(today), m_shown{view, today},
-      m_separator(EnvironmentDecimalSeparator()) {
+    : m_history(std::move(history))
+    , m_settings(settings)
+    , m_today(today)
+    , m_shown{view, today}
+    , m_separator(EnvironmentDecimalSeparator()) {
     auto* layout = new QVBoxLayout(this);
 
     auto* bar = new QHBoxLayout;
@@ -160,11 +163,10 @@ void ReportsWindow::ShowPeriod(const reports::ShownPeriod& period) {
         m_table->setItem(at, 0, new QTableWidgetItem(label));
         // An hour without a record is left empty: nothing was measured then.
         const QStringList cells =
-            traffic.recorded
-                ? QStringList{amount(traffic.download), amount(traffic.upload),
-                              amount(traffic.download + traffic.upload),
-                              FromUtf8(reports::FormatOnlineTime(traffic.onlineMs))}
-                : QStringList{QString(), QString(), QString(), QString()};
+            traffic.recorded ? QStringList{amount(traffic.download), amount(traffic.upload),
+                                           amount(traffic.download + traffic.upload),
+                                           FromUtf8(reports::FormatOnlineTime(traffic.onlineMs))}
+                             : QStringList{QString(), QString(), QString(), QString()};
         for (int column = 1; column <= 4; ++column) {
             auto* item = new QTableWidgetItem(cells[column - 1]);
             item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -172,12 +174,11 @@ void ReportsWindow::ShowPeriod(const reports::ShownPeriod& period) {
         }
     }
     m_chart->SetBars(std::move(bars));
-    m_totals->setText(
-        total.recorded
-            ? QStringLiteral("Razem: odebrano %1, wysłano %2, czas online %3")
-                  .arg(amount(total.download), amount(total.upload),
-                       FromUtf8(reports::FormatOnlineTime(total.onlineMs)))
-            : QStringLiteral("Razem: brak zapisów w tym okresie"));
+    m_totals->setText(total.recorded
+                          ? QStringLiteral("Razem: odebrano %1, wysłano %2, czas online %3")
+                                .arg(amount(total.download), amount(total.upload),
+                                     FromUtf8(reports::FormatOnlineTime(total.onlineMs)))
+                          : QStringLiteral("Razem: brak zapisów w tym okresie"));
 }
 
 QString ReportsWindow::TotalsText() const {

@@ -49,7 +49,8 @@ QString AxisNumber(double value) {
 const QColor TrafficChart::kDownloadColour(255, 0, 0);
 const QColor TrafficChart::kUploadColour(0, 0, 255);
 
-TrafficChart::TrafficChart(QWidget* parent) : QWidget(parent) {
+TrafficChart::TrafficChart(QWidget* parent)
+    : QWidget(parent) {
     setMinimumSize(420, 220);
     setAttribute(Qt::WA_OpaquePaintEvent);
 }
@@ -71,7 +72,10 @@ void TrafficChart::paintEvent(QPaintEvent*) {
         largestKb = std::max({largestKb, bar.downloadKb, bar.uploadKb});
         longestHours = std::max(longestHours, bar.onlineHours);
     }
-    const auto [unit, top] = AxisFor(largestKb);
+    // Named, not bound: the lambdas below take them.
+    const std::pair<AxisUnit, double> axis = AxisFor(largestKb);
+    const AxisUnit& unit = axis.first;
+    const double top = axis.second;
     const double hoursTop = std::max(1.0, std::ceil(longestHours));
 
     // Each axis as wide as its widest number: a year's hours run to four digits.
@@ -80,8 +84,8 @@ void TrafficChart::paintEvent(QPaintEvent*) {
     for (int i = 0; i <= 4; ++i) {
         left = std::max(left, metrics.horizontalAdvance(AxisNumber(top * i / 4) + QLatin1Char(' ') +
                                                         QLatin1String(unit.name)));
-        right = std::max(right,
-                         metrics.horizontalAdvance(AxisNumber(hoursTop * i / 4) + QStringLiteral(" h")));
+        right = std::max(
+            right, metrics.horizontalAdvance(AxisNumber(hoursTop * i / 4) + QStringLiteral(" h")));
     }
     left += 10;
     right += 10;
@@ -124,8 +128,9 @@ void TrafficChart::paintEvent(QPaintEvent*) {
 
     const double slot = static_cast<double>(plot.width()) / static_cast<double>(m_bars.size());
     const double barWidth = std::max(1.0, slot * 0.35);
-    const int labelEvery =
-        std::max(1, static_cast<int>(std::ceil((metrics.horizontalAdvance(m_bars.back().label) + 8) / slot)));
+    const int labelEvery = std::max(
+        1,
+        static_cast<int>(std::ceil((metrics.horizontalAdvance(m_bars.back().label) + 8) / slot)));
     const auto height = [&](double kilobytes) {
         return plot.height() * std::clamp(kilobytes / unit.kilobytes / top, 0.0, 1.0);
     };
@@ -137,7 +142,8 @@ void TrafficChart::paintEvent(QPaintEvent*) {
         if (bar.recorded) {
             const double down = height(bar.downloadKb), up = height(bar.uploadKb);
             painter.fillRect(QRectF(start, plot.bottom() - down, barWidth, down), kDownloadColour);
-            painter.fillRect(QRectF(start + barWidth, plot.bottom() - up, barWidth, up), kUploadColour);
+            painter.fillRect(QRectF(start + barWidth, plot.bottom() - up, barWidth, up),
+                             kUploadColour);
             const QPointF point(start + barWidth,
                                 plot.bottom() - plot.height() * bar.onlineHours / hoursTop);
             drawing ? online.lineTo(point) : online.moveTo(point);
@@ -164,7 +170,8 @@ void TrafficChart::paintEvent(QPaintEvent*) {
     painter.drawPath(online);
 }
 
-LimitBar::LimitBar(QWidget* parent) : QWidget(parent) {
+LimitBar::LimitBar(QWidget* parent)
+    : QWidget(parent) {
     setMinimumHeight(18);
     setMaximumHeight(18);
 }
@@ -181,13 +188,16 @@ void LimitBar::paintEvent(QPaintEvent*) {
     const QRectF area = QRectF(rect()).adjusted(0, 2, -1, -2);
     painter.fillRect(area, palette().base());
     const double scale = std::max({m_limit, m_used, m_estimate.value_or(0), 1.0}) * 1.1;
-    const auto at = [&](double kilobytes) { return area.left() + area.width() * kilobytes / scale; };
+    const auto at = [&](double kilobytes) {
+        return area.left() + area.width() * kilobytes / scale;
+    };
     const bool over = m_limit > 0 && m_used >= m_limit;
     painter.fillRect(QRectF(area.left(), area.top(), at(m_used) - area.left(), area.height()),
                      over ? QColor(200, 0, 0) : QColor(0, 150, 0));
     if (m_estimate && *m_estimate > m_used) {
         painter.setPen(QPen(QColor(90, 90, 90), 1, Qt::DashLine));
-        painter.drawRect(QRectF(at(m_used), area.top(), at(*m_estimate) - at(m_used), area.height() - 1));
+        painter.drawRect(
+            QRectF(at(m_used), area.top(), at(*m_estimate) - at(m_used), area.height() - 1));
     }
     if (m_limit > 0) {
         painter.setPen(QPen(QColor(200, 0, 0), 2));

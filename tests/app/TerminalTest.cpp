@@ -201,8 +201,12 @@ TEST(TerminalTest, TextFromTheNetworkPrintsWithoutControlCharacters) {
         {"http://a/strona", "http://a/strona"},
         {"http://a/\x1b]0;tytuł\x07x", "http://a/]0;tytułx"}, // ESC and BEL
         {"a\rb\nc\td\x7f", "abcd"},
-        {"a\xc2\x9b" "2Jb", "a2Jb"},          // C1 CSI as UTF-8
-        {"a\x9b" "2Jb\xff", "a2Jb"},            // a lone C1 byte, no UTF-8
+        {"a\xc2\x9b"
+         "2Jb",
+         "a2Jb"}, // C1 CSI as UTF-8
+        {"a\x9b"
+         "2Jb\xff",
+         "a2Jb"},                                       // a lone C1 byte, no UTF-8
         {"zażółć\xc2\xa0gęślą", "zażółć\xc2\xa0gęślą"}, // letters and a no-break space stay
     };
     for (const Case& c : cases) {

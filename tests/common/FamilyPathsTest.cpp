@@ -4,11 +4,10 @@
 #include <filesystem>
 #include <functional>
 
+#include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 namespace quantiro::paths {
 namespace {
@@ -65,7 +64,11 @@ TEST(FamilyPathsTest, AFallbackHomeThatIsNotTheUsersAloneIsRefused) {
     };
     const Case cases[] = {
         {"missing: made private", [] {}, true},
-        {"owned by another user", [&] { fs::create_directory(home); ::chmod(home.c_str(), 0700); },
+        {"owned by another user",
+         [&] {
+             fs::create_directory(home);
+             ::chmod(home.c_str(), 0700);
+         },
          false},
         {"the user's, open to others",
          [&] {

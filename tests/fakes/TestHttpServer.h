@@ -76,8 +76,7 @@ private:
             }
             const auto start = request.find(' ') + 1;
             if (m_endless) {
-                const std::string head =
-                    "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
+                const std::string head = "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n";
                 const std::string chunk = "10000\r\n" + std::string(0x10000, 'x') + "\r\n";
                 bool open = ::send(connection, head.data(), head.size(), MSG_NOSIGNAL) > 0;
                 while (open && !m_stop) {

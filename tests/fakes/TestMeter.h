@@ -106,9 +106,7 @@ struct RecordingFrontEnd final : platform::MessageDialog,
                 .noticeBrowser = *this};
     }
 
-    void Inform(const std::string& title, const std::string& text) override {
-        Record(title, text);
-    }
+    void Inform(const std::string& title, const std::string& text) override { Record(title, text); }
     bool AskYesNo(const std::string& title, const std::string& text) override {
         Record(title, text);
         return !dismissed && answerYes;

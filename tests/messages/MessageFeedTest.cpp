@@ -12,8 +12,8 @@ using namespace std::chrono_literals;
 
 // One run's notice check against a real server on 127.0.0.1.
 struct Feed {
-    explicit Feed(std::string server)
-        : server(std::move(server)) {
+    explicit Feed(std::string address)
+        : server(std::move(address)) {
         platform::OpenFamilyKey(system.settings);
         system.clock.SetNow({2026, 12, 5, 10, 0, 0});
     }

@@ -20,6 +20,14 @@ program=$root/usr/lib/quantiro
 
 check "/usr/bin/quantiro is a relative link to the program directory" \
     '[ "$(readlink "$root/usr/bin/quantiro")" = ../lib/quantiro/quantiro ]'
+for typed in quantiro-options quantiro-reports quantiro-monitor; do
+    check "/usr/bin/$typed links to the program directory, with its manual page" \
+        '[ "$(readlink "$root/usr/bin/$typed")" = ../lib/quantiro/$typed ] && [ -f "$root/usr/share/man/man1/$typed.1.gz" ]'
+done
+check "quantiro(1) names the others" 'zcat "$root/usr/share/man/man1/quantiro.1.gz" | grep -q "quantiro\\\\-options"'
+check "the Grafana dashboard ships" '[ -f "$root/usr/share/doc/quantiro/grafana/quantiro.json" ]'
+check "the package wants Qt's Polish translations" \
+    'dpkg-deb -f "$deb" Depends | grep -q qt6-translations-l10n'
 check "the parameter file ships in the program directory" '[ -f "$program/quantiro.par" ]'
 check "the executable carries no search path into the build tree" \
     '! readelf -d "$program/quantiro" | grep -Eq "RPATH|RUNPATH"'

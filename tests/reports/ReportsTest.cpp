@@ -17,19 +17,20 @@ class ReportsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         testing::TrafficTable table(m_path);
-        std::string sql = "INSERT INTO trafic VALUES "
-                          // a leap February and the month after it
-                          "('2024-02-28', 23, 3600000, 100, 10), ('2024-02-29', 0, 60000, 200, 20),"
-                          "('2024-02-29', 23, 60000, 300, 30), ('2024-03-01', 0, 60000, 400, 40),"
-                          // the last hour of a month and the first of the next
-                          "('2026-01-31', 23, 3600000, 1000, 100), ('2026-02-01', 0, 60000, 2000, 200),"
-                          // a day with a record of no traffic
-                          "('2026-06-10', 12, 0, 0, 0),"
-                          // garbage: no such day, hour 24, negative, above 32 bits, not a date,
-                          // three hours on line in one hour
-                          "('2026-02-30', 5, 1, 7, 7), ('2026-02-10', 24, 1, 7, 7),"
-                          "('2026-02-10', 5, 1, -7, 7), ('2026-02-10', 6, 1, 5000000000, 7),"
-                          "('yesterday', 1, 1, 7, 7), ('2026-02-10', 7, 10800000, 7, 7)";
+        std::string sql =
+            "INSERT INTO trafic VALUES "
+            // a leap February and the month after it
+            "('2024-02-28', 23, 3600000, 100, 10), ('2024-02-29', 0, 60000, 200, 20),"
+            "('2024-02-29', 23, 60000, 300, 30), ('2024-03-01', 0, 60000, 400, 40),"
+            // the last hour of a month and the first of the next
+            "('2026-01-31', 23, 3600000, 1000, 100), ('2026-02-01', 0, 60000, 2000, 200),"
+            // a day with a record of no traffic
+            "('2026-06-10', 12, 0, 0, 0),"
+            // garbage: no such day, hour 24, negative, above 32 bits, not a date,
+            // three hours on line in one hour
+            "('2026-02-30', 5, 1, 7, 7), ('2026-02-10', 24, 1, 7, 7),"
+            "('2026-02-10', 5, 1, -7, 7), ('2026-02-10', 6, 1, 5000000000, 7),"
+            "('yesterday', 1, 1, 7, 7), ('2026-02-10', 7, 10800000, 7, 7)";
         // Summer time begins on 29 March 2026 (no 02:00) and ends on 25 October (02:00
         // twice, so two records of that hour).
         for (int hour = 0; hour < 24; ++hour) {
@@ -58,18 +59,48 @@ TEST_F(ReportsTest, SumsEveryPeriodAndLeavesUnrecordedOnesEmpty) {
         std::size_t emptyRows;
     };
     const Case cases[] = {
-        {"leap February by day", Grouping::Day, {2024, 2, 1}, {2024, 2, 29}, 29,
-         {{27, 100}, {28, 500}}, 27},
-        {"a month boundary by hour", Grouping::Hour, {2026, 1, 31}, {2026, 2, 1}, 48,
-         {{23, 1000}, {24, 2000}}, 46},
-        {"spring: 23 hours, 02:00 empty", Grouping::Hour, {2026, 3, 29}, {2026, 3, 29}, 24,
-         {{1, 10}, {3, 10}}, 1},
-        {"autumn: 25 hours, 02:00 twice", Grouping::Hour, {2026, 10, 25}, {2026, 10, 25}, 24,
-         {{1, 10}, {2, 20}, {3, 10}}, 0},
-        {"a year by month, garbage left out", Grouping::Month, {2026, 1, 1}, {2026, 12, 31}, 12,
-         {{0, 1000}, {1, 2000}, {2, 230}, {5, 0}, {9, 250}}, 7},
-        {"the years, a range cut mid-year", Grouping::Year, {2024, 2, 29}, {2026, 2, 1}, 3,
-         {{0, 900}, {1, 0}, {2, 3000}}, 1},
+        {"leap February by day",
+         Grouping::Day,
+         {2024, 2, 1},
+         {2024, 2, 29},
+         29,
+         {{27, 100}, {28, 500}},
+         27},
+        {"a month boundary by hour",
+         Grouping::Hour,
+         {2026, 1, 31},
+         {2026, 2, 1},
+         48,
+         {{23, 1000}, {24, 2000}},
+         46},
+        {"spring: 23 hours, 02:00 empty",
+         Grouping::Hour,
+         {2026, 3, 29},
+         {2026, 3, 29},
+         24,
+         {{1, 10}, {3, 10}},
+         1},
+        {"autumn: 25 hours, 02:00 twice",
+         Grouping::Hour,
+         {2026, 10, 25},
+         {2026, 10, 25},
+         24,
+         {{1, 10}, {2, 20}, {3, 10}},
+         0},
+        {"a year by month, garbage left out",
+         Grouping::Month,
+         {2026, 1, 1},
+         {2026, 12, 31},
+         12,
+         {{0, 1000}, {1, 2000}, {2, 230}, {5, 0}, {9, 250}},
+         7},
+        {"the years, a range cut mid-year",
+         Grouping::Year,
+         {2024, 2, 29},
+         {2026, 2, 1},
+         3,
+         {{0, 900}, {1, 0}, {2, 3000}},
+         1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -87,7 +118,8 @@ TEST_F(ReportsTest, SumsEveryPeriodAndLeavesUnrecordedOnesEmpty) {
     EXPECT_EQ(m_history.Days({2026, 10, 25}, {2026, 10, 25}).onlineMs, 25 * 3600000LL);
     EXPECT_EQ(m_history.SkippedRecords(), 6);
     EXPECT_EQ(m_history.MergedRecords(), 1);
-    EXPECT_EQ(SkippedNote(m_history), "pominięto 6 rekordów z niepoprawną datą, godziną lub wartością");
+    EXPECT_EQ(SkippedNote(m_history),
+              "pominięto 6 rekordów z niepoprawną datą, godziną lub wartością");
 }
 
 TEST_F(ReportsTest, BillingPeriodAndItsEstimate) {
@@ -106,13 +138,29 @@ TEST_F(ReportsTest, BillingPeriodAndItsEstimate) {
     both.direction = 2;
     const Case cases[] = {
         // 31 in February means the month's last day: the period runs 31 Jan - 27 Feb.
-        {"ten full days", day31, {2026, 2, 10}, {{2026, 1, 31}, {2026, 2, 27}}, 3000,
+        {"ten full days",
+         day31,
+         {2026, 2, 10},
+         {{2026, 1, 31}, {2026, 2, 27}},
+         3000,
          3000.0 / 10 * 28},
-        {"both directions count", both, {2026, 2, 10}, {{2026, 1, 31}, {2026, 2, 27}}, 3300,
+        {"both directions count",
+         both,
+         {2026, 2, 10},
+         {{2026, 1, 31}, {2026, 2, 27}},
+         3300,
          3300.0 / 10 * 28},
-        {"two full days: no estimate yet", day31, {2026, 2, 2}, {{2026, 1, 31}, {2026, 2, 27}},
-         3000, std::nullopt},
-        {"three full days: the first estimate", day31, {2026, 2, 3}, {{2026, 1, 31}, {2026, 2, 27}}, 3000,
+        {"two full days: no estimate yet",
+         day31,
+         {2026, 2, 2},
+         {{2026, 1, 31}, {2026, 2, 27}},
+         3000,
+         std::nullopt},
+        {"three full days: the first estimate",
+         day31,
+         {2026, 2, 3},
+         {{2026, 1, 31}, {2026, 2, 27}},
+         3000,
          3000.0 / 3 * 28},
     };
     for (const Case& c : cases) {

@@ -164,7 +164,7 @@ TEST(SamplerTest, RatesAndTheMonthFollowTheCountersAcrossGapsAndTheClockWrap) {
     Rig rig;
     rig.state.monthBase = 5000;
     rig.Prime();
-    EXPECT_EQ(rig.display.month, 5000); // the records, and nothing of this run yet
+    EXPECT_EQ(rig.display.month, 5000);     // the records, and nothing of this run yet
     EXPECT_EQ(rig.display.downloadRate, 0); // one sample has no rate
     rig.Tick(25, 3);
     EXPECT_DOUBLE_EQ(rig.display.downloadRate, 250'000);
@@ -231,7 +231,7 @@ TEST(SamplerTest, AnotherInterfaceIsTakenUpWithoutAJumpAndItsTrafficCounts) {
         rig.system.clock.Advance(100);
         rig.sampler.SampleInterface();
         EXPECT_EQ(rig.state.totalReceived, received); // no jump
-        EXPECT_FALSE(rig.display.errorMarker);         // never implausible
+        EXPECT_FALSE(rig.display.errorMarker);        // never implausible
         EXPECT_EQ(rig.display.downloadRate, 0);
         EXPECT_EQ(rig.state.hourDownload, hour); // counts nothing
 

@@ -25,7 +25,8 @@ struct Machine {
     }
     // One run of the meter; `ticks` ticks of `kbPerTick` each way.
     struct Run {
-        explicit Run(Machine& m) : machine(m) {
+        explicit Run(Machine& m)
+            : machine(m) {
             EXPECT_EQ(meter.StartUp("/START"), Meter::StartUpResult::Running);
             Tick(0); // the first sample takes up the counters
         }

@@ -17,11 +17,10 @@
 #include <thread>
 
 #include <fcntl.h>
+#include <gtest/gtest.h>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 namespace quantiro::ui {
 namespace {
@@ -341,8 +340,10 @@ TEST(BrowserWindowTest, ANoticePageLoadsNothingItNames) {
     testing::TestHttpServer server(
         "/notice.html", "<html><head><link rel=\"stylesheet\" href=\"" + dir +
                             "/c.css\"></head><body><p>Nowa wersja programu.</p>"
-                            "<img src=\"" + dir + "/a.png\"><img src=\"file://" + dir +
-                            "/b.png\"><img src=\"" + dir + "/fifo\">"
+                            "<img src=\"" +
+                            dir + "/a.png\"><img src=\"file://" + dir + "/b.png\"><img src=\"" +
+                            dir +
+                            "/fifo\">"
                             "<img src=\"file:///dev/zero\"><a href=\"file:///etc/passwd\">x</a>"
                             "</body></html>");
     platform::linux_impl::FetchHelperDownloader downloader{QUANTIRO_FETCH};

@@ -33,8 +33,8 @@ std::vector<int> BarHeights(const QImage& image, const QColor& colour) {
 TEST(ReportsWindowTest, BarsFollowTheRecordsAndEmptyDaysStayEmpty) {
     reports::TrafficHistory history;
     // Days 2, 3 and 5 of March; day 4 measured nothing.
-    for (const auto& [day, download, upload] : {std::tuple{2, 4000, 1000}, {3, 2000, 3000},
-                                                {4, 0, 0}, {5, 1000, 2000}}) {
+    for (const auto& [day, download, upload] :
+         {std::tuple{2, 4000, 1000}, {3, 2000, 3000}, {4, 0, 0}, {5, 1000, 2000}}) {
         history.Add({"2026-03-0" + std::to_string(day), std::int64_t{10}, std::int64_t{3600000},
                      std::int64_t{download}, std::int64_t{upload}});
     }

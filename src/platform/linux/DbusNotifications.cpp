@@ -67,9 +67,9 @@ std::optional<std::uint32_t> SendDesktopNotification(std::uint32_t replaces, boo
         dbus.errorFree(&error);
         return std::nullopt;
     }
-    DBusMessage* call = dbus.newMethodCall(
-        "org.freedesktop.Notifications", "/org/freedesktop/Notifications",
-        "org.freedesktop.Notifications", "Notify");
+    DBusMessage* call =
+        dbus.newMethodCall("org.freedesktop.Notifications", "/org/freedesktop/Notifications",
+                           "org.freedesktop.Notifications", "Notify");
     std::optional<std::uint32_t> number;
     if (call) {
         // Notify(s app_name, u replaces_id, s app_icon, s summary, s body, as actions,
@@ -89,7 +89,8 @@ std::optional<std::uint32_t> SendDesktopNotification(std::uint32_t replaces, boo
         dbus.openContainer(&arguments, DBUS_TYPE_ARRAY, "s", &actions);
         dbus.closeContainer(&arguments, &actions);
         dbus.openContainer(&arguments, DBUS_TYPE_ARRAY, "{sv}", &hints);
-        const auto hint = [&](const char* name, int type, const char* signature, const void* value) {
+        const auto hint = [&](const char* name, int type, const char* signature,
+                              const void* value) {
             DBusMessageIter entry, variant;
             dbus.openContainer(&hints, DBUS_TYPE_DICT_ENTRY, nullptr, &entry);
             dbus.appendBasic(&entry, DBUS_TYPE_STRING, &name);

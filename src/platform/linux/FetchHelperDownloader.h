@@ -15,7 +15,8 @@ namespace quantiro::platform::linux_impl {
 // and never waits on a server.
 class FetchHelperDownloader final : public Downloader {
 public:
-    explicit FetchHelperDownloader(std::string helperPath) : m_helperPath(std::move(helperPath)) {}
+    explicit FetchHelperDownloader(std::string helperPath)
+        : m_helperPath(std::move(helperPath)) {}
     ~FetchHelperDownloader() override;
     FetchHelperDownloader(const FetchHelperDownloader&) = delete;
     FetchHelperDownloader& operator=(const FetchHelperDownloader&) = delete;

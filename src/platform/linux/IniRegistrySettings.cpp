@@ -1,7 +1,6 @@
 #include "platform/linux/IniRegistrySettings.h"
 
 #include "common/FamilyPaths.h"
-
 #include "common/StoredValues.h"
 
 #include <QSettings>
@@ -31,7 +30,6 @@ bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
                       std::tolower(static_cast<unsigned char>(b));
            });
 }
-
 
 } // namespace
 
@@ -201,7 +199,8 @@ void IniRegistrySettings::Write(std::string_view name, const std::string& text) 
     m_unwritten.insert_or_assign(std::string(name), text);
     QSettings& store = Store();
     for (const auto& [unwrittenName, unwrittenText] : m_unwritten) {
-        store.setValue(QString::fromStdString(unwrittenName), QString::fromStdString(unwrittenText));
+        store.setValue(QString::fromStdString(unwrittenName),
+                       QString::fromStdString(unwrittenText));
     }
     store.sync();
     m_cache.clear();

@@ -89,9 +89,9 @@ private:
     std::unique_ptr<QSettings> m_settings;
     FileIdentity m_seen;
     UniqueFd m_watch;
-    bool m_watchBroken = false;   // its folder went: every read compares the file
-    bool m_loopWatches = false;   // the event loop reads the watch
-    bool m_changeSeen = false;    // by the loop, not yet looked at by a read
+    bool m_watchBroken = false; // its folder went: every read compares the file
+    bool m_loopWatches = false; // the event loop reads the watch
+    bool m_changeSeen = false;  // by the loop, not yet looked at by a read
     std::string m_fileName;
     // Values read since the file last changed, so a poll costs one stat().
     std::unordered_map<std::string, StoredText, NameHash, std::equal_to<>> m_cache;

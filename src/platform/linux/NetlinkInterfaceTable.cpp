@@ -16,6 +16,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+// The kernel's rtnetlink macros (NLMSG_DATA, RTA_NEXT, ...) cast the C way, and
+// drop const on the way.
+#pragma GCC diagnostic ignored "-Wold-style-cast"
+#pragma GCC diagnostic ignored "-Wcast-qual"
+
 namespace quantiro::platform::linux_impl {
 
 namespace {

@@ -84,14 +84,14 @@ private:
     NetlinkSocket m_socket;
     std::string m_sysfsNetRoot;
     bool m_snapshotValid = false;
-    int m_statsFailures = 0; // RTM_GETSTATS refused in a row (a kernel before 4.7)
+    int m_statsFailures = 0;      // RTM_GETSTATS refused in a row (a kernel before 4.7)
     bool m_primaryChosen = false; // the first snapshot has looked for a named one
     bool m_primaryFixed = false;  // named, and fixed for the run
     std::string m_primaryName;
     std::function<std::string()> m_preferred;
-    std::vector<Link> m_links;       // the latest dump, in kernel order
+    std::vector<Link> m_links;            // the latest dump, in kernel order
     std::vector<InterfaceRow> m_lookRows; // a look's snapshot while the table is empty
-    std::vector<std::size_t> m_rows; // positions in m_links, in table order
+    std::vector<std::size_t> m_rows;      // positions in m_links, in table order
     std::unordered_map<std::int32_t, SysfsDetails> m_details;
 };
 

@@ -7,6 +7,11 @@
 #include <linux/rtnetlink.h>
 #include <sys/socket.h>
 
+// The kernel's rtnetlink macros (NLMSG_DATA, RTA_NEXT, ...) cast the C way, and
+// drop const on the way.
+#pragma GCC diagnostic ignored "-Wold-style-cast"
+#pragma GCC diagnostic ignored "-Wcast-qual"
+
 namespace quantiro::platform::linux_impl {
 
 namespace {

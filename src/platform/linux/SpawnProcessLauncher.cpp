@@ -6,8 +6,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <csignal>
 #include <chrono>
+#include <csignal>
 #include <string>
 
 #include <poll.h>

@@ -308,19 +308,21 @@ public:
     void ReadRecords(std::string_view firstDate, std::string_view lastDate,
                      const std::function<void(const StoredRecord&)>& each) override {
         const bool bounded = !firstDate.empty() && !lastDate.empty();
-        Statement statement = Prepare(
-            m_connection.get(), std::string("SELECT Data, Godzina, Czas, Download, Upload FROM trafic") +
-                                    (bounded ? " WHERE Data BETWEEN ?1 AND ?2" : ""));
+        Statement statement =
+            Prepare(m_connection.get(),
+                    std::string("SELECT Data, Godzina, Czas, Download, Upload FROM trafic") +
+                        (bounded ? " WHERE Data BETWEEN ?1 AND ?2" : ""));
         if (bounded) {
-            sqlite3_bind_text(statement.get(), 1, firstDate.data(), static_cast<int>(firstDate.size()),
-                              SQLITE_TRANSIENT);
-            sqlite3_bind_text(statement.get(), 2, lastDate.data(), static_cast<int>(lastDate.size()),
-                              SQLITE_TRANSIENT);
+            sqlite3_bind_text(statement.get(), 1, firstDate.data(),
+                              static_cast<int>(firstDate.size()), SQLITE_TRANSIENT);
+            sqlite3_bind_text(statement.get(), 2, lastDate.data(),
+                              static_cast<int>(lastDate.size()), SQLITE_TRANSIENT);
         }
         int result = SQLITE_ROW;
         while ((result = sqlite3_step(statement.get())) == SQLITE_ROW) {
-            each({Column(statement.get(), 0), Column(statement.get(), 1), Column(statement.get(), 2),
-                  Column(statement.get(), 3), Column(statement.get(), 4)});
+            each({Column(statement.get(), 0), Column(statement.get(), 1),
+                  Column(statement.get(), 2), Column(statement.get(), 3),
+                  Column(statement.get(), 4)});
         }
         if (result != SQLITE_DONE) {
             throw DatabaseError("Błąd bazy danych: " + Message(m_connection.get()));

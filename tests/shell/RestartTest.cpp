@@ -7,6 +7,7 @@
 #include "limits/LimitCheck.h"
 #include "shell/MenuRows.h"
 
+#include <chrono>
 #include <fstream>
 
 #include <gtest/gtest.h>
@@ -122,6 +123,35 @@ TEST(RestartTest, AKillSixMinutesIntoAnHourLosesAtMostFiveMinutes) {
         EXPECT_GE(recorded, 2.0 * kSixMinutes / 6 * 5 - 2) << "the first five minutes";
         EXPECT_LE(recorded, 2.0 * kSixMinutes);
     }
+}
+
+// Another program holding the database's write lock while the hour changes: the
+// tick fails at once rather than waiting, and the hour is saved once it lets go.
+TEST(RestartTest, ALockedDatabaseHoldsNoTickUpAndLosesNothing) {
+    Machine machine;
+    machine.system.clock.SetNow({2026, 12, 5, 10, 59, 0});
+    Machine::Run run(machine);
+    for (int i = 0; i < 10; ++i) {
+        run.Tick(20);
+    }
+    testing::TrafficTable other(machine.system.Database().string());
+    other.Exec("BEGIN IMMEDIATE");
+    machine.system.clock.SetNow({2026, 12, 5, 11, 0, 0});
+    const auto started = std::chrono::steady_clock::now();
+    run.Tick(20); // the first tick of the new hour tries to close the old one
+    const auto took = std::chrono::steady_clock::now() - started;
+    // Waiting out the lock took two seconds before; a loaded machine takes far less.
+    EXPECT_LT(took, std::chrono::milliseconds(1500));
+    for (int i = 0; i < 10; ++i) {
+        run.Tick(20);
+    }
+    other.Exec("COMMIT");
+    machine.system.clock.Advance(11'000); // past the wait before the next try
+    run.Tick(20);                         // after a gap of 11 s: not counted
+    run.Tick(20);                         // counted, and the hour changes now
+    EXPECT_EQ(testing::TrafficTable(machine.system.Database().string()).Rows().size(), 2u);
+    run.meter.RequestClose(CloseReason::UserEnded);
+    EXPECT_EQ(machine.RecordedMonth("2026-12"), 20.0 * 22);
 }
 
 // The settings file on a small disk that fills and empties while the user toggles

@@ -11,6 +11,8 @@
 #include <clocale>
 #include <csignal>
 #include <cstring>
+#include <initializer_list>
+#include <utility>
 
 #include <sys/epoll.h>
 #include <sys/timerfd.h>
@@ -64,6 +66,105 @@ void Consume(int descriptor) {
     [[maybe_unused]] const auto n = ::read(descriptor, &expirations, sizeof expirations);
 }
 
+// What the loop waits on.
+enum Source : std::uint32_t { kSignals, kNoticeTimer, kSettings, kKeys, kSources };
+
+// The descriptors stay registered with the kernel from wake to wake, which costs less
+// than a poll; a descriptor of -1 is left out.
+UniqueFd MakeWaitSet(std::initializer_list<std::pair<int, Source>> watched) {
+    UniqueFd waitSet(::epoll_create1(EPOLL_CLOEXEC));
+    for (const auto& [descriptor, source] : watched) {
+        epoll_event event{};
+        event.events = EPOLLIN;
+        event.data.u32 = source;
+        if (descriptor >= 0) {
+            ::epoll_ctl(waitSet.Get(), EPOLL_CTL_ADD, descriptor, &event);
+        }
+    }
+    return waitSet;
+}
+
+// Ctrl+C on a terminal asks like "Zakończ"; without one nobody can answer, so it
+// closes as a confirmed "Zakończ". SIGTERM and SIGHUP are the system going down or
+// the session ending: no question asked.
+void OnStopSignal(int signal, bool interactive, TerminalWindow& window, shell::Meter& meter) {
+    if (signal == SIGINT && interactive) {
+        window.Forget();
+        meter.AskToEnd();
+    } else if (signal == SIGINT) {
+        meter.RequestClose(shell::CloseReason::UserEnded);
+    } else if (signal != 0) {
+        meter.RequestClose(shell::CloseReason::SystemShutdown);
+    }
+}
+
+struct LoopParts {
+    StopSignals& stopSignals;
+    int noticeTimer;
+    platform::linux_impl::IniRegistrySettings& settings;
+    TerminalWindow& window;
+    shell::Meter& meter;
+    bool interactive;
+};
+
+// Waits for a source or the next tick until the meter is finished. A change of the
+// settings file wakes the loop itself, so a tick asks nothing of the file. The ticks
+// keep a 100 ms grid as the wait's time-out, which costs no timer to read on each
+// wake; the first comes right away and only takes the counters up.
+void RunLoop(const LoopParts& parts) {
+    const UniqueFd waitSet = MakeWaitSet({{parts.stopSignals.Descriptor(), kSignals},
+                                          {parts.noticeTimer, kNoticeTimer},
+                                          {parts.settings.WatchDescriptorForLoop(), kSettings},
+                                          {parts.interactive ? STDIN_FILENO : -1, kKeys}});
+    shell::Meter& meter = parts.meter;
+    int ticks = 0;
+    using TickClock = std::chrono::steady_clock;
+    TickClock::time_point nextTick = TickClock::now();
+    TickClock::time_point now = nextTick;
+    while (!meter.Finished()) {
+        // Rounded up to whole milliseconds, so that a wake never comes before the tick.
+        const auto timeout = std::chrono::ceil<std::chrono::milliseconds>(
+            std::max(nextTick - now, TickClock::duration::zero()));
+        epoll_event events[kSources];
+        const int ready =
+            ::epoll_wait(waitSet.Get(), events, kSources, static_cast<int>(timeout.count()));
+        now = TickClock::now();
+        bool readable[kSources] = {};
+        for (int i = 0; i < ready; ++i) {
+            readable[events[i].data.u32] = true;
+        }
+        if (readable[kSignals]) {
+            OnStopSignal(parts.stopSignals.Next(), parts.interactive, parts.window, meter);
+        }
+        if (readable[kSettings]) {
+            parts.settings.WatchReadable();
+        }
+        if (readable[kNoticeTimer]) {
+            Consume(parts.noticeTimer);
+            meter.ShowNewNotice();
+        }
+        if (readable[kKeys]) {
+            char key = 0;
+            if (::read(STDIN_FILENO, &key, 1) == 1 && (key == 'q' || key == 'Q')) {
+                parts.window.Forget();
+                meter.AskToEnd();
+            }
+        }
+        if (now >= nextTick) {
+            // Late ticks are not caught up: one tick per wake, as a window timer does.
+            while (nextTick <= now) {
+                nextTick += sampling::kTickInterval;
+            }
+            meter.OnTick();
+            // The second tick shows, the first with a rate measured between two
+            // samples, then one in ten.
+            if (!meter.Finished() && ticks++ % kTicksPerScreen == 1 && !parts.window.Show()) {
+                meter.RequestClose(shell::CloseReason::BrokenPipe);
+            }
+        }
+    }
+}
+
 } // namespace
 
 int RunTerminalFrontEnd(const std::string& commandLine, const shapes::WindowShape& shape) {
@@ -105,84 +206,12 @@ int RunTerminalFrontEnd(const std::string& commandLine, const shapes::WindowShap
     StartOneShot(noticeTimer.Get(), messages::kMessageCheckDelay);
 
     RawKeys keys;
-    int ticks = 0;
-    // A change of the settings file wakes the loop itself, so a tick asks nothing
-    // of the file (a descriptor of -1 is left out of the wait). The descriptors stay
-    // registered with the kernel from wake to wake, which costs less than a poll.
-    enum Source : std::uint32_t { kSignals, kNoticeTimer, kSettings, kKeys, kSources };
-    UniqueFd waitSet(::epoll_create1(EPOLL_CLOEXEC));
-    auto watch = [&](int descriptor, Source source) {
-        epoll_event event{};
-        event.events = EPOLLIN;
-        event.data.u32 = source;
-        if (descriptor >= 0) {
-            ::epoll_ctl(waitSet.Get(), EPOLL_CTL_ADD, descriptor, &event);
-        }
-    };
-    watch(stopSignals.Descriptor(), kSignals);
-    watch(noticeTimer.Get(), kNoticeTimer);
-    watch(host.settings.WatchDescriptorForLoop(), kSettings);
-    if (interactive) {
-        watch(STDIN_FILENO, kKeys);
-    }
-    // The ticks keep a 100 ms grid as the wait's time-out, which costs no timer to
-    // read on each wake. The first comes right away: it only takes the counters the
-    // next one measures from, so the screen fills without waiting a whole period.
-    using TickClock = std::chrono::steady_clock;
-    TickClock::time_point nextTick = TickClock::now();
-    TickClock::time_point now = nextTick;
-    while (!meter.Finished()) {
-        // Rounded up to whole milliseconds, so that a wake never comes before the tick.
-        const auto timeout = std::chrono::ceil<std::chrono::milliseconds>(
-            std::max(nextTick - now, TickClock::duration::zero()));
-        epoll_event events[kSources];
-        const int ready =
-            ::epoll_wait(waitSet.Get(), events, kSources, static_cast<int>(timeout.count()));
-        now = TickClock::now();
-        bool readable[kSources] = {};
-        for (int i = 0; i < ready; ++i) {
-            readable[events[i].data.u32] = true;
-        }
-        if (readable[kSignals]) {
-            const int signal = stopSignals.Next();
-            if (signal == SIGINT && interactive) {
-                window.Forget();
-                meter.AskToEnd(); // Ctrl+C asks like "Zakończ"
-            } else if (signal == SIGINT) {
-                // Nobody to ask: the same close as a confirmed "Zakończ".
-                meter.RequestClose(shell::CloseReason::UserEnded);
-            } else if (signal != 0) {
-                // The system going down or the session ending: no question asked.
-                meter.RequestClose(shell::CloseReason::SystemShutdown);
-            }
-        }
-        if (readable[kSettings]) {
-            host.settings.WatchReadable();
-        }
-        if (readable[kNoticeTimer]) {
-            Consume(noticeTimer.Get());
-            meter.ShowNewNotice();
-        }
-        if (readable[kKeys]) {
-            char key = 0;
-            if (::read(STDIN_FILENO, &key, 1) == 1 && (key == 'q' || key == 'Q')) {
-                window.Forget();
-                meter.AskToEnd();
-            }
-        }
-        if (now >= nextTick) {
-            // Late ticks are not caught up: one tick per wake, as a window timer does.
-            while (nextTick <= now) {
-                nextTick += sampling::kTickInterval;
-            }
-            meter.OnTick();
-            // The second tick shows, the first with a rate measured between two
-            // samples, then one in ten.
-            if (!meter.Finished() && ticks++ % kTicksPerScreen == 1 && !window.Show()) {
-                meter.RequestClose(shell::CloseReason::BrokenPipe);
-            }
-        }
-    }
+    RunLoop({.stopSignals = stopSignals,
+             .noticeTimer = noticeTimer.Get(),
+             .settings = host.settings,
+             .window = window,
+             .meter = meter,
+             .interactive = interactive});
     return 0;
 }
 

@@ -105,12 +105,12 @@ WatchState ParseState(std::string_view text) {
     return state;
 }
 
-std::optional<Notice>
-Check(WatchState& state, const LimitSettings& settings, const Moment& now, double received,
-      double sent, bool atStartUp,
-      const std::function<std::optional<PeriodTraffic>(const Period&)>& storedTraffic,
-      const std::function<std::string()>& decimalSeparator) {
-    const Period period = PeriodContaining(now.today, settings.billingDay);
+namespace {
+
+// What the period held before: the records the meter started with, or, for a period
+// crossed while the meter ran, less what its totals held then.
+void FollowPeriod(WatchState& state, const Period& period, bool atStartUp,
+                  const std::function<std::optional<PeriodTraffic>(const Period&)>& storedTraffic) {
     if (!(state.period == period)) {
         // A new period starts clean. Crossed while the meter ran, it holds what the
         // totals gained since the start before, two seconds ago at most.
@@ -132,21 +132,12 @@ Check(WatchState& state, const LimitSettings& settings, const Moment& now, doubl
             state.haveBase = true;
         }
     }
-    state.lastReceived = received;
-    state.lastSent = sent;
-    if (!state.haveBase || settings.limitMb <= 0) {
-        return std::nullopt;
-    }
+}
 
-    const double usedReceived = state.baseReceived + received;
-    const double usedSent = state.baseSent + sent;
-    const double used = std::max(settings.direction == 0   ? usedReceived
-                                 : settings.direction == 1 ? usedSent
-                                                           : usedReceived + usedSent,
-                                 0.0);
-    const double limit = settings.limitMb * kKilobytesPerMegabyte;
-    const double percent = used * 100 / limit;
-    // A raised limit lets the warnings it put out of reach come again.
+// The highest threshold reached and not yet warned of; those below it count as
+// warned too. A raised limit lets the warnings it put out of reach come again.
+std::optional<std::int32_t> DueThreshold(WatchState& state, const LimitSettings& settings,
+                                         double percent) {
     if (settings.limitMb > state.limitMb) {
         for (std::size_t i = 0; i < settings.thresholds.size(); ++i) {
             if (settings.thresholds[i] > percent) {
@@ -168,15 +159,18 @@ Check(WatchState& state, const LimitSettings& settings, const Moment& now, doubl
     if (!due || !settings.enabled || settings.suppressed) {
         return std::nullopt;
     }
-    // One warning for the highest threshold reached; those below it are passed too.
     for (std::size_t i = 0; i < settings.thresholds.size(); ++i) {
         if (settings.thresholds[i] > 0 && percent >= settings.thresholds[i]) {
             state.notified |= 1u << i;
         }
     }
+    return settings.thresholds[*due];
+}
 
-    const std::int32_t threshold = settings.thresholds[*due];
-    const std::string separator = decimalSeparator();
+// The warning's Polish text: what was used of the limit, what is left, the days to
+// the period's end and where the present pace leads.
+Notice Warning(std::int32_t threshold, double used, double limit, const Period& period,
+               const Moment& now, const std::string& separator) {
     auto amount = [&](double kilobytes) {
         return sampling::FormatMonthAmount(std::max(kilobytes, 0.0), separator);
     };
@@ -196,6 +190,34 @@ Check(WatchState& state, const LimitSettings& settings, const Moment& now, doubl
                   (daysLeft == 1 ? " dzień" : " dni") +
                   ".\nPrzy obecnym tempie na koniec okresu: " + amount(estimate) + ".";
     return notice;
+}
+
+} // namespace
+
+std::optional<Notice>
+Check(WatchState& state, const LimitSettings& settings, const Moment& now, double received,
+      double sent, bool atStartUp,
+      const std::function<std::optional<PeriodTraffic>(const Period&)>& storedTraffic,
+      const std::function<std::string()>& decimalSeparator) {
+    const Period period = PeriodContaining(now.today, settings.billingDay);
+    FollowPeriod(state, period, atStartUp, storedTraffic);
+    state.lastReceived = received;
+    state.lastSent = sent;
+    if (!state.haveBase || settings.limitMb <= 0) {
+        return std::nullopt;
+    }
+    const double usedReceived = state.baseReceived + received;
+    const double usedSent = state.baseSent + sent;
+    const double used = std::max(settings.direction == 0   ? usedReceived
+                                 : settings.direction == 1 ? usedSent
+                                                           : usedReceived + usedSent,
+                                 0.0);
+    const double limit = settings.limitMb * kKilobytesPerMegabyte;
+    const std::optional<std::int32_t> threshold = DueThreshold(state, settings, used * 100 / limit);
+    if (!threshold) {
+        return std::nullopt;
+    }
+    return Warning(*threshold, used, limit, period, now, decimalSeparator());
 }
 
 } // namespace quantiro::limits

@@ -107,33 +107,6 @@ WatchState ParseState(std::string_view text) {
 
 namespace {
 
-// What the period held before: the records the meter started with, or, for a period
-// crossed while the meter ran, less what its totals held then.
-void FollowPeriod(WatchState& state, const Period& period, bool atStartUp,
-                  const std::function<std::optional<PeriodTraffic>(const Period&)>& storedTraffic) {
-    if (!(state.period == period)) {
-        // A new period starts clean. Crossed while the meter ran, it holds what the
-        // totals gained since the start before, two seconds ago at most.
-        const bool crossedWhileRunning = !atStartUp && state.haveBase && state.lastReceived;
-        state.period = period;
-        state.notified = 0;
-        state.haveBase = crossedWhileRunning;
-        if (crossedWhileRunning) {
-            state.baseReceived = -*state.lastReceived;
-            state.baseSent = -*state.lastSent;
-        }
-    }
-    if (atStartUp || !state.haveBase) {
-        // As the meter sums its month at start: the stored records, to which the
-        // meter's totals, counted from its start, add what they have not saved.
-        if (const auto stored = storedTraffic(period)) {
-            state.baseReceived = stored->received;
-            state.baseSent = stored->sent;
-            state.haveBase = true;
-        }
-    }
-}
-
 // The highest threshold reached and not yet warned of; those below it count as
 // warned too. A raised limit lets the warnings it put out of reach come again.
 std::optional<std::int32_t> DueThreshold(WatchState& state, const LimitSettings& settings,
@@ -193,6 +166,33 @@ Notice Warning(std::int32_t threshold, double used, double limit, const Period& 
 }
 
 } // namespace
+
+// What the period held before: the records the meter started with, or, for a period
+// crossed while the meter ran, less what its totals held then.
+void FollowPeriod(WatchState& state, const Period& period, bool atStartUp,
+                  const std::function<std::optional<PeriodTraffic>(const Period&)>& storedTraffic) {
+    if (!(state.period == period)) {
+        // A new period starts clean. Crossed while the meter ran, it holds what the
+        // totals gained since the start before, two seconds ago at most.
+        const bool crossedWhileRunning = !atStartUp && state.haveBase && state.lastReceived;
+        state.period = period;
+        state.notified = 0;
+        state.haveBase = crossedWhileRunning;
+        if (crossedWhileRunning) {
+            state.baseReceived = -*state.lastReceived;
+            state.baseSent = -*state.lastSent;
+        }
+    }
+    if (atStartUp || !state.haveBase) {
+        // As the meter sums its month at start: the stored records, to which the
+        // meter's totals, counted from its start, add what they have not saved.
+        if (const auto stored = storedTraffic(period)) {
+            state.baseReceived = stored->received;
+            state.baseSent = stored->sent;
+            state.haveBase = true;
+        }
+    }
+}
 
 std::optional<Notice>
 Check(WatchState& state, const LimitSettings& settings, const Moment& now, double received,

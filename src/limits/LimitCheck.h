@@ -62,6 +62,13 @@ struct Moment {
 // returns the warning that is due, if any. `storedTraffic` sums the period's
 // records, or gives nothing when the database cannot be read (tried again at the
 // next start).
+// Makes `state` follow the billing period `period`: a new one starts clean, its
+// base the stored records at the meter's start (`atStartUp`, or when there is no
+// base yet), or, crossed while the meter ran, less the totals last seen. The
+// period's traffic is then the base plus the meter's totals.
+void FollowPeriod(WatchState& state, const Period& period, bool atStartUp,
+                  const std::function<std::optional<PeriodTraffic>(const Period&)>& storedTraffic);
+
 std::optional<Notice> Check(
     WatchState& state, const LimitSettings& settings, const Moment& now, double received,
     double sent, bool atStartUp,

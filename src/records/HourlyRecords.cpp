@@ -48,13 +48,13 @@ bool HourlyRecords::TryOpenCurrentHour() {
             AddRecord(now);
         }
         // What this run counted so far goes on top of what the record holds.
-        m_state.hourTime += FieldToInt32(m_records->GetField(kTimeField));
-        m_state.hourDownload += FieldToInt32(m_records->GetField(kDownloadField));
-        m_state.hourUpload += FieldToInt32(m_records->GetField(kUploadField));
-        m_openHour = OpenHour{m_records->GetBookmark(), now.hour};
         m_savedTime = FieldToInt32(m_records->GetField(kTimeField));
         m_savedDownload = FieldToInt32(m_records->GetField(kDownloadField));
         m_savedUpload = FieldToInt32(m_records->GetField(kUploadField));
+        m_state.hourTime += m_savedTime;
+        m_state.hourDownload += m_savedDownload;
+        m_state.hourUpload += m_savedUpload;
+        m_openHour = OpenHour{m_records->GetBookmark(), now.hour};
         return true;
     } catch (const platform::DatabaseError&) {
         m_openHour.reset();

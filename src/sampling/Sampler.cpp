@@ -61,8 +61,10 @@ void Sampler::SampleInterface() {
     }
     const platform::InterfaceRow& current = rows.front();
 
-    // After a wait every detail is written afresh.
-    m_with.display.RefreshDetails(current, m_waiting ? platform::InterfaceRow{} : m_lastSeen);
+    // After a wait every detail is written afresh. Both sides are references, so a
+    // tick copies no row.
+    static const platform::InterfaceRow kNothingSeen;
+    m_with.display.RefreshDetails(current, m_waiting ? kNothingSeen : m_lastSeen);
     m_waiting = false;
 
     // The run's first sample, or the first of another interface (the default route

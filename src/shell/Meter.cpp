@@ -157,41 +157,37 @@ void Meter::ReadMetricsSettings() {
     platform::RegistrySettings& settings = m_system.settings;
     m_metrics.SetDirectory(Read(settings, values::kMetricsDirectory));
     m_periodLimitKb = static_cast<double>(Read(settings, values::kPeriodLimit)) * 1024;
+    m_billingDay = Read(settings, values::kBillingDay);
+    FollowBillingPeriod();
+}
+
+void Meter::FollowBillingPeriod() {
     const platform::LocalDateTime now = m_system.clock.Now();
-    const limits::Period period = limits::PeriodContaining({now.year, now.month, now.day},
-                                                           Read(settings, values::kBillingDay));
-    if (m_period == period) {
-        return;
-    }
-    // At the start the records hold nothing of this run; on a later change of the
-    // billing day they hold what it saved, which the totals count as well.
-    records::StoredTraffic stored;
-    IgnoringErrors([&] { records::AddPeriod(*m_database, period.first, period.last, stored); });
-    const bool started = m_period.has_value();
-    m_period = period;
-    m_periodBaseReceived = stored.download - (started ? m_state.totalReceived : 0);
-    m_periodBaseSent = stored.upload - (started ? m_state.totalSent : 0);
+    const limits::Period period =
+        limits::PeriodContaining({now.year, now.month, now.day}, m_billingDay);
+    // The limit watcher's own reckoning, so the metrics' period is the watcher's.
+    const bool atStartUp = !m_billing.lastReceived;
+    limits::FollowPeriod(m_billing, period, atStartUp, [&](const limits::Period& stored) {
+        records::StoredTraffic traffic;
+        IgnoringErrors(
+            [&] { records::AddPeriod(*m_database, stored.first, stored.last, traffic); });
+        return std::optional<limits::PeriodTraffic>({traffic.download, traffic.upload});
+    });
+    m_billing.lastReceived = m_state.totalReceived;
+    m_billing.lastSent = m_state.totalSent;
 }
 
 metrics::MeterFigures Meter::Figures() {
-    const platform::LocalDateTime now = m_system.clock.Now();
-    const limits::Period period = limits::PeriodContaining(
-        {now.year, now.month, now.day}, Read(m_system.settings, values::kBillingDay));
-    if (!(m_period == period)) {
-        // A new period while the meter runs holds what the totals gain from now on.
-        m_period = period;
-        m_periodBaseReceived = -m_state.totalReceived;
-        m_periodBaseSent = -m_state.totalSent;
-    }
+    FollowBillingPeriod();
+    const CalendarDate& first = m_billing.period.first;
     return {.device = m_sampler->MeasuredInterface(),
             .receivedKb = m_state.totalReceived,
             .sentKb = m_state.totalSent,
             .monthReceivedKb = m_state.monthBase + m_state.totalReceived,
-            .periodReceivedKb = m_periodBaseReceived + m_state.totalReceived,
-            .periodSentKb = m_periodBaseSent + m_state.totalSent,
+            .periodReceivedKb = m_billing.baseReceived + m_state.totalReceived,
+            .periodSentKb = m_billing.baseSent + m_state.totalSent,
             .periodLimitKb = m_periodLimitKb,
-            .periodStartSeconds = metrics::UnixSeconds(
-                {period.first.year, period.first.month, period.first.day, 0, 0, 0}),
+            .periodStartSeconds = metrics::UnixSeconds({first.year, first.month, first.day}),
             .rejectedSamples = m_sampler->RejectedSamples()};
 }
 

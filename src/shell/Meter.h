@@ -3,7 +3,7 @@
 #include "common/WindowShapes.h"
 #include "companions/CompanionLauncher.h"
 #include "ifstats/InterfaceTableReader.h"
-#include "limits/BillingPeriod.h"
+#include "limits/LimitCheck.h"
 #include "messages/MessageFeed.h"
 #include "messages/NoticeBrowser.h"
 #include "metrics/MetricsFile.h"
@@ -101,8 +101,10 @@ public:
 private:
     // A settings write that failed: counting goes on, the user hears of it once.
     void SettingsWriteFailed(const platform::RegistryError& error);
-    // The metrics' settings, and the billing period's records when it is another.
+    // The metrics' settings, and the billing period they report.
     void ReadMetricsSettings();
+    // The billing period of today, followed as the limit watcher follows it.
+    void FollowBillingPeriod();
     metrics::MeterFigures Figures();
     // Runs an event handler unless a close is under way; a close it requests waits
     // until it returns.
@@ -136,11 +138,10 @@ private:
     std::unique_ptr<sampling::Sampler> m_sampler;
     bool m_tickRunning = false;
     metrics::MetricsFile m_metrics;
-    // The billing period the metrics report, as the limit watcher reckons it: its
-    // records when the meter started (or, crossed while running, less the totals
-    // then), to which the totals add.
-    std::optional<limits::Period> m_period;
-    double m_periodBaseReceived = 0, m_periodBaseSent = 0;
+    // The billing period the metrics report, reckoned as the limit watcher reckons
+    // it: its base plus the totals.
+    limits::WatchState m_billing;
+    std::int32_t m_billingDay = 1;
     double m_periodLimitKb = 0;
     bool m_settingsFailureShown = false;
 };

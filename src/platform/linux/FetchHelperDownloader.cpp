@@ -25,6 +25,9 @@ void FetchHelperDownloader::Fetch(const std::string& url, const std::string& pat
 }
 
 void FetchHelperDownloader::CollectFinished() {
+    if (m_running.empty() && m_failed.empty()) {
+        return; // the tick's usual case
+    }
     // Taken out first: a `done` may start the next fetch.
     std::vector<std::function<void()>> answers;
     for (auto& failed : std::exchange(m_failed, {})) {

@@ -5,6 +5,7 @@
 #include "app/StopSignals.h"
 #include "app/TerminalParts.h"
 #include "common/DecimalText.h"
+#include "platform/linux/SleepWatch.h"
 #include "shell/Texts.h"
 
 #include <cerrno>
@@ -67,7 +68,7 @@ void Consume(int descriptor) {
 }
 
 // What the loop waits on.
-enum Source : std::uint32_t { kSignals, kNoticeTimer, kSettings, kKeys, kSources };
+enum Source : std::uint32_t { kSignals, kNoticeTimer, kSettings, kKeys, kSleep, kSources };
 
 // The descriptors stay registered with the kernel from wake to wake, which costs less
 // than a poll; a descriptor of -1 is left out.
@@ -100,6 +101,7 @@ void OnStopSignal(int signal, bool interactive, TerminalWindow& window, shell::M
 
 struct LoopParts {
     StopSignals& stopSignals;
+    platform::linux_impl::SleepWatch& sleepWatch;
     int noticeTimer;
     platform::linux_impl::IniRegistrySettings& settings;
     TerminalWindow& window;
@@ -115,7 +117,8 @@ void RunLoop(const LoopParts& parts) {
     const UniqueFd waitSet = MakeWaitSet({{parts.stopSignals.Descriptor(), kSignals},
                                           {parts.noticeTimer, kNoticeTimer},
                                           {parts.settings.WatchDescriptorForLoop(), kSettings},
-                                          {parts.interactive ? STDIN_FILENO : -1, kKeys}});
+                                          {parts.interactive ? STDIN_FILENO : -1, kKeys},
+                                          {parts.sleepWatch.Descriptor(), kSleep}});
     shell::Meter& meter = parts.meter;
     int ticks = 0;
     using TickClock = std::chrono::steady_clock;
@@ -135,6 +138,11 @@ void RunLoop(const LoopParts& parts) {
         }
         if (readable[kSignals]) {
             OnStopSignal(parts.stopSignals.Next(), parts.interactive, parts.window, meter);
+        }
+        if (readable[kSleep]) {
+            // When the bus is gone the watch closes its descriptor, and that alone
+            // takes it out of the wait set.
+            parts.sleepWatch.Readable([&] { meter.SaveBeforeSleep(); });
         }
         if (readable[kSettings]) {
             parts.settings.WatchReadable();
@@ -206,7 +214,9 @@ int RunTerminalFrontEnd(const std::string& commandLine, const shapes::WindowShap
     StartOneShot(noticeTimer.Get(), messages::kMessageCheckDelay);
 
     RawKeys keys;
+    platform::linux_impl::SleepWatch sleepWatch;
     RunLoop({.stopSignals = stopSignals,
+             .sleepWatch = sleepWatch,
              .noticeTimer = noticeTimer.Get(),
              .settings = host.settings,
              .window = window,

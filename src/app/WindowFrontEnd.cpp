@@ -5,6 +5,7 @@
 #include "app/StopSignals.h"
 #include "common/CompanionCommands.h"
 #include "common/DecimalText.h"
+#include "platform/linux/SleepWatch.h"
 #include "shell/Texts.h"
 #include "ui/BrowserWindow.h"
 #include "ui/FamilyApplication.h"
@@ -97,6 +98,17 @@ int RunWindowFrontEnd(int& argc, char** argv, const std::string& commandLine,
         settingsNotifier.emplace(watch, QSocketNotifier::Read);
         QObject::connect(&*settingsNotifier, &QSocketNotifier::activated, &window,
                          [&] { host.settings.WatchReadable(); });
+    }
+    // The system's sleep: the open hour is written before it.
+    platform::linux_impl::SleepWatch sleepWatch;
+    std::optional<QSocketNotifier> sleepNotifier;
+    if (const int bus = sleepWatch.Descriptor(); bus >= 0) {
+        sleepNotifier.emplace(bus, QSocketNotifier::Read);
+        QObject::connect(&*sleepNotifier, &QSocketNotifier::activated, &window, [&] {
+            if (!sleepWatch.Readable([&] { meter.SaveBeforeSleep(); })) {
+                sleepNotifier->setEnabled(false); // the bus is gone
+            }
+        });
     }
     // The session manager logging the user off closes the meter like a shutdown.
     QObject::connect(

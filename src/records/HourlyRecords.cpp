@@ -153,11 +153,17 @@ void HourlyRecords::SaveHour() {
 
 void HourlyRecords::SaveIfDue() {
     const std::uint32_t now = m_clock.TickMilliseconds();
-    if (now - m_lastSave < static_cast<std::uint32_t>(kSaveInterval / 1ms) || !m_openHour ||
-        !TryDue()) {
+    if (now - m_lastSave < static_cast<std::uint32_t>(kSaveInterval / 1ms) || !TryDue()) {
         return;
     }
-    m_lastSave = now;
+    SaveNow();
+}
+
+void HourlyRecords::SaveNow() {
+    if (!m_openHour) {
+        return;
+    }
+    m_lastSave = m_clock.TickMilliseconds();
     if (m_state.hourTime == m_savedTime && m_state.hourDownload == m_savedDownload &&
         m_state.hourUpload == m_savedUpload) {
         return;

@@ -38,6 +38,8 @@ public:
     // Writes what the open hour counted since the last write, once five minutes
     // have passed since then; a failure waits for the next try and is told once.
     void SaveIfDue();
+    // The same write at once, whatever the time: the system is about to sleep.
+    void SaveNow();
     // The open record's download as stored; nullopt when it cannot be read.
     std::optional<std::int32_t> StoredDownload();
 

@@ -200,6 +200,12 @@ void Meter::ShowNewNotice() {
     Handle([&] { m_noticeFeed.ShowNewNotice(); });
 }
 
+void Meter::SaveBeforeSleep() {
+    if (m_hours && !Finished()) {
+        Handle([&] { m_hours->SaveNow(); });
+    }
+}
+
 void Meter::OnUserClose() {
     Handle([&] {
         // Closing the window only hides it: counting goes on in the background.

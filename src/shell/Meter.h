@@ -86,6 +86,8 @@ public:
     void OnUserClose();
     // The notice check, once per run.
     void ShowNewNotice();
+    // The system is about to sleep: the open hour is written now, outside any tick.
+    void SaveBeforeSleep();
     void RequestClose(CloseReason reason) { m_closer.Request(reason); }
     bool Finished() const { return m_closer.Finished(); }
 

@@ -1,53 +1,10 @@
 #include "platform/linux/DbusNotifications.h"
 
-#include <dbus/dbus.h>
-#include <dlfcn.h>
+#include "platform/linux/DbusLibrary.h"
 
 namespace quantiro::platform::linux_impl {
 
 namespace {
-
-// The calls of libdbus-1 this needs, looked up in the library loaded at run time.
-struct DbusLibrary {
-    decltype(&dbus_error_init) errorInit = nullptr;
-    decltype(&dbus_error_free) errorFree = nullptr;
-    decltype(&dbus_bus_get) busGet = nullptr;
-    decltype(&dbus_connection_unref) connectionUnref = nullptr;
-    decltype(&dbus_message_new_method_call) newMethodCall = nullptr;
-    decltype(&dbus_message_unref) messageUnref = nullptr;
-    decltype(&dbus_message_iter_init_append) iterInitAppend = nullptr;
-    decltype(&dbus_message_iter_append_basic) appendBasic = nullptr;
-    decltype(&dbus_message_iter_open_container) openContainer = nullptr;
-    decltype(&dbus_message_iter_close_container) closeContainer = nullptr;
-    decltype(&dbus_connection_send_with_reply_and_block) sendWithReply = nullptr;
-    decltype(&dbus_message_get_args) getArgs = nullptr;
-
-    bool Load() {
-        void* library = ::dlopen("libdbus-1.so.3", RTLD_NOW | RTLD_LOCAL);
-        if (!library) {
-            return false;
-        }
-        bool complete = true;
-        const auto take = [&](auto& function, const char* name) {
-            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(
-                ::dlsym(library, name));
-            complete = complete && function != nullptr;
-        };
-        take(errorInit, "dbus_error_init");
-        take(errorFree, "dbus_error_free");
-        take(busGet, "dbus_bus_get");
-        take(connectionUnref, "dbus_connection_unref");
-        take(newMethodCall, "dbus_message_new_method_call");
-        take(messageUnref, "dbus_message_unref");
-        take(iterInitAppend, "dbus_message_iter_init_append");
-        take(appendBasic, "dbus_message_iter_append_basic");
-        take(openContainer, "dbus_message_iter_open_container");
-        take(closeContainer, "dbus_message_iter_close_container");
-        take(sendWithReply, "dbus_connection_send_with_reply_and_block");
-        take(getArgs, "dbus_message_get_args");
-        return complete;
-    }
-};
 
 constexpr int kReplyTimeoutMs = 5000;
 

@@ -1,0 +1,48 @@
+#include "platform/linux/DbusLibrary.h"
+
+#include <type_traits>
+
+#include <dlfcn.h>
+
+namespace quantiro::platform::linux_impl {
+
+bool DbusLibrary::Load() {
+    void* library = ::dlopen("libdbus-1.so.3", RTLD_NOW | RTLD_LOCAL);
+    if (!library) {
+        return false;
+    }
+    bool complete = true;
+    const auto take = [&](auto& function, const char* name) {
+        function =
+            reinterpret_cast<std::remove_reference_t<decltype(function)>>(::dlsym(library, name));
+        complete = complete && function != nullptr;
+    };
+    take(errorInit, "dbus_error_init");
+    take(errorFree, "dbus_error_free");
+    take(busGet, "dbus_bus_get");
+    take(busGetPrivate, "dbus_bus_get_private");
+    take(addMatch, "dbus_bus_add_match");
+    take(setExitOnDisconnect, "dbus_connection_set_exit_on_disconnect");
+    take(connectionDescriptor, "dbus_connection_get_unix_fd");
+    take(isConnected, "dbus_connection_get_is_connected");
+    take(readWrite, "dbus_connection_read_write");
+    take(popMessage, "dbus_connection_pop_message");
+    take(send, "dbus_connection_send");
+    take(flush, "dbus_connection_flush");
+    take(connectionClose, "dbus_connection_close");
+    take(connectionUnref, "dbus_connection_unref");
+    take(newMethodCall, "dbus_message_new_method_call");
+    take(isSignal, "dbus_message_is_signal");
+    take(messageType, "dbus_message_get_type");
+    take(replySerial, "dbus_message_get_reply_serial");
+    take(messageUnref, "dbus_message_unref");
+    take(iterInitAppend, "dbus_message_iter_init_append");
+    take(appendBasic, "dbus_message_iter_append_basic");
+    take(openContainer, "dbus_message_iter_open_container");
+    take(closeContainer, "dbus_message_iter_close_container");
+    take(sendWithReply, "dbus_connection_send_with_reply_and_block");
+    take(getArgs, "dbus_message_get_args");
+    return complete;
+}
+
+} // namespace quantiro::platform::linux_impl

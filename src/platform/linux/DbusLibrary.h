@@ -1,0 +1,40 @@
+#pragma once
+
+#include <dbus/dbus.h>
+
+namespace quantiro::platform::linux_impl {
+
+// The calls of libdbus-1 the family needs, looked up in the library loaded at run
+// time: a program that never speaks to a bus never maps it.
+struct DbusLibrary {
+    decltype(&dbus_error_init) errorInit = nullptr;
+    decltype(&dbus_error_free) errorFree = nullptr;
+    decltype(&dbus_bus_get) busGet = nullptr;
+    decltype(&dbus_bus_get_private) busGetPrivate = nullptr;
+    decltype(&dbus_bus_add_match) addMatch = nullptr;
+    decltype(&dbus_connection_set_exit_on_disconnect) setExitOnDisconnect = nullptr;
+    decltype(&dbus_connection_get_unix_fd) connectionDescriptor = nullptr;
+    decltype(&dbus_connection_get_is_connected) isConnected = nullptr;
+    decltype(&dbus_connection_read_write) readWrite = nullptr;
+    decltype(&dbus_connection_pop_message) popMessage = nullptr;
+    decltype(&dbus_connection_send) send = nullptr;
+    decltype(&dbus_connection_flush) flush = nullptr;
+    decltype(&dbus_connection_close) connectionClose = nullptr;
+    decltype(&dbus_connection_unref) connectionUnref = nullptr;
+    decltype(&dbus_message_new_method_call) newMethodCall = nullptr;
+    decltype(&dbus_message_is_signal) isSignal = nullptr;
+    decltype(&dbus_message_get_type) messageType = nullptr;
+    decltype(&dbus_message_get_reply_serial) replySerial = nullptr;
+    decltype(&dbus_message_unref) messageUnref = nullptr;
+    decltype(&dbus_message_iter_init_append) iterInitAppend = nullptr;
+    decltype(&dbus_message_iter_append_basic) appendBasic = nullptr;
+    decltype(&dbus_message_iter_open_container) openContainer = nullptr;
+    decltype(&dbus_message_iter_close_container) closeContainer = nullptr;
+    decltype(&dbus_connection_send_with_reply_and_block) sendWithReply = nullptr;
+    decltype(&dbus_message_get_args) getArgs = nullptr;
+
+    // False when the library or one of its calls is missing.
+    bool Load();
+};
+
+} // namespace quantiro::platform::linux_impl

@@ -1,6 +1,5 @@
 #include "records/HourlyRecords.h"
 
-#include "common/IgnoringErrors.h"
 #include "records/RecordFields.h"
 
 #include <chrono>
@@ -18,43 +17,28 @@ constexpr auto kSaveRetryWait = 100ms;
 
 } // namespace
 
-HourlyRecords::HourlyRecords(platform::Database& database, sampling::SamplingState& state,
+HourlyRecords::HourlyRecords(platform::HourStore& store, sampling::SamplingState& state,
                              platform::Clock& clock, platform::Notifier& notifier)
-    : m_database(database)
-    , m_records(database.OpenRecordset(kTrafficTable))
+    : m_store(store)
     , m_state(state)
     , m_clock(clock)
     , m_notifier(notifier)
     , m_lastSave(clock.TickMilliseconds()) {}
-
-void HourlyRecords::AddRecord(const platform::LocalDateTime& now) {
-    m_records->AddNew();
-    m_records->SetField(kDateField, FormatRecordDate(now));
-    m_records->SetField(kHourField, std::int64_t{now.hour});
-    m_records->SetField(kTimeField, std::int64_t{0});
-    m_records->SetField(kUploadField, std::int64_t{0});
-    m_records->SetField(kDownloadField, std::int64_t{0});
-    m_records->Update();
-    m_records->MoveLast();
-}
 
 bool HourlyRecords::TryOpenCurrentHour() {
     // A search that fails is not a search that found nothing: adding a record then
     // would split the hour in two. Nothing opens; a later tick tries again.
     try {
         const platform::LocalDateTime now = m_clock.Now();
-        m_records->FindFirst(FormatRecordDate(now), now.hour);
-        if (m_records->NoMatch()) {
-            AddRecord(now);
-        }
+        const platform::OpenedHour opened = m_store.OpenHour(FormatRecordDate(now), now.hour);
         // What this run counted so far goes on top of what the record holds.
-        m_savedTime = FieldToInt32(m_records->GetField(kTimeField));
-        m_savedDownload = FieldToInt32(m_records->GetField(kDownloadField));
-        m_savedUpload = FieldToInt32(m_records->GetField(kUploadField));
+        m_savedTime = FieldToInt32(opened.time);
+        m_savedDownload = FieldToInt32(opened.download);
+        m_savedUpload = FieldToInt32(opened.upload);
         m_state.hourTime += m_savedTime;
         m_state.hourDownload += m_savedDownload;
         m_state.hourUpload += m_savedUpload;
-        m_openHour = OpenHour{m_records->GetBookmark(), now.hour};
+        m_openHour = OpenHour{opened.key, now.hour};
         return true;
     } catch (const platform::DatabaseError&) {
         m_openHour.reset();
@@ -99,19 +83,16 @@ void HourlyRecords::StartNextHour() {
     // all. On failure the accumulators keep counting and a later counting tick tries
     // again, so nothing is lost to a full disk or a locked file.
     const platform::LocalDateTime now = m_clock.Now();
+    platform::HourKey next = 0;
     try {
-        m_database.BeginTrans();
-        SaveAccumulators();
-        AddRecord(now);
-        m_database.CommitTrans();
+        next =
+            m_store.StartNextHour(m_openHour->key, Accumulators(), FormatRecordDate(now), now.hour);
     } catch (const platform::DatabaseError& error) {
-        IgnoringErrors([&] { m_database.Rollback(); });
-        IgnoringErrors([&] { m_records->SetBookmark(m_openHour->record); });
         DelayNextTry();
         ShowWriteFailureOnce(error);
         return;
     }
-    m_openHour = OpenHour{m_records->GetBookmark(), now.hour};
+    m_openHour = OpenHour{next, now.hour};
     m_writeFailureShown = false;
     m_savedTime = m_savedDownload = m_savedUpload = 0;
     m_state.hourTime = 0;
@@ -180,25 +161,22 @@ void HourlyRecords::SaveNow() {
 std::optional<std::int32_t> HourlyRecords::StoredDownload() {
     try {
         if (m_openHour) {
-            m_records->SetBookmark(m_openHour->record); // read back from the file
-            return FieldToInt32(m_records->GetField(kDownloadField));
+            return FieldToInt32(m_store.StoredDownload(m_openHour->key));
         }
     } catch (const platform::DatabaseError&) {
     }
     return std::nullopt;
 }
 
+platform::HourAmounts HourlyRecords::Accumulators() const {
+    return {
+        .time = m_state.hourTime, .download = m_state.hourDownload, .upload = m_state.hourUpload};
+}
+
 void HourlyRecords::SaveAccumulators() {
     // Each field receives the accumulator, never a sum: opening the hour loaded the
     // accumulators from this record, so an hour continued later keeps its amounts.
-    // Positioned again even though the record set should stand there: after a failed
-    // hour change the way back may itself have failed.
-    m_records->SetBookmark(m_openHour->record);
-    m_records->Edit();
-    m_records->SetField(kTimeField, std::int64_t{m_state.hourTime});
-    m_records->SetField(kDownloadField, std::int64_t{m_state.hourDownload});
-    m_records->SetField(kUploadField, std::int64_t{m_state.hourUpload});
-    m_records->Update();
+    m_store.SaveHour(m_openHour->key, Accumulators());
     m_savedTime = m_state.hourTime;
     m_savedDownload = m_state.hourDownload;
     m_savedUpload = m_state.hourUpload;

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/Clock.h"
-#include "platform/Database.h"
+#include "platform/HourStore.h"
 #include "platform/Notifier.h"
 #include "sampling/SamplingState.h"
 #include "sampling/TickCollaborators.h"
@@ -11,15 +11,13 @@
 
 namespace quantiro::records {
 
-// The records of counted hours in the table "trafic", and the one owner of the
-// cursor on them: nothing else moves its record set. After every call the record
-// set stands on the open hour's record, the one the accumulators belong to, or,
-// when no record could be found or added (a database locked by another program),
-// no hour is open and the accumulators go on counting in memory until a later
-// counting tick opens one.
+// The records of counted hours, and the open hour among them: the one the
+// accumulators belong to. When no record could be found or added (a database
+// locked by another program), no hour is open and the accumulators go on counting
+// in memory until a later counting tick opens one.
 class HourlyRecords final : public sampling::HourRecords {
 public:
-    HourlyRecords(platform::Database& database, sampling::SamplingState& state,
+    HourlyRecords(platform::HourStore& store, sampling::SamplingState& state,
                   platform::Clock& clock, platform::Notifier& notifier);
 
     // Start-up: finds the current hour's record (adding it when there is none) and
@@ -45,13 +43,12 @@ public:
 
 private:
     struct OpenHour {
-        platform::RecordSet::Bookmark record;
+        platform::HourKey key;
         int hour; // 0..23, as the record's Godzina holds it
     };
 
     bool TryOpenCurrentHour();
-    // Adds the record of the hour `now` falls in and stands on it.
-    void AddRecord(const platform::LocalDateTime& now);
+    platform::HourAmounts Accumulators() const;
     void SaveAccumulators();
     void ShowWriteFailureOnce(const platform::DatabaseError& error);
     // A failed write is tried again only after a wait, so a locked database does
@@ -59,8 +56,7 @@ private:
     void DelayNextTry();
     bool TryDue() const;
 
-    platform::Database& m_database;
-    std::unique_ptr<platform::RecordSet> m_records;
+    platform::HourStore& m_store;
     sampling::SamplingState& m_state;
     platform::Clock& m_clock;
     platform::Notifier& m_notifier;

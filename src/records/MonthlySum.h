@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/Clock.h"
-#include "platform/Database.h"
+#include "platform/HourStore.h"
 #include "platform/Registry.h"
 #include "sampling/SamplingState.h"
 
@@ -10,7 +10,7 @@ namespace quantiro::records {
 // Sums the current month's downloads from the hourly records into monthBase and
 // clears the correction the previous exit left. It scans with a record set of its
 // own, so the open hour's cursor never moves.
-void SumMonth(platform::Database& database, platform::RegistrySettings& settings,
+void SumMonth(platform::HourStore& database, platform::RegistrySettings& settings,
               platform::Clock& clock, sampling::SamplingState& state);
 
 } // namespace quantiro::records

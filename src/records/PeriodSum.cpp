@@ -4,14 +4,14 @@
 
 namespace quantiro::records {
 
-StoredTraffic SumPeriod(platform::Database& database, const CalendarDate& first,
+StoredTraffic SumPeriod(platform::HourStore& database, const CalendarDate& first,
                         const CalendarDate& last) {
     StoredTraffic sum;
     AddPeriod(database, first, last, sum);
     return sum;
 }
 
-void AddPeriod(platform::Database& database, const CalendarDate& first, const CalendarDate& last,
+void AddPeriod(platform::HourStore& database, const CalendarDate& first, const CalendarDate& last,
                StoredTraffic& sum) {
     // Only the period's dates are read (a valid date sorts between the period's
     // ends as text), which the index on the dates makes quick; an empty table is

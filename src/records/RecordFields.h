@@ -2,22 +2,13 @@
 
 #include "common/CalendarDate.h"
 #include "platform/Clock.h"
-#include "platform/Database.h"
+#include "platform/HourStore.h"
 
 #include <cstdint>
 #include <optional>
 #include <string>
 
 namespace quantiro::records {
-
-// The table of hourly records and its fields, as the family's programs read them:
-// the date, the hour, milliseconds on line, and kilobytes down and up.
-inline constexpr std::string_view kTrafficTable = "trafic";
-inline constexpr std::string_view kDateField = "Data";
-inline constexpr std::string_view kHourField = "Godzina";
-inline constexpr std::string_view kTimeField = "Czas";
-inline constexpr std::string_view kDownloadField = "Download";
-inline constexpr std::string_view kUploadField = "Upload";
 
 using RecordDate = CalendarDate;
 

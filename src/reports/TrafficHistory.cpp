@@ -98,7 +98,7 @@ std::optional<CalendarDate> TrafficHistory::LastDay() const {
     return m_days.empty() ? std::nullopt : std::optional(DateOfDay(m_days.rbegin()->first));
 }
 
-TrafficHistory LoadHistory(platform::Database& database, const std::optional<CalendarDate>& first,
+TrafficHistory LoadHistory(platform::HourStore& database, const std::optional<CalendarDate>& first,
                            const std::optional<CalendarDate>& last) {
     TrafficHistory history;
     const std::string from = first ? FormatIsoDate(*first) : "";

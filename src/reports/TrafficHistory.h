@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/CalendarDate.h"
-#include "platform/Database.h"
+#include "platform/HourStore.h"
 
 #include <array>
 #include <cstdint>
@@ -51,7 +51,7 @@ private:
 
 // The records dated `first` to `last`, or all of them without dates. Throws
 // platform::DatabaseError when the table cannot be read.
-TrafficHistory LoadHistory(platform::Database& database,
+TrafficHistory LoadHistory(platform::HourStore& database,
                            const std::optional<CalendarDate>& first = std::nullopt,
                            const std::optional<CalendarDate>& last = std::nullopt);
 

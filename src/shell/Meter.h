@@ -8,9 +8,9 @@
 #include "messages/NoticeBrowser.h"
 #include "metrics/MetricsFile.h"
 #include "platform/Clock.h"
-#include "platform/Database.h"
 #include "platform/Dialogs.h"
 #include "platform/Downloads.h"
+#include "platform/HourStore.h"
 #include "platform/InstanceLock.h"
 #include "platform/InterfaceTable.h"
 #include "platform/Notifier.h"
@@ -46,7 +46,7 @@ struct SystemParts {
     // start-up when missing.
     std::string dataDirectory;
     std::string cacheDirectory;
-    std::function<std::unique_ptr<platform::Database>(const std::string& path)> openDatabase;
+    std::function<std::unique_ptr<platform::HourStore>(const std::string& path)> openDatabase;
     // Which of the family's window shapes this meter shows.
     const shapes::WindowShape* shape = &shapes::kFull;
 };
@@ -134,7 +134,7 @@ private:
     ifstats::InterfaceTableReader m_reader;
     records::TransferLimits m_limits;
     // Made at start-up, once the database is open.
-    std::unique_ptr<platform::Database> m_database;
+    std::unique_ptr<platform::HourStore> m_database;
     std::unique_ptr<records::HourlyRecords> m_hours;
     std::unique_ptr<ExitBookkeeping> m_exitBookkeeping;
     std::unique_ptr<sampling::Sampler> m_sampler;

@@ -37,7 +37,7 @@ struct RecordsRig {
     std::string database = system.Database();
     RecordingFrontEnd notices;
     sampling::SamplingState state;
-    std::unique_ptr<platform::Database> opened;
+    std::unique_ptr<platform::HourStore> opened;
     std::unique_ptr<records::HourlyRecords> hours;
 };
 

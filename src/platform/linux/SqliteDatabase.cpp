@@ -1,11 +1,8 @@
 #include "platform/linux/SqliteDatabase.h"
 
-#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <limits>
-#include <optional>
 #include <utility>
 
 #include <fcntl.h>
@@ -27,9 +24,6 @@ struct StatementFinalizer {
 };
 using Statement = std::unique_ptr<sqlite3_stmt, StatementFinalizer>;
 
-constexpr std::string_view kTable = "trafic";
-constexpr std::array<std::string_view, 5> kFields{"Data", "Godzina", "Czas", "Download", "Upload"};
-constexpr const char* kColumns = "rowid, Data, Godzina, Czas, Download, Upload";
 // How long a write waits for a reader of the family to let go of the file.
 constexpr int kBusyTimeoutMs = 2000;
 // How long the meter's writes wait for another writer, once it runs.
@@ -56,19 +50,6 @@ void Execute(sqlite3* db, const char* sql) {
     }
 }
 
-void Bind(sqlite3_stmt* statement, int index, const FieldValue& value) {
-    if (const auto* number = std::get_if<std::int64_t>(&value)) {
-        sqlite3_bind_int64(statement, index, *number);
-    } else if (const auto* real = std::get_if<double>(&value)) {
-        sqlite3_bind_double(statement, index, *real);
-    } else if (const auto* text = std::get_if<std::string>(&value)) {
-        sqlite3_bind_text(statement, index, text->data(), static_cast<int>(text->size()),
-                          SQLITE_TRANSIENT);
-    } else {
-        sqlite3_bind_null(statement, index);
-    }
-}
-
 FieldValue Column(sqlite3_stmt* statement, int index) {
     switch (sqlite3_column_type(statement, index)) {
     case SQLITE_INTEGER:
@@ -85,224 +66,101 @@ FieldValue Column(sqlite3_stmt* statement, int index) {
     }
 }
 
-std::size_t FieldIndex(std::string_view name) {
-    for (std::size_t i = 0; i < kFields.size(); ++i) {
-        if (kFields[i] == name) {
-            return i;
-        }
-    }
-    throw DatabaseError("Tabela " + std::string(kTable) + " nie ma pola " + std::string(name) +
-                        ".");
+void BindText(sqlite3_stmt* statement, int index, std::string_view text) {
+    sqlite3_bind_text(statement, index, text.data(), static_cast<int>(text.size()),
+                      SQLITE_TRANSIENT);
 }
 
-struct Row {
-    std::int64_t rowid = 0;
-    std::array<FieldValue, kFields.size()> fields;
-};
+// Runs a statement that returns no rows, and leaves it ready for the next run.
+void Run(sqlite3* db, sqlite3_stmt* statement, const char* failure) {
+    const int result = sqlite3_step(statement);
+    sqlite3_reset(statement);
+    if (result != SQLITE_DONE) {
+        throw DatabaseError(failure + Message(db));
+    }
+}
 
-class SqliteRecordSet final : public RecordSet {
+constexpr const char* kWriteFailure = "Nie można zapisać rekordu w bazie danych: ";
+constexpr const char* kReadFailure = "Błąd odczytu bazy danych: ";
+
+class SqliteHourStore final : public HourStore {
 public:
-    explicit SqliteRecordSet(sqlite3* db)
-        : m_db(db)
-        , m_scan(Prepare(db, std::string("SELECT ") + kColumns +
-                                 " FROM trafic WHERE rowid > ?1 ORDER BY rowid"))
-        , m_first(Prepare(db, std::string("SELECT ") + kColumns +
-                                  " FROM trafic ORDER BY rowid LIMIT 1"))
-        , m_last(Prepare(db, std::string("SELECT ") + kColumns +
-                                 " FROM trafic ORDER BY rowid DESC LIMIT 1"))
-        , m_byRowid(
-              Prepare(db, std::string("SELECT ") + kColumns + " FROM trafic WHERE rowid = ?1"))
-        , m_find(Prepare(
-              db, std::string("SELECT ") + kColumns +
-                      " FROM trafic WHERE Data = ?1 AND Godzina = ?2 ORDER BY rowid LIMIT 1")) {
-        // Like a freshly opened record set: on the first record, or at the end of an
-        // empty table.
-        m_atEnd = !Fetch(m_first.get());
-    }
-
-    void MoveFirst() override { Position(m_first.get()); }
-    void MoveLast() override { Position(m_last.get()); }
-
-    void MoveNext() override {
-        RequireCurrent();
-        if (!m_scanOnCurrent) {
-            sqlite3_reset(m_scan.get());
-            sqlite3_bind_int64(m_scan.get(), 1, m_row.rowid);
-        }
-        const int result = sqlite3_step(m_scan.get());
-        if (result == SQLITE_ROW) {
-            Load(m_scan.get());
-            m_scanOnCurrent = true;
-            return;
-        }
-        sqlite3_reset(m_scan.get());
-        m_scanOnCurrent = false;
-        if (result != SQLITE_DONE) {
-            throw DatabaseError("Błąd odczytu bazy danych: " + Message(m_db));
-        }
-        m_hasCurrent = false;
-        m_atEnd = true;
-    }
-
-    bool AtEnd() const override { return m_atEnd; }
-
-    void FindFirst(std::string_view date, std::int32_t hour) override {
-        sqlite3_bind_text(m_find.get(), 1, date.data(), static_cast<int>(date.size()),
-                          SQLITE_TRANSIENT);
-        sqlite3_bind_int64(m_find.get(), 2, hour);
-        m_noMatch = !Fetch(m_find.get());
-    }
-
-    bool NoMatch() const override { return m_noMatch; }
-
-    void Edit() override {
-        RequireCurrent();
-        StartChange(Change::Editing);
-    }
-
-    void AddNew() override { StartChange(Change::Adding); }
-
-    void SetField(std::string_view name, FieldValue value) override {
-        if (m_change == Change::None) {
-            throw DatabaseError("Rekord nie jest edytowany.");
-        }
-        m_pending[FieldIndex(name)] = std::move(value);
-    }
-
-    void Update() override {
-        if (m_change == Change::None) {
-            throw DatabaseError("Rekord nie jest edytowany.");
-        }
-        const Change change = std::exchange(m_change, Change::None);
-        std::string names;
-        std::string values;
-        for (std::size_t i = 0; i < kFields.size(); ++i) {
-            if (!m_pending[i]) {
-                continue;
-            }
-            const std::string placeholder = "?" + std::to_string(i + 1);
-            names += (names.empty() ? "" : ", ") + std::string(kFields[i]);
-            values += (values.empty() ? "" : ", ") +
-                      (change == Change::Editing ? std::string(kFields[i]) + " = " + placeholder
-                                                 : placeholder);
-        }
-        if (names.empty()) {
-            return;
-        }
-        const std::string sql = change == Change::Editing
-                                    ? "UPDATE trafic SET " + values + " WHERE rowid = ?6"
-                                    : "INSERT INTO trafic (" + names + ") VALUES (" + values + ")";
-        Statement statement = Prepare(m_db, sql);
-        for (std::size_t i = 0; i < kFields.size(); ++i) {
-            if (m_pending[i]) {
-                Bind(statement.get(), static_cast<int>(i + 1), *m_pending[i]);
-            }
-        }
-        if (change == Change::Editing) {
-            sqlite3_bind_int64(statement.get(), 6, m_row.rowid);
-        }
-        // A running scan must not see the table change under it.
-        ResetReads();
-        // One statement is one transaction: it is saved whole or not at all.
-        if (sqlite3_step(statement.get()) != SQLITE_DONE) {
-            throw DatabaseError("Nie można zapisać rekordu w bazie danych: " + Message(m_db));
-        }
-        if (change == Change::Editing) {
-            SetBookmark(m_row.rowid); // read back what was stored
-        }
-    }
-
-    FieldValue GetField(std::string_view name) override {
-        RequireCurrent();
-        return m_row.fields[FieldIndex(name)];
-    }
-
-    Bookmark GetBookmark() const override {
-        RequireCurrent();
-        return m_row.rowid;
-    }
-
-    void SetBookmark(Bookmark bookmark) override {
-        sqlite3_bind_int64(m_byRowid.get(), 1, bookmark);
-        if (!Fetch(m_byRowid.get())) {
-            throw DatabaseError("Rekord nie istnieje.");
-        }
-        m_atEnd = false;
-    }
-
-private:
-    enum class Change { None, Editing, Adding };
-
-    void RequireCurrent() const {
-        if (!m_hasCurrent) {
-            throw DatabaseError("Brak bieżącego rekordu.");
-        }
-    }
-
-    void StartChange(Change change) {
-        m_change = change;
-        m_pending = {};
-    }
-
-    void ResetReads() {
-        sqlite3_reset(m_scan.get());
-        m_scanOnCurrent = false;
-    }
-
-    void Load(sqlite3_stmt* statement) {
-        m_row.rowid = sqlite3_column_int64(statement, 0);
-        for (std::size_t i = 0; i < kFields.size(); ++i) {
-            m_row.fields[i] = Column(statement, static_cast<int>(i + 1));
-        }
-        m_hasCurrent = true;
-    }
-
-    // Runs a one-row query; on a row, it becomes the current record.
-    bool Fetch(sqlite3_stmt* statement) {
-        ResetReads();
-        const int result = sqlite3_step(statement);
-        const bool found = result == SQLITE_ROW;
-        if (found) {
-            Load(statement);
-        }
-        sqlite3_reset(statement);
-        if (!found && result != SQLITE_DONE) {
-            throw DatabaseError("Błąd odczytu bazy danych: " + Message(m_db));
-        }
-        return found;
-    }
-
-    void Position(sqlite3_stmt* statement) {
-        if (Fetch(statement)) {
-            m_atEnd = false;
-            return;
-        }
-        m_hasCurrent = false;
-        m_atEnd = true;
-        throw DatabaseError("Brak bieżącego rekordu.");
-    }
-
-    sqlite3* m_db;
-    Statement m_scan, m_first, m_last, m_byRowid, m_find;
-    bool m_scanOnCurrent = false;
-    Row m_row;
-    bool m_hasCurrent = false;
-    bool m_atEnd = false;
-    bool m_noMatch = false;
-    Change m_change = Change::None;
-    std::array<std::optional<FieldValue>, kFields.size()> m_pending;
-};
-
-class SqliteDatabase final : public Database {
-public:
-    explicit SqliteDatabase(Connection connection)
+    explicit SqliteHourStore(Connection connection)
         : m_connection(std::move(connection)) {}
 
-    std::unique_ptr<RecordSet> OpenRecordset(std::string_view table) override {
-        if (table != kTable) {
-            throw DatabaseError("Nie ma tabeli " + std::string(table) + ".");
+    OpenedHour OpenHour(std::string_view date, std::int32_t hour) override {
+        sqlite3* db = m_connection.get();
+        Prepared(m_find, "SELECT rowid, Czas, Download, Upload FROM trafic "
+                         "WHERE Data = ?1 AND Godzina = ?2 ORDER BY rowid LIMIT 1");
+        BindText(m_find.get(), 1, date);
+        sqlite3_bind_int64(m_find.get(), 2, hour);
+        const int result = sqlite3_step(m_find.get());
+        if (result == SQLITE_ROW) {
+            OpenedHour found{.key = sqlite3_column_int64(m_find.get(), 0),
+                             .time = Column(m_find.get(), 1),
+                             .download = Column(m_find.get(), 2),
+                             .upload = Column(m_find.get(), 3)};
+            sqlite3_reset(m_find.get());
+            return found;
         }
-        return std::make_unique<SqliteRecordSet>(m_connection.get());
+        sqlite3_reset(m_find.get());
+        if (result != SQLITE_DONE) {
+            throw DatabaseError(kReadFailure + Message(db));
+        }
+        return {.key = AddHour(date, hour),
+                .time = std::int64_t{0},
+                .download = std::int64_t{0},
+                .upload = std::int64_t{0}};
+    }
+
+    void SaveHour(HourKey hour, const HourAmounts& amounts) override {
+        sqlite3* db = m_connection.get();
+        Prepared(m_save,
+                 "UPDATE trafic SET Czas = ?1, Download = ?2, Upload = ?3 WHERE rowid = ?4");
+        sqlite3_bind_int64(m_save.get(), 1, amounts.time);
+        sqlite3_bind_int64(m_save.get(), 2, amounts.download);
+        sqlite3_bind_int64(m_save.get(), 3, amounts.upload);
+        sqlite3_bind_int64(m_save.get(), 4, hour);
+        // One statement is one transaction: it is saved whole or not at all.
+        Run(db, m_save.get(), kWriteFailure);
+        if (sqlite3_changes(db) == 0) {
+            throw DatabaseError("Rekord nie istnieje.");
+        }
+    }
+
+    HourKey StartNextHour(HourKey ending, const HourAmounts& amounts, std::string_view date,
+                          std::int32_t hour) override {
+        sqlite3* db = m_connection.get();
+        Execute(db, "BEGIN IMMEDIATE");
+        try {
+            SaveHour(ending, amounts);
+            const HourKey next = AddHour(date, hour);
+            Execute(db, "COMMIT");
+            return next;
+        } catch (const DatabaseError&) {
+            if (!sqlite3_get_autocommit(db)) {
+                sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+            }
+            throw;
+        }
+    }
+
+    FieldValue StoredDownload(HourKey hour) override {
+        Prepared(m_download, "SELECT Download FROM trafic WHERE rowid = ?1");
+        sqlite3_bind_int64(m_download.get(), 1, hour);
+        const int result = sqlite3_step(m_download.get());
+        FieldValue download;
+        if (result == SQLITE_ROW) {
+            download = Column(m_download.get(), 0);
+        }
+        sqlite3_reset(m_download.get());
+        if (result == SQLITE_DONE) {
+            throw DatabaseError("Rekord nie istnieje.");
+        }
+        if (result != SQLITE_ROW) {
+            throw DatabaseError(kReadFailure + Message(m_connection.get()));
+        }
+        return download;
     }
 
     void ReadRecords(std::string_view firstDate, std::string_view lastDate,
@@ -313,10 +171,8 @@ public:
                     std::string("SELECT Data, Godzina, Czas, Download, Upload FROM trafic") +
                         (bounded ? " WHERE Data BETWEEN ?1 AND ?2" : ""));
         if (bounded) {
-            sqlite3_bind_text(statement.get(), 1, firstDate.data(),
-                              static_cast<int>(firstDate.size()), SQLITE_TRANSIENT);
-            sqlite3_bind_text(statement.get(), 2, lastDate.data(),
-                              static_cast<int>(lastDate.size()), SQLITE_TRANSIENT);
+            BindText(statement.get(), 1, firstDate);
+            BindText(statement.get(), 2, lastDate);
         }
         int result = SQLITE_ROW;
         while ((result = sqlite3_step(statement.get())) == SQLITE_ROW) {
@@ -329,16 +185,26 @@ public:
         }
     }
 
-    void BeginTrans() override { Execute(m_connection.get(), "BEGIN IMMEDIATE"); }
-    void CommitTrans() override { Execute(m_connection.get(), "COMMIT"); }
-    void Rollback() override {
-        if (!sqlite3_get_autocommit(m_connection.get())) {
-            Execute(m_connection.get(), "ROLLBACK");
+private:
+    // Statements are prepared on first use and kept, so a tick's write parses no SQL.
+    void Prepared(Statement& statement, const char* sql) {
+        if (!statement) {
+            statement = Prepare(m_connection.get(), sql);
         }
     }
 
-private:
+    HourKey AddHour(std::string_view date, std::int32_t hour) {
+        sqlite3* db = m_connection.get();
+        Prepared(m_add, "INSERT INTO trafic (Data, Godzina, Czas, Download, Upload) "
+                        "VALUES (?1, ?2, 0, 0, 0)");
+        BindText(m_add.get(), 1, date);
+        sqlite3_bind_int64(m_add.get(), 2, hour);
+        Run(db, m_add.get(), kWriteFailure);
+        return sqlite3_last_insert_rowid(db);
+    }
+
     Connection m_connection;
+    Statement m_find, m_save, m_add, m_download;
 };
 
 Connection OpenConnection(const std::string& path, int flags) {
@@ -410,7 +276,7 @@ void CreateDatabase(const std::string& path) {
 
 } // namespace
 
-std::unique_ptr<Database> OpenTrafficDatabase(const std::string& path) {
+std::unique_ptr<HourStore> OpenTrafficDatabase(const std::string& path) {
     struct stat info {};
     if (::stat(path.c_str(), &info) != 0) {
         CreateDatabase(path);
@@ -436,13 +302,13 @@ std::unique_ptr<Database> OpenTrafficDatabase(const std::string& path) {
     // From now on the meter writes from its tick, which must never stall on another
     // writer of the family: a busy database fails at once and is tried again later.
     sqlite3_busy_timeout(connection.get(), kTickBusyTimeoutMs);
-    return std::make_unique<SqliteDatabase>(std::move(connection));
+    return std::make_unique<SqliteHourStore>(std::move(connection));
 }
 
-std::unique_ptr<Database> OpenTrafficDatabaseForReading(const std::string& path) {
+std::unique_ptr<HourStore> OpenTrafficDatabaseForReading(const std::string& path) {
     Connection connection = OpenConnection(path, SQLITE_OPEN_READONLY);
     ProbeTrafficTable(connection.get(), path);
-    return std::make_unique<SqliteDatabase>(std::move(connection));
+    return std::make_unique<SqliteHourStore>(std::move(connection));
 }
 
 } // namespace quantiro::platform::linux_impl

@@ -1,7 +1,8 @@
 #pragma once
 
-#include "platform/Database.h"
+#include "platform/HourStore.h"
 
+#include <memory>
 #include <string>
 
 namespace quantiro::platform::linux_impl {
@@ -11,10 +12,10 @@ namespace quantiro::platform::linux_impl {
 // A missing file is created whole or not at all. A file that is not a readable
 // SQLite database with that table, or that cannot be written, is a DatabaseError,
 // and the file is left exactly as it was.
-std::unique_ptr<Database> OpenTrafficDatabase(const std::string& path);
+std::unique_ptr<HourStore> OpenTrafficDatabase(const std::string& path);
 
 // The same database for a reader of the family: never created, never written, and
 // never blocking the meter's writes (the write-ahead log lets both go on).
-std::unique_ptr<Database> OpenTrafficDatabaseForReading(const std::string& path);
+std::unique_ptr<HourStore> OpenTrafficDatabaseForReading(const std::string& path);
 
 } // namespace quantiro::platform::linux_impl

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <variant>
+
+namespace quantiro::platform {
+
+// The store could not do what was asked (unreadable file, missing table, full disk,
+// a record gone). Its text is fit to show the user.
+class DatabaseError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+// A field's value as stored: no value, a whole number, a real number or text. The
+// family's other programs may have written any of them.
+using FieldValue = std::variant<std::monostate, std::int64_t, double, std::string>;
+
+// One hourly record as stored, each field as it is: Data, Godzina, Czas, Download, Upload.
+struct StoredRecord {
+    FieldValue date, hour, time, download, upload;
+};
+
+// Which record an open hour is: it stays the same while the record lives.
+using HourKey = std::int64_t;
+
+// What the meter writes into an hour's record: milliseconds on line, kB down and up.
+struct HourAmounts {
+    std::int32_t time = 0;
+    std::int32_t download = 0;
+    std::int32_t upload = 0;
+};
+
+// An hour's record as opened: its key and its amounts as stored.
+struct OpenedHour {
+    HourKey key = 0;
+    FieldValue time, download, upload;
+};
+
+// The hourly records, one per counted hour, in the terms the meter and the family
+// use them. Errors are thrown as DatabaseError.
+class HourStore {
+public:
+    virtual ~HourStore() = default;
+
+    // The first record of the hour (date "yyyy-mm-dd", hour 0..23) in the order the
+    // records were added, or a new one with zero amounts when there is none.
+    virtual OpenedHour OpenHour(std::string_view date, std::int32_t hour) = 0;
+    // Writes the amounts into the hour's record; a record gone is an error.
+    virtual void SaveHour(HourKey hour, const HourAmounts& amounts) = 0;
+    // Writes the amounts of the hour ending and adds the next hour's record with zero
+    // amounts, both or neither; returns the new record's key.
+    virtual HourKey StartNextHour(HourKey ending, const HourAmounts& amounts, std::string_view date,
+                                  std::int32_t hour) = 0;
+    // The download of the hour's record as the file holds it now.
+    virtual FieldValue StoredDownload(HourKey hour) = 0;
+
+    // Every hourly record, or with both dates given ("yyyy-mm-dd") those whose Data
+    // lies between them as text, read in one pass for the family's readers.
+    virtual void ReadRecords(std::string_view firstDate, std::string_view lastDate,
+                             const std::function<void(const StoredRecord&)>& each) = 0;
+};
+
+} // namespace quantiro::platform

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/SettingsValues.h"
 #include "platform/Registry.h"
 
 #include <cstdint>
@@ -24,16 +25,20 @@ struct Choice {
     std::string_view caption;
 };
 
+// One row of the table. The name, the kind and the default come from the settings
+// value it is made from (Flag, Number or Text below), never typed here a second time.
 struct Setting {
-    std::string_view name;
-    Kind kind;
-    Page page;
+    std::string_view name = {};
+    Kind kind = Kind::Flag;
+    Page page = Page::Window;
     // The field's label in the window, "&" before its mnemonic.
     std::string_view label;
     // One line for the list printed on a terminal.
     std::string_view meaning;
-    // As the settings file holds it: "true", "512", "".
-    std::string_view defaultText;
+    // The value's default, as the settings file would hold it.
+    bool defaultFlag = false;
+    std::int64_t defaultNumber = 0;
+    std::string_view defaultString = {};
     std::int64_t minimum = 0;
     std::int64_t maximum = 0;
     // Numbers picked from a list rather than typed.
@@ -47,6 +52,28 @@ struct Setting {
     // A text that names a directory: empty, or a path from the root.
     bool directory = false;
 };
+
+constexpr Setting Flag(const values::BoolValue& value, Setting setting) {
+    setting.name = value.name;
+    setting.kind = Kind::Flag;
+    setting.defaultFlag = value.defaultValue;
+    return setting;
+}
+constexpr Setting Number(const values::LongValue& value, Setting setting) {
+    setting.name = value.name;
+    setting.kind = Kind::Number;
+    setting.defaultNumber = value.defaultValue;
+    return setting;
+}
+constexpr Setting Text(const values::TextValue& value, Setting setting) {
+    setting.name = value.name;
+    setting.kind = Kind::Text;
+    setting.defaultString = value.defaultValue;
+    return setting;
+}
+
+// As the settings file holds it: "true", "512", "".
+std::string DefaultText(const Setting& setting);
 
 std::span<const Setting> Catalog();
 const Setting* Find(std::string_view name);

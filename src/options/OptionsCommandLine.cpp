@@ -27,8 +27,7 @@ void PrintList(platform::RegistrySettings& settings, std::ostream& out) {
             current += " (!)"; // the file held something that is no valid value
         }
         out << std::left << std::setw(23) << setting.name << ' ' << std::setw(11) << current << ' '
-            << std::setw(7) << Shown(std::string(setting.defaultText)) << ' ' << setting.meaning
-            << '\n';
+            << std::setw(7) << Shown(DefaultText(setting)) << ' ' << setting.meaning << '\n';
     }
     if (!loaded.marked.empty()) {
         out << "(!) w pliku ustawień była niepoprawna wartość; obowiązuje domyślna.\n";

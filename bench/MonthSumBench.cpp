@@ -1,5 +1,6 @@
 // The monthly sum at start-up over ten years of hourly records (87,600 rows).
-#include "platform/linux/IniRegistrySettings.h"
+#include "common/FamilyPaths.h"
+#include "platform/linux/IniSettingsStore.h"
 #include "platform/linux/SqliteDatabase.h"
 #include "platform/linux/SystemClock.h"
 #include "records/MonthlySum.h"
@@ -62,8 +63,7 @@ struct TenYears {
 
 void BM_SumMonthOverTenYears(benchmark::State& state) {
     TenYears table;
-    platform::linux_impl::IniRegistrySettings settings(table.directory);
-    platform::OpenFamilyKey(settings);
+    platform::linux_impl::IniSettingsStore settings(paths::SettingsFile(table.directory));
     platform::linux_impl::SystemClock clock;
     const auto database = platform::linux_impl::OpenTrafficDatabase(table.path);
     double monthBase = 0;

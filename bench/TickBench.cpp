@@ -1,7 +1,8 @@
 // What one tick costs on this machine's own interfaces, against the floor of one
 // raw RTM_GETLINK dump: the tick takes two snapshots and two settings reads.
+#include "common/FamilyPaths.h"
 #include "ifstats/InterfaceTableReader.h"
-#include "platform/linux/IniRegistrySettings.h"
+#include "platform/linux/IniSettingsStore.h"
 #include "platform/linux/NetlinkInterfaceTable.h"
 #include "platform/linux/NetlinkSocket.h"
 #include "platform/linux/SystemClock.h"
@@ -78,8 +79,7 @@ BENCHMARK(BM_Snapshot);
 
 void BM_SettingsRead(benchmark::State& state) {
     TempConfigHome home;
-    platform::linux_impl::IniRegistrySettings settings(home.path);
-    platform::OpenFamilyKey(settings);
+    platform::linux_impl::IniSettingsStore settings(paths::SettingsFile(home.path));
     platform::Write(settings, values::kOnTop, true); // a file with something in it
     for (auto _ : state) {
         benchmark::DoNotOptimize(platform::Read(settings, values::kSettingsChanged));
@@ -89,8 +89,7 @@ BENCHMARK(BM_SettingsRead);
 
 void BM_WholeTick(benchmark::State& state) {
     TempConfigHome home;
-    platform::linux_impl::IniRegistrySettings settings(home.path);
-    platform::OpenFamilyKey(settings);
+    platform::linux_impl::IniSettingsStore settings(paths::SettingsFile(home.path));
     platform::Write(settings, values::kOnTop, true);
     platform::linux_impl::NetlinkInterfaceTable table;
     SilentNotifier notifier;

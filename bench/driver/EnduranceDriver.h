@@ -51,7 +51,6 @@ public:
         : m_tenths(startSeconds * 10)
         , m_ticks(ticks)
         , m_random(seed) {
-        platform::OpenFamilyKey(system.settings);
         std::ofstream(system.programDirectory / "quantiro.par")
             << "\"a\",1,1,0\n\"b\",1,1,0\n\"c\",1000000,1000000,0\n";
         system.clock.SetTick(10'000'000);

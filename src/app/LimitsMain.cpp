@@ -51,7 +51,7 @@ int main(int argc, char** argv) {
         return 2;
     }
     const paths::FamilyPaths paths = paths::FromEnvironment();
-    platform::linux_impl::IniFileSettings settings(paths.configHome + "/Kestrova/Quantiro.conf");
+    platform::linux_impl::IniFileSettings settings(paths::SettingsFile(paths.configHome));
     const limits::LimitSettings limitSettings = limits::ReadLimitSettings(settings);
     if (limitSettings.limitMb <= 0) {
         return 0; // no limit, nothing to watch

@@ -3,7 +3,7 @@
 #include "common/FamilyPaths.h"
 #include "platform/linux/FetchHelperDownloader.h"
 #include "platform/linux/FlockInstanceLock.h"
-#include "platform/linux/IniRegistrySettings.h"
+#include "platform/linux/IniSettingsStore.h"
 #include "platform/linux/NetlinkInterfaceTable.h"
 #include "platform/linux/SpawnProcessLauncher.h"
 #include "platform/linux/SqliteDatabase.h"
@@ -35,7 +35,7 @@ struct LinuxPlatform {
     }
 
     paths::FamilyPaths paths = paths::FromEnvironment();
-    platform::linux_impl::IniRegistrySettings settings{paths.configHome};
+    platform::linux_impl::IniSettingsStore settings{paths::SettingsFile(paths.configHome)};
     platform::linux_impl::SystemClock clock;
     platform::linux_impl::NetlinkInterfaceTable table;
     platform::linux_impl::FlockInstanceLock instanceLock{paths.runtimeDirectory};

@@ -5,7 +5,7 @@
 #include "app/StopSignals.h"
 #include "app/Usage.h"
 #include "common/FamilyPaths.h"
-#include "platform/linux/IniRegistrySettings.h"
+#include "platform/linux/IniSettingsStore.h"
 #include "platform/linux/NetlinkInterfaceTable.h"
 #include "ui/FamilyApplication.h"
 #include "ui/MonitorWindow.h"
@@ -40,10 +40,10 @@ int main(int argc, char** argv) {
     if (showRequests.Send()) {
         return 0; // the monitor that runs already comes forward
     }
-    platform::linux_impl::IniRegistrySettings settings(paths.configHome);
+    platform::linux_impl::IniSettingsStore settings(paths::SettingsFile(paths.configHome));
     try {
-        platform::OpenFamilyKey(settings);
-    } catch (const platform::RegistryError& error) {
+        settings.Open();
+    } catch (const platform::SettingsError& error) {
         std::fprintf(stderr, "quantiro-monitor: %s\n", error.what());
         return 1;
     }

@@ -4,7 +4,7 @@
 #include "app/Usage.h"
 #include "common/FamilyPaths.h"
 #include "options/OptionsCommandLine.h"
-#include "platform/linux/IniRegistrySettings.h"
+#include "platform/linux/IniSettingsStore.h"
 #include "platform/linux/NetlinkInterfaceTable.h"
 #include "ui/FamilyApplication.h"
 #include "ui/OptionsWindow.h"
@@ -44,10 +44,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     const paths::FamilyPaths paths = paths::FromEnvironment();
-    platform::linux_impl::IniRegistrySettings settings(paths.configHome);
+    platform::linux_impl::IniSettingsStore settings(paths::SettingsFile(paths.configHome));
     try {
-        platform::OpenFamilyKey(settings);
-    } catch (const platform::RegistryError& error) {
+        settings.Open();
+    } catch (const platform::SettingsError& error) {
         std::cerr << "quantiro-options: " << error.what() << '\n';
         return 1;
     }

@@ -89,7 +89,7 @@ std::variant<TerminalRequest, std::string> ParseOptions(int argc, char** argv) {
 int RunTerminal(const TerminalRequest& request, const paths::FamilyPaths& paths) {
     const std::string path = paths.dataDirectory + "/qub.db";
     const Now now = LocalNow();
-    platform::linux_impl::IniFileSettings settings(paths.configHome + "/Kestrova/Quantiro.conf");
+    platform::linux_impl::IniFileSettings settings(paths::SettingsFile(paths.configHome));
     const limits::LimitSettings limitSettings = limits::ReadLimitSettings(settings);
     reports::TrafficHistory history;
     try {
@@ -132,7 +132,7 @@ int RunTerminal(const TerminalRequest& request, const paths::FamilyPaths& paths)
 
 // At the meter's start: one notice of the month that ended since the last run.
 int RunMonthSummary(const paths::FamilyPaths& paths) {
-    platform::linux_impl::IniFileSettings settings(paths.configHome + "/Kestrova/Quantiro.conf");
+    platform::linux_impl::IniFileSettings settings(paths::SettingsFile(paths.configHome));
     const Now now = LocalNow();
     const std::string statePath = paths.stateDirectory + "/reports.state";
     // The meter started twice in a row must not tell of the month twice.

@@ -1,7 +1,7 @@
 // The reports window, a module quantiro-reports loads only when the window opens.
 #include "app/ShowRequests.h"
 #include "common/FamilyPaths.h"
-#include "platform/linux/IniRegistrySettings.h"
+#include "platform/linux/IniSettingsStore.h"
 #include "platform/linux/SqliteDatabase.h"
 #include "reports/TrafficHistory.h"
 #include "ui/FamilyApplication.h"
@@ -23,8 +23,7 @@ extern "C" __attribute__((visibility("default"))) int QuantiroReportsWindow(int 
     if (showRequests.Send()) {
         return 0; // the reports already open come forward
     }
-    platform::linux_impl::IniRegistrySettings settings(paths.configHome);
-    platform::OpenFamilyKey(settings);
+    platform::linux_impl::IniSettingsStore settings(paths::SettingsFile(paths.configHome));
 
     reports::TrafficHistory history;
     QString problem;

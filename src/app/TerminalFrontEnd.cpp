@@ -103,7 +103,7 @@ struct LoopParts {
     StopSignals& stopSignals;
     platform::linux_impl::SleepWatch& sleepWatch;
     int noticeTimer;
-    platform::linux_impl::IniRegistrySettings& settings;
+    platform::linux_impl::IniSettingsStore& settings;
     TerminalWindow& window;
     shell::Meter& meter;
     bool interactive;

@@ -4,7 +4,7 @@
 #include "messages/NoticeBrowser.h"
 #include "platform/Dialogs.h"
 #include "platform/Notifier.h"
-#include "platform/Registry.h"
+#include "platform/Settings.h"
 #include "sampling/DetailsList.h"
 #include "sampling/RateScale.h"
 #include "sampling/TickCollaborators.h"
@@ -65,7 +65,7 @@ private:
 // and writes the stored position back unchanged.
 class TerminalWindow final : public shell::MeterWindow {
 public:
-    TerminalWindow(TerminalDisplay& display, platform::RegistrySettings& settings,
+    TerminalWindow(TerminalDisplay& display, platform::SettingsStore& settings,
                    const shapes::WindowShape& shape, bool redraw)
         : m_display(display)
         , m_settings(settings)
@@ -93,7 +93,7 @@ public:
 
 private:
     TerminalDisplay& m_display;
-    platform::RegistrySettings& m_settings;
+    platform::SettingsStore& m_settings;
     const shapes::WindowShape& m_shape;
     bool m_redraw;
     int m_lines = 0;

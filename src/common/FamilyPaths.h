@@ -31,6 +31,11 @@ struct FamilyPaths {
 // variable means its default under the home directory. Nothing is created.
 FamilyPaths FromEnvironment();
 
+// The family's settings file below a config home: <config home>/Kestrova/Quantiro.conf.
+inline std::string SettingsFile(std::string_view configHome) {
+    return std::string(configHome) + "/Kestrova/Quantiro.conf";
+}
+
 std::string ProgramDirectory();
 std::string ConfigHome();
 

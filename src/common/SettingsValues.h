@@ -3,13 +3,11 @@
 #include <cstdint>
 #include <string_view>
 
-// Every named value the meter reads or writes under the family's settings key, with
+// Every named value the meter reads or writes in the family's settings file, with
 // its type and the default its reader uses. Where two readers use different defaults
 // there is one entry per reader, so no default is ever written twice in the code.
 // The names are shared with the other programs of the family and never change.
 namespace quantiro::values {
-
-inline constexpr std::string_view kKeyPath = "SOFTWARE\\Kestrova\\Quantiro";
 
 struct BoolValue {
     std::string_view name;

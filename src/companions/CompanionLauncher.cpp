@@ -35,7 +35,7 @@ std::string FieldName(std::string_view prefix, std::size_t field) {
 
 CompanionLauncher::CompanionLauncher(std::string programDirectory,
                                      platform::ProcessLauncher& launcher,
-                                     platform::RegistrySettings& settings,
+                                     platform::SettingsStore& settings,
                                      const sampling::SamplingState& state)
     : m_programDirectory(std::move(programDirectory))
     , m_launcher(launcher)

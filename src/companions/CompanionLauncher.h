@@ -2,7 +2,7 @@
 
 #include "companions/Companions.h"
 #include "platform/Processes.h"
-#include "platform/Registry.h"
+#include "platform/Settings.h"
 #include "sampling/SamplingState.h"
 #include "sampling/TickCollaborators.h"
 
@@ -18,7 +18,7 @@ class CompanionLauncher final : public Companions, public sampling::LimitWatcher
 public:
     // The limit watcher is given the totals of `state`.
     CompanionLauncher(std::string programDirectory, platform::ProcessLauncher& launcher,
-                      platform::RegistrySettings& settings, const sampling::SamplingState& state);
+                      platform::SettingsStore& settings, const sampling::SamplingState& state);
 
     void StartMonitor() override;
     void StopMonitor() override;
@@ -36,7 +36,7 @@ private:
 
     std::string m_programDirectory;
     platform::ProcessLauncher& m_launcher;
-    platform::RegistrySettings& m_settings;
+    platform::SettingsStore& m_settings;
     const sampling::SamplingState& m_state;
 };
 

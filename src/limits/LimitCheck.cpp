@@ -20,7 +20,7 @@ template <typename Number> bool ParseNumber(std::string_view text, Number& numbe
 
 } // namespace
 
-LimitSettings ReadLimitSettings(platform::RegistrySettings& settings) {
+LimitSettings ReadLimitSettings(platform::SettingsStore& settings) {
     using platform::Read;
     LimitSettings read;
     read.limitMb = std::max(Read(settings, values::kPeriodLimit), 0);

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "limits/BillingPeriod.h"
-#include "platform/Registry.h"
+#include "platform/Settings.h"
 
 #include <array>
 #include <cstdint>
@@ -24,7 +24,7 @@ struct LimitSettings {
     bool enabled = false;
     bool suppressed = false;
 };
-LimitSettings ReadLimitSettings(platform::RegistrySettings& settings);
+LimitSettings ReadLimitSettings(platform::SettingsStore& settings);
 
 // What must survive from one start to the next.
 struct WatchState {

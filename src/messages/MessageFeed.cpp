@@ -15,7 +15,7 @@ std::string UpdateServer() {
 }
 
 MessageFeed::MessageFeed(std::string directory, std::string updateServer,
-                         platform::Downloader& downloader, platform::RegistrySettings& settings,
+                         platform::Downloader& downloader, platform::SettingsStore& settings,
                          platform::Clock& clock, NoticeBrowser& browser)
     : m_directory(std::move(directory))
     , m_updateServer(std::move(updateServer))

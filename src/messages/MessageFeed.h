@@ -3,7 +3,7 @@
 #include "messages/NoticeBrowser.h"
 #include "platform/Clock.h"
 #include "platform/Downloads.h"
-#include "platform/Registry.h"
+#include "platform/Settings.h"
 
 #include <chrono>
 #include <cstddef>
@@ -33,8 +33,7 @@ inline void ClearUpdateCache() {}
 class MessageFeed {
 public:
     MessageFeed(std::string directory, std::string updateServer, platform::Downloader& downloader,
-                platform::RegistrySettings& settings, platform::Clock& clock,
-                NoticeBrowser& browser);
+                platform::SettingsStore& settings, platform::Clock& clock, NoticeBrowser& browser);
 
     void ShowNewNotice();
 
@@ -44,7 +43,7 @@ private:
     std::string m_directory;
     std::string m_updateServer;
     platform::Downloader& m_downloader;
-    platform::RegistrySettings& m_settings;
+    platform::SettingsStore& m_settings;
     platform::Clock& m_clock;
     NoticeBrowser& m_browser;
 };

@@ -228,7 +228,7 @@ std::vector<Problem> Check(const Values& values) {
     return problems;
 }
 
-Loaded Load(platform::RegistrySettings& settings) {
+Loaded Load(platform::SettingsStore& settings) {
     // A value that is not in the file reads as this, which no stored text can be.
     const std::string missing(1, '\0');
     Loaded loaded;
@@ -248,7 +248,7 @@ Loaded Load(platform::RegistrySettings& settings) {
     return loaded;
 }
 
-std::vector<std::string> Apply(platform::RegistrySettings& settings, const Values& loaded,
+std::vector<std::string> Apply(platform::SettingsStore& settings, const Values& loaded,
                                const Values& edited) {
     std::vector<std::string> written;
     for (const auto& [name, text] : edited) {

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/SettingsValues.h"
-#include "platform/Registry.h"
+#include "platform/Settings.h"
 
 #include <cstdint>
 #include <map>
@@ -101,11 +101,11 @@ struct Loaded {
     Values values;
     std::set<std::string, std::less<>> marked;
 };
-Loaded Load(platform::RegistrySettings& settings);
+Loaded Load(platform::SettingsStore& settings);
 
 // Writes the values that differ from what was loaded, nothing else, and raises
 // "WasChanged" when any did, so the running meter reloads. Returns their names.
-std::vector<std::string> Apply(platform::RegistrySettings& settings, const Values& loaded,
+std::vector<std::string> Apply(platform::SettingsStore& settings, const Values& loaded,
                                const Values& edited);
 
 } // namespace quantiro::options

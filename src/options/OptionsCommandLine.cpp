@@ -19,7 +19,7 @@ int Refuse(std::ostream& errors, const std::string& why) {
 
 } // namespace
 
-void PrintList(platform::RegistrySettings& settings, std::ostream& out) {
+void PrintList(platform::SettingsStore& settings, std::ostream& out) {
     const Loaded loaded = Load(settings);
     for (const Setting& setting : Catalog()) {
         std::string current = Shown(loaded.values.at(std::string(setting.name)));
@@ -75,7 +75,7 @@ std::optional<std::string> RefusalOf(const std::vector<std::string>& arguments) 
     return std::nullopt;
 }
 
-int RunCommandLine(const std::vector<std::string>& arguments, platform::RegistrySettings& settings,
+int RunCommandLine(const std::vector<std::string>& arguments, platform::SettingsStore& settings,
                    std::ostream& out, std::ostream& errors, std::string_view usage) {
     if (arguments.empty()) {
         out << usage;
@@ -113,7 +113,7 @@ int RunCommandLine(const std::vector<std::string>& arguments, platform::Registry
     }
     try {
         Apply(settings, loaded.values, edited);
-    } catch (const platform::RegistryError& error) {
+    } catch (const platform::SettingsError& error) {
         errors << "quantiro-options: " << error.what() << '\n';
         return 1;
     }

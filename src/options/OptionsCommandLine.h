@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Registry.h"
+#include "platform/Settings.h"
 
 #include <optional>
 #include <ostream>
@@ -14,7 +14,7 @@ namespace quantiro::options {
 // repeated: --set A=1 --set B=2). `usage` is printed without arguments and after
 // a call it does not know. Returns the exit status: 0 done, 1 the settings could
 // not be written, 2 the arguments or a value were refused (and nothing was written).
-int RunCommandLine(const std::vector<std::string>& arguments, platform::RegistrySettings& settings,
+int RunCommandLine(const std::vector<std::string>& arguments, platform::SettingsStore& settings,
                    std::ostream& out, std::ostream& errors, std::string_view usage);
 
 // Why `arguments` cannot be run, judged without the settings, so that a refused
@@ -22,6 +22,6 @@ int RunCommandLine(const std::vector<std::string>& arguments, platform::Registry
 std::optional<std::string> RefusalOf(const std::vector<std::string>& arguments);
 
 // Every setting: name, current value, default and meaning, one a line.
-void PrintList(platform::RegistrySettings& settings, std::ostream& out);
+void PrintList(platform::SettingsStore& settings, std::ostream& out);
 
 } // namespace quantiro::options

@@ -9,23 +9,19 @@
 
 namespace quantiro::platform {
 
-inline constexpr std::uint32_t kHkeyCurrentUser = 0x80000001;
-inline constexpr std::uint32_t kHkeyLocalMachine = 0x80000002;
-
-// The store cannot be written (or its key was never chosen). Not handled where it
-// happens: it aborts whatever called the settings component.
-class RegistryError : public std::runtime_error {
+// The store cannot be had or written. Not handled where it happens: it aborts
+// whatever called the settings component.
+class SettingsError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
 
 // Named values shared with the other programs of the family. A missing value, or
-// one that cannot be read as the asked type, reads as the caller's default.
-class RegistrySettings {
+// one that cannot be read as the asked type, reads as the caller's default. Where
+// the values live is the implementation's business, given it by the family's paths.
+class SettingsStore {
 public:
-    virtual ~RegistrySettings() = default;
-    virtual void SetRootKey(std::uint32_t root) = 0;
-    virtual void SetKeyPath(const std::string& path) = 0;
+    virtual ~SettingsStore() = default;
     virtual void WriteLong(std::string_view name, std::int32_t value) = 0;
     virtual void WriteBool(std::string_view name, bool value) = 0;
     virtual std::int32_t ReadLong(std::string_view name, std::int32_t defaultValue) = 0;
@@ -36,30 +32,24 @@ public:
 };
 
 // Reads and writes a value of the table in common/SettingsValues.h with its default.
-inline bool Read(RegistrySettings& settings, const values::BoolValue& value) {
+inline bool Read(SettingsStore& settings, const values::BoolValue& value) {
     return settings.ReadBool(value.name, value.defaultValue);
 }
 
-inline std::int32_t Read(RegistrySettings& settings, const values::LongValue& value) {
+inline std::int32_t Read(SettingsStore& settings, const values::LongValue& value) {
     return settings.ReadLong(value.name, value.defaultValue);
 }
 
-inline std::string Read(RegistrySettings& settings, const values::TextValue& value) {
+inline std::string Read(SettingsStore& settings, const values::TextValue& value) {
     return settings.ReadText(value.name, std::string(value.defaultValue));
 }
 
-inline void Write(RegistrySettings& settings, const values::BoolValue& value, bool data) {
+inline void Write(SettingsStore& settings, const values::BoolValue& value, bool data) {
     settings.WriteBool(value.name, data);
 }
 
-inline void Write(RegistrySettings& settings, const values::LongValue& value, std::int32_t data) {
+inline void Write(SettingsStore& settings, const values::LongValue& value, std::int32_t data) {
     settings.WriteLong(value.name, data);
-}
-
-// Opens the family's key in the current user's store.
-inline void OpenFamilyKey(RegistrySettings& settings) {
-    settings.SetKeyPath(std::string(values::kKeyPath));
-    settings.SetRootKey(kHkeyCurrentUser);
 }
 
 } // namespace quantiro::platform

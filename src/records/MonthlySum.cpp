@@ -5,7 +5,7 @@
 
 namespace quantiro::records {
 
-void SumMonth(platform::HourStore& database, platform::RegistrySettings& settings,
+void SumMonth(platform::HourStore& database, platform::SettingsStore& settings,
               platform::Clock& clock, sampling::SamplingState& state) {
     // A record that cannot be read is skipped, and a scan that cannot go on ends
     // with what it has summed.

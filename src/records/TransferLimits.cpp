@@ -5,7 +5,7 @@
 
 namespace quantiro::records {
 
-TransferLimits::TransferLimits(std::string parameterFile, platform::RegistrySettings& settings,
+TransferLimits::TransferLimits(std::string parameterFile, platform::SettingsStore& settings,
                                sampling::SamplingState& state)
     : m_parameterFile(std::move(parameterFile))
     , m_settings(settings)

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Registry.h"
+#include "platform/Settings.h"
 #include "sampling/SamplingState.h"
 
 #include <string>
@@ -11,7 +11,7 @@ namespace quantiro::records {
 // they are 0, the parameter file) and the tolerance percentage.
 class TransferLimits {
 public:
-    TransferLimits(std::string parameterFile, platform::RegistrySettings& settings,
+    TransferLimits(std::string parameterFile, platform::SettingsStore& settings,
                    sampling::SamplingState& state);
 
     // Reads the settings and the parameter file again and sets the limits.
@@ -19,7 +19,7 @@ public:
 
 private:
     std::string m_parameterFile;
-    platform::RegistrySettings& m_settings;
+    platform::SettingsStore& m_settings;
     sampling::SamplingState& m_state;
 };
 

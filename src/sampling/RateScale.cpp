@@ -37,7 +37,7 @@ std::array<std::string, 10> Labels(std::int32_t maximum) {
 
 } // namespace
 
-RateScale ScaleFromSettings(platform::RegistrySettings& settings) {
+RateScale ScaleFromSettings(platform::SettingsStore& settings) {
     RateScale scale;
     scale.downloadScaleBase =
         RoundToInt32(platform::Read(settings, values::kDownloadForScale) * kScaleHeadroom);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Registry.h"
+#include "platform/Settings.h"
 
 #include <array>
 #include <cstdint>
@@ -25,7 +25,7 @@ struct RateScale {
 inline constexpr int kBarWarningPercent = 70;
 
 // Reads "Download" and "Upload" (with the display's defaults) and sets up both scales.
-RateScale ScaleFromSettings(platform::RegistrySettings& settings);
+RateScale ScaleFromSettings(platform::SettingsStore& settings);
 
 // The value a bar shows for a rate: the rate itself below the maximum, else the maximum.
 double BarValue(double rate, std::int32_t maximum);

@@ -7,7 +7,7 @@
 namespace quantiro::sampling {
 
 Sampler::Sampler(SamplingState& state, ifstats::InterfaceTableReader& reader,
-                 platform::Clock& clock, platform::RegistrySettings& settings,
+                 platform::Clock& clock, platform::SettingsStore& settings,
                  TickCollaborators collaborators)
     : m_state(state)
     , m_reader(reader)

@@ -2,7 +2,7 @@
 
 #include "ifstats/InterfaceTableReader.h"
 #include "platform/Clock.h"
-#include "platform/Registry.h"
+#include "platform/Settings.h"
 #include "sampling/SamplingState.h"
 #include "sampling/TickCollaborators.h"
 
@@ -29,7 +29,7 @@ inline constexpr std::uint32_t kMaxCountedGapMs = 1000;
 class Sampler {
 public:
     Sampler(SamplingState& state, ifstats::InterfaceTableReader& reader, platform::Clock& clock,
-            platform::RegistrySettings& settings, TickCollaborators collaborators);
+            platform::SettingsStore& settings, TickCollaborators collaborators);
 
     // Everything one timer firing does: the update count, the settings reload, the
     // sample and the limit watcher's periodic start.
@@ -49,7 +49,7 @@ private:
     SamplingState& m_state;
     ifstats::InterfaceTableReader& m_reader;
     platform::Clock& m_clock;
-    platform::RegistrySettings& m_settings;
+    platform::SettingsStore& m_settings;
     TickCollaborators m_with;
 
     std::int32_t m_updateTicks = 0;

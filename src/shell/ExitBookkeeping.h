@@ -4,7 +4,7 @@
 #include "companions/Companions.h"
 #include "platform/Clock.h"
 #include "platform/Notifier.h"
-#include "platform/Registry.h"
+#include "platform/Settings.h"
 #include "records/HourlyRecords.h"
 #include "sampling/SamplingState.h"
 #include "shell/MeterWindow.h"
@@ -17,7 +17,7 @@ namespace quantiro::shell {
 class ExitBookkeeping {
 public:
     struct Parts {
-        platform::RegistrySettings& settings;
+        platform::SettingsStore& settings;
         records::HourlyRecords& hours;
         sampling::SamplingState& state;
         platform::Clock& clock;

@@ -44,9 +44,8 @@ Meter::StartUpResult Meter::StartUp(const std::string& commandLine) {
     paths::MakePrivateDirectory(m_system.dataDirectory);
     paths::MakePrivateDirectory(m_system.cacheDirectory);
 
-    platform::RegistrySettings& settings = m_system.settings;
+    platform::SettingsStore& settings = m_system.settings;
     MeterWindow& window = m_frontEnd.window;
-    platform::OpenFamilyKey(settings);
     Write(settings, values::kIsRunning, true);
     m_state.warningsEnabled = Read(settings, values::kWarningsEnabled);
     m_state.exactCounting = Read(settings, values::kExactCounting);
@@ -120,7 +119,7 @@ void Meter::OnTick() {
 }
 
 void Meter::ReloadSettings() {
-    platform::RegistrySettings& settings = m_system.settings;
+    platform::SettingsStore& settings = m_system.settings;
     if (shapes::OtherShapeChosen(*m_system.shape, Read(settings, values::kWindowVariant))) {
         // Another window shape is chosen: this one ends, and its exit starts the other.
         m_closer.Request(CloseReason::OtherVariant);
@@ -141,12 +140,12 @@ void Meter::ReloadSettings() {
 void Meter::StoreSetting(const values::BoolValue& value, bool data) {
     try {
         Write(m_system.settings, value, data);
-    } catch (const platform::RegistryError& error) {
+    } catch (const platform::SettingsError& error) {
         SettingsWriteFailed(error);
     }
 }
 
-void Meter::SettingsWriteFailed(const platform::RegistryError& error) {
+void Meter::SettingsWriteFailed(const platform::SettingsError& error) {
     if (!m_settingsFailureShown) {
         m_settingsFailureShown = true;
         m_frontEnd.notifier.ShowMessage(error.what());
@@ -154,7 +153,7 @@ void Meter::SettingsWriteFailed(const platform::RegistryError& error) {
 }
 
 void Meter::ReadMetricsSettings() {
-    platform::RegistrySettings& settings = m_system.settings;
+    platform::SettingsStore& settings = m_system.settings;
     m_metrics.SetDirectory(Read(settings, values::kMetricsDirectory));
     m_periodLimitKb = static_cast<double>(Read(settings, values::kPeriodLimit)) * 1024;
     m_billingDay = Read(settings, values::kBillingDay);

@@ -15,7 +15,7 @@
 #include "platform/InterfaceTable.h"
 #include "platform/Notifier.h"
 #include "platform/Processes.h"
-#include "platform/Registry.h"
+#include "platform/Settings.h"
 #include "records/HourlyRecords.h"
 #include "records/TransferLimits.h"
 #include "sampling/Sampler.h"
@@ -34,7 +34,7 @@ namespace quantiro::shell {
 
 // What the meter takes from the system it runs on.
 struct SystemParts {
-    platform::RegistrySettings& settings;
+    platform::SettingsStore& settings;
     platform::Clock& clock;
     platform::InterfaceTable& interfaceTable;
     platform::InstanceLock& instanceLock;
@@ -102,7 +102,7 @@ public:
 
 private:
     // A settings write that failed: counting goes on, the user hears of it once.
-    void SettingsWriteFailed(const platform::RegistryError& error);
+    void SettingsWriteFailed(const platform::SettingsError& error);
     // The metrics' settings, and the billing period they report.
     void ReadMetricsSettings();
     // The billing period of today, followed as the limit watcher follows it.
@@ -117,7 +117,7 @@ private:
         CloseController::Handler running(m_closer);
         try {
             handler();
-        } catch (const platform::RegistryError& error) {
+        } catch (const platform::SettingsError& error) {
             SettingsWriteFailed(error); // what the handler did not finish waits for the next event
         }
     }

@@ -37,7 +37,7 @@ constexpr int kBottomLabelTwips = 2880;
 
 } // namespace
 
-MainWindow::MainWindow(platform::RegistrySettings& settings, std::string decimalSeparator,
+MainWindow::MainWindow(platform::SettingsStore& settings, std::string decimalSeparator,
                        const shapes::WindowShape& shape, std::function<bool()> trayAvailable)
     : QWidget(nullptr, Qt::FramelessWindowHint | Qt::Tool)
     , m_settings(settings)

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/WindowShapes.h"
-#include "platform/Registry.h"
+#include "platform/Settings.h"
 #include "sampling/DetailsList.h"
 #include "sampling/RateScale.h"
 #include "sampling/TickCollaborators.h"
@@ -38,7 +38,7 @@ inline constexpr double kTwipsPerPixel = 15;
 class MainWindow final : public QWidget, public sampling::RateDisplay, public shell::MeterWindow {
 public:
     // `trayAvailable` tells whether a notification area is there right now.
-    MainWindow(platform::RegistrySettings& settings, std::string decimalSeparator,
+    MainWindow(platform::SettingsStore& settings, std::string decimalSeparator,
                const shapes::WindowShape& shape = shapes::kFull,
                std::function<bool()> trayAvailable = DesktopHasTray);
     static bool DesktopHasTray();
@@ -115,7 +115,7 @@ private:
     void ShowWindow();
     void SetTaskbarEntry(bool entry);
 
-    platform::RegistrySettings& m_settings;
+    platform::SettingsStore& m_settings;
     std::string m_decimalSeparator;
     bool m_waiting = false; // told to wait, and no sample since
     const shapes::WindowShape& m_shape;

@@ -79,7 +79,7 @@ private:
     const MonitorWindow& m_owner;
 };
 
-MonitorWindow::MonitorWindow(platform::RegistrySettings& settings,
+MonitorWindow::MonitorWindow(platform::SettingsStore& settings,
                              std::function<std::optional<Counters>()> readCounters)
     : m_settings(settings)
     , m_readCounters(std::move(readCounters)) {

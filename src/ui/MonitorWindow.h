@@ -1,7 +1,7 @@
 #pragma once
 
 #include "monitor/RateHistory.h"
-#include "platform/Registry.h"
+#include "platform/Settings.h"
 
 #include <QElapsedTimer>
 #include <QMenu>
@@ -27,7 +27,7 @@ public:
     };
     // `readCounters` gives the monitored interface's byte counters, or nothing
     // while it is gone.
-    MonitorWindow(platform::RegistrySettings& settings,
+    MonitorWindow(platform::SettingsStore& settings,
                   std::function<std::optional<Counters>()> readCounters);
 
     // Starts sampling ten times a second.
@@ -50,7 +50,7 @@ private:
     void SetOnTop(bool onTop);
     monitor::Span CurrentSpan() const;
 
-    platform::RegistrySettings& m_settings;
+    platform::SettingsStore& m_settings;
     std::function<std::optional<Counters>()> m_readCounters;
     monitor::RateHistory m_history;
     GraphArea* m_graph;

@@ -43,7 +43,7 @@ constexpr const char* kPageTitles[] = {"&Okno", "&Połączenie", "O&strzeżenia"
 
 } // namespace
 
-OptionsWindow::OptionsWindow(platform::RegistrySettings& settings, std::string configHome,
+OptionsWindow::OptionsWindow(platform::SettingsStore& settings, std::string configHome,
                              std::function<std::int64_t(const std::string&)> linkSpeed)
     : m_settings(settings)
     , m_configHome(std::move(configHome))

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "options/OptionsCatalog.h"
-#include "platform/Registry.h"
+#include "platform/Settings.h"
 
 #include <QWidget>
 #include <functional>
@@ -21,7 +21,7 @@ class OptionsWindow final : public QWidget {
 public:
     // `linkSpeed` gives the speed in kbit/s of an interface (empty: the one the meter
     // would choose), 0 when unknown.
-    OptionsWindow(platform::RegistrySettings& settings, std::string configHome,
+    OptionsWindow(platform::SettingsStore& settings, std::string configHome,
                   std::function<std::int64_t(const std::string&)> linkSpeed);
 
     // Checks every field and writes what changed. False, with the reasons shown
@@ -47,7 +47,7 @@ private:
     std::string ValueOf(const FieldWidgets& field) const;
     void DetectSpeed();
 
-    platform::RegistrySettings& m_settings;
+    platform::SettingsStore& m_settings;
     std::string m_configHome;
     std::function<std::int64_t(const std::string&)> m_linkSpeed;
     options::Loaded m_loaded;

@@ -6,7 +6,7 @@ namespace quantiro::ui {
 
 namespace {
 
-std::int32_t Read16(platform::RegistrySettings& settings, const values::LongValue& value) {
+std::int32_t Read16(platform::SettingsStore& settings, const values::LongValue& value) {
     const std::int32_t stored = platform::Read(settings, value);
     const bool fits = stored >= std::numeric_limits<std::int16_t>::min() &&
                       stored <= std::numeric_limits<std::int16_t>::max();
@@ -15,7 +15,7 @@ std::int32_t Read16(platform::RegistrySettings& settings, const values::LongValu
 
 } // namespace
 
-StoredPosition ReadStoredPosition(platform::RegistrySettings& settings,
+StoredPosition ReadStoredPosition(platform::SettingsStore& settings,
                                   const shapes::WindowShape& shape) {
     return {Read16(settings, shape.left), Read16(settings, shape.top)};
 }

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "common/WindowShapes.h"
-#include "platform/Registry.h"
+#include "platform/Settings.h"
 
 #include <cstdint>
 
@@ -14,7 +14,7 @@ struct StoredPosition {
 
 // The window's stored position; a value that does not fit 16 bits (written by some
 // other program of the family) reads as its default, so the window stays reachable.
-StoredPosition ReadStoredPosition(platform::RegistrySettings& settings,
+StoredPosition ReadStoredPosition(platform::SettingsStore& settings,
                                   const shapes::WindowShape& shape);
 
 } // namespace quantiro::ui

@@ -108,7 +108,7 @@ public:
     fs::path DataDirectory() const { return m_dir.Path() / "data/Kestrova/Quantiro"; }
     std::string Database() const { return (DataDirectory() / "qub.db").string(); }
 
-    std::unique_ptr<platform::linux_impl::IniRegistrySettings> Settings() const {
+    std::unique_ptr<platform::linux_impl::IniSettingsStore> Settings() const {
         return testing::OpenSettings(ConfigHome());
     }
 

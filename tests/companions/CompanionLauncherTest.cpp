@@ -25,7 +25,6 @@ struct Family {
             fs::copy_file(QUANTIRO_RECORD_ARGS, system.programDirectory / file);
         }
         ::setenv("QUANTIRO_ARGS_DIR", argsDirectory.c_str(), 1);
-        platform::OpenFamilyKey(system.settings);
     }
 
     // The argument vectors recorded so far for `file`, waiting a little for them.

@@ -1,12 +1,13 @@
 #pragma once
 
+#include "common/FamilyPaths.h"
 #include "fakes/FakeClock.h"
 #include "fakes/FakeInterfaceTable.h"
 #include "fakes/TempDir.h"
 #include "messages/NoticeBrowser.h"
 #include "platform/linux/FetchHelperDownloader.h"
 #include "platform/linux/FlockInstanceLock.h"
-#include "platform/linux/IniRegistrySettings.h"
+#include "platform/linux/IniSettingsStore.h"
 #include "platform/linux/SpawnProcessLauncher.h"
 #include "platform/linux/SqliteDatabase.h"
 #include "shell/Meter.h"
@@ -20,10 +21,11 @@
 
 namespace quantiro::testing {
 
-inline std::unique_ptr<platform::linux_impl::IniRegistrySettings>
+inline std::unique_ptr<platform::linux_impl::IniSettingsStore>
 OpenSettings(const std::filesystem::path& configHome) {
-    auto settings = std::make_unique<platform::linux_impl::IniRegistrySettings>(configHome);
-    platform::OpenFamilyKey(*settings);
+    auto settings = std::make_unique<platform::linux_impl::IniSettingsStore>(
+        paths::SettingsFile(configHome.string()));
+    settings->Open(); // as a program does with its first read
     return settings;
 }
 
@@ -68,7 +70,7 @@ struct TestSystem {
                 .openDatabase = platform::linux_impl::OpenTrafficDatabase};
     }
     // The settings as another program of the family sees them.
-    std::unique_ptr<platform::linux_impl::IniRegistrySettings> OtherProgram() const {
+    std::unique_ptr<platform::linux_impl::IniSettingsStore> OtherProgram() const {
         return OpenSettings(configHome);
     }
     std::filesystem::path Database() const { return dataDirectory / "qub.db"; }
@@ -79,7 +81,7 @@ struct TestSystem {
     std::filesystem::path configHome = dir.Path() / "config";
     std::filesystem::path dataDirectory = dir.Path() / "data";
     std::filesystem::path cacheDirectory = dir.Path() / "cache";
-    platform::linux_impl::IniRegistrySettings settings{configHome};
+    platform::linux_impl::IniSettingsStore settings{paths::SettingsFile(configHome.string())};
     FakeClock clock;
     FakeInterfaceTable table;
     platform::linux_impl::FlockInstanceLock instanceLock{dir.Path()};

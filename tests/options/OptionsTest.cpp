@@ -25,7 +25,7 @@ struct Store {
     std::string File() const { return testing::FileText(system.SettingsFile()); }
 
     testing::TestSystem system;
-    std::unique_ptr<platform::linux_impl::IniRegistrySettings> settings;
+    std::unique_ptr<platform::linux_impl::IniSettingsStore> settings;
 };
 
 TEST(OptionsTest, ARefusedValueWritesNothingAndAnAcceptedOneOnlyWhatChanged) {

@@ -158,7 +158,6 @@ TEST(MonthlySumTest, SumsTheMonthsDownloadsAndClearsTheCorrectionWithoutTakingIt
             table.Exec("INSERT INTO trafic VALUES ('2004-12-02', 5, 0, NULL, 0)");
             table.Exec("INSERT INTO trafic VALUES ('2004-12-xx', 6, 0, 999, 0)");
         }
-        platform::OpenFamilyKey(rig.system.settings);
         if (c.pending) {
             platform::Write(rig.system.settings, values::kCorrectionPending, *c.pending);
             platform::Write(rig.system.settings, values::kCorrectionDownload, c.correction);

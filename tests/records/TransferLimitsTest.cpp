@@ -42,7 +42,6 @@ TEST(TransferLimitsTest, LimitsComeFromTheSettingsOrTheParameterFile) {
     };
     for (const Case& c : cases) {
         testing::RecordsRig meter;
-        platform::OpenFamilyKey(meter.system.settings);
         const std::string path = (meter.system.dir.Path() / "quantiro.par").string();
         if (c.file) {
             std::ofstream(path, std::ios::binary) << *c.file;

@@ -21,7 +21,7 @@ struct Hooks final : HourRecords, SettingsReload, UpdateCheck, LimitWatcher {
     }
     void RunUpdateCheck() override { ++updateChecks; }
     void StartLimitWatcher(bool) override { ++limitWatcherStarts; }
-    platform::RegistrySettings* settings = nullptr;
+    platform::SettingsStore* settings = nullptr;
     bool hourChanged = false;
     int nextHours = 0, reloads = 0, updateChecks = 0, limitWatcherStarts = 0;
 };
@@ -29,10 +29,7 @@ struct Hooks final : HourRecords, SettingsReload, UpdateCheck, LimitWatcher {
 // The sampler with the real reader over counters the test sets, real settings and
 // a display that records.
 struct Rig {
-    Rig() {
-        platform::OpenFamilyKey(system.settings);
-        hooks.settings = &system.settings;
-    }
+    Rig() { hooks.settings = &system.settings; }
     // One tick `elapsedMs` after the previous one, the counters moved by the deltas (kB).
     void Tick(std::int64_t receivedKb, std::int64_t sentKb, std::uint32_t elapsedMs = 100) {
         received += receivedKb * static_cast<std::int64_t>(kKb);

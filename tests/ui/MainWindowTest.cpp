@@ -46,7 +46,7 @@ struct WindowMeter {
     bool Start(const std::string& commandLine = "") {
         return meter.StartUp(commandLine) == shell::Meter::StartUpResult::Running;
     }
-    std::unique_ptr<platform::linux_impl::IniRegistrySettings> Family() const {
+    std::unique_ptr<platform::linux_impl::IniSettingsStore> Family() const {
         return system.OtherProgram();
     }
 

@@ -68,15 +68,15 @@ const std::string* IniFileSettings::Find(std::string_view name) const {
 }
 
 void IniFileSettings::WriteLong(std::string_view, std::int32_t) {
-    throw RegistryError("Te ustawienia są tylko do odczytu.");
+    throw SettingsError("Te ustawienia są tylko do odczytu.");
 }
 
 void IniFileSettings::WriteBool(std::string_view, bool) {
-    throw RegistryError("Te ustawienia są tylko do odczytu.");
+    throw SettingsError("Te ustawienia są tylko do odczytu.");
 }
 
 void IniFileSettings::WriteText(std::string_view, const std::string&) {
-    throw RegistryError("Te ustawienia są tylko do odczytu.");
+    throw SettingsError("Te ustawienia są tylko do odczytu.");
 }
 
 std::int32_t IniFileSettings::ReadLong(std::string_view name, std::int32_t defaultValue) {

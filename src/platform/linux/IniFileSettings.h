@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Registry.h"
+#include "platform/Settings.h"
 
 #include <string>
 #include <unordered_map>
@@ -8,14 +8,12 @@
 namespace quantiro::platform::linux_impl {
 
 // The family's settings file read once, without Qt, for a program that starts
-// often and only reads (the limit watcher). It reads what IniRegistrySettings
+// often and only reads (the limit watcher). It reads what IniSettingsStore
 // wrote exactly as that component reads it back; it never writes.
-class IniFileSettings final : public RegistrySettings {
+class IniFileSettings final : public SettingsStore {
 public:
     explicit IniFileSettings(const std::string& filePath);
 
-    void SetRootKey(std::uint32_t) override {}
-    void SetKeyPath(const std::string&) override {}
     void WriteLong(std::string_view name, std::int32_t value) override;
     void WriteBool(std::string_view name, bool value) override;
     void WriteText(std::string_view name, const std::string& value) override;

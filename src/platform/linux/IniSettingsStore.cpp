@@ -1,4 +1,4 @@
-#include "platform/linux/IniRegistrySettings.h"
+#include "platform/linux/IniSettingsStore.h"
 
 #include "common/FamilyPaths.h"
 #include "common/StoredValues.h"
@@ -6,7 +6,6 @@
 #include <QSettings>
 #include <QString>
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <charconv>
 #include <cstdlib>
@@ -23,49 +22,20 @@ namespace {
 
 constexpr mode_t kPrivateFile = 0600;
 
-bool StartsWithNoCase(const std::string& text, const std::string& prefix) {
-    return text.size() >= prefix.size() &&
-           std::equal(prefix.begin(), prefix.end(), text.begin(), [](char a, char b) {
-               return std::tolower(static_cast<unsigned char>(a)) ==
-                      std::tolower(static_cast<unsigned char>(b));
-           });
-}
-
 } // namespace
 
-IniRegistrySettings::IniRegistrySettings(std::string configHome)
-    : m_configHome(std::move(configHome)) {}
+IniSettingsStore::IniSettingsStore(std::string filePath)
+    : m_filePath(std::move(filePath)) {}
 
-IniRegistrySettings::~IniRegistrySettings() = default;
+IniSettingsStore::~IniSettingsStore() = default;
 
-void IniRegistrySettings::SetRootKey(std::uint32_t root) {
-    m_root = root;
-    Open();
-}
-
-void IniRegistrySettings::SetKeyPath(const std::string& path) {
-    m_keyPath = path;
-    Open();
-}
-
-void IniRegistrySettings::Open() {
-    if (m_root == 0 || m_keyPath.empty()) {
-        return;
-    }
-    std::string relative = m_keyPath;
-    if (StartsWithNoCase(relative, "SOFTWARE\\")) {
-        relative.erase(0, 9);
-    }
-    std::replace(relative.begin(), relative.end(), '\\', '/');
-    const std::string base = m_root == kHkeyLocalMachine ? std::string("/etc/xdg") : m_configHome;
-    m_filePath = base + "/" + relative + ".conf";
-
+void IniSettingsStore::Open() {
     // Create the file private before QSettings ever writes it; its atomic rewrites
     // keep the mode of the file they replace.
     try {
         paths::MakePrivateDirectory(m_filePath.substr(0, m_filePath.rfind('/')));
     } catch (const paths::PathError& error) {
-        throw RegistryError(error.what());
+        throw SettingsError(error.what());
     }
     const int fd = ::open(m_filePath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, kPrivateFile);
     if (fd >= 0) {
@@ -78,12 +48,10 @@ void IniRegistrySettings::Open() {
     m_seen = CurrentIdentity();
 }
 
-void IniRegistrySettings::WatchFolder() {
+void IniSettingsStore::WatchFolder() {
     const std::size_t slash = m_filePath.rfind('/');
     m_fileName = m_filePath.substr(slash + 1);
-    // A key opened again keeps the descriptor an event loop may be waiting on.
-    UniqueFd watch(m_watch.Valid() ? std::exchange(m_watch, UniqueFd())
-                                   : UniqueFd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)));
+    UniqueFd watch(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
     // Writers replace the file (a rename into place) or write it in place.
     constexpr std::uint32_t kEvents = IN_CLOSE_WRITE | IN_MODIFY | IN_ATTRIB | IN_CREATE |
                                       IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF |
@@ -97,17 +65,18 @@ void IniRegistrySettings::WatchFolder() {
     }
 }
 
-int IniRegistrySettings::WatchDescriptorForLoop() {
+int IniSettingsStore::WatchDescriptorForLoop() {
+    Store();
     m_loopWatches = m_watch.Valid();
     return m_watch.Valid() ? m_watch.Get() : -1;
 }
 
-void IniRegistrySettings::WatchReadable() {
+void IniSettingsStore::WatchReadable() {
     const std::optional<bool> changed = ReadWatch();
     m_changeSeen = m_changeSeen || changed.value_or(true);
 }
 
-std::optional<bool> IniRegistrySettings::WatchedChange() {
+std::optional<bool> IniSettingsStore::WatchedChange() {
     if (!m_watch.Valid() || m_watchBroken) {
         return std::nullopt;
     }
@@ -117,7 +86,7 @@ std::optional<bool> IniRegistrySettings::WatchedChange() {
     return ReadWatch();
 }
 
-std::optional<bool> IniRegistrySettings::ReadWatch() {
+std::optional<bool> IniSettingsStore::ReadWatch() {
     if (!m_watch.Valid() || m_watchBroken) {
         return std::nullopt;
     }
@@ -148,14 +117,14 @@ std::optional<bool> IniRegistrySettings::ReadWatch() {
     return changed;
 }
 
-QSettings& IniRegistrySettings::Store() {
+QSettings& IniSettingsStore::Store() {
     if (!m_settings) {
-        throw RegistryError("Nie wybrano klucza ustawień.");
+        Open();
     }
     return *m_settings;
 }
 
-IniRegistrySettings::FileIdentity IniRegistrySettings::CurrentIdentity() const {
+IniSettingsStore::FileIdentity IniSettingsStore::CurrentIdentity() const {
     struct stat info {};
     if (::stat(m_filePath.c_str(), &info) != 0) {
         return {};
@@ -165,7 +134,8 @@ IniRegistrySettings::FileIdentity IniRegistrySettings::CurrentIdentity() const {
             info.st_ctim.tv_sec * 1'000'000'000LL + info.st_ctim.tv_nsec};
 }
 
-void IniRegistrySettings::SeeLatest() {
+void IniSettingsStore::SeeLatest() {
+    Store(); // the first read opens the file and its watch
     if (const std::optional<bool> changed = WatchedChange(); changed && !*changed) {
         return;
     }
@@ -179,7 +149,7 @@ void IniRegistrySettings::SeeLatest() {
     Store().sync();
 }
 
-const IniRegistrySettings::StoredText& IniRegistrySettings::Lookup(std::string_view name) {
+const IniSettingsStore::StoredText& IniSettingsStore::Lookup(std::string_view name) {
     SeeLatest();
     if (const auto cached = m_cache.find(name); cached != m_cache.end()) {
         return cached->second;
@@ -193,7 +163,7 @@ const IniRegistrySettings::StoredText& IniRegistrySettings::Lookup(std::string_v
     return m_cache.emplace(std::string(name), std::move(text)).first->second;
 }
 
-void IniRegistrySettings::Write(std::string_view name, const std::string& text) {
+void IniSettingsStore::Write(std::string_view name, const std::string& text) {
     // A value that could not be written before goes with this one: a full disk
     // loses no setting once it has room again.
     m_unwritten.insert_or_assign(std::string(name), text);
@@ -218,31 +188,31 @@ void IniRegistrySettings::Write(std::string_view name, const std::string& text) 
                        QString::fromStdString(unwritten.second);
             });
         if (!landed) {
-            throw RegistryError("Nie można zapisać ustawień w pliku " + m_filePath + ".");
+            throw SettingsError("Nie można zapisać ustawień w pliku " + m_filePath + ".");
         }
     }
     m_unwritten.clear();
     m_seen = CurrentIdentity();
 }
 
-void IniRegistrySettings::WriteLong(std::string_view name, std::int32_t value) {
+void IniSettingsStore::WriteLong(std::string_view name, std::int32_t value) {
     Write(name, std::to_string(value));
 }
 
-void IniRegistrySettings::WriteBool(std::string_view name, bool value) {
+void IniSettingsStore::WriteBool(std::string_view name, bool value) {
     Write(name, value ? "true" : "false");
 }
 
-void IniRegistrySettings::WriteText(std::string_view name, const std::string& value) {
+void IniSettingsStore::WriteText(std::string_view name, const std::string& value) {
     Write(name, value);
 }
 
-std::string IniRegistrySettings::ReadText(std::string_view name, const std::string& defaultValue) {
+std::string IniSettingsStore::ReadText(std::string_view name, const std::string& defaultValue) {
     const StoredText& text = Lookup(name);
     return text ? *text : defaultValue;
 }
 
-std::int32_t IniRegistrySettings::ReadLong(std::string_view name, std::int32_t defaultValue) {
+std::int32_t IniSettingsStore::ReadLong(std::string_view name, std::int32_t defaultValue) {
     const StoredText& text = Lookup(name);
     if (!text) {
         return defaultValue;
@@ -250,7 +220,7 @@ std::int32_t IniRegistrySettings::ReadLong(std::string_view name, std::int32_t d
     return ParseStoredLong(*text).value_or(defaultValue);
 }
 
-bool IniRegistrySettings::ReadBool(std::string_view name, bool defaultValue) {
+bool IniSettingsStore::ReadBool(std::string_view name, bool defaultValue) {
     const StoredText& text = Lookup(name);
     return text ? ParseStoredBool(*text).value_or(defaultValue) : defaultValue;
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/Registry.h"
+#include "platform/Settings.h"
 #include "platform/linux/UniqueFd.h"
 
 #include <functional>
@@ -17,9 +17,9 @@ class QSettings;
 
 namespace quantiro::platform::linux_impl {
 
-// The family's shared settings as a QSettings INI file: HKEY_CURRENT_USER plus
-// "SOFTWARE\Kestrova\Quantiro" is <config home>/Kestrova/Quantiro.conf, private to
-// the user. Integers are stored as decimal text and Booleans as true/false.
+// The family's shared settings as a QSettings INI file (the family's paths name it:
+// <config home>/Kestrova/Quantiro.conf), private to the user, made on first use.
+// Integers are stored as decimal text and Booleans as true/false.
 //
 // Every read sees what another process wrote before it: an inotify watch on the
 // file's folder tells of every change the moment it is made, and the file is re-read
@@ -27,23 +27,21 @@ namespace quantiro::platform::linux_impl {
 // Without a watch (none to be had, or its folder was replaced) each read compares
 // the file's identity with one stat(). Every write is flushed at once and merged into the
 // file under QSettings' lock, so it never drops another process's values.
-class IniRegistrySettings final : public RegistrySettings {
+class IniSettingsStore final : public SettingsStore {
 public:
-    // The store lives below `configHome`, the user's $XDG_CONFIG_HOME.
-    explicit IniRegistrySettings(std::string configHome);
-    ~IniRegistrySettings() override;
+    explicit IniSettingsStore(std::string filePath);
+    ~IniSettingsStore() override;
 
-    void SetRootKey(std::uint32_t root) override;
-    void SetKeyPath(const std::string& path) override;
+    // Makes the file, private, when it is missing, and opens it; the first read or
+    // write does this by itself. SettingsError when it cannot be had.
+    void Open();
+
     void WriteLong(std::string_view name, std::int32_t value) override;
     void WriteBool(std::string_view name, bool value) override;
     std::int32_t ReadLong(std::string_view name, std::int32_t defaultValue) override;
     bool ReadBool(std::string_view name, bool defaultValue) override;
     void WriteText(std::string_view name, const std::string& value) override;
     std::string ReadText(std::string_view name, const std::string& defaultValue) override;
-
-    // The file the root and key path lead to (empty until both are set).
-    std::string FilePath() const { return m_filePath; }
 
     // For a program with an event loop: the watch's descriptor to wait on (-1
     // without a watch). From then on reads leave the watch to the loop, which calls
@@ -70,7 +68,6 @@ private:
         }
     };
 
-    void Open();
     QSettings& Store();
     void SeeLatest();
     void WatchFolder();
@@ -82,9 +79,6 @@ private:
     void Write(std::string_view name, const std::string& text);
     FileIdentity CurrentIdentity() const;
 
-    std::string m_configHome;
-    std::uint32_t m_root = 0;
-    std::string m_keyPath;
     std::string m_filePath;
     std::unique_ptr<QSettings> m_settings;
     FileIdentity m_seen;

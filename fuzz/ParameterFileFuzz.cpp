@@ -1,5 +1,5 @@
 // libFuzzer target: any "quantiro.par" reads as three records or as nothing.
-#include "records/ParameterFile.h"
+#include "sampling/ParameterFile.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -7,6 +7,6 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string_view in(reinterpret_cast<const char*>(data), size);
-    (void)quantiro::records::ReadParameterRecords(in);
+    (void)quantiro::sampling::ReadParameterRecords(in);
     return 0;
 }

@@ -2,7 +2,7 @@
 
 #include "app/Console.h"
 #include "common/DecimalText.h"
-#include "sampling/AmountFormat.h"
+#include "presentation/AmountFormat.h"
 #include "shell/Texts.h"
 
 #include <algorithm>
@@ -46,8 +46,8 @@ std::string WithoutCarriageReturns(std::string text) {
 } // namespace
 
 void TerminalDisplay::ShowRates(double download, double upload) {
-    m_downloadBar = sampling::BarValue(download, m_scale.downloadMaximum);
-    m_uploadBar = sampling::BarValue(upload, m_scale.uploadMaximum);
+    m_downloadBar = presentation::BarValue(download, m_scale.downloadMaximum);
+    m_uploadBar = presentation::BarValue(upload, m_scale.uploadMaximum);
     m_hasSample = true;
 }
 
@@ -61,19 +61,18 @@ void TerminalDisplay::ShowAmounts(double received, double sent, double month) {
 
 std::string TerminalDisplay::Waiting() const {
     // The amounts so far stay in view: a wait ends none of them.
-    std::string line =
-        "Brak danych monitorowanego interfejsu: " + std::string(sampling::DetailsList::kWaiting) +
-        ".";
+    std::string line = "Brak danych monitorowanego interfejsu: " +
+                       std::string(presentation::DetailsList::kWaiting) + ".";
     if (m_hasSample) {
         line += "  " + Amounts("  ") + "  Transfer miesięczny: " +
-                sampling::FormatMonthAmount(m_monthKb, m_decimalSeparator);
+                presentation::FormatMonthAmount(m_monthKb, m_decimalSeparator);
     }
     return line;
 }
 
 std::string TerminalDisplay::Amounts(std::string_view gap) const {
-    return "Odeb.: " + sampling::FormatAmount(m_receivedKb, m_decimalSeparator) + std::string(gap) +
-           "Wysł.: " + sampling::FormatAmount(m_sentKb, m_decimalSeparator);
+    return "Odeb.: " + presentation::FormatAmount(m_receivedKb, m_decimalSeparator) +
+           std::string(gap) + "Wysł.: " + presentation::FormatAmount(m_sentKb, m_decimalSeparator);
 }
 
 std::string TerminalDisplay::Screen() const {
@@ -89,7 +88,7 @@ std::string TerminalDisplay::Screen() const {
               m_scale.uploadLabels.back() + ")\n";
     screen += " " + Amounts("    ") + "\n";
     screen +=
-        " Transfer miesięczny: " + sampling::FormatMonthAmount(m_monthKb, m_decimalSeparator) +
+        " Transfer miesięczny: " + presentation::FormatMonthAmount(m_monthKb, m_decimalSeparator) +
         "\n";
     screen += m_errorMarker ? " [próbka odrzucona]\n" : "\n";
     return screen;
@@ -102,8 +101,8 @@ std::string TerminalDisplay::Line() const {
     std::string line = m_details.Value(1);
     line += "  pobieranie:" + KilobytesPerSecond(m_downloadBar, m_decimalSeparator);
     line += "  wysyłanie:" + KilobytesPerSecond(m_uploadBar, m_decimalSeparator);
-    line += "  " + Amounts("  ") +
-            "  Transfer miesięczny: " + sampling::FormatMonthAmount(m_monthKb, m_decimalSeparator);
+    line += "  " + Amounts("  ") + "  Transfer miesięczny: " +
+            presentation::FormatMonthAmount(m_monthKb, m_decimalSeparator);
     if (m_errorMarker) {
         line += "  [próbka odrzucona]";
     }

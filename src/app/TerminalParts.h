@@ -5,8 +5,8 @@
 #include "platform/Dialogs.h"
 #include "platform/Notifier.h"
 #include "platform/Settings.h"
-#include "sampling/DetailsList.h"
-#include "sampling/RateScale.h"
+#include "presentation/DetailsList.h"
+#include "presentation/RateScale.h"
 #include "sampling/TickCollaborators.h"
 #include "shell/MeterWindow.h"
 
@@ -38,7 +38,7 @@ public:
         m_details.ShowWaiting();
         m_waiting = true;
     }
-    void SetScale(const sampling::RateScale& scale) { m_scale = scale; }
+    void SetScale(const presentation::RateScale& scale) { m_scale = scale; }
 
     // The screen: several lines for a terminal, one line for a pipe.
     std::string Screen() const;
@@ -51,8 +51,8 @@ private:
     std::string Amounts(std::string_view gap) const;
 
     std::string m_decimalSeparator;
-    sampling::DetailsList m_details;
-    sampling::RateScale m_scale;
+    presentation::DetailsList m_details;
+    presentation::RateScale m_scale;
     bool m_hasSample = false;
     bool m_waiting = false;
     bool m_errorMarker = false;
@@ -77,7 +77,7 @@ public:
     // Something else was printed below the screen: the next one starts afresh.
     void Forget() { m_lines = 0; }
 
-    void ApplyScale(const sampling::RateScale& scale) override { m_display.SetScale(scale); }
+    void ApplyScale(const presentation::RateScale& scale) override { m_display.SetScale(scale); }
     void RestorePosition() override;
     void ApplyFixedSize() override {}
     void ShowTrayIcon() override {}

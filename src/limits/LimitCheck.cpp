@@ -1,6 +1,6 @@
 #include "limits/LimitCheck.h"
 
-#include "sampling/AmountFormat.h"
+#include "presentation/AmountFormat.h"
 
 #include <algorithm>
 #include <charconv>
@@ -145,7 +145,7 @@ std::optional<std::int32_t> DueThreshold(WatchState& state, const LimitSettings&
 Notice Warning(std::int32_t threshold, double used, double limit, const Period& period,
                const Moment& now, const std::string& separator) {
     auto amount = [&](double kilobytes) {
-        return sampling::FormatMonthAmount(std::max(kilobytes, 0.0), separator);
+        return presentation::FormatMonthAmount(std::max(kilobytes, 0.0), separator);
     };
     const double elapsedDays =
         std::max(DaysBetween(period.first, now.today) + now.dayFraction, 1.0);

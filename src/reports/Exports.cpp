@@ -1,7 +1,7 @@
 #include "reports/Exports.h"
 
+#include "presentation/AmountFormat.h"
 #include "reports/PeriodUse.h"
-#include "sampling/AmountFormat.h"
 
 #include <ctime>
 
@@ -139,7 +139,7 @@ std::string JsonReport(const TrafficHistory& history, const std::optional<Groupi
 std::string SummaryText(const TrafficHistory& history, const limits::LimitSettings& settings,
                         const CalendarDate& today, std::string_view decimalSeparator) {
     const auto amount = [&](double kilobytes) {
-        return sampling::FormatMonthAmount(kilobytes, decimalSeparator);
+        return presentation::FormatMonthAmount(kilobytes, decimalSeparator);
     };
     const PeriodUse use = UseOfPeriod(history, settings, today);
     const std::string periodName =

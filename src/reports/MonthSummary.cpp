@@ -1,8 +1,8 @@
 #include "reports/MonthSummary.h"
 
+#include "presentation/AmountFormat.h"
 #include "reports/PeriodUse.h"
 #include "reports/ReportRows.h"
-#include "sampling/AmountFormat.h"
 
 #include <cmath>
 #include <cstdio>
@@ -42,7 +42,7 @@ MonthNotice DescribeMonth(const YearMonth& month, const Traffic& traffic,
                           const limits::LimitSettings& settings,
                           std::string_view decimalSeparator) {
     const auto amount = [&](double kilobytes) {
-        return sampling::FormatMonthAmount(kilobytes, decimalSeparator);
+        return presentation::FormatMonthAmount(kilobytes, decimalSeparator);
     };
     MonthNotice notice;
     notice.summary = "Podsumowanie miesiąca: " + std::string(MonthName(month.month)) + " " +

@@ -5,9 +5,9 @@
 #include "common/FamilyPaths.h"
 #include "common/IgnoringErrors.h"
 #include "common/Rounding.h"
+#include "presentation/RateScale.h"
 #include "records/MonthlySum.h"
 #include "records/PeriodSum.h"
-#include "sampling/RateScale.h"
 #include "shell/MenuRows.h"
 #include "shell/Texts.h"
 
@@ -61,7 +61,7 @@ Meter::StartUpResult Meter::StartUp(const std::string& commandLine) {
         m_state, m_reader, m_system.clock, settings,
         sampling::TickCollaborators{m_frontEnd.display, *m_hours, *this, *this, m_companions});
 
-    window.ApplyScale(sampling::ScaleFromSettings(settings));
+    window.ApplyScale(presentation::ScaleFromSettings(settings));
     window.RestorePosition();
     window.ApplyFixedSize();
     records::SumMonth(*m_database, settings, m_system.clock, m_state);
@@ -125,7 +125,7 @@ void Meter::ReloadSettings() {
         m_closer.Request(CloseReason::OtherVariant);
         return;
     }
-    m_frontEnd.window.ApplyScale(sampling::ScaleFromSettings(settings));
+    m_frontEnd.window.ApplyScale(presentation::ScaleFromSettings(settings));
     m_frontEnd.window.ApplyFixedSize();
     m_state.warningsEnabled = Read(settings, values::kWarningsEnabled);
     m_state.exactCounting = Read(settings, values::kExactCounting);

@@ -17,9 +17,9 @@
 #include "platform/Processes.h"
 #include "platform/Settings.h"
 #include "records/HourlyRecords.h"
-#include "records/TransferLimits.h"
 #include "sampling/Sampler.h"
 #include "sampling/SamplingState.h"
+#include "sampling/TransferLimits.h"
 #include "shell/CloseController.h"
 #include "shell/ExitBookkeeping.h"
 #include "shell/MenuRows.h"
@@ -132,7 +132,7 @@ private:
     messages::MessageFeed m_noticeFeed;
     CloseController m_closer;
     ifstats::InterfaceTableReader m_reader;
-    records::TransferLimits m_limits;
+    sampling::TransferLimits m_limits;
     // Made at start-up, once the database is open.
     std::unique_ptr<platform::HourStore> m_database;
     std::unique_ptr<records::HourlyRecords> m_hours;

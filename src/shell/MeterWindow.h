@@ -1,6 +1,6 @@
 #pragma once
 
-#include "sampling/RateScale.h"
+#include "presentation/RateScale.h"
 
 namespace quantiro::shell {
 
@@ -11,7 +11,7 @@ class MeterWindow {
 public:
     virtual ~MeterWindow() = default;
     // The bars' maxima and scale captions.
-    virtual void ApplyScale(const sampling::RateScale& scale) = 0;
+    virtual void ApplyScale(const presentation::RateScale& scale) = 0;
     virtual void RestorePosition() = 0;
     virtual void ApplyFixedSize() = 0;
     virtual void ShowTrayIcon() = 0;

@@ -1,6 +1,6 @@
 #include "ui/MainWindow.h"
 
-#include "sampling/AmountFormat.h"
+#include "presentation/AmountFormat.h"
 #include "shell/MenuRows.h"
 #include "ui/Icons.h"
 #include "ui/QtText.h"
@@ -205,7 +205,7 @@ void MainWindow::ShowWaiting() {
     ShowRates(0, 0);
     // The window's tip tells why nothing moves, until the next sample.
     m_waiting = true;
-    setToolTip(FromUtf8(sampling::DetailsList::kWaiting));
+    setToolTip(FromUtf8(presentation::DetailsList::kWaiting));
 }
 
 void MainWindow::ShowErrorMarker(bool visible) {
@@ -213,8 +213,8 @@ void MainWindow::ShowErrorMarker(bool visible) {
 }
 
 void MainWindow::ShowRates(double download, double upload) {
-    m_downloadBar->SetValue(sampling::BarValue(download, m_downloadBar->Maximum()));
-    m_uploadBar->SetValue(sampling::BarValue(upload, m_uploadBar->Maximum()));
+    m_downloadBar->SetValue(presentation::BarValue(download, m_downloadBar->Maximum()));
+    m_uploadBar->SetValue(presentation::BarValue(upload, m_uploadBar->Maximum()));
     // Only the small shape shows the rates as text; an idle line formats nothing.
     if (m_downloadRate && m_shownRates != std::pair(download, upload)) {
         m_shownRates = std::pair(download, upload);
@@ -236,20 +236,21 @@ void MainWindow::ShowAmounts(double received, double sent, double month) {
     m_shownAmounts = std::tuple(received, sent, month);
     if (m_received) {
         m_received->SetText(
-            QString::fromStdString(sampling::FormatAmount(received, m_decimalSeparator)));
-        m_sent->SetText(QString::fromStdString(sampling::FormatAmount(sent, m_decimalSeparator)));
+            QString::fromStdString(presentation::FormatAmount(received, m_decimalSeparator)));
+        m_sent->SetText(
+            QString::fromStdString(presentation::FormatAmount(sent, m_decimalSeparator)));
     }
     m_month->SetText(
-        QString::fromStdString(sampling::FormatMonthAmount(month, m_decimalSeparator)));
+        QString::fromStdString(presentation::FormatMonthAmount(month, m_decimalSeparator)));
 }
 
-void MainWindow::ApplyScale(const sampling::RateScale& scale) {
+void MainWindow::ApplyScale(const presentation::RateScale& scale) {
     m_downloadBar->SetMaximum(scale.downloadMaximum);
     m_uploadBar->SetMaximum(scale.uploadMaximum);
     for (RateBar* bar : {m_downloadBar, m_uploadBar}) {
         bar->SetFramed(true);
         bar->SetColours(QColor(224, 224, 224), QColor(255, 0, 0), QColor(0, 0, 255));
-        bar->SetWarningPercent(sampling::kBarWarningPercent);
+        bar->SetWarningPercent(presentation::kBarWarningPercent);
     }
     for (std::size_t i = 0; i < 10 && m_downloadScale[i]; ++i) {
         m_downloadScale[i]->setText(QString::fromStdString(scale.downloadLabels[i]));

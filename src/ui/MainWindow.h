@@ -2,8 +2,8 @@
 
 #include "common/WindowShapes.h"
 #include "platform/Settings.h"
-#include "sampling/DetailsList.h"
-#include "sampling/RateScale.h"
+#include "presentation/DetailsList.h"
+#include "presentation/RateScale.h"
 #include "sampling/TickCollaborators.h"
 #include "shell/Meter.h"
 #include "shell/MeterWindow.h"
@@ -58,7 +58,7 @@ public:
     void StoreHidden(bool hidden);
 
     // What the core asks of the window.
-    void ApplyScale(const sampling::RateScale& scale) override;
+    void ApplyScale(const presentation::RateScale& scale) override;
     void RestorePosition() override;
     void ApplyFixedSize() override;
     void ShowTrayIcon() override;
@@ -91,7 +91,7 @@ public:
     QString ScaleCaption(bool download, int index) const;
     QString MonthText() const { return m_month->Text(); }
     bool ErrorMarkerVisible() const { return !m_errorMarker->isHidden(); }
-    const sampling::DetailsList& Details() const { return m_details; }
+    const presentation::DetailsList& Details() const { return m_details; }
     QMenu& Menu() { return m_menu; }
     bool HasTrayIcon() const { return m_tray != nullptr; }
     const QTimer& Timer() const { return m_timer; }
@@ -143,7 +143,7 @@ private:
     QTimer m_trayWatch;
     QTimer m_timer;
 
-    sampling::DetailsList m_details;
+    presentation::DetailsList m_details;
     bool m_hidden = false;
     bool m_closed = false;
     QPoint m_dragOffset;

@@ -1,8 +1,8 @@
 #include "ui/ReportsWindow.h"
 
 #include "common/DecimalText.h"
+#include "presentation/AmountFormat.h"
 #include "reports/PeriodUse.h"
-#include "sampling/AmountFormat.h"
 #include "ui/QtText.h"
 #include "ui/TrafficChart.h"
 
@@ -141,7 +141,8 @@ void ReportsWindow::ShowPeriod(const reports::ShownPeriod& period) {
     setWindowTitle(QStringLiteral("Quantiro – raporty – ") + m_title->text());
 
     const auto amount = [&](std::int64_t kilobytes) {
-        return FromUtf8(sampling::FormatMonthAmount(static_cast<double>(kilobytes), m_separator));
+        return FromUtf8(
+            presentation::FormatMonthAmount(static_cast<double>(kilobytes), m_separator));
     };
     const std::vector<reports::Row> rows =
         reports::Rows(m_history, period.by, period.First(m_history), period.Last(m_history));
@@ -192,7 +193,7 @@ QString ReportsWindow::PeriodText() const {
 void ReportsWindow::BuildBillingPeriod() {
     const reports::PeriodUse use = reports::UseOfPeriod(m_history, m_settings, m_today);
     const auto amount = [&](double kilobytes) {
-        return FromUtf8(sampling::FormatMonthAmount(kilobytes, m_separator));
+        return FromUtf8(presentation::FormatMonthAmount(kilobytes, m_separator));
     };
     QString text = QStringLiteral("Okres rozliczeniowy %1 – %2: ")
                        .arg(FromUtf8(FormatIsoDate(use.period.first)),

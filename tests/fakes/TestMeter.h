@@ -146,7 +146,7 @@ struct RecordingFrontEnd final : platform::MessageDialog,
         month = monthAmount;
     }
 
-    void ApplyScale(const sampling::RateScale& scale) override {
+    void ApplyScale(const presentation::RateScale& scale) override {
         downloadMaximum = scale.downloadMaximum;
     }
     void RestorePosition() override {}

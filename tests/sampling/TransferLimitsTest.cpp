@@ -1,4 +1,4 @@
-#include "records/TransferLimits.h"
+#include "sampling/TransferLimits.h"
 
 #include "fakes/RecordsRig.h"
 
@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-namespace quantiro::records {
+namespace quantiro::sampling {
 namespace {
 
 constexpr const char* kShippedFile = "\"Modem\",56,33,0\n\"DSL\",512,128,1\n\"LAN\",1024,256,2\n";
@@ -67,4 +67,4 @@ TEST(TransferLimitsTest, LimitsComeFromTheSettingsOrTheParameterFile) {
 }
 
 } // namespace
-} // namespace quantiro::records
+} // namespace quantiro::sampling

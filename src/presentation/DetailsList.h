@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace quantiro::sampling {
+namespace quantiro::presentation {
 
 // The two-column list describing the monitored interface. It lies outside the
 // window's visible area, yet is kept up to date: each "Wartość" cell is written
@@ -46,4 +46,4 @@ private:
     std::array<std::string, kRows> m_values;
 };
 
-} // namespace quantiro::sampling
+} // namespace quantiro::presentation

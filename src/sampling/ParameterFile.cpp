@@ -1,4 +1,4 @@
-#include "records/ParameterFile.h"
+#include "sampling/ParameterFile.h"
 
 #include "common/FamilyPaths.h"
 #include "common/Rounding.h"
@@ -7,7 +7,7 @@
 #include <limits>
 #include <vector>
 
-namespace quantiro::records {
+namespace quantiro::sampling {
 
 namespace {
 
@@ -122,4 +122,4 @@ std::optional<std::array<ParameterRecord, 3>> ReadParameterRecords(std::string_v
     return records;
 }
 
-} // namespace quantiro::records
+} // namespace quantiro::sampling

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace quantiro::records {
+namespace quantiro::sampling {
 
 // Works out the plausibility limits of the tick from the speed settings (or, where
 // they are 0, the parameter file) and the tolerance percentage.
@@ -23,4 +23,4 @@ private:
     sampling::SamplingState& m_state;
 };
 
-} // namespace quantiro::records
+} // namespace quantiro::sampling

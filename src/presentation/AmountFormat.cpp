@@ -1,10 +1,10 @@
-#include "sampling/AmountFormat.h"
+#include "presentation/AmountFormat.h"
 
 #include "common/DecimalText.h"
 
 #include <cmath>
 
-namespace quantiro::sampling {
+namespace quantiro::presentation {
 
 namespace {
 
@@ -73,4 +73,4 @@ std::string FormatSpeed(std::int32_t bitsPerSecond) {
     return bitsPerSecond < 0 ? "-" + grouped : grouped;
 }
 
-} // namespace quantiro::sampling
+} // namespace quantiro::presentation

@@ -1,8 +1,8 @@
-#include "sampling/DetailsList.h"
+#include "presentation/DetailsList.h"
 
-#include "sampling/AmountFormat.h"
+#include "presentation/AmountFormat.h"
 
-namespace quantiro::sampling {
+namespace quantiro::presentation {
 
 std::string_view DetailsList::TypeName(std::int32_t code) {
     switch (code) {
@@ -81,4 +81,4 @@ void DetailsList::Refresh(const platform::InterfaceRow& current,
     }
 }
 
-} // namespace quantiro::sampling
+} // namespace quantiro::presentation

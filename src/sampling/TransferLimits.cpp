@@ -1,9 +1,9 @@
-#include "records/TransferLimits.h"
+#include "sampling/TransferLimits.h"
 
 #include "common/Rounding.h"
-#include "records/ParameterFile.h"
+#include "sampling/ParameterFile.h"
 
-namespace quantiro::records {
+namespace quantiro::sampling {
 
 TransferLimits::TransferLimits(std::string parameterFile, platform::SettingsStore& settings,
                                sampling::SamplingState& state)
@@ -37,4 +37,4 @@ void TransferLimits::Update() {
     m_state.rateCheckEnabled = platform::Read(m_settings, values::kRateCheck) && file.has_value();
 }
 
-} // namespace quantiro::records
+} // namespace quantiro::sampling

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-namespace quantiro::records {
+namespace quantiro::sampling {
 
 // One record of the parameter file "quantiro.par": a name, the download and upload
 // speeds, and a whole number the meter does not use.
@@ -23,4 +23,4 @@ struct ParameterRecord {
 std::optional<std::array<ParameterRecord, 3>> ReadParameterFile(const std::string& path);
 std::optional<std::array<ParameterRecord, 3>> ReadParameterRecords(std::string_view text);
 
-} // namespace quantiro::records
+} // namespace quantiro::sampling

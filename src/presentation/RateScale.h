@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-namespace quantiro::sampling {
+namespace quantiro::presentation {
 
 // The bars' maxima and the numbers on their scales, worked out from the nominal
 // speed settings. Maxima are in rate units (kilobytes per second x 1000).
@@ -30,4 +30,4 @@ RateScale ScaleFromSettings(platform::SettingsStore& settings);
 // The value a bar shows for a rate: the rate itself below the maximum, else the maximum.
 double BarValue(double rate, std::int32_t maximum);
 
-} // namespace quantiro::sampling
+} // namespace quantiro::presentation

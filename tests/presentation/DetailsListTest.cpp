@@ -1,8 +1,8 @@
-#include "sampling/DetailsList.h"
+#include "presentation/DetailsList.h"
 
 #include <gtest/gtest.h>
 
-namespace quantiro::sampling {
+namespace quantiro::presentation {
 namespace {
 
 platform::InterfaceRow Row(std::int32_t type, std::int32_t speed, std::uint64_t errors) {
@@ -42,4 +42,4 @@ TEST(DetailsListTest, CellsFollowTheMonitoredInterface) {
 }
 
 } // namespace
-} // namespace quantiro::sampling
+} // namespace quantiro::presentation

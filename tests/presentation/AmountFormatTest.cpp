@@ -1,4 +1,4 @@
-#include "sampling/AmountFormat.h"
+#include "presentation/AmountFormat.h"
 
 #include "common/DecimalText.h"
 
@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-namespace quantiro::sampling {
+namespace quantiro::presentation {
 namespace {
 
 TEST(AmountFormatTest, TotalsAndMonthUseGroupedDigitsAndUnits) {
@@ -66,4 +66,4 @@ TEST(AmountFormatTest, AmountsAndRatesReadRightUnderEachLocale) {
 }
 
 } // namespace
-} // namespace quantiro::sampling
+} // namespace quantiro::presentation

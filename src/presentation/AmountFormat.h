@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-namespace quantiro::sampling {
+namespace quantiro::presentation {
 
 // The number formats of the meter's labels: digits grouped in threes by spaces (a
 // 12-digit mask; longer numbers keep their extra digits in front, ungrouped), the
@@ -19,4 +19,4 @@ std::string FormatMonthAmount(double kilobytes, std::string_view decimalSeparato
 // A speed in bits per second for the details list: "10 000 000".
 std::string FormatSpeed(std::int32_t bitsPerSecond);
 
-} // namespace quantiro::sampling
+} // namespace quantiro::presentation

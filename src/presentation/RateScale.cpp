@@ -1,11 +1,11 @@
-#include "sampling/RateScale.h"
+#include "presentation/RateScale.h"
 
 #include "common/Rounding.h"
 
 #include <cmath>
 #include <limits>
 
-namespace quantiro::sampling {
+namespace quantiro::presentation {
 
 namespace {
 
@@ -54,4 +54,4 @@ double BarValue(double rate, std::int32_t maximum) {
     return rate < maximum ? rate : maximum;
 }
 
-} // namespace quantiro::sampling
+} // namespace quantiro::presentation

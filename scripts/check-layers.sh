@@ -24,7 +24,8 @@ declare -A allowed=(
     [metrics]="platform common"
     [shell]="records companions messages limits metrics presentation sampling ifstats platform common"
     [ui]="shell reports limits records companions messages options monitor metrics presentation sampling ifstats platform common"
-    [app]="ui shell reports records companions messages options monitor limits metrics presentation sampling ifstats platform/linux platform common"
+    [terminal]="shell records companions messages limits metrics presentation sampling ifstats platform/linux platform common"
+    [app]="terminal ui shell reports records companions messages options monitor limits metrics presentation sampling ifstats platform/linux platform common"
 )
 
 failures=0

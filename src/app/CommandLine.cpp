@@ -1,9 +1,9 @@
 #include "app/CommandLine.h"
 
-#include "app/Console.h"
 #include "app/Usage.h"
 #include "common/Autostart.h"
 #include "common/CompanionCommands.h"
+#include "common/Console.h"
 #include "common/FamilyPaths.h"
 
 namespace quantiro::app {

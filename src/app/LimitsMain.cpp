@@ -2,10 +2,10 @@
 // at its start and ... /no every two seconds while warnings are on. It warns once
 // per threshold and billing period, and costs almost nothing when no warning is
 // due: no Qt, no D-Bus and no SQLite are loaded then.
-#include "app/Console.h"
 #include "app/DesktopNotice.h"
 #include "app/LimitsRecordsModule.h"
 #include "app/Modules.h"
+#include "common/Console.h"
 #include "common/DecimalText.h"
 #include "common/FamilyPaths.h"
 #include "common/IgnoringErrors.h"
@@ -47,7 +47,7 @@ int main(int argc, char** argv) {
     const std::optional<double> sent = argc == 4 ? Amount(argv[2]) : std::nullopt;
     const std::string_view when = argc == 4 ? argv[3] : "";
     if (!received || !sent || (when != "/yes" && when != "/no")) {
-        app::Write(stderr, "Użycie: quantiro-limits /<odebrane kB> /<wysłane kB> /yes|/no\n");
+        quantiro::Write(stderr, "Użycie: quantiro-limits /<odebrane kB> /<wysłane kB> /yes|/no\n");
         return 2;
     }
     const paths::FamilyPaths paths = paths::FromEnvironment();
@@ -64,7 +64,7 @@ int main(int argc, char** argv) {
         try {
             paths::MakePrivateDirectory(paths.stateDirectory);
         } catch (const paths::PathError& error) {
-            app::Write(stderr, "quantiro-limits: " + std::string(error.what()) + '\n');
+            quantiro::Write(stderr, "quantiro-limits: " + std::string(error.what()) + '\n');
             return 1;
         }
         lock = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
         const auto sum = app::LoadModuleFunction<app::SumPeriodFunction>(
             paths.programDirectory, app::kLimitsRecordsModule, app::kSumPeriodSymbol);
         if (!sum) {
-            app::Write(stderr, "quantiro-limits: " + std::string(::dlerror()) + '\n');
+            quantiro::Write(stderr, "quantiro-limits: " + std::string(::dlerror()) + '\n');
             return std::nullopt;
         }
         limits::PeriodTraffic traffic;

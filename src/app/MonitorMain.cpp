@@ -2,11 +2,11 @@
 // starts it as dlmon.dll and ends it with SIGTERM, on which it saves its geometry.
 #include "app/Display.h"
 #include "app/ShowRequests.h"
-#include "app/StopSignals.h"
 #include "app/Usage.h"
 #include "common/FamilyPaths.h"
 #include "platform/linux/IniSettingsStore.h"
 #include "platform/linux/NetlinkInterfaceTable.h"
+#include "platform/linux/StopSignals.h"
 #include "ui/FamilyApplication.h"
 #include "ui/MonitorWindow.h"
 
@@ -30,7 +30,7 @@ int main(int argc, char** argv) {
     if (!app::DisplayAvailable()) {
         return 0;
     }
-    app::StopSignals stopSignals;
+    platform::linux_impl::StopSignals stopSignals;
     QApplication application(argc, argv);
     ui::PrepareFamilyApplication();
     QApplication::setApplicationName(QStringLiteral("quantiro-monitor"));

@@ -6,10 +6,7 @@
 
 namespace quantiro::app {
 
-// The meter without a display: the same start-up, tick, records and exit path,
-// shown as text. On a terminal it redraws in place once a second and reads the
-// keys (q asks to end); otherwise it prints one line a second. Returns the
-// process's exit status.
+// The meter without a display, on Linux's parts (see terminal::RunMeter).
 int RunTerminalFrontEnd(const std::string& commandLine, const shapes::WindowShape& shape);
 
 } // namespace quantiro::app

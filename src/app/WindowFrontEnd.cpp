@@ -2,10 +2,10 @@
 
 #include "app/LinuxPlatform.h"
 #include "app/ShowRequests.h"
-#include "app/StopSignals.h"
 #include "common/CompanionCommands.h"
 #include "common/DecimalText.h"
 #include "platform/linux/SleepWatch.h"
+#include "platform/linux/StopSignals.h"
 #include "shell/Texts.h"
 #include "ui/BrowserWindow.h"
 #include "ui/FamilyApplication.h"
@@ -24,7 +24,7 @@ namespace quantiro::app {
 
 int RunWindowFrontEnd(int& argc, char** argv, const std::string& commandLine,
                       const shapes::WindowShape& shape) {
-    StopSignals stopSignals;
+    platform::linux_impl::StopSignals stopSignals;
     QApplication application(argc, argv);
     ui::PrepareFamilyApplication();
     QApplication::setQuitOnLastWindowClosed(false);

@@ -2,7 +2,7 @@
 
 #include "platform/linux/UniqueFd.h"
 
-namespace quantiro::app {
+namespace quantiro::platform::linux_impl {
 
 // SIGINT, SIGTERM and SIGHUP are blocked and read from a descriptor, so none cuts a
 // tick or the exit steps short. SIGPIPE is ignored: a reader that went away is a
@@ -17,7 +17,7 @@ public:
     int Next();
 
 private:
-    platform::linux_impl::UniqueFd m_fd;
+    UniqueFd m_fd;
 };
 
-} // namespace quantiro::app
+} // namespace quantiro::platform::linux_impl

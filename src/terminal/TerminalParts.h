@@ -13,7 +13,7 @@
 #include <functional>
 #include <string>
 
-namespace quantiro::app {
+namespace quantiro::terminal {
 
 // Text from the network made safe to print on a terminal: control characters (C0,
 // DEL, C1, ESC among them) and bytes that are no UTF-8 are removed, so a notice's
@@ -131,4 +131,4 @@ private:
     std::function<void()> m_onShutdownSignal;
 };
 
-} // namespace quantiro::app
+} // namespace quantiro::terminal

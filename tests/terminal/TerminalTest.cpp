@@ -1,8 +1,8 @@
 // The meter as a whole process: started in a program directory of its own, ended
 // by a signal, and judged by what it left in its database and settings.
-#include "app/TerminalParts.h"
 #include "fakes/TestMeter.h"
 #include "fakes/TrafficTable.h"
+#include "terminal/TerminalParts.h"
 
 #include <chrono>
 #include <csignal>
@@ -210,7 +210,7 @@ TEST(TerminalTest, TextFromTheNetworkPrintsWithoutControlCharacters) {
         {"zażółć\xc2\xa0gęślą", "zażółć\xc2\xa0gęślą"}, // letters and a no-break space stay
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(app::Printable(c.from), c.printed);
+        EXPECT_EQ(terminal::Printable(c.from), c.printed);
     }
 }
 

@@ -1,6 +1,6 @@
-#include "app/TerminalParts.h"
+#include "terminal/TerminalParts.h"
 
-#include "app/Console.h"
+#include "common/Console.h"
 #include "common/DecimalText.h"
 #include "presentation/AmountFormat.h"
 #include "shell/Texts.h"
@@ -15,7 +15,7 @@
 #include <sys/signalfd.h>
 #include <unistd.h>
 
-namespace quantiro::app {
+namespace quantiro::terminal {
 
 namespace {
 
@@ -225,4 +225,4 @@ std::string Printable(std::string_view text) {
     return out;
 }
 
-} // namespace quantiro::app
+} // namespace quantiro::terminal

@@ -1,11 +1,11 @@
-#include "app/StopSignals.h"
+#include "platform/linux/StopSignals.h"
 
 #include <csignal>
 
 #include <sys/signalfd.h>
 #include <unistd.h>
 
-namespace quantiro::app {
+namespace quantiro::platform::linux_impl {
 
 StopSignals::StopSignals() {
     std::signal(SIGPIPE, SIG_IGN);
@@ -26,4 +26,4 @@ int StopSignals::Next() {
     return static_cast<int>(info.ssi_signo);
 }
 
-} // namespace quantiro::app
+} // namespace quantiro::platform::linux_impl

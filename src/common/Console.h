@@ -3,7 +3,7 @@
 #include <cstdio>
 #include <string_view>
 
-namespace quantiro::app {
+namespace quantiro {
 
 // Writes to standard output or error through C stdio. The C++ streams would set up
 // the whole locale machinery at start, which the meter has no other use for.
@@ -17,4 +17,4 @@ inline bool Flush(std::FILE* to) {
     return std::fflush(to) == 0 && !std::ferror(to);
 }
 
-} // namespace quantiro::app
+} // namespace quantiro

@@ -42,7 +42,8 @@ int RunWindowFrontEnd(int& argc, char** argv, const std::string& commandLine,
                                            .notifier = dialogs,
                                            .display = window,
                                            .window = window,
-                                           .noticeBrowser = noticeWindow});
+                                           .noticeBrowser = noticeWindow,
+                                           .desktop = &window});
     window.Attach(meter);
     // The notice check: once, a minute after the window was made.
     QTimer::singleShot(messages::kMessageCheckDelay, &window, [&] { meter.ShowNewNotice(); });

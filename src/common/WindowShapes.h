@@ -16,9 +16,13 @@ struct WindowShape {
     std::string_view fileName;
     // What --variant calls it.
     std::string_view optionName;
+    // Where it stood, in twips.
     values::LongValue left;
     values::LongValue top;
 };
+
+// The family stores window positions in twips, 15 to a pixel.
+inline constexpr int kTwipsPerPixel = 15;
 
 inline constexpr WindowShape kFull{0, "quantiro", "full", values::kWindowLeft, values::kWindowTop};
 inline constexpr WindowShape kSmall{1, "ZVmal.dll", "small", {"LeftP_mal", 100}, {"TopP_mal", 0}};

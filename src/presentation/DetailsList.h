@@ -15,7 +15,6 @@ class DetailsList {
 public:
     static constexpr std::size_t kRows = 9;
     static constexpr std::array<std::string_view, 2> kColumns{"Parametr", "Wartość"};
-    static constexpr std::array<int, 2> kColumnWidthsTwips{4000, 2700};
     static constexpr std::array<std::string_view, kRows> kLabels{
         "Nazwa interfejsu",
         "Numer interfejsu",

@@ -24,8 +24,12 @@ void ExitBookkeeping::Run() {
     };
     using platform::Write;
 
-    step([&] { Write(m.settings, m.shape.top, RoundToInt32(m.window.TopTwips())); });
-    step([&] { Write(m.settings, m.shape.left, RoundToInt32(m.window.LeftTwips())); });
+    if (m.desktop) {
+        // Stored in twips, as the family keeps window positions.
+        const PixelPosition position = m.desktop->Position();
+        step([&] { Write(m.settings, m.shape.top, position.top * shapes::kTwipsPerPixel); });
+        step([&] { Write(m.settings, m.shape.left, position.left * shapes::kTwipsPerPixel); });
+    }
 
     step([&] { m.hours.SaveHour(); });
 
@@ -39,7 +43,9 @@ void ExitBookkeeping::Run() {
     }
 
     m.clock.Sleep(kFinalWait);
-    step([&] { m.window.RemoveTrayIcon(); });
+    if (m.desktop) {
+        step([&] { m.desktop->RemoveTrayIcon(); });
+    }
     step([&] { m.companions.StopMonitor(); });
 
     std::int16_t variant = 0;

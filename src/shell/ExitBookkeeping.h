@@ -21,7 +21,8 @@ public:
         records::HourlyRecords& hours;
         sampling::SamplingState& state;
         platform::Clock& clock;
-        MeterWindow& window;
+        // Whose position is stored; none for the terminal, which leaves it alone.
+        DesktopWindow* desktop;
         companions::Companions& companions;
         platform::Notifier& notifier;
         // This meter's window shape: where its position goes, and which shape's

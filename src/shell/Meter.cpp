@@ -45,7 +45,7 @@ Meter::StartUpResult Meter::StartUp(const std::string& commandLine) {
     paths::MakePrivateDirectory(m_system.cacheDirectory);
 
     platform::SettingsStore& settings = m_system.settings;
-    MeterWindow& window = m_frontEnd.window;
+    DesktopWindow* desktop = m_frontEnd.desktop;
     Write(settings, values::kIsRunning, true);
     m_state.warningsEnabled = Read(settings, values::kWarningsEnabled);
     m_state.exactCounting = Read(settings, values::kExactCounting);
@@ -55,26 +55,32 @@ Meter::StartUpResult Meter::StartUp(const std::string& commandLine) {
                                                        m_frontEnd.notifier);
     m_hours->OpenCurrentHour();
     m_exitBookkeeping = std::make_unique<ExitBookkeeping>(
-        ExitBookkeeping::Parts{settings, *m_hours, m_state, m_system.clock, window, m_companions,
+        ExitBookkeeping::Parts{settings, *m_hours, m_state, m_system.clock, desktop, m_companions,
                                m_frontEnd.notifier, *m_system.shape});
     m_sampler = std::make_unique<sampling::Sampler>(
         m_state, m_reader, m_system.clock, settings,
         sampling::TickCollaborators{m_frontEnd.display, *m_hours, *this, *this, m_companions});
 
-    window.ApplyScale(presentation::ScaleFromSettings(settings));
-    window.RestorePosition();
-    window.ApplyFixedSize();
+    m_frontEnd.window.ApplyScale(presentation::ScaleFromSettings(settings));
+    if (desktop) {
+        desktop->RestorePosition();
+        desktop->ApplyFixedSize();
+    }
     records::SumMonth(*m_database, settings, m_system.clock, m_state);
     ReadMetricsSettings();
-    window.ShowTrayIcon();
+    if (desktop) {
+        desktop->ShowTrayIcon();
+    }
 
     if (Read(settings, values::kStartMonitor)) {
         m_companions.StartMonitor();
     }
-    if (Read(settings, values::kStartHidden)) {
-        window.HideWindow();
+    if (desktop && Read(settings, values::kStartHidden)) {
+        desktop->HideWindow();
     }
-    window.RebuildMenu();
+    if (desktop) {
+        desktop->RebuildMenu();
+    }
 
     const platform::LocalDateTime now = m_system.clock.Now();
     const std::int16_t monthDay = RoundToInt16(DaysSinceEpoch(now.year, now.month, 1));
@@ -88,11 +94,13 @@ Meter::StartUpResult Meter::StartUp(const std::string& commandLine) {
     m_companions.StartLimitWatcher(true);
 
     m_state.onTop = Read(settings, values::kOnTop);
-    if (m_state.onTop) {
-        window.SetOnTop(true);
+    if (desktop && m_state.onTop) {
+        desktop->SetOnTop(true);
     }
     m_limits.Update();
-    window.StartTimer();
+    if (desktop) {
+        desktop->StartTimer();
+    }
     return StartUpResult::Running;
 }
 
@@ -126,7 +134,9 @@ void Meter::ReloadSettings() {
         return;
     }
     m_frontEnd.window.ApplyScale(presentation::ScaleFromSettings(settings));
-    m_frontEnd.window.ApplyFixedSize();
+    if (m_frontEnd.desktop) {
+        m_frontEnd.desktop->ApplyFixedSize();
+    }
     m_state.warningsEnabled = Read(settings, values::kWarningsEnabled);
     m_state.exactCounting = Read(settings, values::kExactCounting);
     m_limits.Update();
@@ -210,7 +220,7 @@ void Meter::OnUserClose() {
         // Closing the window only hides it: counting goes on in the background.
         if (Read(m_system.settings, values::kShowCloseNotice)) {
             std::string notice(texts::kCloseNotice);
-            if (!m_frontEnd.window.InTray()) {
+            if (m_frontEnd.desktop && !m_frontEnd.desktop->InTray()) {
                 notice += texts::kCloseNoticeTaskbar;
             }
             const bool dontShowAgain =
@@ -218,7 +228,9 @@ void Meter::OnUserClose() {
                                                    std::string(texts::kCloseNoticeCheckBox));
             StoreSetting(values::kShowCloseNotice, !dontShowAgain);
         }
-        m_frontEnd.window.HideWindow();
+        if (m_frontEnd.desktop) {
+            m_frontEnd.desktop->HideWindow();
+        }
     });
 }
 
@@ -245,7 +257,9 @@ void Meter::RunMenuCommand(MenuCommand command) {
             break;
         case MenuCommand::Hide:
             StoreSetting(values::kStartHidden, true);
-            m_frontEnd.window.HideWindow();
+            if (m_frontEnd.desktop) {
+                m_frontEnd.desktop->HideWindow();
+            }
             break;
         case MenuCommand::End:
             AskToEnd();
@@ -259,9 +273,13 @@ void Meter::RunMenuCommand(MenuCommand command) {
 
 void Meter::ToggleOnTop() {
     m_state.onTop = !m_state.onTop;
-    m_frontEnd.window.SetOnTop(m_state.onTop);
+    if (m_frontEnd.desktop) {
+        m_frontEnd.desktop->SetOnTop(m_state.onTop);
+    }
     StoreSetting(values::kOnTop, m_state.onTop);
-    m_frontEnd.window.RebuildMenu(); // the check mark follows only through a rebuild
+    if (m_frontEnd.desktop) {
+        m_frontEnd.desktop->RebuildMenu(); // the check mark follows only through a rebuild
+    }
 }
 
 void Meter::ShowReports() {
@@ -283,7 +301,9 @@ void Meter::Close(CloseReason reason) {
     if (m_exitBookkeeping) {
         m_exitBookkeeping->Run();
     }
-    m_frontEnd.window.Closed();
+    if (m_frontEnd.desktop) {
+        m_frontEnd.desktop->Closed();
+    }
 }
 
 } // namespace quantiro::shell

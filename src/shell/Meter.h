@@ -59,6 +59,8 @@ struct FrontEndParts {
     sampling::RateDisplay& display;
     MeterWindow& window;
     messages::NoticeBrowser& noticeBrowser;
+    // The window on a desktop; none for the terminal.
+    DesktopWindow* desktop = nullptr;
 };
 
 // The meter's core, the same under both front-ends: start-up, the tick, the settings

@@ -4,14 +4,27 @@
 
 namespace quantiro::shell {
 
-// What the meter's core asks of its window. The window front-end carries these out
-// with widgets; the terminal front-end, which has no window, keeps only the scale
-// and the stored position.
+// What the meter's core asks of either front-end's window: the terminal's too.
 class MeterWindow {
 public:
     virtual ~MeterWindow() = default;
     // The bars' maxima and scale captions.
     virtual void ApplyScale(const presentation::RateScale& scale) = 0;
+    // The close has begun: the ticks stop before the exit steps run.
+    virtual void Closing() = 0;
+};
+
+// A window's place on the screen, in pixels.
+struct PixelPosition {
+    int left = 0;
+    int top = 0;
+};
+
+// What only a window on a desktop does; a meter on a terminal has none.
+class DesktopWindow {
+public:
+    virtual ~DesktopWindow() = default;
+    // Moves the window where the settings say it stood.
     virtual void RestorePosition() = 0;
     virtual void ApplyFixedSize() = 0;
     virtual void ShowTrayIcon() = 0;
@@ -23,14 +36,12 @@ public:
     // Whether a hidden window comes back through an icon in the notification area;
     // without one it is minimised to the task bar instead.
     virtual bool InTray() const { return true; }
+    // The event loop's timer starts ticking the meter.
     virtual void StartTimer() = 0;
-    // The close has begun: the timer stops before the exit steps run.
-    virtual void Closing() = 0;
     // The exit steps are done: the front-end ends its event loop.
     virtual void Closed() = 0;
-    // Where the window stands, in twips, for the next start.
-    virtual double LeftTwips() = 0;
-    virtual double TopTwips() = 0;
+    // Where the window stands, for the next start.
+    virtual PixelPosition Position() const = 0;
 };
 
 } // namespace quantiro::shell

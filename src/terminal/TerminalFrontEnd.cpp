@@ -192,7 +192,7 @@ int RunMeter(const MeterRun& run) {
 
     TerminalDialog dialog(stopSignals.Descriptor());
     TerminalDisplay display(decimalSeparator);
-    TerminalWindow window(display, run.settings, run.shape, ::isatty(STDOUT_FILENO) == 1);
+    TerminalWindow window(display, ::isatty(STDOUT_FILENO) == 1);
     shell::Meter meter(run.system, {.dialog = dialog,
                                     .about = dialog,
                                     .notifier = dialog,

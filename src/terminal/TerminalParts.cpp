@@ -126,12 +126,6 @@ bool TerminalWindow::Show() {
     return Flush(stdout);
 }
 
-void TerminalWindow::RestorePosition() {
-    // Written back at exit exactly as found, since there is no window to move.
-    m_left = platform::Read(m_settings, m_shape.left);
-    m_top = platform::Read(m_settings, m_shape.top);
-}
-
 void TerminalWindow::Closing() {
     // A pipe gets the last figures once more; a broken one gets nothing at all.
     if (!m_redraw && !std::ferror(stdout)) {

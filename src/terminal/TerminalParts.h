@@ -60,16 +60,12 @@ private:
     double m_receivedKb = 0, m_sentKb = 0, m_monthKb = 0;
 };
 
-// The window the terminal does not have: it prints the display on standard output
-// (redrawn in place on a terminal, one line a second into a pipe), keeps the scale,
-// and writes the stored position back unchanged.
+// The terminal's window: it prints the display on standard output (redrawn in
+// place on a terminal, one line a second into a pipe) and keeps the scale.
 class TerminalWindow final : public shell::MeterWindow {
 public:
-    TerminalWindow(TerminalDisplay& display, platform::SettingsStore& settings,
-                   const shapes::WindowShape& shape, bool redraw)
+    TerminalWindow(TerminalDisplay& display, bool redraw)
         : m_display(display)
-        , m_settings(settings)
-        , m_shape(shape)
         , m_redraw(redraw) {}
 
     // Prints the display; false when standard output can no longer be written.
@@ -78,26 +74,12 @@ public:
     void Forget() { m_lines = 0; }
 
     void ApplyScale(const presentation::RateScale& scale) override { m_display.SetScale(scale); }
-    void RestorePosition() override;
-    void ApplyFixedSize() override {}
-    void ShowTrayIcon() override {}
-    void RemoveTrayIcon() override {}
-    void RebuildMenu() override {}
-    void SetOnTop(bool) override {}
-    void HideWindow() override {}
-    void StartTimer() override {}
     void Closing() override;
-    void Closed() override {}
-    double LeftTwips() override { return m_left; }
-    double TopTwips() override { return m_top; }
 
 private:
     TerminalDisplay& m_display;
-    platform::SettingsStore& m_settings;
-    const shapes::WindowShape& m_shape;
     bool m_redraw;
     int m_lines = 0;
-    double m_left = 0, m_top = 0;
 };
 
 // Message boxes as lines on standard error; a question is asked on the terminal

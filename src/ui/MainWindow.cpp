@@ -21,19 +21,15 @@ const QString kDragTip = QStringLiteral("Wciśnij prawy przycisk myszki i przesu
 
 using namespace std::chrono_literals;
 
-// The layout is drawn in twips, 15 to a pixel.
-constexpr int Px(int twips) {
-    return twips / static_cast<int>(kTwipsPerPixel);
-}
-
-constexpr int kWidthTwips = 1875;
-constexpr int kHeightTwips = 4695;
-constexpr int kBottomTickTwips = 3120;
-constexpr int kTickSpacingTwips = 300;
+// The full window's layout, in pixels.
+constexpr int kWidth = 125;
+constexpr int kHeight = 313;
+constexpr int kBottomTick = 208;
+constexpr int kTickSpacing = 20;
 constexpr int kTicks = 11;
-constexpr int kDownloadTicksLeft = 60, kDownloadTicksRight = 480;
-constexpr int kUploadTicksLeft = 1260, kUploadTicksRight = 1680;
-constexpr int kBottomLabelTwips = 2880;
+constexpr int kDownloadTicksLeft = 4, kDownloadTicksRight = 32;
+constexpr int kUploadTicksLeft = 84, kUploadTicksRight = 112;
+constexpr int kBottomLabel = 192;
 
 } // namespace
 
@@ -106,28 +102,27 @@ void MainWindow::StartTimer() {
 }
 
 void MainWindow::LayOutFull() {
-    m_downloadBar->setGeometry(Px(540), Px(120), Px(315), Px(3015));
-    m_uploadBar->setGeometry(Px(900), Px(120), Px(315), Px(3015));
+    m_downloadBar->setGeometry(36, 8, 21, 201);
+    m_uploadBar->setGeometry(60, 8, 21, 201);
     for (int i = 0; i < 10; ++i) {
-        const int top = kBottomLabelTwips - i * kTickSpacingTwips;
+        const int top = kBottomLabel - i * kTickSpacing;
         m_downloadScale[static_cast<std::size_t>(i)] =
-            SmallLabel(QStringLiteral("100"), 60, top, 420);
-        m_uploadScale[static_cast<std::size_t>(i)] =
-            SmallLabel(QStringLiteral("100"), 1260, top, 420);
+            SmallLabel(QStringLiteral("100"), 4, top, 28);
+        m_uploadScale[static_cast<std::size_t>(i)] = SmallLabel(QStringLiteral("100"), 84, top, 28);
     }
-    SmallLabel(QStringLiteral("kBps"), 60, 3180);
-    SmallLabel(QStringLiteral("kBps"), 1260, 3180);
+    SmallLabel(QStringLiteral("kBps"), 4, 212);
+    SmallLabel(QStringLiteral("kBps"), 84, 212);
 
-    m_errorMarker->setGeometry(Px(60), Px(3420), Px(1635), Px(75));
+    m_errorMarker->setGeometry(4, 228, 109, 5);
 
-    SmallLabel(QStringLiteral("Odeb.:"), 60, 3600);
-    m_received = AmountText(QStringLiteral("000 000 000"), 480, 3600, 840);
-    SmallLabel(QStringLiteral("Wysł.:"), 60, 3780);
-    m_sent = AmountText(QStringLiteral("000 000 000"), 480, 3780, 840);
-    SmallLabel(QStringLiteral("Transfer miesięczny:"), 60, 3960, 1695);
-    m_month = AmountText(QStringLiteral("000 000 000"), 60, 4140, 1695);
+    SmallLabel(QStringLiteral("Odeb.:"), 4, 240);
+    m_received = AmountText(QStringLiteral("000 000 000"), 32, 240, 56);
+    SmallLabel(QStringLiteral("Wysł.:"), 4, 252);
+    m_sent = AmountText(QStringLiteral("000 000 000"), 32, 252, 56);
+    SmallLabel(QStringLiteral("Transfer miesięczny:"), 4, 264, 113);
+    m_month = AmountText(QStringLiteral("000 000 000"), 4, 276, 113);
 
-    m_options->setGeometry(Px(1320), Px(3600), Px(375), Px(315));
+    m_options->setGeometry(88, 240, 25, 21);
 }
 
 void MainWindow::LayOutSmall() {
@@ -135,13 +130,13 @@ void MainWindow::LayOutSmall() {
     for (RateBar* bar : {m_downloadBar, m_uploadBar}) {
         bar->SetHorizontal(true);
     }
-    m_downloadRate = AmountText({}, 60, 30, 1635);
+    m_downloadRate = AmountText({}, 4, 2, 109);
     m_downloadBar->setGeometry(4, 16, 117, 14);
-    m_uploadRate = AmountText({}, 60, 510, 1635);
+    m_uploadRate = AmountText({}, 4, 34, 109);
     m_uploadBar->setGeometry(4, 48, 117, 14);
     m_errorMarker->setGeometry(4, 66, 117, 4);
-    SmallLabel(QStringLiteral("Transfer miesięczny:"), 60, 1080, 1400);
-    m_month = AmountText(QStringLiteral("000 000 000"), 60, 1260, 1400);
+    SmallLabel(QStringLiteral("Transfer miesięczny:"), 4, 72, 93);
+    m_month = AmountText(QStringLiteral("000 000 000"), 4, 84, 93);
     m_options->setGeometry(99, 78, 24, 24);
 }
 
@@ -153,38 +148,37 @@ void MainWindow::LayOutHorizontal() {
     m_downloadBar->setGeometry(4, 6, 146, 20);
     m_uploadBar->setGeometry(4, 32, 146, 20);
     m_errorMarker->setGeometry(4, 54, 146, 3);
-    SmallLabel(QStringLiteral("Odeb.:"), 2340, 90);
-    m_received = AmountText({}, 2850, 90, 1500);
-    SmallLabel(QStringLiteral("Wysł.:"), 2340, 330);
-    m_sent = AmountText({}, 2850, 330, 1500);
-    SmallLabel(QStringLiteral("Mies.:"), 2340, 570);
-    m_month = AmountText({}, 2850, 570, 1500);
+    SmallLabel(QStringLiteral("Odeb.:"), 156, 6);
+    m_received = AmountText({}, 190, 6, 100);
+    SmallLabel(QStringLiteral("Wysł.:"), 156, 22);
+    m_sent = AmountText({}, 190, 22, 100);
+    SmallLabel(QStringLiteral("Mies.:"), 156, 38);
+    m_month = AmountText({}, 190, 38, 100);
     m_options->setGeometry(287, 32, 24, 24);
 }
 
-QLabel* MainWindow::SmallLabel(const QString& text, int leftTwips, int topTwips, int widthTwips) {
+QLabel* MainWindow::SmallLabel(const QString& text, int left, int top, int width) {
     auto* label = new FixedTextLabel(text, this);
     label->setTextFormat(Qt::PlainText); // no rich-text check on a change
-    Place(label, leftTwips, topTwips, widthTwips);
-    if (widthTwips == 0) {
+    Place(label, left, top, width);
+    if (width == 0) {
         label->FitWidthWhenShown(); // as wide as its text
     }
     return label;
 }
 
-AmountLabel* MainWindow::AmountText(const QString& text, int leftTwips, int topTwips,
-                                    int widthTwips) {
+AmountLabel* MainWindow::AmountText(const QString& text, int left, int top, int width) {
     auto* label = new AmountLabel(text, this);
-    Place(label, leftTwips, topTwips, widthTwips);
+    Place(label, left, top, width);
     return label;
 }
 
-void MainWindow::Place(QWidget* label, int leftTwips, int topTwips, int widthTwips) {
+void MainWindow::Place(QWidget* label, int left, int top, int width) {
     QFont small = label->font();
     small.setPixelSize(9);
     label->setFont(small);
-    label->move(Px(leftTwips), Px(topTwips));
-    label->resize(Px(widthTwips), 12);
+    label->move(left, top);
+    label->resize(width, 12);
 }
 
 QString MainWindow::ScaleCaption(bool download, int index) const {
@@ -259,17 +253,17 @@ void MainWindow::ApplyScale(const presentation::RateScale& scale) {
 }
 
 void MainWindow::RestorePosition() {
-    const StoredPosition position = ReadStoredPosition(m_settings, m_shape);
-    move(Px(position.leftTwips), Px(position.topTwips));
+    const shell::PixelPosition position = ReadStoredPosition(m_settings, m_shape);
+    move(position.left, position.top);
 }
 
 void MainWindow::ApplyFixedSize() {
     if (m_shape.variant == shapes::kSmall.variant) {
-        setFixedSize(Px(kWidthTwips), Px(kHeightTwips) / 3);
+        setFixedSize(kWidth, kHeight / 3);
     } else if (m_shape.variant == shapes::kHorizontal.variant) {
-        setFixedSize(Px(kHeightTwips), 60);
+        setFixedSize(kHeight, 60);
     } else {
-        setFixedSize(Px(kWidthTwips), Px(kHeightTwips));
+        setFixedSize(kWidth, kHeight);
     }
 }
 
@@ -466,12 +460,12 @@ void MainWindow::paintEvent(QPaintEvent*) {
         return; // only the full window has scales; the background is the palette's
     }
     QPainter painter(this);
-    painter.fillRect(0, 0, Px(1755), Px(3555), QColor(236, 236, 236));
+    painter.fillRect(0, 0, 117, 237, QColor(236, 236, 236));
     painter.setPen(QColor(64, 64, 64));
     for (int i = 0; i < kTicks; ++i) {
-        const int y = Px(kBottomTickTwips - i * kTickSpacingTwips);
-        painter.drawLine(Px(kDownloadTicksLeft), y, Px(kDownloadTicksRight), y);
-        painter.drawLine(Px(kUploadTicksLeft), y, Px(kUploadTicksRight), y);
+        const int y = kBottomTick - i * kTickSpacing;
+        painter.drawLine(kDownloadTicksLeft, y, kDownloadTicksRight, y);
+        painter.drawLine(kUploadTicksLeft, y, kUploadTicksRight, y);
     }
 }
 

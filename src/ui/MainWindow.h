@@ -28,14 +28,15 @@ class QSystemTrayIcon;
 
 namespace quantiro::ui {
 
-inline constexpr double kTwipsPerPixel = 15;
-
 // The meter's window: 125 x 313 pixels, frameless. Two bars with numbered scales,
 // the received, sent and monthly amounts, the error marker and the options button.
 // With a notification area it has no task-bar entry and hides into the tray icon;
 // without one it is a normal task-bar window that minimises instead. It follows a
 // notification area that comes or goes while it runs.
-class MainWindow final : public QWidget, public sampling::RateDisplay, public shell::MeterWindow {
+class MainWindow final : public QWidget,
+                         public sampling::RateDisplay,
+                         public shell::MeterWindow,
+                         public shell::DesktopWindow {
 public:
     // `trayAvailable` tells whether a notification area is there right now.
     MainWindow(platform::SettingsStore& settings, std::string decimalSeparator,
@@ -70,8 +71,7 @@ public:
     void StartTimer() override;
     void Closing() override;
     void Closed() override;
-    double LeftTwips() override { return x() * kTwipsPerPixel; }
-    double TopTwips() override { return y() * kTwipsPerPixel; }
+    shell::PixelPosition Position() const override { return {.left = x(), .top = y()}; }
 
     // Opens the popup menu at the pointer and runs the picked command.
     void ShowMenu();
@@ -104,11 +104,11 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
-    QLabel* SmallLabel(const QString& text, int leftTwips, int topTwips, int widthTwips = 0);
+    QLabel* SmallLabel(const QString& text, int left, int top, int width = 0);
     // For the figures that change as the traffic flows.
-    AmountLabel* AmountText(const QString& text, int leftTwips, int topTwips, int widthTwips);
-    // In the small font, at its place in twips.
-    void Place(QWidget* label, int leftTwips, int topTwips, int widthTwips);
+    AmountLabel* AmountText(const QString& text, int left, int top, int width);
+    // In the small font, at its place in pixels.
+    void Place(QWidget* label, int left, int top, int width);
     void LayOutFull();
     void LayOutSmall();
     void LayOutHorizontal();

@@ -1,5 +1,6 @@
 #include "ui/StoredPosition.h"
 
+#include <cstdint>
 #include <limits>
 
 namespace quantiro::ui {
@@ -15,9 +16,10 @@ std::int32_t Read16(platform::SettingsStore& settings, const values::LongValue& 
 
 } // namespace
 
-StoredPosition ReadStoredPosition(platform::SettingsStore& settings,
-                                  const shapes::WindowShape& shape) {
-    return {Read16(settings, shape.left), Read16(settings, shape.top)};
+shell::PixelPosition ReadStoredPosition(platform::SettingsStore& settings,
+                                        const shapes::WindowShape& shape) {
+    return {.left = Read16(settings, shape.left) / shapes::kTwipsPerPixel,
+            .top = Read16(settings, shape.top) / shapes::kTwipsPerPixel};
 }
 
 } // namespace quantiro::ui

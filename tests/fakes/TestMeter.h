@@ -98,6 +98,7 @@ struct RecordingFrontEnd final : platform::MessageDialog,
                                  platform::Notifier,
                                  sampling::RateDisplay,
                                  shell::MeterWindow,
+                                 shell::DesktopWindow,
                                  messages::NoticeBrowser {
     shell::FrontEndParts Parts() {
         return {.dialog = *this,
@@ -105,7 +106,8 @@ struct RecordingFrontEnd final : platform::MessageDialog,
                 .notifier = *this,
                 .display = *this,
                 .window = *this,
-                .noticeBrowser = *this};
+                .noticeBrowser = *this,
+                .desktop = this};
     }
 
     void Inform(const std::string& title, const std::string& text) override { Record(title, text); }
@@ -164,8 +166,7 @@ struct RecordingFrontEnd final : platform::MessageDialog,
             afterClose();
         }
     }
-    double LeftTwips() override { return 1500; }
-    double TopTwips() override { return 0; }
+    shell::PixelPosition Position() const override { return {.left = 100, .top = 0}; }
 
     std::vector<std::string> log, dialogTexts, messages;
     bool answerYes = true;

@@ -39,7 +39,8 @@ struct WindowMeter {
                  .notifier = ui,
                  .display = window,
                  .window = window,
-                 .noticeBrowser = ui}) {
+                 .noticeBrowser = ui,
+                 .desktop = &window}) {
         system.clock.SetNow({2026, 12, 5, 10, 5, 0});
         window.Attach(meter);
     }

@@ -38,11 +38,17 @@ class Idle final : public sampling::HourRecords,
                    public sampling::UpdateCheck,
                    public sampling::LimitWatcher {
 public:
+    void Count(double downloadKb, double uploadKb, std::uint32_t onlineMs) override {
+        counted += downloadKb + uploadKb + onlineMs;
+    }
+    void TakeBack(double downloadKb, double uploadKb) override { counted -= downloadKb + uploadKb; }
+    bool CountsEveryKilobyte() const override { return false; }
     bool HourChanged() override { return false; }
     void StartNextHour() override {}
     void ReloadSettings() override {}
     void RunUpdateCheck() override {}
-    void StartLimitWatcher(bool) override {}
+    void StartLimitWatcher(bool, const sampling::Totals&) override {}
+    double counted = 0;
 };
 
 struct TempConfigHome {
@@ -95,10 +101,10 @@ void BM_WholeTick(benchmark::State& state) {
     SilentNotifier notifier;
     ifstats::InterfaceTableReader reader(table, notifier);
     platform::linux_impl::SystemClock clock;
-    sampling::SamplingState sampling;
     NullDisplay display;
     Idle idle;
-    sampling::Sampler sampler(sampling, reader, clock, settings, {display, idle, idle, idle, idle});
+    const sampling::TransferLimits limits(home.path + "/quantiro.par", settings);
+    sampling::Sampler sampler(reader, clock, settings, limits, {display, idle, idle, idle, idle});
     for (auto _ : state) {
         sampler.OnTick();
     }

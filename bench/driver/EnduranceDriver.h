@@ -105,7 +105,7 @@ public:
         meter.reset();
         const auto next = MakeMeter();
         next->StartUp("/START");
-        report.monthBase = next->State().monthBase;
+        report.monthBase = next->MonthReceived(); // nothing received yet: the records' month
         report.rssAtEndKb = PeakRssKb();
 
         report.stored = TrafficTable(system.Database()).Rows();

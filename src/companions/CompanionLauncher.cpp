@@ -35,12 +35,10 @@ std::string FieldName(std::string_view prefix, std::size_t field) {
 
 CompanionLauncher::CompanionLauncher(std::string programDirectory,
                                      platform::ProcessLauncher& launcher,
-                                     platform::SettingsStore& settings,
-                                     const sampling::SamplingState& state)
+                                     platform::SettingsStore& settings)
     : m_programDirectory(std::move(programDirectory))
     , m_launcher(launcher)
-    , m_settings(settings)
-    , m_state(state) {}
+    , m_settings(settings) {}
 
 platform::ProcessRecord CompanionLauncher::Launch(std::string_view command, bool track) {
     // The program's name and its arguments, separated by white space.
@@ -107,9 +105,9 @@ void CompanionLauncher::StartWindowVariant(std::int16_t variant) {
     }
 }
 
-void CompanionLauncher::StartLimitWatcher(bool atStartUp) {
-    Launch(std::string(commands::kLimitWatcher) + " /" + Digits(m_state.totalReceived) + " /" +
-               Digits(m_state.totalSent) + (atStartUp ? " /yes" : " /no"),
+void CompanionLauncher::StartLimitWatcher(bool atStartUp, const sampling::Totals& totals) {
+    Launch(std::string(commands::kLimitWatcher) + " /" + Digits(totals.received) + " /" +
+               Digits(totals.sent) + (atStartUp ? " /yes" : " /no"),
            false);
 }
 

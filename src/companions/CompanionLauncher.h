@@ -3,7 +3,6 @@
 #include "companions/Companions.h"
 #include "platform/Processes.h"
 #include "platform/Settings.h"
-#include "sampling/SamplingState.h"
 #include "sampling/TickCollaborators.h"
 
 #include <string>
@@ -16,9 +15,8 @@ namespace quantiro::companions {
 // split at spaces in the directory; the words after its name are its arguments.
 class CompanionLauncher final : public Companions, public sampling::LimitWatcher {
 public:
-    // The limit watcher is given the totals of `state`.
     CompanionLauncher(std::string programDirectory, platform::ProcessLauncher& launcher,
-                      platform::SettingsStore& settings, const sampling::SamplingState& state);
+                      platform::SettingsStore& settings);
 
     void StartMonitor() override;
     void StopMonitor() override;
@@ -27,7 +25,7 @@ public:
     void StartReports() override;
     void StartUpdater() override;
     void StartWindowVariant(std::int16_t variant) override;
-    void StartLimitWatcher(bool atStartUp) override;
+    void StartLimitWatcher(bool atStartUp, const sampling::Totals& totals) override;
 
 private:
     platform::ProcessRecord Launch(std::string_view command, bool track);
@@ -37,7 +35,6 @@ private:
     std::string m_programDirectory;
     platform::ProcessLauncher& m_launcher;
     platform::SettingsStore& m_settings;
-    const sampling::SamplingState& m_state;
 };
 
 } // namespace quantiro::companions

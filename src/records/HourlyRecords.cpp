@@ -1,5 +1,6 @@
 #include "records/HourlyRecords.h"
 
+#include "common/Rounding.h"
 #include "records/RecordFields.h"
 
 #include <chrono>
@@ -17,10 +18,9 @@ constexpr auto kSaveRetryWait = 100ms;
 
 } // namespace
 
-HourlyRecords::HourlyRecords(platform::HourStore& store, sampling::SamplingState& state,
-                             platform::Clock& clock, platform::Notifier& notifier)
+HourlyRecords::HourlyRecords(platform::HourStore& store, platform::Clock& clock,
+                             platform::Notifier& notifier)
     : m_store(store)
-    , m_state(state)
     , m_clock(clock)
     , m_notifier(notifier)
     , m_lastSave(clock.TickMilliseconds()) {}
@@ -35,9 +35,9 @@ bool HourlyRecords::TryOpenCurrentHour() {
         m_savedTime = FieldToInt32(opened.time);
         m_savedDownload = FieldToInt32(opened.download);
         m_savedUpload = FieldToInt32(opened.upload);
-        m_state.hourTime += m_savedTime;
-        m_state.hourDownload += m_savedDownload;
-        m_state.hourUpload += m_savedUpload;
+        m_hour.time += m_savedTime;
+        m_hour.download += m_savedDownload;
+        m_hour.upload += m_savedUpload;
         m_openHour = OpenHour{opened.key, now.hour};
         return true;
     } catch (const platform::DatabaseError&) {
@@ -60,6 +60,19 @@ void HourlyRecords::OpenCurrentHour() {
     if (!TryOpenCurrentHour()) {
         DelayNextTry();
     }
+}
+
+void HourlyRecords::Count(double downloadKb, double uploadKb, std::uint32_t onlineMs) {
+    if (onlineMs != 0) {
+        m_hour.time = RoundToInt32(static_cast<double>(m_hour.time) + onlineMs);
+    }
+    m_hour.download = RoundToInt32(m_hour.download + downloadKb);
+    m_hour.upload = RoundToInt32(m_hour.upload + uploadKb);
+}
+
+void HourlyRecords::TakeBack(double downloadKb, double uploadKb) {
+    m_hour.download = RoundToInt32(m_hour.download - downloadKb);
+    m_hour.upload = RoundToInt32(m_hour.upload - uploadKb);
 }
 
 bool HourlyRecords::HourChanged() {
@@ -85,8 +98,7 @@ void HourlyRecords::StartNextHour() {
     const platform::LocalDateTime now = m_clock.Now();
     platform::HourKey next = 0;
     try {
-        next =
-            m_store.StartNextHour(m_openHour->key, Accumulators(), FormatRecordDate(now), now.hour);
+        next = m_store.StartNextHour(m_openHour->key, m_hour, FormatRecordDate(now), now.hour);
     } catch (const platform::DatabaseError& error) {
         DelayNextTry();
         ShowWriteFailureOnce(error);
@@ -95,9 +107,9 @@ void HourlyRecords::StartNextHour() {
     m_openHour = OpenHour{next, now.hour};
     m_writeFailureShown = false;
     m_savedTime = m_savedDownload = m_savedUpload = 0;
-    m_state.hourTime = 0;
-    m_state.hourUpload = 0;
-    m_state.hourDownload = 0;
+    m_hour.time = 0;
+    m_hour.upload = 0;
+    m_hour.download = 0;
 }
 
 void HourlyRecords::ShowWriteFailureOnce(const platform::DatabaseError& error) {
@@ -108,9 +120,9 @@ void HourlyRecords::ShowWriteFailureOnce(const platform::DatabaseError& error) {
 }
 
 void HourlyRecords::SaveHour() {
-    const bool counted = m_state.exactCounting ? m_state.hourDownload > 0 || m_state.hourUpload > 0
-                                               : m_state.hourDownload > 0 &&
-                                                     m_state.hourUpload > 0 && m_state.hourTime > 0;
+    const bool counted = m_exactCounting
+                             ? m_hour.download > 0 || m_hour.upload > 0
+                             : m_hour.download > 0 && m_hour.upload > 0 && m_hour.time > 0;
     if (!counted) {
         return;
     }
@@ -145,8 +157,8 @@ void HourlyRecords::SaveNow() {
         return;
     }
     m_lastSave = m_clock.TickMilliseconds();
-    if (m_state.hourTime == m_savedTime && m_state.hourDownload == m_savedDownload &&
-        m_state.hourUpload == m_savedUpload) {
+    if (m_hour.time == m_savedTime && m_hour.download == m_savedDownload &&
+        m_hour.upload == m_savedUpload) {
         return;
     }
     try {
@@ -168,18 +180,13 @@ std::optional<std::int32_t> HourlyRecords::StoredDownload() {
     return std::nullopt;
 }
 
-platform::HourAmounts HourlyRecords::Accumulators() const {
-    return {
-        .time = m_state.hourTime, .download = m_state.hourDownload, .upload = m_state.hourUpload};
-}
-
 void HourlyRecords::SaveAccumulators() {
     // Each field receives the accumulator, never a sum: opening the hour loaded the
     // accumulators from this record, so an hour continued later keeps its amounts.
-    m_store.SaveHour(m_openHour->key, Accumulators());
-    m_savedTime = m_state.hourTime;
-    m_savedDownload = m_state.hourDownload;
-    m_savedUpload = m_state.hourUpload;
+    m_store.SaveHour(m_openHour->key, m_hour);
+    m_savedTime = m_hour.time;
+    m_savedDownload = m_hour.download;
+    m_savedUpload = m_hour.upload;
 }
 
 } // namespace quantiro::records

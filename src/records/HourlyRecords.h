@@ -3,7 +3,6 @@
 #include "platform/Clock.h"
 #include "platform/HourStore.h"
 #include "platform/Notifier.h"
-#include "sampling/SamplingState.h"
 #include "sampling/TickCollaborators.h"
 
 #include <memory>
@@ -17,12 +16,19 @@ namespace quantiro::records {
 // in memory until a later counting tick opens one.
 class HourlyRecords final : public sampling::HourRecords {
 public:
-    HourlyRecords(platform::HourStore& store, sampling::SamplingState& state,
-                  platform::Clock& clock, platform::Notifier& notifier);
+    HourlyRecords(platform::HourStore& store, platform::Clock& clock, platform::Notifier& notifier);
 
     // Start-up: finds the current hour's record (adding it when there is none) and
     // loads the accumulators from it.
     void OpenCurrentHour();
+
+    void Count(double downloadKb, double uploadKb, std::uint32_t onlineMs) override;
+    void TakeBack(double downloadKb, double uploadKb) override;
+    bool CountsEveryKilobyte() const override { return m_exactCounting; }
+    void SetExactCounting(bool exact) { m_exactCounting = exact; }
+    // The open hour's amounts: milliseconds on line and kilobytes, the record's and
+    // what this run counted since.
+    const platform::HourAmounts& Amounts() const { return m_hour; }
 
     // True when the open record belongs to another hour, or when no hour is open.
     bool HourChanged() override;
@@ -48,7 +54,6 @@ private:
     };
 
     bool TryOpenCurrentHour();
-    platform::HourAmounts Accumulators() const;
     void SaveAccumulators();
     void ShowWriteFailureOnce(const platform::DatabaseError& error);
     // A failed write is tried again only after a wait, so a locked database does
@@ -57,7 +62,8 @@ private:
     bool TryDue() const;
 
     platform::HourStore& m_store;
-    sampling::SamplingState& m_state;
+    platform::HourAmounts m_hour;
+    bool m_exactCounting = false;
     platform::Clock& m_clock;
     platform::Notifier& m_notifier;
     std::optional<OpenHour> m_openHour;

@@ -5,8 +5,8 @@
 
 namespace quantiro::records {
 
-void SumMonth(platform::HourStore& database, platform::SettingsStore& settings,
-              platform::Clock& clock, sampling::SamplingState& state) {
+double SumMonth(platform::HourStore& database, platform::SettingsStore& settings,
+                platform::Clock& clock) {
     // A record that cannot be read is skipped, and a scan that cannot go on ends
     // with what it has summed.
     StoredTraffic month;
@@ -15,7 +15,6 @@ void SumMonth(platform::HourStore& database, platform::SettingsStore& settings,
         AddPeriod(database, {now.year, now.month, 1},
                   {now.year, now.month, DaysInMonth(now.year, now.month)}, month);
     });
-    state.monthBase += month.download;
 
     // The totals count from the start, so the records hold nothing they count
     // again: the previous exit's correction is cleared, never subtracted. The
@@ -25,6 +24,7 @@ void SumMonth(platform::HourStore& database, platform::SettingsStore& settings,
             platform::Write(settings, values::kCorrectionPending, false);
         }
     });
+    return month.download;
 }
 
 } // namespace quantiro::records

@@ -1,22 +1,20 @@
 #include "sampling/Sampler.h"
 
-#include "common/Rounding.h"
-
 #include <algorithm>
 
 namespace quantiro::sampling {
 
-Sampler::Sampler(SamplingState& state, ifstats::InterfaceTableReader& reader,
-                 platform::Clock& clock, platform::SettingsStore& settings,
+Sampler::Sampler(ifstats::InterfaceTableReader& reader, platform::Clock& clock,
+                 platform::SettingsStore& settings, const TransferLimits& limits,
                  TickCollaborators collaborators)
-    : m_state(state)
-    , m_reader(reader)
+    : m_reader(reader)
     , m_clock(clock)
     , m_settings(settings)
+    , m_limits(limits)
     , m_with(collaborators) {}
 
 void Sampler::OnTick() {
-    if (!m_updateCheckDone && m_state.autoUpdateEnabled) {
+    if (!m_updateCheckDone && m_autoUpdate) {
         if (++m_updateTicks == kUpdateCheckTicks) {
             m_with.update.RunUpdateCheck();
             m_updateCheckDone = true;
@@ -30,10 +28,10 @@ void Sampler::OnTick() {
     SampleInterface();
 
     // The settings are asked only while warnings are on: one read fewer a tick.
-    if (m_state.warningsEnabled && !platform::Read(m_settings, values::kWarningsSuppressed)) {
+    if (m_limitWarnings && !platform::Read(m_settings, values::kWarningsSuppressed)) {
         if (++m_limitWatcherTicks == kLimitWatcherTicks) {
             m_limitWatcherTicks = 0;
-            m_with.limits.StartLimitWatcher(false);
+            m_with.limits.StartLimitWatcher(false, m_totals);
         }
     }
 }
@@ -75,23 +73,22 @@ void Sampler::SampleInterface() {
                           current.name != m_lastSeen.name;
     m_hasPreviousSample = true;
     if (takingUp) {
-        m_state.receivedTrack = {};
-        m_state.sentTrack = {};
+        m_receivedTrack = {};
+        m_sentTrack = {};
     }
     const double linkReceived =
-        ContinueTotal(ifstats::KilobyteSample(current.bytesReceived), m_state.receivedTrack);
-    const double linkSent =
-        ContinueTotal(ifstats::KilobyteSample(current.bytesSent), m_state.sentTrack);
+        ContinueTotal(ifstats::KilobyteSample(current.bytesReceived), m_receivedTrack);
+    const double linkSent = ContinueTotal(ifstats::KilobyteSample(current.bytesSent), m_sentTrack);
     if (takingUp) {
         // The totals go on from where they stood, 0 at the start, without a jump.
         m_receivedOffset = m_previousTotalReceived - linkReceived;
         m_sentOffset = m_previousTotalSent - linkSent;
     }
-    m_state.totalReceived = m_receivedOffset + linkReceived;
-    m_state.totalSent = m_sentOffset + linkSent;
+    m_totals.received = m_receivedOffset + linkReceived;
+    m_totals.sent = m_sentOffset + linkSent;
 
-    const double receivedDelta = m_state.totalReceived - m_previousTotalReceived;
-    const double sentDelta = m_state.totalSent - m_previousTotalSent;
+    const double receivedDelta = m_totals.received - m_previousTotalReceived;
+    const double sentDelta = m_totals.sent - m_previousTotalSent;
     // Unsigned arithmetic keeps the elapsed time right across the 49.7-day wrap.
     const std::uint32_t elapsed = m_clock.TickMilliseconds() - m_previousTickTime;
     double downloadRate = 0;
@@ -101,15 +98,10 @@ void Sampler::SampleInterface() {
         uploadRate = sentDelta * 1'000'000 / elapsed;
     }
 
-    m_state.rateExceeded =
-        m_state.rateCheckEnabled &&
-        (downloadRate > m_state.limitDownload * 1000 || uploadRate > m_state.limitUpload * 1000);
-
-    if (!m_state.rateExceeded) {
+    if (!m_limits.Exceeded(downloadRate, uploadRate)) {
         m_with.display.ShowErrorMarker(false);
         m_with.display.ShowRates(std::max(downloadRate, 0.0), std::max(uploadRate, 0.0));
-        m_with.display.ShowAmounts(m_state.totalReceived, m_state.totalSent,
-                                   m_state.monthBase + m_state.totalReceived);
+        m_with.display.ShowAmounts(m_totals.received, m_totals.sent, MonthReceived());
 
         // Traffic: more than 1 kB either way within a second of the previous tick.
         // Only such ticks add on-line time; with exact counting every tick's
@@ -117,14 +109,10 @@ void Sampler::SampleInterface() {
         const bool traffic =
             (receivedDelta > kCountingThresholdKb || sentDelta > kCountingThresholdKb) &&
             elapsed < kMaxCountedGapMs && !takingUp;
-        const bool counting = traffic || (m_state.exactCounting && !takingUp &&
+        const bool counting = traffic || (m_with.records.CountsEveryKilobyte() && !takingUp &&
                                           (receivedDelta != 0 || sentDelta != 0));
         if (counting) {
-            if (traffic) {
-                m_state.hourTime = RoundToInt32(static_cast<double>(m_state.hourTime) + elapsed);
-            }
-            m_state.hourDownload = RoundToInt32(m_state.hourDownload + receivedDelta);
-            m_state.hourUpload = RoundToInt32(m_state.hourUpload + sentDelta);
+            m_with.records.Count(receivedDelta, sentDelta, traffic ? elapsed : 0);
             // The hour change is noticed on the first counting tick of the new hour,
             // whose traffic has just gone to the old hour.
             if (m_with.records.HourChanged()) {
@@ -136,14 +124,13 @@ void Sampler::SampleInterface() {
         // earlier ticks added; the labels keep their last texts.
         ++m_rejectedSamples;
         m_with.display.ShowErrorMarker(true);
-        m_state.hourDownload = RoundToInt32(m_state.hourDownload - receivedDelta);
-        m_state.hourUpload = RoundToInt32(m_state.hourUpload - sentDelta);
+        m_with.records.TakeBack(receivedDelta, sentDelta);
         m_with.display.ShowRates(0, 0);
     }
 
     m_lastSeen = current;
-    m_previousTotalReceived = m_state.totalReceived;
-    m_previousTotalSent = m_state.totalSent;
+    m_previousTotalReceived = m_totals.received;
+    m_previousTotalSent = m_totals.sent;
     m_previousTickTime = m_clock.TickMilliseconds();
 }
 

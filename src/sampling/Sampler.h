@@ -3,8 +3,9 @@
 #include "ifstats/InterfaceTableReader.h"
 #include "platform/Clock.h"
 #include "platform/Settings.h"
-#include "sampling/SamplingState.h"
+#include "sampling/ContinuousTotal.h"
 #include "sampling/TickCollaborators.h"
+#include "sampling/TransferLimits.h"
 
 #include <chrono>
 #include <cstdint>
@@ -24,12 +25,14 @@ inline constexpr double kCountingThresholdKb = 1.0;
 inline constexpr std::uint32_t kMaxCountedGapMs = 1000;
 
 // The 100 ms sampling tick: reads the monitored interface's counters, keeps the
-// totals continuous, works out the rates, rejects implausible samples and feeds
-// the hour's accumulators.
+// run's totals continuous, works out the rates, rejects implausible samples and
+// feeds the hour's amounts. Amounts are kilobytes (1024 bytes); rates are in rate
+// units, kilobytes per second x 1000.
 class Sampler {
 public:
-    Sampler(SamplingState& state, ifstats::InterfaceTableReader& reader, platform::Clock& clock,
-            platform::SettingsStore& settings, TickCollaborators collaborators);
+    Sampler(ifstats::InterfaceTableReader& reader, platform::Clock& clock,
+            platform::SettingsStore& settings, const TransferLimits& limits,
+            TickCollaborators collaborators);
 
     // Everything one timer firing does: the update count, the settings reload, the
     // sample and the limit watcher's periodic start.
@@ -42,15 +45,32 @@ public:
     // Ticks found implausible since the start.
     std::uint64_t RejectedSamples() const { return m_rejectedSamples; }
 
+    // What the monitored links carried since the meter started.
+    const Totals& RunTotals() const { return m_totals; }
+    // The month's downloads recorded before this run; the month shown adds the
+    // run's received total.
+    void SetMonthBase(double kilobytes) { m_monthBase = kilobytes; }
+    double MonthReceived() const { return m_monthBase + m_totals.received; }
+    // The limit watcher's periodic start, and the update check after ten minutes.
+    void SetLimitWarnings(bool enabled) { m_limitWarnings = enabled; }
+    void SetAutoUpdate(bool enabled) { m_autoUpdate = enabled; }
+
 private:
     // No interface to measure this tick: the display is told once.
     void Wait();
 
-    SamplingState& m_state;
     ifstats::InterfaceTableReader& m_reader;
     platform::Clock& m_clock;
     platform::SettingsStore& m_settings;
+    const TransferLimits& m_limits;
     TickCollaborators m_with;
+
+    Totals m_totals;
+    CounterTrack m_receivedTrack;
+    CounterTrack m_sentTrack;
+    double m_monthBase = 0;
+    bool m_limitWarnings = false;
+    bool m_autoUpdate = false;
 
     std::int32_t m_updateTicks = 0;
     bool m_updateCheckDone = false;

@@ -2,6 +2,8 @@
 
 #include "platform/InterfaceTable.h"
 
+#include <cstdint>
+
 namespace quantiro::sampling {
 
 // What the tick shows: the window's bars, labels, marker and details list, or the
@@ -21,11 +23,25 @@ public:
     virtual void ShowWaiting() = 0;
 };
 
-// The hourly records: whether the open hour's record is no longer the current
-// hour's, and closing it to open the next.
+// The kilobytes the monitored links carried since the meter started.
+struct Totals {
+    double received = 0;
+    double sent = 0;
+};
+
+// The hourly records, which own the open hour's amounts: what a tick adds to them,
+// whether the open hour's record is no longer the current hour's, and closing it to
+// open the next.
 class HourRecords {
 public:
     virtual ~HourRecords() = default;
+    // Adds a counting tick's kilobytes, and `onlineMs` milliseconds on line (0 for a
+    // tick that counts only by the exact rule).
+    virtual void Count(double downloadKb, double uploadKb, std::uint32_t onlineMs) = 0;
+    // Takes an implausible tick's kilobytes back off the hour.
+    virtual void TakeBack(double downloadKb, double uploadKb) = 0;
+    // Every tick's kilobytes reach the hour, not only those of ticks over 1 kB.
+    virtual bool CountsEveryKilobyte() const = 0;
     virtual bool HourChanged() = 0;
     virtual void StartNextHour() = 0;
 };
@@ -44,11 +60,11 @@ public:
     virtual void RunUpdateCheck() = 0;
 };
 
-// Starts the limit watcher with the current totals.
+// Starts the limit watcher with the run's totals.
 class LimitWatcher {
 public:
     virtual ~LimitWatcher() = default;
-    virtual void StartLimitWatcher(bool atStartUp) = 0;
+    virtual void StartLimitWatcher(bool atStartUp, const Totals& totals) = 0;
 };
 
 struct TickCollaborators {

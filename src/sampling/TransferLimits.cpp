@@ -5,11 +5,9 @@
 
 namespace quantiro::sampling {
 
-TransferLimits::TransferLimits(std::string parameterFile, platform::SettingsStore& settings,
-                               sampling::SamplingState& state)
+TransferLimits::TransferLimits(std::string parameterFile, platform::SettingsStore& settings)
     : m_parameterFile(std::move(parameterFile))
-    , m_settings(settings)
-    , m_state(state) {}
+    , m_settings(settings) {}
 
 void TransferLimits::Update() {
     // The file is read every time, even when both speeds are set. A missing, short
@@ -26,15 +24,15 @@ void TransferLimits::Update() {
     if (speed == 0) {
         speed = fileDownload;
     }
-    m_state.limitDownload = speed / 10 * (tolerance / 100);
+    m_limits.download = speed / 10 * (tolerance / 100);
 
     speed = platform::Read(m_settings, values::kUploadForLimits);
     if (speed == 0) {
         speed = fileUpload;
     }
-    m_state.limitUpload = speed / 10 * (tolerance / 100);
+    m_limits.upload = speed / 10 * (tolerance / 100);
 
-    m_state.rateCheckEnabled = platform::Read(m_settings, values::kRateCheck) && file.has_value();
+    m_limits.enabled = platform::Read(m_settings, values::kRateCheck) && file.has_value();
 }
 
 } // namespace quantiro::sampling

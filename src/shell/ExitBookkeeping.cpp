@@ -17,7 +17,7 @@ constexpr auto kFinalWait = 2000ms;
 
 } // namespace
 
-void ExitBookkeeping::Run() {
+void ExitBookkeeping::Run(bool systemShuttingDown) {
     std::vector<std::string> errors;
     auto step = [&](auto&& action) {
         IgnoringErrors(errors, action);
@@ -36,7 +36,7 @@ void ExitBookkeeping::Run() {
     // Reads the record back until it shows the hour's download, for at most ten
     // short waits; this runs whether or not anything was written.
     for (int attempt = 0; attempt < kReadBackAttempts; ++attempt) {
-        if (m.hours.StoredDownload() == m.state.hourDownload) {
+        if (m.hours.StoredDownload() == m.hours.Amounts().download) {
             break;
         }
         m.clock.Sleep(kReadBackWait);
@@ -51,18 +51,15 @@ void ExitBookkeeping::Run() {
     std::int16_t variant = 0;
     step([&] { variant = RoundToInt16(platform::Read(m.settings, values::kWindowVariant)); });
 
-    // After a normal exit the interface counters run on, so the next run's total
-    // still holds this hour's traffic, which its record holds too: the next monthly
-    // sum takes it off once. A shutdown restarts the counters; nothing to take off.
-    const bool shuttingDown = m.state.systemShuttingDown;
+    // The family reads the last hour's amounts as the correction after a normal
+    // exit (a shutdown restarts the counters: nothing to correct); the meter's next
+    // monthly sum only clears it, as its totals count from its own start.
+    const bool shuttingDown = systemShuttingDown;
+    const platform::HourAmounts& hour = m.hours.Amounts();
     step([&] { Write(m.settings, values::kCorrectionPending, !shuttingDown); });
-    step([&] {
-        Write(m.settings, values::kCorrectionUpload, shuttingDown ? 0 : m.state.hourUpload);
-    });
-    step([&] {
-        Write(m.settings, values::kCorrectionDownload, shuttingDown ? 0 : m.state.hourDownload);
-    });
-    step([&] { Write(m.settings, values::kCorrectionTime, shuttingDown ? 0 : m.state.hourTime); });
+    step([&] { Write(m.settings, values::kCorrectionUpload, shuttingDown ? 0 : hour.upload); });
+    step([&] { Write(m.settings, values::kCorrectionDownload, shuttingDown ? 0 : hour.download); });
+    step([&] { Write(m.settings, values::kCorrectionTime, shuttingDown ? 0 : hour.time); });
 
     step([&] { Write(m.settings, values::kIsRunning, false); });
 

@@ -6,7 +6,6 @@
 #include "platform/Notifier.h"
 #include "platform/Settings.h"
 #include "records/HourlyRecords.h"
-#include "sampling/SamplingState.h"
 #include "shell/MeterWindow.h"
 
 namespace quantiro::shell {
@@ -19,7 +18,6 @@ public:
     struct Parts {
         platform::SettingsStore& settings;
         records::HourlyRecords& hours;
-        sampling::SamplingState& state;
         platform::Clock& clock;
         // Whose position is stored; none for the terminal, which leaves it alone.
         DesktopWindow* desktop;
@@ -35,8 +33,9 @@ public:
 
     // Blocks for at least two seconds. Every step runs even when one before failed
     // (an unwritable settings file, a database locked by another program); what
-    // failed is told to the user once, at the end.
-    void Run();
+    // failed is told to the user once, at the end. A system shutdown leaves no
+    // correction values.
+    void Run(bool systemShuttingDown);
 
 private:
     Parts m;

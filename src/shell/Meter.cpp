@@ -19,13 +19,13 @@ using platform::Write;
 Meter::Meter(SystemParts system, FrontEndParts frontEnd)
     : m_system(std::move(system))
     , m_frontEnd(frontEnd)
-    , m_companions(m_system.programDirectory, m_system.launcher, m_system.settings, m_state)
+    , m_companions(m_system.programDirectory, m_system.launcher, m_system.settings)
     , m_noticeFeed(m_system.cacheDirectory, messages::UpdateServer(), m_system.downloader,
                    m_system.settings, m_system.clock, m_frontEnd.noticeBrowser)
     , m_closer([this](CloseReason reason) { Close(reason); },
                [this] { m_frontEnd.dialog.CloseOpenDialog(); })
     , m_reader(m_system.interfaceTable, m_frontEnd.notifier)
-    , m_limits(m_system.programDirectory + "/quantiro.par", m_system.settings, m_state)
+    , m_limits(m_system.programDirectory + "/quantiro.par", m_system.settings)
     , m_metrics(m_system.clock, m_frontEnd.notifier, QUANTIRO_VERSION) {}
 
 Meter::~Meter() = default;
@@ -47,26 +47,28 @@ Meter::StartUpResult Meter::StartUp(const std::string& commandLine) {
     platform::SettingsStore& settings = m_system.settings;
     DesktopWindow* desktop = m_frontEnd.desktop;
     Write(settings, values::kIsRunning, true);
-    m_state.warningsEnabled = Read(settings, values::kWarningsEnabled);
-    m_state.exactCounting = Read(settings, values::kExactCounting);
+    const bool limitWarnings = Read(settings, values::kWarningsEnabled);
+    const bool exactCounting = Read(settings, values::kExactCounting);
 
     m_database = m_system.openDatabase(m_system.dataDirectory + "/qub.db");
-    m_hours = std::make_unique<records::HourlyRecords>(*m_database, m_state, m_system.clock,
-                                                       m_frontEnd.notifier);
+    m_hours =
+        std::make_unique<records::HourlyRecords>(*m_database, m_system.clock, m_frontEnd.notifier);
+    m_hours->SetExactCounting(exactCounting);
     m_hours->OpenCurrentHour();
     m_exitBookkeeping = std::make_unique<ExitBookkeeping>(
-        ExitBookkeeping::Parts{settings, *m_hours, m_state, m_system.clock, desktop, m_companions,
+        ExitBookkeeping::Parts{settings, *m_hours, m_system.clock, desktop, m_companions,
                                m_frontEnd.notifier, *m_system.shape});
     m_sampler = std::make_unique<sampling::Sampler>(
-        m_state, m_reader, m_system.clock, settings,
+        m_reader, m_system.clock, settings, m_limits,
         sampling::TickCollaborators{m_frontEnd.display, *m_hours, *this, *this, m_companions});
+    m_sampler->SetLimitWarnings(limitWarnings);
 
     m_frontEnd.window.ApplyScale(presentation::ScaleFromSettings(settings));
     if (desktop) {
         desktop->RestorePosition();
         desktop->ApplyFixedSize();
     }
-    records::SumMonth(*m_database, settings, m_system.clock, m_state);
+    m_sampler->SetMonthBase(records::SumMonth(*m_database, settings, m_system.clock));
     ReadMetricsSettings();
     if (desktop) {
         desktop->ShowTrayIcon();
@@ -91,10 +93,9 @@ Meter::StartUpResult Meter::StartUp(const std::string& commandLine) {
     if (!Read(settings, values::kNoStartSummary)) {
         m_companions.StartStatistics();
     }
-    m_companions.StartLimitWatcher(true);
+    m_companions.StartLimitWatcher(true, m_sampler->RunTotals());
 
-    m_state.onTop = Read(settings, values::kOnTop);
-    if (desktop && m_state.onTop) {
+    if (desktop && Read(settings, values::kOnTop)) {
         desktop->SetOnTop(true);
     }
     m_limits.Update();
@@ -137,11 +138,11 @@ void Meter::ReloadSettings() {
     if (m_frontEnd.desktop) {
         m_frontEnd.desktop->ApplyFixedSize();
     }
-    m_state.warningsEnabled = Read(settings, values::kWarningsEnabled);
-    m_state.exactCounting = Read(settings, values::kExactCounting);
+    m_sampler->SetLimitWarnings(Read(settings, values::kWarningsEnabled));
+    m_hours->SetExactCounting(Read(settings, values::kExactCounting));
     m_limits.Update();
     ReadMetricsSettings();
-    m_state.autoUpdateEnabled = Read(settings, values::kAutoUpdate) == 1;
+    m_sampler->SetAutoUpdate(Read(settings, values::kAutoUpdate) == 1);
     // Cleared last, so a flag raised again during the reload is taken by it. When
     // it cannot be cleared the next tick reloads again, which does no harm.
     StoreSetting(values::kSettingsChanged, false);
@@ -182,19 +183,20 @@ void Meter::FollowBillingPeriod() {
             [&] { records::AddPeriod(*m_database, stored.first, stored.last, traffic); });
         return std::optional<limits::PeriodTraffic>({traffic.download, traffic.upload});
     });
-    m_billing.lastReceived = m_state.totalReceived;
-    m_billing.lastSent = m_state.totalSent;
+    m_billing.lastReceived = m_sampler->RunTotals().received;
+    m_billing.lastSent = m_sampler->RunTotals().sent;
 }
 
 metrics::MeterFigures Meter::Figures() {
     FollowBillingPeriod();
     const CalendarDate& first = m_billing.period.first;
+    const sampling::Totals& totals = m_sampler->RunTotals();
     return {.device = m_sampler->MeasuredInterface(),
-            .receivedKb = m_state.totalReceived,
-            .sentKb = m_state.totalSent,
-            .monthReceivedKb = m_state.monthBase + m_state.totalReceived,
-            .periodReceivedKb = m_billing.baseReceived + m_state.totalReceived,
-            .periodSentKb = m_billing.baseSent + m_state.totalSent,
+            .receivedKb = totals.received,
+            .sentKb = totals.sent,
+            .monthReceivedKb = m_sampler->MonthReceived(),
+            .periodReceivedKb = m_billing.baseReceived + totals.received,
+            .periodSentKb = m_billing.baseSent + totals.sent,
             .periodLimitKb = m_periodLimitKb,
             .periodStartSeconds = metrics::UnixSeconds({first.year, first.month, first.day}),
             .rejectedSamples = m_sampler->RejectedSamples()};
@@ -272,14 +274,14 @@ void Meter::RunMenuCommand(MenuCommand command) {
 }
 
 void Meter::ToggleOnTop() {
-    m_state.onTop = !m_state.onTop;
-    if (m_frontEnd.desktop) {
-        m_frontEnd.desktop->SetOnTop(m_state.onTop);
+    DesktopWindow* desktop = m_frontEnd.desktop;
+    if (!desktop) {
+        return; // no window to keep on top
     }
-    StoreSetting(values::kOnTop, m_state.onTop);
-    if (m_frontEnd.desktop) {
-        m_frontEnd.desktop->RebuildMenu(); // the check mark follows only through a rebuild
-    }
+    const bool onTop = !desktop->OnTopChosen();
+    desktop->SetOnTop(onTop);
+    StoreSetting(values::kOnTop, onTop);
+    desktop->RebuildMenu(); // the check mark follows only through a rebuild
 }
 
 void Meter::ShowReports() {
@@ -297,9 +299,8 @@ void Meter::Close(CloseReason reason) {
     // The tick stops first, so nothing samples or writes once the exit steps begin.
     m_frontEnd.window.Closing();
     m_system.downloader.CancelAll();
-    m_state.systemShuttingDown = reason == CloseReason::SystemShutdown;
     if (m_exitBookkeeping) {
-        m_exitBookkeeping->Run();
+        m_exitBookkeeping->Run(reason == CloseReason::SystemShutdown);
     }
     if (m_frontEnd.desktop) {
         m_frontEnd.desktop->Closed();

@@ -18,7 +18,6 @@
 #include "platform/Settings.h"
 #include "records/HourlyRecords.h"
 #include "sampling/Sampler.h"
-#include "sampling/SamplingState.h"
 #include "sampling/TransferLimits.h"
 #include "shell/CloseController.h"
 #include "shell/ExitBookkeeping.h"
@@ -64,7 +63,7 @@ struct FrontEndParts {
 };
 
 // The meter's core, the same under both front-ends: start-up, the tick, the settings
-// reload, the menu's commands and the close. It owns the sampling state, the traffic
+// reload, the menu's commands and the close. It owns the sampler, the traffic
 // database, the interface reader and the companions for the whole run. Every entry
 // from a front-end's event loop goes through one of its public calls.
 class Meter final : public sampling::SettingsReload, public sampling::UpdateCheck {
@@ -96,7 +95,16 @@ public:
     void ReloadSettings() override;
     void RunUpdateCheck() override;
 
-    const sampling::SamplingState& State() const { return m_state; }
+    // The run's totals, as the tick keeps them; zero before the start-up.
+    sampling::Totals RunTotals() const {
+        return m_sampler ? m_sampler->RunTotals() : sampling::Totals{};
+    }
+    // The month's figure as shown: its records at start plus what this run received.
+    double MonthReceived() const { return m_sampler ? m_sampler->MonthReceived() : 0; }
+    // The open hour's amounts; zero before the start-up.
+    platform::HourAmounts HourAmounts() const {
+        return m_hours ? m_hours->Amounts() : platform::HourAmounts{};
+    }
 
     // Writes a setting for the front-end; a failure (a full disk) is told once and
     // the value goes with the next write that succeeds.
@@ -129,7 +137,6 @@ private:
 
     SystemParts m_system;
     FrontEndParts m_frontEnd;
-    sampling::SamplingState m_state;
     companions::CompanionLauncher m_companions;
     messages::MessageFeed m_noticeFeed;
     CloseController m_closer;

@@ -31,7 +31,10 @@ public:
     virtual void RemoveTrayIcon() = 0;
     // Builds the popup menu again, so its check marks follow the state.
     virtual void RebuildMenu() = 0;
+    // The user's choice of keeping the window above the others, which the menu's
+    // check mark shows; the window may stand on top for a while without it.
     virtual void SetOnTop(bool onTop) = 0;
+    virtual bool OnTopChosen() const = 0;
     virtual void HideWindow() = 0;
     // Whether a hidden window comes back through an icon in the notification area;
     // without one it is minimised to the task bar instead.

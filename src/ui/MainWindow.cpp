@@ -365,7 +365,7 @@ void MainWindow::RebuildMenu() {
         action->setData(static_cast<int>(*row.command));
         if (onTopRow) {
             action->setCheckable(true);
-            action->setChecked(m_meter && m_meter->State().onTop);
+            action->setChecked(m_onTopChosen);
         }
     }
 }
@@ -375,6 +375,11 @@ void MainWindow::ShowMenu() {
 }
 
 void MainWindow::SetOnTop(bool onTop) {
+    m_onTopChosen = onTop;
+    StandOnTop(onTop);
+}
+
+void MainWindow::StandOnTop(bool onTop) {
     if (OnTop() == onTop) {
         return;
     }
@@ -452,7 +457,7 @@ void MainWindow::mouseMoveEvent(QMouseEvent* event) {
         return;
     }
     move(event->globalPosition().toPoint().x() - m_dragOffset.x(), 0);
-    SetOnTop(true);
+    StandOnTop(true);
 }
 
 void MainWindow::paintEvent(QPaintEvent*) {

@@ -66,6 +66,7 @@ public:
     void RemoveTrayIcon() override;
     void RebuildMenu() override;
     void SetOnTop(bool onTop) override;
+    bool OnTopChosen() const override { return m_onTopChosen; }
     void HideWindow() override;
     bool InTray() const override { return m_inTray; }
     void StartTimer() override;
@@ -86,6 +87,8 @@ public:
     // For the tests and the front-end.
     bool IsHidden() const { return m_hidden; }
     bool OnTop() const { return windowFlags().testFlag(Qt::WindowStaysOnTopHint); }
+    // Stands above the other windows, or not, without changing the user's choice.
+    void StandOnTop(bool onTop);
     const RateBar& DownloadBar() const { return *m_downloadBar; }
     const RateBar& UploadBar() const { return *m_uploadBar; }
     QString ScaleCaption(bool download, int index) const;
@@ -145,6 +148,8 @@ private:
 
     presentation::DetailsList m_details;
     bool m_hidden = false;
+    // What the menu's "on top" row says; a drag puts the window on top without it.
+    bool m_onTopChosen = false;
     bool m_closed = false;
     QPoint m_dragOffset;
 };

@@ -51,8 +51,7 @@ struct Family {
 
     testing::TestSystem system;
     fs::path argsDirectory = system.dir.Path() / "args";
-    sampling::SamplingState state;
-    CompanionLauncher launcher{system.programDirectory, system.launcher, system.settings, state};
+    CompanionLauncher launcher{system.programDirectory, system.launcher, system.settings};
 };
 
 bool Alive(pid_t pid) {
@@ -69,7 +68,9 @@ TEST(CompanionLauncherTest, EveryCompanionStartsWithItsCommandLine) {
         {[](CompanionLauncher& l) { l.StartOptions(); }, "ZVopcje.dll", {}},
         {[](CompanionLauncher& l) { l.StartReports(); }, "zvraport.dll", {"1"}},
         {[](CompanionLauncher& l) { l.StartUpdater(); }, "ZVupdate.dll", {}},
-        {[](CompanionLauncher& l) { l.StartLimitWatcher(false); },
+        {[](CompanionLauncher& l) {
+             l.StartLimitWatcher(false, {.received = -5, .sent = 4'194'304});
+         },
          "ZVlimiter.dll",
          {"/-5", "/4194304", "/no"}},
         {[](CompanionLauncher& l) { l.StartWindowVariant(1); }, "ZVmal.dll", {"/START"}},
@@ -77,8 +78,6 @@ TEST(CompanionLauncherTest, EveryCompanionStartsWithItsCommandLine) {
     };
     for (const Case& c : cases) {
         Family family;
-        family.state.totalReceived = -5;
-        family.state.totalSent = 4'194'304;
         c.start(family.launcher);
         const auto runs = family.Started(c.file);
         ASSERT_EQ(runs.size(), 1u) << c.file;
@@ -158,7 +157,7 @@ TEST(CompanionLauncherTest, ChildrenAreReapedWithoutStealingQtsAndStartWithDefau
     family.launcher.StopMonitor();
 
     for (int i = 0; i < 50; ++i) {
-        family.launcher.StartLimitWatcher(false);
+        family.launcher.StartLimitWatcher(false, {});
     }
     QProcess process;
     process.start(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), QStringLiteral("exit 3")});

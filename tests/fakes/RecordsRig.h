@@ -21,22 +21,21 @@ struct RecordsRig {
             }
         }
         system.clock.SetNow(now);
-        state = {};
         opened = platform::linux_impl::OpenTrafficDatabase(database);
-        hours = std::make_unique<records::HourlyRecords>(*opened, state, system.clock, notices);
+        hours = std::make_unique<records::HourlyRecords>(*opened, system.clock, notices);
         hours->OpenCurrentHour();
     }
+    // The open hour's amounts made these, as counting ticks would (time only grows).
     void SetHour(std::int32_t time, std::int32_t download, std::int32_t upload) {
-        state.hourTime = time;
-        state.hourDownload = download;
-        state.hourUpload = upload;
+        const platform::HourAmounts now = hours->Amounts();
+        hours->Count(download - now.download, upload - now.upload,
+                     static_cast<std::uint32_t>(time - now.time));
     }
     std::vector<TrafficRow> Rows() { return TrafficTable(database).Rows(); }
 
     TestSystem system;
     std::string database = system.Database();
     RecordingFrontEnd notices;
-    sampling::SamplingState state;
     std::unique_ptr<platform::HourStore> opened;
     std::unique_ptr<records::HourlyRecords> hours;
 };

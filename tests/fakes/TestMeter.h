@@ -156,7 +156,11 @@ struct RecordingFrontEnd final : platform::MessageDialog,
     void ShowTrayIcon() override { log.push_back("tray"); }
     void RemoveTrayIcon() override { log.push_back("tray removed"); }
     void RebuildMenu() override {}
-    void SetOnTop(bool onTop) override { log.push_back(onTop ? "on top" : "not on top"); }
+    void SetOnTop(bool onTop) override {
+        onTopChosen = onTop;
+        log.push_back(onTop ? "on top" : "not on top");
+    }
+    bool OnTopChosen() const override { return onTopChosen; }
     void HideWindow() override { log.push_back("hide"); }
     void StartTimer() override { log.push_back("timer"); }
     void Closing() override { log.push_back("closing"); }
@@ -170,6 +174,7 @@ struct RecordingFrontEnd final : platform::MessageDialog,
 
     std::vector<std::string> log, dialogTexts, messages;
     bool answerYes = true;
+    bool onTopChosen = false;
     bool tick = false, dismissed = false, errorMarker = false;
     double downloadRate = -1, receivedAmount = -1, month = -1;
     std::int32_t downloadMaximum = 0;

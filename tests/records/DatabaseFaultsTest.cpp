@@ -129,17 +129,17 @@ TEST_F(MountedDatabaseTest, AFullDiskAtAnHourChangeLosesNothingAndWritesNoHalfRe
 
     for (int attempt = 0; attempt < 3; ++attempt) { // later counting ticks try again
         meter.hours->StartNextHour();
-        meter.state.hourDownload += 10;
+        meter.hours->Count(10, 0, 0);
         meter.system.clock.Advance(10'000);
     }
-    EXPECT_EQ(meter.notices.messages.size(), 1u); // said once, not on every tick
-    EXPECT_EQ(meter.state.hourDownload, 330);     // still counting, nothing lost
+    EXPECT_EQ(meter.notices.messages.size(), 1u);    // said once, not on every tick
+    EXPECT_EQ(meter.hours->Amounts().download, 330); // still counting, nothing lost
     EXPECT_EQ(meter.Rows(), (Rows{{"2026-12-05", 10, 0, 0, 0}}));
     EXPECT_TRUE(meter.hours->HourChanged());
 
     std::filesystem::remove(m_directory / "filler");
     meter.hours->StartNextHour();
-    EXPECT_EQ(meter.state.hourDownload, 0);
+    EXPECT_EQ(meter.hours->Amounts().download, 0);
     EXPECT_EQ(meter.Rows(), (Rows{{"2026-12-05", 10, 1500, 330, 20}, {"2026-12-05", 11, 0, 0, 0}}));
 }
 

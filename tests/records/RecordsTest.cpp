@@ -42,7 +42,7 @@ TEST(HourlyRecordsTest, StartUpFindsOrAddsTheHourByDateAndHour) {
     for (const Case& c : cases) {
         RecordsRig rig;
         rig.Start(c.now, c.before);
-        EXPECT_EQ(rig.state.hourDownload, c.loadedDownload) << c.name;
+        EXPECT_EQ(rig.hours->Amounts().download, c.loadedDownload) << c.name;
         EXPECT_EQ(rig.Rows().size(), c.rowsAfter) << c.name;
         // An existing file gains the index the reports read a month by.
         EXPECT_NO_THROW(testing::TrafficTable(rig.database)
@@ -77,7 +77,7 @@ TEST(HourlyRecordsTest, TheFirstCountingTickOfANewHourClosesTheOldRecord) {
         ASSERT_EQ(rig.hours->HourChanged(), c.changed) << c.name;
         if (c.changed) {
             rig.hours->StartNextHour();
-            EXPECT_EQ(rig.state.hourDownload, 0) << c.name;
+            EXPECT_EQ(rig.hours->Amounts().download, 0) << c.name;
             EXPECT_FALSE(rig.hours->HourChanged()) << c.name;
         }
         EXPECT_EQ(rig.Rows(), c.after) << c.name;
@@ -118,8 +118,8 @@ TEST(HourlyRecordsTest, TheHourIsSavedToItsOwnRecordOnlyWithTrafficBothWays) {
     for (const Case& c : cases) {
         RecordsRig rig;
         rig.Start(At(2026, 12, 5, 10, 5), {{"2026-12-05", 10, 0, 0, 0}, later});
-        // The monthly sum scans the table without moving the hour's record.
-        SumMonth(*rig.opened, rig.system.settings, rig.system.clock, rig.state);
+        // A monthly sum between the opening and the save leaves the hour's record alone.
+        SumMonth(*rig.opened, rig.system.settings, rig.system.clock);
         rig.SetHour(c.time, c.download, c.upload);
         rig.hours->SaveHour();
         EXPECT_EQ(rig.Rows(), (Rows{c.stored, later}));
@@ -163,8 +163,8 @@ TEST(MonthlySumTest, SumsTheMonthsDownloadsAndClearsTheCorrectionWithoutTakingIt
             platform::Write(rig.system.settings, values::kCorrectionDownload, c.correction);
         }
         rig.Start(At(2004, 12, 3, 7, 30), c.records);
-        SumMonth(*rig.opened, rig.system.settings, rig.system.clock, rig.state);
-        EXPECT_EQ(rig.state.monthBase, c.monthBase) << c.name;
+        EXPECT_EQ(SumMonth(*rig.opened, rig.system.settings, rig.system.clock), c.monthBase)
+            << c.name;
         EXPECT_FALSE(platform::Read(rig.system.settings, values::kCorrectionPending)) << c.name;
     }
 }

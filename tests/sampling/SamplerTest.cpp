@@ -1,6 +1,8 @@
 #include "sampling/Sampler.h"
 
 #include "fakes/TestMeter.h"
+#include "platform/linux/SqliteDatabase.h"
+#include "records/HourlyRecords.h"
 
 #include <algorithm>
 
@@ -12,7 +14,16 @@ namespace {
 constexpr std::uint64_t kKb = 1024;
 constexpr std::uint64_t k2To32 = std::uint64_t{1} << 32;
 
+// The hour's amounts are the real records' (never opened: nothing is written); the
+// hour change and the periodic work are counted.
 struct Hooks final : HourRecords, SettingsReload, UpdateCheck, LimitWatcher {
+    void Count(double downloadKb, double uploadKb, std::uint32_t onlineMs) override {
+        hours->Count(downloadKb, uploadKb, onlineMs);
+    }
+    void TakeBack(double downloadKb, double uploadKb) override {
+        hours->TakeBack(downloadKb, uploadKb);
+    }
+    bool CountsEveryKilobyte() const override { return hours->CountsEveryKilobyte(); }
     bool HourChanged() override { return hourChanged; }
     void StartNextHour() override { ++nextHours; }
     void ReloadSettings() override {
@@ -20,8 +31,9 @@ struct Hooks final : HourRecords, SettingsReload, UpdateCheck, LimitWatcher {
         platform::Write(*settings, values::kSettingsChanged, false);
     }
     void RunUpdateCheck() override { ++updateChecks; }
-    void StartLimitWatcher(bool) override { ++limitWatcherStarts; }
+    void StartLimitWatcher(bool, const Totals&) override { ++limitWatcherStarts; }
     platform::SettingsStore* settings = nullptr;
+    records::HourlyRecords* hours = nullptr;
     bool hourChanged = false;
     int nextHours = 0, reloads = 0, updateChecks = 0, limitWatcherStarts = 0;
 };
@@ -29,7 +41,10 @@ struct Hooks final : HourRecords, SettingsReload, UpdateCheck, LimitWatcher {
 // The sampler with the real reader over counters the test sets, real settings and
 // a display that records.
 struct Rig {
-    Rig() { hooks.settings = &system.settings; }
+    Rig() {
+        hooks.settings = &system.settings;
+        hooks.hours = &hours;
+    }
     // One tick `elapsedMs` after the previous one, the counters moved by the deltas (kB).
     void Tick(std::int64_t receivedKb, std::int64_t sentKb, std::uint32_t elapsedMs = 100) {
         received += receivedKb * static_cast<std::int64_t>(kKb);
@@ -45,10 +60,13 @@ struct Rig {
     testing::TestSystem system;
     testing::RecordingFrontEnd display;
     ifstats::InterfaceTableReader reader{system.table, display};
-    SamplingState state;
+    std::unique_ptr<platform::HourStore> store =
+        platform::linux_impl::OpenTrafficDatabase(system.Database());
+    records::HourlyRecords hours{*store, system.clock, display};
+    TransferLimits limits{(system.dir.Path() / "quantiro.par").string(), system.settings};
     Hooks hooks;
     Sampler sampler{
-        state, reader, system.clock, system.settings, {display, hooks, hooks, hooks, hooks}};
+        reader, system.clock, system.settings, limits, {display, hooks, hooks, hooks, hooks}};
     std::int64_t received = 0, sent = 0;
 };
 
@@ -82,7 +100,7 @@ TEST(SamplerTest, TotalsFollowTheTrueTrafficThroughWrapsZerosAndResets) {
             rig.system.table.SetCounters(counter, 0);
             rig.system.clock.Advance(100);
             rig.sampler.SampleInterface();
-            ASSERT_NEAR(rig.state.totalReceived, expected - start, 1.0)
+            ASSERT_NEAR(rig.sampler.RunTotals().received, expected - start, 1.0)
                 << c.name << " at " << counter;
         }
     }
@@ -112,13 +130,13 @@ TEST(SamplerTest, OnlyTicksWithMoreThanOneKilobyteWithinASecondCountUnlessCounti
     };
     for (const Case& c : cases) {
         Rig rig;
-        rig.state.exactCounting = c.exact;
+        rig.hours.SetExactCounting(c.exact);
         rig.Prime();
         rig.Tick(c.dr, c.ds, c.elapsed);
         SCOPED_TRACE(&c - cases);
-        EXPECT_EQ(rig.state.hourTime, c.hourTime);
-        EXPECT_EQ(rig.state.hourDownload, c.hourDownload);
-        EXPECT_EQ(rig.state.hourUpload, c.hourUpload);
+        EXPECT_EQ(rig.hours.Amounts().time, c.hourTime);
+        EXPECT_EQ(rig.hours.Amounts().download, c.hourDownload);
+        EXPECT_EQ(rig.hours.Amounts().upload, c.hourUpload);
     }
 }
 
@@ -140,26 +158,25 @@ TEST(SamplerTest, ImplausibleTicksAreTakenOffTheHourAndTheNextTickCountsOnlyItse
     };
     for (const Case& c : cases) {
         Rig rig;
-        rig.state.rateCheckEnabled = c.checkOn;
-        rig.state.limitDownload = rig.state.limitUpload = 10;
+        rig.limits.Set({.download = 10, .upload = 10, .enabled = c.checkOn});
         rig.Prime();
-        rig.state.hourDownload = rig.state.hourUpload = 1000;
+        rig.hours.Count(1000, 1000, 0);
         rig.Tick(c.dr, c.ds, c.elapsed);
         SCOPED_TRACE(&c - cases);
         EXPECT_EQ(rig.display.errorMarker, c.exceeded);
-        EXPECT_EQ(rig.state.hourDownload, c.hourDownload);
-        EXPECT_EQ(rig.state.hourUpload, c.hourUpload);
+        EXPECT_EQ(rig.hours.Amounts().download, c.hourDownload);
+        EXPECT_EQ(rig.hours.Amounts().upload, c.hourUpload);
         // A plausible tick after it adds its own traffic and nothing of the rejected one.
         rig.Tick(3, 3, 999);
         EXPECT_FALSE(rig.display.errorMarker);
-        EXPECT_EQ(rig.state.hourDownload, c.hourDownload + 3);
-        EXPECT_EQ(rig.state.hourUpload, c.hourUpload + 3);
+        EXPECT_EQ(rig.hours.Amounts().download, c.hourDownload + 3);
+        EXPECT_EQ(rig.hours.Amounts().upload, c.hourUpload + 3);
     }
 }
 
 TEST(SamplerTest, RatesAndTheMonthFollowTheCountersAcrossGapsAndTheClockWrap) {
     Rig rig;
-    rig.state.monthBase = 5000;
+    rig.sampler.SetMonthBase(5000);
     rig.Prime();
     EXPECT_EQ(rig.display.month, 5000);     // the records, and nothing of this run yet
     EXPECT_EQ(rig.display.downloadRate, 0); // one sample has no rate
@@ -178,7 +195,7 @@ TEST(SamplerTest, RatesAndTheMonthFollowTheCountersAcrossGapsAndTheClockWrap) {
 
     // A vanished interface makes ticks do nothing; its return after two seconds is
     // not counted, the tick after it is.
-    const std::int32_t before = rig.state.hourDownload;
+    const std::int32_t before = rig.hours.Amounts().download;
     rig.system.table.rows.clear();
     for (int i = 0; i < 20; ++i) {
         rig.system.clock.Advance(100);
@@ -188,9 +205,9 @@ TEST(SamplerTest, RatesAndTheMonthFollowTheCountersAcrossGapsAndTheClockWrap) {
     EXPECT_EQ(std::count(rig.display.log.begin(), rig.display.log.end(), "waiting"), 1);
     rig.system.table.rows = {{.name = "eth0", .index = 2}};
     rig.Tick(50, 50);
-    EXPECT_EQ(rig.state.hourDownload, before);
+    EXPECT_EQ(rig.hours.Amounts().download, before);
     rig.Tick(3, 3);
-    EXPECT_EQ(rig.state.hourDownload, before + 3);
+    EXPECT_EQ(rig.hours.Amounts().download, before + 3);
 
     // The first counting tick of a new hour closes the record after counting.
     rig.hooks.hourChanged = true;
@@ -215,28 +232,27 @@ TEST(SamplerTest, AnotherInterfaceIsTakenUpWithoutAJumpAndItsTrafficCounts) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         Rig rig;
-        rig.state.rateCheckEnabled = true;
-        rig.state.limitDownload = rig.state.limitUpload = 1000; // kB/s
+        rig.limits.Set({.download = 1000, .upload = 1000, .enabled = true}); // kB/s
         rig.Prime();
         rig.Tick(5, 5);
-        const double received = rig.state.totalReceived;
-        const std::int32_t hour = rig.state.hourDownload;
+        const double received = rig.sampler.RunTotals().received;
+        const std::int32_t hour = rig.hours.Amounts().download;
 
         platform::InterfaceRow next = c.next;
         next.bytesReceived = c.nextReceivedKb * kKb;
         rig.system.table.rows = {next};
         rig.system.clock.Advance(100);
         rig.sampler.SampleInterface();
-        EXPECT_EQ(rig.state.totalReceived, received); // no jump
-        EXPECT_FALSE(rig.display.errorMarker);        // never implausible
+        EXPECT_EQ(rig.sampler.RunTotals().received, received); // no jump
+        EXPECT_FALSE(rig.display.errorMarker);                 // never implausible
         EXPECT_EQ(rig.display.downloadRate, 0);
-        EXPECT_EQ(rig.state.hourDownload, hour); // counts nothing
+        EXPECT_EQ(rig.hours.Amounts().download, hour); // counts nothing
 
         rig.system.table.rows.front().bytesReceived += 40 * kKb;
         rig.system.clock.Advance(100);
         rig.sampler.SampleInterface();
-        EXPECT_EQ(rig.state.totalReceived, received + 40);
-        EXPECT_EQ(rig.state.hourDownload, hour + 40); // the same hour goes on
+        EXPECT_EQ(rig.sampler.RunTotals().received, received + 40);
+        EXPECT_EQ(rig.hours.Amounts().download, hour + 40); // the same hour goes on
         EXPECT_DOUBLE_EQ(rig.display.downloadRate, 400'000);
     }
 }
@@ -251,7 +267,7 @@ TEST(SamplerTest, PeriodicWorkRunsOnItsCountOfTicks) {
     };
     // The update check: once, at the 6000th tick counted while automatic updating is on.
     fire(7000);
-    rig.state.autoUpdateEnabled = true;
+    rig.sampler.SetAutoUpdate(true);
     fire(5999);
     EXPECT_EQ(rig.hooks.updateChecks, 0);
     fire(1);
@@ -261,7 +277,7 @@ TEST(SamplerTest, PeriodicWorkRunsOnItsCountOfTicks) {
 
     // The limit watcher: every 20th tick while warnings are on and not suppressed.
     EXPECT_EQ(rig.hooks.limitWatcherStarts, 0);
-    rig.state.warningsEnabled = true;
+    rig.sampler.SetLimitWarnings(true);
     fire(45);
     EXPECT_EQ(rig.hooks.limitWatcherStarts, 2);
     platform::Write(*otherProgram, values::kWarningsSuppressed, true);

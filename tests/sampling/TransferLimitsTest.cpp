@@ -58,11 +58,12 @@ TEST(TransferLimitsTest, LimitsComeFromTheSettingsOrTheParameterFile) {
         if (c.check) {
             platform::Write(meter.system.settings, values::kRateCheck, *c.check);
         }
-        meter.state.rateCheckEnabled = !c.rateCheckEnabled; // each way of switching it
-        TransferLimits(path, meter.system.settings, meter.state).Update();
-        EXPECT_DOUBLE_EQ(meter.state.limitDownload, c.limitDownload) << c.name;
-        EXPECT_DOUBLE_EQ(meter.state.limitUpload, c.limitUpload) << c.name;
-        EXPECT_EQ(meter.state.rateCheckEnabled, c.rateCheckEnabled) << c.name;
+        TransferLimits limits(path, meter.system.settings);
+        limits.Set({.enabled = !c.rateCheckEnabled}); // each way of switching it
+        limits.Update();
+        EXPECT_DOUBLE_EQ(limits.Current().download, c.limitDownload) << c.name;
+        EXPECT_DOUBLE_EQ(limits.Current().upload, c.limitUpload) << c.name;
+        EXPECT_EQ(limits.Current().enabled, c.rateCheckEnabled) << c.name;
     }
 }
 

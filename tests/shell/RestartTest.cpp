@@ -56,7 +56,7 @@ struct Machine {
         const platform::LocalDateTime now = system.clock.Now();
         limits::LimitSettings settings{.limitMb = 1'000'000, .direction = 0, .enabled = true};
         limits::Check(state, settings, {{now.year, now.month, now.day}, 0.5},
-                      run.meter.State().totalReceived, run.meter.State().totalSent, atStartUp,
+                      run.meter.RunTotals().received, run.meter.RunTotals().sent, atStartUp,
                       [&](const limits::Period& period) {
                           char month[8];
                           std::snprintf(month, sizeof month, "%04d-%02d", period.first.year,
@@ -179,7 +179,7 @@ TEST(RestartTest, AFullSettingsDiskNeverEndsTheMeterAndTheSettingLandsOnceThereI
         probe.flush();
         ASSERT_FALSE(probe.good()) << "the disk is not full";
     }
-    const bool onTopBefore = run.meter.State().onTop;
+    const bool onTopBefore = run.ui.OnTopChosen();
     for (int i = 0; i < 50; ++i) {
         if (i == 10 || i == 20) {
             run.meter.RunMenuCommand(MenuCommand::OnTop);
@@ -188,7 +188,7 @@ TEST(RestartTest, AFullSettingsDiskNeverEndsTheMeterAndTheSettingLandsOnceThereI
     }
     EXPECT_FALSE(run.meter.Finished());
     EXPECT_EQ(run.ui.messages.size(), 1u) << "told once";
-    EXPECT_EQ(run.meter.State().hourDownload, 20 * 50); // it counted throughout
+    EXPECT_EQ(run.meter.HourAmounts().download, 20 * 50); // it counted throughout
 
     std::filesystem::remove(filler);
     run.meter.RunMenuCommand(MenuCommand::OnTop);

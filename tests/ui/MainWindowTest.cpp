@@ -297,7 +297,7 @@ TEST(PlacementTest, ALeftDragRunsTheWindowAlongTheTopAndPutsItOnTop) {
     send(QEvent::MouseMove, QPoint(316, 400), Qt::LeftButton);
     EXPECT_EQ(m.window.pos(), QPoint(306, 0));
     EXPECT_TRUE(m.window.OnTop());
-    EXPECT_FALSE(m.meter.State().onTop); // the menu's mark is not changed by a drag
+    EXPECT_FALSE(m.window.OnTopChosen()); // the menu's mark is not changed by a drag
 }
 
 TEST(BrowserWindowTest, TheNoticeWindowAppearsOnlyWithItsLoadedPage) {

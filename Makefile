@@ -57,7 +57,7 @@ fuzz:
 	@scripts/install-deps.sh fuzz
 	mkdir -p $(FUZZ_DIR)
 	clang++ $(FUZZ_FLAGS) fuzz/MessageListFuzz.cpp src/messages/MessageList.cpp -o $(FUZZ_DIR)/message_list_fuzz
-	clang++ $(FUZZ_FLAGS) fuzz/ParameterFileFuzz.cpp src/sampling/ParameterFile.cpp src/common/FamilyPaths.cpp -o $(FUZZ_DIR)/parameter_file_fuzz
+	clang++ $(FUZZ_FLAGS) fuzz/ParameterFileFuzz.cpp src/sampling/ParameterFile.cpp src/common/FamilyPaths.cpp src/platform/linux/Files.cpp -o $(FUZZ_DIR)/parameter_file_fuzz
 	clang++ $(FUZZ_FLAGS) fuzz/TrafficRecordFuzz.cpp src/reports/TrafficHistory.cpp src/reports/ReportRows.cpp -o $(FUZZ_DIR)/traffic_record_fuzz
 	mkdir -p $(FUZZ_DIR)/messages $(FUZZ_DIR)/parameters $(FUZZ_DIR)/records
 	$(FUZZ_DIR)/message_list_fuzz -runs=$(FUZZ_RUNS) -max_len=4096 $(FUZZ_DIR)/messages fuzz/corpus/messages

@@ -1,10 +1,10 @@
 #include "app/CommandLine.h"
 
 #include "app/Usage.h"
-#include "common/Autostart.h"
 #include "common/CompanionCommands.h"
 #include "common/Console.h"
 #include "common/FamilyPaths.h"
+#include "platform/Autostart.h"
 
 namespace quantiro::app {
 

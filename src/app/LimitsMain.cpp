@@ -10,6 +10,7 @@
 #include "common/FamilyPaths.h"
 #include "common/IgnoringErrors.h"
 #include "limits/LimitCheck.h"
+#include "platform/Files.h"
 #include "platform/linux/IniFileSettings.h"
 
 #include <cerrno>
@@ -62,7 +63,7 @@ int main(int argc, char** argv) {
     int lock = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (lock < 0 && errno == ENOENT) {
         try {
-            paths::MakePrivateDirectory(paths.stateDirectory);
+            platform::MakePrivateDirectory(paths.stateDirectory);
         } catch (const paths::PathError& error) {
             quantiro::Write(stderr, "quantiro-limits: " + std::string(error.what()) + '\n');
             return 1;
@@ -73,7 +74,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     const std::string statePath = paths.stateDirectory + "/limits.state";
-    std::string savedState = paths::ReadFileWhole(statePath);
+    std::string savedState = platform::ReadFileWhole(statePath);
     limits::WatchState state = limits::ParseState(savedState);
 
     const std::time_t clock = std::time(nullptr);
@@ -106,7 +107,7 @@ int main(int argc, char** argv) {
     const auto save = [&] {
         std::string text = limits::Serialize(state);
         if (text != savedState) {
-            paths::WriteFileWhole(statePath, text);
+            platform::WriteFileWhole(statePath, text);
             savedState = std::move(text);
         }
     };

@@ -10,6 +10,7 @@
 #include "common/DecimalText.h"
 #include "common/FamilyPaths.h"
 #include "common/IgnoringErrors.h"
+#include "platform/Files.h"
 #include "platform/linux/IniFileSettings.h"
 #include "platform/linux/SqliteDatabase.h"
 #include "reports/Exports.h"
@@ -140,7 +141,7 @@ int RunMonthSummary(const paths::FamilyPaths& paths) {
                       O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (lock < 0) {
         try {
-            paths::MakePrivateDirectory(paths.stateDirectory);
+            platform::MakePrivateDirectory(paths.stateDirectory);
         } catch (const paths::PathError& error) {
             std::cerr << "quantiro-reports: " << error.what() << '\n';
             return 1;
@@ -152,7 +153,7 @@ int RunMonthSummary(const paths::FamilyPaths& paths) {
         return 0;
     }
     const auto due =
-        reports::MonthDue(reports::ParseYearMonth(paths::ReadFileWhole(statePath)), now.today);
+        reports::MonthDue(reports::ParseYearMonth(platform::ReadFileWhole(statePath)), now.today);
     if (!due) {
         return 0;
     }
@@ -168,7 +169,7 @@ int RunMonthSummary(const paths::FamilyPaths& paths) {
     }
     // Remembered before the notice shows, so that no later start tells of it again.
     try {
-        paths::WriteFileWhole(statePath, reports::FormatYearMonth(*due) + "\n");
+        platform::WriteFileWhole(statePath, reports::FormatYearMonth(*due) + "\n");
     } catch (const paths::PathError& error) {
         std::cerr << "quantiro-reports: " << error.what() << '\n';
         return 1;

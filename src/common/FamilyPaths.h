@@ -1,7 +1,5 @@
 #pragma once
 
-#include <cstddef>
-#include <limits>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -36,6 +34,11 @@ inline std::string SettingsFile(std::string_view configHome) {
     return std::string(configHome) + "/Kestrova/Quantiro.conf";
 }
 
+// Where a user without a home of their own keeps the family's files: a folder in
+// /tmp named after the user, which must be the user's alone, as anyone can make a
+// folder there first.
+std::string FallbackHome();
+
 std::string ProgramDirectory();
 std::string ConfigHome();
 
@@ -43,20 +46,5 @@ class PathError : public std::runtime_error {
 public:
     using std::runtime_error::runtime_error;
 };
-
-// Creates `directory` with its missing parents, each new one private (0700).
-// Throws PathError, naming the directory, when it cannot be had, or when it lies
-// in the fallback home (/tmp/quantiro-UID, for a user without a home) and a folder
-// on the way is not the user's alone.
-void MakePrivateDirectory(const std::string& directory);
-
-// The whole text of the file at `path`, or its first `maxBytes`; empty when it
-// cannot be read.
-std::string ReadFileWhole(const std::string& path,
-                          std::size_t maxBytes = std::numeric_limits<std::size_t>::max());
-
-// Writes `text` to `path` under another name first and renames it into place, so
-// that a reader never sees half a file. Throws PathError, naming the file.
-void WriteFileWhole(const std::string& path, std::string_view text);
 
 } // namespace quantiro::paths

@@ -3,6 +3,7 @@
 #include "common/FamilyPaths.h"
 #include "common/SettingsValues.h"
 #include "messages/MessageList.h"
+#include "platform/Files.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -38,7 +39,7 @@ void MessageFeed::ShowNewNotice() {
 }
 
 void MessageFeed::ShowFirstNewNotice(const std::string& listPath) {
-    const std::string list = paths::ReadFileWhole(listPath, kListLimitBytes);
+    const std::string list = platform::ReadFileWhole(listPath, kListLimitBytes);
     const platform::LocalDateTime now = m_clock.Now();
     const CalendarDate today{now.year, now.month, now.day};
     for (const Notice& notice : ReadMessageList(list)) {

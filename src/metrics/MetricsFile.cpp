@@ -2,6 +2,7 @@
 
 #include "common/DecimalText.h"
 #include "common/FamilyPaths.h"
+#include "platform/Files.h"
 
 #include <ctime>
 
@@ -117,7 +118,8 @@ void MetricsFile::Offer(const MeterFigures& figures) {
     }
     const std::string path = m_directory + "/" + std::string(kFileName);
     try {
-        paths::WriteFileWhole(path, FormatMetrics(figures, m_version, UnixSeconds(m_clock.Now())));
+        platform::WriteFileWhole(path,
+                                 FormatMetrics(figures, m_version, UnixSeconds(m_clock.Now())));
         m_written = figures;
         m_failureShown = false;
     } catch (const paths::PathError& error) {

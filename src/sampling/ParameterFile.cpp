@@ -2,6 +2,7 @@
 
 #include "common/FamilyPaths.h"
 #include "common/Rounding.h"
+#include "platform/Files.h"
 
 #include <charconv>
 #include <limits>
@@ -94,7 +95,7 @@ std::optional<double> Number(const std::string& item) {
 
 std::optional<std::array<ParameterRecord, 3>> ReadParameterFile(const std::string& path) {
     // A parameter file is a few lines; its first 64 kB hold any that is one.
-    return ReadParameterRecords(paths::ReadFileWhole(path, 64 * 1024));
+    return ReadParameterRecords(platform::ReadFileWhole(path, 64 * 1024));
 }
 
 std::optional<std::array<ParameterRecord, 3>> ReadParameterRecords(std::string_view text) {

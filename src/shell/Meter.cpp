@@ -5,6 +5,7 @@
 #include "common/FamilyPaths.h"
 #include "common/IgnoringErrors.h"
 #include "common/Rounding.h"
+#include "platform/Files.h"
 #include "presentation/RateScale.h"
 #include "records/MonthlySum.h"
 #include "records/PeriodSum.h"
@@ -41,8 +42,8 @@ Meter::StartUpResult Meter::StartUp(const std::string& commandLine) {
     }
 
     // Before anything is written, so that a directory that cannot be had leaves no trace.
-    paths::MakePrivateDirectory(m_system.dataDirectory);
-    paths::MakePrivateDirectory(m_system.cacheDirectory);
+    platform::MakePrivateDirectory(m_system.dataDirectory);
+    platform::MakePrivateDirectory(m_system.cacheDirectory);
 
     platform::SettingsStore& settings = m_system.settings;
     DesktopWindow* desktop = m_frontEnd.desktop;

@@ -1,6 +1,6 @@
 #include "ui/OptionsWindow.h"
 
-#include "common/Autostart.h"
+#include "platform/Autostart.h"
 #include "ui/Icons.h"
 #include "ui/QtText.h"
 

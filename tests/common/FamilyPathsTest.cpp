@@ -1,5 +1,7 @@
 #include "common/FamilyPaths.h"
 
+#include "platform/Files.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <functional>
@@ -104,7 +106,7 @@ TEST(FamilyPathsTest, AFallbackHomeThatIsNotTheUsersAloneIsRefused) {
                 ::_exit(4);
             }
             try {
-                MakePrivateDirectory(paths.dataDirectory);
+                platform::MakePrivateDirectory(paths.dataDirectory);
             } catch (const PathError&) {
                 ::_exit(1);
             }

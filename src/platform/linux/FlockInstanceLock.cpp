@@ -2,6 +2,7 @@
 
 #include "common/FamilyPaths.h"
 #include "common/IgnoringErrors.h"
+#include "platform/Files.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -24,7 +25,7 @@ bool FlockInstanceLock::AnotherInstanceRunning() {
     if (!fd.Valid() && errno == ENOENT) {
         // Without a runtime directory the lock lives in the config home, which a
         // first start may not have made yet.
-        IgnoringErrors([&] { paths::MakePrivateDirectory(m_directory); });
+        IgnoringErrors([&] { platform::MakePrivateDirectory(m_directory); });
         fd = UniqueFd(::open(m_path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
     }
     if (!fd.Valid()) {

@@ -2,6 +2,7 @@
 
 #include "common/FamilyPaths.h"
 #include "common/StoredValues.h"
+#include "platform/Files.h"
 
 #include <algorithm>
 #include <charconv>
@@ -41,7 +42,7 @@ std::optional<std::string> Value(const std::string& raw) {
 } // namespace
 
 IniFileSettings::IniFileSettings(const std::string& filePath) {
-    const std::string text = paths::ReadFileWhole(filePath);
+    const std::string text = platform::ReadFileWhole(filePath);
     bool general = false;
     for (std::size_t start = 0; start < text.size();) {
         const std::size_t end = std::min(text.find('\n', start), text.size());

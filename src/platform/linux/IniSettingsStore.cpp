@@ -2,6 +2,7 @@
 
 #include "common/FamilyPaths.h"
 #include "common/StoredValues.h"
+#include "platform/Files.h"
 
 #include <QSettings>
 #include <QString>
@@ -33,7 +34,7 @@ void IniSettingsStore::Open() {
     // Create the file private before QSettings ever writes it; its atomic rewrites
     // keep the mode of the file they replace.
     try {
-        paths::MakePrivateDirectory(m_filePath.substr(0, m_filePath.rfind('/')));
+        platform::MakePrivateDirectory(m_filePath.substr(0, m_filePath.rfind('/')));
     } catch (const paths::PathError& error) {
         throw SettingsError(error.what());
     }

@@ -1,6 +1,7 @@
 #include "platform/linux/NetlinkInterfaceTable.h"
 
 #include "common/FamilyPaths.h"
+#include "platform/Files.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -155,7 +156,7 @@ std::string DriverName(const std::string& deviceDir) {
 }
 
 std::int32_t LinkSpeed(const std::string& deviceDir) {
-    const std::string text = paths::ReadFileWhole(deviceDir + "/speed", 32); // "1000\n"
+    const std::string text = platform::ReadFileWhole(deviceDir + "/speed", 32); // "1000\n"
     char* end = nullptr;
     const long long megabits = std::strtoll(text.c_str(), &end, 10);
     if (end == text.c_str() || megabits <= 0) {

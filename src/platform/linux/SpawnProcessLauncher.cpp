@@ -1,6 +1,7 @@
 #include "platform/linux/SpawnProcessLauncher.h"
 
 #include "common/FamilyPaths.h"
+#include "platform/Files.h"
 #include "platform/linux/ChildSpawn.h"
 
 #include <algorithm>
@@ -32,7 +33,7 @@ int PidfdSendSignal(int pidfd, int signal) {
 
 // The pid a pidfd stands for, from /proc; -1 once the process is gone and reaped.
 pid_t PidOf(int pidfd) {
-    const std::string info = paths::ReadFileWhole("/proc/self/fdinfo/" + std::to_string(pidfd));
+    const std::string info = platform::ReadFileWhole("/proc/self/fdinfo/" + std::to_string(pidfd));
     const std::size_t line = info.rfind("\nPid:");
     if (line == std::string::npos) {
         return -1;

@@ -1,6 +1,7 @@
-#include "common/Autostart.h"
+#include "platform/Autostart.h"
 
 #include "common/FamilyPaths.h"
+#include "platform/Files.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -42,8 +43,8 @@ void Set(const std::string& configHome, bool on) {
         }
         return;
     }
-    paths::MakePrivateDirectory(configHome + "/autostart");
-    paths::WriteFileWhole(path, kEntry); // a session never reads half an entry
+    platform::MakePrivateDirectory(configHome + "/autostart");
+    platform::WriteFileWhole(path, kEntry); // a session never reads half an entry
 }
 
 } // namespace quantiro::autostart

@@ -1,0 +1,137 @@
+#include "platform/Files.h"
+
+#include "common/FamilyPaths.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace quantiro::platform {
+
+namespace {
+
+using paths::PathError;
+
+// Under the fallback home every folder, from that home down, must be a folder of
+// the user's (no link) that nobody else may enter.
+void CheckOwnedBelowFallback(const std::string& directory) {
+    const std::string root = paths::FallbackHome();
+    if (directory != root && !directory.starts_with(root + "/")) {
+        return;
+    }
+    for (std::size_t end = root.size(); end != std::string::npos;
+         end = directory.find('/', end + 1)) {
+        const std::string folder = directory.substr(0, end);
+        struct stat info {};
+        if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+            info.st_uid != ::getuid() || (info.st_mode & 077) != 0) {
+            throw PathError("Katalog „" + folder +
+                            "” nie należy wyłącznie do tego użytkownika (inny właściciel, "
+                            "dowiązanie albo dostęp dla innych); program go nie użyje.");
+        }
+        if (end == directory.size()) {
+            break;
+        }
+    }
+}
+
+} // namespace
+
+void MakePrivateDirectory(const std::string& directory) {
+    auto fail = [&](int error) {
+        throw PathError("Nie można utworzyć katalogu „" + directory + "”: " + std::strerror(error));
+    };
+    // Component by component, so that every directory made on the way is private.
+    std::size_t end = 0;
+    do {
+        end = directory.find('/', end + 1);
+        if (::mkdir(directory.substr(0, end).c_str(), 0700) != 0 && errno != EEXIST) {
+            fail(errno);
+        }
+    } while (end != std::string::npos);
+    struct stat info {};
+    if (::stat(directory.c_str(), &info) != 0) {
+        fail(errno);
+    }
+    if (!S_ISDIR(info.st_mode)) {
+        fail(ENOTDIR);
+    }
+    if (::access(directory.c_str(), W_OK | X_OK) != 0) {
+        fail(errno);
+    }
+    CheckOwnedBelowFallback(directory);
+}
+
+// Plain system calls rather than file streams: a stream sets up the whole C++
+// locale machinery on first use, and the meter reads files but never needs it.
+std::string ReadFileWhole(const std::string& path, std::size_t maxBytes) {
+    std::string text;
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return text;
+    }
+    char buffer[4096];
+    while (text.size() < maxBytes) {
+        const ssize_t n = ::read(fd, buffer, std::min(sizeof buffer, maxBytes - text.size()));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break; // the end, or a file the kernel will not give (a link speed with no link)
+        }
+        text.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    return text;
+}
+
+void WriteFileWhole(const std::string& path, std::string_view text) {
+    const std::string partial = path + ".tmp";
+    auto fail = [&](int error) {
+        std::remove(partial.c_str());
+        throw PathError("Nie można zapisać pliku „" + path + "”: " + std::strerror(error));
+    };
+    const int fd = ::open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        fail(errno);
+    }
+    while (!text.empty()) {
+        const ssize_t n = ::write(fd, text.data(), text.size());
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0) {
+            const int error = errno;
+            ::close(fd);
+            fail(error);
+        }
+        text.remove_prefix(static_cast<std::size_t>(n));
+    }
+    // On the disk before the name points at it, and the name on the disk after: a
+    // power cut leaves the old file or the new one, never an empty one.
+    if (::fsync(fd) != 0) {
+        const int error = errno;
+        ::close(fd);
+        fail(error);
+    }
+    if (::close(fd) != 0) {
+        fail(errno);
+    }
+    if (std::rename(partial.c_str(), path.c_str()) != 0) {
+        fail(errno);
+    }
+    const std::string directory = path.substr(0, path.rfind('/') + 1);
+    if (const int dir =
+            ::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+}
+
+} // namespace quantiro::platform

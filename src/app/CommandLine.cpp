@@ -90,7 +90,7 @@ std::optional<int> RunWithoutMeter(const Invocation& invocation) {
         return 2;
     case Invocation::Action::SetAutostart:
         try {
-            autostart::Set(paths::ConfigHome(), invocation.autostartOn);
+            platform::autostart::Set(paths::ConfigHome(), invocation.autostartOn);
         } catch (const paths::PathError& error) {
             Write(stderr, "quantiro: " + std::string(error.what()) + '\n');
             return 1;

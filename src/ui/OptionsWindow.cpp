@@ -113,7 +113,7 @@ QWidget* OptionsWindow::MakePage(Page page) {
     }
     if (page == Page::Window) {
         m_autostart = new QCheckBox(QStringLiteral("Uruchamiaj razem z s&esją"), widget);
-        m_autostart->setChecked(autostart::IsOn(m_configHome));
+        m_autostart->setChecked(platform::autostart::IsOn(m_configHome));
         form->addRow(m_autostart);
     }
     if (page == Page::Connection) {
@@ -254,8 +254,8 @@ bool OptionsWindow::ApplyChanges() {
     }
     try {
         options::Apply(m_settings, m_loaded.values, edited);
-        if (m_autostart->isChecked() != autostart::IsOn(m_configHome)) {
-            autostart::Set(m_configHome, m_autostart->isChecked());
+        if (m_autostart->isChecked() != platform::autostart::IsOn(m_configHome)) {
+            platform::autostart::Set(m_configHome, m_autostart->isChecked());
         }
     } catch (const std::exception& error) {
         QMessageBox::warning(this, windowTitle(), QString::fromUtf8(error.what()));

@@ -9,7 +9,7 @@
 
 #include <unistd.h>
 
-namespace quantiro::autostart {
+namespace quantiro::platform::autostart {
 
 namespace {
 
@@ -43,8 +43,8 @@ void Set(const std::string& configHome, bool on) {
         }
         return;
     }
-    platform::MakePrivateDirectory(configHome + "/autostart");
-    platform::WriteFileWhole(path, kEntry); // a session never reads half an entry
+    MakePrivateDirectory(configHome + "/autostart");
+    WriteFileWhole(path, kEntry); // a session never reads half an entry
 }
 
-} // namespace quantiro::autostart
+} // namespace quantiro::platform::autostart

@@ -33,6 +33,7 @@ struct HourAmounts {
     std::int32_t time = 0;
     std::int32_t download = 0;
     std::int32_t upload = 0;
+    bool operator==(const HourAmounts&) const = default;
 };
 
 // An hour's record as opened: its key and its amounts as stored.

@@ -32,12 +32,12 @@ bool HourlyRecords::TryOpenCurrentHour() {
         const platform::LocalDateTime now = m_clock.Now();
         const platform::OpenedHour opened = m_store.OpenHour(FormatRecordDate(now), now.hour);
         // What this run counted so far goes on top of what the record holds.
-        m_savedTime = FieldToInt32(opened.time);
-        m_savedDownload = FieldToInt32(opened.download);
-        m_savedUpload = FieldToInt32(opened.upload);
-        m_hour.time += m_savedTime;
-        m_hour.download += m_savedDownload;
-        m_hour.upload += m_savedUpload;
+        m_saved = {.time = FieldToInt32(opened.time),
+                   .download = FieldToInt32(opened.download),
+                   .upload = FieldToInt32(opened.upload)};
+        m_hour.time += m_saved.time;
+        m_hour.download += m_saved.download;
+        m_hour.upload += m_saved.upload;
         m_openHour = OpenHour{opened.key, now.hour};
         return true;
     } catch (const platform::DatabaseError&) {
@@ -106,10 +106,7 @@ void HourlyRecords::StartNextHour() {
     }
     m_openHour = OpenHour{next, now.hour};
     m_writeFailureShown = false;
-    m_savedTime = m_savedDownload = m_savedUpload = 0;
-    m_hour.time = 0;
-    m_hour.upload = 0;
-    m_hour.download = 0;
+    m_saved = m_hour = {};
 }
 
 void HourlyRecords::ShowWriteFailureOnce(const platform::DatabaseError& error) {
@@ -157,8 +154,7 @@ void HourlyRecords::SaveNow() {
         return;
     }
     m_lastSave = m_clock.TickMilliseconds();
-    if (m_hour.time == m_savedTime && m_hour.download == m_savedDownload &&
-        m_hour.upload == m_savedUpload) {
+    if (m_hour == m_saved) {
         return;
     }
     try {
@@ -184,9 +180,7 @@ void HourlyRecords::SaveAccumulators() {
     // Each field receives the accumulator, never a sum: opening the hour loaded the
     // accumulators from this record, so an hour continued later keeps its amounts.
     m_store.SaveHour(m_openHour->key, m_hour);
-    m_savedTime = m_hour.time;
-    m_savedDownload = m_hour.download;
-    m_savedUpload = m_hour.upload;
+    m_saved = m_hour;
 }
 
 } // namespace quantiro::records

@@ -71,7 +71,7 @@ private:
     std::uint32_t m_lastSave = 0; // tick count of the last write of the open hour
     // What the open record holds as far as this run knows, so an idle hour is not
     // written again and again.
-    std::int32_t m_savedTime = 0, m_savedDownload = 0, m_savedUpload = 0;
+    platform::HourAmounts m_saved;
     bool m_writeFailureShown = false;
 };
 

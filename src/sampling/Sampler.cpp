@@ -79,18 +79,21 @@ void Sampler::SampleInterface() {
     const double linkReceived =
         ContinueTotal(ifstats::KilobyteSample(current.bytesReceived), m_receivedTrack);
     const double linkSent = ContinueTotal(ifstats::KilobyteSample(current.bytesSent), m_sentTrack);
+    // The totals as the previous sample left them: a wait leaves them untouched.
+    const Totals previous = m_totals;
     if (takingUp) {
         // The totals go on from where they stood, 0 at the start, without a jump.
-        m_receivedOffset = m_previousTotalReceived - linkReceived;
-        m_sentOffset = m_previousTotalSent - linkSent;
+        m_receivedOffset = previous.received - linkReceived;
+        m_sentOffset = previous.sent - linkSent;
     }
     m_totals.received = m_receivedOffset + linkReceived;
     m_totals.sent = m_sentOffset + linkSent;
 
-    const double receivedDelta = m_totals.received - m_previousTotalReceived;
-    const double sentDelta = m_totals.sent - m_previousTotalSent;
+    const double receivedDelta = m_totals.received - previous.received;
+    const double sentDelta = m_totals.sent - previous.sent;
     // Unsigned arithmetic keeps the elapsed time right across the 49.7-day wrap.
-    const std::uint32_t elapsed = m_clock.TickMilliseconds() - m_previousTickTime;
+    const std::uint32_t now = m_clock.TickMilliseconds();
+    const std::uint32_t elapsed = now - m_previousTickTime;
     double downloadRate = 0;
     double uploadRate = 0;
     if (elapsed != 0 && !takingUp) {
@@ -129,9 +132,7 @@ void Sampler::SampleInterface() {
     }
 
     m_lastSeen = current;
-    m_previousTotalReceived = m_totals.received;
-    m_previousTotalSent = m_totals.sent;
-    m_previousTickTime = m_clock.TickMilliseconds();
+    m_previousTickTime = now;
 }
 
 } // namespace quantiro::sampling

@@ -84,8 +84,6 @@ private:
     // of interface and start at 0.
     double m_receivedOffset = 0;
     double m_sentOffset = 0;
-    double m_previousTotalReceived = 0;
-    double m_previousTotalSent = 0;
     std::uint32_t m_previousTickTime = 0;
 };
 

@@ -78,10 +78,10 @@ Meter::StartUpResult Meter::StartUp(const std::string& commandLine) {
     if (Read(settings, values::kStartMonitor)) {
         m_companions.StartMonitor();
     }
-    if (desktop && Read(settings, values::kStartHidden)) {
-        desktop->HideWindow();
-    }
     if (desktop) {
+        if (Read(settings, values::kStartHidden)) {
+            desktop->HideWindow();
+        }
         desktop->RebuildMenu();
     }
 

@@ -38,8 +38,8 @@ run_front_end() { # $1: terminal or window
     printf '[General]\nMonitorShow=false\n' > "$work/config/Kestrova/Quantiro.conf"
     # The meter and the traffic in a namespace of their own: its loopback carries
     # nothing but the test's datagrams. The meter's pid comes out on the first line.
-    unshare --net bash -s "$bin" "$work" "$1" > "$work/inside" <<'INSIDE' &
-bin=$1 work=$2 front=$3
+    unshare --net bash -s "$bin" "$work" "$1" "$(dirname "$0")" > "$work/inside" <<'INSIDE' &
+bin=$1 work=$2 front=$3 here=$4
 ip link set lo up
 if [ "$front" = window ]; then
     set -- env DISPLAY=:0 QT_QPA_PLATFORM=offscreen "$bin/quantiro" /START
@@ -55,14 +55,7 @@ for _ in $(seq 300); do grep -q "^inhibit" "$work/log" 2>/dev/null && break; sle
 sleep 1
 received() { awk '$1 == "lo:" {print $2}' /proc/net/dev; }
 before=$(received)
-python3 - <<'PY'
-import socket, time
-s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-end = time.time() + 4
-while time.time() < end:
-    s.sendto(b"x" * 1400, ("127.0.0.1", 9))
-    time.sleep(0.01)
-PY
+python3 "$here/loopback_datagrams.py" 4 0.01
 sleep 1
 echo $(( ($(received) - before) / 1024 ))
 wait

@@ -15,8 +15,8 @@ trap 'rm -rf "$work"' EXIT
 mkdir -p "$work/config/Kestrova"
 printf '[General]\nMonitorShow=false\nInfoFile=true\n' > "$work/config/Kestrova/Quantiro.conf"
 
-unshare --net bash -s "$bin" "$work" <<'INSIDE'
-bin=$1 work=$2
+unshare --net bash -s "$bin" "$work" "$(dirname "$0")" <<'INSIDE'
+bin=$1 work=$2 here=$3
 ip link set lo up
 # Answers every request after 8 s: the notice list, then the page it names.
 python3 - <<'PY' &
@@ -43,14 +43,7 @@ meter=$!
 sleep 1
 # About 50 kB/s, far above the 1 kB a tick that counts, for the minute before the
 # check, the check's 16 s and a little after.
-python3 - <<'PY'
-import socket, time
-s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
-end = time.time() + 82
-while time.time() < end:
-    s.sendto(b"x" * 1400, ("127.0.0.1", 9))
-    time.sleep(0.028)
-PY
+python3 "$here/loopback_datagrams.py" 82 0.028
 sleep 1
 after=$(received)
 kill -INT $meter

@@ -3,6 +3,7 @@
 #include "platform/linux/NetlinkInterfaceTable.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
@@ -15,6 +16,7 @@
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace quantiro::platform::linux_impl {
@@ -211,6 +213,55 @@ TEST_F(NetlinkInterfaceTableTest, WithoutANameTheDefaultRouteIsFollowed) {
     for (const char* link : {"d0", "d1", "t0"}) {
         Run(std::string("ip link del ") + link);
     }
+}
+
+// A routing daemon, or a VPN with a large split tunnel, adds and deletes thousands
+// of routes at once. The notifications overflow; every read must still return
+// soon, with the counters of what crossed the link since the last one.
+TEST_F(NetlinkInterfaceTableTest, ARouteStormHoldsNoReadUp) {
+    AddVethPair("s0", "s0p");
+    Run("ip addr add 192.0.2.2/24 dev s0");
+    Run("ip route add default via 192.0.2.1 dev s0");
+    const std::string batch = "/tmp/quantiro-route-storm-" + std::to_string(::getpid());
+    {
+        std::ofstream commands(batch);
+        for (const char* verb : {"add", "del"}) {
+            for (int i = 0; i < 8000; ++i) {
+                commands << "route " << verb << " 10." << i / 250 << '.' << i % 250
+                         << ".0/24 via 192.0.2.1\n";
+            }
+        }
+    }
+    ::alarm(300); // a read that never returns ends the test instead of hanging it
+    NetlinkInterfaceTable table;
+    std::uint64_t received = Read(table).front().bytesReceived;
+    const pid_t storm = ::fork();
+    ASSERT_GE(storm, 0);
+    if (storm == 0) {
+        ::execlp("ip", "ip", "-batch", batch.c_str(), nullptr);
+        ::_exit(127);
+    }
+    int reads = 0;
+    std::chrono::steady_clock::duration longest{};
+    int status = 0;
+    while (::waitpid(storm, &status, WNOHANG) == 0) {
+        SendFrames("s0p", 10, 1000);
+        std::vector<InterfaceRow> rows;
+        const auto start = std::chrono::steady_clock::now();
+        ASSERT_EQ(table.Read(rows), InterfaceTable::Status::Ok) << "read " << reads;
+        longest = std::max(longest, std::chrono::steady_clock::now() - start);
+        ASSERT_FALSE(rows.empty());
+        ASSERT_EQ(rows.front().name, "s0");
+        EXPECT_EQ(rows.front().bytesReceived - received, 10'000u) << "read " << reads;
+        received = rows.front().bytesReceived;
+        ++reads;
+    }
+    ::alarm(0);
+    std::remove(batch.c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_GE(reads, 3) << "the storm ended before the reads could meet it";
+    EXPECT_LT(longest, std::chrono::milliseconds(1500));
+    Run("ip link del s0");
 }
 
 } // namespace

@@ -33,8 +33,10 @@ using namespace std::chrono_literals;
 constexpr auto kDetailsMaxAge = 5s;
 
 // After this many refused counter requests in a row the kernel is taken to lack
-// them, and every read dumps the table.
+// them, and reads dump the table; the request is tried again now and then, since
+// a reply lost in a storm looks the same as a refusal.
 constexpr int kStatsFailuresBeforeDumpsOnly = 3;
+constexpr int kReadsBetweenStatsRetries = 100;
 
 constexpr std::int32_t kTypeOther = 1;
 constexpr std::int32_t kTypeEthernet = 6;
@@ -171,17 +173,19 @@ std::int32_t LinkSpeed(const std::string& deviceDir) {
 
 NetlinkInterfaceTable::NetlinkInterfaceTable(std::string sysfsNetRoot)
     // Routes too: the interface of the default route is followed as it moves.
-    : m_socket(RTMGRP_LINK | RTMGRP_IPV4_ROUTE | RTMGRP_IPV6_ROUTE)
+    : m_notifications(RTMGRP_LINK | RTMGRP_IPV4_ROUTE | RTMGRP_IPV6_ROUTE)
     , m_sysfsNetRoot(std::move(sysfsNetRoot)) {}
 
 InterfaceTable::Status NetlinkInterfaceTable::Read(std::vector<InterfaceRow>& rows) {
-    if (!m_socket.Valid()) {
+    if (!m_requests.Valid() || !m_notifications.Valid()) {
         rows.clear();
         return Status::NotSupported;
     }
     // A change announced before or during the counters' request means a new dump.
-    const bool current = m_snapshotValid && !m_socket.TakeChanged() && RefreshFirstRowCounters() &&
-                         !m_socket.TakeChanged();
+    m_notifications.ReadNotifications();
+    bool current = m_snapshotValid && !m_notifications.TakeChanged() && RefreshFirstRowCounters();
+    m_notifications.ReadNotifications();
+    current = current && !m_notifications.TakeChanged();
     if (!current) {
         m_snapshotValid = TakeSnapshot();
         if (!m_snapshotValid) {
@@ -203,7 +207,7 @@ InterfaceTable::Status NetlinkInterfaceTable::Read(std::vector<InterfaceRow>& ro
 }
 
 InterfaceTable::Status NetlinkInterfaceTable::Look(bool& hasRows) {
-    if (m_socket.Valid() && m_snapshotValid && !m_rows.empty()) {
+    if (m_requests.Valid() && m_snapshotValid && !m_rows.empty()) {
         hasRows = true;
         return Status::Ok;
     }
@@ -214,13 +218,13 @@ InterfaceTable::Status NetlinkInterfaceTable::Look(bool& hasRows) {
 
 bool NetlinkInterfaceTable::RefreshFirstRowCounters() {
     if (m_rows.empty()) {
-        // The monitored interface is away; its return is announced.
-        m_socket.ReadNotifications();
-        return true;
+        return true; // the monitored interface is away; its return is announced
     }
-    if (m_statsFailures >= kStatsFailuresBeforeDumpsOnly) {
+    if (m_statsFailures >= kStatsFailuresBeforeDumpsOnly &&
+        ++m_readsSinceStatsTried < kReadsBetweenStatsRetries) {
         return false;
     }
+    m_readsSinceStatsTried = 0;
     InterfaceRow& row = m_links[m_rows.front()].row;
     if_stats_msg request{};
     request.family = AF_UNSPEC;
@@ -228,7 +232,7 @@ bool NetlinkInterfaceTable::RefreshFirstRowCounters() {
     request.filter_mask = IFLA_STATS_FILTER_BIT(IFLA_STATS_LINK_64);
     bool found = false;
     const bool answered =
-        m_socket.Request(RTM_GETSTATS, &request, sizeof request, [&](const nlmsghdr& message) {
+        m_requests.Request(RTM_GETSTATS, &request, sizeof request, [&](const nlmsghdr& message) {
             if (message.nlmsg_type != RTM_NEWSTATS ||
                 message.nlmsg_len < NLMSG_LENGTH(sizeof(if_stats_msg))) {
                 return;
@@ -249,11 +253,11 @@ bool NetlinkInterfaceTable::RefreshFirstRowCounters() {
 }
 
 bool NetlinkInterfaceTable::TakeSnapshot() {
-    m_socket.TakeChanged(); // what changes from now on is announced after this dump
+    m_notifications.TakeChanged(); // what changes from now on is announced after this dump
     m_links.clear();
     m_rows.clear();
     Link link;
-    const bool ok = m_socket.Dump(RTM_GETLINK, AF_UNSPEC, [&](const nlmsghdr& message) {
+    const bool ok = m_requests.Dump(RTM_GETLINK, AF_UNSPEC, [&](const nlmsghdr& message) {
         if (ParseLink(message, link)) {
             m_links.push_back(std::move(link));
         }
@@ -322,7 +326,7 @@ std::string NetlinkInterfaceTable::DefaultRouteLinkName(const std::vector<Link>&
 std::optional<std::int32_t> NetlinkInterfaceTable::DefaultRouteInterface(std::uint8_t family) {
     std::optional<std::int32_t> best;
     std::uint32_t bestMetric = std::numeric_limits<std::uint32_t>::max();
-    m_socket.Dump(RTM_GETROUTE, family, [&](const nlmsghdr& message) {
+    m_requests.Dump(RTM_GETROUTE, family, [&](const nlmsghdr& message) {
         if (message.nlmsg_type != RTM_NEWROUTE || message.nlmsg_len < NLMSG_LENGTH(sizeof(rtmsg))) {
             return;
         }

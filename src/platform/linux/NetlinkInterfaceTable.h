@@ -81,10 +81,14 @@ private:
     // Adds what sysfs and the flags tell to the link's row.
     void CompleteRow(Link& link);
 
-    NetlinkSocket m_socket;
+    // Asking and listening on sockets of their own: a storm of route notifications
+    // then drops notifications (which only mean "dump again"), never a reply.
+    NetlinkSocket m_requests;
+    NetlinkSocket m_notifications;
     std::string m_sysfsNetRoot;
     bool m_snapshotValid = false;
-    int m_statsFailures = 0;      // RTM_GETSTATS refused in a row (a kernel before 4.7)
+    int m_statsFailures = 0; // RTM_GETSTATS refused or lost in a row (a kernel before 4.7)
+    int m_readsSinceStatsTried = 0;
     bool m_primaryChosen = false; // the first snapshot has looked for a named one
     bool m_primaryFixed = false;  // named, and fixed for the run
     std::string m_primaryName;

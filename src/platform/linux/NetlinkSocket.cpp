@@ -1,10 +1,12 @@
 #include "platform/linux/NetlinkSocket.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
+#include <poll.h>
 #include <sys/socket.h>
 
 // The kernel's rtnetlink macros (NLMSG_DATA, RTA_NEXT, ...) cast the C way, and
@@ -15,8 +17,17 @@
 namespace quantiro::platform::linux_impl {
 
 namespace {
+using namespace std::chrono_literals;
+
 // Large enough that the kernel never truncates a dump message.
 constexpr std::size_t kReceiveBufferSize = 64 * 1024;
+
+// The kernel answers a request in microseconds, a dump of thousands of routes in
+// milliseconds; past this the reply is taken as lost.
+constexpr auto kReplyLimit = 500ms;
+
+// Notification buffers read in one call; a storm beyond that is a change anyway.
+constexpr int kNotificationReadsPerCall = 64;
 } // namespace
 
 NetlinkSocket::NetlinkSocket(std::uint32_t groups)
@@ -68,28 +79,28 @@ bool NetlinkSocket::Send(std::uint16_t type, std::uint16_t flags, const void* pa
 }
 
 bool NetlinkSocket::Receive(bool single, const std::function<void(const nlmsghdr&)>& onMessage) {
+    const auto deadline = std::chrono::steady_clock::now() + kReplyLimit;
     for (;;) {
-        ssize_t received;
-        do {
-            received = ::recv(m_fd.Get(), m_buffer.data(), m_buffer.size(), 0);
-        } while (received < 0 && errno == EINTR);
-        if (received < 0 && errno == ENOBUFS) {
-            // Notifications were lost, and perhaps the reply with them.
-            m_changed = true;
-            return false;
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        pollfd ready{.fd = m_fd.Get(), .events = POLLIN};
+        const int polled = ::poll(&ready, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
+        if (polled < 0 && errno == EINTR) {
+            continue;
+        }
+        if (polled <= 0) {
+            return false; // the reply is lost; the next request has a new number
+        }
+        const ssize_t received = ::recv(m_fd.Get(), m_buffer.data(), m_buffer.size(), MSG_DONTWAIT);
+        if (received < 0 && (errno == EINTR || errno == EAGAIN)) {
+            continue;
         }
         if (received <= 0) {
-            return false;
+            return false; // ENOBUFS included: the reply may be among what was dropped
         }
         auto remaining = static_cast<unsigned int>(received);
         for (auto* message = reinterpret_cast<const nlmsghdr*>(m_buffer.data());
              NLMSG_OK(message, remaining); message = NLMSG_NEXT(message, remaining)) {
-            // A notification: not addressed to this socket. One that another program's
-            // request caused (ip route replace) carries that program's port and number.
-            if (message->nlmsg_pid != m_portId || message->nlmsg_seq == 0) {
-                m_changed = true;
-                continue;
-            }
             // A reply to an earlier, abandoned request: skip it.
             if (message->nlmsg_seq != m_sequence || message->nlmsg_pid != m_portId) {
                 continue;
@@ -109,13 +120,13 @@ bool NetlinkSocket::Receive(bool single, const std::function<void(const nlmsghdr
 }
 
 void NetlinkSocket::ReadNotifications() {
-    for (;;) {
+    for (int reads = 0; reads < kNotificationReadsPerCall; ++reads) {
         const ssize_t received = ::recv(m_fd.Get(), m_buffer.data(), m_buffer.size(), MSG_DONTWAIT);
         if (received < 0 && errno == EINTR) {
             continue;
         }
         if (received < 0 && errno == ENOBUFS) {
-            m_changed = true;
+            m_changed = true; // some were dropped: whatever they said, read anew
             continue;
         }
         if (received <= 0) {
@@ -123,6 +134,7 @@ void NetlinkSocket::ReadNotifications() {
         }
         m_changed = true; // only notifications come unasked
     }
+    m_changed = true;
 }
 
 bool NetlinkSocket::Dump(std::uint16_t type, std::uint8_t family,

@@ -11,12 +11,14 @@ struct nlmsghdr;
 
 namespace quantiro::platform::linux_impl {
 
-// One NETLINK_ROUTE socket that asks the kernel for whole tables (dumps) or single
-// objects, and can listen to the kernel's change notifications besides.
+// One NETLINK_ROUTE socket that either asks the kernel for whole tables (dumps) or
+// single objects, or listens to the kernel's change notifications. Never both: a
+// burst of notifications (a routing daemon replacing thousands of routes) fills the
+// receive buffer, and the kernel then drops whatever comes next, a reply included.
 class NetlinkSocket {
 public:
-    // Opens the socket, a member of the notification `groups` (RTMGRP_*); Valid()
-    // tells whether rtnetlink is available at all.
+    // Opens the socket, a member of the notification `groups` (RTMGRP_*; 0 for a
+    // socket that asks); Valid() tells whether rtnetlink is available at all.
     explicit NetlinkSocket(std::uint32_t groups = 0);
 
     bool Valid() const { return m_fd.Valid(); }
@@ -32,7 +34,8 @@ public:
     bool Request(std::uint16_t type, const void* payload, std::size_t size,
                  const std::function<void(const nlmsghdr&)>& onMessage);
 
-    // Reads the notifications waiting, without waiting for more.
+    // Reads the notifications waiting, without waiting for more, and at most a
+    // bounded number of them: during a storm the caller re-reads anyway.
     void ReadNotifications();
 
     // Whether a notification arrived (or some were lost) since the last call.
@@ -41,7 +44,8 @@ public:
 private:
     bool Send(std::uint16_t type, std::uint16_t flags, const void* payload, std::size_t size);
     // Receives until the message that ends the current request: a dump's end, or
-    // (`single`) its one reply. Notifications on the way only mark a change.
+    // (`single`) its one reply. False when the kernel has not answered within a
+    // bounded time, so a lost reply costs a tick, never the meter.
     bool Receive(bool single, const std::function<void(const nlmsghdr&)>& onMessage);
 
     bool m_changed = false;

@@ -65,6 +65,7 @@ void ExitBookkeeping::Run(bool systemShuttingDown) {
 
     // Another shape chosen: it starts as this one ends.
     if (shapes::OtherShapeChosen(m.shape, variant)) {
+        m.instanceLock.PassToNextProgram();
         step([&] { m.companions.StartWindowVariant(variant); });
     }
 

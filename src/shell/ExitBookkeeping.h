@@ -3,6 +3,7 @@
 #include "common/WindowShapes.h"
 #include "companions/Companions.h"
 #include "platform/Clock.h"
+#include "platform/InstanceLock.h"
 #include "platform/Notifier.h"
 #include "platform/Settings.h"
 #include "records/HourlyRecords.h"
@@ -26,6 +27,8 @@ public:
         // This meter's window shape: where its position goes, and which shape's
         // choice starts another one at exit.
         const shapes::WindowShape& shape;
+        // Handed on to the next shape, which starts as this one ends.
+        platform::InstanceLock& instanceLock;
     };
 
     explicit ExitBookkeeping(Parts parts)

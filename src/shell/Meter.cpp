@@ -57,8 +57,14 @@ Meter::StartUpResult Meter::StartUp(const std::string& commandLine) {
     m_hours->SetExactCounting(exactCounting);
     m_hours->OpenCurrentHour();
     m_exitBookkeeping = std::make_unique<ExitBookkeeping>(
-        ExitBookkeeping::Parts{settings, *m_hours, m_system.clock, desktop, m_companions,
-                               m_frontEnd.notifier, *m_system.shape});
+        ExitBookkeeping::Parts{.settings = settings,
+                               .hours = *m_hours,
+                               .clock = m_system.clock,
+                               .desktop = desktop,
+                               .companions = m_companions,
+                               .notifier = m_frontEnd.notifier,
+                               .shape = *m_system.shape,
+                               .instanceLock = m_system.instanceLock});
     m_sampler = std::make_unique<sampling::Sampler>(
         m_reader, m_system.clock, settings, m_limits,
         sampling::TickCollaborators{m_frontEnd.display, *m_hours, *this, *this, m_companions});

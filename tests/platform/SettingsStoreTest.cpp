@@ -1,4 +1,5 @@
 #include "fakes/TestMeter.h"
+#include "platform/linux/ChildSpawn.h"
 
 #include <fstream>
 
@@ -99,6 +100,39 @@ TEST(InstanceLockTest, AnotherProcessHoldsTheLockUntilItDies) {
     for (const int fd : {ready[0], ready[1], release[0], release[1]}) {
         ::close(fd);
     }
+}
+
+// A shape that ends passes the lock to the program it starts: once it is gone the
+// successor, which never asked for the lock, still holds it, so a plain start
+// in between has no moment to take it.
+TEST(InstanceLockTest, TheNextProgramHoldsThePassedLockAfterItsStarterEnds) {
+    testing::TempDir runtime;
+    int started[2];
+    ASSERT_EQ(::pipe(started), 0);
+    const pid_t starter = ::fork();
+    if (starter == 0) {
+        platform::linux_impl::FlockInstanceLock lock(runtime.Path());
+        [[maybe_unused]] const bool other = lock.AnotherInstanceRunning();
+        lock.PassToNextProgram();
+        const pid_t next = platform::linux_impl::SpawnChild("/bin/sleep", {"3"});
+        [[maybe_unused]] auto n = ::write(started[1], &next, sizeof next);
+        ::_exit(0);
+    }
+    pid_t next = 0;
+    ASSERT_EQ(::read(started[0], &next, sizeof next), static_cast<ssize_t>(sizeof next));
+    ::waitpid(starter, nullptr, 0);
+    ASSERT_GT(next, 0);
+    platform::linux_impl::FlockInstanceLock plainStart(runtime.Path());
+    EXPECT_TRUE(plainStart.AnotherInstanceRunning());
+    ::kill(next, SIGKILL); // its end lets go of the lock, as the starter's did not
+    bool taken = false;
+    for (int i = 0; i < 300 && !taken; ++i) {
+        taken = !plainStart.AnotherInstanceRunning();
+        ::usleep(10'000);
+    }
+    EXPECT_TRUE(taken);
+    ::close(started[0]);
+    ::close(started[1]);
 }
 
 } // namespace

@@ -29,6 +29,9 @@ public:
     // Text as stored, surrounding blanks removed.
     virtual void WriteText(std::string_view name, const std::string& value) = 0;
     virtual std::string ReadText(std::string_view name, const std::string& defaultValue) = 0;
+    // Writes again what earlier writes could not (a full disk); true once nothing
+    // waits any more.
+    virtual bool RetryUnwritten() = 0;
 };
 
 // Reads and writes a value of the table in common/SettingsValues.h with its default.

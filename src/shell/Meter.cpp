@@ -17,6 +17,10 @@ namespace quantiro::shell {
 using platform::Read;
 using platform::Write;
 
+namespace {
+constexpr std::chrono::milliseconds kUnwrittenRetryInterval{2000};
+} // namespace
+
 Meter::Meter(SystemParts system, FrontEndParts frontEnd)
     : m_system(std::move(system))
     , m_frontEnd(frontEnd)
@@ -128,6 +132,7 @@ void Meter::OnTick() {
             m_metrics.Offer(Figures());
         }
         m_tickRunning = false;
+        RetryUnwrittenSettings();
         // Ended companions and fetches are collected here, never waited for.
         m_system.launcher.ReapExited();
         m_system.downloader.CollectFinished();
@@ -153,6 +158,16 @@ void Meter::ReloadSettings() {
     // Cleared last, so a flag raised again during the reload is taken by it. When
     // it cannot be cleared the next tick reloads again, which does no harm.
     StoreSetting(values::kSettingsChanged, false);
+}
+
+void Meter::RetryUnwrittenSettings() {
+    // A write a full disk refused lands on its own once there is room, not only
+    // with the next write, which may never come.
+    const std::uint32_t now = m_system.clock.TickMilliseconds();
+    if (now - m_unwrittenTriedAt >= kUnwrittenRetryInterval.count()) {
+        m_unwrittenTriedAt = now;
+        m_system.settings.RetryUnwritten();
+    }
 }
 
 void Meter::StoreSetting(const values::BoolValue& value, bool data) {

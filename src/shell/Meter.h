@@ -107,10 +107,11 @@ public:
     }
 
     // Writes a setting for the front-end; a failure (a full disk) is told once and
-    // the value goes with the next write that succeeds.
+    // the value is written again every few seconds until it lands.
     void StoreSetting(const values::BoolValue& value, bool data);
 
 private:
+    void RetryUnwrittenSettings();
     // A settings write that failed: counting goes on, the user hears of it once.
     void SettingsWriteFailed(const platform::SettingsError& error);
     // The metrics' settings, and the billing period they report.
@@ -155,6 +156,7 @@ private:
     std::int32_t m_billingDay = 1;
     double m_periodLimitKb = 0;
     bool m_settingsFailureShown = false;
+    std::uint32_t m_unwrittenTriedAt = 0; // tick count of the last retry
 };
 
 } // namespace quantiro::shell

@@ -32,6 +32,26 @@ eventually '[ -s "$work/meter.log" ]'
 "$bin/quantiro-options" --set Download=1000
 check "the meter reloads within a second (WasChanged cleared)" \
     "eventually 'grep -q \"^WasChanged=false\" \"$conf\"'"
+# The settings folder renamed away and back, then more changes than inotify
+# queues: the meter stays idle (under a third of a core, in clock ticks of 1/100 s)
+# and still sees the next change.
+busy() { awk '{print $14 + $15}' "/proc/$meter/stat"; }
+idle() { local before; before=$(busy); sleep 3; [ $(($(busy) - before)) -lt 100 ]; }
+mv "$work/.config/Kestrova" "$work/.config/Kestrova.away"
+check "the settings folder renamed away: the meter stays idle" idle
+mv "$work/.config/Kestrova.away" "$work/.config/Kestrova"
+"$bin/quantiro-options" --set Download=1500
+check "and back: it sees the next change" "eventually 'grep -q \"^WasChanged=false\" \"$conf\"'"
+check "and stays idle" idle
+kill -STOP "$meter"
+python3 -c 'import sys
+for i in range(20000): open(sys.argv[1], "w").close()' "$work/.config/Kestrova/flood"
+kill -CONT "$meter"
+"$bin/quantiro-options" --set Download=2000
+check "events lost from a full queue: it sees the next change" \
+    "eventually 'grep -q \"^WasChanged=false\" \"$conf\"'"
+check "and stays idle" idle
+
 "$bin/quantiro-options" --set Size=1
 check "another window shape ends the meter" "eventually '! kill -0 $meter 2>/dev/null'"
 wait "$meter"

@@ -20,6 +20,7 @@ public:
     std::int32_t ReadLong(std::string_view name, std::int32_t defaultValue) override;
     bool ReadBool(std::string_view name, bool defaultValue) override;
     std::string ReadText(std::string_view name, const std::string& defaultValue) override;
+    bool RetryUnwritten() override { return true; } // it never writes
 
 private:
     const std::string* Find(std::string_view name) const;

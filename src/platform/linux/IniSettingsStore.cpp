@@ -52,18 +52,23 @@ void IniSettingsStore::Open() {
 void IniSettingsStore::WatchFolder() {
     const std::size_t slash = m_filePath.rfind('/');
     m_fileName = m_filePath.substr(slash + 1);
-    UniqueFd watch(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    if (!m_watch.Valid()) {
+        m_watch = UniqueFd(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC));
+    }
+    if (!m_watch.Valid()) {
+        m_watchBroken = true;
+        return;
+    }
+    if (m_watchedFolder >= 0) {
+        ::inotify_rm_watch(m_watch.Get(), m_watchedFolder); // on a folder that moved away
+    }
     // Writers replace the file (a rename into place) or write it in place.
     constexpr std::uint32_t kEvents = IN_CLOSE_WRITE | IN_MODIFY | IN_ATTRIB | IN_CREATE |
                                       IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF |
                                       IN_MOVE_SELF;
-    if (watch.Valid() &&
-        ::inotify_add_watch(watch.Get(), m_filePath.substr(0, slash).c_str(), kEvents) >= 0) {
-        m_watch = std::move(watch);
-        m_watchBroken = false;
-    } else {
-        m_watch = UniqueFd();
-    }
+    m_watchedFolder =
+        ::inotify_add_watch(m_watch.Get(), m_filePath.substr(0, slash).c_str(), kEvents);
+    m_watchBroken = m_watchedFolder < 0;
 }
 
 int IniSettingsStore::WatchDescriptorForLoop() {
@@ -79,6 +84,9 @@ void IniSettingsStore::WatchReadable() {
 
 std::optional<bool> IniSettingsStore::WatchedChange() {
     if (!m_watch.Valid() || m_watchBroken) {
+        if (m_watch.Valid() && CurrentIdentity() != m_seen) {
+            WatchFolder(); // the file is back, and perhaps a folder to watch with it
+        }
         return std::nullopt;
     }
     if (m_loopWatches) {
@@ -88,11 +96,13 @@ std::optional<bool> IniSettingsStore::WatchedChange() {
 }
 
 std::optional<bool> IniSettingsStore::ReadWatch() {
-    if (!m_watch.Valid() || m_watchBroken) {
+    if (!m_watch.Valid()) {
         return std::nullopt;
     }
+    // Always drained to the end: what is left unread keeps a loop's wait readable.
     alignas(inotify_event) char buffer[4096];
     bool changed = false;
+    bool folderGone = false;
     for (;;) {
         const ssize_t length = ::read(m_watch.Get(), buffer, sizeof buffer);
         if (length < 0 && errno == EINTR) {
@@ -103,17 +113,24 @@ std::optional<bool> IniSettingsStore::ReadWatch() {
         }
         for (ssize_t at = 0; at < length;) {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-            if (event->mask & (IN_Q_OVERFLOW | IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF)) {
-                // Events were lost, or the folder itself went: stat from now on. The
-                // descriptor stays open for a loop that waits on it; it stays quiet.
-                m_watchBroken = true;
-                return true;
-            }
-            if (event->len > 0 && m_fileName == event->name) {
+            if (event->mask & IN_Q_OVERFLOW) {
+                changed = true; // events were lost: any of them may have been the file's
+            } else if (event->wd == m_watchedFolder &&
+                       (event->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF))) {
+                folderGone = true;
+            } else if (event->wd == m_watchedFolder && event->len > 0 &&
+                       m_fileName == event->name) {
                 changed = true;
             }
             at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
         }
+    }
+    if (folderGone) {
+        WatchFolder(); // the path again, if a folder stands there now
+        return true;
+    }
+    if (m_watchBroken) {
+        return std::nullopt;
     }
     return changed;
 }
@@ -168,6 +185,22 @@ void IniSettingsStore::Write(std::string_view name, const std::string& text) {
     // A value that could not be written before goes with this one: a full disk
     // loses no setting once it has room again.
     m_unwritten.insert_or_assign(std::string(name), text);
+    WriteUnwritten();
+}
+
+bool IniSettingsStore::RetryUnwritten() {
+    if (m_unwritten.empty()) {
+        return true;
+    }
+    try {
+        WriteUnwritten();
+        return true;
+    } catch (const SettingsError&) {
+        return false;
+    }
+}
+
+void IniSettingsStore::WriteUnwritten() {
     QSettings& store = Store();
     for (const auto& [unwrittenName, unwrittenText] : m_unwritten) {
         store.setValue(QString::fromStdString(unwrittenName),
@@ -193,6 +226,9 @@ void IniSettingsStore::Write(std::string_view name, const std::string& text) {
         }
     }
     m_unwritten.clear();
+    if (m_watchBroken) {
+        WatchFolder(); // the write may have made the folder again
+    }
     m_seen = CurrentIdentity();
 }
 

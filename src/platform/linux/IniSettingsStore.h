@@ -24,9 +24,12 @@ namespace quantiro::platform::linux_impl {
 // Every read sees what another process wrote before it: an inotify watch on the
 // file's folder tells of every change the moment it is made, and the file is re-read
 // only then, which keeps the ten-per-second polls to one small read of the watch.
-// Without a watch (none to be had, or its folder was replaced) each read compares
-// the file's identity with one stat(). Every write is flushed at once and merged into the
-// file under QSettings' lock, so it never drops another process's values.
+// Lost events (a full queue) count as a change. When the folder goes (renamed or
+// removed) the watch is made again on its path; while there is none to be had each
+// read compares the file's identity with one stat(), and the descriptor a loop waits
+// on stays quiet. Every write is flushed at once and merged into the file under
+// QSettings' lock, so it never drops another process's values; a write that failed
+// is tried again by RetryUnwritten().
 class IniSettingsStore final : public SettingsStore {
 public:
     explicit IniSettingsStore(std::string filePath);
@@ -49,6 +52,8 @@ public:
     int WatchDescriptorForLoop();
     void WatchReadable();
 
+    bool RetryUnwritten() override;
+
 private:
     struct FileIdentity {
         dev_t device = 0;
@@ -70,6 +75,8 @@ private:
 
     QSettings& Store();
     void SeeLatest();
+    // Watches the file's folder on the one inotify descriptor, made once, so a loop
+    // waiting on it keeps waiting on the right one after the folder was replaced.
     void WatchFolder();
     // Whether the watch saw the file change; nullopt when there is no watch.
     std::optional<bool> WatchedChange();
@@ -77,13 +84,16 @@ private:
     std::optional<bool> ReadWatch();
     const StoredText& Lookup(std::string_view name);
     void Write(std::string_view name, const std::string& text);
+    // Writes every value waiting in m_unwritten; SettingsError when they still cannot be.
+    void WriteUnwritten();
     FileIdentity CurrentIdentity() const;
 
     std::string m_filePath;
     std::unique_ptr<QSettings> m_settings;
     FileIdentity m_seen;
     UniqueFd m_watch;
-    bool m_watchBroken = false; // its folder went: every read compares the file
+    int m_watchedFolder = -1;   // the folder's watch on m_watch, -1 while none
+    bool m_watchBroken = false; // no watch on the folder: every read compares the file
     bool m_loopWatches = false; // the event loop reads the watch
     bool m_changeSeen = false;  // by the loop, not yet looked at by a read
     std::string m_fileName;

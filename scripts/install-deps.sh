@@ -12,7 +12,7 @@ packages=(
     iproute2
     xvfb xauth trayer openbox wmctrl xdotool x11-utils imagemagick sqlite3
     lintian desktop-file-utils appstream
-    dbus-daemon python3
+    dbus-daemon dbus-bin python3
     locales qt6-translations-l10n
 )
 # The metrics test's real node_exporter and Prometheus: without them that test is

@@ -69,6 +69,15 @@ INSIDE
 
     records() { sqlite3 "$work/data/Kestrova/Quantiro/qub.db" 'select total(Download) from trafic'; }
     before=$(records)
+    # Another program's signals of the same name, to everybody and to the meter
+    # alone, take nothing away.
+    caller=$(sed -n 's/^inhibit sleep Quantiro delay //p' "$work/log" | head -n 1)
+    dbus-send --system --type=signal /org/freedesktop/login1 \
+        org.freedesktop.login1.Manager.PrepareForSleep boolean:true
+    dbus-send --system --type=signal --dest="$caller" /org/freedesktop/login1 \
+        org.freedesktop.login1.Manager.PrepareForSleep boolean:true
+    sleep 2
+    ! grep -q "^released" "$work/log" || fail "$1: another sender's signal let the lock go"
     echo sleep >&3
     waitfor released 1 || fail "the lock was not let go"
     saved=$(records)
@@ -87,4 +96,18 @@ INSIDE
 
 run_front_end terminal
 run_front_end window
+
+# A system bus that takes the connection and never answers holds no start up.
+kill -STOP "$bus_pid"
+printf '[General]\nMonitorShow=false\n' > "$work/config/Kestrova/Quantiro.conf"
+XDG_CONFIG_HOME=$work/config XDG_RUNTIME_DIR=$work/config XDG_DATA_HOME=$work/data \
+    XDG_CACHE_HOME=$work/cache XDG_STATE_HOME=$work/state QUANTIRO_INTERFACE=lo \
+    "$bin/quantiro" --terminal < /dev/null > "$work/meter.out" 2>&1 &
+meter=$!
+for _ in $(seq 100); do grep -q "^IsRunning=true" "$work/config/Kestrova/Quantiro.conf" && break; sleep 0.1; done
+for _ in $(seq 50); do [ -s "$work/meter.out" ] && break; sleep 0.1; done
+[ -s "$work/meter.out" ] || { kill -CONT "$bus_pid"; fail "a silent system bus held the start up"; }
+kill -INT "$meter"
+wait "$meter"
+kill -CONT "$bus_pid"
 echo PASS

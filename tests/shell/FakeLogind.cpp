@@ -38,8 +38,9 @@ public:
         if (::pipe2(ends, O_CLOEXEC) != 0) {
             return false;
         }
-        Note(QStringLiteral("inhibit %1 %2 %3")
-                 .arg(arguments[0].toString(), arguments[1].toString(), arguments[3].toString()));
+        Note(QStringLiteral("inhibit %1 %2 %3 %4")
+                 .arg(arguments[0].toString(), arguments[1].toString(), arguments[3].toString(),
+                      message.service()));
         // Qt sends a copy of the write end; once the holder closes its copy the read
         // end sees the end of the pipe.
         const bool sent = connection.send(

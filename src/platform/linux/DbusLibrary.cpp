@@ -20,7 +20,7 @@ bool DbusLibrary::Load() {
     take(errorInit, "dbus_error_init");
     take(errorFree, "dbus_error_free");
     take(busGet, "dbus_bus_get");
-    take(busGetPrivate, "dbus_bus_get_private");
+    take(openPrivate, "dbus_connection_open_private");
     take(addMatch, "dbus_bus_add_match");
     take(setExitOnDisconnect, "dbus_connection_set_exit_on_disconnect");
     take(connectionDescriptor, "dbus_connection_get_unix_fd");
@@ -28,13 +28,15 @@ bool DbusLibrary::Load() {
     take(readWrite, "dbus_connection_read_write");
     take(popMessage, "dbus_connection_pop_message");
     take(send, "dbus_connection_send");
-    take(flush, "dbus_connection_flush");
+    take(hasMessagesToSend, "dbus_connection_has_messages_to_send");
     take(connectionClose, "dbus_connection_close");
     take(connectionUnref, "dbus_connection_unref");
     take(newMethodCall, "dbus_message_new_method_call");
     take(isSignal, "dbus_message_is_signal");
     take(messageType, "dbus_message_get_type");
     take(replySerial, "dbus_message_get_reply_serial");
+    take(sender, "dbus_message_get_sender");
+    take(hasPath, "dbus_message_has_path");
     take(messageUnref, "dbus_message_unref");
     take(iterInitAppend, "dbus_message_iter_init_append");
     take(appendBasic, "dbus_message_iter_append_basic");

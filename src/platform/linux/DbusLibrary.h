@@ -10,7 +10,7 @@ struct DbusLibrary {
     decltype(&dbus_error_init) errorInit = nullptr;
     decltype(&dbus_error_free) errorFree = nullptr;
     decltype(&dbus_bus_get) busGet = nullptr;
-    decltype(&dbus_bus_get_private) busGetPrivate = nullptr;
+    decltype(&dbus_connection_open_private) openPrivate = nullptr;
     decltype(&dbus_bus_add_match) addMatch = nullptr;
     decltype(&dbus_connection_set_exit_on_disconnect) setExitOnDisconnect = nullptr;
     decltype(&dbus_connection_get_unix_fd) connectionDescriptor = nullptr;
@@ -18,13 +18,15 @@ struct DbusLibrary {
     decltype(&dbus_connection_read_write) readWrite = nullptr;
     decltype(&dbus_connection_pop_message) popMessage = nullptr;
     decltype(&dbus_connection_send) send = nullptr;
-    decltype(&dbus_connection_flush) flush = nullptr;
+    decltype(&dbus_connection_has_messages_to_send) hasMessagesToSend = nullptr;
     decltype(&dbus_connection_close) connectionClose = nullptr;
     decltype(&dbus_connection_unref) connectionUnref = nullptr;
     decltype(&dbus_message_new_method_call) newMethodCall = nullptr;
     decltype(&dbus_message_is_signal) isSignal = nullptr;
     decltype(&dbus_message_get_type) messageType = nullptr;
     decltype(&dbus_message_get_reply_serial) replySerial = nullptr;
+    decltype(&dbus_message_get_sender) sender = nullptr;
+    decltype(&dbus_message_has_path) hasPath = nullptr;
     decltype(&dbus_message_unref) messageUnref = nullptr;
     decltype(&dbus_message_iter_init_append) iterInitAppend = nullptr;
     decltype(&dbus_message_iter_append_basic) appendBasic = nullptr;

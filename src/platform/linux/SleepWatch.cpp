@@ -4,6 +4,8 @@
 #include "platform/linux/UniqueFd.h"
 
 #include <cstdlib>
+#include <cstring>
+#include <string>
 
 #include <unistd.h>
 
@@ -11,21 +13,33 @@ namespace quantiro::platform::linux_impl {
 
 namespace {
 
+constexpr const char* kDefaultSystemBus = "unix:path=/run/dbus/system_bus_socket";
 constexpr const char* kSystemBusSocket = "/run/dbus/system_bus_socket";
+constexpr const char* kBusService = "org.freedesktop.DBus";
+constexpr const char* kBusPath = "/org/freedesktop/DBus";
 constexpr const char* kLogindService = "org.freedesktop.login1";
 constexpr const char* kLogindPath = "/org/freedesktop/login1";
 constexpr const char* kLogindManager = "org.freedesktop.login1.Manager";
-// Any sender may emit this; a false announcement costs one early save, no more.
 constexpr const char* kSleepSignalRule =
-    "type='signal',interface='org.freedesktop.login1.Manager',member='PrepareForSleep',"
-    "path='/org/freedesktop/login1'";
+    "type='signal',sender='org.freedesktop.login1',interface='org.freedesktop.login1.Manager',"
+    "member='PrepareForSleep',path='/org/freedesktop/login1'";
+constexpr const char* kOwnerChangeRule =
+    "type='signal',sender='org.freedesktop.DBus',interface='org.freedesktop.DBus',"
+    "member='NameOwnerChanged',arg0='org.freedesktop.login1'";
+// Rounds of non-blocking reading and writing per wake-up: enough to finish the
+// authentication and send what waits, never a wait on the bus.
+constexpr int kIoRounds = 8;
 
 } // namespace
 
 struct SleepWatch::Connection {
     DbusLibrary dbus;
     DBusConnection* bus = nullptr;
-    dbus_uint32_t lockRequest = 0; // serial of the unanswered Inhibit call, 0: none
+    dbus_uint32_t lockRequest = 0;  // serial of the unanswered Inhibit call, 0: none
+    dbus_uint32_t ownerRequest = 0; // serial of the unanswered GetNameOwner call
+    // The unique name logind has on the bus now: only its announcements count, since
+    // any other program may send a signal of the same name, to all or to us alone.
+    std::string logindOwner;
     UniqueFd lock;
 
     ~Connection() {
@@ -33,6 +47,27 @@ struct SleepWatch::Connection {
             dbus.connectionClose(bus);
             dbus.connectionUnref(bus);
         }
+    }
+
+    // Queues a call without waiting for it to go out or be answered; 0 when it
+    // could not even be queued.
+    dbus_uint32_t Call(const char* service, const char* path, const char* interface,
+                       const char* member, const char* argument) {
+        DBusMessage* call = dbus.newMethodCall(service, path, interface, member);
+        if (!call) {
+            return 0;
+        }
+        if (argument) {
+            DBusMessageIter arguments;
+            dbus.iterInitAppend(call, &arguments);
+            dbus.appendBasic(&arguments, DBUS_TYPE_STRING, &argument);
+        }
+        dbus_uint32_t serial = 0;
+        if (!dbus.send(bus, call, &serial)) {
+            serial = 0;
+        }
+        dbus.messageUnref(call);
+        return serial;
     }
 
     void AskForLock() {
@@ -54,10 +89,46 @@ struct SleepWatch::Connection {
             lockRequest = 0;
         }
         dbus.messageUnref(call);
-        dbus.flush(bus);
     }
 
-    void TakeAnswer(DBusMessage* answer) {
+    // Reads what came and writes what waits, without blocking.
+    void Pump() {
+        for (int round = 0; round < kIoRounds; ++round) {
+            dbus.readWrite(bus, 0);
+            if (!dbus.hasMessagesToSend(bus)) {
+                return;
+            }
+        }
+    }
+
+    bool FromLogind(DBusMessage* message) {
+        const char* from = dbus.sender(message);
+        return from && !logindOwner.empty() && logindOwner == from &&
+               dbus.hasPath(message, kLogindPath);
+    }
+
+    bool FromBus(DBusMessage* message) {
+        const char* from = dbus.sender(message);
+        return from && std::strcmp(from, kBusService) == 0;
+    }
+
+    // A string argument list's `index`-th entry, or empty.
+    std::string StringArgument(DBusMessage* message, int index) {
+        DBusError error;
+        dbus.errorInit(&error);
+        const char* texts[3] = {"", "", ""};
+        bool read = false;
+        if (index == 0) {
+            read = dbus.getArgs(message, &error, DBUS_TYPE_STRING, &texts[0], DBUS_TYPE_INVALID);
+        } else {
+            read = dbus.getArgs(message, &error, DBUS_TYPE_STRING, &texts[0], DBUS_TYPE_STRING,
+                                &texts[1], DBUS_TYPE_STRING, &texts[2], DBUS_TYPE_INVALID);
+        }
+        dbus.errorFree(&error);
+        return read ? texts[index] : std::string();
+    }
+
+    void TakeLock(DBusMessage* answer) {
         lockRequest = 0;
         if (dbus.messageType(answer) != DBUS_MESSAGE_TYPE_METHOD_RETURN) {
             return; // no logind: the announcements may still come, without a wait
@@ -70,11 +141,21 @@ struct SleepWatch::Connection {
         }
         dbus.errorFree(&error);
     }
+
+    // logind started anew holds none of the old one's locks: ask the new one.
+    void OwnerChanged(std::string owner) {
+        logindOwner = std::move(owner);
+        lock.Reset();
+        if (!logindOwner.empty() && lockRequest == 0) {
+            AskForLock();
+        }
+    }
 };
 
 SleepWatch::SleepWatch() {
+    const char* address = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
     // Without a system bus to reach, the library is not even loaded.
-    if (!std::getenv("DBUS_SYSTEM_BUS_ADDRESS") && ::access(kSystemBusSocket, F_OK) != 0) {
+    if (!address && ::access(kSystemBusSocket, F_OK) != 0) {
         return;
     }
     auto connection = std::make_unique<Connection>();
@@ -84,17 +165,23 @@ SleepWatch::SleepWatch() {
     DbusLibrary& dbus = connection->dbus;
     DBusError error;
     dbus.errorInit(&error);
-    // A private connection: nobody else in the process reads its messages, and the
-    // bus going away must not end the meter, as a shared one would by default.
-    connection->bus = dbus.busGetPrivate(DBUS_BUS_SYSTEM, &error);
+    // A private connection, opened without the library's blocking registration: a
+    // bus that accepts and never answers must not hold the meter's start. The
+    // greeting, the rules and the lock are queued and go out as the loop pumps.
+    connection->bus = dbus.openPrivate(address ? address : kDefaultSystemBus, &error);
+    dbus.errorFree(&error);
     if (!connection->bus) {
-        dbus.errorFree(&error);
         return;
     }
+    // The bus going away must not end the meter, as it would by default.
     dbus.setExitOnDisconnect(connection->bus, false);
-    dbus.addMatch(connection->bus, kSleepSignalRule, nullptr); // sent, not waited for
+    connection->Call(kBusService, kBusPath, kBusService, "Hello", nullptr);
+    dbus.addMatch(connection->bus, kOwnerChangeRule, nullptr); // sent, not waited for
+    dbus.addMatch(connection->bus, kSleepSignalRule, nullptr);
+    connection->ownerRequest =
+        connection->Call(kBusService, kBusPath, kBusService, "GetNameOwner", kLogindService);
     connection->AskForLock();
-    dbus.errorFree(&error);
+    connection->Pump();
     m_bus = std::move(connection);
 }
 
@@ -112,28 +199,40 @@ bool SleepWatch::Readable(const std::function<void()>& beforeSleep) {
     if (!m_bus) {
         return false;
     }
-    DbusLibrary& dbus = m_bus->dbus;
-    dbus.readWrite(m_bus->bus, 0);
-    while (DBusMessage* message = dbus.popMessage(m_bus->bus)) {
-        if (dbus.isSignal(message, kLogindManager, "PrepareForSleep")) {
+    Connection& c = *m_bus;
+    DbusLibrary& dbus = c.dbus;
+    c.Pump();
+    while (DBusMessage* message = dbus.popMessage(c.bus)) {
+        const dbus_uint32_t answers = dbus.replySerial(message);
+        if (dbus.isSignal(message, kLogindManager, "PrepareForSleep") && c.FromLogind(message)) {
             DBusError error;
             dbus.errorInit(&error);
             dbus_bool_t sleeping = false;
             if (dbus.getArgs(message, &error, DBUS_TYPE_BOOLEAN, &sleeping, DBUS_TYPE_INVALID)) {
                 if (sleeping) {
                     beforeSleep();
-                    m_bus->lock.Reset(); // the save is done: the system may sleep
-                } else if (!m_bus->lock.Valid() && m_bus->lockRequest == 0) {
-                    m_bus->AskForLock();
+                    c.lock.Reset(); // the save is done: the system may sleep
+                } else if (!c.lock.Valid() && c.lockRequest == 0) {
+                    c.AskForLock();
                 }
             }
             dbus.errorFree(&error);
-        } else if (m_bus->lockRequest != 0 && dbus.replySerial(message) == m_bus->lockRequest) {
-            m_bus->TakeAnswer(message);
+        } else if (dbus.isSignal(message, kBusService, "NameOwnerChanged") && c.FromBus(message)) {
+            if (c.StringArgument(message, 0) == kLogindService) {
+                c.OwnerChanged(c.StringArgument(message, 2));
+            }
+        } else if (c.ownerRequest != 0 && answers == c.ownerRequest) {
+            c.ownerRequest = 0;
+            c.logindOwner = dbus.messageType(message) == DBUS_MESSAGE_TYPE_METHOD_RETURN
+                                ? c.StringArgument(message, 0)
+                                : std::string();
+        } else if (c.lockRequest != 0 && answers == c.lockRequest) {
+            c.TakeLock(message);
         }
         dbus.messageUnref(message);
     }
-    if (!dbus.isConnected(m_bus->bus)) {
+    c.Pump(); // a lock asked for above goes out now
+    if (!dbus.isConnected(c.bus)) {
         m_bus.reset();
         return false;
     }

@@ -10,8 +10,11 @@ namespace quantiro::platform::linux_impl {
 // programs holding a "delay" lock to let it go. The watch holds one while it runs,
 // lets it go once the save is done, and takes a new one when the system wakes.
 // Without a system bus or logind it watches nothing, and the periodic save still
-// bounds what a sleep that never wakes can lose. Nothing here blocks: the lock is
-// asked for without waiting for the answer, which comes in with the next read.
+// bounds what a sleep that never wakes can lose. Only the announcements of the
+// program that owns logind's name count (followed as it changes hands): any other
+// program on the bus may send a signal of that name, and must not take the lock
+// away. Nothing here blocks, not even the connection: the greeting and the lock are
+// asked for without waiting for the answers, which come in with the next reads.
 class SleepWatch {
 public:
     SleepWatch();

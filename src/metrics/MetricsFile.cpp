@@ -117,17 +117,28 @@ void MetricsFile::Offer(const MeterFigures& figures) {
         return;
     }
     const std::string path = m_directory + "/" + std::string(kFileName);
+    // Another user's meter would write the same name there, and the reader could
+    // not tell whose figures it reads.
+    if (platform::OthersMayWrite(m_directory)) {
+        Failed("katalog „" + m_directory + "” mogą zapisywać inni użytkownicy.");
+        return;
+    }
     try {
+        // Rewritten every 15 s: not worth a wait for the disk on the tick.
         platform::WriteFileWhole(path,
-                                 FormatMetrics(figures, m_version, UnixSeconds(m_clock.Now())));
+                                 FormatMetrics(figures, m_version, UnixSeconds(m_clock.Now())),
+                                 platform::WriteEnd::Cached);
         m_written = figures;
         m_failureShown = false;
     } catch (const paths::PathError& error) {
-        if (!m_failureShown) {
-            m_failureShown = true;
-            m_notifier.ShowMessage(std::string("Nie można zapisać metryk dla Prometheusa: ") +
-                                   error.what());
-        }
+        Failed(error.what());
+    }
+}
+
+void MetricsFile::Failed(const std::string& why) {
+    if (!m_failureShown) {
+        m_failureShown = true;
+        m_notifier.ShowMessage("Nie można zapisać metryk dla Prometheusa: " + why);
     }
 }
 

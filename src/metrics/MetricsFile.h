@@ -55,6 +55,9 @@ public:
     void Offer(const MeterFigures& figures);
 
 private:
+    // Told once until a write succeeds again.
+    void Failed(const std::string& why);
+
     platform::Clock& m_clock;
     platform::Notifier& m_notifier;
     std::string m_version;

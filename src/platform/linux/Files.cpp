@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -90,13 +91,27 @@ std::string ReadFileWhole(const std::string& path, std::size_t maxBytes) {
     return text;
 }
 
-void WriteFileWhole(const std::string& path, std::string_view text) {
-    const std::string partial = path + ".tmp";
+void WriteFileWhole(const std::string& path, std::string_view text, WriteEnd end) {
+    // A name of this process's own, made exclusively: O_EXCL never follows a link,
+    // and O_NONBLOCK keeps even a FIFO (which O_EXCL refuses anyway) from holding us.
+    static unsigned attempt = 0;
+    std::string partial;
+    int fd = -1;
+    for (int tries = 0; tries < 100 && fd < 0; ++tries) {
+        partial = path + ".tmp." + std::to_string(::getpid()) + "." + std::to_string(++attempt);
+        fd = ::open(partial.c_str(),
+                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) {
+            break;
+        }
+    }
     auto fail = [&](int error) {
-        std::remove(partial.c_str());
+        if (fd >= 0) {
+            ::close(fd);
+            std::remove(partial.c_str());
+        }
         throw PathError("Nie można zapisać pliku „" + path + "”: " + std::strerror(error));
     };
-    const int fd = ::open(partial.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0) {
         fail(errno);
     }
@@ -106,24 +121,24 @@ void WriteFileWhole(const std::string& path, std::string_view text) {
             continue;
         }
         if (n < 0) {
-            const int error = errno;
-            ::close(fd);
-            fail(error);
+            fail(errno);
         }
         text.remove_prefix(static_cast<std::size_t>(n));
     }
     // On the disk before the name points at it, and the name on the disk after: a
     // power cut leaves the old file or the new one, never an empty one.
-    if (::fsync(fd) != 0) {
+    if (end == WriteEnd::Durable && ::fsync(fd) != 0) {
+        fail(errno);
+    }
+    const int closed = ::close(fd);
+    fd = -1;
+    if (closed != 0 || std::rename(partial.c_str(), path.c_str()) != 0) {
         const int error = errno;
-        ::close(fd);
+        std::remove(partial.c_str());
         fail(error);
     }
-    if (::close(fd) != 0) {
-        fail(errno);
-    }
-    if (std::rename(partial.c_str(), path.c_str()) != 0) {
-        fail(errno);
+    if (end == WriteEnd::Cached) {
+        return;
     }
     const std::string directory = path.substr(0, path.rfind('/') + 1);
     if (const int dir =
@@ -132,6 +147,15 @@ void WriteFileWhole(const std::string& path, std::string_view text) {
         ::fsync(dir);
         ::close(dir);
     }
+}
+
+bool OthersMayWrite(const std::string& directory) {
+    struct stat info {};
+    if (::stat(directory.c_str(), &info) != 0) {
+        return false; // nothing there: the write itself will say so
+    }
+    return (info.st_mode & (S_IWGRP | S_IWOTH)) != 0 ||
+           (info.st_uid != ::geteuid() && info.st_uid != 0);
 }
 
 } // namespace quantiro::platform

@@ -72,8 +72,10 @@ inline constexpr LongValue kLimitThreshold3{"LimitProg3", 100};
 // First day of the billing period, 1-31 (past the month's end: its last day).
 inline constexpr LongValue kBillingDay{"DzienRozliczeniowy", 1};
 // True: every kilobyte of every tick reaches the hour's records; false: only ticks
-// that moved more than 1 kB, as the family has always counted.
-inline constexpr BoolValue kExactCounting{"ZliczanieDokladne", false};
+// that moved more than 1 kB, as the family has always counted. On by default: the
+// old rule lost steady background traffic (3 kB/s reached the records as 1 of
+// 190 kB), which the provider bills all the same.
+inline constexpr BoolValue kExactCounting{"ZliczanieDokladne", true};
 // Directory for the Prometheus textfile-collector file quantiro.prom; empty: none.
 inline constexpr TextValue kMetricsDirectory{"KatalogMetryk", ""};
 

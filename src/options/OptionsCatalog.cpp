@@ -71,8 +71,8 @@ constexpr std::array kSettings{
          {.page = Page::Connection,
           .label = "Zliczaj &każdy kilobajt",
           .meaning = "true: do godzin trafia każdy kilobajt, także ruch poniżej 1 kB na 0,1 s",
-          .note = "Także drobny ruch w tle, jak liczy go operator; inaczej tylko próbki "
-                  "powyżej 1 kB."}),
+          .note = "Także drobny ruch w tle, jak liczy go operator (domyślnie); wyłączone: "
+                  "tylko próbki powyżej 1 kB."}),
     Text(values::kMetricsDirectory,
          {.page = Page::Connection,
           .label = "Katalog &metryk Prometheusa:",

@@ -2,6 +2,9 @@
 
 #include "fakes/TestHttpServer.h"
 #include "fakes/TestMeter.h"
+#include "platform/linux/FetchHelperDownloader.h"
+
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -98,6 +101,27 @@ TEST(MessageFeedTest, AnEndlessReplyStopsAtItsLimitAndLeavesNoFile) {
     EXPECT_TRUE(feed.Run().empty());
     EXPECT_LT(std::chrono::steady_clock::now() - started, 8s);
     EXPECT_TRUE(std::filesystem::is_empty(feed.system.cacheDirectory));
+}
+
+// The meter ends while a fetch hangs in a helper that does not obey SIGTERM (stuck
+// in a name lookup): the close waits a moment, then the helper and its file go.
+TEST(MessageFeedTest, EndingDuringAStuckFetchWaitsBriefly) {
+    testing::TempDir dir;
+    const std::filesystem::path helper = dir.Path() / "stuck-fetch";
+    std::ofstream(helper) << "#!/bin/sh\ntrap '' TERM\n: > \"$2\"\nexec sleep 60\n";
+    std::filesystem::permissions(helper, std::filesystem::perms::owner_all);
+    const std::filesystem::path partial = dir.Path() / "messages.cfg.part";
+    platform::linux_impl::FetchHelperDownloader downloader(helper.string());
+    downloader.Fetch("http://127.0.0.1:9/", partial.string(), 1000, [](bool) {});
+    for (int i = 0; i < 500 && !std::filesystem::exists(partial); ++i) {
+        std::this_thread::sleep_for(10ms);
+    }
+    ASSERT_TRUE(std::filesystem::exists(partial));
+    const auto started = std::chrono::steady_clock::now();
+    downloader.CancelAll();
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 10s);
+    EXPECT_FALSE(std::filesystem::exists(partial));
+    EXPECT_FALSE(downloader.Busy());
 }
 
 } // namespace

@@ -3,12 +3,24 @@
 #include "platform/linux/ChildSpawn.h"
 
 #include <cerrno>
+#include <chrono>
 #include <csignal>
+#include <cstdio>
+#include <thread>
 #include <utility>
 
 #include <sys/wait.h>
 
 namespace quantiro::platform::linux_impl {
+
+namespace {
+using namespace std::chrono_literals;
+
+// How long the helpers get to end on SIGTERM before they are killed: the meter's
+// close must not wait on a helper stuck in a name lookup.
+constexpr auto kEndWait = 1s;
+constexpr auto kEndPoll = 10ms;
+} // namespace
 
 FetchHelperDownloader::~FetchHelperDownloader() {
     CancelAll();
@@ -21,7 +33,7 @@ void FetchHelperDownloader::Fetch(const std::string& url, const std::string& pat
         m_failed.push_back(std::move(done)); // a missing helper is a download that failed
         return;
     }
-    m_running.push_back({pid, std::move(done)});
+    m_running.push_back({.pid = pid, .path = path, .done = std::move(done)});
 }
 
 void FetchHelperDownloader::CollectFinished() {
@@ -49,13 +61,27 @@ void FetchHelperDownloader::CollectFinished() {
 }
 
 void FetchHelperDownloader::CancelAll() {
-    // The helper removes its partial file on SIGTERM; it is waited for, briefly.
+    // The helper removes its partial file on SIGTERM; it is waited for, briefly,
+    // then killed, and its file removed here.
     for (const Running& running : m_running) {
         ::kill(running.pid, SIGTERM);
     }
+    const auto deadline = std::chrono::steady_clock::now() + kEndWait;
+    for (;;) {
+        std::erase_if(m_running, [](const Running& running) {
+            const pid_t ended = ::waitpid(running.pid, nullptr, WNOHANG);
+            return ended == running.pid || (ended < 0 && errno == ECHILD);
+        });
+        if (m_running.empty() || std::chrono::steady_clock::now() >= deadline) {
+            break;
+        }
+        std::this_thread::sleep_for(kEndPoll);
+    }
     for (const Running& running : m_running) {
+        ::kill(running.pid, SIGKILL);
         while (::waitpid(running.pid, nullptr, 0) < 0 && errno == EINTR) {
         }
+        std::remove(running.path.c_str());
     }
     m_running.clear();
     m_failed.clear();

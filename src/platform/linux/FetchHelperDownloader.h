@@ -30,6 +30,7 @@ public:
 private:
     struct Running {
         pid_t pid;
+        std::string path; // what it writes, removed when it has to be killed
         std::function<void(bool)> done;
     };
 

@@ -55,7 +55,7 @@ TEST(OptionsTest, ARefusedValueWritesNothingAndAnAcceptedOneOnlyWhatChanged) {
          0,
          {"Download=9761289", "OnTop=false", "LimitProg1=0", "LimitProg2=0", "WasChanged=true"}},
         {{"--set", "Upload=128", "Interfejs=eth1"}, 0, {"Interfejs=eth1", "WasChanged=true"}},
-        {{"--set", "ZliczanieDokladne=1"}, 0, {"ZliczanieDokladne=true", "WasChanged=true"}},
+        {{"--set", "ZliczanieDokladne=0"}, 0, {"ZliczanieDokladne=false", "WasChanged=true"}},
         {{"--set", "ZliczanieDokladne=tak"}, 2, {}},
         {{"--set", "KatalogMetryk=metryki"}, 2, {}}, // not from the root
         {{"--set", "KatalogMetryk=/var/lib/prometheus/node-exporter"},

@@ -12,6 +12,7 @@ declare -A allowed=(
     [platform]="common"
     [platform/linux]="platform common"
     [ifstats]="platform common"
+    [applications]="platform common"
     [presentation]="platform common"
     [sampling]="ifstats platform common"
     [records]="sampling platform common"
@@ -22,10 +23,10 @@ declare -A allowed=(
     [limits]="records presentation sampling platform common"
     [reports]="limits presentation sampling platform common"
     [metrics]="platform common"
-    [shell]="records companions messages limits metrics presentation sampling ifstats platform common"
-    [ui]="shell reports limits records companions messages options monitor metrics presentation sampling ifstats platform common"
-    [terminal]="shell records companions messages limits metrics presentation sampling ifstats platform/linux platform common"
-    [app]="terminal ui shell reports records companions messages options monitor limits metrics presentation sampling ifstats platform/linux platform common"
+    [shell]="records companions messages limits metrics applications presentation sampling ifstats platform common"
+    [ui]="shell reports limits records companions messages options monitor metrics applications presentation sampling ifstats platform common"
+    [terminal]="shell records companions messages limits metrics applications presentation sampling ifstats platform/linux platform common"
+    [app]="terminal ui shell reports records companions messages options monitor limits metrics applications presentation sampling ifstats platform/linux platform common"
 )
 
 failures=0

@@ -4,7 +4,9 @@
 #include "common/FamilyPaths.h"
 #include "platform/Files.h"
 
+#include <algorithm>
 #include <ctime>
+#include <tuple>
 
 namespace quantiro::metrics {
 
@@ -70,6 +72,25 @@ std::string FormatMetrics(const MeterFigures& figures, std::string_view version,
     metric("quantiro_rejected_samples_total", "counter",
            "Samples rejected as implausible since the meter started.", "",
            std::to_string(figures.rejectedSamples));
+    for (const auto& [name, help, sent] :
+         {std::tuple{"quantiro_application_receive_bytes_total",
+                     "Bytes received by an application on the measured interface since the meter "
+                     "started.",
+                     false},
+          std::tuple{"quantiro_application_transmit_bytes_total",
+                     "Bytes sent by an application on the measured interface since the meter "
+                     "started.",
+                     true}}) {
+        if (figures.applications.empty()) {
+            break;
+        }
+        text += "# HELP " + std::string(name) + " " + help + "\n";
+        text += "# TYPE " + std::string(name) + " counter\n";
+        for (const ApplicationFigures& application : figures.applications) {
+            text += std::string(name) + "{application=\"" + LabelValue(application.application) +
+                    "\"} " + bytes(sent ? application.sentKb : application.receivedKb) + "\n";
+        }
+    }
     metric("quantiro_info", "gauge", "The meter's version and measured interface.",
            "{version=\"" + LabelValue(version) + "\",device=\"" + LabelValue(figures.device) +
                "\"}",
@@ -110,9 +131,38 @@ bool MetricsFile::Due() const {
                                                       static_cast<std::uint32_t>(kInterval / 1ms));
 }
 
-void MetricsFile::Offer(const MeterFigures& figures) {
+std::vector<ApplicationFigures> MetricsFile::Bounded(std::vector<ApplicationFigures> all) {
+    std::sort(all.begin(), all.end(), [](const auto& a, const auto& b) {
+        return a.receivedKb + a.sentKb > b.receivedKb + b.sentKb;
+    });
+    for (const ApplicationFigures& application : all) {
+        if (m_named.size() < kNamedApplications) {
+            m_named.insert(application.application);
+        }
+    }
+    std::vector<ApplicationFigures> shown;
+    ApplicationFigures rest{.application = std::string(kOtherApplications)};
+    for (const ApplicationFigures& application : all) {
+        if (m_named.contains(application.application)) {
+            shown.push_back(application);
+        } else {
+            rest.receivedKb += application.receivedKb;
+            rest.sentKb += application.sentKb;
+        }
+    }
+    std::sort(shown.begin(), shown.end(),
+              [](const auto& a, const auto& b) { return a.application < b.application; });
+    if (m_named.size() == kNamedApplications) {
+        shown.push_back(rest); // there from the moment it can grow, so it never jumps in
+    }
+    return shown;
+}
+
+void MetricsFile::Offer(const MeterFigures& offered) {
     m_offered = true;
     m_lastOffer = m_clock.TickMilliseconds();
+    MeterFigures figures = offered;
+    figures.applications = Bounded(offered.applications);
     if (m_written == figures) {
         return;
     }

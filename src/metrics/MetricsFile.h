@@ -6,12 +6,22 @@
 #include <chrono>
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quantiro::metrics {
 
 using namespace std::chrono_literals;
+
+// One application's traffic on the measured link since the meter started, in kB.
+struct ApplicationFigures {
+    std::string application; // as recorded; see common/ApplicationNames.h
+    double receivedKb = 0;
+    double sentKb = 0;
+    bool operator==(const ApplicationFigures&) const = default;
+};
 
 // What the meter tells Prometheus, in kilobytes as it counts them.
 struct MeterFigures {
@@ -24,8 +34,14 @@ struct MeterFigures {
     double periodLimitKb = 0;            // 0: no limit
     std::int64_t periodStartSeconds = 0; // local midnight of its first day, Unix time
     std::uint64_t rejectedSamples = 0;
+    // Every application counted this run (the file names only a few of them).
+    std::vector<ApplicationFigures> applications;
     bool operator==(const MeterFigures&) const = default;
 };
+
+// At most this many applications get series of their own; the rest are one series.
+inline constexpr std::size_t kNamedApplications = 10;
+inline constexpr std::string_view kOtherApplications = "pozostałe";
 
 // The Prometheus text exposition of `figures`: bytes (kB x 1024), every metric
 // with its HELP and TYPE, names under "quantiro_" (node_exporter has its own
@@ -40,6 +56,11 @@ std::int64_t UnixSeconds(const platform::LocalDateTime& local);
 // whole file written under another name and renamed, at most every 15 s and only
 // when a figure changed. A directory that cannot take it is told of once; the
 // meter counts on and the next write tries again.
+//
+// The applications: the ten largest when they first appear get a series each and
+// keep it for the run, everything else is summed into "pozostałe". An application
+// never moves from that sum into a series of its own, which would make the sum
+// fall and read as a counter reset; and Prometheus' series stay bounded.
 class MetricsFile {
 public:
     static constexpr auto kInterval = 15s;
@@ -57,6 +78,8 @@ public:
 private:
     // Told once until a write succeeds again.
     void Failed(const std::string& why);
+    // The named applications and the rest, as the file shows them.
+    std::vector<ApplicationFigures> Bounded(std::vector<ApplicationFigures> all);
 
     platform::Clock& m_clock;
     platform::Notifier& m_notifier;
@@ -66,6 +89,7 @@ private:
     bool m_offered = false;
     std::optional<MeterFigures> m_written;
     bool m_failureShown = false;
+    std::set<std::string, std::less<>> m_named; // applications with a series of their own
 };
 
 } // namespace quantiro::metrics

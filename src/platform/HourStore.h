@@ -6,6 +6,7 @@
 #include <string>
 #include <string_view>
 #include <variant>
+#include <vector>
 
 namespace quantiro::platform {
 
@@ -36,10 +37,28 @@ struct HourAmounts {
     bool operator==(const HourAmounts&) const = default;
 };
 
-// An hour's record as opened: its key and its amounts as stored.
+// One application's share of an hour, as a row of "aplikacje" holds it: the
+// application as recorded (common/ApplicationNames.h) and kB down and up.
+struct ApplicationAmounts {
+    std::string application;
+    std::int64_t download = 0;
+    std::int64_t upload = 0;
+    bool operator==(const ApplicationAmounts&) const = default;
+};
+
+// A row of "aplikacje" as read back for the reports.
+struct StoredApplication {
+    std::string date; // "yyyy-mm-dd"
+    std::int32_t hour = 0;
+    ApplicationAmounts amounts;
+};
+
+// An hour's record as opened: its key, its amounts as stored and the applications
+// recorded beside it.
 struct OpenedHour {
     HourKey key = 0;
     FieldValue time, download, upload;
+    std::vector<ApplicationAmounts> applications;
 };
 
 // The hourly records, one per counted hour, in the terms the meter and the family
@@ -51,12 +70,15 @@ public:
     // The first record of the hour (date "yyyy-mm-dd", hour 0..23) in the order the
     // records were added, or a new one with zero amounts when there is none.
     virtual OpenedHour OpenHour(std::string_view date, std::int32_t hour) = 0;
-    // Writes the amounts into the hour's record; a record gone is an error.
-    virtual void SaveHour(HourKey hour, const HourAmounts& amounts) = 0;
-    // Writes the amounts of the hour ending and adds the next hour's record with zero
-    // amounts, both or neither; returns the new record's key.
-    virtual HourKey StartNextHour(HourKey ending, const HourAmounts& amounts, std::string_view date,
-                                  std::int32_t hour) = 0;
+    // Writes the amounts into the hour's record, and its applications (when there
+    // are any) in place of those it had, in one transaction; a record gone is an error.
+    virtual void SaveHour(HourKey hour, const HourAmounts& amounts,
+                          const std::vector<ApplicationAmounts>& applications) = 0;
+    // Writes the amounts and applications of the hour ending and adds the next
+    // hour's record with zero amounts, all or nothing; returns the new record's key.
+    virtual HourKey StartNextHour(HourKey ending, const HourAmounts& amounts,
+                                  const std::vector<ApplicationAmounts>& applications,
+                                  std::string_view date, std::int32_t hour) = 0;
     // The download of the hour's record as the file holds it now.
     virtual FieldValue StoredDownload(HourKey hour) = 0;
 
@@ -64,6 +86,10 @@ public:
     // lies between them as text, read in one pass for the family's readers.
     virtual void ReadRecords(std::string_view firstDate, std::string_view lastDate,
                              const std::function<void(const StoredRecord&)>& each) = 0;
+    // The applications' rows whose Data lies between the two dates ("yyyy-mm-dd",
+    // both included); none in a database that has no such table yet.
+    virtual void ReadApplications(std::string_view firstDate, std::string_view lastDate,
+                                  const std::function<void(const StoredApplication&)>& each) = 0;
 };
 
 } // namespace quantiro::platform

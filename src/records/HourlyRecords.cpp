@@ -1,8 +1,10 @@
 #include "records/HourlyRecords.h"
 
+#include "common/ApplicationNames.h"
 #include "common/Rounding.h"
 #include "records/RecordFields.h"
 
+#include <algorithm>
 #include <chrono>
 
 namespace quantiro::records {
@@ -38,6 +40,13 @@ bool HourlyRecords::TryOpenCurrentHour() {
         m_hour.time += m_saved.time;
         m_hour.download += m_saved.download;
         m_hour.upload += m_saved.upload;
+        for (const platform::ApplicationAmounts& stored : opened.applications) {
+            if (stored.application != applications::kUnattributed) {
+                ApplicationKb& kb = m_applications[stored.application];
+                kb.download += static_cast<double>(stored.download);
+                kb.upload += static_cast<double>(stored.upload);
+            }
+        }
         m_openHour = OpenHour{opened.key, now.hour};
         return true;
     } catch (const platform::DatabaseError&) {
@@ -75,6 +84,36 @@ void HourlyRecords::TakeBack(double downloadKb, double uploadKb) {
     m_hour.upload = RoundToInt32(m_hour.upload - uploadKb);
 }
 
+void HourlyRecords::CountApplication(const std::string& application, double downloadKb,
+                                     double uploadKb) {
+    ApplicationKb& kb = m_applications[application];
+    kb.download += downloadKb;
+    kb.upload += uploadKb;
+    m_applicationsCounted = true;
+}
+
+std::vector<platform::ApplicationAmounts> HourlyRecords::ApplicationRows() const {
+    std::vector<platform::ApplicationAmounts> rows;
+    if (m_applications.empty()) {
+        return rows;
+    }
+    std::int64_t download = 0;
+    std::int64_t upload = 0;
+    for (const auto& [application, kb] : m_applications) {
+        rows.push_back({.application = application,
+                        .download = RoundToInt32(kb.download),
+                        .upload = RoundToInt32(kb.upload)});
+        download += rows.back().download;
+        upload += rows.back().upload;
+    }
+    // What the link carried beyond every program's share: never below zero, where
+    // rounding put the programs a kilobyte above the hour.
+    rows.push_back({.application = std::string(applications::kUnattributed),
+                    .download = std::max<std::int64_t>(m_hour.download - download, 0),
+                    .upload = std::max<std::int64_t>(m_hour.upload - upload, 0)});
+    return rows;
+}
+
 bool HourlyRecords::HourChanged() {
     // Only the hour is compared: a machine resumed a day later in the same hour
     // goes on adding to yesterday's record.
@@ -98,7 +137,8 @@ void HourlyRecords::StartNextHour() {
     const platform::LocalDateTime now = m_clock.Now();
     platform::HourKey next = 0;
     try {
-        next = m_store.StartNextHour(m_openHour->key, m_hour, FormatRecordDate(now), now.hour);
+        next = m_store.StartNextHour(m_openHour->key, m_hour, ApplicationRows(),
+                                     FormatRecordDate(now), now.hour);
     } catch (const platform::DatabaseError& error) {
         DelayNextTry();
         ShowWriteFailureOnce(error);
@@ -107,6 +147,8 @@ void HourlyRecords::StartNextHour() {
     m_openHour = OpenHour{next, now.hour};
     m_writeFailureShown = false;
     m_saved = m_hour = {};
+    m_applications.clear();
+    m_applicationsCounted = false;
 }
 
 void HourlyRecords::ShowWriteFailureOnce(const platform::DatabaseError& error) {
@@ -154,7 +196,7 @@ void HourlyRecords::SaveNow() {
         return;
     }
     m_lastSave = m_clock.TickMilliseconds();
-    if (m_hour == m_saved) {
+    if (m_hour == m_saved && !m_applicationsCounted) {
         return;
     }
     try {
@@ -179,8 +221,9 @@ std::optional<std::int32_t> HourlyRecords::StoredDownload() {
 void HourlyRecords::SaveAccumulators() {
     // Each field receives the accumulator, never a sum: opening the hour loaded the
     // accumulators from this record, so an hour continued later keeps its amounts.
-    m_store.SaveHour(m_openHour->key, m_hour);
+    m_store.SaveHour(m_openHour->key, m_hour, ApplicationRows());
     m_saved = m_hour;
+    m_applicationsCounted = false;
 }
 
 } // namespace quantiro::records

@@ -5,8 +5,11 @@
 #include "platform/Notifier.h"
 #include "sampling/TickCollaborators.h"
 
+#include <map>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace quantiro::records {
 
@@ -29,6 +32,14 @@ public:
     // The open hour's amounts: milliseconds on line and kilobytes, the record's and
     // what this run counted since.
     const platform::HourAmounts& Amounts() const { return m_hour; }
+
+    // Adds what one application moved since the last reading to the open hour, in
+    // kilobytes. Saved with the hour, under its rules.
+    void CountApplication(const std::string& application, double downloadKb, double uploadKb);
+    // The open hour's applications as they are saved: whole kilobytes, and what the
+    // hour's amounts hold beyond them as the unattributed row, so the rows add up
+    // to the hour. Empty while no application was counted in the hour.
+    std::vector<platform::ApplicationAmounts> ApplicationRows() const;
 
     // True when the open record belongs to another hour, or when no hour is open.
     bool HourChanged() override;
@@ -61,8 +72,17 @@ private:
     void DelayNextTry();
     bool TryDue() const;
 
+    struct ApplicationKb {
+        double download = 0;
+        double upload = 0;
+    };
+
     platform::HourStore& m_store;
     platform::HourAmounts m_hour;
+    // The open hour's applications, the record's and this run's, without the
+    // unattributed row, which is worked out at each save.
+    std::map<std::string, ApplicationKb, std::less<>> m_applications;
+    bool m_applicationsCounted = false; // since the last save
     bool m_exactCounting = false;
     platform::Clock& m_clock;
     platform::Notifier& m_notifier;

@@ -12,6 +12,8 @@
 #include "shell/MenuRows.h"
 #include "shell/Texts.h"
 
+#include <algorithm>
+
 namespace quantiro::shell {
 
 using platform::Read;
@@ -19,6 +21,8 @@ using platform::Write;
 
 namespace {
 constexpr std::chrono::milliseconds kUnwrittenRetryInterval{2000};
+// The service's counters are read once a second, not on every tick.
+constexpr std::chrono::milliseconds kApplicationsInterval{1000};
 } // namespace
 
 Meter::Meter(SystemParts system, FrontEndParts frontEnd)
@@ -125,6 +129,7 @@ void Meter::OnTick() {
     Handle([&] {
         m_tickRunning = true;
         m_sampler->OnTick();
+        CountApplications();
         // After the tick's own database work, never inside it: a kill or a power
         // cut loses at most the minutes since this save.
         m_hours->SaveIfDue();
@@ -158,6 +163,32 @@ void Meter::ReloadSettings() {
     // Cleared last, so a flag raised again during the reload is taken by it. When
     // it cannot be cleared the next tick reloads again, which does no harm.
     StoreSetting(values::kSettingsChanged, false);
+}
+
+void Meter::CountApplications() {
+    const std::uint32_t now = m_system.clock.TickMilliseconds();
+    if (!m_system.applicationCounters ||
+        now - m_applicationsReadAt < kApplicationsInterval.count()) {
+        return;
+    }
+    m_applicationsReadAt = now;
+    const auto answer = m_system.applicationCounters->Poll(m_sampler->MeasuredInterface());
+    if (!answer) {
+        return;
+    }
+    for (const applications::ApplicationDelta& delta :
+         m_applicationTraffic.Differences(*answer, m_sampler->MeasuredLinkHeaderBytes())) {
+        m_hours->CountApplication(delta.application, delta.downloadKb, delta.uploadKb);
+        auto total =
+            std::find_if(m_applicationTotals.begin(), m_applicationTotals.end(),
+                         [&](const auto& t) { return t.application == delta.application; });
+        if (total == m_applicationTotals.end()) {
+            total = m_applicationTotals.insert(m_applicationTotals.end(),
+                                               {.application = delta.application});
+        }
+        total->receivedKb += delta.downloadKb;
+        total->sentKb += delta.uploadKb;
+    }
 }
 
 void Meter::RetryUnwrittenSettings() {
@@ -221,7 +252,8 @@ metrics::MeterFigures Meter::Figures() {
             .periodSentKb = m_billing.baseSent + totals.sent,
             .periodLimitKb = m_periodLimitKb,
             .periodStartSeconds = metrics::UnixSeconds({first.year, first.month, first.day}),
-            .rejectedSamples = m_sampler->RejectedSamples()};
+            .rejectedSamples = m_sampler->RejectedSamples(),
+            .applications = {m_applicationTotals.begin(), m_applicationTotals.end()}};
 }
 
 void Meter::RunUpdateCheck() {

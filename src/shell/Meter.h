@@ -1,5 +1,6 @@
 #pragma once
 
+#include "applications/ApplicationTraffic.h"
 #include "common/WindowShapes.h"
 #include "companions/CompanionLauncher.h"
 #include "ifstats/InterfaceTableReader.h"
@@ -7,6 +8,7 @@
 #include "messages/MessageFeed.h"
 #include "messages/NoticeBrowser.h"
 #include "metrics/MetricsFile.h"
+#include "platform/ApplicationCounters.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
 #include "platform/Downloads.h"
@@ -48,6 +50,9 @@ struct SystemParts {
     std::function<std::unique_ptr<platform::HourStore>(const std::string& path)> openDatabase;
     // Which of the family's window shapes this meter shows.
     const shapes::WindowShape* shape = &shapes::kFull;
+    // The counting service's per-application counters; none: the meter counts the
+    // link alone, as it always did.
+    platform::ApplicationCounterSource* applicationCounters = nullptr;
 };
 
 // How a front-end shows and asks: the window's widgets, or the terminal's lines.
@@ -112,6 +117,9 @@ public:
 
 private:
     void RetryUnwrittenSettings();
+    // Once a second: what each application moved since the last reading, into the
+    // open hour.
+    void CountApplications();
     // A settings write that failed: counting goes on, the user hears of it once.
     void SettingsWriteFailed(const platform::SettingsError& error);
     // The metrics' settings, and the billing period they report.
@@ -157,6 +165,10 @@ private:
     double m_periodLimitKb = 0;
     bool m_settingsFailureShown = false;
     std::uint32_t m_unwrittenTriedAt = 0; // tick count of the last retry
+    applications::ApplicationTraffic m_applicationTraffic;
+    // What each application moved this run, for the metrics.
+    std::vector<metrics::ApplicationFigures> m_applicationTotals;
+    std::uint32_t m_applicationsReadAt = 0; // tick count of the last reading
 };
 
 } // namespace quantiro::shell

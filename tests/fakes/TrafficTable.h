@@ -1,7 +1,9 @@
 #pragma once
 
+#include <map>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <sqlite3.h>
@@ -64,6 +66,22 @@ public:
         }
         sqlite3_finalize(statement);
         return rows;
+    }
+
+    // The table "aplikacje" summed per application: kB down and up.
+    std::map<std::string, std::pair<long long, long long>> Applications() {
+        std::map<std::string, std::pair<long long, long long>> sums;
+        sqlite3_stmt* statement = nullptr;
+        sqlite3_prepare_v2(m_db, "SELECT Aplikacja, Download, Upload FROM aplikacje", -1,
+                           &statement, nullptr);
+        while (statement && sqlite3_step(statement) == SQLITE_ROW) {
+            const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
+            auto& sum = sums[name ? name : ""];
+            sum.first += sqlite3_column_int64(statement, 1);
+            sum.second += sqlite3_column_int64(statement, 2);
+        }
+        sqlite3_finalize(statement);
+        return sums;
     }
 
 private:

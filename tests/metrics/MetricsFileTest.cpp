@@ -9,6 +9,8 @@
 #include <csignal>
 #include <filesystem>
 #include <functional>
+#include <map>
+#include <sstream>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -72,6 +74,46 @@ TEST(MetricsFileTest, NothingPlantedBesideTheFileIsFollowedOrWaitedOn) {
         EXPECT_EQ(leftovers, 0u) << c.name;
     }
     ::alarm(0);
+}
+
+// Twelve applications, then a small one grows past the others: the file keeps the
+// ten it named, and the rest's series never falls, which Prometheus would read as
+// a counter reset.
+TEST(MetricsFileTest, ApplicationSeriesStayBoundedAndTheRestNeverFalls) {
+    testing::TempDir dir;
+    testing::FakeClock clock;
+    Messages messages;
+    MetricsFile file(clock, messages, "1.0");
+    file.SetDirectory(dir.Path().string());
+    MeterFigures figures{.device = "eth0"};
+    for (int i = 0; i < 12; ++i) {
+        figures.applications.push_back(
+            {.application = "app" + std::to_string(i), .receivedKb = 100.0 - i});
+    }
+    auto series = [&] {
+        std::map<std::string, double> found;
+        std::istringstream lines(platform::ReadFileWhole((dir.Path() / "quantiro.prom").string()));
+        const std::string prefix = "quantiro_application_receive_bytes_total{application=\"";
+        for (std::string line; std::getline(lines, line);) {
+            if (line.starts_with(prefix)) {
+                const std::size_t end = line.find('"', prefix.size());
+                found[line.substr(prefix.size(), end - prefix.size())] =
+                    std::stod(line.substr(line.find("} ") + 2));
+            }
+        }
+        return found;
+    };
+    file.Offer(figures);
+    const auto first = series();
+    EXPECT_EQ(first.size(), kNamedApplications + 1);
+    EXPECT_EQ(first.at("pozostałe"), (90.0 + 89.0) * 1024);
+    figures.applications.back().receivedKb = 10'000; // app11 was in the rest
+    clock.Advance(15'000);
+    file.Offer(figures);
+    const auto second = series();
+    EXPECT_EQ(second.size(), kNamedApplications + 1);
+    EXPECT_FALSE(second.contains("app11"));
+    EXPECT_GE(second.at("pozostałe"), first.at("pozostałe"));
 }
 
 } // namespace

@@ -83,10 +83,32 @@ void Run(sqlite3* db, sqlite3_stmt* statement, const char* failure) {
 constexpr const char* kWriteFailure = "Nie można zapisać rekordu w bazie danych: ";
 constexpr const char* kReadFailure = "Błąd odczytu bazy danych: ";
 
+// Runs `work` as one transaction, rolled back when it throws.
+template <typename Work> auto InTransaction(sqlite3* db, Work&& work) {
+    Execute(db, "BEGIN IMMEDIATE");
+    try {
+        auto result = work();
+        Execute(db, "COMMIT");
+        return result;
+    } catch (const DatabaseError&) {
+        if (!sqlite3_get_autocommit(db)) {
+            sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+        }
+        throw;
+    }
+}
+
+bool HasApplicationsTable(sqlite3* db) {
+    Statement probe = Prepare(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND "
+                                  "name = 'aplikacje'");
+    return sqlite3_step(probe.get()) == SQLITE_ROW;
+}
+
 class SqliteHourStore final : public HourStore {
 public:
-    explicit SqliteHourStore(Connection connection)
-        : m_connection(std::move(connection)) {}
+    SqliteHourStore(Connection connection, bool applicationsTable)
+        : m_connection(std::move(connection))
+        , m_applicationsTable(applicationsTable) {}
 
     OpenedHour OpenHour(std::string_view date, std::int32_t hour) override {
         sqlite3* db = m_connection.get();
@@ -101,6 +123,7 @@ public:
                              .download = Column(m_find.get(), 2),
                              .upload = Column(m_find.get(), 3)};
             sqlite3_reset(m_find.get());
+            found.applications = HourApplications(date, hour);
             return found;
         }
         sqlite3_reset(m_find.get());
@@ -113,36 +136,29 @@ public:
                 .upload = std::int64_t{0}};
     }
 
-    void SaveHour(HourKey hour, const HourAmounts& amounts) override {
-        sqlite3* db = m_connection.get();
-        Prepared(m_save,
-                 "UPDATE trafic SET Czas = ?1, Download = ?2, Upload = ?3 WHERE rowid = ?4");
-        sqlite3_bind_int64(m_save.get(), 1, amounts.time);
-        sqlite3_bind_int64(m_save.get(), 2, amounts.download);
-        sqlite3_bind_int64(m_save.get(), 3, amounts.upload);
-        sqlite3_bind_int64(m_save.get(), 4, hour);
-        // One statement is one transaction: it is saved whole or not at all.
-        Run(db, m_save.get(), kWriteFailure);
-        if (sqlite3_changes(db) == 0) {
-            throw DatabaseError("Rekord nie istnieje.");
+    void SaveHour(HourKey hour, const HourAmounts& amounts,
+                  const std::vector<ApplicationAmounts>& applications) override {
+        if (applications.empty() || !m_applicationsTable) {
+            SaveAmounts(hour, amounts); // as the family always wrote it
+            return;
         }
+        InTransaction(m_connection.get(), [&] {
+            SaveAmounts(hour, amounts);
+            SaveApplications(hour, applications);
+            return 0;
+        });
     }
 
-    HourKey StartNextHour(HourKey ending, const HourAmounts& amounts, std::string_view date,
-                          std::int32_t hour) override {
-        sqlite3* db = m_connection.get();
-        Execute(db, "BEGIN IMMEDIATE");
-        try {
-            SaveHour(ending, amounts);
-            const HourKey next = AddHour(date, hour);
-            Execute(db, "COMMIT");
-            return next;
-        } catch (const DatabaseError&) {
-            if (!sqlite3_get_autocommit(db)) {
-                sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
+    HourKey StartNextHour(HourKey ending, const HourAmounts& amounts,
+                          const std::vector<ApplicationAmounts>& applications,
+                          std::string_view date, std::int32_t hour) override {
+        return InTransaction(m_connection.get(), [&] {
+            SaveAmounts(ending, amounts);
+            if (!applications.empty() && m_applicationsTable) {
+                SaveApplications(ending, applications);
             }
-            throw;
-        }
+            return AddHour(date, hour);
+        });
     }
 
     FieldValue StoredDownload(HourKey hour) override {
@@ -185,12 +201,101 @@ public:
         }
     }
 
+    void ReadApplications(std::string_view firstDate, std::string_view lastDate,
+                          const std::function<void(const StoredApplication&)>& each) override {
+        if (!m_applicationsTable && !HasApplicationsTable(m_connection.get())) {
+            return; // no meter has recorded applications here yet
+        }
+        m_applicationsTable = true;
+        Statement statement =
+            Prepare(m_connection.get(), "SELECT Data, Godzina, Aplikacja, Download, Upload FROM "
+                                        "aplikacje WHERE Data BETWEEN ?1 AND ?2");
+        BindText(statement.get(), 1, firstDate);
+        BindText(statement.get(), 2, lastDate);
+        int result = SQLITE_ROW;
+        while ((result = sqlite3_step(statement.get())) == SQLITE_ROW) {
+            each({.date = Text(statement.get(), 0),
+                  .hour = sqlite3_column_int(statement.get(), 1),
+                  .amounts = {.application = Text(statement.get(), 2),
+                              .download = sqlite3_column_int64(statement.get(), 3),
+                              .upload = sqlite3_column_int64(statement.get(), 4)}});
+        }
+        if (result != SQLITE_DONE) {
+            throw DatabaseError("Błąd bazy danych: " + Message(m_connection.get()));
+        }
+    }
+
 private:
     // Statements are prepared on first use and kept, so a tick's write parses no SQL.
     void Prepared(Statement& statement, const char* sql) {
         if (!statement) {
             statement = Prepare(m_connection.get(), sql);
         }
+    }
+
+    static std::string Text(sqlite3_stmt* statement, int index) {
+        const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, index));
+        return std::string(text ? text : "",
+                           static_cast<std::size_t>(sqlite3_column_bytes(statement, index)));
+    }
+
+    void SaveAmounts(HourKey hour, const HourAmounts& amounts) {
+        sqlite3* db = m_connection.get();
+        Prepared(m_save,
+                 "UPDATE trafic SET Czas = ?1, Download = ?2, Upload = ?3 WHERE rowid = ?4");
+        sqlite3_bind_int64(m_save.get(), 1, amounts.time);
+        sqlite3_bind_int64(m_save.get(), 2, amounts.download);
+        sqlite3_bind_int64(m_save.get(), 3, amounts.upload);
+        sqlite3_bind_int64(m_save.get(), 4, hour);
+        // One statement is one transaction: it is saved whole or not at all.
+        Run(db, m_save.get(), kWriteFailure);
+        if (sqlite3_changes(db) == 0) {
+            throw DatabaseError("Rekord nie istnieje.");
+        }
+    }
+
+    // The hour's rows replace those it had: each holds the hour's whole amount, as
+    // the hour's record does, so a restart within the hour counts nothing twice.
+    void SaveApplications(HourKey hour, const std::vector<ApplicationAmounts>& applications) {
+        sqlite3* db = m_connection.get();
+        Prepared(m_clearApplications,
+                 "DELETE FROM aplikacje WHERE rowid IN (SELECT a.rowid FROM aplikacje a, trafic t "
+                 "WHERE t.rowid = ?1 AND a.Data = t.Data AND a.Godzina = t.Godzina)");
+        sqlite3_bind_int64(m_clearApplications.get(), 1, hour);
+        Run(db, m_clearApplications.get(), kWriteFailure);
+        Prepared(m_addApplication,
+                 "INSERT INTO aplikacje (Data, Godzina, Aplikacja, Download, Upload) "
+                 "SELECT Data, Godzina, ?2, ?3, ?4 FROM trafic WHERE rowid = ?1");
+        for (const ApplicationAmounts& application : applications) {
+            sqlite3_bind_int64(m_addApplication.get(), 1, hour);
+            BindText(m_addApplication.get(), 2, application.application);
+            sqlite3_bind_int64(m_addApplication.get(), 3, application.download);
+            sqlite3_bind_int64(m_addApplication.get(), 4, application.upload);
+            Run(db, m_addApplication.get(), kWriteFailure);
+        }
+    }
+
+    std::vector<ApplicationAmounts> HourApplications(std::string_view date, std::int32_t hour) {
+        std::vector<ApplicationAmounts> found;
+        if (!m_applicationsTable) {
+            return found;
+        }
+        Prepared(m_findApplications, "SELECT Aplikacja, Download, Upload FROM aplikacje "
+                                     "WHERE Data = ?1 AND Godzina = ?2");
+        sqlite3_stmt* statement = m_findApplications.get();
+        BindText(statement, 1, date);
+        sqlite3_bind_int64(statement, 2, hour);
+        int result = SQLITE_ROW;
+        while ((result = sqlite3_step(statement)) == SQLITE_ROW) {
+            found.push_back({.application = Text(statement, 0),
+                             .download = sqlite3_column_int64(statement, 1),
+                             .upload = sqlite3_column_int64(statement, 2)});
+        }
+        sqlite3_reset(statement);
+        if (result != SQLITE_DONE) {
+            throw DatabaseError(kReadFailure + Message(m_connection.get()));
+        }
+        return found;
     }
 
     HourKey AddHour(std::string_view date, std::int32_t hour) {
@@ -204,7 +309,9 @@ private:
     }
 
     Connection m_connection;
+    bool m_applicationsTable = false;
     Statement m_find, m_save, m_add, m_download;
+    Statement m_clearApplications, m_addApplication, m_findApplications;
 };
 
 Connection OpenConnection(const std::string& path, int flags) {
@@ -299,16 +406,30 @@ std::unique_ptr<HourStore> OpenTrafficDatabase(const std::string& path) {
         Execute(connection.get(), "CREATE INDEX IF NOT EXISTS trafic_data ON trafic (Data)");
     } catch (const DatabaseError&) {
     }
+    // The applications beside each hour; a database that cannot take the table now
+    // keeps its hours as before, without them.
+    bool applicationsTable = false;
+    try {
+        Execute(connection.get(),
+                "CREATE TABLE IF NOT EXISTS aplikacje (Data TEXT, Godzina INTEGER, "
+                "Aplikacja TEXT, Download INTEGER, Upload INTEGER)");
+        Execute(connection.get(),
+                "CREATE INDEX IF NOT EXISTS aplikacje_godzina ON aplikacje (Data, Godzina)");
+        applicationsTable = true;
+    } catch (const DatabaseError&) {
+        applicationsTable = HasApplicationsTable(connection.get());
+    }
     // From now on the meter writes from its tick, which must never stall on another
     // writer of the family: a busy database fails at once and is tried again later.
     sqlite3_busy_timeout(connection.get(), kTickBusyTimeoutMs);
-    return std::make_unique<SqliteHourStore>(std::move(connection));
+    return std::make_unique<SqliteHourStore>(std::move(connection), applicationsTable);
 }
 
 std::unique_ptr<HourStore> OpenTrafficDatabaseForReading(const std::string& path) {
     Connection connection = OpenConnection(path, SQLITE_OPEN_READONLY);
     ProbeTrafficTable(connection.get(), path);
-    return std::make_unique<SqliteHourStore>(std::move(connection));
+    const bool applicationsTable = HasApplicationsTable(connection.get());
+    return std::make_unique<SqliteHourStore>(std::move(connection), applicationsTable);
 }
 
 } // namespace quantiro::platform::linux_impl

@@ -1,0 +1,40 @@
+#pragma once
+
+#include "platform/ApplicationCounters.h"
+
+#include <map>
+#include <string>
+#include <vector>
+
+namespace quantiro::applications {
+
+// What one application moved between two readings of the service, in kilobytes
+// as the link counts them (its headers included).
+struct ApplicationDelta {
+    std::string application;
+    double downloadKb = 0;
+    double uploadKb = 0;
+    double downloadLocalKb = 0;
+    double uploadLocalKb = 0;
+};
+
+// Turns the service's running counters into what moved since the last reading. The
+// first reading, and the first of another interface, only take the counters up
+// (they hold everything since the service started); a reading of another run (the
+// service restarted) counts from zero; a counter that went back counts from zero
+// too, never below it.
+class ApplicationTraffic {
+public:
+    // `linkHeaderBytes`: what the link adds to each IP packet (14 on Ethernet and
+    // Wi-Fi), since its counters count the frames.
+    std::vector<ApplicationDelta> Differences(const platform::ApplicationCounters& now,
+                                              std::uint32_t linkHeaderBytes);
+
+private:
+    std::string m_interface;
+    std::string m_run;
+    bool m_started = false;
+    std::map<std::string, platform::ApplicationCounter, std::less<>> m_last;
+};
+
+} // namespace quantiro::applications

@@ -1,0 +1,18 @@
+#pragma once
+
+#include <string_view>
+
+// How an application is named in the "aplikacje" table, and the two rows that are
+// no application: the family's readers match these texts, so they never change.
+namespace quantiro::applications {
+
+// A desktop application is recorded by its desktop id, "firefox.desktop"; a system
+// service by its unit, "apt-daily.service"; any other program by its executable.
+inline constexpr std::string_view kDesktopSuffix = ".desktop";
+// Every other user's programs, as one row.
+inline constexpr std::string_view kOtherUsers = "inni użytkownicy";
+// What the link carried beyond what any program was seen to send or receive (traffic
+// without a local socket, and what came before the counting service ran).
+inline constexpr std::string_view kUnattributed = "nieprzypisane";
+
+} // namespace quantiro::applications

@@ -1,0 +1,107 @@
+// Which program used the link, as the meter records it beside each hour: the rows
+// add up to the hour, and neither a restart of the counting service nor of the
+// meter counts anything twice. The service is a fake; the database is real.
+#include "fakes/TestMeter.h"
+#include "fakes/TrafficTable.h"
+
+#include <gtest/gtest.h>
+
+namespace quantiro::shell {
+namespace {
+
+constexpr std::uint64_t kKb = 1024;
+
+// The counting service as the meter sees it: counters the test sets, or none at all.
+struct FakeService final : platform::ApplicationCounterSource {
+    std::optional<platform::ApplicationCounters> Poll(const std::string& interfaceName) override {
+        if (!running) {
+            return std::nullopt;
+        }
+        platform::ApplicationCounters answer{.interfaceName = interfaceName, .run = run};
+        for (const auto& [name, received] : receivedKb) {
+            answer.applications.push_back({.application = name, .receivedBytes = received * kKb});
+        }
+        return answer;
+    }
+    bool running = true;
+    std::string run = "first";
+    std::map<std::string, std::uint64_t> receivedKb;
+};
+
+TEST(ApplicationsTest, AnHoursApplicationsAddUpAndNothingIsCountedTwice) {
+    testing::TestSystem system;
+    system.clock.SetNow({2026, 12, 7, 10, 0, 0});
+    FakeService service;
+    std::uint64_t linkKb = 50'000; // since boot, before the meter starts
+    std::optional<Meter> meter;
+    testing::RecordingFrontEnd ui;
+    auto start = [&] {
+        auto parts = system.Parts();
+        parts.applicationCounters = &service;
+        meter.emplace(parts, ui.Parts());
+        ASSERT_EQ(meter->StartUp("/START"), Meter::StartUpResult::Running);
+    };
+    // One second of ten ticks: the link moves `kb`, each named program its share.
+    auto second = [&](std::uint64_t kb, const std::map<std::string, std::uint64_t>& shares) {
+        for (const auto& [name, share] : shares) {
+            service.receivedKb[name] += share;
+        }
+        for (int tick = 0; tick < 10; ++tick) {
+            linkKb += kb / 10;
+            system.table.SetCounters(linkKb * kKb, linkKb * kKb);
+            system.clock.Advance(100);
+            meter->OnTick();
+        }
+    };
+    auto applications = [&] { return testing::TrafficTable(system.Database()).Applications(); };
+
+    struct Step {
+        const char* name;
+        std::function<void()> act;
+        std::map<std::string, std::pair<long long, long long>> expected; // after a close
+    };
+    const Step steps[] = {
+        {"what the service counted before the meter started is not the meter's",
+         [&] {
+             service.receivedKb = {{"firefox.desktop", 70'000}, {"curl", 900}};
+             start();
+             second(0, {});
+             second(200, {{"firefox.desktop", 100}, {"curl", 50}});
+             second(100, {{"firefox.desktop", 100}});
+         },
+         {{"firefox.desktop", {200, 0}}, {"curl", {50, 0}}, {"nieprzypisane", {50, 300}}}},
+        {"the service restarted: its counters start from zero, nothing doubles",
+         [&] {
+             start();
+             second(0, {});
+             service.run = "second";
+             service.receivedKb = {{"firefox.desktop", 30}};
+             second(40, {});
+         },
+         {{"firefox.desktop", {230, 0}}, {"curl", {50, 0}}, {"nieprzypisane", {60, 340}}}},
+        {"without the service the hour counts on, the programs do not",
+         [&] {
+             service.running = false;
+             start();
+             second(0, {});
+             second(100, {});
+         },
+         {{"firefox.desktop", {230, 0}}, {"curl", {50, 0}}, {"nieprzypisane", {160, 440}}}},
+    };
+    for (const Step& step : steps) {
+        step.act();
+        meter->RequestClose(CloseReason::UserEnded);
+        meter.reset();
+        EXPECT_EQ(applications(), step.expected) << step.name;
+        const auto hours = testing::TrafficTable(system.Database()).Rows();
+        ASSERT_EQ(hours.size(), 1u) << step.name;
+        long long download = 0;
+        for (const auto& [name, amounts] : step.expected) {
+            download += amounts.first;
+        }
+        EXPECT_EQ(hours.front().download, download) << step.name << ": rows add up to the hour";
+    }
+}
+
+} // namespace
+} // namespace quantiro::shell

@@ -113,15 +113,13 @@ std::optional<bool> IniSettingsStore::ReadWatch() {
         }
         for (ssize_t at = 0; at < length;) {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer + at);
-            if (event->mask & IN_Q_OVERFLOW) {
-                changed = true; // events were lost: any of them may have been the file's
-            } else if (event->wd == m_watchedFolder &&
-                       (event->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF))) {
+            const bool ours = event->wd == m_watchedFolder;
+            if (ours && (event->mask & (IN_IGNORED | IN_DELETE_SELF | IN_MOVE_SELF))) {
                 folderGone = true;
-            } else if (event->wd == m_watchedFolder && event->len > 0 &&
-                       m_fileName == event->name) {
-                changed = true;
             }
+            // Lost events (a full queue) may have been the file's.
+            changed = changed || (event->mask & IN_Q_OVERFLOW) ||
+                      (ours && event->len > 0 && m_fileName == event->name);
             at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
         }
     }

@@ -52,7 +52,7 @@ struct SleepWatch::Connection {
     // Queues a call without waiting for it to go out or be answered; 0 when it
     // could not even be queued.
     dbus_uint32_t Call(const char* service, const char* path, const char* interface,
-                       const char* member, const char* argument) {
+                       const char* member, const char* argument) const {
         DBusMessage* call = dbus.newMethodCall(service, path, interface, member);
         if (!call) {
             return 0;
@@ -92,7 +92,7 @@ struct SleepWatch::Connection {
     }
 
     // Reads what came and writes what waits, without blocking.
-    void Pump() {
+    void Pump() const {
         for (int round = 0; round < kIoRounds; ++round) {
             dbus.readWrite(bus, 0);
             if (!dbus.hasMessagesToSend(bus)) {
@@ -101,19 +101,19 @@ struct SleepWatch::Connection {
         }
     }
 
-    bool FromLogind(DBusMessage* message) {
+    bool FromLogind(DBusMessage* message) const {
         const char* from = dbus.sender(message);
         return from && !logindOwner.empty() && logindOwner == from &&
                dbus.hasPath(message, kLogindPath);
     }
 
-    bool FromBus(DBusMessage* message) {
+    bool FromBus(DBusMessage* message) const {
         const char* from = dbus.sender(message);
         return from && std::strcmp(from, kBusService) == 0;
     }
 
     // A string argument list's `index`-th entry, or empty.
-    std::string StringArgument(DBusMessage* message, int index) {
+    std::string StringArgument(DBusMessage* message, int index) const {
         DBusError error;
         dbus.errorInit(&error);
         const char* texts[3] = {"", "", ""};

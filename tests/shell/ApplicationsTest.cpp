@@ -53,7 +53,9 @@ TEST(ApplicationsTest, AnHoursApplicationsAddUpAndNothingIsCountedTwice) {
             meter->OnTick();
         }
     };
-    auto applications = [&] { return testing::TrafficTable(system.Database()).Applications(); };
+    auto applications = [&] {
+        return testing::TrafficTable(system.Database()).Applications();
+    };
 
     struct Step {
         const char* name;

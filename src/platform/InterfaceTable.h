@@ -27,6 +27,15 @@ struct InterfaceRow {
     std::int32_t outputQueueLength = 0;
 };
 
+// What the link adds to each IP packet in its counters: the Ethernet header on
+// Ethernet and Wi-Fi (MIB-II types 6 and 71), nothing on raw-IP links. The counting
+// service counts IP packets, so their link's figures add this per packet.
+inline std::uint32_t LinkHeaderBytes(const InterfaceRow& row) {
+    constexpr std::int32_t kEthernet = 6;
+    constexpr std::int32_t kWireless = 71;
+    return row.type == kEthernet || row.type == kWireless ? 14 : 0;
+}
+
 // The operating system's table of network interfaces, in the order the meter
 // monitors them: the monitored interface first.
 class InterfaceTable {

@@ -42,11 +42,7 @@ public:
 
     // The interface measured; empty while the meter waits for one.
     std::string MeasuredInterface() const { return m_waiting ? std::string() : m_lastSeen.name; }
-    // What the measured link adds to each IP packet in its counters: the Ethernet
-    // header on Ethernet and Wi-Fi (MIB-II types 6 and 71), nothing on raw-IP links.
-    std::uint32_t MeasuredLinkHeaderBytes() const {
-        return m_lastSeen.type == 6 || m_lastSeen.type == 71 ? 14 : 0;
-    }
+    std::uint32_t MeasuredLinkHeaderBytes() const { return platform::LinkHeaderBytes(m_lastSeen); }
     // Ticks found implausible since the start.
     std::uint64_t RejectedSamples() const { return m_rejectedSamples; }
 

@@ -23,10 +23,12 @@ declare -A allowed=(
     [limits]="records presentation sampling platform common"
     [reports]="limits presentation sampling platform common"
     [metrics]="platform common"
+    [collector/bpf]=""
+    [collector]="collector/bpf platform/linux platform common"
     [shell]="records companions messages limits metrics applications presentation sampling ifstats platform common"
     [ui]="shell reports limits records companions messages options monitor metrics applications presentation sampling ifstats platform common"
     [terminal]="shell records companions messages limits metrics applications presentation sampling ifstats platform/linux platform common"
-    [app]="terminal ui shell reports records companions messages options monitor limits metrics applications presentation sampling ifstats platform/linux platform common"
+    [app]="terminal ui shell reports records companions messages options monitor limits metrics applications collector presentation sampling ifstats platform/linux platform common"
 )
 
 failures=0

@@ -10,6 +10,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     librsvg2-bin dpkg-dev file binutils
     iproute2
+    clang libbpf-dev bpftool  # the counting service's BPF programs and their skeleton
     xvfb xauth trayer openbox wmctrl xdotool x11-utils imagemagick sqlite3
     lintian desktop-file-utils appstream
     dbus-daemon dbus-bin python3

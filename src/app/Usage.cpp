@@ -62,6 +62,16 @@ constexpr std::array kMonitorOptions{
     OptionText{"--help", "", "Wypisuje ten opis i kończy pracę."},
 };
 
+constexpr std::array kCollectorOptions{
+    OptionText{"--socket", "ŚCIEŻKA",
+               "Przyjmuje pytania czytników na gnieździe ŚCIEŻKA zamiast "
+               "/run/quantiro/collector.sock."},
+    OptionText{"--cgroup", "ŚCIEŻKA",
+               "Liczy ruch grupy ŚCIEŻKA i grup w niej zamiast całej hierarchii cgroup v2."},
+    OptionText{"--version", "", "Wypisuje wersję programu i kończy pracę."},
+    OptionText{"--help", "", "Wypisuje ten opis i kończy pracę."},
+};
+
 constexpr ProgramUsage kMeter{
     .program = "quantiro",
     .synopsis = "[OPCJA]...",
@@ -102,6 +112,18 @@ constexpr ProgramUsage kMonitor{
         "miernik: ostatnie dwie minuty albo ostatnią godzinę, z prędkością bieżącą, "
         "średnią i największą. Miernik uruchamia go sam, gdy to ustawiono.",
     .options = kMonitorOptions,
+};
+
+constexpr ProgramUsage kCollector{
+    .program = "quantiro-collector",
+    .synopsis = "[OPCJA]...",
+    .summary = "usługa licząca ruch programów dla miernika Quantiro",
+    .description =
+        "Od startu systemu liczy ruch każdego gniazda sieciowego według przestrzeni nazw i "
+        "interfejsu, kierunku, programu i rodzaju (lokalny albo rozliczany), programami BPF "
+        "w hierarchii cgroup v2. Miernik czyta liczniki przez gniazdo uniksowe; każdy "
+        "użytkownik widzi z nazwy tylko własne programy i usługi systemu.",
+    .options = kCollectorOptions,
 };
 
 struct FileText {
@@ -174,9 +196,12 @@ const ProgramUsage& ReportsUsage() {
 const ProgramUsage& MonitorUsage() {
     return kMonitor;
 }
+const ProgramUsage& CollectorUsage() {
+    return kCollector;
+}
 
 const ProgramUsage* UsageOf(std::string_view program) {
-    for (const ProgramUsage* usage : {&kMeter, &kOptions, &kReports, &kMonitor}) {
+    for (const ProgramUsage* usage : {&kMeter, &kOptions, &kReports, &kMonitor, &kCollector}) {
         if (usage->program == program) {
             return usage;
         }

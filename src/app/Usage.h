@@ -27,6 +27,7 @@ const ProgramUsage& MeterUsage();
 const ProgramUsage& OptionsUsage();
 const ProgramUsage& ReportsUsage();
 const ProgramUsage& MonitorUsage();
+const ProgramUsage& CollectorUsage();
 // The program named, or nullptr.
 const ProgramUsage* UsageOf(std::string_view program);
 

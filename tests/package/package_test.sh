@@ -51,7 +51,9 @@ check "its database is in the data directory" '[ -f "$home/.local/share/Kestrova
 check "the unpacked reports read it" \
     'HOME=$home "$program/zvraport.dll" --summary | grep -q "^Prognoza na koniec okresu"'
 check "and the program directory is as shipped" \
-    '[ "$(LC_ALL=C ls "$program" | tr "\n" " ")" = "ZVlimiter.dll ZVmal.dll ZVopcje.dll ZVpoz.dll ZVstat.dll dlmon.dll modules quantiro quantiro-fetch quantiro-limits quantiro-monitor quantiro-notify quantiro-options quantiro-reports quantiro.par zvraport.dll " ]'
+    '[ "$(LC_ALL=C ls "$program" | tr "\n" " ")" = "ZVlimiter.dll ZVmal.dll ZVopcje.dll ZVpoz.dll ZVstat.dll dlmon.dll modules quantiro quantiro-collector quantiro-fetch quantiro-limits quantiro-monitor quantiro-notify quantiro-options quantiro-reports quantiro.par zvraport.dll " ]'
+check "the counting service's unit ships, with the scripts that enable it" \
+    '[ -f "$root/usr/lib/systemd/system/quantiro-collector.service" ] && dpkg-deb -I "$deb" postinst | grep -q "deb-systemd-helper enable"'
 check "the family's names are links inside it" '[ "$(readlink "$program/ZVopcje.dll")" = quantiro-options ]'
 
 check "desktop-file-validate accepts the desktop entry" \

@@ -1,0 +1,60 @@
+// quantiro-collector: the system service that counts every socket's traffic by
+// program, for the meters to read; see collector/CollectorService.h.
+#include "app/Usage.h"
+#include "collector/CgroupDirectory.h"
+#include "collector/CollectorService.h"
+#include "platform/linux/CollectorProtocol.h"
+#include "platform/linux/StopSignals.h"
+
+#include <fstream>
+#include <iostream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+int main(int argc, char** argv) {
+    using namespace quantiro;
+    const std::vector<std::string> arguments(argv + 1, argv + argc);
+    collector::CollectorSettings settings{
+        .socketPath = std::string(platform::linux_impl::kCollectorSocketPath)};
+    for (std::size_t at = 0; at < arguments.size(); ++at) {
+        const std::string& argument = arguments[at];
+        if (argument == "--help" || argument == "--version") {
+            std::cout << (argument == "--help" ? app::HelpText(app::CollectorUsage())
+                                               : app::VersionText(app::CollectorUsage()));
+            return 0;
+        }
+        if ((argument == "--socket" || argument == "--cgroup") && at + 1 < arguments.size()) {
+            (argument == "--socket" ? settings.socketPath : settings.attachCgroup) =
+                arguments[++at];
+            continue;
+        }
+        std::cerr << "quantiro-collector: nieznana opcja lub brak wartości: " << argument << "\n"
+                  << app::HelpText(app::CollectorUsage());
+        return 2;
+    }
+
+    std::ifstream mountinfo("/proc/self/mountinfo");
+    std::ostringstream text;
+    text << mountinfo.rdbuf();
+    const auto mount = collector::CgroupDirectory::FindMount(text.str());
+    if (!mount) {
+        std::cerr << "quantiro-collector: brak hierarchii cgroup v2\n";
+        return 1;
+    }
+    settings.cgroupRoot = *mount;
+    if (settings.attachCgroup.empty()) {
+        settings.attachCgroup = *mount;
+    }
+    // Blocked before anything starts, so a stop request waits for the loop.
+    platform::linux_impl::StopSignals stopSignals;
+    try {
+        collector::CollectorService service(settings);
+        service.Run(stopSignals.Descriptor());
+    } catch (const std::runtime_error& error) {
+        std::cerr << "quantiro-collector: " << error.what() << "\n";
+        return 1;
+    }
+    return 0;
+}

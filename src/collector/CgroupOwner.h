@@ -1,0 +1,20 @@
+#pragma once
+
+#include "platform/linux/CollectorProtocol.h"
+
+#include <string_view>
+
+namespace quantiro::collector {
+
+using platform::linux_impl::TrafficOwner;
+
+// Who a socket's traffic belongs to, from its cgroup's path (relative to the cgroup2
+// mount; empty when unknown) and the name of the executable that opened it:
+//   .../app.slice/app-[<launcher>-]<desktop id>-<n>.scope   app, the desktop id
+//   .../app.slice/app-[<launcher>-]<desktop id>[@<n>].service
+//   /system.slice/.../<unit>                                  unit, the innermost unit
+//   anything else                                             exe, the executable's name
+// and none when the executable is not known either.
+TrafficOwner OwnerOf(std::string_view cgroupPath, std::string_view executable);
+
+} // namespace quantiro::collector

@@ -1,0 +1,364 @@
+#include "collector/CollectorService.h"
+
+#include "collector/CgroupOwner.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+#include <sys/epoll.h>
+#include <sys/random.h>
+#include <sys/signalfd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+namespace quantiro::collector {
+
+namespace {
+
+using namespace std::chrono_literals;
+using platform::linux_impl::BadRequest;
+using platform::linux_impl::CountersRequest;
+using platform::linux_impl::LocalRequest;
+using platform::linux_impl::UniqueFd;
+
+// Readers at once; the one quiet longest makes room for a new one.
+constexpr std::size_t kReaderLimit = 64;
+// A reader that sends nothing for this long is dropped.
+constexpr auto kIdleLimit = 10s;
+// Requests answered for one reader before the others get their turn.
+constexpr int kLinesPerTurn = 4;
+// Answers a reader has not taken yet; past this it is not reading.
+constexpr std::size_t kPendingOutputLimit = 4 * 1024 * 1024;
+// Removed cgroups are folded at least this often, with no reader asking.
+constexpr auto kFoldInterval = 10s;
+
+// Descriptors told apart in the epoll data: readers have their own fd numbers.
+constexpr std::uint64_t kListenerTag = 1ULL << 32;
+constexpr std::uint64_t kNewCgroupsTag = 2ULL << 32;
+constexpr std::uint64_t kRoutesTag = 3ULL << 32;
+constexpr std::uint64_t kStopTag = 4ULL << 32;
+
+// Local wherever a packet goes: loopback, private and link-local ranges, multicast
+// and broadcast. Carrier-grade NAT (100.64.0.0/10) is the provider's and billed.
+constexpr std::array kLocalPrefixes{
+    "127.0.0.0/8",    "10.0.0.0/8",  "172.16.0.0/12",      "192.168.0.0/16",
+    "169.254.0.0/16", "224.0.0.0/4", "255.255.255.255/32", "::1/128",
+    "fe80::/10",      "fc00::/7",    "ff00::/8",
+};
+
+bool IsLocalEverywhere(const IpPrefix& prefix) {
+    return std::any_of(kLocalPrefixes.begin(), kLocalPrefixes.end(), [&](const char* text) {
+        return platform::linux_impl::ParsePrefix(text) == prefix;
+    });
+}
+
+std::uint64_t OwnNetnsCookie() {
+    const UniqueFd probe(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    std::uint64_t cookie = 0;
+    socklen_t length = sizeof cookie;
+    if (!probe.Valid() ||
+        ::getsockopt(probe.Get(), SOL_SOCKET, SO_NETNS_COOKIE, &cookie, &length) != 0) {
+        throw std::runtime_error(std::string("ciasteczko przestrzeni nazw: ") +
+                                 std::strerror(errno));
+    }
+    return cookie;
+}
+
+// Unique for each start, so a reader sees a restart (counters from zero again).
+std::string NewRunId() {
+    std::array<unsigned char, 16> random{};
+    if (::getrandom(random.data(), random.size(), 0) != static_cast<ssize_t>(random.size())) {
+        throw std::runtime_error("getrandom");
+    }
+    std::string id;
+    for (const unsigned char byte : random) {
+        constexpr std::string_view kDigits = "0123456789abcdef";
+        id += kDigits[byte >> 4];
+        id += kDigits[byte & 0xf];
+    }
+    return id;
+}
+
+UniqueFd Listen(const std::string& path) {
+    sockaddr_un address{.sun_family = AF_UNIX};
+    if (path.size() >= sizeof address.sun_path) {
+        throw std::runtime_error("za długa ścieżka gniazda: " + path);
+    }
+    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    ::unlink(path.c_str()); // left by a service that died
+    if (!fd.Valid() ||
+        ::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::chmod(path.c_str(), 0666) != 0 || ::listen(fd.Get(), SOMAXCONN) != 0) {
+        throw std::runtime_error("gniazdo " + path + ": " + std::strerror(errno));
+    }
+    return fd;
+}
+
+} // namespace
+
+CollectorService::CollectorService(const CollectorSettings& settings)
+    : m_socketPath(settings.socketPath)
+    , m_runId(NewRunId())
+    , m_ownNetnsCookie(OwnNetnsCookie())
+    , m_epoll(::epoll_create1(EPOLL_CLOEXEC))
+    , m_cgroups(settings.cgroupRoot)
+    , m_program(settings.attachCgroup, m_ownNetnsCookie)
+    , m_book(m_program, m_cgroups, m_ownNetnsCookie) {
+    for (const char* text : kLocalPrefixes) {
+        m_program.SetLocal(*platform::linux_impl::ParsePrefix(text), true);
+    }
+    RefreshConnected();
+    m_listener = Listen(m_socketPath);
+    if (!m_epoll.Valid()) {
+        throw std::runtime_error(std::string("epoll: ") + std::strerror(errno));
+    }
+    ::epoll_event listener{.events = EPOLLIN, .data = {.u64 = kListenerTag}};
+    ::epoll_event cgroups{.events = EPOLLIN, .data = {.u64 = kNewCgroupsTag}};
+    ::epoll_event routes{.events = EPOLLIN, .data = {.u64 = kRoutesTag}};
+    ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_ADD, m_listener.Get(), &listener);
+    ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_ADD, m_program.NewCgroupsDescriptor(), &cgroups);
+    if (m_connectedSource.Descriptor() >= 0) {
+        ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_ADD, m_connectedSource.Descriptor(), &routes);
+    }
+}
+
+CollectorService::~CollectorService() {
+    ::unlink(m_socketPath.c_str());
+}
+
+void CollectorService::Run(int stopDescriptor) {
+    ::epoll_event stop{.events = EPOLLIN, .data = {.u64 = kStopTag}};
+    ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_ADD, stopDescriptor, &stop);
+    const std::function<void(std::uint64_t)> noteCgroup = [this](std::uint64_t id) {
+        m_cgroups.PathOf(id); // now, while a short-lived scope still exists
+    };
+    auto lastFold = std::chrono::steady_clock::now();
+    for (;;) {
+        std::array<::epoll_event, 32> events{};
+        // Readers with requests left over are served again at once.
+        const int ready = ::epoll_wait(m_epoll.Get(), events.data(), events.size(),
+                                       m_unanswered.empty() ? 1000 : 0);
+        if (ready < 0 && errno != EINTR) {
+            throw std::runtime_error(std::string("epoll_wait: ") + std::strerror(errno));
+        }
+        // New cgroups first: their names are wanted before anything else happens.
+        m_program.TakeNewCgroups(noteCgroup);
+        for (int at = 0; at < ready; ++at) {
+            const std::uint64_t tag = events[at].data.u64;
+            if (tag == kStopTag) {
+                return;
+            }
+            if (tag == kListenerTag) {
+                Accept();
+            } else if (tag == kRoutesTag) {
+                if (m_connectedSource.TakeChanges()) {
+                    RefreshConnected();
+                }
+            } else if (tag != kNewCgroupsTag) {
+                Serve(static_cast<int>(tag), events[at].events);
+            }
+        }
+        for (const int fd : std::vector<int>(m_unanswered.begin(), m_unanswered.end())) {
+            Serve(fd, 0);
+        }
+        DropIdleReaders();
+        if (std::chrono::steady_clock::now() - lastFold > kFoldInterval) {
+            m_book.Fold();
+            lastFold = std::chrono::steady_clock::now();
+        }
+    }
+}
+
+void CollectorService::Accept() {
+    for (;;) {
+        UniqueFd fd(::accept4(m_listener.Get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+        if (!fd.Valid()) {
+            return; // EAGAIN: all taken; anything else: the next connection tries again
+        }
+        ucred credentials{};
+        socklen_t length = sizeof credentials;
+        if (::getsockopt(fd.Get(), SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0) {
+            continue;
+        }
+        if (m_readers.size() >= kReaderLimit) {
+            const auto quietest = std::min_element(
+                m_readers.begin(), m_readers.end(), [](const auto& a, const auto& b) {
+                    return a.second.lastActive < b.second.lastActive;
+                });
+            Close(quietest->first);
+        }
+        const int number = fd.Get();
+        ::epoll_event event{.events = EPOLLIN, .data = {.u64 = static_cast<std::uint32_t>(number)}};
+        if (::epoll_ctl(m_epoll.Get(), EPOLL_CTL_ADD, number, &event) != 0) {
+            continue;
+        }
+        m_readers[number] = Reader{.fd = std::move(fd),
+                                   .uid = credentials.uid,
+                                   .lastActive = std::chrono::steady_clock::now()};
+    }
+}
+
+void CollectorService::Close(int fd) {
+    ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_DEL, fd, nullptr);
+    m_readers.erase(fd);
+    m_unanswered.erase(fd);
+}
+
+void CollectorService::Serve(int fd, std::uint32_t events) {
+    const auto found = m_readers.find(fd);
+    if (found == m_readers.end()) {
+        return;
+    }
+    Reader& reader = found->second;
+    reader.lastActive = std::chrono::steady_clock::now();
+    bool failed = (events & EPOLLERR) != 0;
+    if ((events & (EPOLLIN | EPOLLHUP)) != 0 && !reader.closing) {
+        std::array<char, 4096> buffer{};
+        while (reader.input.size() <= platform::linux_impl::kCollectorLineLimit) {
+            const ssize_t received = ::recv(fd, buffer.data(), buffer.size(), 0);
+            if (received > 0) {
+                reader.input.append(buffer.data(), static_cast<std::size_t>(received));
+            } else if (received == 0) {
+                reader.finished = true; // what it sent is still answered
+                break;
+            } else if (errno != EINTR) {
+                failed = failed || errno != EAGAIN;
+                break;
+            }
+        }
+    }
+    // A few lines a turn, so one reader's burst of requests cannot hold the others.
+    for (int lines = 0; lines < kLinesPerTurn && !reader.closing; ++lines) {
+        const std::size_t end = reader.input.find('\n');
+        if (end == std::string::npos) {
+            break;
+        }
+        reader.output += Answer(std::string_view(reader.input).substr(0, end), reader.uid);
+        reader.input.erase(0, end + 1);
+    }
+    const bool moreLines = !reader.closing && reader.input.find('\n') != std::string::npos;
+    if (!moreLines && reader.input.size() > platform::linux_impl::kCollectorLineLimit) {
+        reader.output += platform::linux_impl::ErrorLine("za długi wiersz");
+        reader.closing = true;
+    }
+    if (reader.finished && !moreLines) {
+        reader.closing = true;
+    }
+    while (!reader.output.empty()) {
+        const ssize_t sent =
+            ::send(fd, reader.output.data(), reader.output.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent > 0) {
+            reader.output.erase(0, static_cast<std::size_t>(sent));
+        } else if (sent < 0 && errno == EINTR) {
+            continue;
+        } else {
+            failed = failed || errno != EAGAIN;
+            break;
+        }
+    }
+    if (failed || reader.output.size() > kPendingOutputLimit ||
+        (reader.closing && reader.output.empty())) {
+        m_unanswered.erase(fd);
+        Close(fd);
+        return;
+    }
+    if (moreLines) {
+        m_unanswered.insert(fd);
+    } else {
+        m_unanswered.erase(fd);
+    }
+    // A reader that is done sending is only written to: its end of file would be
+    // reported as readable again and again.
+    const std::uint32_t wanted = (reader.closing || reader.finished ? 0U : std::uint32_t{EPOLLIN}) |
+                                 (reader.output.empty() ? 0U : std::uint32_t{EPOLLOUT});
+    ::epoll_event event{.events = wanted, .data = {.u64 = static_cast<std::uint32_t>(fd)}};
+    ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_MOD, fd, &event);
+}
+
+void CollectorService::DropIdleReaders() {
+    const auto now = std::chrono::steady_clock::now();
+    std::vector<int> idle;
+    for (const auto& [fd, reader] : m_readers) {
+        if (now - reader.lastActive > kIdleLimit) {
+            idle.push_back(fd);
+        }
+    }
+    for (const int fd : idle) {
+        Close(fd);
+    }
+}
+
+std::string CollectorService::Answer(std::string_view line, std::uint32_t uid) {
+    using namespace platform::linux_impl;
+    const CollectorRequest request = ParseRequest(line);
+    if (const auto* counters = std::get_if<CountersRequest>(&request)) {
+        std::string answer = RunLine(m_runId);
+        for (const CollectorRow& row : m_book.Rows(counters->netnsCookie, counters->ifindex, uid)) {
+            answer += RowLine(row);
+        }
+        return answer + EndLine();
+    }
+    if (const auto* local = std::get_if<LocalRequest>(&request)) {
+        return SetUserPrefixes(uid, {local->prefixes.begin(), local->prefixes.end()});
+    }
+    return ErrorLine(std::get<BadRequest>(request).reason);
+}
+
+std::string CollectorService::SetUserPrefixes(std::uint32_t uid,
+                                              const std::set<IpPrefix>& prefixes) {
+    std::set<IpPrefix>& current = m_userPrefixes[uid];
+    for (const IpPrefix& prefix : current) {
+        if (!prefixes.contains(prefix)) {
+            m_program.SetUserLocal(uid, prefix, false);
+        }
+    }
+    bool stored = true;
+    for (const IpPrefix& prefix : prefixes) {
+        stored = m_program.SetUserLocal(uid, prefix, true) && stored;
+    }
+    current = prefixes;
+    if (!stored) {
+        // The map is full (thousands of users' prefixes): none of this user's then.
+        for (const IpPrefix& prefix : prefixes) {
+            m_program.SetUserLocal(uid, prefix, false);
+        }
+        m_userPrefixes.erase(uid);
+        return platform::linux_impl::ErrorLine("brak miejsca na prefiksy lokalne");
+    }
+    if (current.empty()) {
+        m_userPrefixes.erase(uid);
+    }
+    return platform::linux_impl::OkLine();
+}
+
+void CollectorService::RefreshConnected() {
+    const auto wanted = m_connectedSource.Read();
+    if (!wanted) {
+        return; // the next change, or the next lost notification, reads again
+    }
+    for (const auto& [ifindex, prefix] : m_connected.connected) {
+        if (!wanted->connected.contains({ifindex, prefix})) {
+            m_program.SetConnected(ifindex, prefix, false);
+        }
+    }
+    for (const IpPrefix& prefix : m_connected.broadcasts) {
+        if (!wanted->broadcasts.contains(prefix) && !IsLocalEverywhere(prefix)) {
+            m_program.SetLocal(prefix, false);
+        }
+    }
+    for (const auto& [ifindex, prefix] : wanted->connected) {
+        m_program.SetConnected(ifindex, prefix, true);
+    }
+    for (const IpPrefix& prefix : wanted->broadcasts) {
+        m_program.SetLocal(prefix, true);
+    }
+    m_connected = *wanted;
+}
+
+} // namespace quantiro::collector

@@ -1,0 +1,74 @@
+#pragma once
+
+#include "collector/CgroupDirectory.h"
+#include "collector/ConnectedPrefixes.h"
+#include "collector/CounterBook.h"
+#include "collector/TrafficProgram.h"
+#include "platform/linux/UniqueFd.h"
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <set>
+#include <string>
+#include <unordered_map>
+
+namespace quantiro::collector {
+
+struct CollectorSettings {
+    std::string socketPath;   // where readers connect
+    std::string cgroupRoot;   // the cgroup2 mount
+    std::string attachCgroup; // where the programs sit; the root unless told otherwise
+};
+
+// The counting service: one thread waiting on the new cgroups' ring buffer, the
+// rtnetlink notifications, the listening socket and its readers. Nothing a reader
+// does can hold it: their sockets never block, their lines and their number are
+// bounded, and one that goes quiet is dropped.
+class CollectorService {
+public:
+    // Loads and attaches the programs and listens; throws std::runtime_error.
+    explicit CollectorService(const CollectorSettings& settings);
+    ~CollectorService();
+    CollectorService(const CollectorService&) = delete;
+    CollectorService& operator=(const CollectorService&) = delete;
+
+    // Serves until a signal arrives on `stopDescriptor` (a signalfd).
+    void Run(int stopDescriptor);
+
+private:
+    struct Reader {
+        platform::linux_impl::UniqueFd fd;
+        std::uint32_t uid = 0;
+        std::string input;
+        std::string output;
+        bool finished = false; // it sent all it will send
+        bool closing = false;  // after its output is written
+        std::chrono::steady_clock::time_point lastActive;
+    };
+
+    void Watch(int fd, std::uint32_t events);
+    void Accept();
+    void Serve(int fd, std::uint32_t events);
+    void Close(int fd);
+    std::string Answer(std::string_view line, std::uint32_t uid);
+    std::string SetUserPrefixes(std::uint32_t uid, const std::set<IpPrefix>& prefixes);
+    void RefreshConnected();
+    void DropIdleReaders();
+
+    std::string m_socketPath;
+    std::string m_runId;
+    std::uint64_t m_ownNetnsCookie = 0;
+    platform::linux_impl::UniqueFd m_listener;
+    platform::linux_impl::UniqueFd m_epoll;
+    CgroupDirectory m_cgroups;
+    TrafficProgram m_program;
+    CounterBook m_book;
+    ConnectedPrefixes m_connectedSource;
+    ConnectedNetworks m_connected; // as the maps hold it
+    std::map<std::uint32_t, std::set<IpPrefix>> m_userPrefixes;
+    std::unordered_map<int, Reader> m_readers;
+    std::set<int> m_unanswered; // readers with whole request lines still waiting
+};
+
+} // namespace quantiro::collector

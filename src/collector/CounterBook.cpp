@@ -1,0 +1,109 @@
+#include "collector/CounterBook.h"
+
+#include "collector/CgroupOwner.h"
+
+#include <cstring>
+#include <unordered_map>
+
+namespace quantiro::collector {
+
+using platform::linux_impl::OwnerKind;
+
+CounterBook::CounterBook(TrafficProgram& program, CgroupDirectory& cgroups,
+                         std::uint64_t ownNetnsCookie)
+    : m_program(program)
+    , m_cgroups(cgroups)
+    , m_ownNetnsCookie(ownNetnsCookie) {}
+
+void CounterBook::Totals::Add(const bpf::traffic_key& key, const bpf::traffic_value& value) {
+    const int direction = key.direction == bpf::TRAFFIC_TX ? 1 : 0;
+    const int locality = key.locality == bpf::TRAFFIC_LOCAL ? 1 : 0;
+    bytes[direction][locality] += value.bytes;
+    packets[direction] += value.packets;
+    splitBytes[direction] += value.split_bytes;
+    splitPackets[direction] += value.split_packets;
+}
+
+void CounterBook::Totals::Add(const Totals& other) {
+    for (int direction = 0; direction < 2; ++direction) {
+        for (int locality = 0; locality < 2; ++locality) {
+            bytes[direction][locality] += other.bytes[direction][locality];
+        }
+        packets[direction] += other.packets[direction];
+        splitBytes[direction] += other.splitBytes[direction];
+        splitPackets[direction] += other.splitPackets[direction];
+    }
+}
+
+CounterBook::OwnerKey CounterBook::KeyOf(const bpf::traffic_key& key) {
+    const std::string* path = key.cgroup_id == 0 ? nullptr : m_cgroups.PathOf(key.cgroup_id);
+    const std::string_view executable(key.comm, ::strnlen(key.comm, sizeof key.comm));
+    return {
+        // Untagged sockets (older than the service) are taken to be in its namespace.
+        .netnsCookie = key.netns_cookie == 0 ? m_ownNetnsCookie : key.netns_cookie,
+        .ifindex = key.ifindex,
+        .uid = key.uid,
+        .owner =
+            OwnerOf(path != nullptr ? std::string_view(*path) : std::string_view(), executable),
+    };
+}
+
+std::map<CounterBook::OwnerKey, CounterBook::Totals> CounterBook::Collect() {
+    std::map<OwnerKey, Totals> totals;
+    std::unordered_map<std::uint64_t, bool> exists;
+    for (const TrafficProgram::Counter& counter : m_program.ReadCounters()) {
+        const OwnerKey key = KeyOf(counter.key);
+        auto [known, added] = exists.try_emplace(counter.key.cgroup_id, false);
+        if (added) {
+            known->second = m_cgroups.Exists(counter.key.cgroup_id);
+        }
+        if (known->second) {
+            totals[key].Add(counter.key, counter.value);
+        } else {
+            // No socket can be created in a removed cgroup: its counters are final.
+            m_removed[key].Add(counter.key, counter.value);
+            m_program.DeleteCounter(counter.key);
+        }
+    }
+    for (const TrafficProgram::Counter& counter : m_program.ReadOverflow()) {
+        totals[KeyOf(counter.key)].Add(counter.key, counter.value);
+    }
+    for (const auto& [key, removed] : m_removed) {
+        totals[key].Add(removed);
+    }
+    m_cgroups.ForgetRemoved();
+    return totals;
+}
+
+std::vector<CollectorRow> CounterBook::Rows(std::uint64_t netnsCookie, std::uint32_t ifindex,
+                                            std::uint32_t callerUid) {
+    std::map<TrafficOwner, Totals> byOwner;
+    for (const auto& [key, totals] : Collect()) {
+        if (key.netnsCookie != netnsCookie || key.ifindex != ifindex) {
+            continue;
+        }
+        const bool named =
+            callerUid == 0 || key.uid == callerUid || key.owner.kind == OwnerKind::Unit;
+        byOwner[named ? key.owner : TrafficOwner{.kind = OwnerKind::Others}].Add(totals);
+    }
+    std::vector<CollectorRow> rows;
+    rows.reserve(byOwner.size());
+    for (const auto& [owner, totals] : byOwner) {
+        rows.push_back({
+            .owner = owner,
+            .rxBilledBytes = totals.bytes[0][0],
+            .txBilledBytes = totals.bytes[1][0],
+            .rxLocalBytes = totals.bytes[0][1],
+            .txLocalBytes = totals.bytes[1][1],
+            .rxPackets = totals.packets[0],
+            .txPackets = totals.packets[1],
+            .rxSplitBytes = totals.splitBytes[0],
+            .txSplitBytes = totals.splitBytes[1],
+            .rxSplitPackets = totals.splitPackets[0],
+            .txSplitPackets = totals.splitPackets[1],
+        });
+    }
+    return rows;
+}
+
+} // namespace quantiro::collector

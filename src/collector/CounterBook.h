@@ -1,0 +1,59 @@
+#pragma once
+
+#include "collector/CgroupDirectory.h"
+#include "collector/TrafficProgram.h"
+#include "platform/linux/CollectorProtocol.h"
+
+#include <cstdint>
+#include <map>
+#include <vector>
+
+namespace quantiro::collector {
+
+using platform::linux_impl::CollectorRow;
+using platform::linux_impl::TrafficOwner;
+
+// The counters since the service started: the BPF map's, summed over the CPUs, plus
+// those of removed cgroups, which are moved here by owner and taken off the map so
+// that it stays bounded however many short-lived scopes come and go.
+class CounterBook {
+public:
+    CounterBook(TrafficProgram& program, CgroupDirectory& cgroups, std::uint64_t ownNetnsCookie);
+
+    // Moves the counters of removed cgroups off the map.
+    void Fold() { Collect(); }
+
+    // One row per owner of the interface's traffic, as `callerUid` may see it: its own
+    // traffic and system services' by name, everyone else's as one "others" row; root
+    // sees every owner.
+    std::vector<CollectorRow> Rows(std::uint64_t netnsCookie, std::uint32_t ifindex,
+                                   std::uint32_t callerUid);
+
+private:
+    struct OwnerKey {
+        std::uint64_t netnsCookie = 0;
+        std::uint32_t ifindex = 0;
+        std::uint32_t uid = 0;
+        TrafficOwner owner;
+        auto operator<=>(const OwnerKey&) const = default;
+    };
+    struct Totals {
+        std::uint64_t bytes[2][2]{};     // [direction][locality]
+        std::uint64_t packets[2]{};      // [direction]
+        std::uint64_t splitBytes[2]{};   // [direction]
+        std::uint64_t splitPackets[2]{}; // [direction]
+        void Add(const bpf::traffic_key& key, const bpf::traffic_value& value);
+        void Add(const Totals& other);
+    };
+
+    // Everything counted so far, by owner; folds the removed cgroups on the way.
+    std::map<OwnerKey, Totals> Collect();
+    OwnerKey KeyOf(const bpf::traffic_key& key);
+
+    TrafficProgram& m_program;
+    CgroupDirectory& m_cgroups;
+    std::uint64_t m_ownNetnsCookie;
+    std::map<OwnerKey, Totals> m_removed;
+};
+
+} // namespace quantiro::collector

@@ -1,0 +1,170 @@
+#include "collector/TrafficProgram.h"
+
+#include "platform/linux/UniqueFd.h"
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+#include <bpf/bpf.h>
+#include <bpf/libbpf.h>
+#include <fcntl.h>
+#include <traffic_counter.skel.h>
+
+namespace quantiro::collector {
+
+namespace {
+
+using platform::linux_impl::UniqueFd;
+
+std::runtime_error Refused(const std::string& step, int error) {
+    return std::runtime_error(step + ": " + std::strerror(error < 0 ? -error : error));
+}
+
+template <typename Key>
+std::vector<TrafficProgram::Counter>
+ReadPerCpuMap(int map, int cpus, const std::function<void(const Key&, bpf::traffic_key&)>& toKey) {
+    std::vector<TrafficProgram::Counter> counters;
+    std::vector<bpf::traffic_value> perCpu(static_cast<std::size_t>(cpus));
+    Key key{};
+    Key next{};
+    const Key* previous = nullptr;
+    while (::bpf_map_get_next_key(map, previous, &next) == 0) {
+        key = next;
+        previous = &key;
+        if (::bpf_map_lookup_elem(map, &key, perCpu.data()) != 0) {
+            continue; // deleted meanwhile
+        }
+        TrafficProgram::Counter counter{};
+        toKey(key, counter.key);
+        for (const bpf::traffic_value& value : perCpu) {
+            counter.value.bytes += value.bytes;
+            counter.value.packets += value.packets;
+            counter.value.split_bytes += value.split_bytes;
+            counter.value.split_packets += value.split_packets;
+        }
+        counters.push_back(counter);
+    }
+    return counters;
+}
+
+} // namespace
+
+void TrafficProgram::SkeletonDestroyer::operator()(traffic_counter* skeleton) const {
+    traffic_counter::destroy(skeleton);
+}
+
+void TrafficProgram::RingBufferFree::operator()(ring_buffer* buffer) const {
+    ::ring_buffer__free(buffer);
+}
+
+TrafficProgram::TrafficProgram(const std::string& cgroup, std::uint64_t ownNetnsCookie) {
+    m_cpus = ::libbpf_num_possible_cpus();
+    if (m_cpus <= 0) {
+        throw Refused("liczba procesorów", m_cpus);
+    }
+    m_skeleton.reset(traffic_counter::open());
+    if (!m_skeleton) {
+        throw Refused("otwarcie programów BPF", errno);
+    }
+    m_skeleton->rodata->own_netns_cookie = ownNetnsCookie;
+    if (const int error = traffic_counter::load(m_skeleton.get()); error != 0) {
+        throw Refused("załadowanie programów BPF", error);
+    }
+    const UniqueFd directory(::open(cgroup.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!directory.Valid()) {
+        throw Refused("otwarcie " + cgroup, errno);
+    }
+    // Links, not plain attachments: several programs sit side by side at the cgroup
+    // (systemd's own among them), and ours go away with the process.
+    for (auto [program, link] :
+         {std::pair{m_skeleton->progs.tag_socket, &m_skeleton->links.tag_socket},
+          std::pair{m_skeleton->progs.count_ingress, &m_skeleton->links.count_ingress},
+          std::pair{m_skeleton->progs.count_egress, &m_skeleton->links.count_egress}}) {
+        *link = ::bpf_program__attach_cgroup(program, directory.Get());
+        if (*link == nullptr) {
+            throw Refused("dołączenie programu BPF do " + cgroup, errno);
+        }
+    }
+    m_newCgroups.reset(::ring_buffer__new(::bpf_map__fd(m_skeleton->maps.new_cgroups),
+                                          &TrafficProgram::OnNewCgroup, this, nullptr));
+    if (!m_newCgroups) {
+        throw Refused("bufor nowych grup", errno);
+    }
+}
+
+TrafficProgram::~TrafficProgram() = default;
+
+int TrafficProgram::NewCgroupsDescriptor() const {
+    return ::ring_buffer__epoll_fd(m_newCgroups.get());
+}
+
+int TrafficProgram::OnNewCgroup(void* context, void* data, std::size_t size) {
+    auto* self = static_cast<TrafficProgram*>(context);
+    std::uint64_t id = 0;
+    if (size >= sizeof id && self->m_onCgroup != nullptr) {
+        std::memcpy(&id, data, sizeof id);
+        (*self->m_onCgroup)(id);
+    }
+    return 0;
+}
+
+void TrafficProgram::TakeNewCgroups(const std::function<void(std::uint64_t)>& onCgroup) {
+    m_onCgroup = &onCgroup;
+    ::ring_buffer__consume(m_newCgroups.get());
+    m_onCgroup = nullptr;
+}
+
+std::vector<TrafficProgram::Counter> TrafficProgram::ReadCounters() const {
+    return ReadPerCpuMap<bpf::traffic_key>(
+        ::bpf_map__fd(m_skeleton->maps.traffic), m_cpus,
+        [](const bpf::traffic_key& key, bpf::traffic_key& out) { out = key; });
+}
+
+std::vector<TrafficProgram::Counter> TrafficProgram::ReadOverflow() const {
+    return ReadPerCpuMap<bpf::overflow_key>(
+        ::bpf_map__fd(m_skeleton->maps.traffic_overflow), m_cpus,
+        [](const bpf::overflow_key& key, bpf::traffic_key& out) {
+            out = {.netns_cookie = key.netns_cookie,
+                   .ifindex = key.ifindex,
+                   .direction = key.direction,
+                   .locality = key.locality};
+        });
+}
+
+void TrafficProgram::DeleteCounter(const bpf::traffic_key& key) {
+    ::bpf_map_delete_elem(::bpf_map__fd(m_skeleton->maps.traffic), &key);
+}
+
+bool TrafficProgram::SetLocal(const IpPrefix& prefix, bool present) {
+    bpf::address_prefix key{.prefix_length = prefix.length};
+    std::memcpy(key.address, prefix.address.data(), sizeof key.address);
+    const int map = ::bpf_map__fd(m_skeleton->maps.local_prefixes);
+    const std::uint8_t yes = 1;
+    if (present) {
+        return ::bpf_map_update_elem(map, &key, &yes, BPF_ANY) == 0;
+    }
+    return ::bpf_map_delete_elem(map, &key) == 0 || errno == ENOENT;
+}
+
+bool TrafficProgram::SetScoped(int map, std::uint32_t scope, const IpPrefix& prefix, bool present) {
+    bpf::scoped_prefix key{.prefix_length =
+                               static_cast<__u32>(bpf::TRAFFIC_SCOPE_BITS + prefix.length),
+                           .scope = scope};
+    std::memcpy(key.address, prefix.address.data(), sizeof key.address);
+    const std::uint8_t yes = 1;
+    if (present) {
+        return ::bpf_map_update_elem(map, &key, &yes, BPF_ANY) == 0;
+    }
+    return ::bpf_map_delete_elem(map, &key) == 0 || errno == ENOENT;
+}
+
+bool TrafficProgram::SetConnected(std::uint32_t ifindex, const IpPrefix& prefix, bool present) {
+    return SetScoped(::bpf_map__fd(m_skeleton->maps.connected_prefixes), ifindex, prefix, present);
+}
+
+bool TrafficProgram::SetUserLocal(std::uint32_t uid, const IpPrefix& prefix, bool present) {
+    return SetScoped(::bpf_map__fd(m_skeleton->maps.user_prefixes), uid, prefix, present);
+}
+
+} // namespace quantiro::collector

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "collector/bpf/traffic_counter.h"
+#include "platform/linux/CollectorProtocol.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+struct traffic_counter;
+struct ring_buffer;
+
+namespace quantiro::collector {
+
+using platform::linux_impl::IpPrefix;
+
+// The BPF programs and their maps, loaded from the skeleton built in, attached to a
+// cgroup through bpf_links: they count while this object lives and go with it.
+class TrafficProgram {
+public:
+    // Loads the programs and attaches them to the cgroup directory `cgroup`.
+    // `ownNetnsCookie`: the namespace whose connected prefixes SetConnected gives.
+    // Throws std::runtime_error, with what the kernel refused.
+    TrafficProgram(const std::string& cgroup, std::uint64_t ownNetnsCookie);
+    ~TrafficProgram();
+    TrafficProgram(const TrafficProgram&) = delete;
+    TrafficProgram& operator=(const TrafficProgram&) = delete;
+
+    // Readable when cgroups were announced; TakeNewCgroups hands them over.
+    int NewCgroupsDescriptor() const;
+    void TakeNewCgroups(const std::function<void(std::uint64_t)>& onCgroup);
+
+    struct Counter {
+        bpf::traffic_key key;
+        bpf::traffic_value value; // summed over the CPUs
+    };
+    std::vector<Counter> ReadCounters() const;
+    // What went to the interfaces while the counters map was full, with owner keys.
+    std::vector<Counter> ReadOverflow() const;
+    void DeleteCounter(const bpf::traffic_key& key);
+
+    // Prefixes local everywhere; those connected to an interface (the scope is its
+    // ifindex); a user's own (the scope is the uid). False when a map is full.
+    bool SetLocal(const IpPrefix& prefix, bool present);
+    bool SetConnected(std::uint32_t ifindex, const IpPrefix& prefix, bool present);
+    bool SetUserLocal(std::uint32_t uid, const IpPrefix& prefix, bool present);
+
+private:
+    struct SkeletonDestroyer {
+        void operator()(traffic_counter* skeleton) const;
+    };
+    struct RingBufferFree {
+        void operator()(ring_buffer* buffer) const;
+    };
+    static int OnNewCgroup(void* context, void* data, std::size_t size);
+    bool SetScoped(int map, std::uint32_t scope, const IpPrefix& prefix, bool present);
+
+    std::unique_ptr<traffic_counter, SkeletonDestroyer> m_skeleton;
+    std::unique_ptr<ring_buffer, RingBufferFree> m_newCgroups;
+    const std::function<void(std::uint64_t)>* m_onCgroup = nullptr;
+    int m_cpus = 1;
+};
+
+} // namespace quantiro::collector

@@ -1,0 +1,258 @@
+// Counts every packet that has a local socket, by namespace, interface, direction,
+// locality and who opened the socket. Attached to the cgroup v2 hierarchy; reads only
+// the packet, its socket and the helpers' answers, never a kernel structure.
+#include "collector/bpf/traffic_counter.h"
+
+#include <bpf/bpf_endian.h>
+#include <bpf/bpf_helpers.h>
+#include <linux/bpf.h>
+#include <linux/if_ether.h>
+#include <linux/in.h>
+#include <linux/ip.h>
+#include <linux/ipv6.h>
+
+char LICENSE[] SEC("license") = "GPL";
+
+// Set by the service before loading: its own namespace, the one whose connected
+// prefixes it knows.
+const volatile __u64 own_netns_cookie = 0;
+
+// Cloned with the socket: a connection accepted by a listener is its owner's too.
+struct {
+    __uint(type, BPF_MAP_TYPE_SK_STORAGE);
+    __uint(map_flags, BPF_F_NO_PREALLOC | BPF_F_CLONE);
+    __type(key, int);
+    __type(value, struct socket_tag);
+} socket_tags SEC(".maps");
+
+// Cgroups already announced; least recently used ones are forgotten and announced
+// again, which costs the service one lookup in its cache.
+struct {
+    __uint(type, BPF_MAP_TYPE_LRU_HASH);
+    __uint(max_entries, 4096);
+    __type(key, __u64);
+    __type(value, __u8);
+} seen_cgroups SEC(".maps");
+
+struct {
+    __uint(type, BPF_MAP_TYPE_RINGBUF);
+    __uint(max_entries, 64 * 1024);
+} new_cgroups SEC(".maps");
+
+struct {
+    __uint(type, BPF_MAP_TYPE_PERCPU_HASH);
+    __uint(max_entries, TRAFFIC_ENTRIES);
+    __type(key, struct traffic_key);
+    __type(value, struct traffic_value);
+} traffic SEC(".maps");
+
+struct {
+    __uint(type, BPF_MAP_TYPE_PERCPU_HASH);
+    __uint(max_entries, TRAFFIC_OVERFLOW_ENTRIES);
+    __type(key, struct overflow_key);
+    __type(value, struct traffic_value);
+} traffic_overflow SEC(".maps");
+
+struct {
+    __uint(type, BPF_MAP_TYPE_LPM_TRIE);
+    __uint(map_flags, BPF_F_NO_PREALLOC);
+    __uint(max_entries, 1024);
+    __type(key, struct address_prefix);
+    __type(value, __u8);
+} local_prefixes SEC(".maps");
+
+struct {
+    __uint(type, BPF_MAP_TYPE_LPM_TRIE);
+    __uint(map_flags, BPF_F_NO_PREALLOC);
+    __uint(max_entries, 4096);
+    __type(key, struct scoped_prefix);
+    __type(value, __u8);
+} connected_prefixes SEC(".maps");
+
+struct {
+    __uint(type, BPF_MAP_TYPE_LPM_TRIE);
+    __uint(map_flags, BPF_F_NO_PREALLOC);
+    __uint(max_entries, 4096);
+    __type(key, struct scoped_prefix);
+    __type(value, __u8);
+} user_prefixes SEC(".maps");
+
+SEC("cgroup/sock_create")
+int tag_socket(struct bpf_sock* sock) {
+    struct socket_tag* tag = bpf_sk_storage_get(&socket_tags, sock, 0, BPF_SK_STORAGE_GET_F_CREATE);
+    if (!tag) {
+        return 1;
+    }
+    __u64 cgroup_id = bpf_get_current_cgroup_id();
+    tag->cgroup_id = cgroup_id;
+    tag->netns_cookie = bpf_get_netns_cookie(sock);
+    tag->uid = (__u32)bpf_get_current_uid_gid();
+    bpf_get_current_comm(tag->comm, sizeof tag->comm);
+
+    // The service resolves the cgroup's path now, while a short-lived scope exists.
+    __u8 seen = 1;
+    if (bpf_map_update_elem(&seen_cgroups, &cgroup_id, &seen, BPF_NOEXIST) == 0) {
+        __u64* event = bpf_ringbuf_reserve(&new_cgroups, sizeof *event, 0);
+        if (event) {
+            *event = cgroup_id;
+            bpf_ringbuf_submit(event, 0);
+        } else {
+            bpf_map_delete_elem(&seen_cgroups, &cgroup_id); // announced by the next socket
+        }
+    }
+    return 1;
+}
+
+struct packet_shape {
+    __u8 remote[16];
+    __u64 bytes;
+    __u64 split_bytes;
+    __u32 split_packets;
+};
+
+// The remote address and the packet's size, and for a GSO or GRO packet what its
+// further segments repeat: their own IP and transport headers.
+static __always_inline int read_shape(struct __sk_buff* skb, __u8 direction,
+                                      struct packet_shape* shape) {
+    __u32 ip_header = 0;
+    __u8 protocol = 0;
+    shape->bytes = skb->len;
+    if (skb->protocol == bpf_htons(ETH_P_IP)) {
+        struct iphdr ip;
+        if (bpf_skb_load_bytes(skb, 0, &ip, sizeof ip) < 0) {
+            return -1;
+        }
+        ip_header = ip.ihl * 4;
+        protocol = ip.protocol;
+        __u32 remote = direction == TRAFFIC_TX ? ip.daddr : ip.saddr;
+        shape->remote[10] = 0xff;
+        shape->remote[11] = 0xff;
+        __builtin_memcpy(&shape->remote[12], &remote, sizeof remote);
+    } else if (skb->protocol == bpf_htons(ETH_P_IPV6)) {
+        struct ipv6hdr ip;
+        if (bpf_skb_load_bytes(skb, 0, &ip, sizeof ip) < 0) {
+            return -1;
+        }
+        ip_header = sizeof ip;
+        protocol = ip.nexthdr;
+        __builtin_memcpy(shape->remote, direction == TRAFFIC_TX ? &ip.daddr : &ip.saddr, 16);
+    } else {
+        return -1;
+    }
+
+    __u32 segments = skb->gso_segs;
+    if (segments > 1) {
+        __u32 transport_header = 0;
+        if (protocol == IPPROTO_TCP) {
+            __u8 offset_byte = 0; // data offset in the high nibble of byte 12
+            if (bpf_skb_load_bytes(skb, ip_header + 12, &offset_byte, 1) == 0) {
+                transport_header = (offset_byte >> 4) * 4;
+            }
+        } else if (protocol == IPPROTO_UDP) {
+            transport_header = 8;
+        }
+        shape->split_bytes = (__u64)(segments - 1) * (ip_header + transport_header);
+        shape->split_packets = segments - 1;
+    }
+    return 0;
+}
+
+static __always_inline __u8 locality_of(const __u8 remote[16], __u64 netns_cookie, __u32 ifindex,
+                                        __u32 uid) {
+    struct address_prefix global = {.prefix_length = TRAFFIC_ADDRESS_BITS};
+    __builtin_memcpy(global.address, remote, 16);
+    if (bpf_map_lookup_elem(&local_prefixes, &global)) {
+        return TRAFFIC_LOCAL;
+    }
+    struct scoped_prefix scoped = {.prefix_length = TRAFFIC_SCOPE_BITS + TRAFFIC_ADDRESS_BITS,
+                                   .scope = uid};
+    __builtin_memcpy(scoped.address, remote, 16);
+    if (bpf_map_lookup_elem(&user_prefixes, &scoped)) {
+        return TRAFFIC_LOCAL;
+    }
+    // Connected prefixes are known for the service's namespace only.
+    if (netns_cookie == 0 || netns_cookie == own_netns_cookie) {
+        scoped.scope = ifindex;
+        if (bpf_map_lookup_elem(&connected_prefixes, &scoped)) {
+            return TRAFFIC_LOCAL;
+        }
+    }
+    return TRAFFIC_BILLED;
+}
+
+static __always_inline void add_to(struct traffic_value* value, const struct packet_shape* shape) {
+    // Per-CPU values: no other CPU writes this one.
+    value->bytes += shape->bytes;
+    value->packets += 1;
+    value->split_bytes += shape->split_bytes;
+    value->split_packets += shape->split_packets;
+}
+
+static __always_inline int count_packet(struct __sk_buff* skb, __u8 direction) {
+    struct traffic_key key = {};
+    struct socket_tag* tag = 0;
+    struct bpf_sock* sock = skb->sk;
+    if (sock) {
+        sock = bpf_sk_fullsock(sock);
+        if (sock) {
+            tag = bpf_sk_storage_get(&socket_tags, sock, 0, 0);
+        }
+    }
+    if (tag) {
+        key.netns_cookie = tag->netns_cookie;
+        key.cgroup_id = tag->cgroup_id;
+        key.uid = tag->uid;
+        __builtin_memcpy(key.comm, tag->comm, sizeof key.comm);
+    } else {
+        key.cgroup_id = bpf_skb_cgroup_id(skb);
+        key.uid = bpf_get_socket_uid(skb);
+    }
+    key.ifindex = skb->ifindex;
+    key.direction = direction;
+
+    struct packet_shape shape = {};
+    if (read_shape(skb, direction, &shape) == 0) {
+        key.locality = locality_of(shape.remote, key.netns_cookie, key.ifindex, key.uid);
+    }
+
+    struct traffic_value* value = bpf_map_lookup_elem(&traffic, &key);
+    if (value) {
+        add_to(value, &shape);
+        return 1;
+    }
+    struct traffic_value first = {.bytes = shape.bytes,
+                                  .packets = 1,
+                                  .split_bytes = shape.split_bytes,
+                                  .split_packets = shape.split_packets};
+    if (bpf_map_update_elem(&traffic, &key, &first, BPF_NOEXIST) == 0) {
+        return 1;
+    }
+    value = bpf_map_lookup_elem(&traffic, &key); // another CPU was first
+    if (value) {
+        add_to(value, &shape);
+        return 1;
+    }
+
+    // The map is full: counted for the interface, so nothing is lost.
+    struct overflow_key overflow = {.netns_cookie = key.netns_cookie,
+                                    .ifindex = key.ifindex,
+                                    .direction = key.direction,
+                                    .locality = key.locality};
+    value = bpf_map_lookup_elem(&traffic_overflow, &overflow);
+    if (value) {
+        add_to(value, &shape);
+    } else {
+        bpf_map_update_elem(&traffic_overflow, &overflow, &first, BPF_ANY);
+    }
+    return 1;
+}
+
+SEC("cgroup_skb/ingress")
+int count_ingress(struct __sk_buff* skb) {
+    return count_packet(skb, TRAFFIC_RX);
+}
+
+SEC("cgroup_skb/egress")
+int count_egress(struct __sk_buff* skb) {
+    return count_packet(skb, TRAFFIC_TX);
+}

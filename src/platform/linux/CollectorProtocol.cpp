@@ -1,0 +1,216 @@
+#include "platform/linux/CollectorProtocol.h"
+
+#include <algorithm>
+#include <charconv>
+#include <cstring>
+
+#include <arpa/inet.h>
+
+namespace quantiro::platform::linux_impl {
+
+namespace {
+
+constexpr std::array kKindNames{
+    std::pair{OwnerKind::App, std::string_view("app")},
+    std::pair{OwnerKind::Exe, std::string_view("exe")},
+    std::pair{OwnerKind::Unit, std::string_view("unit")},
+    std::pair{OwnerKind::Others, std::string_view("others")},
+    std::pair{OwnerKind::None, std::string_view("none")},
+};
+
+constexpr std::uint8_t kMappedIpv4Bits = 96;
+
+template <typename Number> std::optional<Number> ParseNumber(std::string_view text) {
+    Number value{};
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (error != std::errc() || end != text.data() + text.size() || text.empty()) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+std::vector<std::string_view> Split(std::string_view text, char separator) {
+    std::vector<std::string_view> parts;
+    for (std::size_t from = 0;;) {
+        const std::size_t end = text.find(separator, from);
+        parts.push_back(text.substr(from, end == std::string_view::npos ? end : end - from));
+        if (end == std::string_view::npos) {
+            return parts;
+        }
+        from = end + 1;
+    }
+}
+
+// Names come from cgroup paths and executable names, which may hold any byte but
+// '/' and NUL; a tab or a newline would break the line apart.
+std::string PrintableField(std::string_view text) {
+    std::string field(text);
+    for (char& c : field) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
+            c = '?';
+        }
+    }
+    return field;
+}
+
+} // namespace
+
+std::string_view KindName(OwnerKind kind) {
+    for (const auto& [known, name] : kKindNames) {
+        if (known == kind) {
+            return name;
+        }
+    }
+    return "none";
+}
+
+std::optional<IpPrefix> ParsePrefix(std::string_view text) {
+    const std::size_t slash = text.find('/');
+    const std::string address(text.substr(0, slash));
+    IpPrefix prefix;
+    std::uint8_t maximum = 128;
+    std::uint8_t offset = 0;
+    in_addr ipv4{};
+    if (::inet_pton(AF_INET, address.c_str(), &ipv4) == 1) {
+        prefix.address[10] = 0xff;
+        prefix.address[11] = 0xff;
+        std::memcpy(&prefix.address[12], &ipv4, sizeof ipv4);
+        maximum = 32;
+        offset = kMappedIpv4Bits;
+    } else if (::inet_pton(AF_INET6, address.c_str(), prefix.address.data()) != 1) {
+        return std::nullopt;
+    }
+    std::uint8_t length = maximum;
+    if (slash != std::string_view::npos) {
+        const auto parsed = ParseNumber<unsigned>(text.substr(slash + 1));
+        if (!parsed || *parsed > maximum) {
+            return std::nullopt;
+        }
+        length = static_cast<std::uint8_t>(*parsed);
+    }
+    prefix.length = static_cast<std::uint8_t>(offset + length);
+    for (unsigned bit = prefix.length; bit < 128; ++bit) {
+        prefix.address[bit / 8] &= static_cast<std::uint8_t>(~(0x80U >> (bit % 8)));
+    }
+    return prefix;
+}
+
+CollectorRequest ParseRequest(std::string_view line) {
+    if (line.size() > kCollectorLineLimit) {
+        return BadRequest{.reason = "za długi wiersz"};
+    }
+    const std::size_t space = line.find(' ');
+    const std::string_view verb = line.substr(0, space);
+    const std::string_view rest =
+        space == std::string_view::npos ? std::string_view() : line.substr(space + 1);
+    if (verb == "COUNTERS") {
+        const std::vector<std::string_view> fields = Split(rest, ' ');
+        if (fields.size() == 2) {
+            const auto cookie = ParseNumber<std::uint64_t>(fields[0]);
+            const auto ifindex = ParseNumber<std::uint32_t>(fields[1]);
+            if (cookie && ifindex) {
+                return CountersRequest{.netnsCookie = *cookie, .ifindex = *ifindex};
+            }
+        }
+        return BadRequest{.reason = "COUNTERS wymaga ciasteczka przestrzeni nazw i numeru "
+                                    "interfejsu"};
+    }
+    if (verb == "LOCAL") {
+        LocalRequest request;
+        if (rest.empty()) {
+            return request;
+        }
+        const std::vector<std::string_view> items = Split(rest, ',');
+        if (items.size() > kLocalPrefixLimit) {
+            return BadRequest{.reason = "za dużo prefiksów (najwięcej " +
+                                        std::to_string(kLocalPrefixLimit) + ")"};
+        }
+        for (std::size_t position = 0; position < items.size(); ++position) {
+            const auto prefix = ParsePrefix(items[position]);
+            if (!prefix) {
+                return BadRequest{.reason =
+                                      "prefiks nr " + std::to_string(position + 1) +
+                                      " jest niepoprawny: " + PrintableField(items[position])};
+            }
+            request.prefixes.push_back(*prefix);
+        }
+        return request;
+    }
+    return BadRequest{.reason = "nieznane polecenie"};
+}
+
+std::string CountersRequestLine(std::uint64_t netnsCookie, std::uint32_t ifindex) {
+    return "COUNTERS " + std::to_string(netnsCookie) + " " + std::to_string(ifindex) + "\n";
+}
+
+std::string LocalRequestLine(std::string_view prefixes) {
+    return "LOCAL " + PrintableField(prefixes) + "\n";
+}
+
+std::string RunLine(std::string_view runId) {
+    return "RUN " + PrintableField(runId) + "\n";
+}
+
+std::string RowLine(const CollectorRow& row) {
+    std::string line = "ROW\t";
+    line += KindName(row.owner.kind);
+    line += '\t' + PrintableField(row.owner.id);
+    for (const std::uint64_t value :
+         {row.rxBilledBytes, row.txBilledBytes, row.rxLocalBytes, row.txLocalBytes, row.rxPackets,
+          row.txPackets, row.rxSplitBytes, row.txSplitBytes, row.rxSplitPackets,
+          row.txSplitPackets}) {
+        line += '\t' + std::to_string(value);
+    }
+    return line + '\n';
+}
+
+std::string EndLine() {
+    return "END\n";
+}
+
+std::string OkLine() {
+    return "OK\n";
+}
+
+std::string ErrorLine(std::string_view reason) {
+    return "ERR " + PrintableField(reason) + "\n";
+}
+
+std::optional<CollectorCounters> ParseCountersAnswer(std::string_view text) {
+    CollectorCounters counters;
+    std::vector<std::string_view> lines = Split(text, '\n');
+    if (lines.size() < 3 || !lines.back().empty() || lines[lines.size() - 2] != "END" ||
+        !lines.front().starts_with("RUN ")) {
+        return std::nullopt;
+    }
+    counters.runId = lines.front().substr(4);
+    for (std::size_t index = 1; index + 2 < lines.size(); ++index) {
+        const std::vector<std::string_view> fields = Split(lines[index], '\t');
+        if (fields.size() != 13 || fields[0] != "ROW") {
+            return std::nullopt;
+        }
+        CollectorRow row;
+        const auto kind =
+            std::find_if(kKindNames.begin(), kKindNames.end(),
+                         [&](const auto& known) { return known.second == fields[1]; });
+        if (kind == kKindNames.end()) {
+            return std::nullopt;
+        }
+        row.owner = {.kind = kind->first, .id = std::string(fields[2])};
+        std::uint64_t* values[] = {&row.rxBilledBytes, &row.txBilledBytes, &row.rxLocalBytes,
+                                   &row.txLocalBytes,  &row.rxPackets,     &row.txPackets,
+                                   &row.rxSplitBytes,  &row.txSplitBytes,  &row.rxSplitPackets,
+                                   &row.txSplitPackets};
+        for (std::size_t field = 0; field < std::size(values); ++field) {
+            const auto value = ParseNumber<std::uint64_t>(fields[3 + field]);
+            if (!value) {
+                return std::nullopt;
+            }
+            *values[field] = *value;
+        }
+        counters.rows.push_back(std::move(row));
+    }
+    return counters;
+}
+
+} // namespace quantiro::platform::linux_impl

@@ -1,0 +1,102 @@
+#pragma once
+
+#include <array>
+#include <compare>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <variant>
+#include <vector>
+
+// The counting service's protocol on its Unix socket: one request a line, answer
+// lines with tab-separated fields. The service and its readers both use these, so
+// the two ends never spell a line differently.
+namespace quantiro::platform::linux_impl {
+
+// The service's socket, unless QUANTIRO_COLLECTOR names another.
+inline constexpr std::string_view kCollectorSocketPath = "/run/quantiro/collector.sock";
+// Longer request lines are refused, so no client can make the service buffer more.
+inline constexpr std::size_t kCollectorLineLimit = 4096;
+// A user's own local prefixes at most.
+inline constexpr std::size_t kLocalPrefixLimit = 64;
+
+enum class OwnerKind {
+    App,    // a desktop application, by its desktop id
+    Exe,    // an executable, by its name
+    Unit,   // a system service, by its unit name
+    Others, // everyone else's traffic, summed, with no name
+    None,   // nobody known: sockets of the kernel or of processes gone before it noted them
+};
+
+struct TrafficOwner {
+    OwnerKind kind = OwnerKind::None;
+    std::string id;
+    auto operator<=>(const TrafficOwner&) const = default;
+};
+
+struct CollectorRow {
+    TrafficOwner owner;
+    std::uint64_t rxBilledBytes = 0;
+    std::uint64_t txBilledBytes = 0;
+    std::uint64_t rxLocalBytes = 0;
+    std::uint64_t txLocalBytes = 0;
+    std::uint64_t rxPackets = 0;
+    std::uint64_t txPackets = 0;
+    // What a link that carries large packets as segments counts besides: the headers
+    // and the number of the further segments (see bpf/traffic_counter.h).
+    std::uint64_t rxSplitBytes = 0;
+    std::uint64_t txSplitBytes = 0;
+    std::uint64_t rxSplitPackets = 0;
+    std::uint64_t txSplitPackets = 0;
+};
+
+// One answer to COUNTERS: the service's run (another one means its counters started
+// again from zero) and a row per owner.
+struct CollectorCounters {
+    std::string runId;
+    std::vector<CollectorRow> rows;
+};
+
+// An address prefix, IPv4 as IPv4-mapped IPv6 (::ffff:a.b.c.d), with the bits past
+// the prefix length zero.
+struct IpPrefix {
+    std::array<std::uint8_t, 16> address{};
+    std::uint8_t length = 0; // 0..128
+    auto operator<=>(const IpPrefix&) const = default;
+};
+
+// "192.168.1.0/24", "fd00::/8", or an address alone (the host).
+std::optional<IpPrefix> ParsePrefix(std::string_view text);
+
+struct CountersRequest {
+    std::uint64_t netnsCookie = 0;
+    std::uint32_t ifindex = 0;
+};
+struct LocalRequest {
+    std::vector<IpPrefix> prefixes;
+};
+struct BadRequest {
+    std::string reason; // in Polish, for the ERR line
+};
+using CollectorRequest = std::variant<CountersRequest, LocalRequest, BadRequest>;
+
+// A request line, without its newline.
+CollectorRequest ParseRequest(std::string_view line);
+
+std::string CountersRequestLine(std::uint64_t netnsCookie, std::uint32_t ifindex);
+// The prefixes as the user wrote them, comma-separated.
+std::string LocalRequestLine(std::string_view prefixes);
+
+std::string RunLine(std::string_view runId);
+std::string RowLine(const CollectorRow& row);
+std::string EndLine();
+std::string OkLine();
+std::string ErrorLine(std::string_view reason);
+
+// Reads a whole answer to COUNTERS, through its END line; nullopt when it is not one.
+std::optional<CollectorCounters> ParseCountersAnswer(std::string_view text);
+
+std::string_view KindName(OwnerKind kind);
+
+} // namespace quantiro::platform::linux_impl

@@ -1,0 +1,783 @@
+// The counting service as a child process, counting real traffic between two network
+// namespaces joined by a veth pair, sent by children placed in cgroup scopes of a
+// private subtree, and read through the client the meter uses.
+#include "collector/CgroupDirectory.h"
+#include "collector/CgroupOwner.h"
+#include "fakes/TempDir.h"
+#include "platform/linux/CollectorClient.h"
+#include "platform/linux/CollectorProtocol.h"
+
+#include <array>
+#include <chrono>
+#include <cmath>
+#include <csignal>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+
+#include <arpa/inet.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <linux/bpf.h>
+#include <netinet/icmp6.h>
+#include <netinet/ip_icmp.h>
+#include <sched.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace std::chrono_literals;
+using namespace quantiro::platform::linux_impl;
+using quantiro::collector::OwnerOf;
+
+// The link header the reader adds for each packet on an Ethernet-like link.
+constexpr std::uint64_t kLinkHeader = 14;
+
+void Shell(const std::string& command) {
+    if (std::system(command.c_str()) != 0) {
+        throw std::runtime_error("failed: " + command);
+    }
+}
+
+std::string Output(const std::string& command) {
+    std::string text;
+    if (FILE* pipe = ::popen(command.c_str(), "r")) {
+        std::array<char, 4096> buffer{};
+        for (std::size_t got; (got = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0;) {
+            text.append(buffer.data(), got);
+        }
+        ::pclose(pipe);
+    }
+    return text;
+}
+
+bool KernelRefusesBpf() {
+    bpf_attr attributes{};
+    attributes.map_type = BPF_MAP_TYPE_ARRAY;
+    attributes.key_size = 4;
+    attributes.value_size = 8;
+    attributes.max_entries = 1;
+    const long fd = ::syscall(SYS_bpf, BPF_MAP_CREATE, &attributes, sizeof attributes);
+    if (fd < 0) {
+        return true;
+    }
+    ::close(static_cast<int>(fd));
+    return false;
+}
+
+std::string CgroupRoot() {
+    std::ifstream mountinfo("/proc/self/mountinfo");
+    std::stringstream text;
+    text << mountinfo.rdbuf();
+    return quantiro::collector::CgroupDirectory::FindMount(text.str()).value_or("");
+}
+
+// Two namespaces joined by a veth pair, with a FIFO queue on each end: its counters
+// count every segment of a GSO packet with its headers, as the wire carries them,
+// where veth's own counters count the one large packet.
+struct LinkPair {
+    std::string a, b; // namespace names; the interfaces are "qa" in a and "qb" in b
+    explicit LinkPair(const std::string& name, const std::vector<std::string>& addressesA = {},
+                      const std::vector<std::string>& addressesB = {})
+        : a(name + "a")
+        , b(name + "b") {
+        Shell("ip netns add " + a + " && ip netns add " + b);
+        Shell("ip -n " + a + " link add qa type veth peer name qb netns " + b);
+        Shell("ip -n " + a + " link set qa address 02:00:00:00:00:0a && ip -n " + b +
+              " link set qb address 02:00:00:00:00:0b");
+        const auto add = [](const std::string& ns, const std::string& device,
+                            std::vector<std::string> addresses, const std::string& peer) {
+            addresses.push_back("10.200.0." + peer + "/24");
+            addresses.push_back("fd00:200::" + peer + "/64");
+            for (const std::string& address : addresses) {
+                const bool v6 = address.find(':') != std::string::npos;
+                Shell("ip -n " + ns + " address add " + address + " dev " + device +
+                      (v6 ? " nodad" : ""));
+            }
+            Shell("ip -n " + ns + " link set " + device + " up && ip -n " + ns +
+                  " link set lo up && tc -n " + ns + " qdisc replace dev " + device +
+                  " root pfifo limit 10000");
+        };
+        add(a, "qa", addressesA, "1");
+        add(b, "qb", addressesB, "2");
+        // No neighbour discovery during a measurement: the peers are known for good.
+        for (const auto& [ns, device, peer, mac] :
+             {std::tuple{a, "qa", std::string("2"), "02:00:00:00:00:0b"},
+              std::tuple{b, "qb", std::string("1"), "02:00:00:00:00:0a"}}) {
+            for (const std::string& address : {"10.200.0." + peer, "fd00:200::" + peer}) {
+                Shell("ip -n " + ns + " neigh replace " + address + " lladdr " + mac +
+                      " nud permanent dev " + device);
+            }
+        }
+        std::this_thread::sleep_for(1500ms); // the link's own announcements pass first
+    }
+    ~LinkPair() { std::system(("ip netns del " + a + "; ip netns del " + b).c_str()); }
+
+    // Bytes and packets the FIFO of `ns`'s interface passed so far.
+    static std::pair<std::uint64_t, std::uint64_t> Queued(const std::string& ns,
+                                                          const char* device) {
+        const std::string text = Output("tc -n " + ns + " -s qdisc show dev " + device);
+        std::smatch match;
+        if (!std::regex_search(text, match, std::regex(R"(Sent (\d+) bytes (\d+) pkt)"))) {
+            throw std::runtime_error("no queue statistics: " + text);
+        }
+        return {std::stoull(match[1]), std::stoull(match[2])};
+    }
+    // Bytes veth itself counted so far, sent and received: a large packet once.
+    static std::pair<std::uint64_t, std::uint64_t> Counted(const std::string& ns,
+                                                           const char* device) {
+        const std::string statistics = std::string("/sys/class/net/") + device + "/statistics/";
+        return {std::stoull(Output("ip netns exec " + ns + " cat " + statistics + "tx_bytes")),
+                std::stoull(Output("ip netns exec " + ns + " cat " + statistics + "rx_bytes"))};
+    }
+};
+
+// A scope of the test's cgroup subtree, removed with the object.
+class Scope {
+public:
+    Scope(const std::string& slice, const std::string& name)
+        : m_path(slice + "/" + name) {
+        ::mkdir(m_path.c_str(), 0755);
+    }
+    ~Scope() { ::rmdir(m_path.c_str()); }
+    const std::string& Path() const { return m_path; }
+
+private:
+    std::string m_path;
+};
+
+struct ChildPlace {
+    std::string scope;       // cgroup directory; empty: the test's own
+    std::string netns;       // namespace name; empty: the test's own
+    uid_t uid = 0;           // dropped to after moving
+    std::string name = "qt"; // its executable name (comm)
+};
+
+// Runs `body` in a child placed as told, before it opens any socket; its exit status
+// is the body's result.
+pid_t Spawn(const ChildPlace& place, const std::function<int()>& body) {
+    const pid_t pid = ::fork();
+    if (pid != 0) {
+        return pid;
+    }
+    if (!place.scope.empty()) {
+        std::ofstream(place.scope + "/cgroup.procs") << ::getpid() << std::flush;
+    }
+    if (!place.netns.empty()) {
+        const int fd = ::open(("/run/netns/" + place.netns).c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 || ::setns(fd, CLONE_NEWNET) != 0) {
+            ::_exit(120);
+        }
+    }
+    if (place.uid != 0 && (::setgid(place.uid) != 0 || ::setuid(place.uid) != 0)) {
+        ::_exit(121);
+    }
+    ::prctl(PR_SET_NAME, place.name.c_str());
+    ::_exit(body());
+}
+
+int Wait(pid_t pid) {
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+sockaddr_storage Address(const std::string& text, std::uint16_t port, socklen_t& length) {
+    sockaddr_storage address{};
+    if (text.find(':') != std::string::npos) {
+        auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
+        v6->sin6_family = AF_INET6;
+        v6->sin6_port = htons(port);
+        ::inet_pton(AF_INET6, text.c_str(), &v6->sin6_addr);
+        length = sizeof *v6;
+    } else {
+        auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
+        v4->sin_family = AF_INET;
+        v4->sin_port = htons(port);
+        ::inet_pton(AF_INET, text.c_str(), &v4->sin_addr);
+        length = sizeof *v4;
+    }
+    return address;
+}
+
+// Receives whatever comes to the port until killed, so no datagram earns an ICMP error.
+pid_t SpawnSink(const std::string& netns, int type, std::uint16_t port) {
+    return Spawn({.netns = netns, .name = "sink"}, [=] {
+        const int fd = ::socket(AF_INET6, type, 0);
+        sockaddr_in6 any{.sin6_family = AF_INET6, .sin6_port = htons(port)};
+        const int reuse = 1;
+        ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &reuse, sizeof reuse);
+        if (::bind(fd, reinterpret_cast<sockaddr*>(&any), sizeof any) != 0) {
+            return 1;
+        }
+        std::array<char, 65536> buffer{};
+        if (type == SOCK_DGRAM) {
+            for (;;) {
+                ::recv(fd, buffer.data(), buffer.size(), 0);
+            }
+        }
+        ::listen(fd, 8);
+        for (;;) {
+            const int peer = ::accept(fd, nullptr, nullptr);
+            while (::recv(peer, buffer.data(), buffer.size(), 0) > 0) {
+            }
+            ::close(peer);
+        }
+    });
+}
+
+int SendDatagrams(const std::string& peer, std::uint16_t port, int count, std::size_t size,
+                  std::chrono::microseconds gap = 0us) {
+    socklen_t length = 0;
+    const sockaddr_storage address = Address(peer, port, length);
+    const int fd = ::socket(address.ss_family, SOCK_DGRAM, 0);
+    const std::string payload(size, 'u');
+    for (int sent = 0; sent < count; ++sent) {
+        if (::sendto(fd, payload.data(), size, 0, reinterpret_cast<const sockaddr*>(&address),
+                     length) != static_cast<ssize_t>(size)) {
+            return 1;
+        }
+        std::this_thread::sleep_for(gap);
+    }
+    return 0;
+}
+
+int SendStream(const std::string& peer, std::uint16_t port, std::size_t total) {
+    socklen_t length = 0;
+    const sockaddr_storage address = Address(peer, port, length);
+    const int fd = ::socket(address.ss_family, SOCK_STREAM, 0);
+    for (int attempt = 0; ::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0;
+         ++attempt) {
+        if (attempt == 100) {
+            return 1;
+        }
+        std::this_thread::sleep_for(20ms); // the sink is still starting
+    }
+    const std::string chunk(64 * 1024, 't');
+    for (std::size_t sent = 0; sent < total;) {
+        const ssize_t written = ::send(fd, chunk.data(), std::min(chunk.size(), total - sent), 0);
+        if (written <= 0) {
+            return 1;
+        }
+        sent += static_cast<std::size_t>(written);
+    }
+    ::shutdown(fd, SHUT_WR);
+    char end = 0;
+    ::recv(fd, &end, 1, 0); // the sink's close: the transfer is over on both sides
+    ::close(fd);
+    return 0;
+}
+
+// Echo requests answered by the peer's kernel, each waited for.
+int Ping(const std::string& peer, int count, std::size_t size) {
+    socklen_t length = 0;
+    const sockaddr_storage address = Address(peer, 0, length);
+    const bool v6 = address.ss_family == AF_INET6;
+    const int fd =
+        ::socket(address.ss_family, SOCK_RAW, v6 ? int{IPPROTO_ICMPV6} : int{IPPROTO_ICMP});
+    if (v6) {
+        icmp6_filter filter{};
+        ICMP6_FILTER_SETBLOCKALL(&filter);
+        ICMP6_FILTER_SETPASS(ICMP6_ECHO_REPLY, &filter);
+        ::setsockopt(fd, IPPROTO_ICMPV6, ICMP6_FILTER, &filter, sizeof filter);
+    }
+    timeval limit{.tv_sec = 2};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    std::vector<std::uint8_t> packet(size, 0x5a);
+    for (int sequence = 0; sequence < count; ++sequence) {
+        auto* header = reinterpret_cast<icmphdr*>(packet.data());
+        header->type = v6 ? ICMP6_ECHO_REQUEST : ICMP_ECHO;
+        header->code = 0;
+        header->un.echo.id = htons(0x5154);
+        header->un.echo.sequence = htons(static_cast<std::uint16_t>(sequence));
+        header->checksum = 0;
+        if (!v6) { // ICMPv6's checksum is the kernel's
+            std::uint32_t sum = 0;
+            for (std::size_t at = 0; at + 1 < packet.size(); at += 2) {
+                sum += static_cast<std::uint32_t>(packet[at] << 8 | packet[at + 1]);
+            }
+            while (sum >> 16) {
+                sum = (sum & 0xffff) + (sum >> 16);
+            }
+            header->checksum = htons(static_cast<std::uint16_t>(~sum));
+        }
+        if (::sendto(fd, packet.data(), packet.size(), 0,
+                     reinterpret_cast<const sockaddr*>(&address), length) < 0) {
+            return 1;
+        }
+        std::array<std::uint8_t, 2048> reply{};
+        if (::recv(fd, reply.data(), reply.size(), 0) <= 0) {
+            return 2;
+        }
+    }
+    return 0;
+}
+
+class CollectorTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (KernelRefusesBpf()) {
+            s_skip = "the kernel refuses bpf() here";
+            return;
+        }
+        s_cgroupRoot = CgroupRoot();
+        s_dir = std::make_unique<quantiro::testing::TempDir>();
+        ::chmod(s_dir->Path().c_str(), 0755); // other users' readers connect too
+        s_socket = (s_dir->Path() / "collector.sock").string();
+        s_subtree = s_cgroupRoot + "/quantiro-test-" + std::to_string(::getpid());
+        ::mkdir(s_subtree.c_str(), 0755);
+        ::mkdir((s_subtree + "/app.slice").c_str(), 0755);
+        StartService();
+    }
+    static void TearDownTestSuite() {
+        StopService();
+        if (!s_subtree.empty()) {
+            ::rmdir((s_subtree + "/app.slice").c_str());
+            ::rmdir(s_subtree.c_str());
+        }
+        s_dir.reset();
+    }
+    void SetUp() override {
+        if (!s_skip.empty()) {
+            GTEST_SKIP() << s_skip;
+        }
+        ASSERT_GT(s_service, 0) << "the service did not start";
+    }
+
+    // A service in `netns`, answering on `socket` once it is ready; -1 when it is not.
+    static pid_t Launch(const std::string& socket, const std::string& netns = "") {
+        const std::string binary = QUANTIRO_COLLECTOR_BINARY;
+        const pid_t service = Spawn({.netns = netns}, [&] {
+            ::execl(binary.c_str(), binary.c_str(), "--socket", socket.c_str(), nullptr);
+            return 127;
+        });
+        for (int attempt = 0; attempt < 200; ++attempt) {
+            if (CollectorClient(socket, 1s).ReadCounters("lo")) {
+                return service;
+            }
+            std::this_thread::sleep_for(50ms);
+        }
+        Stop(service);
+        return -1;
+    }
+    static void Stop(pid_t service) {
+        if (service > 0) {
+            ::kill(service, SIGTERM);
+            Wait(service);
+        }
+    }
+    static void StartService() { s_service = Launch(s_socket); }
+    static void StopService() {
+        Stop(s_service);
+        s_service = -1;
+    }
+
+    // The counters of `device` as a reader in `netns` running as `uid` gets them.
+    static CollectorCounters Read(const std::string& netns, const std::string& device,
+                                  uid_t uid = 0, const std::string& socket = s_socket) {
+        int pipe[2];
+        if (::pipe2(pipe, O_CLOEXEC) != 0) {
+            throw std::runtime_error("pipe");
+        }
+        const pid_t reader = Spawn({.netns = netns, .uid = uid}, [&] {
+            const auto counters = CollectorClient(socket, 5s).ReadCounters(device);
+            if (!counters) {
+                return 1;
+            }
+            std::string text = RunLine(counters->runId);
+            for (const CollectorRow& row : counters->rows) {
+                text += RowLine(row);
+            }
+            text += EndLine();
+            return ::write(pipe[1], text.data(), text.size()) == static_cast<ssize_t>(text.size())
+                       ? 0
+                       : 1;
+        });
+        ::close(pipe[1]);
+        std::string text;
+        std::array<char, 4096> buffer{};
+        for (ssize_t got; (got = ::read(pipe[0], buffer.data(), buffer.size())) > 0;) {
+            text.append(buffer.data(), static_cast<std::size_t>(got));
+        }
+        ::close(pipe[0]);
+        if (Wait(reader) != 0) {
+            throw std::runtime_error("the reader got no counters");
+        }
+        return ParseCountersAnswer(text).value();
+    }
+
+    static CollectorRow RowOf(const CollectorCounters& counters, OwnerKind kind,
+                              const std::string& id) {
+        for (const CollectorRow& row : counters.rows) {
+            if (row.owner.kind == kind && row.owner.id == id) {
+                return row;
+            }
+        }
+        return {};
+    }
+
+    static std::string Slice() { return s_subtree + "/app.slice"; }
+
+    static inline std::string s_skip;
+    static inline std::string s_cgroupRoot;
+    static inline std::unique_ptr<quantiro::testing::TempDir> s_dir;
+    static inline std::string s_socket;
+    static inline std::string s_subtree;
+    static inline pid_t s_service = -1;
+};
+
+struct TransferCase {
+    const char* name; // the desktop id of the sender's scope
+    int protocol;     // IPPROTO_TCP, IPPROTO_UDP, IPPROTO_ICMP
+    const char* peer;
+};
+
+class CollectorTransferTest : public CollectorTest,
+                              public ::testing::WithParamInterface<TransferCase> {};
+
+// What the sender's application was counted for, each way, is what its side of the
+// link carried, within 1 %: bytes with the link header added for each packet.
+TEST_P(CollectorTransferTest, CountsWhatTheLinkCarried) {
+    const TransferCase& transfer = GetParam();
+    const LinkPair link("qc" + std::to_string(::getpid()) + transfer.name);
+    const Scope scope(Slice(), std::string("app-test-") + transfer.name + "-1.scope");
+    const pid_t sink =
+        transfer.protocol == IPPROTO_ICMP
+            ? -1
+            : SpawnSink(link.b, transfer.protocol == IPPROTO_TCP ? SOCK_STREAM : SOCK_DGRAM, 5001);
+    const auto [sentBefore, sentPacketsBefore] = LinkPair::Queued(link.a, "qa");
+    const auto [gotBefore, gotPacketsBefore] = LinkPair::Queued(link.b, "qb");
+    const auto [vethSentBefore, vethGotBefore] = LinkPair::Counted(link.a, "qa");
+    const std::string peer = transfer.peer;
+    const pid_t sender = Spawn({.scope = scope.Path(), .netns = link.a}, [&] {
+        switch (transfer.protocol) {
+        case IPPROTO_TCP:
+            return SendStream(peer, 5001, 8 * 1024 * 1024);
+        case IPPROTO_UDP:
+            return SendDatagrams(peer, 5001, 2000, 1200);
+        default:
+            return Ping(peer, 300, 1000);
+        }
+    });
+    ASSERT_EQ(Wait(sender), 0);
+    if (sink > 0) {
+        ::kill(sink, SIGKILL);
+        Wait(sink);
+    }
+    const auto [sentAfter, sentPacketsAfter] = LinkPair::Queued(link.a, "qa");
+    const auto [gotAfter, gotPacketsAfter] = LinkPair::Queued(link.b, "qb");
+    const auto [vethSentAfter, vethGotAfter] = LinkPair::Counted(link.a, "qa");
+
+    const CollectorRow row = RowOf(Read(link.a, "qa"), OwnerKind::App, transfer.name);
+    const double sent = static_cast<double>(sentAfter - sentBefore);
+    const double received = static_cast<double>(gotAfter - gotBefore);
+    // As a link that carries segments counts: the queues' figures.
+    const double countedSent =
+        static_cast<double>(row.txBilledBytes + row.txLocalBytes + row.txSplitBytes +
+                            kLinkHeader * (row.txPackets + row.txSplitPackets));
+    const double countedReceived =
+        static_cast<double>(row.rxBilledBytes + row.rxLocalBytes + row.rxSplitBytes +
+                            kLinkHeader * (row.rxPackets + row.rxSplitPackets));
+    // As veth counts, a large packet once: the meter's figures of this link.
+    const double vethSent = static_cast<double>(vethSentAfter - vethSentBefore);
+    const double wholeSent =
+        static_cast<double>(row.txBilledBytes + row.txLocalBytes + kLinkHeader * row.txPackets);
+    const double vethGot = static_cast<double>(vethGotAfter - vethGotBefore);
+    const double wholeGot =
+        static_cast<double>(row.rxBilledBytes + row.rxLocalBytes + kLinkHeader * row.rxPackets);
+    EXPECT_NEAR(wholeSent, vethSent, vethSent / 100);
+    EXPECT_NEAR(wholeGot, vethGot, std::max(vethGot / 100, 400.0));
+    std::cout << transfer.name << ": sent " << countedSent << " of " << sent << " ("
+              << 100 * (countedSent - sent) / sent << " %), received " << countedReceived << " of "
+              << received << " ("
+              << (received > 0 ? 100 * (countedReceived - received) / received : 0.0)
+              << " %), whole " << wholeSent << " of veth's " << vethSent << ", packets "
+              << row.txPackets + row.txSplitPackets << "/" << sentPacketsAfter - sentPacketsBefore
+              << "\n";
+    EXPECT_GT(sent, 1e5);
+    EXPECT_NEAR(countedSent, sent, sent / 100);
+    // The peer's kernel may announce itself meanwhile (IPv6 multicast listener
+    // reports): a few packets with no socket, the sender's to nobody.
+    EXPECT_NEAR(countedReceived, received, std::max(received / 100, 400.0));
+    EXPECT_NEAR(static_cast<double>(row.txPackets + row.txSplitPackets),
+                static_cast<double>(sentPacketsAfter - sentPacketsBefore),
+                static_cast<double>(sentPacketsAfter - sentPacketsBefore) / 100);
+    if (sink > 0) {
+        // The receiving end, a connection accepted by the sink, is the sink's; offloaded
+        // segments arrive merged and count as they were sent.
+        const CollectorRow got = RowOf(Read(link.b, "qb"), OwnerKind::Exe, "sink");
+        EXPECT_EQ(got.rxBilledBytes + got.rxLocalBytes, row.txBilledBytes + row.txLocalBytes);
+        EXPECT_EQ(got.rxPackets, row.txPackets);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Transfers, CollectorTransferTest,
+                         ::testing::Values(TransferCase{"tcpsender", IPPROTO_TCP, "10.200.0.2"},
+                                           TransferCase{"tcpsender6", IPPROTO_TCP, "fd00:200::2"},
+                                           TransferCase{"udpsender", IPPROTO_UDP, "10.200.0.2"},
+                                           TransferCase{"udpsender6", IPPROTO_UDP, "fd00:200::2"},
+                                           TransferCase{"pingsender", IPPROTO_ICMP, "10.200.0.2"},
+                                           TransferCase{"pingsender6", IPPROTO_ICMP,
+                                                        "fd00:200::2"}),
+                         [](const auto& param) { return std::string(param.param.name); });
+
+// Programs living 10 ms in scopes removed as soon as they end are counted under their
+// name, every byte.
+TEST_F(CollectorTest, ShortLivedScopesLoseNothing) {
+    const LinkPair link("qc" + std::to_string(::getpid()) + "short");
+    const pid_t sink = SpawnSink(link.b, SOCK_DGRAM, 5002);
+    constexpr int kChildren = 200;
+    constexpr int kDatagrams = 5;
+    constexpr std::size_t kPayload = 500;
+    for (int child = 0; child < kChildren; ++child) {
+        const Scope scope(Slice(), "app-test-shortlived-" + std::to_string(child) + ".scope");
+        const pid_t pid = Spawn({.scope = scope.Path(), .netns = link.a}, [] {
+            return SendDatagrams("10.200.0.2", 5002, kDatagrams, kPayload, 2ms);
+        });
+        ASSERT_EQ(Wait(pid), 0);
+    }
+    ::kill(sink, SIGKILL);
+    Wait(sink);
+    const CollectorRow row = RowOf(Read(link.a, "qa"), OwnerKind::App, "shortlived");
+    EXPECT_EQ(row.txPackets, std::uint64_t{kChildren * kDatagrams});
+    EXPECT_EQ(row.txLocalBytes, kChildren * kDatagrams * (20 + 8 + kPayload));
+}
+
+// Another user sees the traffic of this one only as "others"; its owner and root by name.
+TEST_F(CollectorTest, OtherUsersSeeOnlyOthers) {
+    const LinkPair link("qc" + std::to_string(::getpid()) + "uid");
+    const pid_t sink = SpawnSink(link.b, SOCK_DGRAM, 5003);
+    const Scope scope(Slice(), "app-test-private-1.scope");
+    const pid_t sender = Spawn({.scope = scope.Path(), .netns = link.a, .uid = 1000},
+                               [] { return SendDatagrams("10.200.0.2", 5003, 100, 300); });
+    ASSERT_EQ(Wait(sender), 0);
+    ::kill(sink, SIGKILL);
+    Wait(sink);
+    const std::uint64_t sent = 100 * (20 + 8 + 300);
+    EXPECT_EQ(RowOf(Read(link.a, "qa", 1000), OwnerKind::App, "private").txLocalBytes, sent);
+    EXPECT_EQ(RowOf(Read(link.a, "qa", 0), OwnerKind::App, "private").txLocalBytes, sent);
+    const CollectorCounters stranger = Read(link.a, "qa", 65534);
+    for (const CollectorRow& row : stranger.rows) {
+        EXPECT_TRUE(row.owner.kind == OwnerKind::Others || row.owner.kind == OwnerKind::Unit)
+            << KindName(row.owner.kind) << " " << row.owner.id;
+    }
+    EXPECT_EQ(RowOf(stranger, OwnerKind::Others, "").txLocalBytes, sent);
+}
+
+// The remote address decides: private ranges are local; documentation addresses and
+// carrier-grade NAT are billed, until the user names them local.
+TEST_F(CollectorTest, ClassifiesByTheRemoteAddress) {
+    const LinkPair link("qc" + std::to_string(::getpid()) + "class",
+                        {"192.168.77.1/24", "198.51.100.1/24", "100.64.0.1/10"},
+                        {"192.168.77.2/24", "198.51.100.2/24", "100.64.0.2/10"});
+    for (const std::string peer : {"192.168.77.2", "198.51.100.2", "100.64.0.2"}) {
+        Shell("ip -n " + link.a + " neigh replace " + peer +
+              " lladdr 02:00:00:00:00:0b nud permanent dev qa");
+    }
+    const pid_t sink = SpawnSink(link.b, SOCK_DGRAM, 5004);
+    const Scope scope(Slice(), "app-test-classifier-1.scope");
+    const auto sendToAll = [&] {
+        const pid_t sender = Spawn({.scope = scope.Path(), .netns = link.a}, [] {
+            for (const char* peer : {"192.168.77.2", "198.51.100.2", "100.64.0.2"}) {
+                if (SendDatagrams(peer, 5004, 10, 100) != 0) {
+                    return 1;
+                }
+            }
+            return 0;
+        });
+        return Wait(sender);
+    };
+    constexpr std::uint64_t kToEach = 10 * (20 + 8 + 100);
+    ASSERT_EQ(sendToAll(), 0);
+    CollectorRow row = RowOf(Read(link.a, "qa"), OwnerKind::App, "classifier");
+    EXPECT_EQ(row.txLocalBytes, kToEach);
+    EXPECT_EQ(row.txBilledBytes, 2 * kToEach);
+
+    const CollectorClient client(s_socket, 5s);
+    const auto refused = client.SetLocalPrefixes("10.0.0.0/8,198.51.100.0/33");
+    EXPECT_EQ(refused.outcome, CollectorClient::Outcome::Refused);
+    EXPECT_NE(refused.reason.find("nr 2"), std::string::npos) << refused.reason;
+    EXPECT_EQ(client.SetLocalPrefixes("198.51.100.0/24").outcome, CollectorClient::Outcome::Done);
+    ASSERT_EQ(sendToAll(), 0);
+    EXPECT_EQ(client.SetLocalPrefixes("").outcome, CollectorClient::Outcome::Done);
+    row = RowOf(Read(link.a, "qa"), OwnerKind::App, "classifier");
+    EXPECT_EQ(row.txLocalBytes, 3 * kToEach);
+    EXPECT_EQ(row.txBilledBytes, 3 * kToEach);
+    ::kill(sink, SIGKILL);
+    Wait(sink);
+}
+
+// In the service's own namespace the networks connected to an interface are local,
+// an address's prefix as soon as it is added; a network behind a gateway is not.
+// Elsewhere they mean nothing: a service in another namespace bills them.
+TEST_F(CollectorTest, ConnectedNetworksOfItsOwnNamespaceAreLocal) {
+    const LinkPair link("qc" + std::to_string(::getpid()) + "own", {"203.0.113.1/24"},
+                        {"203.0.113.2/24"});
+    Shell("ip -n " + link.a + " neigh replace 203.0.113.2 lladdr 02:00:00:00:00:0b nud " +
+          "permanent dev qa && ip -n " + link.a + " route add 192.0.2.0/24 via 203.0.113.2");
+    const std::string socket = (s_dir->Path() / "inside.sock").string();
+    const pid_t inside = Launch(socket, link.a);
+    ASSERT_GT(inside, 0);
+    // Added after the service read the links: known from the notification, which is
+    // queued before `ip` returns; the second answer comes from a later turn of the
+    // service's loop than the one that saw it.
+    Shell("ip -n " + link.a + " address add 198.18.0.1/15 dev qa && ip -n " + link.a +
+          " neigh replace 198.18.0.2 lladdr 02:00:00:00:00:0b nud permanent dev qa");
+    Read(link.a, "qa", 0, socket);
+    Read(link.a, "qa", 0, socket);
+    const Scope scope(Slice(), "app-test-neighbour-1.scope");
+    for (const std::string peer : {"203.0.113.2", "198.18.0.2", "192.0.2.5"}) {
+        const pid_t sender = Spawn({.scope = scope.Path(), .netns = link.a},
+                                   [&] { return SendDatagrams(peer, 5005, 10, 100); });
+        ASSERT_EQ(Wait(sender), 0);
+    }
+    constexpr std::uint64_t kToEach = 10 * (20 + 8 + 100);
+    const CollectorRow seenInside =
+        RowOf(Read(link.a, "qa", 0, socket), OwnerKind::App, "neighbour");
+    EXPECT_EQ(seenInside.txLocalBytes, 2 * kToEach);
+    EXPECT_EQ(seenInside.txBilledBytes, kToEach);
+    const CollectorRow seenOutside = RowOf(Read(link.a, "qa"), OwnerKind::App, "neighbour");
+    EXPECT_EQ(seenOutside.txLocalBytes, 0U);
+    EXPECT_EQ(seenOutside.txBilledBytes, 3 * kToEach);
+    Stop(inside);
+}
+
+// A restart is a new run: the counters start again from zero, and a socket opened
+// before it is still counted for its scope.
+TEST_F(CollectorTest, RestartStartsANewRun) {
+    const int sink = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in local{.sin_family = AF_INET, .sin_addr = {htonl(INADDR_LOOPBACK)}};
+    socklen_t length = sizeof local;
+    ASSERT_EQ(::bind(sink, reinterpret_cast<sockaddr*>(&local), sizeof local), 0);
+    ::getsockname(sink, reinterpret_cast<sockaddr*>(&local), &length);
+    const std::uint16_t port = ntohs(local.sin_port);
+    int orders[2];
+    int done[2];
+    ASSERT_EQ(::pipe2(orders, O_CLOEXEC), 0);
+    ASSERT_EQ(::pipe2(done, O_CLOEXEC), 0);
+    // Loopback is shared with whatever else runs: the name is this run's alone.
+    const std::string name = "restarter" + std::to_string(::getpid());
+    const Scope scope(Slice(), "app-test-" + name + "-1.scope");
+    const pid_t sender = Spawn({.scope = scope.Path()}, [&] {
+        ::close(orders[1]);
+        ::close(done[0]);
+        socklen_t size = 0;
+        const sockaddr_storage address = Address("127.0.0.1", port, size);
+        const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        const std::string payload(200, 'r');
+        for (int count; ::read(orders[0], &count, sizeof count) == sizeof count;) {
+            for (int sent = 0; sent < count; ++sent) {
+                ::sendto(fd, payload.data(), payload.size(), 0,
+                         reinterpret_cast<const sockaddr*>(&address), size);
+            }
+            ::write(done[1], &count, sizeof count);
+        }
+        return 0;
+    });
+    const auto send = [&](int count) {
+        ::write(orders[1], &count, sizeof count);
+        ::read(done[0], &count, sizeof count);
+    };
+    constexpr std::uint64_t kDatagram = 20 + 8 + 200;
+
+    send(100);
+    const CollectorCounters first = Read("", "lo");
+    EXPECT_EQ(RowOf(first, OwnerKind::App, name).txLocalBytes, 100 * kDatagram);
+    StopService();
+    StartService();
+    ASSERT_GT(s_service, 0);
+    send(50);
+    const CollectorCounters second = Read("", "lo");
+    EXPECT_NE(second.runId, first.runId);
+    EXPECT_EQ(RowOf(second, OwnerKind::App, name).txLocalBytes, 50 * kDatagram);
+
+    ::close(orders[1]);
+    EXPECT_EQ(Wait(sender), 0);
+    for (const int fd : {sink, orders[0], done[0], done[1]}) {
+        ::close(fd);
+    }
+}
+
+// A reader that stops half-way through a line, one that sends an endless line and
+// one that sends nonsense hold nobody up; each gets its answer.
+TEST_F(CollectorTest, NoReaderHoldsTheService) {
+    const auto connectTo = [](const std::string& text) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_un address{.sun_family = AF_UNIX};
+        std::strncpy(address.sun_path, s_socket.c_str(), sizeof address.sun_path - 1);
+        timeval limit{.tv_sec = 5};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::send(fd, text.data(), text.size(), MSG_NOSIGNAL) !=
+                static_cast<ssize_t>(text.size())) {
+            throw std::runtime_error("cannot reach the service");
+        }
+        return fd;
+    };
+    const auto answerOf = [](int fd) {
+        std::string answer;
+        std::array<char, 256> buffer{};
+        for (ssize_t got; (got = ::recv(fd, buffer.data(), buffer.size(), 0)) > 0;) {
+            answer.append(buffer.data(), static_cast<std::size_t>(got));
+        }
+        ::close(fd);
+        return answer;
+    };
+    const int silent = connectTo("COUNTERS 1");
+    const int endless = connectTo(std::string(6000, 'x'));
+    const int nonsense = connectTo("HELLO\nCOUNTERS x 1\n");
+    ::shutdown(nonsense, SHUT_WR);
+    EXPECT_TRUE(CollectorClient(s_socket, 5s).ReadCounters("lo").has_value());
+    EXPECT_EQ(answerOf(endless), "ERR za długi wiersz\n");
+    EXPECT_TRUE(answerOf(nonsense).starts_with("ERR nieznane polecenie\nERR COUNTERS"));
+    ::close(silent);
+}
+
+struct OwnerCase {
+    const char* path;
+    const char* executable;
+    OwnerKind kind;
+    const char* id;
+};
+
+TEST(CgroupOwnerTest, NamesTheOwnerFromThePath) {
+    const OwnerCase cases[] = {
+        {"/user.slice/user-1000.slice/user@1000.service/app.slice/app-firefox-12.scope",
+         "firefox-bin", OwnerKind::App, "firefox"},
+        {"/user.slice/user-1000.slice/user@1000.service/app.slice/"
+         "app-gnome-org.gnome.Terminal-4711.scope",
+         "bash", OwnerKind::App, "org.gnome.Terminal"},
+        {"/user.slice/user-1000.slice/user@1000.service/app.slice/"
+         "app-flatpak-org.example.My\\x2dApp-99.scope",
+         "app", OwnerKind::App, "org.example.My-App"},
+        {"/user.slice/user-1000.slice/user@1000.service/app.slice/app-org.kde.konsole@3.service",
+         "konsole", OwnerKind::App, "org.kde.konsole"},
+        {"/user.slice/user-1000.slice/user@1000.service/app.slice/app-thunderbird.service", "tb",
+         OwnerKind::App, "thunderbird"},
+        {"/system.slice/apt-daily.service", "apt", OwnerKind::Unit, "apt-daily.service"},
+        {"/system.slice/system-getty.slice/getty@tty1.service", "agetty", OwnerKind::Unit,
+         "getty@tty1.service"},
+        {"/user.slice/user-1000.slice/session-2.scope", "curl", OwnerKind::Exe, "curl"},
+        {"/user.slice/user-1000.slice/user@1000.service/app.slice/dbus.service", "dbus-daemon",
+         OwnerKind::Exe, "dbus-daemon"},
+        {"", "wget", OwnerKind::Exe, "wget"},
+        {"/", "", OwnerKind::None, ""},
+    };
+    for (const OwnerCase& entry : cases) {
+        const TrafficOwner owner = OwnerOf(entry.path, entry.executable);
+        EXPECT_EQ(KindName(owner.kind), KindName(entry.kind)) << entry.path;
+        EXPECT_EQ(owner.id, entry.id) << entry.path;
+    }
+}
+
+} // namespace

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/FamilyPaths.h"
+#include "platform/linux/CollectorReader.h"
 #include "platform/linux/FetchHelperDownloader.h"
 #include "platform/linux/FlockInstanceLock.h"
 #include "platform/linux/IniSettingsStore.h"
@@ -31,7 +32,8 @@ struct LinuxPlatform {
                 .dataDirectory = paths.dataDirectory,
                 .cacheDirectory = paths.cacheDirectory,
                 .openDatabase = platform::linux_impl::OpenTrafficDatabase,
-                .shape = &shape};
+                .shape = &shape,
+                .applicationCounters = &applicationCounters};
     }
 
     paths::FamilyPaths paths = paths::FromEnvironment();
@@ -42,6 +44,7 @@ struct LinuxPlatform {
     platform::linux_impl::SpawnProcessLauncher launcher;
     platform::linux_impl::FetchHelperDownloader downloader{paths.programDirectory +
                                                            "/quantiro-fetch"};
+    platform::linux_impl::CollectorReader applicationCounters;
 };
 
 } // namespace quantiro::app

@@ -79,7 +79,9 @@ constexpr ProgramUsage kMeter{
     .description =
         "Pokazuje prędkość pobierania i wysyłania danych przez monitorowany interfejs sieciowy, "
         "liczy ruch każdej godziny, zapisuje go w bazie danych i sumuje ruch bieżącego miesiąca. "
-        "Pracuje w oknie i w obszarze powiadomień, a bez ekranu graficznego w terminalu.",
+        "Pracuje w oknie i w obszarze powiadomień, a bez ekranu graficznego w terminalu. Ruch "
+        "poszczególnych programów zapisuje obok każdej godziny, gdy działa usługa "
+        "quantiro-collector; bez niej liczy tylko ruch całego interfejsu.",
     .options = kMeterOptions,
 };
 

@@ -5,46 +5,98 @@ namespace quantiro::applications {
 namespace {
 
 constexpr double kBytesPerKb = 1024.0;
+// How far the programs' sum counted as segments may run ahead of the link before
+// the link is taken to count large packets once: the link's figure and the
+// service's are read a moment apart.
+constexpr double kSplitTolerance = 0.005;
+constexpr double kSplitSlackKb = 16;
 
 // What a counter moved: from zero when it went back, as after a restart.
 std::uint64_t Moved(std::uint64_t now, std::uint64_t before) {
     return now >= before ? now - before : now;
 }
 
+double Kb(std::uint64_t bytes) {
+    return static_cast<double>(bytes) / kBytesPerKb;
+}
+
+// One application's movement one way, counted whole and as segments.
+struct Movement {
+    double wholeKb = 0;
+    double splitKb = 0;
+    double localKb = 0;
+};
+
+Movement Received(const platform::ApplicationCounter& now,
+                  const platform::ApplicationCounter& before, std::uint32_t header) {
+    const std::uint64_t packets = Moved(now.receivedPackets, before.receivedPackets);
+    const std::uint64_t splitPackets = Moved(now.receivedSplitPackets, before.receivedSplitPackets);
+    const double whole = Kb(Moved(now.receivedBytes, before.receivedBytes) + packets * header);
+    return {.wholeKb = whole,
+            .splitKb = whole + Kb(Moved(now.receivedSplitBytes, before.receivedSplitBytes) +
+                                  splitPackets * header),
+            .localKb = Kb(Moved(now.receivedLocalBytes, before.receivedLocalBytes))};
+}
+
+Movement Sent(const platform::ApplicationCounter& now, const platform::ApplicationCounter& before,
+              std::uint32_t header) {
+    const std::uint64_t packets = Moved(now.sentPackets, before.sentPackets);
+    const std::uint64_t splitPackets = Moved(now.sentSplitPackets, before.sentSplitPackets);
+    const double whole = Kb(Moved(now.sentBytes, before.sentBytes) + packets * header);
+    return {.wholeKb = whole,
+            .splitKb = whole +
+                       Kb(Moved(now.sentSplitBytes, before.sentSplitBytes) + splitPackets * header),
+            .localKb = Kb(Moved(now.sentLocalBytes, before.sentLocalBytes))};
+}
+
 } // namespace
+
+bool ApplicationTraffic::Direction::Split(double linkKb) const {
+    const double carried = linkKb - linkAtStartKb;
+    return splitKb <= carried * (1 + kSplitTolerance) + kSplitSlackKb;
+}
 
 std::vector<ApplicationDelta>
 ApplicationTraffic::Differences(const platform::ApplicationCounters& now,
-                                std::uint32_t linkHeaderBytes) {
+                                std::uint32_t linkHeaderBytes, const LinkTotals& link) {
     std::vector<ApplicationDelta> deltas;
-    const bool counting = m_started && now.interfaceName == m_interface;
-    const bool sameRun = counting && now.run == m_run;
-    if (counting) {
+    if (m_started && now.interfaceName == m_interface) {
+        const bool sameRun = now.run == m_run;
+        struct Moves {
+            std::string application;
+            Movement received, sent;
+        };
+        std::vector<Moves> moves;
         for (const platform::ApplicationCounter& counter : now.applications) {
             platform::ApplicationCounter before;
             if (const auto last = m_last.find(counter.application);
                 sameRun && last != m_last.end()) {
                 before = last->second;
             }
-            const auto received =
-                Moved(counter.receivedBytes, before.receivedBytes) +
-                Moved(counter.receivedPackets, before.receivedPackets) * linkHeaderBytes;
-            const auto sent = Moved(counter.sentBytes, before.sentBytes) +
-                              Moved(counter.sentPackets, before.sentPackets) * linkHeaderBytes;
-            if (received == 0 && sent == 0) {
-                continue;
-            }
-            deltas.push_back(
-                {.application = counter.application,
-                 .downloadKb = static_cast<double>(received) / kBytesPerKb,
-                 .uploadKb = static_cast<double>(sent) / kBytesPerKb,
-                 .downloadLocalKb = static_cast<double>(Moved(counter.receivedLocalBytes,
-                                                              before.receivedLocalBytes)) /
-                                    kBytesPerKb,
-                 .uploadLocalKb =
-                     static_cast<double>(Moved(counter.sentLocalBytes, before.sentLocalBytes)) /
-                     kBytesPerKb});
+            moves.push_back({.application = counter.application,
+                             .received = Received(counter, before, linkHeaderBytes),
+                             .sent = Sent(counter, before, linkHeaderBytes)});
+            m_received.wholeKb += moves.back().received.wholeKb;
+            m_received.splitKb += moves.back().received.splitKb;
+            m_sent.wholeKb += moves.back().sent.wholeKb;
+            m_sent.splitKb += moves.back().sent.splitKb;
         }
+        const bool splitReceived = m_received.Split(link.receivedKb);
+        const bool splitSent = m_sent.Split(link.sentKb);
+        for (const Moves& move : moves) {
+            const double download = splitReceived ? move.received.splitKb : move.received.wholeKb;
+            const double upload = splitSent ? move.sent.splitKb : move.sent.wholeKb;
+            if (download > 0 || upload > 0) {
+                deltas.push_back({.application = move.application,
+                                  .downloadKb = download,
+                                  .uploadKb = upload,
+                                  .downloadLocalKb = move.received.localKb,
+                                  .uploadLocalKb = move.sent.localKb});
+            }
+        }
+    } else {
+        m_received = {.linkAtStartKb = link.receivedKb};
+        m_sent = {.linkAtStartKb = link.sentKb};
     }
     m_started = true;
     m_interface = now.interfaceName;

@@ -9,7 +9,10 @@ namespace quantiro::platform {
 
 // What the counting service counted for one application on one interface since the
 // service started: bytes of whole IP packets, the part of them exchanged with the
-// local network, and packets (to add the link's own headers).
+// local network, and packets (to add the link's own headers). A large packet the
+// stack handed over whole is one packet; what a link that carries it as segments
+// counts besides (their repeated headers, their number) is apart, since links
+// differ in which of the two their counters hold.
 struct ApplicationCounter {
     std::string application; // as recorded: see common/ApplicationNames.h
     std::uint64_t receivedBytes = 0;
@@ -18,6 +21,10 @@ struct ApplicationCounter {
     std::uint64_t sentLocalBytes = 0;
     std::uint64_t receivedPackets = 0;
     std::uint64_t sentPackets = 0;
+    std::uint64_t receivedSplitBytes = 0;
+    std::uint64_t sentSplitBytes = 0;
+    std::uint64_t receivedSplitPackets = 0;
+    std::uint64_t sentSplitPackets = 0;
 };
 
 // One answer of the service: its run (another run's counters started again from
@@ -28,14 +35,17 @@ struct ApplicationCounters {
     std::vector<ApplicationCounter> applications;
 };
 
-// The counting service, asked without ever waiting on it: each call sends the next
-// question and hands back the answer to an earlier one, if it has come.
+// The counting service, asked without ever waiting on it: a call takes in the answer
+// to the question out, if it has come, and with `ask` sends the next question.
 class ApplicationCounterSource {
 public:
     virtual ~ApplicationCounterSource() = default;
-    // Asks for the counters of `interfaceName`; the answer to an earlier question
-    // when one came in since, else nullopt (no service, or no answer yet).
-    virtual std::optional<ApplicationCounters> Poll(const std::string& interfaceName) = 0;
+    // The answer to an earlier question when it came in since, else nullopt (no
+    // service, or no answer yet); with `ask`, asks for `interfaceName`'s counters
+    // unless a question is still out.
+    virtual std::optional<ApplicationCounters> Poll(const std::string& interfaceName, bool ask) = 0;
+    // Whether a question is out, so the caller looks for the answer soon.
+    virtual bool Waiting() const = 0;
 };
 
 } // namespace quantiro::platform

@@ -166,18 +166,25 @@ void Meter::ReloadSettings() {
 }
 
 void Meter::CountApplications() {
+    platform::ApplicationCounterSource* service = m_system.applicationCounters;
     const std::uint32_t now = m_system.clock.TickMilliseconds();
-    if (!m_system.applicationCounters ||
-        now - m_applicationsReadAt < kApplicationsInterval.count()) {
+    const bool ask = now - m_applicationsReadAt >= kApplicationsInterval.count();
+    // Asked once a second; the answer is looked for on the ticks after, so what it
+    // says is a tick old, not a second.
+    if (!service || (!ask && !service->Waiting())) {
         return;
     }
-    m_applicationsReadAt = now;
-    const auto answer = m_system.applicationCounters->Poll(m_sampler->MeasuredInterface());
+    if (ask) {
+        m_applicationsReadAt = now;
+    }
+    const auto answer = service->Poll(m_sampler->MeasuredInterface(), ask);
     if (!answer) {
         return;
     }
+    const sampling::Totals& link = m_sampler->RunTotals();
     for (const applications::ApplicationDelta& delta :
-         m_applicationTraffic.Differences(*answer, m_sampler->MeasuredLinkHeaderBytes())) {
+         m_applicationTraffic.Differences(*answer, m_sampler->MeasuredLinkHeaderBytes(),
+                                          {.receivedKb = link.received, .sentKb = link.sent})) {
         m_hours->CountApplication(delta.application, delta.downloadKb, delta.uploadKb);
         auto total =
             std::find_if(m_applicationTotals.begin(), m_applicationTotals.end(),

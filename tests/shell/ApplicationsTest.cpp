@@ -13,8 +13,9 @@ constexpr std::uint64_t kKb = 1024;
 
 // The counting service as the meter sees it: counters the test sets, or none at all.
 struct FakeService final : platform::ApplicationCounterSource {
-    std::optional<platform::ApplicationCounters> Poll(const std::string& interfaceName) override {
-        if (!running) {
+    std::optional<platform::ApplicationCounters> Poll(const std::string& interfaceName,
+                                                      bool ask) override {
+        if (!running || !ask) {
             return std::nullopt;
         }
         platform::ApplicationCounters answer{.interfaceName = interfaceName, .run = run};
@@ -23,6 +24,7 @@ struct FakeService final : platform::ApplicationCounterSource {
         }
         return answer;
     }
+    bool Waiting() const override { return false; }
     bool running = true;
     std::string run = "first";
     std::map<std::string, std::uint64_t> receivedKb;

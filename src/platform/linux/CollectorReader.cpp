@@ -1,0 +1,164 @@
+#include "platform/linux/CollectorReader.h"
+
+#include "common/ApplicationNames.h"
+#include "platform/linux/CollectorProtocol.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include <net/if.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+
+namespace quantiro::platform::linux_impl {
+
+namespace {
+
+// Questions (one a second, as the meter asks) before an unanswered one drops the
+// line, and before an absent service is looked for again.
+constexpr int kAsksBeforeDrop = 5;
+constexpr int kAsksBetweenConnects = 2;
+// An answer is a few hundred rows at most; more is no service of ours.
+constexpr std::size_t kAnswerLimit = 1024 * 1024;
+
+// How the meter records an owner the service names: see common/ApplicationNames.h.
+std::optional<std::string> RecordedName(const TrafficOwner& owner) {
+    switch (owner.kind) {
+    case OwnerKind::App:
+        return owner.id + std::string(applications::kDesktopSuffix);
+    case OwnerKind::Exe:
+    case OwnerKind::Unit:
+        return owner.id.empty() ? std::nullopt : std::optional(owner.id);
+    case OwnerKind::Others:
+        return std::string(applications::kOtherUsers);
+    case OwnerKind::None:
+        break;
+    }
+    return std::nullopt; // nobody: left to the unattributed remainder
+}
+
+ApplicationCounters Recorded(const CollectorCounters& counters, const std::string& interfaceName) {
+    ApplicationCounters recorded{.interfaceName = interfaceName, .run = counters.runId};
+    for (const CollectorRow& row : counters.rows) {
+        if (const auto name = RecordedName(row.owner)) {
+            recorded.applications.push_back({.application = *name,
+                                             .receivedBytes = row.rxBilledBytes + row.rxLocalBytes,
+                                             .sentBytes = row.txBilledBytes + row.txLocalBytes,
+                                             .receivedLocalBytes = row.rxLocalBytes,
+                                             .sentLocalBytes = row.txLocalBytes,
+                                             .receivedPackets = row.rxPackets,
+                                             .sentPackets = row.txPackets,
+                                             .receivedSplitBytes = row.rxSplitBytes,
+                                             .sentSplitBytes = row.txSplitBytes,
+                                             .receivedSplitPackets = row.rxSplitPackets,
+                                             .sentSplitPackets = row.txSplitPackets});
+        }
+    }
+    return recorded;
+}
+
+} // namespace
+
+CollectorReader::CollectorReader()
+    : CollectorReader([] {
+        const char* named = std::getenv("QUANTIRO_COLLECTOR");
+        return std::string(named != nullptr && *named != '\0' ? named : kCollectorSocketPath);
+    }()) {}
+
+CollectorReader::CollectorReader(std::string socketPath)
+    : m_socketPath(std::move(socketPath)) {}
+
+bool CollectorReader::Connect() {
+    sockaddr_un address{.sun_family = AF_UNIX};
+    if (m_socketPath.size() >= sizeof address.sun_path) {
+        return false;
+    }
+    std::memcpy(address.sun_path, m_socketPath.c_str(), m_socketPath.size() + 1);
+    UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    // A Unix socket connects at once or not at all; a full backlog is a busy
+    // service, tried again later like an absent one.
+    if (!fd.Valid() ||
+        ::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        return false;
+    }
+    // The service keeps each network namespace's interfaces apart by this cookie.
+    socklen_t length = sizeof m_netnsCookie;
+    if (::getsockopt(fd.Get(), SOL_SOCKET, SO_NETNS_COOKIE, &m_netnsCookie, &length) != 0) {
+        m_netnsCookie = 0;
+    }
+    m_fd = std::move(fd);
+    return true;
+}
+
+void CollectorReader::Drop() {
+    m_fd.Reset();
+    m_waiting = false;
+    m_answer.clear();
+    m_asksUntilConnect = kAsksBetweenConnects;
+}
+
+bool CollectorReader::ReadAnswer() {
+    char buffer[16 * 1024];
+    for (;;) {
+        const ssize_t received = ::recv(m_fd.Get(), buffer, sizeof buffer, MSG_DONTWAIT);
+        if (received > 0) {
+            m_answer.append(buffer, static_cast<std::size_t>(received));
+            if (m_answer.size() > kAnswerLimit) {
+                Drop();
+                return false;
+            }
+            continue;
+        }
+        if (received < 0 && errno == EINTR) {
+            continue;
+        }
+        if (received == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+            Drop(); // the service went (a restart): the next poll connects again
+            return false;
+        }
+        return m_answer.ends_with("END\n") || m_answer.starts_with("ERR");
+    }
+}
+
+std::optional<ApplicationCounters> CollectorReader::Poll(const std::string& interfaceName,
+                                                         bool ask) {
+    std::optional<ApplicationCounters> answer;
+    if (m_waiting && m_fd.Valid()) {
+        if (ReadAnswer()) {
+            if (const auto counters = ParseCountersAnswer(m_answer)) {
+                answer = Recorded(*counters, m_askedAbout);
+            }
+            m_answer.clear();
+            m_waiting = false;
+        } else if (ask && m_fd.Valid() && ++m_asksWaited >= kAsksBeforeDrop) {
+            Drop();
+        }
+    }
+    if (!ask || m_waiting || interfaceName.empty()) {
+        return answer;
+    }
+    if (!m_fd.Valid()) {
+        if (m_asksUntilConnect > 0) {
+            --m_asksUntilConnect;
+            return answer;
+        }
+        if (!Connect()) {
+            m_asksUntilConnect = kAsksBetweenConnects;
+            return answer;
+        }
+    }
+    const unsigned index = ::if_nametoindex(interfaceName.c_str());
+    const std::string question = CountersRequestLine(m_netnsCookie, index);
+    const ssize_t sent = ::send(m_fd.Get(), question.data(), question.size(), MSG_NOSIGNAL);
+    if (sent != static_cast<ssize_t>(question.size())) {
+        Drop();
+        return answer;
+    }
+    m_waiting = true;
+    m_askedAbout = interfaceName;
+    m_asksWaited = 0;
+    return answer;
+}
+
+} // namespace quantiro::platform::linux_impl

@@ -1,0 +1,39 @@
+#pragma once
+
+#include "platform/ApplicationCounters.h"
+#include "platform/linux/UniqueFd.h"
+
+#include <string>
+
+namespace quantiro::platform::linux_impl {
+
+// The meter's line to the counting service: one connection kept open, a question
+// sent and its answer read without ever blocking, so a tick never waits on the
+// service. An absent service is tried again now and then (it may start later); a
+// service that does not answer within a few questions loses the connection.
+class CollectorReader final : public ApplicationCounterSource {
+public:
+    // The socket named by QUANTIRO_COLLECTOR, else the service's own.
+    CollectorReader();
+    explicit CollectorReader(std::string socketPath);
+
+    std::optional<ApplicationCounters> Poll(const std::string& interfaceName, bool ask) override;
+    bool Waiting() const override { return m_waiting; }
+
+private:
+    bool Connect();
+    // Reads what came; true once the answer is whole.
+    bool ReadAnswer();
+    void Drop();
+
+    std::string m_socketPath;
+    UniqueFd m_fd;
+    std::string m_answer;
+    std::string m_askedAbout; // the interface of the question out
+    bool m_waiting = false;   // a question is out
+    int m_asksWaited = 0;
+    int m_asksUntilConnect = 0;
+    std::uint64_t m_netnsCookie = 0;
+};
+
+} // namespace quantiro::platform::linux_impl

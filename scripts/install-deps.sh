@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
     g++ make cmake ninja-build clang-format clang-tidy
-    qt6-base-dev libsqlite3-dev libcurl4-openssl-dev libdbus-1-dev
+    qt6-base-dev libsqlite3-dev libcurl4-openssl-dev libdbus-1-dev libglib2.0-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     librsvg2-bin dpkg-dev file binutils
     iproute2

@@ -113,8 +113,18 @@ int main(int argc, char** argv) {
     };
     IgnoringErrors(save);
     if (notice) {
+        std::string body = notice->body;
+        // What used the period, when the counting service recorded it.
+        if (const auto top = app::LoadModuleFunction<app::TopApplicationsFunction>(
+                paths.programDirectory, app::kLimitsRecordsModule, app::kTopApplicationsSymbol)) {
+            char names[256] = {};
+            if (top(database.c_str(), &state.period.first, &state.period.last, names,
+                    sizeof names)) {
+                body += std::string("\nNajwięcej zużyły: ") + names + ".";
+            }
+        }
         state.noticeId = app::ShowDesktopNotice(paths.programDirectory, state.noticeId,
-                                                notice->critical, notice->summary, notice->body);
+                                                notice->critical, notice->summary, body);
         IgnoringErrors(save);
     }
     return 0;

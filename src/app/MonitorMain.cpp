@@ -4,6 +4,8 @@
 #include "app/ShowRequests.h"
 #include "app/Usage.h"
 #include "common/FamilyPaths.h"
+#include "platform/linux/CollectorReader.h"
+#include "platform/linux/GioDesktopEntries.h"
 #include "platform/linux/IniSettingsStore.h"
 #include "platform/linux/NetlinkInterfaceTable.h"
 #include "platform/linux/StopSignals.h"
@@ -56,8 +58,13 @@ int main(int argc, char** argv) {
         if (table.Read(rows) != platform::InterfaceTable::Status::Ok || rows.empty()) {
             return std::nullopt;
         }
-        return ui::MonitorWindow::Counters{rows.front().bytesReceived, rows.front().bytesSent};
+        const platform::InterfaceRow& row = rows.front();
+        return ui::MonitorWindow::Counters{row.bytesReceived, row.bytesSent, row.name,
+                                           platform::LinkHeaderBytes(row)};
     });
+    platform::linux_impl::CollectorReader applicationCounters;
+    platform::linux_impl::GioDesktopEntries entries;
+    window.WatchApplications(applicationCounters, entries);
     showRequests.Listen(window);
     // The meter's exit, or the session's end: close quietly, keeping the geometry.
     QSocketNotifier signalNotifier(stopSignals.Descriptor(), QSocketNotifier::Read);

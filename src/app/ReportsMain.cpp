@@ -11,8 +11,10 @@
 #include "common/FamilyPaths.h"
 #include "common/IgnoringErrors.h"
 #include "platform/Files.h"
+#include "platform/linux/GioDesktopEntries.h"
 #include "platform/linux/IniFileSettings.h"
 #include "platform/linux/SqliteDatabase.h"
+#include "reports/ApplicationUse.h"
 #include "reports/Exports.h"
 #include "reports/MonthSummary.h"
 
@@ -45,7 +47,22 @@ struct TerminalRequest {
     enum class Output { Csv, Json, Summary } output = Output::Summary;
     std::optional<reports::Grouping> by;
     std::optional<CalendarDate> from, to;
+    // --apps: the applications of this day or month instead of the traffic.
+    std::optional<reports::ApplicationRange> applications;
 };
+
+// "RRRR-MM-DD" a day, "RRRR-MM" its month; nullopt for anything else.
+std::optional<reports::ApplicationRange> ApplicationRangeNamed(std::string_view text) {
+    if (const auto day = ParseIsoDate(text)) {
+        return reports::ApplicationRange{.span = reports::ApplicationRange::Span::Day,
+                                         .anchor = *day};
+    }
+    if (const auto month = reports::ParseYearMonth(text); month && text.size() == 7) {
+        return reports::ApplicationRange{.span = reports::ApplicationRange::Span::Month,
+                                         .anchor = {month->year, month->month, 1}};
+    }
+    return std::nullopt;
+}
 
 // The terminal's options; a message for the user when they make no sense.
 std::variant<TerminalRequest, std::string> ParseOptions(int argc, char** argv) {
@@ -59,6 +76,15 @@ std::variant<TerminalRequest, std::string> ParseOptions(int argc, char** argv) {
             request.output = option == "--csv"    ? TerminalRequest::Output::Csv
                              : option == "--json" ? TerminalRequest::Output::Json
                                                   : TerminalRequest::Output::Summary;
+        } else if (option == "--apps") {
+            request.applications = reports::ApplicationRange{
+                .span = reports::ApplicationRange::Span::Day, .anchor = LocalNow().today};
+            if (hasValue && !std::string_view(argv[i + 1]).starts_with("--")) {
+                request.applications = ApplicationRangeNamed(argv[++i]);
+                if (!request.applications) {
+                    return std::string("--apps przyjmuje dzień RRRR-MM-DD albo miesiąc RRRR-MM");
+                }
+            }
         } else if (option == "--by") {
             request.by = hasValue ? reports::GroupingNamed(argv[++i]) : std::nullopt;
             if (!request.by) {
@@ -74,6 +100,13 @@ std::variant<TerminalRequest, std::string> ParseOptions(int argc, char** argv) {
             return "nieznana opcja " + std::string(option);
         }
     }
+    if (request.applications) {
+        if (outputs > 1 || (outputs == 1 && request.output != TerminalRequest::Output::Json) ||
+            request.by || request.from || request.to) {
+            return std::string("--apps przyjmuje tylko --json");
+        }
+        return request;
+    }
     if (outputs != 1) {
         return std::string("podaj jedno z --csv, --json, --summary");
     }
@@ -87,7 +120,39 @@ std::variant<TerminalRequest, std::string> ParseOptions(int argc, char** argv) {
     return request;
 }
 
+// The applications of a day or a month, as a table or as JSON.
+int RunApplications(const TerminalRequest& request, const paths::FamilyPaths& paths) {
+    const reports::ApplicationRange& range = *request.applications;
+    reports::ApplicationHistory history;
+    try {
+        const auto database =
+            platform::linux_impl::OpenTrafficDatabaseForReading(paths.dataDirectory + "/qub.db");
+        history = reports::LoadApplications(*database, range.First(), range.Last());
+    } catch (const platform::DatabaseError& error) {
+        std::cerr << "quantiro-reports: " << error.what() << '\n';
+        return 1;
+    }
+    platform::linux_impl::GioDesktopEntries entries;
+    std::string output;
+    if (request.output == TerminalRequest::Output::Json) {
+        const auto all = history.All(range.First(), range.Last());
+        output = reports::ApplicationsJson(all, entries);
+        // Standard output stays for the data.
+        if (all.empty()) {
+            std::cerr << "quantiro-reports: " << reports::kApplicationsNeedCollector << '\n';
+        }
+    } else {
+        output = reports::ApplicationsText(history.Ranked(range.First(), range.Last()),
+                                           range.Title(), entries, EnvironmentDecimalSeparator());
+    }
+    std::fwrite(output.data(), 1, output.size(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
 int RunTerminal(const TerminalRequest& request, const paths::FamilyPaths& paths) {
+    if (request.applications) {
+        return RunApplications(request, paths);
+    }
     const std::string path = paths.dataDirectory + "/qub.db";
     const Now now = LocalNow();
     platform::linux_impl::IniFileSettings settings(paths::SettingsFile(paths.configHome));

@@ -1,6 +1,7 @@
 // The reports window, a module quantiro-reports loads only when the window opens.
 #include "app/ShowRequests.h"
 #include "common/FamilyPaths.h"
+#include "platform/linux/GioDesktopEntries.h"
 #include "platform/linux/IniSettingsStore.h"
 #include "platform/linux/SqliteDatabase.h"
 #include "reports/TrafficHistory.h"
@@ -26,18 +27,21 @@ extern "C" __attribute__((visibility("default"))) int QuantiroReportsWindow(int 
     platform::linux_impl::IniSettingsStore settings(paths::SettingsFile(paths.configHome));
 
     reports::TrafficHistory history;
+    reports::ApplicationHistory applications;
     QString problem;
     try {
         const auto database =
             platform::linux_impl::OpenTrafficDatabaseForReading(paths.dataDirectory + "/qub.db");
         history = reports::LoadHistory(*database);
+        applications = reports::LoadApplications(*database);
     } catch (const platform::DatabaseError& error) {
         problem = ui::FromUtf8(error.what());
     }
     const QDate today = QDate::currentDate();
-    ui::ReportsWindow window(std::move(history), limits::ReadLimitSettings(settings),
-                             {today.year(), today.month(), today.day()},
-                             static_cast<reports::Grouping>(view), problem);
+    platform::linux_impl::GioDesktopEntries entries;
+    ui::ReportsWindow window(
+        std::move(history), std::move(applications), entries, limits::ReadLimitSettings(settings),
+        {today.year(), today.month(), today.day()}, static_cast<reports::Grouping>(view), problem);
     showRequests.Listen(window);
     window.show();
     return QApplication::exec();

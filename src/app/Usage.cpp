@@ -53,6 +53,10 @@ constexpr std::array kReportsOptions{
     OptionText{"--summary", "",
                "Wypisuje dzisiejszy dzień, miesiąc, okres rozliczeniowy i prognozę na jego "
                "koniec."},
+    OptionText{"--apps", "[RRRR-MM-DD|RRRR-MM]",
+               "Wypisuje ruch aplikacji dnia (domyślnie dzisiejszego) albo miesiąca: dziesięć "
+               "największych, pozostałe razem i nieprzypisany ruch osobno; z --json wszystkie "
+               "aplikacje w kB. Wymaga usługi quantiro-collector."},
     OptionText{"--version", "", "Wypisuje wersję programu i kończy pracę."},
     OptionText{"--help", "", "Wypisuje ten opis i kończy pracę."},
 };
@@ -97,11 +101,11 @@ constexpr ProgramUsage kOptions{
 
 constexpr ProgramUsage kReports{
     .program = "quantiro-reports",
-    .synopsis = "[WIDOK | --csv|--json [OPCJA]... | --summary]",
+    .synopsis = "[WIDOK | --csv|--json [OPCJA]... | --summary | --apps [DZIEŃ|MIESIĄC] [--json]]",
     .summary = "raporty ruchu miernika Quantiro",
     .description = "Bez opcji otwiera okno z ruchem godzin dnia, dni miesiąca, miesięcy roku i "
-                   "lat, z okresem rozliczeniowym na tle limitu. Opcje wypisują ten sam ruch w "
-                   "terminalu.",
+                   "lat, z okresem rozliczeniowym na tle limitu, oraz z ruchem aplikacji. Opcje "
+                   "wypisują ten sam ruch w terminalu.",
     .options = kReportsOptions,
 };
 

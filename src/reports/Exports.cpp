@@ -13,23 +13,6 @@ std::string Bytes(std::int64_t kilobytes) {
     return std::to_string(kilobytes * 1024);
 }
 
-std::string JsonString(std::string_view text) {
-    std::string quoted = "\"";
-    for (const char c : text) {
-        if (c == '"' || c == '\\') {
-            quoted += '\\';
-            quoted += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            quoted += escaped;
-        } else {
-            quoted += c;
-        }
-    }
-    return quoted + "\"";
-}
-
 std::string JsonDate(const CalendarDate& date, Grouping by) {
     std::string text = "{\"year\":" + std::to_string(date.year);
     if (by != Grouping::Year) {
@@ -73,8 +56,26 @@ std::string JsonList(const TrafficHistory& history, Grouping by, const CalendarD
     return list + "]";
 }
 
-// Pads to a width in characters, not bytes: the labels hold Polish letters.
-std::string Padded(const std::string& text, std::size_t width, bool right = false) {
+} // namespace
+
+std::string JsonString(std::string_view text) {
+    std::string quoted = "\"";
+    for (const char c : text) {
+        if (c == '"' || c == '\\') {
+            quoted += '\\';
+            quoted += c;
+        } else if (static_cast<unsigned char>(c) < 0x20) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+            quoted += escaped;
+        } else {
+            quoted += c;
+        }
+    }
+    return quoted + "\"";
+}
+
+std::string Padded(const std::string& text, std::size_t width, bool right) {
     std::size_t characters = 0;
     for (const char c : text) {
         characters += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
@@ -82,8 +83,6 @@ std::string Padded(const std::string& text, std::size_t width, bool right = fals
     const std::string padding(width > characters ? width - characters : 0, ' ');
     return right ? padding + text : text + padding;
 }
-
-} // namespace
 
 std::string CsvField(std::string_view text) {
     if (text.find_first_of(",\"\r\n") == std::string_view::npos) {

@@ -37,4 +37,11 @@ std::string SummaryText(const TrafficHistory& history, const limits::LimitSettin
 // comma, a quote or a line break.
 std::string CsvField(std::string_view text);
 
+// A JSON string literal of UTF-8 text, quotes, backslashes and control characters
+// escaped.
+std::string JsonString(std::string_view text);
+
+// Pads to a width in characters, not bytes: the labels hold Polish letters.
+std::string Padded(const std::string& text, std::size_t width, bool right = false);
+
 } // namespace quantiro::reports

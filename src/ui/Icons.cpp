@@ -176,4 +176,15 @@ QIcon ToolsIcon() {
     return Drawn([](QPainter& p) { Gear(p, QColor(80, 80, 80)); });
 }
 
+QIcon ApplicationIcon(std::string_view icon) {
+    // Without a desktop's own theme (a bare X session) Qt looks in hicolor alone,
+    // which holds few programs' icons; Debian's default theme has the rest.
+    if (QIcon::fallbackThemeName() == QStringLiteral("hicolor")) {
+        QIcon::setFallbackThemeName(QStringLiteral("Adwaita"));
+    }
+    const QString name = QString::fromUtf8(icon.data(), static_cast<qsizetype>(icon.size()));
+    QIcon found = name.startsWith(QLatin1Char('/')) ? QIcon(name) : QIcon::fromTheme(name);
+    return found.isNull() ? QIcon::fromTheme(QStringLiteral("application-x-executable")) : found;
+}
+
 } // namespace quantiro::ui

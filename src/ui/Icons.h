@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QIcon>
+#include <string_view>
 
 namespace quantiro::ui {
 
@@ -11,5 +12,8 @@ QIcon MenuIcon(int number);
 // The program's icon, for the tray and the window, and the options button's tools.
 QIcon MeterIcon();
 QIcon ToolsIcon();
+// An application's icon as the desktop entries name it: a theme icon's name or an
+// image file's absolute path; a program without one of its own has the generic one.
+QIcon ApplicationIcon(std::string_view icon);
 
 } // namespace quantiro::ui

@@ -7,6 +7,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QContextMenuEvent>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPainter>
@@ -17,8 +18,17 @@ namespace quantiro::ui {
 
 namespace {
 
+using namespace std::chrono_literals;
+
 const QColor kDownloadColour(0, 0, 255);
 const QColor kUploadColour(255, 0, 0);
+
+constexpr std::size_t kShownApplications = 5;
+constexpr int kRoomyGraph = 140; // pixels
+constexpr auto kApplicationsPollEvery = 1s;
+// The first question only asks; a service silent for this many is not there.
+constexpr int kPollsBeforeAbsent = 3;
+constexpr const char* kApplicationsNote = "Dane o aplikacjach wymagają usługi quantiro-collector.";
 
 } // namespace
 
@@ -107,6 +117,35 @@ MonitorWindow::MonitorWindow(platform::SettingsStore& settings,
     layout->addLayout(top);
     m_graph = new GraphArea(*this);
     layout->addWidget(m_graph, 1);
+    // Always five lines while the service answers, so the graph keeps its height as
+    // applications come and go.
+    m_applications = new QWidget(this);
+    auto* lines = new QGridLayout(m_applications);
+    lines->setContentsMargins(0, 0, 0, 0);
+    lines->setVerticalSpacing(1);
+    for (int row = 0; row < static_cast<int>(kShownApplications); ++row) {
+        const ApplicationLine line{new QLabel, new QLabel, new QLabel, new QLabel};
+        line.name->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        line.download->setStyleSheet(QStringLiteral("color: #0000c0"));
+        line.upload->setStyleSheet(QStringLiteral("color: #c00000"));
+        line.download->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        line.upload->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        line.icon->setFixedSize(16, 16);
+        lines->addWidget(line.icon, row, 0);
+        lines->addWidget(line.name, row, 1);
+        lines->addWidget(line.download, row, 2);
+        lines->addWidget(line.upload, row, 3);
+        m_applicationLines.push_back(line);
+    }
+    lines->setColumnStretch(1, 1);
+    lines->setColumnMinimumWidth(2, 90);
+    lines->setColumnMinimumWidth(3, 90);
+    m_applications->hide();
+    layout->addWidget(m_applications);
+    m_applicationsNote = new QLabel(QString::fromUtf8(kApplicationsNote), this);
+    m_applicationsNote->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_applicationsNote->hide();
+    layout->addWidget(m_applicationsNote);
     m_notWithMeter = new QCheckBox(QStringLiteral("&Nie uruchamiaj z miernikiem"), this);
     m_notWithMeter->setChecked(!platform::Read(settings, values::kStartMonitor));
     connect(m_notWithMeter, &QCheckBox::toggled, this, [this](bool notWithMeter) {
@@ -141,6 +180,17 @@ void MonitorWindow::Start() {
 void MonitorWindow::Sample() {
     const std::optional<Counters> counters = m_readCounters();
     const auto elapsed = static_cast<std::uint32_t>(m_sinceSample.restart());
+    if (counters) {
+        m_interfaceName = counters->interfaceName;
+        m_linkHeaderBytes = counters->linkHeaderBytes;
+        m_link = {.receivedKb = static_cast<double>(counters->received) / 1024,
+                  .sentKb = static_cast<double>(counters->sent) / 1024};
+    }
+    m_sincePoll += std::chrono::milliseconds(elapsed);
+    if (m_applicationCounters && m_sincePoll >= kApplicationsPollEvery) {
+        PollApplications(m_sincePoll);
+        m_sincePoll = 0ms;
+    }
     if (!counters) {
         return;
     }
@@ -176,6 +226,78 @@ void MonitorWindow::Refresh() {
         line("↑", figures.current.upload, figures.average.upload, figures.peak.upload));
     m_drawnFlat = m_history.Flat(CurrentSpan());
     m_graph->update();
+}
+
+void MonitorWindow::WatchApplications(platform::ApplicationCounterSource& counters,
+                                      platform::DesktopEntries& entries) {
+    m_applicationCounters = &counters;
+    m_entries = &entries;
+}
+
+void MonitorWindow::PollApplications(std::chrono::milliseconds elapsed) {
+    if (!m_applicationCounters) {
+        return;
+    }
+    m_sinceAnswer += elapsed;
+    const std::optional<platform::ApplicationCounters> answer =
+        m_applicationCounters->Poll(m_interfaceName, true);
+    if (!answer) {
+        if (++m_pollsUnanswered >= kPollsBeforeAbsent) {
+            m_applications->hide();
+            m_applicationsNote->show();
+        }
+        return;
+    }
+    m_pollsUnanswered = 0;
+    std::vector<monitor::ApplicationMoved> moved;
+    for (const applications::ApplicationDelta& delta :
+         m_applicationTraffic.Differences(*answer, m_linkHeaderBytes, m_link)) {
+        moved.push_back({delta.application, delta.downloadKb, delta.uploadKb});
+    }
+    ShowApplications(monitor::FastestApplications(moved, m_sinceAnswer, kShownApplications));
+    m_sinceAnswer = 0ms;
+}
+
+void MonitorWindow::ShowApplications(const std::vector<monitor::ApplicationRate>& rates) {
+    m_applicationsNote->hide();
+    if (m_applications->isHidden()) {
+        // The lines take their room from the graph; a window left small grows by it.
+        const int room = m_applications->sizeHint().height() + layout()->spacing();
+        m_applications->show();
+        if (isVisible() && m_graph->height() - room < kRoomyGraph) {
+            resize(width(), height() + room);
+        }
+    }
+    for (std::size_t i = 0; i < m_applicationLines.size(); ++i) {
+        const ApplicationLine& line = m_applicationLines[i];
+        if (i >= rates.size()) {
+            for (QLabel* label : {line.icon, line.name, line.download, line.upload}) {
+                label->clear();
+            }
+            continue;
+        }
+        const platform::ApplicationLook& look = m_entries->Look(rates[i].application);
+        line.icon->setPixmap(ApplicationIcon(look.icon).pixmap(16, 16));
+        line.name->setText(FromUtf8(look.name));
+        line.name->setToolTip(FromUtf8(rates[i].application));
+        line.download->setText(QStringLiteral("↓ ") +
+                               FromUtf8(monitor::FormatRate(rates[i].download)));
+        line.upload->setText(QStringLiteral("↑ ") + FromUtf8(monitor::FormatRate(rates[i].upload)));
+    }
+}
+
+QString MonitorWindow::ApplicationsText() const {
+    if (m_applicationsNote->isVisibleTo(this)) {
+        return m_applicationsNote->text();
+    }
+    QStringList lines;
+    for (const ApplicationLine& line : m_applicationLines) {
+        if (m_applications->isVisibleTo(this) && !line.name->text().isEmpty()) {
+            lines << line.name->text() + QLatin1Char(' ') + line.download->text() +
+                         QLatin1Char(' ') + line.upload->text();
+        }
+    }
+    return lines.join(QLatin1Char('\n'));
 }
 
 QWidget& MonitorWindow::Graph() const {

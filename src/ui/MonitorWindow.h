@@ -1,17 +1,23 @@
 #pragma once
 
+#include "applications/ApplicationTraffic.h"
+#include "monitor/ApplicationRates.h"
 #include "monitor/RateHistory.h"
+#include "platform/ApplicationCounters.h"
+#include "platform/DesktopEntries.h"
 #include "platform/Settings.h"
 
 #include <QElapsedTimer>
 #include <QMenu>
 #include <QTimer>
 #include <QWidget>
+#include <chrono>
 #include <functional>
 #include <optional>
 
 class QCheckBox;
 class QComboBox;
+class QGridLayout;
 class QLabel;
 
 namespace quantiro::ui {
@@ -19,11 +25,14 @@ namespace quantiro::ui {
 // The live monitor: a resizable window with the download and upload rates of the
 // monitored interface as a scrolling graph, the last two minutes at 100 ms or the
 // last hour at 1 s, with the current, average and peak rate of the span. It draws
-// only while it can be seen, and keeps its geometry in the settings.
+// only while it can be seen, and keeps its geometry in the settings. Under the
+// graph, the applications using the link now, when the counting service runs.
 class MonitorWindow final : public QWidget {
 public:
     struct Counters {
         std::uint64_t received, sent;
+        std::string interfaceName;         // whose applications to ask the service about
+        std::uint32_t linkHeaderBytes = 0; // what the link adds to each IP packet
     };
     // `readCounters` gives the monitored interface's byte counters, or nothing
     // while it is gone.
@@ -35,9 +44,17 @@ public:
     // Adds one 100 ms rate sample (what sampling does; tests feed series).
     void Feed(monitor::RatePoint rate);
     void SaveGeometry();
+    // Lists the applications from the service's counters, asked once a second.
+    void WatchApplications(platform::ApplicationCounterSource& counters,
+                           platform::DesktopEntries& entries);
+    // One question to the service, `elapsed` after the one before (what sampling
+    // does once a second; tests call it).
+    void PollApplications(std::chrono::milliseconds elapsed);
 
     QWidget& Graph() const;
     QString FiguresText() const;
+    // The applications' lines as shown, or the note; empty while neither shows.
+    QString ApplicationsText() const;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -49,6 +66,14 @@ private:
     void Refresh();
     void SetOnTop(bool onTop);
     monitor::Span CurrentSpan() const;
+    void ShowApplications(const std::vector<monitor::ApplicationRate>& rates);
+
+    struct ApplicationLine {
+        QLabel* icon;
+        QLabel* name;
+        QLabel* download;
+        QLabel* upload;
+    };
 
     platform::SettingsStore& m_settings;
     std::function<std::optional<Counters>()> m_readCounters;
@@ -62,6 +87,19 @@ private:
     QTimer m_timer;
     QElapsedTimer m_sinceSample;
     bool m_drawnFlat = false; // the picture shows a line flat from end to end
+
+    platform::ApplicationCounterSource* m_applicationCounters = nullptr;
+    platform::DesktopEntries* m_entries = nullptr;
+    applications::ApplicationTraffic m_applicationTraffic;
+    std::string m_interfaceName;
+    std::uint32_t m_linkHeaderBytes = 0;
+    applications::LinkTotals m_link; // the link's counters, for the programs' share of them
+    std::chrono::milliseconds m_sinceAnswer{0};
+    std::chrono::milliseconds m_sincePoll{0};
+    int m_pollsUnanswered = 0;
+    QWidget* m_applications = nullptr;
+    std::vector<ApplicationLine> m_applicationLines;
+    QLabel* m_applicationsNote = nullptr;
 };
 
 } // namespace quantiro::ui

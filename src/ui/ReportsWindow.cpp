@@ -1,20 +1,30 @@
 #include "ui/ReportsWindow.h"
 
 #include "common/DecimalText.h"
+#include "common/FamilyPaths.h"
+#include "platform/Files.h"
 #include "presentation/AmountFormat.h"
+#include "reports/Exports.h"
 #include "reports/PeriodUse.h"
+#include "ui/ApplicationChart.h"
+#include "ui/Icons.h"
 #include "ui/QtText.h"
 #include "ui/TrafficChart.h"
 
+#include <QComboBox>
 #include <QDateEdit>
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QStackedWidget>
 #include <QTabBar>
 #include <QTableWidget>
+#include <QTime>
 #include <QVBoxLayout>
 
 namespace quantiro::ui {
@@ -26,6 +36,25 @@ constexpr QSize kFrameRoom(16, 48);
 
 constexpr std::array kViews{reports::Grouping::Hour, reports::Grouping::Day,
                             reports::Grouping::Month, reports::Grouping::Year};
+// The tab after the four groupings.
+constexpr int kApplicationsTab = static_cast<int>(kViews.size());
+// The chart's bars: the largest applications, as many as the table lists by name.
+constexpr std::size_t kChartedApplications = 10;
+
+QTableWidget* NewTable(const QStringList& headers) {
+    auto* table = new QTableWidget(0, static_cast<int>(headers.size()));
+    table->setHorizontalHeaderLabels(headers);
+    table->verticalHeader()->hide();
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    return table;
+}
+
+QTableWidgetItem* AmountItem(const QString& text) {
+    auto* item = new QTableWidgetItem(text);
+    item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    return item;
+}
 
 QString ChartLabel(const reports::Row& row, reports::Grouping by) {
     switch (by) {
@@ -47,10 +76,15 @@ QDate ToQDate(const CalendarDate& date) {
 
 } // namespace
 
-ReportsWindow::ReportsWindow(reports::TrafficHistory history, const limits::LimitSettings& settings,
-                             const CalendarDate& today, reports::Grouping view,
-                             const QString& problem)
+ReportsWindow::ReportsWindow(reports::TrafficHistory history,
+                             reports::ApplicationHistory applications,
+                             platform::DesktopEntries& entries,
+                             const limits::LimitSettings& settings, const CalendarDate& today,
+                             reports::Grouping view, const QString& problem)
     : m_history(std::move(history))
+    , m_applications(std::move(applications))
+    , m_entries(entries)
+    , m_range{.anchor = today, .billingDay = settings.billingDay}
     , m_settings(settings)
     , m_today(today)
     , m_shown{view, today}
@@ -59,7 +93,7 @@ ReportsWindow::ReportsWindow(reports::TrafficHistory history, const limits::Limi
 
     auto* bar = new QHBoxLayout;
     m_views = new QTabBar;
-    for (const char* name : {"Godziny", "Dni", "Miesiące", "Lata"}) {
+    for (const char* name : {"Godziny", "Dni", "Miesiące", "Lata", "Aplikacje"}) {
         m_views->addTab(QString::fromUtf8(name));
     }
     m_previous = new QPushButton(QStringLiteral("◀ Poprzedni"));
@@ -73,26 +107,55 @@ ReportsWindow::ReportsWindow(reports::TrafficHistory history, const limits::Limi
     m_calendar->setCalendarPopup(true);
     m_calendar->setDisplayFormat(QStringLiteral("yyyy-MM-dd"));
     m_calendar->setToolTip(QStringLiteral("Pokaż okres, w którym leży ten dzień"));
+    m_span = new QComboBox;
+    m_span->addItems({QStringLiteral("Dzień"), QStringLiteral("Miesiąc"),
+                      QStringLiteral("Okres rozliczeniowy")});
+    auto* exportButton = new QPushButton(QStringLiteral("Eksportuj…"));
+    exportButton->setToolTip(QStringLiteral("Zapisz pokazany widok jako CSV albo JSON"));
+    // The views and what to show of them above, the period's choice below: one
+    // row would not fit a small screen.
+    m_views->setUsesScrollButtons(false);
     bar->addWidget(m_views);
     bar->addStretch();
-    bar->addWidget(m_previous);
-    bar->addWidget(m_title, 1);
-    bar->addWidget(m_next);
-    bar->addWidget(m_calendar);
+    bar->addWidget(m_span);
+    bar->addWidget(exportButton);
     layout->addLayout(bar);
+    auto* periodBar = new QHBoxLayout;
+    periodBar->addWidget(m_previous);
+    periodBar->addWidget(m_title, 1);
+    periodBar->addWidget(m_next);
+    periodBar->addWidget(m_calendar);
+    layout->addLayout(periodBar);
 
+    // The traffic's page and the applications' page share the bar above.
+    m_pages = new QStackedWidget;
+    auto* trafficPage = new QWidget;
+    auto* trafficLayout = new QVBoxLayout(trafficPage);
+    trafficLayout->setContentsMargins(0, 0, 0, 0);
     m_chart = new TrafficChart;
-    layout->addWidget(m_chart, 3);
-    m_table = new QTableWidget(0, 5);
-    m_table->setHorizontalHeaderLabels({QStringLiteral("Okres"), QStringLiteral("Odebrano"),
-                                        QStringLiteral("Wysłano"), QStringLiteral("Razem"),
-                                        QStringLiteral("Czas online")});
-    m_table->verticalHeader()->hide();
-    m_table->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-    layout->addWidget(m_table, 2);
+    trafficLayout->addWidget(m_chart, 3);
+    m_table =
+        NewTable({QStringLiteral("Okres"), QStringLiteral("Odebrano"), QStringLiteral("Wysłano"),
+                  QStringLiteral("Razem"), QStringLiteral("Czas online")});
+    trafficLayout->addWidget(m_table, 2);
     m_totals = new QLabel;
-    layout->addWidget(m_totals);
+    trafficLayout->addWidget(m_totals);
+    m_pages->addWidget(trafficPage);
+    auto* applicationsPage = new QWidget;
+    auto* applicationsLayout = new QVBoxLayout(applicationsPage);
+    applicationsLayout->setContentsMargins(0, 0, 0, 0);
+    m_applicationNote = new QLabel(FromUtf8(reports::kApplicationsNeedCollector));
+    m_applicationNote->setWordWrap(true);
+    applicationsLayout->addWidget(m_applicationNote);
+    m_applicationChart = new ApplicationChart;
+    applicationsLayout->addWidget(m_applicationChart, 3);
+    m_applicationTable = NewTable({QStringLiteral("Aplikacja"), QStringLiteral("Odebrano"),
+                                   QStringLiteral("Wysłano"), QStringLiteral("Udział")});
+    m_applicationTable->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
+    m_applicationTable->horizontalHeader()->setSectionResizeMode(3, QHeaderView::ResizeToContents);
+    applicationsLayout->addWidget(m_applicationTable, 2);
+    m_pages->addWidget(applicationsPage);
+    layout->addWidget(m_pages, 1);
     m_period = new QLabel;
     m_period->setWordWrap(true);
     layout->addWidget(m_period);
@@ -119,19 +182,87 @@ ReportsWindow::ReportsWindow(reports::TrafficHistory history, const limits::Limi
     resize(size.expandedTo(minimumSizeHint()));
 
     connect(m_views, &QTabBar::currentChanged, this, [this](int index) {
-        ShowPeriod({kViews[static_cast<std::size_t>(index)], m_shown.anchor});
+        if (index == kApplicationsTab) {
+            ShowApplications({m_range.span, m_shown.anchor, m_settings.billingDay});
+        } else {
+            ShowPeriod({kViews[static_cast<std::size_t>(index)],
+                        ShowsApplications() ? m_range.anchor : m_shown.anchor});
+        }
     });
-    connect(m_previous, &QPushButton::clicked, this, [this] { ShowPeriod(m_shown.Step(-1)); });
-    connect(m_next, &QPushButton::clicked, this, [this] { ShowPeriod(m_shown.Step(+1)); });
+    const auto step = [this](int direction) {
+        ShowsApplications() ? ShowApplications(m_range.Step(direction))
+                            : ShowPeriod(m_shown.Step(direction));
+    };
+    connect(m_previous, &QPushButton::clicked, this, [step] { step(-1); });
+    connect(m_next, &QPushButton::clicked, this, [step] { step(+1); });
     connect(m_calendar, &QDateEdit::dateChanged, this, [this](QDate date) {
-        ShowPeriod({m_shown.by, {date.year(), date.month(), date.day()}});
+        const CalendarDate day{date.year(), date.month(), date.day()};
+        ShowsApplications() ? ShowApplications({m_range.span, day, m_settings.billingDay})
+                            : ShowPeriod({m_shown.by, day});
     });
+    connect(m_span, &QComboBox::currentIndexChanged, this, [this](int index) {
+        ShowApplications({static_cast<reports::ApplicationRange::Span>(index), m_range.anchor,
+                          m_settings.billingDay});
+    });
+    connect(exportButton, &QPushButton::clicked, this, [this] { Export(); });
     ShowPeriod(m_shown);
+}
+
+bool ReportsWindow::ShowsApplications() const {
+    return m_pages->currentIndex() == 1;
+}
+
+void ReportsWindow::ShowApplications(const reports::ApplicationRange& range) {
+    m_range = range;
+    const QSignalBlocker viewsQuiet(m_views), calendarQuiet(m_calendar), spanQuiet(m_span);
+    m_views->setCurrentIndex(kApplicationsTab);
+    m_pages->setCurrentIndex(1);
+    m_span->setVisible(true);
+    m_span->setCurrentIndex(static_cast<int>(range.span));
+    m_calendar->setDate(ToQDate(range.anchor));
+    for (QWidget* control : {static_cast<QWidget*>(m_calendar), static_cast<QWidget*>(m_previous),
+                             static_cast<QWidget*>(m_next)}) {
+        control->setEnabled(true);
+    }
+    m_title->setText(FromUtf8(range.Title()));
+    setWindowTitle(QStringLiteral("Quantiro – aplikacje – ") + m_title->text());
+
+    const auto amount = [&](std::int64_t kilobytes) {
+        return FromUtf8(
+            presentation::FormatMonthAmount(static_cast<double>(kilobytes), m_separator));
+    };
+    const reports::ApplicationShares shares = m_applications.Ranked(range.First(), range.Last());
+    m_applicationNote->setVisible(!shares.recorded);
+    m_applicationTable->setRowCount(static_cast<int>(shares.rows.size()));
+    std::vector<ApplicationChart::Bar> bars;
+    for (std::size_t i = 0; i < shares.rows.size(); ++i) {
+        const reports::ApplicationShare& row = shares.rows[i];
+        const QString name = FromUtf8(reports::ShareName(row, m_entries));
+        const int at = static_cast<int>(i);
+        auto* nameItem = new QTableWidgetItem(name);
+        if (row.kind != reports::ApplicationShare::Kind::Rest) {
+            nameItem->setIcon(ApplicationIcon(m_entries.Look(row.application).icon));
+            nameItem->setToolTip(FromUtf8(row.application));
+        }
+        m_applicationTable->setItem(at, 0, nameItem);
+        m_applicationTable->setItem(at, 1, AmountItem(amount(row.download)));
+        m_applicationTable->setItem(at, 2, AmountItem(amount(row.upload)));
+        m_applicationTable->setItem(
+            at, 3, AmountItem(FromUtf8(reports::FormatShare(row.shareTenths, m_separator))));
+        if (row.kind == reports::ApplicationShare::Kind::Application &&
+            bars.size() < kChartedApplications) {
+            bars.push_back({name, static_cast<double>(row.download),
+                            static_cast<double>(row.upload), amount(row.download + row.upload)});
+        }
+    }
+    m_applicationChart->SetBars(std::move(bars));
 }
 
 void ReportsWindow::ShowPeriod(const reports::ShownPeriod& period) {
     m_shown = period;
     const QSignalBlocker viewsQuiet(m_views), calendarQuiet(m_calendar);
+    m_pages->setCurrentIndex(0);
+    m_span->setVisible(false);
     m_views->setCurrentIndex(static_cast<int>(period.by));
     m_calendar->setDate(ToQDate(period.anchor));
     m_calendar->setEnabled(period.CanStep());
@@ -188,6 +319,47 @@ QString ReportsWindow::TotalsText() const {
 
 QString ReportsWindow::PeriodText() const {
     return m_period->text();
+}
+
+QString ReportsWindow::ApplicationsNote() const {
+    return m_applicationNote->isVisibleTo(this) ? m_applicationNote->text() : QString();
+}
+
+std::string ReportsWindow::ExportText(bool json) const {
+    if (ShowsApplications()) {
+        return json ? reports::ApplicationsJson(m_applications.All(m_range.First(), m_range.Last()),
+                                                m_entries)
+                    : reports::ApplicationsCsv(
+                          m_applications.Ranked(m_range.First(), m_range.Last()), m_entries);
+    }
+    const CalendarDate first = m_shown.First(m_history), last = m_shown.Last(m_history);
+    if (!json) {
+        return reports::CsvReport(m_history, m_shown.by, first, last);
+    }
+    const QTime now = QTime::currentTime();
+    return reports::JsonReport(m_history, m_shown.by, first, last,
+                               {"default", m_today, now.hour(), now.minute()});
+}
+
+void ReportsWindow::Export() {
+    const QString csvFilter = QStringLiteral("CSV (*.csv)");
+    const QString jsonFilter = QStringLiteral("JSON (*.json)");
+    QString chosenFilter = csvFilter;
+    const QString path = QFileDialog::getSaveFileName(
+        this, QStringLiteral("Eksportuj widok"),
+        QStringLiteral("quantiro-%1.csv")
+            .arg(ShowsApplications() ? QStringLiteral("aplikacje") : QStringLiteral("ruch")),
+        csvFilter + QStringLiteral(";;") + jsonFilter, &chosenFilter);
+    if (path.isEmpty()) {
+        return;
+    }
+    const bool json =
+        chosenFilter == jsonFilter || path.endsWith(QStringLiteral(".json"), Qt::CaseInsensitive);
+    try {
+        platform::WriteFileWhole(path.toStdString(), ExportText(json));
+    } catch (const paths::PathError& error) {
+        QMessageBox::warning(this, QStringLiteral("Quantiro – raporty"), FromUtf8(error.what()));
+    }
 }
 
 void ReportsWindow::BuildBillingPeriod() {

@@ -1,43 +1,62 @@
 #pragma once
 
 #include "limits/LimitCheck.h"
+#include "platform/DesktopEntries.h"
+#include "reports/ApplicationUse.h"
 #include "reports/ReportRows.h"
 
 #include <QWidget>
 
+class QComboBox;
 class QDateEdit;
 class QLabel;
 class QPushButton;
+class QStackedWidget;
 class QTabBar;
 class QTableWidget;
 
 namespace quantiro::ui {
 
+class ApplicationChart;
 class LimitBar;
 class TrafficChart;
 
 // The reports window: the traffic of the hours of a day, the days of a month, the
 // months of a year or of every year, as a chart and a table with the period's
 // totals; previous and next, a calendar to pick the period; and the billing
-// period against the limit with its estimate.
+// period against the limit with its estimate. The "Aplikacje" view shows which
+// applications moved the traffic of a day, a month or the billing period.
 class ReportsWindow final : public QWidget {
 public:
     // `problem`, when not empty, says why there are no records to show.
-    ReportsWindow(reports::TrafficHistory history, const limits::LimitSettings& settings,
+    ReportsWindow(reports::TrafficHistory history, reports::ApplicationHistory applications,
+                  platform::DesktopEntries& entries, const limits::LimitSettings& settings,
                   const CalendarDate& today, reports::Grouping view, const QString& problem = {});
 
     void ShowPeriod(const reports::ShownPeriod& period);
     const reports::ShownPeriod& Shown() const { return m_shown; }
+    void ShowApplications(const reports::ApplicationRange& range);
+    const reports::ApplicationRange& ShownApplications() const { return m_range; }
+    bool ShowsApplications() const;
 
     TrafficChart& Chart() const { return *m_chart; }
     QTableWidget& Table() const { return *m_table; }
+    ApplicationChart& ApplicationsChart() const { return *m_applicationChart; }
+    QTableWidget& ApplicationsTable() const { return *m_applicationTable; }
     QString TotalsText() const;
     QString PeriodText() const;
+    QString ApplicationsNote() const;
+    // What "Eksportuj" writes for the view shown: CSV, or JSON.
+    std::string ExportText(bool json) const;
 
 private:
     void BuildBillingPeriod();
+    void Export();
 
     reports::TrafficHistory m_history;
+    reports::ApplicationHistory m_applications;
+    platform::DesktopEntries& m_entries;
+    reports::ApplicationRange m_range;
     limits::LimitSettings m_settings;
     CalendarDate m_today;
     reports::ShownPeriod m_shown;
@@ -53,6 +72,11 @@ private:
     QLabel* m_totals = nullptr;
     QLabel* m_period = nullptr;
     LimitBar* m_limitBar = nullptr;
+    QComboBox* m_span = nullptr;
+    QStackedWidget* m_pages = nullptr;
+    ApplicationChart* m_applicationChart = nullptr;
+    QTableWidget* m_applicationTable = nullptr;
+    QLabel* m_applicationNote = nullptr;
 };
 
 } // namespace quantiro::ui

@@ -34,13 +34,19 @@ start_recorder "$recorder" "$work/notices"
 watch 0 yes
 sqlite3 "$work/.local/share/Kestrova/Quantiro/qub.db" \
     "CREATE TABLE trafic (Data TEXT, Godzina INTEGER, Czas INTEGER, Download INTEGER, Upload INTEGER);
-     INSERT INTO trafic VALUES ('$(date +%Y-%m-%d)', 0, 1, 700, 1);"
+     INSERT INTO trafic VALUES ('$(date +%Y-%m-%d)', 0, 1, 700, 1);
+     CREATE TABLE aplikacje (Data TEXT, Godzina INTEGER, Aplikacja TEXT, Download INTEGER, Upload INTEGER);
+     INSERT INTO aplikacje VALUES ('$(date +%Y-%m-%d)', 0, 'ssh', 90, 0),
+         ('$(date +%Y-%m-%d)', 0, 'curl', 300, 1), ('$(date +%Y-%m-%d)', 0, 'nieprzypisane', 110, 0),
+         ('$(date +%Y-%m-%d)', 0, 'apt-daily.service', 200, 0);"
 watch 200      # 900 kB: 87 %
 watch 210      # 910 kB: the same threshold
 watch 400      # 1100 kB: 90 and 100 % at once
 check "two warnings, the second replacing the first and critical" \
     '[ "$(cut -d" " -f1,2 "$work/notices" | tr "\n" ,)" = "0 1,1 2," ]'
 check "in Polish" 'grep -q "^0 1 Wykorzystano 80 % limitu transferu|Wykorzystano " "$work/notices"'
+check "naming the period's three largest applications" \
+    'grep -q "Najwięcej zużyły: curl, apt-daily.service, ssh\." "$work/notices"'
 
 # Overlapping starts after the limit was raised past the figure and crossed again.
 sed -i 's/^LimitMiesieczny=1$/LimitMiesieczny=2/' "$work/.config/Kestrova/Quantiro.conf"

@@ -4,6 +4,7 @@
 #include "fakes/TempDir.h"
 #include "fakes/TrafficTable.h"
 #include "platform/linux/SqliteDatabase.h"
+#include "reports/ApplicationUse.h"
 #include "reports/MonthSummary.h"
 #include "reports/PeriodUse.h"
 #include "reports/ReportRows.h"
@@ -172,6 +173,127 @@ TEST_F(ReportsTest, BillingPeriodAndItsEstimate) {
         if (c.estimate) {
             EXPECT_DOUBLE_EQ(*use.estimateKb, *c.estimate);
         }
+    }
+}
+
+// Names every application after what was recorded, so the text can be checked.
+struct RecordedNames final : platform::DesktopEntries {
+    const platform::ApplicationLook& Look(std::string_view application) override {
+        return m_looks.try_emplace(std::string(application), std::string(application), "")
+            .first->second;
+    }
+    std::map<std::string, platform::ApplicationLook, std::less<>> m_looks;
+};
+
+TEST(ApplicationUseTest, LargestTenThenTheRestAndTheUnattributedApart) {
+    testing::TempDir directory;
+    const std::string path = (directory.Path() / "qub.db").string();
+    {
+        testing::TrafficTable table(path);
+        table.Exec("CREATE TABLE aplikacje (Data TEXT, Godzina INTEGER, Aplikacja TEXT, "
+                   "Download INTEGER, Upload INTEGER)");
+        // On 5 March twelve applications a1..a12 moving 12..1 MB, one of them in two
+        // hours, and what nobody was seen to move; one more on 6 March; garbage.
+        std::string sql = "INSERT INTO aplikacje VALUES ('2026-03-05', 9, 'nieprzypisane', 700, 0),"
+                          "('2026-03-06', 1, 'a13', 50000, 0), ('2026-03-31', 1, 'a1', 3, 1),"
+                          "('2026-02-30', 1, 'a1', 9, 9), ('2026-03-05', 1, 'a2', -5, 0)";
+        for (int i = 1; i <= 12; ++i) {
+            sql += ",('2026-03-05', 10, 'a" + std::to_string(i) + "', " +
+                   std::to_string((13 - i) * 1000 - 100) + ", 100)";
+        }
+        table.Exec(sql + ",('2026-03-05', 11, 'a12', 500, 0)");
+    }
+    const ApplicationHistory history =
+        LoadApplications(*platform::linux_impl::OpenTrafficDatabaseForReading(path));
+    struct Case {
+        const char* name;
+        CalendarDate first, last;
+        std::vector<std::string> names; // as the table lists them
+        std::vector<int> shares;        // tenths of a per cent, of the rows named
+    };
+    const Case cases[] = {
+        {"a day: ten, the rest, nieprzypisane",
+         {2026, 3, 5},
+         {2026, 3, 5},
+         {"a1", "a2", "a3", "a4", "a5", "a6", "a7", "a8", "a9", "a10", "pozostałe (2)",
+          "nieprzypisane"},
+         {152, 139, 126, 114, 101, 88, 76, 63, 50, 38, 44, 9}},
+        {"a month: a13 leads and a1 gains",
+         {2026, 3, 1},
+         {2026, 3, 31},
+         {"a13", "a1", "a2", "a3", "a4", "a5", "a6", "a7", "a8", "a9", "pozostałe (3)",
+          "nieprzypisane"},
+         {}},
+        {"a day of one application", {2026, 3, 6}, {2026, 3, 6}, {"a13"}, {1000}},
+        {"a day without rows", {2026, 3, 7}, {2026, 3, 7}, {}, {}},
+    };
+    RecordedNames names;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const ApplicationShares shares = history.Ranked(c.first, c.last);
+        std::vector<std::string> listed;
+        std::vector<int> tenths;
+        std::int64_t download = 0;
+        int sum = 0;
+        for (const ApplicationShare& row : shares.rows) {
+            listed.push_back(ShareName(row, names));
+            tenths.push_back(row.shareTenths);
+            download += row.download;
+            sum += row.shareTenths;
+        }
+        EXPECT_EQ(listed, c.names);
+        if (!c.shares.empty()) {
+            EXPECT_EQ(tenths, c.shares);
+        }
+        EXPECT_EQ(download, shares.download);
+        EXPECT_EQ(shares.recorded, !c.names.empty());
+        EXPECT_EQ(sum, shares.recorded ? 1000 : 0);
+    }
+    // The text under a Polish locale, and the note where there is nothing to show.
+    const std::string day =
+        ApplicationsText(history.Ranked({2026, 3, 6}, {2026, 3, 6}), "6 marca 2026", names, ",");
+    EXPECT_NE(day.find("a13"), std::string::npos) << day;
+    EXPECT_NE(day.find("48,83 MB"), std::string::npos) << day;
+    EXPECT_NE(day.find("100,0 %"), std::string::npos) << day;
+    EXPECT_EQ(
+        ApplicationsText(history.Ranked({2026, 3, 7}, {2026, 3, 7}), "7 marca 2026", names, ","),
+        "Aplikacje: 7 marca 2026\nDane o aplikacjach wymagają usługi quantiro-collector.\n");
+}
+
+TEST(ApplicationUseTest, RangesStepByDayMonthAndBillingPeriod) {
+    using Span = ApplicationRange::Span;
+    struct Case {
+        ApplicationRange range;
+        CalendarDate first, last, stepBackTo, stepOnTo;
+        const char* title;
+    };
+    const Case cases[] = {
+        {{Span::Day, {2026, 3, 1}, 1},
+         {2026, 3, 1},
+         {2026, 3, 1},
+         {2026, 2, 28},
+         {2026, 3, 2},
+         "1 marca 2026"},
+        {{Span::Month, {2026, 3, 31}, 1},
+         {2026, 3, 1},
+         {2026, 3, 31},
+         {2026, 2, 28},
+         {2026, 4, 30},
+         "marzec 2026"},
+        {{Span::BillingPeriod, {2026, 3, 5}, 10},
+         {2026, 2, 10},
+         {2026, 3, 9},
+         {2026, 2, 9},
+         {2026, 3, 10},
+         "okres 2026-02-10 – 2026-03-09"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.title);
+        EXPECT_EQ(c.range.First(), c.first);
+        EXPECT_EQ(c.range.Last(), c.last);
+        EXPECT_EQ(c.range.Title(), c.title);
+        EXPECT_EQ(c.range.Step(-1).anchor, c.stepBackTo);
+        EXPECT_EQ(c.range.Step(+1).anchor, c.stepOnTo);
     }
 }
 

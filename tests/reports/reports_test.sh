@@ -86,13 +86,51 @@ check "under pl_PL the summary's amounts carry a comma, whole" \
     'grep -qE "[0-9],[0-9]{2} (kB|MB|GB)" "$work/summary.pl" && ! grep -qE " ,|,[0-9]{2},|\." "$work/summary.pl"'
 
 for arguments in "--csv --json" "--by week --csv" "--csv --from 2026-02-30" \
-                 "--csv --from 2026-05-02 --to 2026-05-01" "--summary --by day" "--bogus" "dni lata"; do
+                 "--csv --from 2026-05-02 --to 2026-05-01" "--summary --by day" "--bogus" "dni lata" \
+                 "--apps 2026-13" "--apps 2026-02-30" "--apps --csv" "--apps 2026-05 --by day"; do
     # shellcheck disable=SC2086
     "$bin/quantiro-reports" $arguments >"$work/out" 2>"$work/err"
     status=$?
     check "'$arguments' is refused with status 2 ($status) and a reason" \
         '[ "$status" = 2 ] && [ ! -s "$work/out" ] && grep -q "^quantiro-reports: " "$work/err"'
 done
+# The applications: twelve programs today, one named by a desktop entry with a
+# Polish name, what nobody was seen to move, and one more program on another day.
+mkdir -p "$data/../../applications"
+printf '[Desktop Entry]\nType=Application\nName=Browser\nName[pl]=Przeglądarka\nIcon=web-browser\nExec=true\n' \
+    > "$data/../../applications/przegladarka.desktop"
+sqlite3 "$data/qub.db" <<'SQL'
+CREATE TABLE aplikacje (Data TEXT, Godzina INTEGER, Aplikacja TEXT, Download INTEGER, Upload INTEGER);
+WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 11)
+INSERT INTO aplikacje SELECT date('now', 'localtime'), 12, 'program' || i, i * 1000, i FROM n;
+INSERT INTO aplikacje VALUES (date('now', 'localtime'), 12, 'przegladarka.desktop', 20000, 2000),
+    (date('now', 'localtime'), 0, 'nieprzypisane', 300, 30),
+    (CASE strftime('%d', 'now', 'localtime') WHEN '01' THEN date('now', 'localtime', '+1 day')
+          ELSE date('now', 'localtime', 'start of month') END, 1, 'curl', 7, 1),
+    (date('now', 'localtime', 'start of month', '-1 day'), 1, 'curl', 9, 9);
+SQL
+LC_ALL=pl_PL.UTF-8 "$bin/quantiro-reports" --apps > "$work/apps.txt"
+check "--apps: the ten largest, the rest and nieprzypisane, in Polish" \
+    '[ "$(sed -n "3p;12,15p" "$work/apps.txt" | awk "{print \$1, \$2}")" = "$(printf "Przeglądarka 19,53\nprogram3 2,93\npozostałe (2)\nnieprzypisane 300,00\nRazem 84,28")" ]'
+"$bin/quantiro-reports" --apps "$(date +%F)" --json > "$work/apps.json"
+check "--apps --json: every application in kB, nieprzypisane last" "python3 - '$work' <<'PY'
+import json, sys
+text = open(sys.argv[1] + '/apps.json').read()
+doc = json.loads(text)
+assert text.startswith('{\"applications\": [{\"id\": \"przegladarka.desktop\", \"name\": \"Przeglądarka\", \"rx\": 20000, \"tx\": 2000}, {\"id\": \"program11\", '), text
+ids = [a['id'] for a in doc['applications']]
+assert ids == ['przegladarka.desktop'] + ['program%d' % i for i in range(11, 0, -1)] + ['nieprzypisane'], ids
+assert doc['applications'][-1] == {'id': 'nieprzypisane', 'name': 'nieprzypisane', 'rx': 300, 'tx': 30}
+PY"
+month=$(date +%Y-%m)
+"$bin/quantiro-reports" --apps "$month" --json > "$work/month.json"
+check "--apps $month sums the month, and the day before it is left out" "python3 -c '
+import json; a = json.load(open(\"$work/month.json\"))[\"applications\"]
+assert len(a) == 14 and {\"id\": \"curl\", \"name\": \"curl\", \"rx\": 7, \"tx\": 1} in a, a' "
+"$bin/quantiro-reports" --apps 2001-01 > "$work/none.txt" 2>&1
+check "a month without application rows says why, once" \
+    '[ "$(grep -c "Dane o aplikacjach wymagają usługi quantiro-collector." "$work/none.txt")" = 1 ]'
+
 echo "not a database" > "$work/foreign.db"
 mkdir -p "$work/other/Kestrova/Quantiro"
 cp "$work/foreign.db" "$work/other/Kestrova/Quantiro/qub.db"

@@ -1,10 +1,13 @@
 #include "ui/ReportsWindow.h"
 
+#include "platform/linux/GioDesktopEntries.h"
+#include "ui/ApplicationChart.h"
 #include "ui/TrafficChart.h"
 
 #include <QImage>
 #include <QPushButton>
 #include <QTableWidget>
+#include <cstdlib>
 
 #include <gtest/gtest.h>
 
@@ -38,7 +41,9 @@ TEST(ReportsWindowTest, BarsFollowTheRecordsAndEmptyDaysStayEmpty) {
         history.Add({"2026-03-0" + std::to_string(day), std::int64_t{10}, std::int64_t{3600000},
                      std::int64_t{download}, std::int64_t{upload}});
     }
-    ReportsWindow window(std::move(history), {}, {2026, 3, 20}, reports::Grouping::Day);
+    platform::linux_impl::GioDesktopEntries entries;
+    ReportsWindow window(std::move(history), {}, entries, {}, {2026, 3, 20},
+                         reports::Grouping::Day);
     window.resize(900, 700);
     window.show();
     // Below the legend, whose swatches have the bars' colours.
@@ -83,6 +88,85 @@ TEST(ReportsWindowTest, BarsFollowTheRecordsAndEmptyDaysStayEmpty) {
     window.ShowPeriod(window.Shown().Step(-1));
     EXPECT_EQ(window.TotalsText(), QStringLiteral("Razem: brak zapisów w tym okresie"));
     EXPECT_TRUE(BarHeights(bars(), TrafficChart::kDownloadColour).empty());
+}
+
+// The width in pixels of each bar of `colour`, top to bottom.
+std::vector<int> BarWidths(const QImage& image, const QColor& colour) {
+    std::vector<int> widths;
+    bool inBar = false;
+    for (int y = 0; y < image.height(); ++y) {
+        int width = 0;
+        for (int x = 0; x < image.width(); ++x) {
+            width += image.pixelColor(x, y) == colour;
+        }
+        if (width > 0 && !inBar) {
+            widths.push_back(width);
+        }
+        inBar = width > 0;
+    }
+    return widths;
+}
+
+TEST(ReportsWindowTest, ApplicationsOfADayInPolishWithTheirBarsAndExports) {
+    // Amounts as the Polish user reads them: the window takes the separator at its start.
+    const char* before = std::getenv("LC_ALL");
+    const std::string saved = before ? before : "";
+    setenv("LC_ALL", "pl_PL.UTF-8", 1);
+    reports::ApplicationHistory applications;
+    // Twelve programs moving 1..12 MB, and some traffic nobody was seen to move.
+    for (int i = 1; i <= 12; ++i) {
+        applications.Add({"2026-03-20", 10, {"program" + std::to_string(i), i * 1024, 0}});
+    }
+    applications.Add({"2026-03-20", 11, {"nieprzypisane", 512, 512}});
+    platform::linux_impl::GioDesktopEntries entries;
+    ReportsWindow window({}, std::move(applications), entries, {}, {2026, 3, 20},
+                         reports::Grouping::Day);
+    before ? setenv("LC_ALL", saved.c_str(), 1) : unsetenv("LC_ALL");
+    window.resize(900, 700);
+    window.show();
+    window.ShowApplications({.anchor = {2026, 3, 20}});
+
+    QTableWidget& table = window.ApplicationsTable();
+    ASSERT_EQ(table.rowCount(), 12);
+    EXPECT_EQ(table.item(0, 0)->text(), QStringLiteral("program12"));
+    EXPECT_EQ(table.item(0, 1)->text(), QStringLiteral("12,00 MB"));
+    EXPECT_EQ(table.item(10, 0)->text(), QStringLiteral("pozostałe (2)"));
+    EXPECT_EQ(table.item(10, 1)->text(), QStringLiteral("3,00 MB"));
+    EXPECT_EQ(table.item(11, 0)->text(), QStringLiteral("nieprzypisane"));
+    double shares = 0;
+    for (int row = 0; row < table.rowCount(); ++row) {
+        QString share = table.item(row, 3)->text();
+        ASSERT_TRUE(share.endsWith(QStringLiteral(" %"))) << share.toStdString();
+        share.chop(2);
+        shares += share.replace(QLatin1Char(','), QLatin1Char('.')).toDouble();
+    }
+    EXPECT_NEAR(shares, 100.0, 1e-9);
+    EXPECT_EQ(window.ApplicationsNote(), QString());
+
+    // Ten bars, the largest first, each as long as its traffic.
+    const QImage chart = window.ApplicationsChart().grab().toImage();
+    const QImage bars = chart.copy(0, 25, chart.width(), chart.height() - 25);
+    const std::vector<int> widths = BarWidths(bars, TrafficChart::kDownloadColour);
+    ASSERT_EQ(widths.size(), 10u);
+    for (std::size_t i = 1; i < widths.size(); ++i) {
+        EXPECT_NEAR(widths[i] * 12.0 / static_cast<double>(12 - i), widths[0], 2.0) << i;
+    }
+
+    // The exports write what the view shows.
+    EXPECT_NE(window.ExportText(false).find("\r\npozostałe,pozostałe (2),3145728,0,"),
+              std::string::npos)
+        << window.ExportText(false);
+    EXPECT_EQ(
+        window.ExportText(true).rfind(
+            R"({"applications": [{"id": "program12", "name": "program12", "rx": 12288, "tx": 0}, )",
+            0),
+        0u);
+
+    // A day the counting service did not run: the note, and no bars.
+    window.ShowApplications(window.ShownApplications().Step(+1));
+    EXPECT_EQ(window.ApplicationsTable().rowCount(), 0);
+    EXPECT_EQ(window.ApplicationsNote(),
+              QStringLiteral("Dane o aplikacjach wymagają usługi quantiro-collector."));
 }
 
 } // namespace

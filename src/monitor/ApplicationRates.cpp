@@ -1,0 +1,29 @@
+#include "monitor/ApplicationRates.h"
+
+#include <algorithm>
+
+namespace quantiro::monitor {
+
+std::vector<ApplicationRate> FastestApplications(const std::vector<ApplicationMoved>& moved,
+                                                 std::chrono::milliseconds elapsed,
+                                                 std::size_t shown) {
+    std::vector<ApplicationRate> rates;
+    if (elapsed.count() <= 0) {
+        return rates;
+    }
+    const double seconds = std::chrono::duration<double>(elapsed).count();
+    for (const ApplicationMoved& application : moved) {
+        if (application.downloadKb > 0 || application.uploadKb > 0) {
+            rates.push_back({application.application, application.downloadKb * 1024 / seconds,
+                             application.uploadKb * 1024 / seconds});
+        }
+    }
+    std::sort(rates.begin(), rates.end(), [](const ApplicationRate& a, const ApplicationRate& b) {
+        const double aTotal = a.download + a.upload, bTotal = b.download + b.upload;
+        return aTotal != bTotal ? aTotal > bTotal : a.application < b.application;
+    });
+    rates.resize(std::min(rates.size(), shown));
+    return rates;
+}
+
+} // namespace quantiro::monitor

@@ -1,0 +1,29 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace quantiro::monitor {
+
+// What one application moved between two readings of the counting service, in kB.
+struct ApplicationMoved {
+    std::string application;
+    double downloadKb = 0;
+    double uploadKb = 0;
+};
+
+struct ApplicationRate {
+    std::string application;
+    double download = 0; // bytes a second
+    double upload = 0;
+};
+
+// The applications using the link now: their rates over `elapsed`, fastest first
+// (received + sent; by name when even), at most `shown`; an idle one is left out.
+std::vector<ApplicationRate> FastestApplications(const std::vector<ApplicationMoved>& moved,
+                                                 std::chrono::milliseconds elapsed,
+                                                 std::size_t shown = 5);
+
+} // namespace quantiro::monitor

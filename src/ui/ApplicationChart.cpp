@@ -1,0 +1,75 @@
+#include "ui/ApplicationChart.h"
+
+#include "ui/TrafficChart.h"
+
+#include <QPainter>
+#include <algorithm>
+
+namespace quantiro::ui {
+
+ApplicationChart::ApplicationChart(QWidget* parent)
+    : QWidget(parent) {
+    setMinimumSize(420, 200);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void ApplicationChart::SetBars(std::vector<Bar> bars) {
+    m_bars = std::move(bars);
+    update();
+}
+
+void ApplicationChart::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().base());
+    painter.setPen(palette().text().color());
+    const QFontMetrics metrics = painter.fontMetrics();
+    const int line = metrics.height();
+
+    int x = 8;
+    for (const auto& [colour, text] : {std::pair{TrafficChart::kDownloadColour, "Odebrano"},
+                                       std::pair{TrafficChart::kUploadColour, "Wysłano"}}) {
+        painter.fillRect(x, line / 2 - 2, 12, 10, colour);
+        const QString label = QString::fromUtf8(text);
+        painter.drawText(x + 18, line, label);
+        x += 18 + metrics.horizontalAdvance(label) + 16;
+    }
+    if (m_bars.empty()) {
+        return;
+    }
+
+    // Names take at most a third of the width; longer ones end in an ellipsis.
+    int nameWidth = 0, amountWidth = 0;
+    double largest = 1;
+    for (const Bar& bar : m_bars) {
+        nameWidth = std::max(nameWidth, metrics.horizontalAdvance(bar.name));
+        amountWidth = std::max(amountWidth, metrics.horizontalAdvance(bar.amount));
+        largest = std::max(largest, bar.downloadKb + bar.uploadKb);
+    }
+    nameWidth = std::min(nameWidth, width() / 3) + 12;
+    amountWidth += 12;
+    const QRect plot(nameWidth, line * 2, width() - nameWidth - amountWidth - 8,
+                     height() - line * 2 - 4);
+    if (plot.width() < 10 || plot.height() < 10) {
+        return;
+    }
+    const double slot = static_cast<double>(plot.height()) / static_cast<double>(m_bars.size());
+    const double barHeight = std::min(slot * 0.7, line * 1.2);
+    for (std::size_t i = 0; i < m_bars.size(); ++i) {
+        const Bar& bar = m_bars[i];
+        const double top = plot.top() + slot * static_cast<double>(i);
+        painter.setPen(palette().text().color());
+        painter.drawText(QRectF(4, top, nameWidth - 12, slot), Qt::AlignRight | Qt::AlignVCenter,
+                         metrics.elidedText(bar.name, Qt::ElideRight, nameWidth - 12));
+        const double barTop = top + (slot - barHeight) / 2;
+        const double down = plot.width() * bar.downloadKb / largest;
+        const double up = plot.width() * bar.uploadKb / largest;
+        painter.fillRect(QRectF(plot.left(), barTop, down, barHeight),
+                         TrafficChart::kDownloadColour);
+        painter.fillRect(QRectF(plot.left() + down, barTop, up, barHeight),
+                         TrafficChart::kUploadColour);
+        painter.drawText(QRectF(plot.left() + down + up + 6, top, amountWidth, slot),
+                         Qt::AlignLeft | Qt::AlignVCenter, bar.amount);
+    }
+}
+
+} // namespace quantiro::ui

@@ -50,6 +50,7 @@ bench: build
 	bench/accuracy
 	bench/day
 	bench/footprint
+	bench/apps
 	bench/limit-watcher
 	bench/reports
 

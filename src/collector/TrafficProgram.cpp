@@ -141,10 +141,15 @@ bool TrafficProgram::SetLocal(const IpPrefix& prefix, bool present) {
     std::memcpy(key.address, prefix.address.data(), sizeof key.address);
     const int map = ::bpf_map__fd(m_skeleton->maps.local_prefixes);
     const std::uint8_t yes = 1;
-    if (present) {
-        return ::bpf_map_update_elem(map, &key, &yes, BPF_ANY) == 0;
-    }
-    return ::bpf_map_delete_elem(map, &key) == 0 || errno == ENOENT;
+    const bool done = present ? ::bpf_map_update_elem(map, &key, &yes, BPF_ANY) == 0
+                              : ::bpf_map_delete_elem(map, &key) == 0 || errno == ENOENT;
+    PrefixesChanged();
+    return done;
+}
+
+void TrafficProgram::PrefixesChanged() {
+    // The sockets' remembered classes are looked up anew from their next packet.
+    ++m_skeleton->bss->prefix_generation;
 }
 
 bool TrafficProgram::SetScoped(int map, std::uint32_t scope, const IpPrefix& prefix, bool present) {
@@ -153,10 +158,10 @@ bool TrafficProgram::SetScoped(int map, std::uint32_t scope, const IpPrefix& pre
                            .scope = scope};
     std::memcpy(key.address, prefix.address.data(), sizeof key.address);
     const std::uint8_t yes = 1;
-    if (present) {
-        return ::bpf_map_update_elem(map, &key, &yes, BPF_ANY) == 0;
-    }
-    return ::bpf_map_delete_elem(map, &key) == 0 || errno == ENOENT;
+    const bool done = present ? ::bpf_map_update_elem(map, &key, &yes, BPF_ANY) == 0
+                              : ::bpf_map_delete_elem(map, &key) == 0 || errno == ENOENT;
+    PrefixesChanged();
+    return done;
 }
 
 bool TrafficProgram::SetConnected(std::uint32_t ifindex, const IpPrefix& prefix, bool present) {

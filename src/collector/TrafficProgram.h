@@ -56,6 +56,7 @@ private:
     };
     static int OnNewCgroup(void* context, void* data, std::size_t size);
     bool SetScoped(int map, std::uint32_t scope, const IpPrefix& prefix, bool present);
+    void PrefixesChanged();
 
     std::unique_ptr<traffic_counter, SkeletonDestroyer> m_skeleton;
     std::unique_ptr<ring_buffer, RingBufferFree> m_newCgroups;

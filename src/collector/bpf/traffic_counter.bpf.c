@@ -17,6 +17,10 @@ char LICENSE[] SEC("license") = "GPL";
 // prefixes it knows.
 const volatile __u64 own_netns_cookie = 0;
 
+// Raised by the service whenever a trie changes, so no socket's remembered class
+// outlives the prefixes it was looked up in.
+volatile __u32 prefix_generation = 0;
+
 // Cloned with the socket: a connection accepted by a listener is its owner's too.
 struct {
     __uint(type, BPF_MAP_TYPE_SK_STORAGE);
@@ -212,7 +216,28 @@ static __always_inline int count_packet(struct __sk_buff* skb, __u8 direction) {
 
     struct packet_shape shape = {};
     if (read_shape(skb, direction, &shape) == 0) {
-        key.locality = locality_of(shape.remote, key.netns_cookie, key.ifindex, key.uid);
+        const __u32 generation = prefix_generation;
+        __u64 remote[2], last[2];
+        __builtin_memcpy(remote, shape.remote, sizeof remote);
+        if (tag) {
+            __builtin_memcpy(last, tag->last_remote, sizeof last);
+        }
+        if (tag && tag->last_valid && tag->last_ifindex == key.ifindex &&
+            tag->last_generation == generation && last[0] == remote[0] && last[1] == remote[1]) {
+            key.locality = tag->last_locality;
+        } else {
+            key.locality = locality_of(shape.remote, key.netns_cookie, key.ifindex, key.uid);
+            if (tag) {
+                // Another CPU may write the same socket's tag meanwhile; the worst is
+                // one more look-up later.
+                tag->last_valid = 0;
+                __builtin_memcpy(tag->last_remote, shape.remote, sizeof tag->last_remote);
+                tag->last_ifindex = key.ifindex;
+                tag->last_generation = generation;
+                tag->last_locality = key.locality;
+                tag->last_valid = 1;
+            }
+        }
     }
 
     struct traffic_value* value = bpf_map_lookup_elem(&traffic, &key);

@@ -23,13 +23,20 @@ enum {
     TRAFFIC_ADDRESS_BITS = 128,
 };
 
-// Who opened a socket, noted when it was created.
+// Who opened a socket, noted when it was created; and the class of the remote
+// address its last packet had, so a connection's packets skip the tries.
 struct socket_tag {
     __u64 cgroup_id;
     __u64 netns_cookie;
     __u32 uid;
     __u32 unused;
     char comm[TRAFFIC_COMM_SIZE];
+    __u8 last_remote[16];
+    __u32 last_ifindex;
+    __u32 last_generation; // of the tries when it was looked up
+    __u8 last_locality;
+    __u8 last_valid;
+    __u8 unused2[6];
 };
 
 struct traffic_key {

@@ -101,7 +101,7 @@ constexpr ProgramUsage kOptions{
 
 constexpr ProgramUsage kReports{
     .program = "quantiro-reports",
-    .synopsis = "[WIDOK | --csv|--json [OPCJA]... | --summary | --apps [DZIEŃ|MIESIĄC] [--json]]",
+    .synopsis = "[WIDOK | --csv|--json|--apps [OPCJA]... | --summary]",
     .summary = "raporty ruchu miernika Quantiro",
     .description = "Bez opcji otwiera okno z ruchem godzin dnia, dni miesiąca, miesięcy roku i "
                    "lat, z okresem rozliczeniowym na tle limitu, oraz z ruchem aplikacji. Opcje "

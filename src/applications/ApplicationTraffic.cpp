@@ -27,26 +27,45 @@ struct Movement {
     double localKb = 0;
 };
 
+// One way of one application's counters: bytes, packets, and the segments' and
+// the local network's parts of them.
+struct Way {
+    std::uint64_t bytes, packets, splitBytes, splitPackets, localBytes;
+};
+
+Movement Moving(const Way& now, const Way& before, std::uint32_t header) {
+    const std::uint64_t bytes = Moved(now.bytes, before.bytes);
+    const std::uint64_t packets = Moved(now.packets, before.packets);
+    const std::uint64_t local = Moved(now.localBytes, before.localBytes);
+    const double whole = Kb(bytes + packets * header);
+    // The service counts local bytes, not local packets: their link headers are
+    // taken in the share the local bytes have of all.
+    const double localHeaders = bytes > 0
+                                    ? static_cast<double>(packets * header) *
+                                          static_cast<double>(local) / static_cast<double>(bytes)
+                                    : 0.0;
+    return {.wholeKb = whole,
+            .splitKb = whole + Kb(Moved(now.splitBytes, before.splitBytes) +
+                                  Moved(now.splitPackets, before.splitPackets) * header),
+            .localKb = Kb(local) + localHeaders / kBytesPerKb};
+}
+
 Movement Received(const platform::ApplicationCounter& now,
                   const platform::ApplicationCounter& before, std::uint32_t header) {
-    const std::uint64_t packets = Moved(now.receivedPackets, before.receivedPackets);
-    const std::uint64_t splitPackets = Moved(now.receivedSplitPackets, before.receivedSplitPackets);
-    const double whole = Kb(Moved(now.receivedBytes, before.receivedBytes) + packets * header);
-    return {.wholeKb = whole,
-            .splitKb = whole + Kb(Moved(now.receivedSplitBytes, before.receivedSplitBytes) +
-                                  splitPackets * header),
-            .localKb = Kb(Moved(now.receivedLocalBytes, before.receivedLocalBytes))};
+    auto way = [](const platform::ApplicationCounter& c) {
+        return Way{c.receivedBytes, c.receivedPackets, c.receivedSplitBytes, c.receivedSplitPackets,
+                   c.receivedLocalBytes};
+    };
+    return Moving(way(now), way(before), header);
 }
 
 Movement Sent(const platform::ApplicationCounter& now, const platform::ApplicationCounter& before,
               std::uint32_t header) {
-    const std::uint64_t packets = Moved(now.sentPackets, before.sentPackets);
-    const std::uint64_t splitPackets = Moved(now.sentSplitPackets, before.sentSplitPackets);
-    const double whole = Kb(Moved(now.sentBytes, before.sentBytes) + packets * header);
-    return {.wholeKb = whole,
-            .splitKb = whole +
-                       Kb(Moved(now.sentSplitBytes, before.sentSplitBytes) + splitPackets * header),
-            .localKb = Kb(Moved(now.sentLocalBytes, before.sentLocalBytes))};
+    auto way = [](const platform::ApplicationCounter& c) {
+        return Way{c.sentBytes, c.sentPackets, c.sentSplitBytes, c.sentSplitPackets,
+                   c.sentLocalBytes};
+    };
+    return Moving(way(now), way(before), header);
 }
 
 } // namespace

@@ -52,9 +52,8 @@ constexpr std::array kLocalPrefixes{
 };
 
 bool IsLocalEverywhere(const IpPrefix& prefix) {
-    return std::any_of(kLocalPrefixes.begin(), kLocalPrefixes.end(), [&](const char* text) {
-        return platform::linux_impl::ParsePrefix(text) == prefix;
-    });
+    return std::any_of(kLocalPrefixes.begin(), kLocalPrefixes.end(),
+                       [&](const char* text) { return prefixes::Parse(text) == prefix; });
 }
 
 std::uint64_t OwnNetnsCookie() {
@@ -111,7 +110,7 @@ CollectorService::CollectorService(const CollectorSettings& settings)
     , m_program(settings.attachCgroup, m_ownNetnsCookie)
     , m_book(m_program, m_cgroups, m_ownNetnsCookie) {
     for (const char* text : kLocalPrefixes) {
-        m_program.SetLocal(*platform::linux_impl::ParsePrefix(text), true);
+        m_program.SetLocal(*prefixes::Parse(text), true);
     }
     RefreshConnected();
     m_listener = Listen(m_socketPath);

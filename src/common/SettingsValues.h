@@ -78,6 +78,12 @@ inline constexpr LongValue kBillingDay{"DzienRozliczeniowy", 1};
 inline constexpr BoolValue kExactCounting{"ZliczanieDokladne", true};
 // Directory for the Prometheus textfile-collector file quantiro.prom; empty: none.
 inline constexpr TextValue kMetricsDirectory{"KatalogMetryk", ""};
+// True: the figures count billed traffic only, the link's less what the counting
+// service classified as the local network's; needs quantiro-collector.
+inline constexpr BoolValue kInternetOnly{"TylkoInternet", false};
+// The user's own local prefixes, CIDRs separated by commas, besides the built-in
+// local ranges.
+inline constexpr TextValue kLocalNetworks{"SiecLokalna", ""};
 
 // The live monitor's own window, apart from the meter's.
 inline constexpr LongValue kMonitorLeft{"MonitorLeft", 140};

@@ -91,6 +91,16 @@ std::string FormatMetrics(const MeterFigures& figures, std::string_view version,
                     "\"} " + bytes(sent ? application.sentKb : application.receivedKb) + "\n";
         }
     }
+    if (!figures.applications.empty()) {
+        metric("quantiro_local_receive_bytes_total", "counter",
+               "Bytes received from the local network on the measured interface since the "
+               "meter started.",
+               device, bytes(figures.localReceivedKb));
+        metric("quantiro_local_transmit_bytes_total", "counter",
+               "Bytes sent to the local network on the measured interface since the meter "
+               "started.",
+               device, bytes(figures.localSentKb));
+    }
     metric("quantiro_info", "gauge", "The meter's version and measured interface.",
            "{version=\"" + LabelValue(version) + "\",device=\"" + LabelValue(figures.device) +
                "\"}",

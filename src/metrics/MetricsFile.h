@@ -36,6 +36,9 @@ struct MeterFigures {
     std::uint64_t rejectedSamples = 0;
     // Every application counted this run (the file names only a few of them).
     std::vector<ApplicationFigures> applications;
+    // What the measured link exchanged with the local network this run.
+    double localReceivedKb = 0;
+    double localSentKb = 0;
     bool operator==(const MeterFigures&) const = default;
 };
 

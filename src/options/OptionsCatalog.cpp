@@ -1,5 +1,6 @@
 #include "options/OptionsCatalog.h"
 
+#include "common/NetworkPrefixes.h"
 #include "common/StoredValues.h"
 
 #include <algorithm>
@@ -79,6 +80,20 @@ constexpr std::array kSettings{
           .meaning = "katalog pliku quantiro.prom dla node_exporter; pusty: bez metryk",
           .note = "Katalog, który czyta node_exporter (--collector.textfile.directory).",
           .directory = true}),
+    Flag(values::kInternetOnly,
+         {.page = Page::Connection,
+          .label = "Licz tylko ruch &internetowy",
+          .meaning = "true: miesiąc, okres, limit i raporty liczą tylko ruch rozliczany przez "
+                     "operatora, bez sieci lokalnej",
+          .note = "Ruch z siecią lokalną (NAS, drukarka, telewizor) nie liczy się do limitu. "
+                  "Wymaga usługi quantiro-collector; bez niej liczony jest cały ruch."}),
+    Text(values::kLocalNetworks,
+         {.page = Page::Connection,
+          .label = "Własne sieci &lokalne:",
+          .meaning = "sieci (CIDR, rozdzielone przecinkami) liczone jako lokalne obok "
+                     "prywatnych i podłączonych bezpośrednio",
+          .note = "Np. 203.0.113.0/24, 2001:db8:7::/48",
+          .prefixes = true}),
     Flag(values::kWarningsEnabled, {.page = Page::Warnings,
                                     .label = "Ostrzegaj o &limicie transferu",
                                     .meaning = "ostrzeżenia o limicie transferu"}),
@@ -170,6 +185,12 @@ Parsed Parse(const Setting& setting, std::string_view text) {
         }
         if (setting.directory && !text.empty() && text.front() != '/') {
             return {"", "Podaj pełną ścieżkę katalogu (od /) albo zostaw pole puste."};
+        }
+        if (setting.prefixes) {
+            if (const auto parsed = prefixes::ParseList(text);
+                const auto* problem = std::get_if<std::string>(&parsed)) {
+                return {"", "Niepoprawna sieć: " + *problem + "."};
+            }
         }
         return {std::string(text), ""};
     case Kind::Flag:

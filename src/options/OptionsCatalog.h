@@ -51,6 +51,8 @@ struct Setting {
     std::string_view note = {};
     // A text that names a directory: empty, or a path from the root.
     bool directory = false;
+    // A text of network prefixes (CIDR) separated by commas, or empty.
+    bool prefixes = false;
 };
 
 constexpr Setting Flag(const values::BoolValue& value, Setting setting) {

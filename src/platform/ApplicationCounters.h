@@ -46,6 +46,9 @@ public:
     virtual std::optional<ApplicationCounters> Poll(const std::string& interfaceName, bool ask) = 0;
     // Whether a question is out, so the caller looks for the answer soon.
     virtual bool Waiting() const = 0;
+    // The user's own local prefixes ("SiecLokalna"), told to the service with the
+    // next question and again after each new connection.
+    virtual void SetLocalNetworks(const std::string& prefixes) = 0;
 };
 
 } // namespace quantiro::platform

@@ -38,11 +38,15 @@ struct HourAmounts {
 };
 
 // One application's share of an hour, as a row of "aplikacje" holds it: the
-// application as recorded (common/ApplicationNames.h) and kB down and up.
+// application as recorded (common/ApplicationNames.h), kB down and up as the hour
+// counts them, and the part of them (or, counting billed traffic only, beside
+// them) exchanged with the local network.
 struct ApplicationAmounts {
     std::string application;
     std::int64_t download = 0;
     std::int64_t upload = 0;
+    std::int64_t localDownload = 0;
+    std::int64_t localUpload = 0;
     bool operator==(const ApplicationAmounts&) const = default;
 };
 

@@ -45,6 +45,8 @@ bool HourlyRecords::TryOpenCurrentHour() {
                 ApplicationKb& kb = m_applications[stored.application];
                 kb.download += static_cast<double>(stored.download);
                 kb.upload += static_cast<double>(stored.upload);
+                kb.localDownload += static_cast<double>(stored.localDownload);
+                kb.localUpload += static_cast<double>(stored.localUpload);
             }
         }
         m_openHour = OpenHour{opened.key, now.hour};
@@ -85,10 +87,13 @@ void HourlyRecords::TakeBack(double downloadKb, double uploadKb) {
 }
 
 void HourlyRecords::CountApplication(const std::string& application, double downloadKb,
-                                     double uploadKb) {
+                                     double uploadKb, double localDownloadKb,
+                                     double localUploadKb) {
     ApplicationKb& kb = m_applications[application];
     kb.download += downloadKb;
     kb.upload += uploadKb;
+    kb.localDownload += localDownloadKb;
+    kb.localUpload += localUploadKb;
     m_applicationsCounted = true;
 }
 
@@ -102,7 +107,9 @@ std::vector<platform::ApplicationAmounts> HourlyRecords::ApplicationRows() const
     for (const auto& [application, kb] : m_applications) {
         rows.push_back({.application = application,
                         .download = RoundToInt32(kb.download),
-                        .upload = RoundToInt32(kb.upload)});
+                        .upload = RoundToInt32(kb.upload),
+                        .localDownload = RoundToInt32(kb.localDownload),
+                        .localUpload = RoundToInt32(kb.localUpload)});
         download += rows.back().download;
         upload += rows.back().upload;
     }

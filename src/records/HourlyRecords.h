@@ -34,8 +34,10 @@ public:
     const platform::HourAmounts& Amounts() const { return m_hour; }
 
     // Adds what one application moved since the last reading to the open hour, in
-    // kilobytes. Saved with the hour, under its rules.
-    void CountApplication(const std::string& application, double downloadKb, double uploadKb);
+    // kilobytes as the hour counts them, and what it exchanged with the local
+    // network. Saved with the hour, under its rules.
+    void CountApplication(const std::string& application, double downloadKb, double uploadKb,
+                          double localDownloadKb, double localUploadKb);
     // The open hour's applications as they are saved: whole kilobytes, and what the
     // hour's amounts hold beyond them as the unattributed row, so the rows add up
     // to the hour. Empty while no application was counted in the hour.
@@ -75,6 +77,8 @@ private:
     struct ApplicationKb {
         double download = 0;
         double upload = 0;
+        double localDownload = 0;
+        double localUpload = 0;
     };
 
     platform::HourStore& m_store;

@@ -48,6 +48,14 @@ public:
 
     // What the monitored links carried since the meter started.
     const Totals& RunTotals() const { return m_totals; }
+    // Leaves traffic out of the totals from now on (the local network's, when only
+    // what the provider bills counts); the rates stay the link's.
+    void LeaveOut(double receivedKb, double sentKb) {
+        m_receivedOffset -= receivedKb;
+        m_sentOffset -= sentKb;
+        m_totals.received -= receivedKb;
+        m_totals.sent -= sentKb;
+    }
     // The month's downloads recorded before this run; the month shown adds the
     // run's received total.
     void SetMonthBase(double kilobytes) { m_monthBase = kilobytes; }

@@ -23,6 +23,8 @@ namespace {
 constexpr std::chrono::milliseconds kUnwrittenRetryInterval{2000};
 // The service's counters are read once a second, not on every tick.
 constexpr std::chrono::milliseconds kApplicationsInterval{1000};
+// Questions unanswered before the service is taken to be absent.
+constexpr int kAsksBeforeAbsent = 3;
 } // namespace
 
 Meter::Meter(SystemParts system, FrontEndParts frontEnd)
@@ -85,6 +87,7 @@ Meter::StartUpResult Meter::StartUp(const std::string& commandLine) {
     }
     m_sampler->SetMonthBase(records::SumMonth(*m_database, settings, m_system.clock));
     ReadMetricsSettings();
+    ReadLocalNetworkSettings();
     if (desktop) {
         desktop->ShowTrayIcon();
     }
@@ -159,10 +162,19 @@ void Meter::ReloadSettings() {
     m_hours->SetExactCounting(Read(settings, values::kExactCounting));
     m_limits.Update();
     ReadMetricsSettings();
+    ReadLocalNetworkSettings();
     m_sampler->SetAutoUpdate(Read(settings, values::kAutoUpdate) == 1);
     // Cleared last, so a flag raised again during the reload is taken by it. When
     // it cannot be cleared the next tick reloads again, which does no harm.
     StoreSetting(values::kSettingsChanged, false);
+}
+
+void Meter::ReadLocalNetworkSettings() {
+    m_internetOnly = Read(m_system.settings, values::kInternetOnly);
+    if (m_system.applicationCounters) {
+        m_system.applicationCounters->SetLocalNetworks(
+            Read(m_system.settings, values::kLocalNetworks));
+    }
 }
 
 void Meter::CountApplications() {
@@ -179,13 +191,34 @@ void Meter::CountApplications() {
     }
     const auto answer = service->Poll(m_sampler->MeasuredInterface(), ask);
     if (!answer) {
+        // Counting billed traffic only without the service: said once, and the whole
+        // link counts, as the meter errs towards the bill.
+        if (ask && ++m_asksUnanswered == kAsksBeforeAbsent && m_internetOnly &&
+            !m_internetOnlyWarned) {
+            m_internetOnlyWarned = true;
+            m_frontEnd.notifier.ShowMessage(texts::kInternetOnlyWithoutCollector);
+        }
         return;
     }
-    const sampling::Totals& link = m_sampler->RunTotals();
+    m_asksUnanswered = 0;
+    // The link's own totals: what was left out of them is the link's all the same.
+    const sampling::Totals& totals = m_sampler->RunTotals();
+    double localDownload = 0;
+    double localUpload = 0;
     for (const applications::ApplicationDelta& delta :
          m_applicationTraffic.Differences(*answer, m_sampler->MeasuredLinkHeaderBytes(),
-                                          {.receivedKb = link.received, .sentKb = link.sent})) {
-        m_hours->CountApplication(delta.application, delta.downloadKb, delta.uploadKb);
+                                          {.receivedKb = totals.received + m_leftOut.received,
+                                          .sentKb = totals.sent + m_leftOut.sent})) {
+        localDownload += delta.downloadLocalKb;
+        localUpload += delta.uploadLocalKb;
+        // Billed only: what the program exchanged with the local network stays out.
+        const double download = m_internetOnly
+                                    ? std::max(delta.downloadKb - delta.downloadLocalKb, 0.0)
+                                    : delta.downloadKb;
+        const double upload =
+            m_internetOnly ? std::max(delta.uploadKb - delta.uploadLocalKb, 0.0) : delta.uploadKb;
+        m_hours->CountApplication(delta.application, download, upload, delta.downloadLocalKb,
+                                  delta.uploadLocalKb);
         auto total =
             std::find_if(m_applicationTotals.begin(), m_applicationTotals.end(),
                          [&](const auto& t) { return t.application == delta.application; });
@@ -193,8 +226,18 @@ void Meter::CountApplications() {
             total = m_applicationTotals.insert(m_applicationTotals.end(),
                                                {.application = delta.application});
         }
-        total->receivedKb += delta.downloadKb;
-        total->sentKb += delta.uploadKb;
+        total->receivedKb += download;
+        total->sentKb += upload;
+    }
+    m_localTotals.received += localDownload;
+    m_localTotals.sent += localUpload;
+    if (m_internetOnly && (localDownload > 0 || localUpload > 0)) {
+        // The month, the period, the watcher, the records and the metrics all take
+        // these totals and the hour's amounts; the bars keep the link's rates.
+        m_hours->TakeBack(localDownload, localUpload);
+        m_sampler->LeaveOut(localDownload, localUpload);
+        m_leftOut.received += localDownload;
+        m_leftOut.sent += localUpload;
     }
 }
 
@@ -260,7 +303,9 @@ metrics::MeterFigures Meter::Figures() {
             .periodLimitKb = m_periodLimitKb,
             .periodStartSeconds = metrics::UnixSeconds({first.year, first.month, first.day}),
             .rejectedSamples = m_sampler->RejectedSamples(),
-            .applications = {m_applicationTotals.begin(), m_applicationTotals.end()}};
+            .applications = {m_applicationTotals.begin(), m_applicationTotals.end()},
+            .localReceivedKb = m_localTotals.received,
+            .localSentKb = m_localTotals.sent};
 }
 
 void Meter::RunUpdateCheck() {

@@ -118,8 +118,10 @@ public:
 private:
     void RetryUnwrittenSettings();
     // Once a second: what each application moved since the last reading, into the
-    // open hour.
+    // open hour; with "TylkoInternet", the local network's part left out.
     void CountApplications();
+    // "TylkoInternet", and "SiecLokalna" told to the service.
+    void ReadLocalNetworkSettings();
     // A settings write that failed: counting goes on, the user hears of it once.
     void SettingsWriteFailed(const platform::SettingsError& error);
     // The metrics' settings, and the billing period they report.
@@ -168,6 +170,12 @@ private:
     applications::ApplicationTraffic m_applicationTraffic;
     // What each application moved this run, for the metrics.
     std::vector<metrics::ApplicationFigures> m_applicationTotals;
+    bool m_internetOnly = false;
+    bool m_internetOnlyWarned = false;
+    int m_asksUnanswered = 0;
+    // The local network's traffic this run, and the part of it left out of the totals.
+    sampling::Totals m_localTotals;
+    sampling::Totals m_leftOut;
     std::uint32_t m_applicationsReadAt = 0; // tick count of the last reading
 };
 

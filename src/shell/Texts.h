@@ -7,6 +7,9 @@ namespace quantiro::shell::texts {
 
 inline constexpr std::string_view kApplicationTitle = "Zelvano";
 inline constexpr std::string_view kAlreadyRunning = "Program jest już uruchomiony.";
+inline constexpr std::string_view kInternetOnlyWithoutCollector =
+    "Liczenie tylko ruchu internetowego wymaga usługi quantiro-collector, która nie "
+    "odpowiada; liczony jest cały ruch łącza.";
 
 inline constexpr std::string_view kCloseNoticeTitle = "Kończenie pracy programu";
 inline constexpr std::string_view kCloseNoticeCheckBox =

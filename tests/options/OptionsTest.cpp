@@ -57,6 +57,10 @@ TEST(OptionsTest, ARefusedValueWritesNothingAndAnAcceptedOneOnlyWhatChanged) {
         {{"--set", "Upload=128", "Interfejs=eth1"}, 0, {"Interfejs=eth1", "WasChanged=true"}},
         {{"--set", "ZliczanieDokladne=0"}, 0, {"ZliczanieDokladne=false", "WasChanged=true"}},
         {{"--set", "ZliczanieDokladne=tak"}, 2, {}},
+        {{"--set", "SiecLokalna=10.9.0.0/16, fd12::/16", "TylkoInternet=1"},
+         0,
+         {"SiecLokalna=\"10.9.0.0/16, fd12::/16\"", "TylkoInternet=true", "WasChanged=true"}},
+        {{"--set", "SiecLokalna=10.9.0.0/16,10.300.0.0/16"}, 2, {}},
         {{"--set", "KatalogMetryk=metryki"}, 2, {}}, // not from the root
         {{"--set", "KatalogMetryk=/var/lib/prometheus/node-exporter"},
          0,

@@ -20,14 +20,19 @@ struct FakeService final : platform::ApplicationCounterSource {
         }
         platform::ApplicationCounters answer{.interfaceName = interfaceName, .run = run};
         for (const auto& [name, received] : receivedKb) {
-            answer.applications.push_back({.application = name, .receivedBytes = received * kKb});
+            answer.applications.push_back({.application = name,
+                                           .receivedBytes = received * kKb,
+                                           .receivedLocalBytes = localKb[name] * kKb});
         }
         return answer;
     }
     bool Waiting() const override { return false; }
+    void SetLocalNetworks(const std::string& prefixes) override { localNetworks = prefixes; }
+    std::string localNetworks;
     bool running = true;
     std::string run = "first";
     std::map<std::string, std::uint64_t> receivedKb;
+    std::map<std::string, std::uint64_t> localKb; // the part of it from the local network
 };
 
 TEST(ApplicationsTest, AnHoursApplicationsAddUpAndNothingIsCountedTwice) {
@@ -91,6 +96,25 @@ TEST(ApplicationsTest, AnHoursApplicationsAddUpAndNothingIsCountedTwice) {
              second(100, {});
          },
          {{"firefox.desktop", {230, 0}}, {"curl", {50, 0}}, {"nieprzypisane", {160, 440}}}},
+        {"billed traffic only: a copy from the NAS stays out of the hour, the month and "
+         "the totals, and is kept beside its program",
+         [&] {
+             platform::Write(*system.OtherProgram(), values::kInternetOnly, true);
+             system.OtherProgram()->WriteText(values::kLocalNetworks.name, "203.0.113.0/24");
+             service.running = true;
+             service.run = "third";
+             service.receivedKb = {};
+             start();
+             second(0, {});
+             service.localKb["nautilus"] = 500;
+             second(600, {{"nautilus", 500}, {"firefox.desktop", 100}});
+             EXPECT_EQ(service.localNetworks, "203.0.113.0/24");
+             EXPECT_EQ(meter->RunTotals().received, 100.0);
+         },
+         {{"firefox.desktop", {330, 0}},
+          {"curl", {50, 0}},
+          {"nautilus", {0, 0}},
+          {"nieprzypisane", {160, 1040}}}},
     };
     for (const Step& step : steps) {
         step.act();
@@ -105,6 +129,15 @@ TEST(ApplicationsTest, AnHoursApplicationsAddUpAndNothingIsCountedTwice) {
         }
         EXPECT_EQ(hours.front().download, download) << step.name << ": rows add up to the hour";
     }
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(system.Database().c_str(), &db), SQLITE_OK);
+    sqlite3_stmt* local = nullptr;
+    sqlite3_prepare_v2(db, "SELECT DownloadLokalny FROM aplikacje WHERE Aplikacja = 'nautilus'", -1,
+                       &local, nullptr);
+    ASSERT_EQ(sqlite3_step(local), SQLITE_ROW);
+    EXPECT_EQ(sqlite3_column_int64(local, 0), 500) << "the local network's part, beside it";
+    sqlite3_finalize(local);
+    sqlite3_close(db);
 }
 
 } // namespace

@@ -66,6 +66,7 @@ struct ScriptedCounters final : platform::ApplicationCounterSource {
         return answer;
     }
     bool Waiting() const override { return false; }
+    void SetLocalNetworks(const std::string&) override {}
     std::deque<std::optional<platform::ApplicationCounters>> answers;
     std::vector<std::string> asked;
 };

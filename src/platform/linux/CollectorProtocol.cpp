@@ -4,8 +4,6 @@
 #include <charconv>
 #include <cstring>
 
-#include <arpa/inet.h>
-
 namespace quantiro::platform::linux_impl {
 
 namespace {
@@ -17,8 +15,6 @@ constexpr std::array kKindNames{
     std::pair{OwnerKind::Others, std::string_view("others")},
     std::pair{OwnerKind::None, std::string_view("none")},
 };
-
-constexpr std::uint8_t kMappedIpv4Bits = 96;
 
 template <typename Number> std::optional<Number> ParseNumber(std::string_view text) {
     Number value{};
@@ -64,37 +60,6 @@ std::string_view KindName(OwnerKind kind) {
     return "none";
 }
 
-std::optional<IpPrefix> ParsePrefix(std::string_view text) {
-    const std::size_t slash = text.find('/');
-    const std::string address(text.substr(0, slash));
-    IpPrefix prefix;
-    std::uint8_t maximum = 128;
-    std::uint8_t offset = 0;
-    in_addr ipv4{};
-    if (::inet_pton(AF_INET, address.c_str(), &ipv4) == 1) {
-        prefix.address[10] = 0xff;
-        prefix.address[11] = 0xff;
-        std::memcpy(&prefix.address[12], &ipv4, sizeof ipv4);
-        maximum = 32;
-        offset = kMappedIpv4Bits;
-    } else if (::inet_pton(AF_INET6, address.c_str(), prefix.address.data()) != 1) {
-        return std::nullopt;
-    }
-    std::uint8_t length = maximum;
-    if (slash != std::string_view::npos) {
-        const auto parsed = ParseNumber<unsigned>(text.substr(slash + 1));
-        if (!parsed || *parsed > maximum) {
-            return std::nullopt;
-        }
-        length = static_cast<std::uint8_t>(*parsed);
-    }
-    prefix.length = static_cast<std::uint8_t>(offset + length);
-    for (unsigned bit = prefix.length; bit < 128; ++bit) {
-        prefix.address[bit / 8] &= static_cast<std::uint8_t>(~(0x80U >> (bit % 8)));
-    }
-    return prefix;
-}
-
 CollectorRequest ParseRequest(std::string_view line) {
     if (line.size() > kCollectorLineLimit) {
         return BadRequest{.reason = "za długi wiersz"};
@@ -116,25 +81,11 @@ CollectorRequest ParseRequest(std::string_view line) {
                                     "interfejsu"};
     }
     if (verb == "LOCAL") {
-        LocalRequest request;
-        if (rest.empty()) {
-            return request;
+        auto parsed = prefixes::ParseList(rest);
+        if (const auto* problem = std::get_if<std::string>(&parsed)) {
+            return BadRequest{.reason = PrintableField(*problem)};
         }
-        const std::vector<std::string_view> items = Split(rest, ',');
-        if (items.size() > kLocalPrefixLimit) {
-            return BadRequest{.reason = "za dużo prefiksów (najwięcej " +
-                                        std::to_string(kLocalPrefixLimit) + ")"};
-        }
-        for (std::size_t position = 0; position < items.size(); ++position) {
-            const auto prefix = ParsePrefix(items[position]);
-            if (!prefix) {
-                return BadRequest{.reason =
-                                      "prefiks nr " + std::to_string(position + 1) +
-                                      " jest niepoprawny: " + PrintableField(items[position])};
-            }
-            request.prefixes.push_back(*prefix);
-        }
-        return request;
+        return LocalRequest{.prefixes = std::get<std::vector<IpPrefix>>(std::move(parsed))};
     }
     return BadRequest{.reason = "nieznane polecenie"};
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/NetworkPrefixes.h"
+
 #include <array>
 #include <compare>
 #include <cstdint>
@@ -18,8 +20,6 @@ namespace quantiro::platform::linux_impl {
 inline constexpr std::string_view kCollectorSocketPath = "/run/quantiro/collector.sock";
 // Longer request lines are refused, so no client can make the service buffer more.
 inline constexpr std::size_t kCollectorLineLimit = 4096;
-// A user's own local prefixes at most.
-inline constexpr std::size_t kLocalPrefixLimit = 64;
 
 enum class OwnerKind {
     App,    // a desktop application, by its desktop id
@@ -58,16 +58,7 @@ struct CollectorCounters {
     std::vector<CollectorRow> rows;
 };
 
-// An address prefix, IPv4 as IPv4-mapped IPv6 (::ffff:a.b.c.d), with the bits past
-// the prefix length zero.
-struct IpPrefix {
-    std::array<std::uint8_t, 16> address{};
-    std::uint8_t length = 0; // 0..128
-    auto operator<=>(const IpPrefix&) const = default;
-};
-
-// "192.168.1.0/24", "fd00::/8", or an address alone (the host).
-std::optional<IpPrefix> ParsePrefix(std::string_view text);
+using prefixes::IpPrefix;
 
 struct CountersRequest {
     std::uint64_t netnsCookie = 0;

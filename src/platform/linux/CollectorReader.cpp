@@ -88,12 +88,20 @@ bool CollectorReader::Connect() {
         m_netnsCookie = 0;
     }
     m_fd = std::move(fd);
+    // A new connection may be a new service, which knows no one's prefixes.
+    m_localPending = m_localPending || !m_localNetworks.empty();
     return true;
+}
+
+void CollectorReader::SetLocalNetworks(const std::string& prefixes) {
+    m_localPending = m_localPending || prefixes != m_localNetworks;
+    m_localNetworks = prefixes;
 }
 
 void CollectorReader::Drop() {
     m_fd.Reset();
     m_waiting = false;
+    m_localAsked = false;
     m_answer.clear();
     m_asksUntilConnect = kAsksBetweenConnects;
 }
@@ -117,7 +125,16 @@ bool CollectorReader::ReadAnswer() {
             Drop(); // the service went (a restart): the next poll connects again
             return false;
         }
-        return m_answer.ends_with("END\n") || m_answer.starts_with("ERR");
+        // After the prefixes' one-line answer, when they were told: the counters, or
+        // the line that refuses them.
+        std::string_view counters = m_answer;
+        if (m_localAsked) {
+            const std::size_t end = counters.find('\n');
+            counters =
+                end == std::string_view::npos ? std::string_view() : counters.substr(end + 1);
+        }
+        return counters.ends_with("END\n") ||
+               (counters.starts_with("ERR") && counters.ends_with('\n'));
     }
 }
 
@@ -126,6 +143,12 @@ std::optional<ApplicationCounters> CollectorReader::Poll(const std::string& inte
     std::optional<ApplicationCounters> answer;
     if (m_waiting && m_fd.Valid()) {
         if (ReadAnswer()) {
+            if (m_localAsked) {
+                // "OK", or a refusal the options program's checks should have
+                // prevented: the service then keeps the built-in ranges alone.
+                m_answer.erase(0, m_answer.find('\n') + 1);
+                m_localAsked = false;
+            }
             if (const auto counters = ParseCountersAnswer(m_answer)) {
                 answer = Recorded(*counters, m_askedAbout);
             }
@@ -149,7 +172,12 @@ std::optional<ApplicationCounters> CollectorReader::Poll(const std::string& inte
         }
     }
     const unsigned index = ::if_nametoindex(interfaceName.c_str());
-    const std::string question = CountersRequestLine(m_netnsCookie, index);
+    std::string question = CountersRequestLine(m_netnsCookie, index);
+    if (m_localPending) {
+        question.insert(0, LocalRequestLine(m_localNetworks));
+        m_localPending = false;
+        m_localAsked = true;
+    }
     const ssize_t sent = ::send(m_fd.Get(), question.data(), question.size(), MSG_NOSIGNAL);
     if (sent != static_cast<ssize_t>(question.size())) {
         Drop();

@@ -19,6 +19,7 @@ public:
 
     std::optional<ApplicationCounters> Poll(const std::string& interfaceName, bool ask) override;
     bool Waiting() const override { return m_waiting; }
+    void SetLocalNetworks(const std::string& prefixes) override;
 
 private:
     bool Connect();
@@ -34,6 +35,9 @@ private:
     int m_asksWaited = 0;
     int m_asksUntilConnect = 0;
     std::uint64_t m_netnsCookie = 0;
+    std::string m_localNetworks;
+    bool m_localPending = false; // to be told with the next question
+    bool m_localAsked = false;   // its one-line answer comes before the counters
 };
 
 } // namespace quantiro::platform::linux_impl

@@ -98,6 +98,18 @@ template <typename Work> auto InTransaction(sqlite3* db, Work&& work) {
     }
 }
 
+// The local network's columns: a table another program made may lack them, and
+// reads as if they held 0.
+bool HasLocalColumns(sqlite3* db) {
+    Statement probe = Prepare(db, "SELECT 1 FROM pragma_table_info('aplikacje') "
+                                  "WHERE name = 'DownloadLokalny'");
+    return sqlite3_step(probe.get()) == SQLITE_ROW;
+}
+
+std::string LocalColumns(sqlite3* db) {
+    return HasLocalColumns(db) ? "DownloadLokalny, UploadLokalny" : "0, 0";
+}
+
 bool HasApplicationsTable(sqlite3* db) {
     Statement probe = Prepare(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND "
                                   "name = 'aplikacje'");
@@ -208,8 +220,9 @@ public:
         }
         m_applicationsTable = true;
         Statement statement =
-            Prepare(m_connection.get(), "SELECT Data, Godzina, Aplikacja, Download, Upload FROM "
-                                        "aplikacje WHERE Data BETWEEN ?1 AND ?2");
+            Prepare(m_connection.get(), "SELECT Data, Godzina, Aplikacja, Download, Upload, " +
+                                            LocalColumns(m_connection.get()) +
+                                            " FROM aplikacje WHERE Data BETWEEN ?1 AND ?2");
         BindText(statement.get(), 1, firstDate);
         BindText(statement.get(), 2, lastDate);
         int result = SQLITE_ROW;
@@ -218,7 +231,9 @@ public:
                   .hour = sqlite3_column_int(statement.get(), 1),
                   .amounts = {.application = Text(statement.get(), 2),
                               .download = sqlite3_column_int64(statement.get(), 3),
-                              .upload = sqlite3_column_int64(statement.get(), 4)}});
+                              .upload = sqlite3_column_int64(statement.get(), 4),
+                              .localDownload = sqlite3_column_int64(statement.get(), 5),
+                              .localUpload = sqlite3_column_int64(statement.get(), 6)}});
         }
         if (result != SQLITE_DONE) {
             throw DatabaseError("Błąd bazy danych: " + Message(m_connection.get()));
@@ -264,13 +279,16 @@ private:
         sqlite3_bind_int64(m_clearApplications.get(), 1, hour);
         Run(db, m_clearApplications.get(), kWriteFailure);
         Prepared(m_addApplication,
-                 "INSERT INTO aplikacje (Data, Godzina, Aplikacja, Download, Upload) "
-                 "SELECT Data, Godzina, ?2, ?3, ?4 FROM trafic WHERE rowid = ?1");
+                 "INSERT INTO aplikacje (Data, Godzina, Aplikacja, Download, Upload, "
+                 "DownloadLokalny, UploadLokalny) "
+                 "SELECT Data, Godzina, ?2, ?3, ?4, ?5, ?6 FROM trafic WHERE rowid = ?1");
         for (const ApplicationAmounts& application : applications) {
             sqlite3_bind_int64(m_addApplication.get(), 1, hour);
             BindText(m_addApplication.get(), 2, application.application);
             sqlite3_bind_int64(m_addApplication.get(), 3, application.download);
             sqlite3_bind_int64(m_addApplication.get(), 4, application.upload);
+            sqlite3_bind_int64(m_addApplication.get(), 5, application.localDownload);
+            sqlite3_bind_int64(m_addApplication.get(), 6, application.localUpload);
             Run(db, m_addApplication.get(), kWriteFailure);
         }
     }
@@ -280,8 +298,9 @@ private:
         if (!m_applicationsTable) {
             return found;
         }
-        Prepared(m_findApplications, "SELECT Aplikacja, Download, Upload FROM aplikacje "
-                                     "WHERE Data = ?1 AND Godzina = ?2");
+        Prepared(m_findApplications,
+                 "SELECT Aplikacja, Download, Upload, DownloadLokalny, UploadLokalny "
+                 "FROM aplikacje WHERE Data = ?1 AND Godzina = ?2");
         sqlite3_stmt* statement = m_findApplications.get();
         BindText(statement, 1, date);
         sqlite3_bind_int64(statement, 2, hour);
@@ -289,7 +308,9 @@ private:
         while ((result = sqlite3_step(statement)) == SQLITE_ROW) {
             found.push_back({.application = Text(statement, 0),
                              .download = sqlite3_column_int64(statement, 1),
-                             .upload = sqlite3_column_int64(statement, 2)});
+                             .upload = sqlite3_column_int64(statement, 2),
+                             .localDownload = sqlite3_column_int64(statement, 3),
+                             .localUpload = sqlite3_column_int64(statement, 4)});
         }
         sqlite3_reset(statement);
         if (result != SQLITE_DONE) {
@@ -412,12 +433,20 @@ std::unique_ptr<HourStore> OpenTrafficDatabase(const std::string& path) {
     try {
         Execute(connection.get(),
                 "CREATE TABLE IF NOT EXISTS aplikacje (Data TEXT, Godzina INTEGER, "
-                "Aplikacja TEXT, Download INTEGER, Upload INTEGER)");
+                "Aplikacja TEXT, Download INTEGER, Upload INTEGER, "
+                "DownloadLokalny INTEGER DEFAULT 0, UploadLokalny INTEGER DEFAULT 0)");
+        if (!HasLocalColumns(connection.get())) {
+            Execute(connection.get(),
+                    "ALTER TABLE aplikacje ADD COLUMN DownloadLokalny INTEGER DEFAULT 0");
+            Execute(connection.get(),
+                    "ALTER TABLE aplikacje ADD COLUMN UploadLokalny INTEGER DEFAULT 0");
+        }
         Execute(connection.get(),
                 "CREATE INDEX IF NOT EXISTS aplikacje_godzina ON aplikacje (Data, Godzina)");
         applicationsTable = true;
     } catch (const DatabaseError&) {
-        applicationsTable = HasApplicationsTable(connection.get());
+        applicationsTable =
+            HasApplicationsTable(connection.get()) && HasLocalColumns(connection.get());
     }
     // From now on the meter writes from its tick, which must never stall on another
     // writer of the family: a busy database fails at once and is tried again later.

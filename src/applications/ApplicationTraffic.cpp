@@ -30,31 +30,24 @@ struct Movement {
 // One way of one application's counters: bytes, packets, and the segments' and
 // the local network's parts of them.
 struct Way {
-    std::uint64_t bytes, packets, splitBytes, splitPackets, localBytes;
+    std::uint64_t bytes, packets, splitBytes, splitPackets, localBytes, localPackets;
 };
 
 Movement Moving(const Way& now, const Way& before, std::uint32_t header) {
-    const std::uint64_t bytes = Moved(now.bytes, before.bytes);
-    const std::uint64_t packets = Moved(now.packets, before.packets);
-    const std::uint64_t local = Moved(now.localBytes, before.localBytes);
-    const double whole = Kb(bytes + packets * header);
-    // The service counts local bytes, not local packets: their link headers are
-    // taken in the share the local bytes have of all.
-    const double localHeaders = bytes > 0
-                                    ? static_cast<double>(packets * header) *
-                                          static_cast<double>(local) / static_cast<double>(bytes)
-                                    : 0.0;
+    const double whole =
+        Kb(Moved(now.bytes, before.bytes) + Moved(now.packets, before.packets) * header);
     return {.wholeKb = whole,
             .splitKb = whole + Kb(Moved(now.splitBytes, before.splitBytes) +
                                   Moved(now.splitPackets, before.splitPackets) * header),
-            .localKb = Kb(local) + localHeaders / kBytesPerKb};
+            .localKb = Kb(Moved(now.localBytes, before.localBytes) +
+                          Moved(now.localPackets, before.localPackets) * header)};
 }
 
 Movement Received(const platform::ApplicationCounter& now,
                   const platform::ApplicationCounter& before, std::uint32_t header) {
     auto way = [](const platform::ApplicationCounter& c) {
-        return Way{c.receivedBytes, c.receivedPackets, c.receivedSplitBytes, c.receivedSplitPackets,
-                   c.receivedLocalBytes};
+        return Way{c.receivedBytes,        c.receivedPackets,    c.receivedSplitBytes,
+                   c.receivedSplitPackets, c.receivedLocalBytes, c.receivedLocalPackets};
     };
     return Moving(way(now), way(before), header);
 }
@@ -62,8 +55,8 @@ Movement Received(const platform::ApplicationCounter& now,
 Movement Sent(const platform::ApplicationCounter& now, const platform::ApplicationCounter& before,
               std::uint32_t header) {
     auto way = [](const platform::ApplicationCounter& c) {
-        return Way{c.sentBytes, c.sentPackets, c.sentSplitBytes, c.sentSplitPackets,
-                   c.sentLocalBytes};
+        return Way{c.sentBytes,        c.sentPackets,    c.sentSplitBytes,
+                   c.sentSplitPackets, c.sentLocalBytes, c.sentLocalPackets};
     };
     return Moving(way(now), way(before), header);
 }

@@ -22,6 +22,7 @@ void CounterBook::Totals::Add(const bpf::traffic_key& key, const bpf::traffic_va
     packets[direction] += value.packets;
     splitBytes[direction] += value.split_bytes;
     splitPackets[direction] += value.split_packets;
+    localPackets[direction] += locality == 1 ? value.packets : 0;
 }
 
 void CounterBook::Totals::Add(const Totals& other) {
@@ -32,6 +33,7 @@ void CounterBook::Totals::Add(const Totals& other) {
         packets[direction] += other.packets[direction];
         splitBytes[direction] += other.splitBytes[direction];
         splitPackets[direction] += other.splitPackets[direction];
+        localPackets[direction] += other.localPackets[direction];
     }
 }
 
@@ -101,6 +103,8 @@ std::vector<CollectorRow> CounterBook::Rows(std::uint64_t netnsCookie, std::uint
             .txSplitBytes = totals.splitBytes[1],
             .rxSplitPackets = totals.splitPackets[0],
             .txSplitPackets = totals.splitPackets[1],
+            .rxLocalPackets = totals.localPackets[0],
+            .txLocalPackets = totals.localPackets[1],
         });
     }
     return rows;

@@ -42,6 +42,7 @@ private:
         std::uint64_t packets[2]{};      // [direction]
         std::uint64_t splitBytes[2]{};   // [direction]
         std::uint64_t splitPackets[2]{}; // [direction]
+        std::uint64_t localPackets[2]{}; // [direction]
         void Add(const bpf::traffic_key& key, const bpf::traffic_value& value);
         void Add(const Totals& other);
     };

@@ -25,6 +25,8 @@ struct ApplicationCounter {
     std::uint64_t sentSplitBytes = 0;
     std::uint64_t receivedSplitPackets = 0;
     std::uint64_t sentSplitPackets = 0;
+    std::uint64_t receivedLocalPackets = 0;
+    std::uint64_t sentLocalPackets = 0;
 };
 
 // One answer of the service: its run (another run's counters started again from

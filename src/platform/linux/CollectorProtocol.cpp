@@ -108,8 +108,8 @@ std::string RowLine(const CollectorRow& row) {
     line += '\t' + PrintableField(row.owner.id);
     for (const std::uint64_t value :
          {row.rxBilledBytes, row.txBilledBytes, row.rxLocalBytes, row.txLocalBytes, row.rxPackets,
-          row.txPackets, row.rxSplitBytes, row.txSplitBytes, row.rxSplitPackets,
-          row.txSplitPackets}) {
+          row.txPackets, row.rxSplitBytes, row.txSplitBytes, row.rxSplitPackets, row.txSplitPackets,
+          row.rxLocalPackets, row.txLocalPackets}) {
         line += '\t' + std::to_string(value);
     }
     return line + '\n';
@@ -137,7 +137,7 @@ std::optional<CollectorCounters> ParseCountersAnswer(std::string_view text) {
     counters.runId = lines.front().substr(4);
     for (std::size_t index = 1; index + 2 < lines.size(); ++index) {
         const std::vector<std::string_view> fields = Split(lines[index], '\t');
-        if (fields.size() != 13 || fields[0] != "ROW") {
+        if (fields.size() != 15 || fields[0] != "ROW") {
             return std::nullopt;
         }
         CollectorRow row;
@@ -148,10 +148,10 @@ std::optional<CollectorCounters> ParseCountersAnswer(std::string_view text) {
             return std::nullopt;
         }
         row.owner = {.kind = kind->first, .id = std::string(fields[2])};
-        std::uint64_t* values[] = {&row.rxBilledBytes, &row.txBilledBytes, &row.rxLocalBytes,
-                                   &row.txLocalBytes,  &row.rxPackets,     &row.txPackets,
-                                   &row.rxSplitBytes,  &row.txSplitBytes,  &row.rxSplitPackets,
-                                   &row.txSplitPackets};
+        std::uint64_t* values[] = {&row.rxBilledBytes,  &row.txBilledBytes,  &row.rxLocalBytes,
+                                   &row.txLocalBytes,   &row.rxPackets,      &row.txPackets,
+                                   &row.rxSplitBytes,   &row.txSplitBytes,   &row.rxSplitPackets,
+                                   &row.txSplitPackets, &row.rxLocalPackets, &row.txLocalPackets};
         for (std::size_t field = 0; field < std::size(values); ++field) {
             const auto value = ParseNumber<std::uint64_t>(fields[3 + field]);
             if (!value) {

@@ -49,6 +49,9 @@ struct CollectorRow {
     std::uint64_t txSplitBytes = 0;
     std::uint64_t rxSplitPackets = 0;
     std::uint64_t txSplitPackets = 0;
+    // Of the packets, those exchanged with the local network.
+    std::uint64_t rxLocalPackets = 0;
+    std::uint64_t txLocalPackets = 0;
 };
 
 // One answer to COUNTERS: the service's run (another one means its counters started

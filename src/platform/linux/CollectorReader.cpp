@@ -52,7 +52,9 @@ ApplicationCounters Recorded(const CollectorCounters& counters, const std::strin
                                              .receivedSplitBytes = row.rxSplitBytes,
                                              .sentSplitBytes = row.txSplitBytes,
                                              .receivedSplitPackets = row.rxSplitPackets,
-                                             .sentSplitPackets = row.txSplitPackets});
+                                             .sentSplitPackets = row.txSplitPackets,
+                                             .receivedLocalPackets = row.rxLocalPackets,
+                                             .sentLocalPackets = row.txLocalPackets});
         }
     }
     return recorded;

@@ -10,6 +10,7 @@
 #include "common/DecimalText.h"
 #include "common/FamilyPaths.h"
 #include "common/IgnoringErrors.h"
+#include "limits/BillingPeriod.h"
 #include "platform/Files.h"
 #include "platform/linux/GioDesktopEntries.h"
 #include "platform/linux/IniFileSettings.h"
@@ -18,6 +19,7 @@
 #include "reports/Exports.h"
 #include "reports/MonthSummary.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <iostream>
@@ -142,8 +144,11 @@ int RunApplications(const TerminalRequest& request, const paths::FamilyPaths& pa
             std::cerr << "quantiro-reports: " << reports::kApplicationsNeedCollector << '\n';
         }
     } else {
-        output = reports::ApplicationsText(history.Ranked(range.First(), range.Last()),
-                                           range.Title(), entries, EnvironmentDecimalSeparator());
+        platform::linux_impl::IniFileSettings settings(paths::SettingsFile(paths.configHome));
+        const reports::LocalCounting counting = reports::ReadLocalCounting(settings);
+        output = reports::ApplicationsText(
+            history.Ranked(range.First(), range.Last(), reports::kNamedApplications, counting),
+            range.Title(), entries, EnvironmentDecimalSeparator(), counting);
     }
     std::fwrite(output.data(), 1, output.size(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;
@@ -158,9 +163,18 @@ int RunTerminal(const TerminalRequest& request, const paths::FamilyPaths& paths)
     platform::linux_impl::IniFileSettings settings(paths::SettingsFile(paths.configHome));
     const limits::LimitSettings limitSettings = limits::ReadLimitSettings(settings);
     reports::TrafficHistory history;
+    reports::ApplicationHistory applications;
     try {
         const auto database = platform::linux_impl::OpenTrafficDatabaseForReading(path);
         history = reports::LoadHistory(*database, request.from, request.to);
+        if (request.output == TerminalRequest::Output::Summary) {
+            // The local network's part of the summary's month and billing period.
+            const CalendarDate periodFirst =
+                limits::PeriodContaining(now.today, limitSettings.billingDay).first;
+            applications = reports::LoadApplications(
+                *database, std::min(periodFirst, CalendarDate{now.today.year, now.today.month, 1}),
+                now.today);
+        }
     } catch (const platform::DatabaseError& error) {
         std::cerr << "quantiro-reports: " << error.what() << '\n';
         return 1;
@@ -182,8 +196,9 @@ int RunTerminal(const TerminalRequest& request, const paths::FamilyPaths& paths)
         break;
     }
     case TerminalRequest::Output::Summary:
-        output =
-            reports::SummaryText(history, limitSettings, now.today, EnvironmentDecimalSeparator());
+        output = reports::SummaryText(history, applications, limitSettings,
+                                      reports::ReadLocalCounting(settings), now.today,
+                                      EnvironmentDecimalSeparator());
         break;
     }
     std::fwrite(output.data(), 1, output.size(), stdout);

@@ -41,7 +41,8 @@ extern "C" __attribute__((visibility("default"))) int QuantiroReportsWindow(int 
     platform::linux_impl::GioDesktopEntries entries;
     ui::ReportsWindow window(
         std::move(history), std::move(applications), entries, limits::ReadLimitSettings(settings),
-        {today.year(), today.month(), today.day()}, static_cast<reports::Grouping>(view), problem);
+        reports::ReadLocalCounting(settings), {today.year(), today.month(), today.day()},
+        static_cast<reports::Grouping>(view), problem);
     showRequests.Listen(window);
     window.show();
     return QApplication::exec();

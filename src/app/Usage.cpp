@@ -55,8 +55,9 @@ constexpr std::array kReportsOptions{
                "koniec."},
     OptionText{"--apps", "[RRRR-MM-DD|RRRR-MM]",
                "Wypisuje ruch aplikacji dnia (domyślnie dzisiejszego) albo miesiąca: dziesięć "
-               "największych, pozostałe razem i nieprzypisany ruch osobno; z --json wszystkie "
-               "aplikacje w kB. Wymaga usługi quantiro-collector."},
+               "największych, pozostałe razem i nieprzypisany ruch osobno, z ruchem w sieci "
+               "lokalnej obok; z --json wszystkie aplikacje w kB (sieć lokalna w rx_local i "
+               "tx_local). Wymaga usługi quantiro-collector."},
     OptionText{"--version", "", "Wypisuje wersję programu i kończy pracę."},
     OptionText{"--help", "", "Wypisuje ten opis i kończy pracę."},
 };

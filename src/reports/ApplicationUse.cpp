@@ -49,6 +49,11 @@ std::string Kilobytes(std::int64_t kilobytes) {
     return std::to_string(kilobytes);
 }
 
+void AddLocal(LocalTraffic& sum, const LocalTraffic& more) {
+    sum.download += more.download;
+    sum.upload += more.upload;
+}
+
 } // namespace
 
 CalendarDate ApplicationRange::First() const {
@@ -103,14 +108,61 @@ std::string ApplicationRange::Title() const {
     return "okres " + FormatIsoDate(First()) + " – " + FormatIsoDate(Last());
 }
 
+LocalCounting ReadLocalCounting(platform::SettingsStore& settings) {
+    return platform::Read(settings, values::kInternetOnly) ? LocalCounting::LeftOut
+                                                           : LocalCounting::Included;
+}
+
+std::string_view LocalLabel(LocalCounting counting) {
+    return counting == LocalCounting::LeftOut ? "sieć lokalna, nie wliczona" : "w tym sieć lokalna";
+}
+
+std::string LocalNote(std::int64_t kilobytes, LocalCounting counting,
+                      std::string_view decimalSeparator) {
+    if (kilobytes <= 0) {
+        return {};
+    }
+    return std::string(LocalLabel(counting)) + ": " +
+           presentation::FormatMonthAmount(static_cast<double>(kilobytes), decimalSeparator);
+}
+
 void ApplicationHistory::Add(const platform::StoredApplication& row) {
+    const platform::ApplicationAmounts& amounts = row.amounts;
     const auto date = ParseIsoDate(row.date);
-    if (!date || row.amounts.download < 0 || row.amounts.upload < 0) {
+    if (!date || amounts.download < 0 || amounts.upload < 0 || amounts.localDownload < 0 ||
+        amounts.localUpload < 0) {
         return;
     }
-    Amount& amount = m_days[DaysSinceEpoch(*date)][row.amounts.application];
-    amount.download += row.amounts.download;
-    amount.upload += row.amounts.upload;
+    const std::int32_t day = DaysSinceEpoch(*date);
+    const LocalTraffic local{amounts.localDownload, amounts.localUpload};
+    Amount& amount = m_days[day][amounts.application];
+    amount.download += amounts.download;
+    amount.upload += amounts.upload;
+    AddLocal(amount.local, local);
+    if (local.Total() > 0) {
+        LocalDay& localDay = m_local[day];
+        AddLocal(localDay.total, local);
+        if (row.hour >= 0 && row.hour < 24) {
+            AddLocal(localDay.hours[static_cast<std::size_t>(row.hour)], local);
+        }
+    }
+}
+
+LocalTraffic ApplicationHistory::Local(const CalendarDate& first, const CalendarDate& last) const {
+    LocalTraffic sum;
+    const auto end = m_local.upper_bound(DaysSinceEpoch(last));
+    for (auto day = m_local.lower_bound(DaysSinceEpoch(first)); day != end; ++day) {
+        AddLocal(sum, day->second.total);
+    }
+    return sum;
+}
+
+LocalTraffic ApplicationHistory::LocalHour(const CalendarDate& day, int hour) const {
+    const auto found = m_local.find(DaysSinceEpoch(day));
+    if (found == m_local.end() || hour < 0 || hour >= 24) {
+        return {};
+    }
+    return found->second.hours[static_cast<std::size_t>(hour)];
 }
 
 std::vector<ApplicationShare> ApplicationHistory::All(const CalendarDate& first,
@@ -122,6 +174,7 @@ std::vector<ApplicationShare> ApplicationHistory::All(const CalendarDate& first,
             Amount& sum = sums[application];
             sum.download += amount.download;
             sum.upload += amount.upload;
+            AddLocal(sum.local, amount.local);
         }
     }
     std::vector<ApplicationShare> all;
@@ -134,6 +187,7 @@ std::vector<ApplicationShare> ApplicationHistory::All(const CalendarDate& first,
             .application = std::string(application),
             .download = amount.download,
             .upload = amount.upload,
+            .local = amount.local,
         };
         if (nobody) {
             unattributed = std::move(row);
@@ -149,17 +203,29 @@ std::vector<ApplicationShare> ApplicationHistory::All(const CalendarDate& first,
 }
 
 ApplicationShares ApplicationHistory::Ranked(const CalendarDate& first, const CalendarDate& last,
-                                             std::size_t shown) const {
+                                             std::size_t shown, LocalCounting counting) const {
     ApplicationShares shares;
     std::vector<ApplicationShare> all = All(first, last);
+    if (counting == LocalCounting::LeftOut) {
+        const bool unattributedLast =
+            !all.empty() && all.back().kind == ApplicationShare::Kind::Unattributed;
+        std::sort(all.begin(), all.end() - (unattributedLast ? 1 : 0),
+                  [](const ApplicationShare& a, const ApplicationShare& b) {
+                      const std::int64_t aMoved = a.download + a.upload + a.local.Total(),
+                                         bMoved = b.download + b.upload + b.local.Total();
+                      return aMoved != bMoved ? aMoved > bMoved : a.application < b.application;
+                  });
+    }
     shares.recorded = !all.empty();
     ApplicationShare rest{.kind = ApplicationShare::Kind::Rest};
     for (ApplicationShare& row : all) {
         shares.download += row.download;
         shares.upload += row.upload;
+        AddLocal(shares.local, row.local);
         if (row.kind == ApplicationShare::Kind::Application && shares.rows.size() >= shown) {
             rest.download += row.download;
             rest.upload += row.upload;
+            AddLocal(rest.local, row.local);
             ++rest.folded;
             continue;
         }
@@ -199,7 +265,8 @@ std::string ShareName(const ApplicationShare& row, platform::DesktopEntries& ent
 }
 
 std::string ApplicationsText(const ApplicationShares& shares, std::string_view title,
-                             platform::DesktopEntries& entries, std::string_view decimalSeparator) {
+                             platform::DesktopEntries& entries, std::string_view decimalSeparator,
+                             LocalCounting counting) {
     std::string text = "Aplikacje: " + std::string(title) + "\n";
     if (!shares.recorded) {
         return text + std::string(kApplicationsNeedCollector) + "\n";
@@ -207,18 +274,23 @@ std::string ApplicationsText(const ApplicationShares& shares, std::string_view t
     const auto amount = [&](std::int64_t kilobytes) {
         return presentation::FormatMonthAmount(static_cast<double>(kilobytes), decimalSeparator);
     };
+    const bool anyLocal = shares.local.Total() > 0;
     const auto line = [&](const std::string& name, std::int64_t download, std::int64_t upload,
-                          const std::string& share) {
+                          const std::string& share, std::int64_t local) {
         text += Padded(name, 34) + Padded(amount(download), 16, true) +
-                Padded(amount(upload), 16, true) + Padded(share, 10, true) + "\n";
+                Padded(amount(upload), 16, true) + Padded(share, 10, true) +
+                (anyLocal ? Padded(local > 0 ? amount(local) : "", 16, true) : "") + "\n";
     };
     text += Padded("", 34) + Padded("Odebrano", 16, true) + Padded("Wysłano", 16, true) +
-            Padded("Udział", 10, true) + "\n";
+            Padded("Udział", 10, true) + (anyLocal ? Padded("Sieć lokalna", 16, true) : "") + "\n";
     for (const ApplicationShare& row : shares.rows) {
         line(ShareName(row, entries), row.download, row.upload,
-             FormatShare(row.shareTenths, decimalSeparator));
+             FormatShare(row.shareTenths, decimalSeparator), row.local.Total());
     }
-    line("Razem", shares.download, shares.upload, "");
+    line("Razem", shares.download, shares.upload, "", shares.local.Total());
+    if (anyLocal) {
+        text += "\n" + LocalNote(shares.local.Total(), counting, decimalSeparator) + "\n";
+    }
     return text;
 }
 
@@ -230,7 +302,9 @@ std::string ApplicationsJson(const std::vector<ApplicationShare>& all,
         json += (i == 0 ? "{" : ", {");
         json += "\"id\": " + JsonString(row.application) +
                 ", \"name\": " + JsonString(entries.Look(row.application).name) +
-                ", \"rx\": " + Kilobytes(row.download) + ", \"tx\": " + Kilobytes(row.upload) + "}";
+                ", \"rx\": " + Kilobytes(row.download) + ", \"tx\": " + Kilobytes(row.upload) +
+                ", \"rx_local\": " + Kilobytes(row.local.download) +
+                ", \"tx_local\": " + Kilobytes(row.local.upload) + "}";
     }
     return json + "]}\n";
 }

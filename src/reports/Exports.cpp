@@ -135,7 +135,8 @@ std::string JsonReport(const TrafficHistory& history, const std::optional<Groupi
     return json + "}}]}\n";
 }
 
-std::string SummaryText(const TrafficHistory& history, const limits::LimitSettings& settings,
+std::string SummaryText(const TrafficHistory& history, const ApplicationHistory& applications,
+                        const limits::LimitSettings& settings, LocalCounting counting,
                         const CalendarDate& today, std::string_view decimalSeparator) {
     const auto amount = [&](double kilobytes) {
         return presentation::FormatMonthAmount(kilobytes, decimalSeparator);
@@ -145,15 +146,21 @@ std::string SummaryText(const TrafficHistory& history, const limits::LimitSettin
         "Okres " + FormatIsoDate(use.period.first) + " – " + FormatIsoDate(use.period.last);
     std::string text = Padded("", 34) + Padded("Odebrano", 16, true) + Padded("Wysłano", 16, true) +
                        Padded("Czas online", 16, true) + "\n";
-    const auto line = [&](const std::string& name, const Traffic& traffic) {
+    const auto line = [&](const std::string& name, const CalendarDate& first) {
+        const Traffic traffic = history.Days(first, today);
         text += Padded(name, 34) + Padded(amount(static_cast<double>(traffic.download)), 16, true) +
                 Padded(amount(static_cast<double>(traffic.upload)), 16, true) +
                 Padded(FormatOnlineTime(traffic.onlineMs), 16, true) + "\n";
+        const std::string local =
+            LocalNote(applications.Local(first, today).Total(), counting, decimalSeparator);
+        if (!local.empty()) {
+            text += "  " + local + "\n";
+        }
     };
-    line("Dziś, " + FormatIsoDate(today), history.Days(today, today));
+    line("Dziś, " + FormatIsoDate(today), today);
     line("Ten miesiąc, " + std::string(MonthName(today.month)) + " " + std::to_string(today.year),
-         history.Days({today.year, today.month, 1}, today));
-    line(periodName, use.traffic);
+         {today.year, today.month, 1});
+    line(periodName, use.period.first);
     text += "\n";
     if (use.limitKb > 0) {
         text += Padded("Limit okresu", 34) + amount(use.limitKb) + ", wykorzystano " +

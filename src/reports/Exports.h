@@ -1,6 +1,7 @@
 #pragma once
 
 #include "limits/LimitCheck.h"
+#include "reports/ApplicationUse.h"
 #include "reports/ReportRows.h"
 
 #include <optional>
@@ -29,8 +30,10 @@ std::string JsonReport(const TrafficHistory& history, const std::optional<Groupi
                        const CalendarDate& first, const CalendarDate& last,
                        const JsonHeader& header);
 
-// Today, this month, the billing period and its estimate, as aligned text.
-std::string SummaryText(const TrafficHistory& history, const limits::LimitSettings& settings,
+// Today, this month, the billing period and its estimate, as aligned text; under
+// each of the three the local network's traffic, when it has some.
+std::string SummaryText(const TrafficHistory& history, const ApplicationHistory& applications,
+                        const limits::LimitSettings& settings, LocalCounting counting,
                         const CalendarDate& today, std::string_view decimalSeparator);
 
 // A field as RFC 4180 writes it: in double quotes (doubled inside) when it holds a

@@ -7,6 +7,9 @@
 
 namespace quantiro::ui {
 
+// A blue-grey that no grey of anti-aliased text matches.
+const QColor ApplicationChart::kLocalColour{120, 144, 156};
+
 ApplicationChart::ApplicationChart(QWidget* parent)
     : QWidget(parent) {
     setMinimumSize(420, 200);
@@ -25,9 +28,16 @@ void ApplicationChart::paintEvent(QPaintEvent*) {
     const QFontMetrics metrics = painter.fontMetrics();
     const int line = metrics.height();
 
+    const bool anyLocal =
+        std::any_of(m_bars.begin(), m_bars.end(), [](const Bar& bar) { return bar.localKb > 0; });
     int x = 8;
-    for (const auto& [colour, text] : {std::pair{TrafficChart::kDownloadColour, "Odebrano"},
-                                       std::pair{TrafficChart::kUploadColour, "Wysłano"}}) {
+    for (const auto& [colour, text] :
+         {std::pair{TrafficChart::kDownloadColour, "Odebrano"},
+          std::pair{TrafficChart::kUploadColour, "Wysłano"},
+          std::pair{kLocalColour, anyLocal ? "Sieć lokalna, nie wliczona" : ""}}) {
+        if (*text == '\0') {
+            continue;
+        }
         painter.fillRect(x, line / 2 - 2, 12, 10, colour);
         const QString label = QString::fromUtf8(text);
         painter.drawText(x + 18, line, label);
@@ -43,7 +53,7 @@ void ApplicationChart::paintEvent(QPaintEvent*) {
     for (const Bar& bar : m_bars) {
         nameWidth = std::max(nameWidth, metrics.horizontalAdvance(bar.name));
         amountWidth = std::max(amountWidth, metrics.horizontalAdvance(bar.amount));
-        largest = std::max(largest, bar.downloadKb + bar.uploadKb);
+        largest = std::max(largest, bar.downloadKb + bar.uploadKb + bar.localKb);
     }
     nameWidth = std::min(nameWidth, width() / 3) + 12;
     amountWidth += 12;
@@ -63,11 +73,13 @@ void ApplicationChart::paintEvent(QPaintEvent*) {
         const double barTop = top + (slot - barHeight) / 2;
         const double down = plot.width() * bar.downloadKb / largest;
         const double up = plot.width() * bar.uploadKb / largest;
+        const double local = plot.width() * bar.localKb / largest;
         painter.fillRect(QRectF(plot.left(), barTop, down, barHeight),
                          TrafficChart::kDownloadColour);
         painter.fillRect(QRectF(plot.left() + down, barTop, up, barHeight),
                          TrafficChart::kUploadColour);
-        painter.drawText(QRectF(plot.left() + down + up + 6, top, amountWidth, slot),
+        painter.fillRect(QRectF(plot.left() + down + up, barTop, local, barHeight), kLocalColour);
+        painter.drawText(QRectF(plot.left() + down + up + local + 6, top, amountWidth, slot),
                          Qt::AlignLeft | Qt::AlignVCenter, bar.amount);
     }
 }

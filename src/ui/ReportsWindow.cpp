@@ -39,7 +39,7 @@ constexpr std::array kViews{reports::Grouping::Hour, reports::Grouping::Day,
 // The tab after the four groupings.
 constexpr int kApplicationsTab = static_cast<int>(kViews.size());
 // The chart's bars: the largest applications, as many as the table lists by name.
-constexpr std::size_t kChartedApplications = 10;
+constexpr std::size_t kChartedApplications = reports::kNamedApplications;
 
 QTableWidget* NewTable(const QStringList& headers) {
     auto* table = new QTableWidget(0, static_cast<int>(headers.size()));
@@ -74,18 +74,52 @@ QDate ToQDate(const CalendarDate& date) {
     return {date.year, date.month, date.day};
 }
 
+// The local network's column says whether its amounts are in the others or beside them.
+QString LocalHeader(reports::LocalCounting counting) {
+    QString label = FromUtf8(reports::LocalLabel(counting));
+    label[0] = label[0].toUpper();
+    return label;
+}
+
+// An amount that a wrapping label keeps on one line.
+QString Unbroken(const std::string& amount) {
+    return FromUtf8(amount).replace(QLatin1Char(' '), QChar(0x00A0));
+}
+
+// "; sieć lokalna, nie wliczona: 7,04 GB" after a figure; empty when nothing is local.
+QString LocalSuffix(std::int64_t kilobytes, reports::LocalCounting counting,
+                    const std::string& separator) {
+    if (kilobytes <= 0) {
+        return {};
+    }
+    return QStringLiteral("; %1: %2")
+        .arg(FromUtf8(reports::LocalLabel(counting)),
+             Unbroken(presentation::FormatMonthAmount(static_cast<double>(kilobytes), separator)));
+}
+
+// The local network's column after the others, as wide as its long header; hidden
+// while the period shown has nothing local.
+void AddLocalColumn(QTableWidget& table, reports::LocalCounting counting) {
+    const int column = table.columnCount();
+    table.setColumnCount(column + 1);
+    table.setHorizontalHeaderItem(column, new QTableWidgetItem(LocalHeader(counting)));
+    table.horizontalHeader()->setSectionResizeMode(column, QHeaderView::ResizeToContents);
+}
+
 } // namespace
 
 ReportsWindow::ReportsWindow(reports::TrafficHistory history,
                              reports::ApplicationHistory applications,
                              platform::DesktopEntries& entries,
-                             const limits::LimitSettings& settings, const CalendarDate& today,
-                             reports::Grouping view, const QString& problem)
+                             const limits::LimitSettings& settings, reports::LocalCounting counting,
+                             const CalendarDate& today, reports::Grouping view,
+                             const QString& problem)
     : m_history(std::move(history))
     , m_applications(std::move(applications))
     , m_entries(entries)
     , m_range{.anchor = today, .billingDay = settings.billingDay}
     , m_settings(settings)
+    , m_counting(counting)
     , m_today(today)
     , m_shown{view, today}
     , m_separator(EnvironmentDecimalSeparator()) {
@@ -137,8 +171,10 @@ ReportsWindow::ReportsWindow(reports::TrafficHistory history,
     m_table =
         NewTable({QStringLiteral("Okres"), QStringLiteral("Odebrano"), QStringLiteral("Wysłano"),
                   QStringLiteral("Razem"), QStringLiteral("Czas online")});
+    AddLocalColumn(*m_table, m_counting);
     trafficLayout->addWidget(m_table, 2);
     m_totals = new QLabel;
+    m_totals->setWordWrap(true);
     trafficLayout->addWidget(m_totals);
     m_pages->addWidget(trafficPage);
     auto* applicationsPage = new QWidget;
@@ -151,6 +187,7 @@ ReportsWindow::ReportsWindow(reports::TrafficHistory history,
     applicationsLayout->addWidget(m_applicationChart, 3);
     m_applicationTable = NewTable({QStringLiteral("Aplikacja"), QStringLiteral("Odebrano"),
                                    QStringLiteral("Wysłano"), QStringLiteral("Udział")});
+    AddLocalColumn(*m_applicationTable, m_counting);
     m_applicationTable->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
     m_applicationTable->horizontalHeader()->setSectionResizeMode(3, QHeaderView::ResizeToContents);
     applicationsLayout->addWidget(m_applicationTable, 2);
@@ -231,7 +268,8 @@ void ReportsWindow::ShowApplications(const reports::ApplicationRange& range) {
         return FromUtf8(
             presentation::FormatMonthAmount(static_cast<double>(kilobytes), m_separator));
     };
-    const reports::ApplicationShares shares = m_applications.Ranked(range.First(), range.Last());
+    const reports::ApplicationShares shares =
+        m_applications.Ranked(range.First(), range.Last(), reports::kNamedApplications, m_counting);
     m_applicationNote->setVisible(!shares.recorded);
     m_applicationTable->setRowCount(static_cast<int>(shares.rows.size()));
     std::vector<ApplicationChart::Bar> bars;
@@ -249,13 +287,25 @@ void ReportsWindow::ShowApplications(const reports::ApplicationRange& range) {
         m_applicationTable->setItem(at, 2, AmountItem(amount(row.upload)));
         m_applicationTable->setItem(
             at, 3, AmountItem(FromUtf8(reports::FormatShare(row.shareTenths, m_separator))));
+        m_applicationTable->setItem(
+            at, 4, AmountItem(row.local.Total() > 0 ? amount(row.local.Total()) : QString()));
         if (row.kind == reports::ApplicationShare::Kind::Application &&
             bars.size() < kChartedApplications) {
-            bars.push_back({name, static_cast<double>(row.download),
-                            static_cast<double>(row.upload), amount(row.download + row.upload)});
+            // Left out of the figures, the local part is drawn after them; counted in
+            // them, it is inside the bar already.
+            const std::int64_t beside =
+                m_counting == reports::LocalCounting::LeftOut ? row.local.Total() : 0;
+            bars.push_back(
+                {.name = name,
+                 .downloadKb = static_cast<double>(row.download),
+                 .uploadKb = static_cast<double>(row.upload),
+                 .amount = amount(row.download + row.upload) +
+                           (beside > 0 ? QStringLiteral(" + ") + amount(beside) : QString()),
+                 .localKb = static_cast<double>(beside)});
         }
     }
     m_applicationChart->SetBars(std::move(bars));
+    m_applicationTable->setColumnHidden(4, shares.local.Total() <= 0);
 }
 
 void ReportsWindow::ShowPeriod(const reports::ShownPeriod& period) {
@@ -281,9 +331,15 @@ void ReportsWindow::ShowPeriod(const reports::ShownPeriod& period) {
     bars.reserve(rows.size());
     m_table->setRowCount(static_cast<int>(rows.size()));
     reports::Traffic total;
+    std::int64_t totalLocal = 0;
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const reports::Row& row = rows[i];
         const reports::Traffic& traffic = row.traffic;
+        const std::int64_t local =
+            (period.by == reports::Grouping::Hour ? m_applications.LocalHour(row.first, row.hour)
+                                                  : m_applications.Local(row.first, row.last))
+                .Total();
+        totalLocal += local;
         total.Add(traffic);
         bars.push_back({ChartLabel(row, period.by), traffic.recorded,
                         static_cast<double>(traffic.download), static_cast<double>(traffic.upload),
@@ -300,17 +356,18 @@ void ReportsWindow::ShowPeriod(const reports::ShownPeriod& period) {
                                            FromUtf8(reports::FormatOnlineTime(traffic.onlineMs))}
                              : QStringList{QString(), QString(), QString(), QString()};
         for (int column = 1; column <= 4; ++column) {
-            auto* item = new QTableWidgetItem(cells[column - 1]);
-            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
-            m_table->setItem(at, column, item);
+            m_table->setItem(at, column, AmountItem(cells[column - 1]));
         }
+        m_table->setItem(at, 5, AmountItem(local > 0 ? amount(local) : QString()));
     }
     m_chart->SetBars(std::move(bars));
-    m_totals->setText(total.recorded
-                          ? QStringLiteral("Razem: odebrano %1, wysłano %2, czas online %3")
-                                .arg(amount(total.download), amount(total.upload),
-                                     FromUtf8(reports::FormatOnlineTime(total.onlineMs)))
-                          : QStringLiteral("Razem: brak zapisów w tym okresie"));
+    m_table->setColumnHidden(5, totalLocal <= 0);
+    QString totals = total.recorded
+                         ? QStringLiteral("Razem: odebrano %1, wysłano %2, czas online %3")
+                               .arg(amount(total.download), amount(total.upload),
+                                    FromUtf8(reports::FormatOnlineTime(total.onlineMs)))
+                         : QStringLiteral("Razem: brak zapisów w tym okresie");
+    m_totals->setText(totals + LocalSuffix(totalLocal, m_counting, m_separator));
 }
 
 QString ReportsWindow::TotalsText() const {
@@ -330,7 +387,9 @@ std::string ReportsWindow::ExportText(bool json) const {
         return json ? reports::ApplicationsJson(m_applications.All(m_range.First(), m_range.Last()),
                                                 m_entries)
                     : reports::ApplicationsCsv(
-                          m_applications.Ranked(m_range.First(), m_range.Last()), m_entries);
+                          m_applications.Ranked(m_range.First(), m_range.Last(),
+                                                reports::kNamedApplications, m_counting),
+                          m_entries);
     }
     const CalendarDate first = m_shown.First(m_history), last = m_shown.Last(m_history);
     if (!json) {
@@ -365,7 +424,7 @@ void ReportsWindow::Export() {
 void ReportsWindow::BuildBillingPeriod() {
     const reports::PeriodUse use = reports::UseOfPeriod(m_history, m_settings, m_today);
     const auto amount = [&](double kilobytes) {
-        return FromUtf8(presentation::FormatMonthAmount(kilobytes, m_separator));
+        return Unbroken(presentation::FormatMonthAmount(kilobytes, m_separator));
     };
     QString text = QStringLiteral("Okres rozliczeniowy %1 – %2: ")
                        .arg(FromUtf8(FormatIsoDate(use.period.first)),
@@ -377,6 +436,11 @@ void ReportsWindow::BuildBillingPeriod() {
     } else {
         text += QStringLiteral("%1 (limit nie jest ustawiony)").arg(amount(use.usedKb));
     }
+    // Of what counts against the limit: received, sent or both, as the used figure.
+    const reports::LocalTraffic local = m_applications.Local(use.period.first, m_today);
+    const double localKb = reports::CountedKb({.download = local.download, .upload = local.upload},
+                                              m_settings.direction);
+    text += LocalSuffix(static_cast<std::int64_t>(localKb), m_counting, m_separator);
     text += use.estimateKb
                 ? QStringLiteral("; prognoza na koniec okresu: %1").arg(amount(*use.estimateKb))
                 : QStringLiteral("; prognoza po trzech pełnych dniach okresu");

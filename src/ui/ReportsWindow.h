@@ -28,10 +28,12 @@ class TrafficChart;
 // applications moved the traffic of a day, a month or the billing period.
 class ReportsWindow final : public QWidget {
 public:
-    // `problem`, when not empty, says why there are no records to show.
+    // `problem`, when not empty, says why there are no records to show; `counting`
+    // says how the local network's traffic stands to the figures.
     ReportsWindow(reports::TrafficHistory history, reports::ApplicationHistory applications,
                   platform::DesktopEntries& entries, const limits::LimitSettings& settings,
-                  const CalendarDate& today, reports::Grouping view, const QString& problem = {});
+                  reports::LocalCounting counting, const CalendarDate& today,
+                  reports::Grouping view, const QString& problem = {});
 
     void ShowPeriod(const reports::ShownPeriod& period);
     const reports::ShownPeriod& Shown() const { return m_shown; }
@@ -58,6 +60,7 @@ private:
     platform::DesktopEntries& m_entries;
     reports::ApplicationRange m_range;
     limits::LimitSettings m_settings;
+    reports::LocalCounting m_counting;
     CalendarDate m_today;
     reports::ShownPeriod m_shown;
     std::string m_separator;

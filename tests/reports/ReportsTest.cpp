@@ -250,14 +250,68 @@ TEST(ApplicationUseTest, LargestTenThenTheRestAndTheUnattributedApart) {
         EXPECT_EQ(sum, shares.recorded ? 1000 : 0);
     }
     // The text under a Polish locale, and the note where there is nothing to show.
-    const std::string day =
-        ApplicationsText(history.Ranked({2026, 3, 6}, {2026, 3, 6}), "6 marca 2026", names, ",");
+    const std::string day = ApplicationsText(history.Ranked({2026, 3, 6}, {2026, 3, 6}),
+                                             "6 marca 2026", names, ",", LocalCounting::Included);
     EXPECT_NE(day.find("a13"), std::string::npos) << day;
     EXPECT_NE(day.find("48,83 MB"), std::string::npos) << day;
     EXPECT_NE(day.find("100,0 %"), std::string::npos) << day;
-    EXPECT_EQ(
-        ApplicationsText(history.Ranked({2026, 3, 7}, {2026, 3, 7}), "7 marca 2026", names, ","),
-        "Aplikacje: 7 marca 2026\nDane o aplikacjach wymagają usługi quantiro-collector.\n");
+    EXPECT_EQ(ApplicationsText(history.Ranked({2026, 3, 7}, {2026, 3, 7}), "7 marca 2026", names,
+                               ",", LocalCounting::Included),
+              "Aplikacje: 7 marca 2026\nDane o aplikacjach wymagają usługi quantiro-collector.\n");
+}
+
+TEST(ApplicationUseTest, LocalNetworkByHourDayAndMonthAndItsWording) {
+    testing::TempDir directory;
+    const std::string path = (directory.Path() / "qub.db").string();
+    {
+        testing::TrafficTable table(path);
+        table.Exec("CREATE TABLE aplikacje (Data TEXT, Godzina INTEGER, Aplikacja TEXT, "
+                   "Download INTEGER, Upload INTEGER, DownloadLokalny INTEGER, "
+                   "UploadLokalny INTEGER)");
+        // On 5 March a NAS's copy beside little billed traffic, and twelve programs,
+        // two with a little local traffic; a row with negative local traffic is garbage.
+        std::string sql = "INSERT INTO aplikacje VALUES ('2026-03-05', 9, 'nas', 10, 1, 900, 100),"
+                          "('2026-03-05', 10, 'nas', 10, 1, 90, 10), ('2026-03-06', 0, 'nas', "
+                          "1, 1, 5, 5), ('2026-03-05', 9, 'bad', 1, 1, -1, 0)";
+        for (int i = 1; i <= 12; ++i) {
+            sql += ",('2026-03-05', 11, 'p" + std::to_string(i) + "', " +
+                   std::to_string(1000 - 10 * i) + ", 0, " + std::to_string(i > 10 ? 3 : 0) +
+                   ", 0)";
+        }
+        table.Exec(sql);
+    }
+    const ApplicationHistory history =
+        LoadApplications(*platform::linux_impl::OpenTrafficDatabaseForReading(path));
+    struct Case {
+        CalendarDate first, last;
+        int hour; // -1: the days first..last
+        std::int64_t download, upload;
+    };
+    for (const Case& c : std::initializer_list<Case>{{{2026, 3, 5}, {2026, 3, 5}, -1, 996, 110},
+                                                     {{2026, 3, 1}, {2026, 3, 31}, -1, 1001, 115},
+                                                     {{2026, 3, 5}, {2026, 3, 5}, 10, 90, 10},
+                                                     {{2026, 3, 5}, {2026, 3, 5}, 12, 0, 0},
+                                                     {{2026, 3, 7}, {2026, 3, 9}, -1, 0, 0}}) {
+        const LocalTraffic local =
+            c.hour < 0 ? history.Local(c.first, c.last) : history.LocalHour(c.first, c.hour);
+        EXPECT_EQ(local.download, c.download) << FormatIsoDate(c.first) << " " << c.hour;
+        EXPECT_EQ(local.upload, c.upload) << FormatIsoDate(c.first) << " " << c.hour;
+    }
+    // Counted in the figures the copy is folded into the rest; left out of them it
+    // is named first, as what it moved beside them.
+    for (const auto& [counting, named, restLocal] :
+         {std::tuple{LocalCounting::Included, "p1", 1106}, {LocalCounting::LeftOut, "nas", 6}}) {
+        const ApplicationShares shares =
+            history.Ranked({2026, 3, 5}, {2026, 3, 5}, kNamedApplications, counting);
+        EXPECT_EQ(shares.rows.front().application, named);
+        EXPECT_EQ(shares.rows.back().kind, ApplicationShare::Kind::Rest);
+        EXPECT_EQ(shares.rows.back().local.Total(), restLocal);
+        EXPECT_EQ(shares.local.Total(), 1106);
+    }
+
+    EXPECT_EQ(LocalNote(1536, LocalCounting::Included, ","), "w tym sieć lokalna: 1,50 MB");
+    EXPECT_EQ(LocalNote(1536, LocalCounting::LeftOut, "."), "sieć lokalna, nie wliczona: 1.50 MB");
+    EXPECT_EQ(LocalNote(0, LocalCounting::LeftOut, "."), "");
 }
 
 TEST(ApplicationUseTest, RangesStepByDayMonthAndBillingPeriod) {

@@ -82,8 +82,8 @@ import json; t = json.load(open(\"$work/one.json\"))[\"interfaces\"][0][\"traffi
 assert sorted(t) == [\"month\", \"total\"] and len(t[\"month\"]) == 1' "
 check "the summary names the estimate" '"$bin/quantiro-reports" --summary | grep -q "^Prognoza na koniec okresu"'
 LC_ALL=pl_PL.UTF-8 "$bin/quantiro-reports" --summary > "$work/summary.pl"
-check "under pl_PL the summary's amounts carry a comma, whole" \
-    'grep -qE "[0-9],[0-9]{2} (kB|MB|GB)" "$work/summary.pl" && ! grep -qE " ,|,[0-9]{2},|\." "$work/summary.pl"'
+check "under pl_PL the summary's amounts carry a comma, whole, and no local network without its rows" \
+    'grep -qE "[0-9],[0-9]{2} (kB|MB|GB)" "$work/summary.pl" && ! grep -qE " ,|,[0-9]{2},|\.|lokalna" "$work/summary.pl"'
 
 for arguments in "--csv --json" "--by week --csv" "--csv --from 2026-02-30" \
                  "--csv --from 2026-05-02 --to 2026-05-01" "--summary --by day" "--bogus" "dni lata" \
@@ -113,23 +113,57 @@ LC_ALL=pl_PL.UTF-8 "$bin/quantiro-reports" --apps > "$work/apps.txt"
 check "--apps: the ten largest, the rest and nieprzypisane, in Polish" \
     '[ "$(sed -n "3p;12,15p" "$work/apps.txt" | awk "{print \$1, \$2}")" = "$(printf "Przeglądarka 19,53\nprogram3 2,93\npozostałe (2)\nnieprzypisane 300,00\nRazem 84,28")" ]'
 "$bin/quantiro-reports" --apps "$(date +%F)" --json > "$work/apps.json"
-check "--apps --json: every application in kB, nieprzypisane last" "python3 - '$work' <<'PY'
+check "--apps --json: every application in kB, nieprzypisane last, nothing local in a table without its columns" "python3 - '$work' <<'PY'
 import json, sys
 text = open(sys.argv[1] + '/apps.json').read()
 doc = json.loads(text)
-assert text.startswith('{\"applications\": [{\"id\": \"przegladarka.desktop\", \"name\": \"Przeglądarka\", \"rx\": 20000, \"tx\": 2000}, {\"id\": \"program11\", '), text
+assert text.startswith('{\"applications\": [{\"id\": \"przegladarka.desktop\", \"name\": \"Przeglądarka\", \"rx\": 20000, \"tx\": 2000, \"rx_local\": 0, \"tx_local\": 0}, {\"id\": \"program11\", '), text
 ids = [a['id'] for a in doc['applications']]
 assert ids == ['przegladarka.desktop'] + ['program%d' % i for i in range(11, 0, -1)] + ['nieprzypisane'], ids
-assert doc['applications'][-1] == {'id': 'nieprzypisane', 'name': 'nieprzypisane', 'rx': 300, 'tx': 30}
+assert doc['applications'][-1] == {'id': 'nieprzypisane', 'name': 'nieprzypisane', 'rx': 300, 'tx': 30, 'rx_local': 0, 'tx_local': 0}
 PY"
 month=$(date +%Y-%m)
 "$bin/quantiro-reports" --apps "$month" --json > "$work/month.json"
 check "--apps $month sums the month, and the day before it is left out" "python3 -c '
 import json; a = json.load(open(\"$work/month.json\"))[\"applications\"]
-assert len(a) == 14 and {\"id\": \"curl\", \"name\": \"curl\", \"rx\": 7, \"tx\": 1} in a, a' "
+assert len(a) == 14 and {\"id\": \"curl\", \"name\": \"curl\", \"rx\": 7, \"tx\": 1, \"rx_local\": 0, \"tx_local\": 0} in a, a' "
 "$bin/quantiro-reports" --apps 2001-01 > "$work/none.txt" 2>&1
 check "a month without application rows says why, once" \
     '[ "$(grep -c "Dane o aplikacjach wymagają usługi quantiro-collector." "$work/none.txt")" = 1 ]'
+
+# The local network's columns as the meter adds them, and today a file manager
+# copying 3 GB down and 1 GB up from a NAS, with a little billed traffic beside.
+printf '[Desktop Entry]\nType=Application\nName=Files\nName[pl]=Pliki\nExec=true\n' \
+    > "$data/../../applications/org.gnome.Nautilus.desktop"
+sqlite3 "$data/qub.db" <<'SQL'
+ALTER TABLE aplikacje ADD COLUMN DownloadLokalny INTEGER DEFAULT 0;
+ALTER TABLE aplikacje ADD COLUMN UploadLokalny INTEGER DEFAULT 0;
+INSERT INTO aplikacje VALUES
+    (date('now', 'localtime'), 13, 'org.gnome.Nautilus.desktop', 40, 4, 2097152, 524288),
+    (date('now', 'localtime'), 14, 'org.gnome.Nautilus.desktop', 10, 1, 1048576, 524288);
+SQL
+for internet_only in false true; do
+    printf '[General]\nLimitMiesieczny=1\nLimitKierunek=0\nTylkoInternet=%s\n' "$internet_only" \
+        > "$work/.config/Kestrova/Quantiro.conf"
+    wording=$([ "$internet_only" = true ] && echo "sieć lokalna, nie wliczona" || echo "w tym sieć lokalna")
+    LC_ALL=pl_PL.UTF-8 "$bin/quantiro-reports" --summary > "$work/local.txt"
+    check "TylkoInternet=$internet_only: '$wording: 4,00 GB' under today, the month and the period" \
+        '[ "$(grep -A1 -E "^(Dziś|Ten miesiąc|Okres)" "$work/local.txt" | grep -c "^  $wording: 4,00 GB$")" = 3 ]'
+    LC_ALL=pl_PL.UTF-8 "$bin/quantiro-reports" --apps > "$work/local.txt"
+    check "TylkoInternet=$internet_only: --apps has the local column and the note" \
+        'grep -qE "Udział +Sieć lokalna$" "$work/local.txt" && grep -qE "^Razem .* 4,00 GB$" "$work/local.txt" &&
+         [ "$(tail -1 "$work/local.txt")" = "$wording: 4,00 GB" ]'
+done
+# Its billed 55 kB alone would fold it into the rest.
+check "TylkoInternet=true: the file manager is named first, by what it moved" \
+    '[ "$(sed -n 3p "$work/local.txt" | tr -s " ")" = "Pliki 50,00 kB 5,00 kB 0,1 % 4,00 GB" ]'
+"$bin/quantiro-reports" --apps --json > "$work/local.json"
+check "--apps --json: rx_local and tx_local in kB beside rx and tx" "python3 -c '
+import json; a = json.load(open(\"$work/local.json\"))[\"applications\"]
+n = [e for e in a if e[\"id\"] == \"org.gnome.Nautilus.desktop\"]
+assert n and {k: v for k, v in n[0].items() if k != \"name\"} == {\"id\": \"org.gnome.Nautilus.desktop\",
+    \"rx\": 50, \"tx\": 5, \"rx_local\": 3145728, \"tx_local\": 1048576}, n
+assert all(e[\"rx_local\"] == e[\"tx_local\"] == 0 for e in a if e not in n)' "
 
 echo "not a database" > "$work/foreign.db"
 mkdir -p "$work/other/Kestrova/Quantiro"

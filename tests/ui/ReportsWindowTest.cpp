@@ -33,6 +33,23 @@ std::vector<int> BarHeights(const QImage& image, const QColor& colour) {
     return heights;
 }
 
+// The width in pixels of each bar of `colour`, top to bottom.
+std::vector<int> BarWidths(const QImage& image, const QColor& colour) {
+    std::vector<int> widths;
+    bool inBar = false;
+    for (int y = 0; y < image.height(); ++y) {
+        int width = 0;
+        for (int x = 0; x < image.width(); ++x) {
+            width += image.pixelColor(x, y) == colour;
+        }
+        if (width > 0 && !inBar) {
+            widths.push_back(width);
+        }
+        inBar = width > 0;
+    }
+    return widths;
+}
+
 TEST(ReportsWindowTest, BarsFollowTheRecordsAndEmptyDaysStayEmpty) {
     reports::TrafficHistory history;
     // Days 2, 3 and 5 of March; day 4 measured nothing.
@@ -41,9 +58,12 @@ TEST(ReportsWindowTest, BarsFollowTheRecordsAndEmptyDaysStayEmpty) {
         history.Add({"2026-03-0" + std::to_string(day), std::int64_t{10}, std::int64_t{3600000},
                      std::int64_t{download}, std::int64_t{upload}});
     }
+    // On day 3 a file manager copied from a NAS, left out of the figures.
+    reports::ApplicationHistory applications;
+    applications.Add({"2026-03-03", 10, {"nautilus", 20, 6, 1024, 512}});
     platform::linux_impl::GioDesktopEntries entries;
-    ReportsWindow window(std::move(history), {}, entries, {}, {2026, 3, 20},
-                         reports::Grouping::Day);
+    ReportsWindow window(std::move(history), std::move(applications), entries, {.direction = 0},
+                         reports::LocalCounting::LeftOut, {2026, 3, 20}, reports::Grouping::Day);
     window.resize(900, 700);
     window.show();
     // Below the legend, whose swatches have the bars' colours.
@@ -69,9 +89,24 @@ TEST(ReportsWindowTest, BarsFollowTheRecordsAndEmptyDaysStayEmpty) {
     EXPECT_EQ(table.item(0, 1)->text(), QString());
     EXPECT_EQ(table.item(3, 1)->text(), QStringLiteral("0.00 kB"));
     EXPECT_EQ(table.item(1, 1)->text(), QStringLiteral("3.91 MB"));
-    EXPECT_EQ(window.TotalsText(),
-              QStringLiteral("Razem: odebrano 6.84 MB, wysłano 5.86 MB, czas online 4 h 00 min"));
-    EXPECT_TRUE(window.PeriodText().contains(QStringLiteral("prognoza na koniec okresu")));
+    // The lines below keep each amount whole with a no-break space.
+    const auto plain = [](QString text) {
+        return text.replace(QChar(0x00A0), QLatin1Char(' '));
+    };
+    EXPECT_EQ(plain(window.TotalsText()),
+              QStringLiteral("Razem: odebrano 6.84 MB, wysłano 5.86 MB, czas online 4 h 00 min; "
+                             "sieć lokalna, nie wliczona: 1.50 MB"));
+    EXPECT_EQ(table.horizontalHeaderItem(5)->text(), QStringLiteral("Sieć lokalna, nie wliczona"));
+    EXPECT_FALSE(table.isColumnHidden(5));
+    EXPECT_EQ(table.item(2, 5)->text(), QStringLiteral("1.50 MB"));
+    EXPECT_EQ(table.item(1, 5)->text(), QString());
+    // The limit counts what was received, and so does the local figure beside it.
+    EXPECT_TRUE(
+        plain(window.PeriodText())
+            .contains(QStringLiteral(
+                ": 6.84 MB (limit nie jest ustawiony); sieć lokalna, nie wliczona: 1.00 MB; "
+                "prognoza na koniec okresu")))
+        << window.PeriodText().toStdString();
     // Without a limit there is nothing for a bar to measure against.
     int limitBars = 0;
     for (QWidget* child : window.findChildren<QWidget*>()) {
@@ -87,24 +122,17 @@ TEST(ReportsWindowTest, BarsFollowTheRecordsAndEmptyDaysStayEmpty) {
     // The month before has no records at all.
     window.ShowPeriod(window.Shown().Step(-1));
     EXPECT_EQ(window.TotalsText(), QStringLiteral("Razem: brak zapisów w tym okresie"));
+    EXPECT_TRUE(table.isColumnHidden(5));
     EXPECT_TRUE(BarHeights(bars(), TrafficChart::kDownloadColour).empty());
-}
 
-// The width in pixels of each bar of `colour`, top to bottom.
-std::vector<int> BarWidths(const QImage& image, const QColor& colour) {
-    std::vector<int> widths;
-    bool inBar = false;
-    for (int y = 0; y < image.height(); ++y) {
-        int width = 0;
-        for (int x = 0; x < image.width(); ++x) {
-            width += image.pixelColor(x, y) == colour;
-        }
-        if (width > 0 && !inBar) {
-            widths.push_back(width);
-        }
-        inBar = width > 0;
-    }
-    return widths;
+    // Left out of the figures, the copy is drawn after them in the applications' chart.
+    window.ShowApplications({.anchor = {2026, 3, 3}});
+    const QImage applicationChart = window.ApplicationsChart().grab().toImage();
+    const std::vector<int> local = BarWidths(
+        applicationChart.copy(0, 25, applicationChart.width(), applicationChart.height() - 25),
+        ApplicationChart::kLocalColour);
+    ASSERT_EQ(local.size(), 1u);
+    EXPECT_GT(local[0], 30 * BarWidths(applicationChart, TrafficChart::kDownloadColour).back());
 }
 
 TEST(ReportsWindowTest, ApplicationsOfADayInPolishWithTheirBarsAndExports) {
@@ -113,14 +141,16 @@ TEST(ReportsWindowTest, ApplicationsOfADayInPolishWithTheirBarsAndExports) {
     const std::string saved = before ? before : "";
     setenv("LC_ALL", "pl_PL.UTF-8", 1);
     reports::ApplicationHistory applications;
-    // Twelve programs moving 1..12 MB, and some traffic nobody was seen to move.
+    // Twelve programs moving 1..12 MB, 2 MB of program3's in the local network, and
+    // some traffic nobody was seen to move.
     for (int i = 1; i <= 12; ++i) {
-        applications.Add({"2026-03-20", 10, {"program" + std::to_string(i), i * 1024, 0}});
+        applications.Add(
+            {"2026-03-20", 10, {"program" + std::to_string(i), i * 1024, 0, i == 3 ? 2048 : 0, 0}});
     }
     applications.Add({"2026-03-20", 11, {"nieprzypisane", 512, 512}});
     platform::linux_impl::GioDesktopEntries entries;
-    ReportsWindow window({}, std::move(applications), entries, {}, {2026, 3, 20},
-                         reports::Grouping::Day);
+    ReportsWindow window({}, std::move(applications), entries, {}, reports::LocalCounting::Included,
+                         {2026, 3, 20}, reports::Grouping::Day);
     before ? setenv("LC_ALL", saved.c_str(), 1) : unsetenv("LC_ALL");
     window.resize(900, 700);
     window.show();
@@ -142,12 +172,17 @@ TEST(ReportsWindowTest, ApplicationsOfADayInPolishWithTheirBarsAndExports) {
     }
     EXPECT_NEAR(shares, 100.0, 1e-9);
     EXPECT_EQ(window.ApplicationsNote(), QString());
+    EXPECT_EQ(table.horizontalHeaderItem(4)->text(), QStringLiteral("W tym sieć lokalna"));
+    EXPECT_EQ(table.item(9, 0)->text(), QStringLiteral("program3"));
+    EXPECT_EQ(table.item(9, 4)->text(), QStringLiteral("2,00 MB"));
+    EXPECT_EQ(table.item(8, 4)->text(), QString());
 
     // Ten bars, the largest first, each as long as its traffic.
     const QImage chart = window.ApplicationsChart().grab().toImage();
     const QImage bars = chart.copy(0, 25, chart.width(), chart.height() - 25);
     const std::vector<int> widths = BarWidths(bars, TrafficChart::kDownloadColour);
     ASSERT_EQ(widths.size(), 10u);
+    EXPECT_TRUE(BarWidths(bars, ApplicationChart::kLocalColour).empty()); // inside the bars
     for (std::size_t i = 1; i < widths.size(); ++i) {
         EXPECT_NEAR(widths[i] * 12.0 / static_cast<double>(12 - i), widths[0], 2.0) << i;
     }
@@ -158,13 +193,15 @@ TEST(ReportsWindowTest, ApplicationsOfADayInPolishWithTheirBarsAndExports) {
         << window.ExportText(false);
     EXPECT_EQ(
         window.ExportText(true).rfind(
-            R"({"applications": [{"id": "program12", "name": "program12", "rx": 12288, "tx": 0}, )",
+            R"({"applications": [{"id": "program12", "name": "program12", "rx": 12288, "tx": 0, )"
+            R"("rx_local": 0, "tx_local": 0}, )",
             0),
         0u);
 
     // A day the counting service did not run: the note, and no bars.
     window.ShowApplications(window.ShownApplications().Step(+1));
     EXPECT_EQ(window.ApplicationsTable().rowCount(), 0);
+    EXPECT_TRUE(window.ApplicationsTable().isColumnHidden(4));
     EXPECT_EQ(window.ApplicationsNote(),
               QStringLiteral("Dane o aplikacjach wymagają usługi quantiro-collector."));
 }

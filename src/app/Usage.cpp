@@ -96,7 +96,12 @@ constexpr ProgramUsage kOptions{
     .summary = "ustawienia miernika Quantiro",
     .description = "Bez opcji otwiera okno ustawień miernika i programów rodziny (bez ekranu "
                    "graficznego wypisuje ustawienia). Zapisuje tylko poprawne wartości; działający "
-                   "miernik przyjmuje zmiany w ciągu jednej dziesiątej sekundy.",
+                   "miernik przyjmuje zmiany w ciągu jednej dziesiątej sekundy. TylkoInternet=true "
+                   "liczy tylko ruch rozliczany przez operatora: ruch z siecią lokalną (prywatne "
+                   "zakresy adresów, sieci podłączone bezpośrednio i sieci z ustawienia "
+                   "SiecLokalna, np. 203.0.113.0/24,2001:db8:7::/48) nie wlicza się do miesiąca, "
+                   "okresu, limitu ani raportów, które pokazują go osobno; wymaga usługi "
+                   "quantiro-collector.",
     .options = kOptionsOptions,
 };
 

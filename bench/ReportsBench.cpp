@@ -3,6 +3,7 @@
 // QT_QPA_PLATFORM=offscreen (or on a display). Prints "first <ms>" and
 // "switch <largest ms>".
 #include "limits/LimitCheck.h"
+#include "platform/linux/GioDesktopEntries.h"
 #include "platform/linux/SqliteDatabase.h"
 #include "ui/ReportsWindow.h"
 #include "ui/TrafficChart.h"
@@ -56,7 +57,9 @@ int main(int argc, char** argv) {
     QApplication application(argc, argv);
     const auto database = platform::linux_impl::OpenTrafficDatabaseForReading(argv[1]);
     const QDate today = QDate::currentDate();
-    ui::ReportsWindow window(reports::LoadHistory(*database), limits::LimitSettings{},
+    platform::linux_impl::GioDesktopEntries entries;
+    ui::ReportsWindow window(reports::LoadHistory(*database), reports::LoadApplications(*database),
+                             entries, limits::LimitSettings{}, reports::LocalCounting::Included,
                              {today.year(), today.month(), today.day()}, reports::Grouping::Day);
     FirstPaint first;
     window.Chart().installEventFilter(&first);

@@ -17,8 +17,7 @@ fi
 work=$(mktemp -d)
 A=qapps-a-$$ B=qapps-b-$$
 slice=$cgroup/quantiro-e2e-$$/app.slice
-failures=0
-check() { if eval "$2"; then echo "ok - $1"; else echo "not ok - $1"; failures=$((failures + 1)); fi; }
+source "$(dirname "$0")/../check.sh"
 cleanup() {
     kill "${meter:-}" "${collector:-}" "${sink:-}" 2>/dev/null
     wait 2>/dev/null

@@ -19,8 +19,7 @@ fi
 work=$(mktemp -d)
 A=qbill-a-$$ R=qbill-r-$$ I=qbill-i-$$
 slice=$cgroup/quantiro-billed-$$/app.slice
-failures=0
-check() { if eval "$2"; then echo "ok - $1"; else echo "not ok - $1"; failures=$((failures + 1)); fi; }
+source "$(dirname "$0")/../check.sh"
 cleanup() {
     kill $(jobs -p) 2>/dev/null # the meter, the service and the sinks
     wait 2>/dev/null

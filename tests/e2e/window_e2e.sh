@@ -34,8 +34,7 @@ printf '[General]\nLeftP=1500\nTopP=600\nOnTop=true\nMonitorShow=false\n' > "$wo
 cat > "$work/helpers.sh" <<'INSIDE'
 set -u
 work=$1
-failures=0
-check() { if eval "$2"; then echo "ok - $1"; else echo "not ok - $1"; failures=$((failures + 1)); fi; }
+source "$(dirname "$0")/../check.sh"
 # Waits up to fifteen seconds for a condition, for a machine that is slow today.
 eventually() { for _ in $(seq 75); do eval "$1" && return 0; sleep 0.2; done; return 1; }
 # Ends the meter $meter as the session's end would, and checks it left with status 0.

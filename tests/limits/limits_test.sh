@@ -7,8 +7,7 @@ set -u
 bin=$1
 recorder=$2
 work=$(mktemp -d)
-failures=0
-check() { if eval "$2"; then echo "ok - $1"; else echo "not ok - $1"; failures=$((failures + 1)); fi; }
+source "$(dirname "$0")/../check.sh"
 export HOME=$work XDG_RUNTIME_DIR=$work
 unset DISPLAY WAYLAND_DISPLAY XDG_CONFIG_HOME XDG_DATA_HOME XDG_STATE_HOME
 state=$work/.local/state/Kestrova/Quantiro/limits.state

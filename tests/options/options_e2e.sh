@@ -22,8 +22,7 @@ trap cleanup EXIT
 export HOME=$work XDG_RUNTIME_DIR=$work QUANTIRO_INTERFACE=lo
 unset DISPLAY WAYLAND_DISPLAY
 conf=$work/.config/Kestrova/Quantiro.conf
-failures=0
-check() { if eval "$2"; then echo "ok - $1"; else echo "not ok - $1"; failures=$((failures + 1)); fi; }
+source "$(dirname "$0")/../check.sh"
 eventually() { for _ in $(seq 50); do eval "$1" && return 0; sleep 0.1; done; return 1; }
 
 "$bin/quantiro" --terminal </dev/null >"$work/meter.log" 2>&1 &

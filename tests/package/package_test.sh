@@ -7,8 +7,7 @@ set -u
 build=$1
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-failures=0
-check() { if eval "$2"; then echo "ok - $1"; else echo "not ok - $1"; failures=$((failures + 1)); fi; }
+source "$(dirname "$0")/../check.sh"
 
 if ! cpack --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1; then
     cat "$work/cpack.log"; exit 1

@@ -189,7 +189,17 @@ void Meter::CountApplications() {
     if (ask) {
         m_applicationsReadAt = now;
     }
+    // The link's own totals (what was left out of them is the link's all the same)
+    // when the question the answer belongs to went out: a late answer must not be
+    // set against traffic that came after it.
+    const sampling::Totals& totals = m_sampler->RunTotals();
+    const applications::LinkTotals linkNow{.receivedKb = totals.received + m_leftOut.received,
+                                           .sentKb = totals.sent + m_leftOut.sent};
+    const applications::LinkTotals linkAsked = m_linkAtQuestion;
     const auto answer = service->Poll(m_sampler->MeasuredInterface(), ask);
+    if (ask && service->Waiting()) {
+        m_linkAtQuestion = linkNow;
+    }
     if (!answer) {
         // Counting billed traffic only without the service: said once, and the whole
         // link counts, as the meter errs towards the bill.
@@ -201,14 +211,10 @@ void Meter::CountApplications() {
         return;
     }
     m_asksUnanswered = 0;
-    // The link's own totals: what was left out of them is the link's all the same.
-    const sampling::Totals& totals = m_sampler->RunTotals();
     double localDownload = 0;
     double localUpload = 0;
-    for (const applications::ApplicationDelta& delta :
-         m_applicationTraffic.Differences(*answer, m_sampler->MeasuredLinkHeaderBytes(),
-                                          {.receivedKb = totals.received + m_leftOut.received,
-                                          .sentKb = totals.sent + m_leftOut.sent})) {
+    for (const applications::ApplicationDelta& delta : m_applicationTraffic.Differences(
+             *answer, m_sampler->MeasuredLinkHeaderBytes(), linkAsked)) {
         localDownload += delta.downloadLocalKb;
         localUpload += delta.uploadLocalKb;
         // Billed only: what the program exchanged with the local network stays out.

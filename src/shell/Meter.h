@@ -176,6 +176,8 @@ private:
     // The local network's traffic this run, and the part of it left out of the totals.
     sampling::Totals m_localTotals;
     sampling::Totals m_leftOut;
+    // The link's totals when the question out was asked.
+    applications::LinkTotals m_linkAtQuestion;
     std::uint32_t m_applicationsReadAt = 0; // tick count of the last reading
 };
 

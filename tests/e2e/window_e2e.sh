@@ -31,10 +31,11 @@ cp "$(dirname "$binary")/quantiro.par" "$work/program/"
 printf '[General]\nLeftP=1500\nTopP=600\nOnTop=true\nMonitorShow=false\n' > "$work/config/Kestrova/Quantiro.conf"
 
 # What every scenario starts with: its checks, counted, and a patient wait.
+cp "$(dirname "$0")/../check.sh" "$work/check.sh"
 cat > "$work/helpers.sh" <<'INSIDE'
 set -u
 work=$1
-source "$(dirname "$0")/../check.sh"
+source "$work/check.sh"
 # Waits up to fifteen seconds for a condition, for a machine that is slow today.
 eventually() { for _ in $(seq 75); do eval "$1" && return 0; sleep 0.2; done; return 1; }
 # Ends the meter $meter as the session's end would, and checks it left with status 0.

@@ -3,8 +3,8 @@
 // private subtree, and read through the client the meter uses.
 #include "collector/CgroupDirectory.h"
 #include "collector/CgroupOwner.h"
+#include "collector/CollectorClient.h"
 #include "fakes/TempDir.h"
-#include "platform/linux/CollectorClient.h"
 #include "platform/linux/CollectorProtocol.h"
 
 #include <array>

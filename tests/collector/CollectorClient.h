@@ -9,12 +9,11 @@
 
 namespace quantiro::platform::linux_impl {
 
-// Asks the counting service, within a short bound: an absent or hung service costs
-// the caller at most that, never a wait.
+// The tests' plain client of the counting service: one connection a question,
+// within a bound, so a test never hangs on a service that went wrong. (The meter
+// keeps one connection and never waits: platform/linux/CollectorReader.)
 class CollectorClient {
 public:
-    // The socket named by QUANTIRO_COLLECTOR, else the service's own.
-    CollectorClient();
     explicit CollectorClient(std::string socketPath,
                              std::chrono::milliseconds bound = std::chrono::milliseconds(200));
 

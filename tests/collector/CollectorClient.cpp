@@ -1,9 +1,8 @@
-#include "platform/linux/CollectorClient.h"
+#include "collector/CollectorClient.h"
 
 #include "platform/linux/UniqueFd.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 
 #include <net/if.h>
@@ -41,12 +40,6 @@ bool WorthRetrying(int fd, short events, std::chrono::steady_clock::time_point d
 }
 
 } // namespace
-
-CollectorClient::CollectorClient()
-    : CollectorClient([] {
-        const char* named = std::getenv("QUANTIRO_COLLECTOR");
-        return std::string(named != nullptr && *named != '\0' ? named : kCollectorSocketPath);
-    }()) {}
 
 CollectorClient::CollectorClient(std::string socketPath, std::chrono::milliseconds bound)
     : m_socketPath(std::move(socketPath))

@@ -88,9 +88,7 @@ ApplicationTraffic::Differences(const platform::ApplicationCounters& now,
             moves.push_back({.application = counter.application,
                              .received = Received(counter, before, linkHeaderBytes),
                              .sent = Sent(counter, before, linkHeaderBytes)});
-            m_received.wholeKb += moves.back().received.wholeKb;
             m_received.splitKb += moves.back().received.splitKb;
-            m_sent.wholeKb += moves.back().sent.wholeKb;
             m_sent.splitKb += moves.back().sent.splitKb;
         }
         const bool splitReceived = m_received.Split(link.receivedKb);

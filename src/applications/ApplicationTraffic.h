@@ -45,10 +45,9 @@ public:
 
 private:
     // One direction since the first reading: what the link carried, and what the
-    // programs moved counted both ways.
+    // programs moved counted as segments.
     struct Direction {
         double linkAtStartKb = 0;
-        double wholeKb = 0;
         double splitKb = 0;
         // Whether segments fit: a sum counted so must stay within the link.
         bool Split(double linkKb) const;

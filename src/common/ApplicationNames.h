@@ -14,5 +14,8 @@ inline constexpr std::string_view kOtherUsers = "inni użytkownicy";
 // What the link carried beyond what any program was seen to send or receive (traffic
 // without a local socket, and what came before the counting service ran).
 inline constexpr std::string_view kUnattributed = "nieprzypisane";
+// The applications past the largest ones, summed where only a few are named (the
+// reports' top ten, the metrics' series).
+inline constexpr std::string_view kRest = "pozostałe";
 
 } // namespace quantiro::applications

@@ -1,5 +1,6 @@
 #include "metrics/MetricsFile.h"
 
+#include "common/ApplicationNames.h"
 #include "common/DecimalText.h"
 #include "common/FamilyPaths.h"
 #include "platform/Files.h"
@@ -151,7 +152,7 @@ std::vector<ApplicationFigures> MetricsFile::Bounded(std::vector<ApplicationFigu
         }
     }
     std::vector<ApplicationFigures> shown;
-    ApplicationFigures rest{.application = std::string(kOtherApplications)};
+    ApplicationFigures rest{.application = std::string(applications::kRest)};
     for (const ApplicationFigures& application : all) {
         if (m_named.contains(application.application)) {
             shown.push_back(application);

@@ -44,7 +44,6 @@ struct MeterFigures {
 
 // At most this many applications get series of their own; the rest are one series.
 inline constexpr std::size_t kNamedApplications = 10;
-inline constexpr std::string_view kOtherApplications = "pozostałe";
 
 // The Prometheus text exposition of `figures`: bytes (kB x 1024), every metric
 // with its HELP and TYPE, names under "quantiro_" (node_exporter has its own

@@ -259,7 +259,7 @@ std::string FormatShare(int tenths, std::string_view decimalSeparator) {
 
 std::string ShareName(const ApplicationShare& row, platform::DesktopEntries& entries) {
     if (row.kind == ApplicationShare::Kind::Rest) {
-        return std::string(kRestName) + " (" + std::to_string(row.folded) + ")";
+        return std::string(applications::kRest) + " (" + std::to_string(row.folded) + ")";
     }
     return entries.Look(row.application).name;
 }
@@ -312,7 +312,7 @@ std::string ApplicationsJson(const std::vector<ApplicationShare>& all,
 std::string ApplicationsCsv(const ApplicationShares& shares, platform::DesktopEntries& entries) {
     std::string csv = "aplikacja,nazwa,odebrano_B,wyslano_B,udzial_proc\r\n";
     for (const ApplicationShare& row : shares.rows) {
-        csv += CsvField(row.kind == ApplicationShare::Kind::Rest ? std::string(kRestName)
+        csv += CsvField(row.kind == ApplicationShare::Kind::Rest ? std::string(applications::kRest)
                                                                  : row.application) +
                "," + CsvField(ShareName(row, entries)) + "," + std::to_string(row.download * 1024) +
                "," + std::to_string(row.upload * 1024) + "," + ShareNumber(row.shareTenths, ".") +

@@ -18,8 +18,6 @@ namespace quantiro::reports {
 // Said once wherever application figures are asked for and the range has none.
 inline constexpr std::string_view kApplicationsNeedCollector =
     "Dane o aplikacjach wymagają usługi quantiro-collector.";
-// The row the applications past the largest ones are summed into.
-inline constexpr std::string_view kRestName = "pozostałe";
 // The applications named before the rest.
 inline constexpr std::size_t kNamedApplications = 10;
 

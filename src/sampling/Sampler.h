@@ -55,6 +55,14 @@ public:
         m_sentOffset -= sentKb;
         m_totals.received -= receivedKb;
         m_totals.sent -= sentKb;
+        m_leftOut.received += receivedKb;
+        m_leftOut.sent += sentKb;
+    }
+    // What the monitored links carried since the meter started, what was left out
+    // of the totals included.
+    Totals CarriedTotals() const {
+        return {.received = m_totals.received + m_leftOut.received,
+                .sent = m_totals.sent + m_leftOut.sent};
     }
     // The month's downloads recorded before this run; the month shown adds the
     // run's received total.
@@ -75,6 +83,7 @@ private:
     TickCollaborators m_with;
 
     Totals m_totals;
+    Totals m_leftOut;
     CounterTrack m_receivedTrack;
     CounterTrack m_sentTrack;
     double m_monthBase = 0;

@@ -132,7 +132,8 @@ void Meter::OnTick() {
     Handle([&] {
         m_tickRunning = true;
         m_sampler->OnTick();
-        CountApplications();
+        const std::uint32_t now = m_system.clock.TickMilliseconds();
+        CountApplications(now);
         // After the tick's own database work, never inside it: a kill or a power
         // cut loses at most the minutes since this save.
         m_hours->SaveIfDue();
@@ -140,7 +141,7 @@ void Meter::OnTick() {
             m_metrics.Offer(Figures());
         }
         m_tickRunning = false;
-        RetryUnwrittenSettings();
+        RetryUnwrittenSettings(now);
         // Ended companions and fetches are collected here, never waited for.
         m_system.launcher.ReapExited();
         m_system.downloader.CollectFinished();
@@ -177,9 +178,8 @@ void Meter::ReadLocalNetworkSettings() {
     }
 }
 
-void Meter::CountApplications() {
+void Meter::CountApplications(std::uint32_t now) {
     platform::ApplicationCounterSource* service = m_system.applicationCounters;
-    const std::uint32_t now = m_system.clock.TickMilliseconds();
     const bool ask = now - m_applicationsReadAt >= kApplicationsInterval.count();
     // Asked once a second; the answer is looked for on the ticks after, so what it
     // says is a tick old, not a second.
@@ -192,9 +192,8 @@ void Meter::CountApplications() {
     // The link's own totals (what was left out of them is the link's all the same)
     // when the question the answer belongs to went out: a late answer must not be
     // set against traffic that came after it.
-    const sampling::Totals& totals = m_sampler->RunTotals();
-    const applications::LinkTotals linkNow{.receivedKb = totals.received + m_leftOut.received,
-                                           .sentKb = totals.sent + m_leftOut.sent};
+    const sampling::Totals carried = m_sampler->CarriedTotals();
+    const applications::LinkTotals linkNow{.receivedKb = carried.received, .sentKb = carried.sent};
     const applications::LinkTotals linkAsked = m_linkAtQuestion;
     const auto answer = service->Poll(m_sampler->MeasuredInterface(), ask);
     if (ask && service->Waiting()) {
@@ -225,15 +224,10 @@ void Meter::CountApplications() {
             m_internetOnly ? std::max(delta.uploadKb - delta.uploadLocalKb, 0.0) : delta.uploadKb;
         m_hours->CountApplication(delta.application, download, upload, delta.downloadLocalKb,
                                   delta.uploadLocalKb);
-        auto total =
-            std::find_if(m_applicationTotals.begin(), m_applicationTotals.end(),
-                         [&](const auto& t) { return t.application == delta.application; });
-        if (total == m_applicationTotals.end()) {
-            total = m_applicationTotals.insert(m_applicationTotals.end(),
-                                               {.application = delta.application});
-        }
-        total->receivedKb += download;
-        total->sentKb += upload;
+        metrics::ApplicationFigures& total = m_applicationTotals[delta.application];
+        total.application = delta.application;
+        total.receivedKb += download;
+        total.sentKb += upload;
     }
     m_localTotals.received += localDownload;
     m_localTotals.sent += localUpload;
@@ -242,15 +236,12 @@ void Meter::CountApplications() {
         // these totals and the hour's amounts; the bars keep the link's rates.
         m_hours->TakeBack(localDownload, localUpload);
         m_sampler->LeaveOut(localDownload, localUpload);
-        m_leftOut.received += localDownload;
-        m_leftOut.sent += localUpload;
     }
 }
 
-void Meter::RetryUnwrittenSettings() {
+void Meter::RetryUnwrittenSettings(std::uint32_t now) {
     // A write a full disk refused lands on its own once there is room, not only
     // with the next write, which may never come.
-    const std::uint32_t now = m_system.clock.TickMilliseconds();
     if (now - m_unwrittenTriedAt >= kUnwrittenRetryInterval.count()) {
         m_unwrittenTriedAt = now;
         m_system.settings.RetryUnwritten();
@@ -296,6 +287,14 @@ void Meter::FollowBillingPeriod() {
     m_billing.lastSent = m_sampler->RunTotals().sent;
 }
 
+std::vector<metrics::ApplicationFigures> Meter::ApplicationTotals() const {
+    std::vector<metrics::ApplicationFigures> figures;
+    for (const auto& [application, total] : m_applicationTotals) {
+        figures.push_back(total);
+    }
+    return figures;
+}
+
 metrics::MeterFigures Meter::Figures() {
     FollowBillingPeriod();
     const CalendarDate& first = m_billing.period.first;
@@ -309,7 +308,7 @@ metrics::MeterFigures Meter::Figures() {
             .periodLimitKb = m_periodLimitKb,
             .periodStartSeconds = metrics::UnixSeconds({first.year, first.month, first.day}),
             .rejectedSamples = m_sampler->RejectedSamples(),
-            .applications = {m_applicationTotals.begin(), m_applicationTotals.end()},
+            .applications = ApplicationTotals(),
             .localReceivedKb = m_localTotals.received,
             .localSentKb = m_localTotals.sent};
 }

@@ -27,6 +27,7 @@
 #include "shell/MeterWindow.h"
 
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -116,10 +117,11 @@ public:
     void StoreSetting(const values::BoolValue& value, bool data);
 
 private:
-    void RetryUnwrittenSettings();
+    // `now`: the tick's time, as the clock's tick count.
+    void RetryUnwrittenSettings(std::uint32_t now);
     // Once a second: what each application moved since the last reading, into the
     // open hour; with "TylkoInternet", the local network's part left out.
-    void CountApplications();
+    void CountApplications(std::uint32_t now);
     // "TylkoInternet", and "SiecLokalna" told to the service.
     void ReadLocalNetworkSettings();
     // A settings write that failed: counting goes on, the user hears of it once.
@@ -129,6 +131,8 @@ private:
     // The billing period of today, followed as the limit watcher follows it.
     void FollowBillingPeriod();
     metrics::MeterFigures Figures();
+    // What each application moved this run, as the metrics take it.
+    std::vector<metrics::ApplicationFigures> ApplicationTotals() const;
     // Runs an event handler unless a close is under way; a close it requests waits
     // until it returns.
     template <typename Handler> void Handle(Handler&& handler) {
@@ -169,13 +173,12 @@ private:
     std::uint32_t m_unwrittenTriedAt = 0; // tick count of the last retry
     applications::ApplicationTraffic m_applicationTraffic;
     // What each application moved this run, for the metrics.
-    std::vector<metrics::ApplicationFigures> m_applicationTotals;
+    std::map<std::string, metrics::ApplicationFigures, std::less<>> m_applicationTotals;
     bool m_internetOnly = false;
     bool m_internetOnlyWarned = false;
     int m_asksUnanswered = 0;
-    // The local network's traffic this run, and the part of it left out of the totals.
+    // The local network's traffic this run.
     sampling::Totals m_localTotals;
-    sampling::Totals m_leftOut;
     // The link's totals when the question out was asked.
     applications::LinkTotals m_linkAtQuestion;
     std::uint32_t m_applicationsReadAt = 0; // tick count of the last reading

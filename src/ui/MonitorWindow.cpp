@@ -249,16 +249,13 @@ void MonitorWindow::PollApplications(std::chrono::milliseconds elapsed) {
         return;
     }
     m_pollsUnanswered = 0;
-    std::vector<monitor::ApplicationMoved> moved;
-    for (const applications::ApplicationDelta& delta :
-         m_applicationTraffic.Differences(*answer, m_linkHeaderBytes, m_link)) {
-        moved.push_back({delta.application, delta.downloadKb, delta.uploadKb});
-    }
-    ShowApplications(monitor::FastestApplications(moved, m_sinceAnswer, kShownApplications));
+    ShowApplications(applications::FastestApplications(
+        m_applicationTraffic.Differences(*answer, m_linkHeaderBytes, m_link), m_sinceAnswer,
+        kShownApplications));
     m_sinceAnswer = 0ms;
 }
 
-void MonitorWindow::ShowApplications(const std::vector<monitor::ApplicationRate>& rates) {
+void MonitorWindow::ShowApplications(const std::vector<applications::ApplicationRate>& rates) {
     m_applicationsNote->hide();
     if (m_applications->isHidden()) {
         // The lines take their room from the graph; a window left small grows by it.

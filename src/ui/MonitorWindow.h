@@ -1,7 +1,7 @@
 #pragma once
 
+#include "applications/ApplicationRates.h"
 #include "applications/ApplicationTraffic.h"
-#include "monitor/ApplicationRates.h"
 #include "monitor/RateHistory.h"
 #include "platform/ApplicationCounters.h"
 #include "platform/DesktopEntries.h"
@@ -66,7 +66,7 @@ private:
     void Refresh();
     void SetOnTop(bool onTop);
     monitor::Span CurrentSpan() const;
-    void ShowApplications(const std::vector<monitor::ApplicationRate>& rates);
+    void ShowApplications(const std::vector<applications::ApplicationRate>& rates);
 
     struct ApplicationLine {
         QLabel* icon;

@@ -1,10 +1,10 @@
-#include "monitor/ApplicationRates.h"
+#include "applications/ApplicationRates.h"
 
 #include <algorithm>
 
-namespace quantiro::monitor {
+namespace quantiro::applications {
 
-std::vector<ApplicationRate> FastestApplications(const std::vector<ApplicationMoved>& moved,
+std::vector<ApplicationRate> FastestApplications(const std::vector<ApplicationDelta>& moved,
                                                  std::chrono::milliseconds elapsed,
                                                  std::size_t shown) {
     std::vector<ApplicationRate> rates;
@@ -12,7 +12,7 @@ std::vector<ApplicationRate> FastestApplications(const std::vector<ApplicationMo
         return rates;
     }
     const double seconds = std::chrono::duration<double>(elapsed).count();
-    for (const ApplicationMoved& application : moved) {
+    for (const ApplicationDelta& application : moved) {
         if (application.downloadKb > 0 || application.uploadKb > 0) {
             rates.push_back({application.application, application.downloadKb * 1024 / seconds,
                              application.uploadKb * 1024 / seconds});
@@ -26,4 +26,4 @@ std::vector<ApplicationRate> FastestApplications(const std::vector<ApplicationMo
     return rates;
 }
 
-} // namespace quantiro::monitor
+} // namespace quantiro::applications

@@ -1,18 +1,13 @@
 #pragma once
 
+#include "applications/ApplicationTraffic.h"
+
 #include <chrono>
 #include <cstddef>
 #include <string>
 #include <vector>
 
-namespace quantiro::monitor {
-
-// What one application moved between two readings of the counting service, in kB.
-struct ApplicationMoved {
-    std::string application;
-    double downloadKb = 0;
-    double uploadKb = 0;
-};
+namespace quantiro::applications {
 
 struct ApplicationRate {
     std::string application;
@@ -22,8 +17,8 @@ struct ApplicationRate {
 
 // The applications using the link now: their rates over `elapsed`, fastest first
 // (received + sent; by name when even), at most `shown`; an idle one is left out.
-std::vector<ApplicationRate> FastestApplications(const std::vector<ApplicationMoved>& moved,
+std::vector<ApplicationRate> FastestApplications(const std::vector<ApplicationDelta>& moved,
                                                  std::chrono::milliseconds elapsed,
                                                  std::size_t shown = 5);
 
-} // namespace quantiro::monitor
+} // namespace quantiro::applications

@@ -35,7 +35,7 @@ int RunWindowFrontEnd(int& argc, char** argv, const std::string& commandLine,
 
     LinuxPlatform host;
     ui::QtDialogs dialogs;
-    ui::MainWindow window(host.settings, decimalSeparator, shape);
+    ui::MainWindow window(decimalSeparator, shape);
     ui::BrowserWindow noticeWindow(host.downloader, host.paths.cacheDirectory);
     shell::Meter meter(host.Parts(shape), {.dialog = dialogs,
                                            .about = dialogs,

@@ -41,12 +41,6 @@ inline const WindowShape* ShapeOfVariant(std::int32_t variant) {
     return nullptr;
 }
 
-// Whether "Size" holds `variant` chooses a shape other than `own`: then the meter
-// showing `own` ends, and its exit starts the chosen one.
-inline bool OtherShapeChosen(const WindowShape& own, std::int32_t variant) {
-    return variant != own.variant && ShapeOfVariant(variant) != nullptr;
-}
-
 // The shape of a program started under `fileName` (the full window for any other).
 inline const WindowShape& ShapeNamed(std::string_view fileName) {
     for (const WindowShape* shape : kShapes) {

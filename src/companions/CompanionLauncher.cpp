@@ -22,25 +22,14 @@ std::string Digits(double kilobytes) {
     return text;
 }
 
-// The record's four fields, in the order the family stores them.
-std::array<std::int32_t*, 4> Fields(platform::ProcessRecord& record) {
-    return {&record.processHandle, &record.threadHandle, &record.processId, &record.threadId};
-}
-
-std::string FieldName(std::string_view prefix, std::size_t field) {
-    return std::string(prefix) + std::string(values::kProcessRecordFields[field]);
-}
-
 } // namespace
 
 CompanionLauncher::CompanionLauncher(std::string programDirectory,
-                                     platform::ProcessLauncher& launcher,
-                                     platform::SettingsStore& settings)
+                                     platform::ProcessLauncher& launcher)
     : m_programDirectory(std::move(programDirectory))
-    , m_launcher(launcher)
-    , m_settings(settings) {}
+    , m_launcher(launcher) {}
 
-platform::ProcessRecord CompanionLauncher::Launch(std::string_view command, bool track) {
+platform::StartedProcess CompanionLauncher::Launch(std::string_view command, bool track) {
     // The program's name and its arguments, separated by white space.
     constexpr std::string_view kSpace = " \t\n\v\f\r";
     std::vector<std::string> words;
@@ -54,31 +43,16 @@ platform::ProcessRecord CompanionLauncher::Launch(std::string_view command, bool
     if (!words.empty()) {
         words.erase(words.begin());
     }
-    return m_launcher.CreateProcess(m_programDirectory + "/" + name, words, track);
+    return m_launcher.Start(m_programDirectory + "/" + name, words, track);
 }
 
-void CompanionLauncher::WriteRecord(std::string_view prefix, platform::ProcessRecord record) {
-    const auto fields = Fields(record);
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        m_settings.WriteLong(FieldName(prefix, i), *fields[i]);
-    }
-}
-
-platform::ProcessRecord CompanionLauncher::ReadRecord(std::string_view prefix) {
-    platform::ProcessRecord record;
-    const auto fields = Fields(record);
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        *fields[i] = m_settings.ReadLong(FieldName(prefix, i), 0);
-    }
-    return record;
-}
-
-void CompanionLauncher::StartMonitor() {
-    WriteRecord(values::kMonitorRecordPrefix, Launch(commands::kMonitor, true));
+platform::StartedProcess CompanionLauncher::StartMonitor() {
+    m_monitor = Launch(commands::kMonitor, true);
+    return m_monitor;
 }
 
 void CompanionLauncher::StopMonitor() {
-    m_launcher.Terminate(ReadRecord(values::kMonitorRecordPrefix));
+    m_launcher.Terminate(m_monitor);
 }
 
 void CompanionLauncher::StartStatistics() {
@@ -97,12 +71,12 @@ void CompanionLauncher::StartUpdater() {
     Launch(commands::kUpdater, false);
 }
 
-void CompanionLauncher::StartWindowVariant(std::int16_t variant) {
-    if (const shapes::WindowShape* shape = shapes::ShapeOfVariant(variant)) {
-        WriteRecord(
-            values::kVariantRecordPrefix,
-            Launch(std::string(shape->fileName) + " " + std::string(commands::kStartSwitch), true));
+platform::StartedProcess CompanionLauncher::StartWindowVariant(std::int16_t variant) {
+    const shapes::WindowShape* shape = shapes::ShapeOfVariant(variant);
+    if (!shape) {
+        return {};
     }
+    return Launch(std::string(shape->fileName) + " " + std::string(commands::kStartSwitch), true);
 }
 
 void CompanionLauncher::StartLimitWatcher(bool atStartUp, const sampling::Totals& totals) {

@@ -2,7 +2,6 @@
 
 #include "companions/Companions.h"
 #include "platform/Processes.h"
-#include "platform/Settings.h"
 #include "sampling/TickCollaborators.h"
 
 #include <string>
@@ -15,26 +14,24 @@ namespace quantiro::companions {
 // split at spaces in the directory; the words after its name are its arguments.
 class CompanionLauncher final : public Companions, public sampling::LimitWatcher {
 public:
-    CompanionLauncher(std::string programDirectory, platform::ProcessLauncher& launcher,
-                      platform::SettingsStore& settings);
+    CompanionLauncher(std::string programDirectory, platform::ProcessLauncher& launcher);
 
-    void StartMonitor() override;
+    platform::StartedProcess StartMonitor() override;
     void StopMonitor() override;
     void StartStatistics() override;
     void StartOptions() override;
     void StartReports() override;
     void StartUpdater() override;
-    void StartWindowVariant(std::int16_t variant) override;
+    platform::StartedProcess StartWindowVariant(std::int16_t variant) override;
     void StartLimitWatcher(bool atStartUp, const sampling::Totals& totals) override;
 
 private:
-    platform::ProcessRecord Launch(std::string_view command, bool track);
-    void WriteRecord(std::string_view prefix, platform::ProcessRecord record);
-    platform::ProcessRecord ReadRecord(std::string_view prefix);
+    platform::StartedProcess Launch(std::string_view command, bool track);
 
     std::string m_programDirectory;
     platform::ProcessLauncher& m_launcher;
-    platform::SettingsStore& m_settings;
+    // The monitor this meter started; only it is ever stopped.
+    platform::StartedProcess m_monitor;
 };
 
 } // namespace quantiro::companions

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/Processes.h"
+
 #include <cstdint>
 
 namespace quantiro::companions {
@@ -9,8 +11,9 @@ namespace quantiro::companions {
 class Companions {
 public:
     virtual ~Companions() = default;
-    // The monitor, started at start-up and recorded so that it can be stopped.
-    virtual void StartMonitor() = 0;
+    // The monitor, started at start-up and kept so that it can be stopped; what
+    // was started, for the family's record.
+    virtual platform::StartedProcess StartMonitor() = 0;
     // Ends the monitor started at start-up, if it still runs.
     virtual void StopMonitor() = 0;
     // The statistics program, at start-up unless "InfoFile" is set.
@@ -20,8 +23,9 @@ public:
     virtual void StartReports() = 0;
     // The updater, at most once per run.
     virtual void StartUpdater() = 0;
-    // Starts the window variant of the family that "Size" selects (1 or 2).
-    virtual void StartWindowVariant(std::int16_t variant) = 0;
+    // Starts the window variant of the family that "Size" selects (1 or 2); what
+    // was started, for the family's record.
+    virtual platform::StartedProcess StartWindowVariant(std::int16_t variant) = 0;
 };
 
 } // namespace quantiro::companions

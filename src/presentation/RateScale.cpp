@@ -37,12 +37,10 @@ std::array<std::string, 10> Labels(std::int32_t maximum) {
 
 } // namespace
 
-RateScale ScaleFromSettings(platform::SettingsStore& settings) {
+RateScale ScaleForSpeeds(std::int32_t downloadSpeed, std::int32_t uploadSpeed) {
     RateScale scale;
-    scale.downloadScaleBase =
-        RoundToInt32(platform::Read(settings, values::kDownloadForScale) * kScaleHeadroom);
-    scale.uploadScaleBase =
-        RoundToInt32(platform::Read(settings, values::kUploadForScale) * kScaleHeadroom);
+    scale.downloadScaleBase = RoundToInt32(downloadSpeed * kScaleHeadroom);
+    scale.uploadScaleBase = RoundToInt32(uploadSpeed * kScaleHeadroom);
     scale.downloadMaximum = Maximum(scale.downloadScaleBase);
     scale.uploadMaximum = Maximum(scale.uploadScaleBase);
     scale.downloadLabels = Labels(scale.downloadMaximum);

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "platform/Settings.h"
-
 #include <array>
 #include <cstdint>
 #include <string>
@@ -24,8 +22,8 @@ struct RateScale {
 // percent) up to which a bar is drawn in its normal colour.
 inline constexpr int kBarWarningPercent = 70;
 
-// Reads "Download" and "Upload" (with the display's defaults) and sets up both scales.
-RateScale ScaleFromSettings(platform::SettingsStore& settings);
+// Sets up both scales from the nominal speeds "Download" and "Upload" hold.
+RateScale ScaleForSpeeds(std::int32_t downloadSpeed, std::int32_t uploadSpeed);
 
 // The value a bar shows for a rate: the rate itself below the maximum, else the maximum.
 double BarValue(double rate, std::int32_t maximum);

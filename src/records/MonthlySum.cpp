@@ -5,8 +5,7 @@
 
 namespace quantiro::records {
 
-double SumMonth(platform::HourStore& database, platform::SettingsStore& settings,
-                platform::Clock& clock) {
+double SumMonth(platform::HourStore& database, platform::Clock& clock) {
     // A record that cannot be read is skipped, and a scan that cannot go on ends
     // with what it has summed.
     StoredTraffic month;
@@ -14,15 +13,6 @@ double SumMonth(platform::HourStore& database, platform::SettingsStore& settings
         const platform::LocalDateTime now = clock.Now();
         AddPeriod(database, {now.year, now.month, 1},
                   {now.year, now.month, DaysInMonth(now.year, now.month)}, month);
-    });
-
-    // The totals count from the start, so the records hold nothing they count
-    // again: the previous exit's correction is cleared, never subtracted. The
-    // family still finds it written at every exit.
-    IgnoringErrors([&] {
-        if (platform::Read(settings, values::kCorrectionPending)) {
-            platform::Write(settings, values::kCorrectionPending, false);
-        }
     });
     return month.download;
 }

@@ -5,11 +5,9 @@
 namespace quantiro::sampling {
 
 Sampler::Sampler(ifstats::InterfaceTableReader& reader, platform::Clock& clock,
-                 platform::SettingsStore& settings, const TransferLimits& limits,
-                 TickCollaborators collaborators)
+                 const TransferLimits& limits, TickCollaborators collaborators)
     : m_reader(reader)
     , m_clock(clock)
-    , m_settings(settings)
     , m_limits(limits)
     , m_with(collaborators) {}
 
@@ -21,14 +19,14 @@ void Sampler::OnTick() {
         }
     }
 
-    if (platform::Read(m_settings, values::kSettingsChanged)) {
+    if (m_with.reload.ChangedByFamily()) {
         m_with.reload.ReloadSettings();
     }
 
     SampleInterface();
 
     // The settings are asked only while warnings are on: one read fewer a tick.
-    if (m_limitWarnings && !platform::Read(m_settings, values::kWarningsSuppressed)) {
+    if (m_limitWarnings && !m_with.reload.LimitWarningsSilenced()) {
         if (++m_limitWatcherTicks == kLimitWatcherTicks) {
             m_limitWatcherTicks = 0;
             m_with.limits.StartLimitWatcher(false, m_totals);

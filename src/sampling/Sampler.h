@@ -2,7 +2,6 @@
 
 #include "ifstats/InterfaceTableReader.h"
 #include "platform/Clock.h"
-#include "platform/Settings.h"
 #include "sampling/ContinuousTotal.h"
 #include "sampling/TickCollaborators.h"
 #include "sampling/TransferLimits.h"
@@ -31,8 +30,7 @@ inline constexpr std::uint32_t kMaxCountedGapMs = 1000;
 class Sampler {
 public:
     Sampler(ifstats::InterfaceTableReader& reader, platform::Clock& clock,
-            platform::SettingsStore& settings, const TransferLimits& limits,
-            TickCollaborators collaborators);
+            const TransferLimits& limits, TickCollaborators collaborators);
 
     // Everything one timer firing does: the update count, the settings reload, the
     // sample and the limit watcher's periodic start.
@@ -78,7 +76,6 @@ private:
 
     ifstats::InterfaceTableReader& m_reader;
     platform::Clock& m_clock;
-    platform::SettingsStore& m_settings;
     const TransferLimits& m_limits;
     TickCollaborators m_with;
 

@@ -46,11 +46,16 @@ public:
     virtual void StartNextHour() = 0;
 };
 
-// Rereads the settings that other programs of the family change.
+// The settings that other programs of the family change while the meter runs.
 class SettingsReload {
 public:
     virtual ~SettingsReload() = default;
+    // Another program raised "WasChanged".
+    virtual bool ChangedByFamily() = 0;
+    // Rereads the settings.
     virtual void ReloadSettings() = 0;
+    // The user silenced the limit warnings for now.
+    virtual bool LimitWarningsSilenced() = 0;
 };
 
 // Starts the updater, once per run.

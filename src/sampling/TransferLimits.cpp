@@ -1,15 +1,13 @@
 #include "sampling/TransferLimits.h"
 
-#include "common/Rounding.h"
 #include "sampling/ParameterFile.h"
 
 namespace quantiro::sampling {
 
-TransferLimits::TransferLimits(std::string parameterFile, platform::SettingsStore& settings)
-    : m_parameterFile(std::move(parameterFile))
-    , m_settings(settings) {}
+TransferLimits::TransferLimits(std::string parameterFile)
+    : m_parameterFile(std::move(parameterFile)) {}
 
-void TransferLimits::Update() {
+void TransferLimits::Update(const SpeedSettings& settings) {
     // The file is read every time, even when both speeds are set. A missing, short
     // or malformed file counts as speeds of 0 and switches the check off until a
     // later call finds a good one.
@@ -17,22 +15,21 @@ void TransferLimits::Update() {
     const double fileDownload = file ? (*file)[2].download : 0;
     const double fileUpload = file ? (*file)[2].upload : 0;
 
-    const double tolerance =
-        RoundToInt16(platform::Read(m_settings, values::kRateTolerancePercent));
+    const double tolerance = settings.tolerancePercent;
 
-    double speed = platform::Read(m_settings, values::kDownloadForLimits);
+    double speed = settings.downloadSpeed;
     if (speed == 0) {
         speed = fileDownload;
     }
     m_limits.download = speed / 10 * (tolerance / 100);
 
-    speed = platform::Read(m_settings, values::kUploadForLimits);
+    speed = settings.uploadSpeed;
     if (speed == 0) {
         speed = fileUpload;
     }
     m_limits.upload = speed / 10 * (tolerance / 100);
 
-    m_limits.enabled = platform::Read(m_settings, values::kRateCheck) && file.has_value();
+    m_limits.enabled = settings.rateCheck && file.has_value();
 }
 
 } // namespace quantiro::sampling

@@ -1,7 +1,6 @@
 #include "shell/ExitBookkeeping.h"
 
 #include "common/IgnoringErrors.h"
-#include "common/Rounding.h"
 #include "shell/Texts.h"
 
 namespace quantiro::shell {
@@ -22,13 +21,8 @@ void ExitBookkeeping::Run(bool systemShuttingDown) {
     auto step = [&](auto&& action) {
         IgnoringErrors(errors, action);
     };
-    using platform::Write;
-
     if (m.desktop) {
-        // Stored in twips, as the family keeps window positions.
-        const PixelPosition position = m.desktop->Position();
-        step([&] { Write(m.settings, m.shape.top, position.top * shapes::kTwipsPerPixel); });
-        step([&] { Write(m.settings, m.shape.left, position.left * shapes::kTwipsPerPixel); });
+        step([&] { m.settings.StorePosition(m.desktop->Position()); });
     }
 
     step([&] { m.hours.SaveHour(); });
@@ -48,25 +42,19 @@ void ExitBookkeeping::Run(bool systemShuttingDown) {
     }
     step([&] { m.companions.StopMonitor(); });
 
-    std::int16_t variant = 0;
-    step([&] { variant = RoundToInt16(platform::Read(m.settings, values::kWindowVariant)); });
+    const shapes::WindowShape* chosen = nullptr;
+    step([&] { chosen = m.settings.ChosenShape(); });
 
-    // The family reads the last hour's amounts as the correction after a normal
-    // exit (a shutdown restarts the counters: nothing to correct); the meter's next
-    // monthly sum only clears it, as its totals count from its own start.
-    const bool shuttingDown = systemShuttingDown;
+    // A shutdown restarts the counters: nothing to correct.
     const platform::HourAmounts& hour = m.hours.Amounts();
-    step([&] { Write(m.settings, values::kCorrectionPending, !shuttingDown); });
-    step([&] { Write(m.settings, values::kCorrectionUpload, shuttingDown ? 0 : hour.upload); });
-    step([&] { Write(m.settings, values::kCorrectionDownload, shuttingDown ? 0 : hour.download); });
-    step([&] { Write(m.settings, values::kCorrectionTime, shuttingDown ? 0 : hour.time); });
-
-    step([&] { Write(m.settings, values::kIsRunning, false); });
+    step([&] { m.settings.StoreCorrection(systemShuttingDown ? nullptr : &hour); });
+    step([&] { m.settings.StoreRunning(false); });
 
     // Another shape chosen: it starts as this one ends.
-    if (shapes::OtherShapeChosen(m.shape, variant)) {
+    if (chosen && chosen->variant != m.shape.variant) {
         m.instanceLock.PassToNextProgram();
-        step([&] { m.companions.StartWindowVariant(variant); });
+        step(
+            [&] { m.settings.StoreShapeRecord(m.companions.StartWindowVariant(chosen->variant)); });
     }
 
     if (!errors.empty()) {

@@ -5,8 +5,8 @@
 #include "platform/Clock.h"
 #include "platform/InstanceLock.h"
 #include "platform/Notifier.h"
-#include "platform/Settings.h"
 #include "records/HourlyRecords.h"
+#include "shell/MeterSettings.h"
 #include "shell/MeterWindow.h"
 
 namespace quantiro::shell {
@@ -17,7 +17,7 @@ namespace quantiro::shell {
 class ExitBookkeeping {
 public:
     struct Parts {
-        platform::SettingsStore& settings;
+        MeterSettingsFile& settings;
         records::HourlyRecords& hours;
         platform::Clock& clock;
         // Whose position is stored; none for the terminal, which leaves it alone.

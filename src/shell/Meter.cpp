@@ -16,9 +16,6 @@
 
 namespace quantiro::shell {
 
-using platform::Read;
-using platform::Write;
-
 namespace {
 constexpr std::chrono::milliseconds kUnwrittenRetryInterval{2000};
 // The service's counters are read once a second, not on every tick.
@@ -30,73 +27,83 @@ constexpr int kAsksBeforeAbsent = 3;
 Meter::Meter(SystemParts system, FrontEndParts frontEnd)
     : m_system(std::move(system))
     , m_frontEnd(frontEnd)
-    , m_companions(m_system.programDirectory, m_system.launcher, m_system.settings)
+    , m_settingsFile(m_system.settings, *m_system.shape)
+    , m_companions(m_system.programDirectory, m_system.launcher)
     , m_noticeFeed(m_system.cacheDirectory, messages::UpdateServer(), m_system.downloader,
                    m_system.settings, m_system.clock, m_frontEnd.noticeBrowser)
     , m_closer([this](CloseReason reason) { Close(reason); },
                [this] { m_frontEnd.dialog.CloseOpenDialog(); })
     , m_reader(m_system.interfaceTable, m_frontEnd.notifier)
-    , m_limits(m_system.programDirectory + "/quantiro.par", m_system.settings)
+    , m_limits(m_system.programDirectory + "/quantiro.par")
     , m_metrics(m_system.clock, m_frontEnd.notifier, QUANTIRO_VERSION) {}
 
 Meter::~Meter() = default;
 
-Meter::StartUpResult Meter::StartUp(const std::string& commandLine) {
+bool Meter::TakeInstance(const std::string& commandLine) {
     // The family starts its members with "/START", which skips the check (exactly,
     // case included). The lock is taken either way, for the life of the process.
     const bool anotherRunning = m_system.instanceLock.AnotherInstanceRunning();
     if (commandLine != companion_commands::kStartSwitch && anotherRunning) {
         m_frontEnd.dialog.Inform(std::string(texts::kApplicationTitle),
                                  std::string(texts::kAlreadyRunning));
-        return StartUpResult::AlreadyRunning;
+        return false;
     }
+    return true;
+}
 
-    // Before anything is written, so that a directory that cannot be had leaves no trace.
-    platform::MakePrivateDirectory(m_system.dataDirectory);
-    platform::MakePrivateDirectory(m_system.cacheDirectory);
-
-    platform::SettingsStore& settings = m_system.settings;
-    DesktopWindow* desktop = m_frontEnd.desktop;
-    Write(settings, values::kIsRunning, true);
-    const bool limitWarnings = Read(settings, values::kWarningsEnabled);
-    const bool exactCounting = Read(settings, values::kExactCounting);
-
+void Meter::OpenRecords() {
     m_database = m_system.openDatabase(m_system.dataDirectory + "/qub.db");
     m_hours =
         std::make_unique<records::HourlyRecords>(*m_database, m_system.clock, m_frontEnd.notifier);
-    m_hours->SetExactCounting(exactCounting);
     m_hours->OpenCurrentHour();
     m_exitBookkeeping = std::make_unique<ExitBookkeeping>(
-        ExitBookkeeping::Parts{.settings = settings,
+        ExitBookkeeping::Parts{.settings = m_settingsFile,
                                .hours = *m_hours,
                                .clock = m_system.clock,
-                               .desktop = desktop,
+                               .desktop = m_frontEnd.desktop,
                                .companions = m_companions,
                                .notifier = m_frontEnd.notifier,
                                .shape = *m_system.shape,
                                .instanceLock = m_system.instanceLock});
     m_sampler = std::make_unique<sampling::Sampler>(
-        m_reader, m_system.clock, settings, m_limits,
+        m_reader, m_system.clock, m_limits,
         sampling::TickCollaborators{m_frontEnd.display, *m_hours, *this, *this, m_companions});
-    m_sampler->SetLimitWarnings(limitWarnings);
+}
 
-    m_frontEnd.window.ApplyScale(presentation::ScaleFromSettings(settings));
-    if (desktop) {
-        desktop->RestorePosition();
-        desktop->ApplyFixedSize();
+Meter::StartUpResult Meter::StartUp(const std::string& commandLine) {
+    if (!TakeInstance(commandLine)) {
+        return StartUpResult::AlreadyRunning;
     }
-    m_sampler->SetMonthBase(records::SumMonth(*m_database, settings, m_system.clock));
-    ReadMetricsSettings();
-    ReadLocalNetworkSettings();
+    // Before anything is written, so that a directory that cannot be had leaves no trace.
+    platform::MakePrivateDirectory(m_system.dataDirectory);
+    platform::MakePrivateDirectory(m_system.cacheDirectory);
+
+    m_settingsFile.StoreRunning(true);
+    const MeterSettings settings = m_settingsFile.Read();
+    OpenRecords();
+    ApplySettings(settings);
+    m_sampler->SetMonthBase(records::SumMonth(*m_database, m_system.clock));
+    // The totals count from the start, so the records hold nothing they count
+    // again: the previous exit's correction is cleared, never subtracted.
+    IgnoringErrors([&] { m_settingsFile.ClearCorrection(); });
+    StartWithSettings(settings);
+    if (m_frontEnd.desktop) {
+        m_frontEnd.desktop->StartTimer();
+    }
+    return StartUpResult::Running;
+}
+
+void Meter::StartWithSettings(const MeterSettings& settings) {
+    DesktopWindow* desktop = m_frontEnd.desktop;
     if (desktop) {
+        desktop->MoveTo(m_settingsFile.Position());
         desktop->ShowTrayIcon();
     }
-
-    if (Read(settings, values::kStartMonitor)) {
-        m_companions.StartMonitor();
+    if (settings.startMonitor) {
+        m_settingsFile.StoreMonitorRecord(m_companions.StartMonitor());
     }
     if (desktop) {
-        if (Read(settings, values::kStartHidden)) {
+        if (settings.startHidden) {
             desktop->HideWindow();
         }
         desktop->RebuildMenu();
@@ -104,23 +111,33 @@ Meter::StartUpResult Meter::StartUp(const std::string& commandLine) {
 
     const platform::LocalDateTime now = m_system.clock.Now();
     const std::int16_t monthDay = RoundToInt16(DaysSinceEpoch(now.year, now.month, 1));
-    if (RoundToInt16(Read(settings, values::kMonthDay)) != monthDay) {
-        Write(settings, values::kMonthDay, monthDay);
+    if (settings.monthDay != monthDay) {
+        m_settingsFile.StoreMonthDay(monthDay);
     }
 
-    if (!Read(settings, values::kNoStartSummary)) {
+    if (settings.startSummary) {
         m_companions.StartStatistics();
     }
     m_companions.StartLimitWatcher(true, m_sampler->RunTotals());
-
-    if (desktop && Read(settings, values::kOnTop)) {
+    if (desktop && settings.onTop) {
         desktop->SetOnTop(true);
     }
-    m_limits.Update();
-    if (desktop) {
-        desktop->StartTimer();
+}
+
+void Meter::ApplySettings(const MeterSettings& settings) {
+    m_settings = settings;
+    m_frontEnd.window.ApplyScale(settings.scale);
+    if (m_frontEnd.desktop) {
+        m_frontEnd.desktop->ApplyFixedSize();
     }
-    return StartUpResult::Running;
+    m_sampler->SetLimitWarnings(settings.limitWarnings);
+    m_hours->SetExactCounting(settings.exactCounting);
+    m_limits.Update(settings.speeds);
+    m_metrics.SetDirectory(settings.metricsDirectory);
+    FollowBillingPeriod();
+    if (m_system.applicationCounters) {
+        m_system.applicationCounters->SetLocalNetworks(settings.localNetworks);
+    }
 }
 
 void Meter::OnTick() {
@@ -148,34 +165,27 @@ void Meter::OnTick() {
     });
 }
 
+bool Meter::ChangedByFamily() {
+    return m_settingsFile.ChangedByFamily();
+}
+
+bool Meter::LimitWarningsSilenced() {
+    return m_settingsFile.LimitWarningsSilenced();
+}
+
 void Meter::ReloadSettings() {
-    platform::SettingsStore& settings = m_system.settings;
-    if (shapes::OtherShapeChosen(*m_system.shape, Read(settings, values::kWindowVariant))) {
+    const MeterSettings settings = m_settingsFile.Read();
+    if (settings.chosenShape && settings.chosenShape->variant != m_system.shape->variant) {
         // Another window shape is chosen: this one ends, and its exit starts the other.
         m_closer.Request(CloseReason::OtherVariant);
         return;
     }
-    m_frontEnd.window.ApplyScale(presentation::ScaleFromSettings(settings));
-    if (m_frontEnd.desktop) {
-        m_frontEnd.desktop->ApplyFixedSize();
-    }
-    m_sampler->SetLimitWarnings(Read(settings, values::kWarningsEnabled));
-    m_hours->SetExactCounting(Read(settings, values::kExactCounting));
-    m_limits.Update();
-    ReadMetricsSettings();
-    ReadLocalNetworkSettings();
-    m_sampler->SetAutoUpdate(Read(settings, values::kAutoUpdate) == 1);
+    ApplySettings(settings);
+    // Taken only on a reload: the update check counts from the start of the run.
+    m_sampler->SetAutoUpdate(settings.autoUpdate);
     // Cleared last, so a flag raised again during the reload is taken by it. When
     // it cannot be cleared the next tick reloads again, which does no harm.
-    StoreSetting(values::kSettingsChanged, false);
-}
-
-void Meter::ReadLocalNetworkSettings() {
-    m_internetOnly = Read(m_system.settings, values::kInternetOnly);
-    if (m_system.applicationCounters) {
-        m_system.applicationCounters->SetLocalNetworks(
-            Read(m_system.settings, values::kLocalNetworks));
-    }
+    Store([&] { m_settingsFile.ClearChanged(); });
 }
 
 void Meter::CountApplications(std::uint32_t now) {
@@ -202,7 +212,7 @@ void Meter::CountApplications(std::uint32_t now) {
     if (!answer) {
         // Counting billed traffic only without the service: said once, and the whole
         // link counts, as the meter errs towards the bill.
-        if (ask && ++m_asksUnanswered == kAsksBeforeAbsent && m_internetOnly &&
+        if (ask && ++m_asksUnanswered == kAsksBeforeAbsent && m_settings.internetOnly &&
             !m_internetOnlyWarned) {
             m_internetOnlyWarned = true;
             m_frontEnd.notifier.ShowMessage(texts::kInternetOnlyWithoutCollector);
@@ -217,11 +227,12 @@ void Meter::CountApplications(std::uint32_t now) {
         localDownload += delta.downloadLocalKb;
         localUpload += delta.uploadLocalKb;
         // Billed only: what the program exchanged with the local network stays out.
-        const double download = m_internetOnly
+        const double download = m_settings.internetOnly
                                     ? std::max(delta.downloadKb - delta.downloadLocalKb, 0.0)
                                     : delta.downloadKb;
-        const double upload =
-            m_internetOnly ? std::max(delta.uploadKb - delta.uploadLocalKb, 0.0) : delta.uploadKb;
+        const double upload = m_settings.internetOnly
+                                  ? std::max(delta.uploadKb - delta.uploadLocalKb, 0.0)
+                                  : delta.uploadKb;
         m_hours->CountApplication(delta.application, download, upload, delta.downloadLocalKb,
                                   delta.uploadLocalKb);
         metrics::ApplicationFigures& total = m_applicationTotals[delta.application];
@@ -231,7 +242,7 @@ void Meter::CountApplications(std::uint32_t now) {
     }
     m_localTotals.received += localDownload;
     m_localTotals.sent += localUpload;
-    if (m_internetOnly && (localDownload > 0 || localUpload > 0)) {
+    if (m_settings.internetOnly && (localDownload > 0 || localUpload > 0)) {
         // The month, the period, the watcher, the records and the metrics all take
         // these totals and the hour's amounts; the bars keep the link's rates.
         m_hours->TakeBack(localDownload, localUpload);
@@ -248,12 +259,9 @@ void Meter::RetryUnwrittenSettings(std::uint32_t now) {
     }
 }
 
-void Meter::StoreSetting(const values::BoolValue& value, bool data) {
-    try {
-        Write(m_system.settings, value, data);
-    } catch (const platform::SettingsError& error) {
-        SettingsWriteFailed(error);
-    }
+void Meter::StoreStartHidden(bool hidden) {
+    m_settings.startHidden = hidden;
+    Store([&] { m_settingsFile.StoreStartHidden(hidden); });
 }
 
 void Meter::SettingsWriteFailed(const platform::SettingsError& error) {
@@ -263,18 +271,10 @@ void Meter::SettingsWriteFailed(const platform::SettingsError& error) {
     }
 }
 
-void Meter::ReadMetricsSettings() {
-    platform::SettingsStore& settings = m_system.settings;
-    m_metrics.SetDirectory(Read(settings, values::kMetricsDirectory));
-    m_periodLimitKb = static_cast<double>(Read(settings, values::kPeriodLimit)) * 1024;
-    m_billingDay = Read(settings, values::kBillingDay);
-    FollowBillingPeriod();
-}
-
 void Meter::FollowBillingPeriod() {
     const platform::LocalDateTime now = m_system.clock.Now();
     const limits::Period period =
-        limits::PeriodContaining({now.year, now.month, now.day}, m_billingDay);
+        limits::PeriodContaining({now.year, now.month, now.day}, m_settings.billingDay);
     // The limit watcher's own reckoning, so the metrics' period is the watcher's.
     const bool atStartUp = !m_billing.lastReceived;
     limits::FollowPeriod(m_billing, period, atStartUp, [&](const limits::Period& stored) {
@@ -305,7 +305,7 @@ metrics::MeterFigures Meter::Figures() {
             .monthReceivedKb = m_sampler->MonthReceived(),
             .periodReceivedKb = m_billing.baseReceived + totals.received,
             .periodSentKb = m_billing.baseSent + totals.sent,
-            .periodLimitKb = m_periodLimitKb,
+            .periodLimitKb = m_settings.periodLimitKb,
             .periodStartSeconds = metrics::UnixSeconds({first.year, first.month, first.day}),
             .rejectedSamples = m_sampler->RejectedSamples(),
             .applications = ApplicationTotals(),
@@ -331,7 +331,7 @@ void Meter::SaveBeforeSleep() {
 void Meter::OnUserClose() {
     Handle([&] {
         // Closing the window only hides it: counting goes on in the background.
-        if (Read(m_system.settings, values::kShowCloseNotice)) {
+        if (m_settings.showCloseNotice) {
             std::string notice(texts::kCloseNotice);
             if (m_frontEnd.desktop && !m_frontEnd.desktop->InTray()) {
                 notice += texts::kCloseNoticeTaskbar;
@@ -339,7 +339,8 @@ void Meter::OnUserClose() {
             const bool dontShowAgain =
                 m_frontEnd.dialog.InformWithOptOut(std::string(texts::kCloseNoticeTitle), notice,
                                                    std::string(texts::kCloseNoticeCheckBox));
-            StoreSetting(values::kShowCloseNotice, !dontShowAgain);
+            m_settings.showCloseNotice = !dontShowAgain;
+            Store([&] { m_settingsFile.StoreShowCloseNotice(!dontShowAgain); });
         }
         if (m_frontEnd.desktop) {
             m_frontEnd.desktop->HideWindow();
@@ -369,7 +370,7 @@ void Meter::RunMenuCommand(MenuCommand command) {
             ShowReports();
             break;
         case MenuCommand::Hide:
-            StoreSetting(values::kStartHidden, true);
+            StoreStartHidden(true);
             if (m_frontEnd.desktop) {
                 m_frontEnd.desktop->HideWindow();
             }
@@ -391,7 +392,8 @@ void Meter::ToggleOnTop() {
     }
     const bool onTop = !desktop->OnTopChosen();
     desktop->SetOnTop(onTop);
-    StoreSetting(values::kOnTop, onTop);
+    m_settings.onTop = onTop;
+    Store([&] { m_settingsFile.StoreOnTop(onTop); });
     desktop->RebuildMenu(); // the check mark follows only through a rebuild
 }
 

@@ -24,6 +24,7 @@
 #include "shell/CloseController.h"
 #include "shell/ExitBookkeeping.h"
 #include "shell/MenuRows.h"
+#include "shell/MeterSettings.h"
 #include "shell/MeterWindow.h"
 
 #include <functional>
@@ -98,7 +99,9 @@ public:
     void RequestClose(CloseReason reason) { m_closer.Request(reason); }
     bool Finished() const { return m_closer.Finished(); }
 
+    bool ChangedByFamily() override;
     void ReloadSettings() override;
+    bool LimitWarningsSilenced() override;
     void RunUpdateCheck() override;
 
     // The run's totals, as the tick keeps them; zero before the start-up.
@@ -112,22 +115,36 @@ public:
         return m_hours ? m_hours->Amounts() : platform::HourAmounts{};
     }
 
-    // Writes a setting for the front-end; a failure (a full disk) is told once and
-    // the value is written again every few seconds until it lands.
-    void StoreSetting(const values::BoolValue& value, bool data);
+    // Writes "Hide" for the front-end; a failure (a full disk) is told once and the
+    // value is written again every few seconds until it lands.
+    void StoreStartHidden(bool hidden);
 
 private:
+    // The instance check; false when another meter runs and this one must not.
+    bool TakeInstance(const std::string& commandLine);
+    // The traffic database, the hour records on it, the sampler and the exit steps.
+    void OpenRecords();
+    // What a snapshot of the settings sets, the same at start-up and on a reload.
+    void ApplySettings(const MeterSettings& settings);
+    // What only a start does with the settings: the window's place and state, the
+    // companions started with the meter.
+    void StartWithSettings(const MeterSettings& settings);
+    // Runs a write of the settings file; a failure is told once and waits for the
+    // retry.
+    template <typename Write> void Store(Write&& write) {
+        try {
+            write();
+        } catch (const platform::SettingsError& error) {
+            SettingsWriteFailed(error);
+        }
+    }
     // `now`: the tick's time, as the clock's tick count.
     void RetryUnwrittenSettings(std::uint32_t now);
     // Once a second: what each application moved since the last reading, into the
     // open hour; with "TylkoInternet", the local network's part left out.
     void CountApplications(std::uint32_t now);
-    // "TylkoInternet", and "SiecLokalna" told to the service.
-    void ReadLocalNetworkSettings();
     // A settings write that failed: counting goes on, the user hears of it once.
     void SettingsWriteFailed(const platform::SettingsError& error);
-    // The metrics' settings, and the billing period they report.
-    void ReadMetricsSettings();
     // The billing period of today, followed as the limit watcher follows it.
     void FollowBillingPeriod();
     metrics::MeterFigures Figures();
@@ -152,6 +169,9 @@ private:
 
     SystemParts m_system;
     FrontEndParts m_frontEnd;
+    MeterSettingsFile m_settingsFile;
+    // The snapshot last applied, kept in step with what the meter writes itself.
+    MeterSettings m_settings;
     companions::CompanionLauncher m_companions;
     messages::MessageFeed m_noticeFeed;
     CloseController m_closer;
@@ -167,14 +187,11 @@ private:
     // The billing period the metrics report, reckoned as the limit watcher reckons
     // it: its base plus the totals.
     limits::WatchState m_billing;
-    std::int32_t m_billingDay = 1;
-    double m_periodLimitKb = 0;
     bool m_settingsFailureShown = false;
     std::uint32_t m_unwrittenTriedAt = 0; // tick count of the last retry
     applications::ApplicationTraffic m_applicationTraffic;
     // What each application moved this run, for the metrics.
     std::map<std::string, metrics::ApplicationFigures, std::less<>> m_applicationTotals;
-    bool m_internetOnly = false;
     bool m_internetOnlyWarned = false;
     int m_asksUnanswered = 0;
     // The local network's traffic this run.

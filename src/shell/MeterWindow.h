@@ -24,8 +24,8 @@ struct PixelPosition {
 class DesktopWindow {
 public:
     virtual ~DesktopWindow() = default;
-    // Moves the window where the settings say it stood.
-    virtual void RestorePosition() = 0;
+    // Moves the window where it stood last time.
+    virtual void MoveTo(const PixelPosition& position) = 0;
     virtual void ApplyFixedSize() = 0;
     virtual void ShowTrayIcon() = 0;
     virtual void RemoveTrayIcon() = 0;

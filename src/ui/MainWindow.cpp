@@ -4,7 +4,6 @@
 #include "shell/MenuRows.h"
 #include "ui/Icons.h"
 #include "ui/QtText.h"
-#include "ui/StoredPosition.h"
 
 #include <QApplication>
 #include <QCloseEvent>
@@ -33,10 +32,9 @@ constexpr int kBottomLabel = 192;
 
 } // namespace
 
-MainWindow::MainWindow(platform::SettingsStore& settings, std::string decimalSeparator,
-                       const shapes::WindowShape& shape, std::function<bool()> trayAvailable)
+MainWindow::MainWindow(std::string decimalSeparator, const shapes::WindowShape& shape,
+                       std::function<bool()> trayAvailable)
     : QWidget(nullptr, Qt::FramelessWindowHint | Qt::Tool)
-    , m_settings(settings)
     , m_decimalSeparator(std::move(decimalSeparator))
     , m_shape(shape)
     , m_trayAvailable(std::move(trayAvailable)) {
@@ -252,8 +250,7 @@ void MainWindow::ApplyScale(const presentation::RateScale& scale) {
     }
 }
 
-void MainWindow::RestorePosition() {
-    const shell::PixelPosition position = ReadStoredPosition(m_settings, m_shape);
+void MainWindow::MoveTo(const shell::PixelPosition& position) {
     move(position.left, position.top);
 }
 
@@ -325,9 +322,7 @@ void MainWindow::TrayClicked() {
 
 void MainWindow::StoreHidden(bool hidden) {
     if (m_meter) {
-        m_meter->StoreSetting(values::kStartHidden, hidden); // a failure is told, never thrown
-    } else {
-        platform::Write(m_settings, values::kStartHidden, hidden);
+        m_meter->StoreStartHidden(hidden); // a failure is told, never thrown
     }
 }
 

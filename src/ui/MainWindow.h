@@ -1,7 +1,6 @@
 #pragma once
 
 #include "common/WindowShapes.h"
-#include "platform/Settings.h"
 #include "presentation/DetailsList.h"
 #include "presentation/RateScale.h"
 #include "sampling/TickCollaborators.h"
@@ -39,9 +38,9 @@ class MainWindow final : public QWidget,
                          public shell::DesktopWindow {
 public:
     // `trayAvailable` tells whether a notification area is there right now.
-    MainWindow(platform::SettingsStore& settings, std::string decimalSeparator,
-               const shapes::WindowShape& shape = shapes::kFull,
-               std::function<bool()> trayAvailable = DesktopHasTray);
+    explicit MainWindow(std::string decimalSeparator,
+                        const shapes::WindowShape& shape = shapes::kFull,
+                        std::function<bool()> trayAvailable = DesktopHasTray);
     static bool DesktopHasTray();
     ~MainWindow() override;
 
@@ -60,7 +59,7 @@ public:
 
     // What the core asks of the window.
     void ApplyScale(const presentation::RateScale& scale) override;
-    void RestorePosition() override;
+    void MoveTo(const shell::PixelPosition& position) override;
     void ApplyFixedSize() override;
     void ShowTrayIcon() override;
     void RemoveTrayIcon() override;
@@ -118,7 +117,6 @@ private:
     void ShowWindow();
     void SetTaskbarEntry(bool entry);
 
-    platform::SettingsStore& m_settings;
     std::string m_decimalSeparator;
     bool m_waiting = false; // told to wait, and no sample since
     const shapes::WindowShape& m_shape;

@@ -47,11 +47,9 @@ struct Family {
         }
         return runs;
     }
-    std::int32_t MonitorPid() { return system.settings.ReadLong("Mon_dwProcessId", -1); }
-
     testing::TestSystem system;
     fs::path argsDirectory = system.dir.Path() / "args";
-    CompanionLauncher launcher{system.programDirectory, system.launcher, system.settings};
+    CompanionLauncher launcher{system.programDirectory, system.launcher};
 };
 
 bool Alive(pid_t pid) {
@@ -90,28 +88,26 @@ TEST(CompanionLauncherTest, EveryCompanionStartsWithItsCommandLine) {
 
 TEST(CompanionLauncherTest, OnlyTheMonitorThisMeterStartedIsEverStopped) {
     Family family;
-    family.launcher.StartMonitor();
+    const platform::StartedProcess started = family.launcher.StartMonitor();
     family.Started("dlmon.dll");
-    const pid_t monitor = family.MonitorPid();
+    const pid_t monitor = started.pid;
     ASSERT_TRUE(Alive(monitor));
-    EXPECT_GT(family.system.settings.ReadLong("Mon_hProcess", 0), 2); // the pidfd kept
+    EXPECT_GT(started.pidfd, 2); // the pidfd kept
 
-    // An unrelated process whose pid stands where the monitor's was (a reused pid),
-    // and pids of 0 and below: none is signalled.
+    // An unrelated process whose pid is named with the monitor's pidfd (a reused
+    // pid), and pids of 0 and below: none is signalled.
     const pid_t unrelated = ::fork();
     if (unrelated == 0) {
         ::pause();
         ::_exit(0);
     }
     for (const std::int32_t pid : {unrelated, 0, -1}) {
-        family.system.settings.WriteLong("Mon_dwProcessId", pid);
-        family.launcher.StopMonitor();
+        family.system.launcher.Terminate({.pid = pid, .pidfd = started.pidfd});
     }
     std::this_thread::sleep_for(200ms);
     EXPECT_TRUE(Alive(unrelated));
     EXPECT_TRUE(Alive(monitor));
 
-    family.system.settings.WriteLong("Mon_dwProcessId", monitor);
     family.launcher.StopMonitor();
     for (auto waited = 0ms; waited < 5s && Alive(monitor); waited += 20ms) {
         std::this_thread::sleep_for(20ms);
@@ -122,11 +118,11 @@ TEST(CompanionLauncherTest, OnlyTheMonitorThisMeterStartedIsEverStopped) {
     ::kill(unrelated, SIGKILL);
     ::waitpid(unrelated, nullptr, 0);
 
-    // A companion that is missing starts nothing and records four zeros.
+    // A companion that is missing starts nothing and answers zeros.
     fs::remove(family.system.programDirectory / "ZVmal.dll");
-    family.launcher.StartWindowVariant(1);
-    EXPECT_EQ(family.system.settings.ReadLong("QU_hProcess", -1), 0);
-    EXPECT_EQ(family.system.settings.ReadLong("QU_dwProcessId", -1), 0);
+    const platform::StartedProcess missing = family.launcher.StartWindowVariant(1);
+    EXPECT_EQ(missing.pidfd, 0);
+    EXPECT_EQ(missing.pid, 0);
 }
 
 TEST(CompanionLauncherTest, ChildrenAreReapedWithoutStealingQtsAndStartWithDefaultSignals) {
@@ -137,10 +133,9 @@ TEST(CompanionLauncherTest, ChildrenAreReapedWithoutStealingQtsAndStartWithDefau
     sigemptyset(&blocked);
     sigaddset(&blocked, SIGTERM);
     sigprocmask(SIG_BLOCK, &blocked, nullptr);
-    family.launcher.StartMonitor();
+    const pid_t monitor = family.launcher.StartMonitor().pid;
     family.Started("dlmon.dll");
-    const std::string status =
-        testing::FileText("/proc/" + std::to_string(family.MonitorPid()) + "/status");
+    const std::string status = testing::FileText("/proc/" + std::to_string(monitor) + "/status");
     std::signal(SIGPIPE, SIG_DFL);
     sigprocmask(SIG_UNBLOCK, &blocked, nullptr);
     // The mask of one line of /proc/<pid>/status, as bits numbered from signal 1.
@@ -182,6 +177,8 @@ TEST(CompanionLauncherTest, StartUpStartsMonitorLimitWatcherAndStatisticsUnlessT
         const std::string directory = family.system.programDirectory.string();
         EXPECT_EQ(family.Started("dlmon.dll"),
                   (std::vector<std::vector<std::string>>{{directory + "/dlmon.dll"}}));
+        // The family finds the monitor's process in its record.
+        EXPECT_GT(family.system.OtherProgram()->ReadLong("Mon_dwProcessId", 0), 0);
         EXPECT_EQ(family.Started("ZVlimiter.dll"),
                   (std::vector<std::vector<std::string>>{
                       {directory + "/ZVlimiter.dll", "/0", "/0", "/yes"}}));

@@ -151,7 +151,7 @@ struct RecordingFrontEnd final : platform::MessageDialog,
     void ApplyScale(const presentation::RateScale& scale) override {
         downloadMaximum = scale.downloadMaximum;
     }
-    void RestorePosition() override {}
+    void MoveTo(const shell::PixelPosition&) override {}
     void ApplyFixedSize() override {}
     void ShowTrayIcon() override { log.push_back("tray"); }
     void RemoveTrayIcon() override { log.push_back("tray removed"); }

@@ -119,36 +119,30 @@ TEST(HourlyRecordsTest, TheHourIsSavedToItsOwnRecordOnlyWithTrafficBothWays) {
         RecordsRig rig;
         rig.Start(At(2026, 12, 5, 10, 5), {{"2026-12-05", 10, 0, 0, 0}, later});
         // A monthly sum between the opening and the save leaves the hour's record alone.
-        SumMonth(*rig.opened, rig.system.settings, rig.system.clock);
+        SumMonth(*rig.opened, rig.system.clock);
         rig.SetHour(c.time, c.download, c.upload);
         rig.hours->SaveHour();
         EXPECT_EQ(rig.Rows(), (Rows{c.stored, later}));
     }
 }
 
-TEST(MonthlySumTest, SumsTheMonthsDownloadsAndClearsTheCorrectionWithoutTakingItOff) {
-    const Rows example{{"2004-12-01", 1, 0, 100, 0},
-                       {"2004-12-03", 2, 0, 50, 0},
-                       {"2004-11-30", 3, 0, 70, 0},
-                       {"2003-12-03", 4, 0, 5, 0}};
+TEST(MonthlySumTest, SumsTheMonthsDownloads) {
     struct Case {
         const char* name;
         Rows records;
-        std::optional<bool> pending; // nullopt: not in the settings at all
-        std::int32_t correction;
         double monthBase;
     };
     const Case cases[] = {
-        {"example", example, std::nullopt, 0, 150},
-        // The totals count from the start: the records hold nothing counted twice.
-        {"with a correction", example, true, 40, 150},
-        {"no correction pending", example, false, 40, 150},
+        {"example",
+         {{"2004-12-01", 1, 0, 100, 0},
+          {"2004-12-03", 2, 0, 50, 0},
+          {"2004-11-30", 3, 0, 70, 0},
+          {"2003-12-03", 4, 0, 5, 0}},
+         150},
         {"negative downloads, not clamped",
          {{"2004-12-02", 1, 0, -200, 0}, {"2004-12-03", 1, 0, 50, 0}},
-         std::nullopt,
-         0,
          -150},
-        {"empty table", {}, true, 40, 0},
+        {"empty table", {}, 0},
     };
     for (const Case& c : cases) {
         RecordsRig rig;
@@ -158,14 +152,8 @@ TEST(MonthlySumTest, SumsTheMonthsDownloadsAndClearsTheCorrectionWithoutTakingIt
             table.Exec("INSERT INTO trafic VALUES ('2004-12-02', 5, 0, NULL, 0)");
             table.Exec("INSERT INTO trafic VALUES ('2004-12-xx', 6, 0, 999, 0)");
         }
-        if (c.pending) {
-            platform::Write(rig.system.settings, values::kCorrectionPending, *c.pending);
-            platform::Write(rig.system.settings, values::kCorrectionDownload, c.correction);
-        }
         rig.Start(At(2004, 12, 3, 7, 30), c.records);
-        EXPECT_EQ(SumMonth(*rig.opened, rig.system.settings, rig.system.clock), c.monthBase)
-            << c.name;
-        EXPECT_FALSE(platform::Read(rig.system.settings, values::kCorrectionPending)) << c.name;
+        EXPECT_EQ(SumMonth(*rig.opened, rig.system.clock), c.monthBase) << c.name;
     }
 }
 

@@ -3,6 +3,7 @@
 #include "fakes/TestMeter.h"
 #include "platform/linux/SqliteDatabase.h"
 #include "records/HourlyRecords.h"
+#include "shell/MeterSettings.h"
 
 #include <algorithm>
 
@@ -26,13 +27,15 @@ struct Hooks final : HourRecords, SettingsReload, UpdateCheck, LimitWatcher {
     bool CountsEveryKilobyte() const override { return hours->CountsEveryKilobyte(); }
     bool HourChanged() override { return hourChanged; }
     void StartNextHour() override { ++nextHours; }
+    bool ChangedByFamily() override { return settings->ChangedByFamily(); }
     void ReloadSettings() override {
         ++reloads;
-        platform::Write(*settings, values::kSettingsChanged, false);
+        settings->ClearChanged();
     }
+    bool LimitWarningsSilenced() override { return settings->LimitWarningsSilenced(); }
     void RunUpdateCheck() override { ++updateChecks; }
     void StartLimitWatcher(bool, const Totals&) override { ++limitWatcherStarts; }
-    platform::SettingsStore* settings = nullptr;
+    shell::MeterSettingsFile* settings = nullptr;
     records::HourlyRecords* hours = nullptr;
     bool hourChanged = false;
     int nextHours = 0, reloads = 0, updateChecks = 0, limitWatcherStarts = 0;
@@ -42,7 +45,7 @@ struct Hooks final : HourRecords, SettingsReload, UpdateCheck, LimitWatcher {
 // a display that records.
 struct Rig {
     Rig() {
-        hooks.settings = &system.settings;
+        hooks.settings = &settingsFile;
         hooks.hours = &hours;
     }
     // One tick `elapsedMs` after the previous one, the counters moved by the deltas (kB).
@@ -63,10 +66,10 @@ struct Rig {
     std::unique_ptr<platform::HourStore> store =
         platform::linux_impl::OpenTrafficDatabase(system.Database());
     records::HourlyRecords hours{*store, system.clock, display};
-    TransferLimits limits{(system.dir.Path() / "quantiro.par").string(), system.settings};
+    TransferLimits limits{(system.dir.Path() / "quantiro.par").string()};
+    shell::MeterSettingsFile settingsFile{system.settings, shapes::kFull};
     Hooks hooks;
-    Sampler sampler{
-        reader, system.clock, system.settings, limits, {display, hooks, hooks, hooks, hooks}};
+    Sampler sampler{reader, system.clock, limits, {display, hooks, hooks, hooks, hooks}};
     std::int64_t received = 0, sent = 0;
 };
 

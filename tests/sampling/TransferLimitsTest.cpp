@@ -1,6 +1,7 @@
 #include "sampling/TransferLimits.h"
 
 #include "fakes/RecordsRig.h"
+#include "shell/MeterSettings.h"
 
 #include <fstream>
 #include <optional>
@@ -58,9 +59,9 @@ TEST(TransferLimitsTest, LimitsComeFromTheSettingsOrTheParameterFile) {
         if (c.check) {
             platform::Write(meter.system.settings, values::kRateCheck, *c.check);
         }
-        TransferLimits limits(path, meter.system.settings);
+        TransferLimits limits(path);
         limits.Set({.enabled = !c.rateCheckEnabled}); // each way of switching it
-        limits.Update();
+        limits.Update(shell::MeterSettingsFile(meter.system.settings, shapes::kFull).Read().speeds);
         EXPECT_DOUBLE_EQ(limits.Current().download, c.limitDownload) << c.name;
         EXPECT_DOUBLE_EQ(limits.Current().upload, c.limitUpload) << c.name;
         EXPECT_EQ(limits.Current().enabled, c.rateCheckEnabled) << c.name;

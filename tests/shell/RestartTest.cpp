@@ -92,7 +92,10 @@ TEST(RestartTest, TheThreeMonthFiguresAgreeAfterEveryStartAndNothingCountsTwice)
             Machine::Run run(machine);
             const double recorded = machine.RecordedMonth(step.month);
             EXPECT_EQ(run.ui.receivedAmount, 0); // counted from the start
+            // The previous exit's correction is cleared, never taken off the month.
             EXPECT_EQ(run.ui.month, recorded);
+            EXPECT_FALSE(
+                platform::Read(*machine.system.OtherProgram(), values::kCorrectionPending));
             limits::WatchState watcher;
             EXPECT_EQ(machine.WatcherPeriod(run, watcher, true), recorded);
             for (int i = 0; i < step.ticks; ++i) {

@@ -55,7 +55,7 @@ struct WindowMeter {
     testing::RecordingFrontEnd ui;
     QtDialogs boxes;
     bool trayAvailable = true;
-    MainWindow window{system.settings, ".", shapes::kFull, [this] {
+    MainWindow window{".", shapes::kFull, [this] {
                           return trayAvailable;
                       }};
     shell::Meter meter;

@@ -56,23 +56,22 @@ SpawnProcessLauncher::~SpawnProcessLauncher() {
     }
 }
 
-ProcessRecord SpawnProcessLauncher::CreateProcess(const std::string& program,
-                                                  const std::vector<std::string>& arguments,
-                                                  bool track) {
+StartedProcess SpawnProcessLauncher::Start(const std::string& program,
+                                           const std::vector<std::string>& arguments, bool track) {
     ReapExited();
     const pid_t pid = SpawnChild(program, arguments);
     if (pid < 0) {
-        return {}; // a missing file or a refused start: silent, four zeros
+        return {}; // a missing file or a refused start: silent, zeros
     }
     const int pidfd = PidfdOpen(pid);
     if (pidfd < 0) {
         // Without a pidfd (a kernel before 5.3) the child is collected by its pid
         // alone, and cannot be tracked.
         m_withoutPidfd.push_back(pid);
-        return {0, 0, pid, pid};
+        return {.pid = pid, .pidfd = 0};
     }
     m_children.push_back({pid, pidfd, track, false});
-    return {track ? pidfd : 0, 0, pid, pid};
+    return {.pid = pid, .pidfd = track ? pidfd : 0};
 }
 
 void SpawnProcessLauncher::ReapExited() {
@@ -89,7 +88,7 @@ void SpawnProcessLauncher::ReapExited() {
         }
     }
     // An untracked child is forgotten once collected; a tracked one keeps its pidfd,
-    // which the record names, until the meter ends.
+    // which its StartedProcess names, until the meter ends.
     std::erase_if(m_children, [](const Child& child) {
         if (child.reaped && !child.tracked) {
             ::close(child.pidfd);
@@ -99,15 +98,15 @@ void SpawnProcessLauncher::ReapExited() {
     });
 }
 
-void SpawnProcessLauncher::Terminate(const ProcessRecord& record) {
-    if (record.processId <= 0 || record.processHandle <= 0) {
+void SpawnProcessLauncher::Terminate(const StartedProcess& process) {
+    if (process.pid <= 0 || process.pidfd <= 0) {
         return;
     }
     for (const Child& child : m_children) {
         // Only the process this launcher started and still holds, and only while the
         // pidfd stands for the recorded pid: a reused pid is never signalled.
-        if (child.tracked && !child.reaped && child.pidfd == record.processHandle &&
-            child.pid == record.processId && PidOf(child.pidfd) == record.processId) {
+        if (child.tracked && !child.reaped && child.pidfd == process.pidfd &&
+            child.pid == process.pid && PidOf(child.pidfd) == process.pid) {
             // Its end is waited for, a little: a successor's own monitor, started
             // right after, would otherwise find this one still listening and leave.
             if (PidfdSendSignal(child.pidfd, SIGTERM) == 0) {

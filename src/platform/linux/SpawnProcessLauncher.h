@@ -19,9 +19,9 @@ public:
     SpawnProcessLauncher(const SpawnProcessLauncher&) = delete;
     SpawnProcessLauncher& operator=(const SpawnProcessLauncher&) = delete;
 
-    ProcessRecord CreateProcess(const std::string& program,
-                                const std::vector<std::string>& arguments, bool track) override;
-    void Terminate(const ProcessRecord& record) override;
+    StartedProcess Start(const std::string& program, const std::vector<std::string>& arguments,
+                         bool track) override;
+    void Terminate(const StartedProcess& process) override;
     void ReapExited() override;
 
     // Children started and not yet reaped.

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/FamilySettings.h"
 #include "common/FamilyPaths.h"
 #include "platform/linux/CollectorReader.h"
 #include "platform/linux/FetchHelperDownloader.h"
@@ -18,7 +19,7 @@ namespace quantiro::app {
 // Everything both front-ends take from Linux, built once.
 struct LinuxPlatform {
     LinuxPlatform() {
-        table.PreferInterface([this] { return platform::Read(settings, values::kInterfaceName); });
+        table.PreferInterface([this] { return ReadInterfaceName(settings); });
     }
 
     shell::SystemParts Parts(const shapes::WindowShape& shape = shapes::kFull) {

@@ -1,6 +1,7 @@
 // quantiro-monitor: the live graph of the monitored interface's rates. The meter
 // starts it as dlmon.dll and ends it with SIGTERM, on which it saves its geometry.
 #include "app/Display.h"
+#include "app/FamilySettings.h"
 #include "app/ShowRequests.h"
 #include "app/Usage.h"
 #include "common/FamilyPaths.h"
@@ -52,16 +53,27 @@ int main(int argc, char** argv) {
 
     // The meter's interface: the environment's, else the setting's, else the route's.
     platform::linux_impl::NetlinkInterfaceTable table;
-    table.PreferInterface([&] { return platform::Read(settings, values::kInterfaceName); });
+    table.PreferInterface([&] { return app::ReadInterfaceName(settings); });
     std::vector<platform::InterfaceRow> rows;
-    ui::MonitorWindow window(settings, [&]() -> std::optional<ui::MonitorWindow::Counters> {
-        if (table.Read(rows) != platform::InterfaceTable::Status::Ok || rows.empty()) {
-            return std::nullopt;
-        }
-        const platform::InterfaceRow& row = rows.front();
-        return ui::MonitorWindow::Counters{row.bytesReceived, row.bytesSent, row.name,
-                                           platform::LinkHeaderBytes(row)};
-    });
+    const ui::MonitorWindow::SettingsWrites writes{.window =
+                                                       [&](const monitor::MonitorSettings& window) {
+                                                           app::StoreMonitorWindow(settings,
+                                                                                   window);
+                                                       },
+                                                   .startWithMeter =
+                                                       [&](bool start) {
+                                                           app::StoreMonitorStart(settings, start);
+                                                       }};
+    ui::MonitorWindow window(
+        app::ReadMonitorSettings(settings), writes,
+        [&]() -> std::optional<ui::MonitorWindow::Counters> {
+            if (table.Read(rows) != platform::InterfaceTable::Status::Ok || rows.empty()) {
+                return std::nullopt;
+            }
+            const platform::InterfaceRow& row = rows.front();
+            return ui::MonitorWindow::Counters{row.bytesReceived, row.bytesSent, row.name,
+                                               platform::LinkHeaderBytes(row)};
+        });
     platform::linux_impl::CollectorReader applicationCounters;
     platform::linux_impl::GioDesktopEntries entries;
     window.WatchApplications(applicationCounters, entries);

@@ -5,6 +5,7 @@
 // exports load no Qt.
 #include "app/DesktopNotice.h"
 #include "app/Display.h"
+#include "app/FamilySettings.h"
 #include "app/Modules.h"
 #include "app/Usage.h"
 #include "common/DecimalText.h"
@@ -145,7 +146,7 @@ int RunApplications(const TerminalRequest& request, const paths::FamilyPaths& pa
         }
     } else {
         platform::linux_impl::IniFileSettings settings(paths::SettingsFile(paths.configHome));
-        const reports::LocalCounting counting = reports::ReadLocalCounting(settings);
+        const reports::LocalCounting counting = app::ReadReportSettings(settings).localCounting;
         output = reports::ApplicationsText(
             history.Ranked(range.First(), range.Last(), reports::kNamedApplications, counting),
             range.Title(), entries, EnvironmentDecimalSeparator(), counting);
@@ -161,7 +162,8 @@ int RunTerminal(const TerminalRequest& request, const paths::FamilyPaths& paths)
     const std::string path = paths.dataDirectory + "/qub.db";
     const Now now = LocalNow();
     platform::linux_impl::IniFileSettings settings(paths::SettingsFile(paths.configHome));
-    const limits::LimitSettings limitSettings = limits::ReadLimitSettings(settings);
+    const app::ReportSettings reportSettings = app::ReadReportSettings(settings);
+    const limits::LimitSettings& limitSettings = reportSettings.limit;
     reports::TrafficHistory history;
     reports::ApplicationHistory applications;
     try {
@@ -189,16 +191,16 @@ int RunTerminal(const TerminalRequest& request, const paths::FamilyPaths& paths)
             reports::CsvReport(history, request.by.value_or(reports::Grouping::Day), first, last);
         break;
     case TerminalRequest::Output::Json: {
-        std::string interfaceName = platform::Read(settings, values::kInterfaceName);
+        const std::string& interfaceName = reportSettings.interfaceName;
         output = reports::JsonReport(
             history, request.by, first, last,
             {interfaceName.empty() ? "default" : interfaceName, now.today, now.hour, now.minute});
         break;
     }
     case TerminalRequest::Output::Summary:
-        output = reports::SummaryText(history, applications, limitSettings,
-                                      reports::ReadLocalCounting(settings), now.today,
-                                      EnvironmentDecimalSeparator());
+        output =
+            reports::SummaryText(history, applications, limitSettings, reportSettings.localCounting,
+                                 now.today, EnvironmentDecimalSeparator());
         break;
     }
     std::fwrite(output.data(), 1, output.size(), stdout);
@@ -259,7 +261,7 @@ int RunMonthSummary(const paths::FamilyPaths& paths) {
         return 0; // a month the meter did not run in has nothing to tell
     }
     const reports::MonthNotice notice = reports::DescribeMonth(
-        *due, traffic, limits::ReadLimitSettings(settings), EnvironmentDecimalSeparator());
+        *due, traffic, app::ReadLimitSettings(settings), EnvironmentDecimalSeparator());
     app::ShowDesktopNotice(paths.programDirectory, 0, false, notice.summary, notice.body);
     return 0;
 }

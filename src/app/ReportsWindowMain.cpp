@@ -1,4 +1,5 @@
 // The reports window, a module quantiro-reports loads only when the window opens.
+#include "app/FamilySettings.h"
 #include "app/ShowRequests.h"
 #include "common/FamilyPaths.h"
 #include "platform/linux/GioDesktopEntries.h"
@@ -25,6 +26,7 @@ extern "C" __attribute__((visibility("default"))) int QuantiroReportsWindow(int 
         return 0; // the reports already open come forward
     }
     platform::linux_impl::IniSettingsStore settings(paths::SettingsFile(paths.configHome));
+    const app::ReportSettings reportSettings = app::ReadReportSettings(settings);
 
     reports::TrafficHistory history;
     reports::ApplicationHistory applications;
@@ -39,10 +41,10 @@ extern "C" __attribute__((visibility("default"))) int QuantiroReportsWindow(int 
     }
     const QDate today = QDate::currentDate();
     platform::linux_impl::GioDesktopEntries entries;
-    ui::ReportsWindow window(
-        std::move(history), std::move(applications), entries, limits::ReadLimitSettings(settings),
-        reports::ReadLocalCounting(settings), {today.year(), today.month(), today.day()},
-        static_cast<reports::Grouping>(view), problem);
+    ui::ReportsWindow window(std::move(history), std::move(applications), entries,
+                             reportSettings.limit, reportSettings.localCounting,
+                             {today.year(), today.month(), today.day()},
+                             static_cast<reports::Grouping>(view), problem);
     showRequests.Listen(window);
     window.show();
     return QApplication::exec();

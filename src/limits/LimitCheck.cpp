@@ -11,8 +11,6 @@ namespace quantiro::limits {
 
 namespace {
 
-constexpr double kKilobytesPerMegabyte = 1024;
-
 template <typename Number> bool ParseNumber(std::string_view text, Number& number) {
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
     return error == std::errc() && end == text.data() + text.size();
@@ -20,18 +18,16 @@ template <typename Number> bool ParseNumber(std::string_view text, Number& numbe
 
 } // namespace
 
-LimitSettings ReadLimitSettings(platform::SettingsStore& settings) {
-    using platform::Read;
-    LimitSettings read;
-    read.limitMb = std::max(Read(settings, values::kPeriodLimit), 0);
-    read.direction = Read(settings, values::kLimitDirection);
-    read.thresholds = {Read(settings, values::kLimitThreshold1),
-                       Read(settings, values::kLimitThreshold2),
-                       Read(settings, values::kLimitThreshold3)};
-    read.billingDay = Read(settings, values::kBillingDay);
-    read.enabled = Read(settings, values::kWarningsEnabled);
-    read.suppressed = Read(settings, values::kWarningsSuppressed);
-    return read;
+double CountedKb(double received, double sent, CountedDirection direction) {
+    switch (direction) {
+    case CountedDirection::Received:
+        return received;
+    case CountedDirection::Sent:
+        return sent;
+    case CountedDirection::Both:
+        break;
+    }
+    return received + sent;
 }
 
 std::string Serialize(const WatchState& state) {
@@ -208,11 +204,8 @@ Check(WatchState& state, const LimitSettings& settings, const Moment& now, doubl
     }
     const double usedReceived = state.baseReceived + received;
     const double usedSent = state.baseSent + sent;
-    const double used = std::max(settings.direction == 0   ? usedReceived
-                                 : settings.direction == 1 ? usedSent
-                                                           : usedReceived + usedSent,
-                                 0.0);
-    const double limit = settings.limitMb * kKilobytesPerMegabyte;
+    const double used = std::max(CountedKb(usedReceived, usedSent, settings.direction), 0.0);
+    const double limit = settings.LimitKb();
     const std::optional<std::int32_t> threshold = DueThreshold(state, settings, used * 100 / limit);
     if (!threshold) {
         return std::nullopt;

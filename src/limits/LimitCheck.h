@@ -1,8 +1,8 @@
 #pragma once
 
 #include "limits/BillingPeriod.h"
-#include "platform/Settings.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -16,15 +16,22 @@
 // count from its start.
 namespace quantiro::limits {
 
+// What counts against the limit.
+enum class CountedDirection { Received, Sent, Both };
+
+// The kilobytes of `received` and `sent` that count against the limit.
+double CountedKb(double received, double sent, CountedDirection direction);
+
 struct LimitSettings {
-    std::int32_t limitMb = 0;
-    std::int32_t direction = 2; // 0 received, 1 sent, 2 both
+    std::int32_t limitMb = 0; // 0: none
+    CountedDirection direction = CountedDirection::Both;
     std::array<std::int32_t, 3> thresholds{80, 90, 100};
     std::int32_t billingDay = 1;
     bool enabled = false;
     bool suppressed = false;
+    // The limit in kilobytes, 1 MB being 1024 kB; 0: none.
+    double LimitKb() const { return std::max(limitMb, 0) * 1024.0; }
 };
-LimitSettings ReadLimitSettings(platform::SettingsStore& settings);
 
 // What must survive from one start to the next.
 struct WatchState {

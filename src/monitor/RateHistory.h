@@ -12,6 +12,17 @@ namespace quantiro::monitor {
 
 enum class Span { TwoMinutes, OneHour };
 
+// The monitor's window as the user left it, and whether the meter starts it.
+struct MonitorSettings {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+    bool onTop = false;
+    Span span = Span::TwoMinutes;
+    bool startWithMeter = false;
+};
+
 struct RatePoint {
     double download = 0; // bytes a second
     double upload = 0;

@@ -108,11 +108,6 @@ std::string ApplicationRange::Title() const {
     return "okres " + FormatIsoDate(First()) + " – " + FormatIsoDate(Last());
 }
 
-LocalCounting ReadLocalCounting(platform::SettingsStore& settings) {
-    return platform::Read(settings, values::kInternetOnly) ? LocalCounting::LeftOut
-                                                           : LocalCounting::Included;
-}
-
 std::string_view LocalLabel(LocalCounting counting) {
     return counting == LocalCounting::LeftOut ? "sieć lokalna, nie wliczona" : "w tym sieć lokalna";
 }

@@ -3,7 +3,6 @@
 #include "common/CalendarDate.h"
 #include "platform/DesktopEntries.h"
 #include "platform/HourStore.h"
-#include "platform/Settings.h"
 
 #include <array>
 #include <cstdint>
@@ -47,8 +46,6 @@ struct LocalTraffic {
 // How the local network's traffic stands to the figures beside it: with
 // TylkoInternet off it is a part of them, with it on it was left out of them.
 enum class LocalCounting { Included, LeftOut };
-
-LocalCounting ReadLocalCounting(platform::SettingsStore& settings);
 
 // "w tym sieć lokalna" or "sieć lokalna, nie wliczona".
 std::string_view LocalLabel(LocalCounting counting);

@@ -51,10 +51,9 @@ MonthNotice DescribeMonth(const YearMonth& month, const Traffic& traffic,
                   "\nWysłano: " + amount(static_cast<double>(traffic.upload)) +
                   "\nCzas online: " + FormatOnlineTime(traffic.onlineMs);
     if (settings.limitMb > 0) {
-        const double share =
-            CountedKb(traffic, settings.direction) * 100 / (settings.limitMb * 1024.0);
+        const double share = CountedKb(traffic, settings.direction) * 100 / settings.LimitKb();
         notice.body += "\nTo " + std::to_string(std::llround(share)) + " % limitu (" +
-                       amount(settings.limitMb * 1024.0) + ")";
+                       amount(settings.LimitKb()) + ")";
     }
     return notice;
 }

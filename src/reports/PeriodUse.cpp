@@ -11,15 +11,9 @@ constexpr int kDaysBeforeEstimate = 3;
 
 } // namespace
 
-double CountedKb(const Traffic& traffic, int direction) {
-    switch (direction) {
-    case 0:
-        return static_cast<double>(traffic.download);
-    case 1:
-        return static_cast<double>(traffic.upload);
-    default:
-        return static_cast<double>(traffic.download + traffic.upload);
-    }
+double CountedKb(const Traffic& traffic, limits::CountedDirection direction) {
+    return limits::CountedKb(static_cast<double>(traffic.download),
+                             static_cast<double>(traffic.upload), direction);
 }
 
 PeriodUse UseOfPeriod(const TrafficHistory& history, const limits::LimitSettings& settings,
@@ -28,7 +22,7 @@ PeriodUse UseOfPeriod(const TrafficHistory& history, const limits::LimitSettings
     use.period = limits::PeriodContaining(today, settings.billingDay);
     use.traffic = history.Days(use.period.first, today);
     use.usedKb = CountedKb(use.traffic, settings.direction);
-    use.limitKb = std::max(settings.limitMb, 0) * 1024.0;
+    use.limitKb = settings.LimitKb();
     use.fullDays = limits::DaysBetween(use.period.first, today);
     if (use.fullDays >= kDaysBeforeEstimate) {
         const CalendarDate yesterday = DateOfDay(DaysSinceEpoch(today) - 1);

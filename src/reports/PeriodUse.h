@@ -25,7 +25,7 @@ PeriodUse UseOfPeriod(const TrafficHistory& history, const limits::LimitSettings
                       const CalendarDate& today);
 
 // What of the traffic counts against the limit: received, sent or both.
-double CountedKb(const Traffic& traffic, int direction);
+double CountedKb(const Traffic& traffic, limits::CountedDirection direction);
 
 // "12 h 05 min", "7 min": time on line.
 std::string FormatOnlineTime(std::int64_t milliseconds);

@@ -89,9 +89,9 @@ private:
     const MonitorWindow& m_owner;
 };
 
-MonitorWindow::MonitorWindow(platform::SettingsStore& settings,
+MonitorWindow::MonitorWindow(const monitor::MonitorSettings& settings, SettingsWrites writes,
                              std::function<std::optional<Counters>()> readCounters)
-    : m_settings(settings)
+    : m_writes(std::move(writes))
     , m_readCounters(std::move(readCounters)) {
     setWindowTitle(QStringLiteral("Quantiro – monitor"));
     setWindowIcon(MeterIcon());
@@ -99,7 +99,7 @@ MonitorWindow::MonitorWindow(platform::SettingsStore& settings,
     auto* top = new QHBoxLayout;
     m_span = new QComboBox(this);
     m_span->addItems({QStringLiteral("ostatnie 2 minuty"), QStringLiteral("ostatnia godzina")});
-    m_span->setCurrentIndex(platform::Read(settings, values::kMonitorSpan) == 1 ? 1 : 0);
+    m_span->setCurrentIndex(settings.span == monitor::Span::OneHour ? 1 : 0);
     connect(m_span, &QComboBox::currentIndexChanged, this, [this] { Refresh(); });
     auto* figures = new QVBoxLayout;
     m_download = new QLabel(this);
@@ -147,10 +147,9 @@ MonitorWindow::MonitorWindow(platform::SettingsStore& settings,
     m_applicationsNote->hide();
     layout->addWidget(m_applicationsNote);
     m_notWithMeter = new QCheckBox(QStringLiteral("&Nie uruchamiaj z miernikiem"), this);
-    m_notWithMeter->setChecked(!platform::Read(settings, values::kStartMonitor));
-    connect(m_notWithMeter, &QCheckBox::toggled, this, [this](bool notWithMeter) {
-        platform::Write(m_settings, values::kStartMonitor, !notWithMeter);
-    });
+    m_notWithMeter->setChecked(!settings.startWithMeter);
+    connect(m_notWithMeter, &QCheckBox::toggled, this,
+            [this](bool notWithMeter) { m_writes.startWithMeter(!notWithMeter); });
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(m_notWithMeter, 1);
     bottom->addWidget(m_span);
@@ -158,14 +157,11 @@ MonitorWindow::MonitorWindow(platform::SettingsStore& settings,
 
     QAction* onTop = m_menu.addAction(QStringLiteral("Zawsze na &wierzchu"));
     onTop->setCheckable(true);
-    onTop->setChecked(platform::Read(settings, values::kMonitorOnTop));
+    onTop->setChecked(settings.onTop);
     connect(onTop, &QAction::toggled, this, [this](bool checked) { SetOnTop(checked); });
     m_menu.addAction(QStringLiteral("&Zamknij"), this, &QWidget::close);
 
-    setGeometry(platform::Read(settings, values::kMonitorLeft),
-                platform::Read(settings, values::kMonitorTop),
-                platform::Read(settings, values::kMonitorWidth),
-                platform::Read(settings, values::kMonitorHeight));
+    setGeometry(settings.left, settings.top, settings.width, settings.height);
     setWindowFlag(Qt::WindowStaysOnTopHint, onTop->isChecked());
     m_timer.setInterval(100);
     connect(&m_timer, &QTimer::timeout, this, [this] { Sample(); });
@@ -314,15 +310,19 @@ void MonitorWindow::SetOnTop(bool onTop) {
     show(); // changing the flags takes the window off the screen
 }
 
-void MonitorWindow::SaveGeometry() {
+monitor::MonitorSettings MonitorWindow::CurrentSettings() const {
     const QRect place = geometry();
-    platform::Write(m_settings, values::kMonitorLeft, place.x());
-    platform::Write(m_settings, values::kMonitorTop, place.y());
-    platform::Write(m_settings, values::kMonitorWidth, place.width());
-    platform::Write(m_settings, values::kMonitorHeight, place.height());
-    platform::Write(m_settings, values::kMonitorOnTop,
-                    windowFlags().testFlag(Qt::WindowStaysOnTopHint));
-    platform::Write(m_settings, values::kMonitorSpan, m_span->currentIndex());
+    return {.left = place.x(),
+            .top = place.y(),
+            .width = place.width(),
+            .height = place.height(),
+            .onTop = windowFlags().testFlag(Qt::WindowStaysOnTopHint),
+            .span = CurrentSpan(),
+            .startWithMeter = !m_notWithMeter->isChecked()};
+}
+
+void MonitorWindow::SaveGeometry() {
+    m_writes.window(CurrentSettings());
 }
 
 void MonitorWindow::closeEvent(QCloseEvent* event) {

@@ -5,7 +5,6 @@
 #include "monitor/RateHistory.h"
 #include "platform/ApplicationCounters.h"
 #include "platform/DesktopEntries.h"
-#include "platform/Settings.h"
 
 #include <QElapsedTimer>
 #include <QMenu>
@@ -34,15 +33,23 @@ public:
         std::string interfaceName;         // whose applications to ask the service about
         std::uint32_t linkHeaderBytes = 0; // what the link adds to each IP packet
     };
+    // Where the window's settings go: its place, span and on-top choice when it
+    // closes, the start with the meter as soon as it is ticked.
+    struct SettingsWrites {
+        std::function<void(const monitor::MonitorSettings&)> window;
+        std::function<void(bool startWithMeter)> startWithMeter;
+    };
     // `readCounters` gives the monitored interface's byte counters, or nothing
     // while it is gone.
-    MonitorWindow(platform::SettingsStore& settings,
+    MonitorWindow(const monitor::MonitorSettings& settings, SettingsWrites writes,
                   std::function<std::optional<Counters>()> readCounters);
 
     // Starts sampling ten times a second.
     void Start();
     // Adds one 100 ms rate sample (what sampling does; tests feed series).
     void Feed(monitor::RatePoint rate);
+    // The window as it stands now, for the next start.
+    monitor::MonitorSettings CurrentSettings() const;
     void SaveGeometry();
     // Lists the applications from the service's counters, asked once a second.
     void WatchApplications(platform::ApplicationCounterSource& counters,
@@ -75,7 +82,7 @@ private:
         QLabel* upload;
     };
 
-    platform::SettingsStore& m_settings;
+    SettingsWrites m_writes;
     std::function<std::optional<Counters>()> m_readCounters;
     monitor::RateHistory m_history;
     GraphArea* m_graph;

@@ -44,7 +44,8 @@ TEST(LimitCheckTest, EachThresholdWarnsOncePerPeriodAndTheFigureIsTheMetersSum) 
         const auto sum = records::SumPeriod(*database, period.first, period.last);
         return PeriodTraffic{sum.download, sum.upload};
     };
-    LimitSettings settings{.limitMb = 1000, .direction = 0, .enabled = true}; // 1,024,000 kB
+    LimitSettings settings{
+        .limitMb = 1000, .direction = CountedDirection::Received, .enabled = true}; // 1,024,000 kB
     WatchState state;
     struct Step {
         CalendarDate day;

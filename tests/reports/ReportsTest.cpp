@@ -134,9 +134,9 @@ TEST_F(ReportsTest, BillingPeriodAndItsEstimate) {
     };
     limits::LimitSettings day31;
     day31.billingDay = 31;
-    day31.direction = 0;
+    day31.direction = limits::CountedDirection::Received;
     limits::LimitSettings both = day31;
-    both.direction = 2;
+    both.direction = limits::CountedDirection::Both;
     const Case cases[] = {
         // 31 in February means the month's last day: the period runs 31 Jan - 27 Feb.
         {"ten full days",

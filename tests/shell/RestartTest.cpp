@@ -55,7 +55,8 @@ struct Machine {
     // as it found them at the meter's start, plus the totals it is given.
     double WatcherPeriod(const Run& run, limits::WatchState& state, bool atStartUp) {
         const platform::LocalDateTime now = system.clock.Now();
-        limits::LimitSettings settings{.limitMb = 1'000'000, .direction = 0, .enabled = true};
+        limits::LimitSettings settings{
+            .limitMb = 1'000'000, .direction = limits::CountedDirection::Received, .enabled = true};
         limits::Check(state, settings, {{now.year, now.month, now.day}, 0.5},
                       run.meter.RunTotals().received, run.meter.RunTotals().sent, atStartUp,
                       [&](const limits::Period& period) {

@@ -1,5 +1,6 @@
 #include "ui/MonitorWindow.h"
 
+#include "app/FamilySettings.h"
 #include "fakes/TestMeter.h"
 #include "platform/linux/GioDesktopEntries.h"
 
@@ -25,10 +26,23 @@ int TopOfDownloadCurve(const QImage& image, int from, int to) {
     return -1;
 }
 
+// The monitor's settings read and written as the program does.
+MonitorWindow::SettingsWrites WritesTo(platform::SettingsStore& settings) {
+    return {.window =
+                [&](const monitor::MonitorSettings& window) {
+                    app::StoreMonitorWindow(settings, window);
+                },
+            .startWithMeter =
+                [&](bool start) {
+                    app::StoreMonitorStart(settings, start);
+                }};
+}
+
 TEST(MonitorWindowTest, TheCurveFollowsTheFedRatesAndClosingKeepsTheGeometry) {
     testing::TestSystem system;
     const auto settings = system.OtherProgram();
-    MonitorWindow window(*settings, [] { return std::nullopt; });
+    MonitorWindow window(app::ReadMonitorSettings(*settings), WritesTo(*settings),
+                         [] { return std::nullopt; });
     window.show();
     // A minute of nothing, then a minute at 1 MB/s down.
     for (int i = 0; i < 1200; ++i) {
@@ -86,7 +100,8 @@ platform::ApplicationCounters Reading(std::uint64_t step) {
 TEST(MonitorWindowTest, TheFastestApplicationsUnderTheGraphAndTheNoteWithoutTheService) {
     testing::TestSystem system;
     const auto settings = system.OtherProgram();
-    MonitorWindow window(*settings, [] { return std::nullopt; });
+    MonitorWindow window(app::ReadMonitorSettings(*settings), WritesTo(*settings),
+                         [] { return std::nullopt; });
     ScriptedCounters counters;
     counters.answers = {std::nullopt, Reading(1),   Reading(2),
                         std::nullopt, std::nullopt, std::nullopt};

@@ -62,7 +62,8 @@ TEST(ReportsWindowTest, BarsFollowTheRecordsAndEmptyDaysStayEmpty) {
     reports::ApplicationHistory applications;
     applications.Add({"2026-03-03", 10, {"nautilus", 20, 6, 1024, 512}});
     platform::linux_impl::GioDesktopEntries entries;
-    ReportsWindow window(std::move(history), std::move(applications), entries, {.direction = 0},
+    ReportsWindow window(std::move(history), std::move(applications), entries,
+                         {.direction = limits::CountedDirection::Received},
                          reports::LocalCounting::LeftOut, {2026, 3, 20}, reports::Grouping::Day);
     window.resize(900, 700);
     window.show();

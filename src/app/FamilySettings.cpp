@@ -1,0 +1,75 @@
+#include "app/FamilySettings.h"
+
+#include <algorithm>
+
+namespace quantiro::app {
+
+using platform::Read;
+using platform::Write;
+
+namespace {
+
+// "LimitKierunek": 0 received, 1 sent, anything else both.
+limits::CountedDirection DirectionOf(std::int32_t stored) {
+    switch (stored) {
+    case 0:
+        return limits::CountedDirection::Received;
+    case 1:
+        return limits::CountedDirection::Sent;
+    default:
+        return limits::CountedDirection::Both;
+    }
+}
+
+} // namespace
+
+std::string ReadInterfaceName(platform::SettingsStore& settings) {
+    return Read(settings, values::kInterfaceName);
+}
+
+limits::LimitSettings ReadLimitSettings(platform::SettingsStore& settings) {
+    return {.limitMb = std::max(Read(settings, values::kPeriodLimit), 0),
+            .direction = DirectionOf(Read(settings, values::kLimitDirection)),
+            .thresholds = {Read(settings, values::kLimitThreshold1),
+                           Read(settings, values::kLimitThreshold2),
+                           Read(settings, values::kLimitThreshold3)},
+            .billingDay = Read(settings, values::kBillingDay),
+            .enabled = Read(settings, values::kWarningsEnabled),
+            .suppressed = Read(settings, values::kWarningsSuppressed)};
+}
+
+ReportSettings ReadReportSettings(platform::SettingsStore& settings) {
+    return {.limit = ReadLimitSettings(settings),
+            .localCounting = Read(settings, values::kInternetOnly)
+                                 ? reports::LocalCounting::LeftOut
+                                 : reports::LocalCounting::Included,
+            .interfaceName = ReadInterfaceName(settings)};
+}
+
+monitor::MonitorSettings ReadMonitorSettings(platform::SettingsStore& settings) {
+    return {.left = Read(settings, values::kMonitorLeft),
+            .top = Read(settings, values::kMonitorTop),
+            .width = Read(settings, values::kMonitorWidth),
+            .height = Read(settings, values::kMonitorHeight),
+            .onTop = Read(settings, values::kMonitorOnTop),
+            .span = Read(settings, values::kMonitorSpan) == 1 ? monitor::Span::OneHour
+                                                              : monitor::Span::TwoMinutes,
+            .startWithMeter = Read(settings, values::kStartMonitor)};
+}
+
+void StoreMonitorWindow(platform::SettingsStore& settings,
+                        const monitor::MonitorSettings& monitorSettings) {
+    const monitor::MonitorSettings& m = monitorSettings;
+    Write(settings, values::kMonitorLeft, m.left);
+    Write(settings, values::kMonitorTop, m.top);
+    Write(settings, values::kMonitorWidth, m.width);
+    Write(settings, values::kMonitorHeight, m.height);
+    Write(settings, values::kMonitorOnTop, m.onTop);
+    Write(settings, values::kMonitorSpan, m.span == monitor::Span::OneHour ? 1 : 0);
+}
+
+void StoreMonitorStart(platform::SettingsStore& settings, bool startWithMeter) {
+    Write(settings, values::kStartMonitor, startWithMeter);
+}
+
+} // namespace quantiro::app

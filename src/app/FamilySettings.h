@@ -1,0 +1,36 @@
+#pragma once
+
+#include "limits/LimitCheck.h"
+#include "monitor/RateHistory.h"
+#include "platform/Settings.h"
+#include "reports/ApplicationUse.h"
+
+#include <string>
+
+// The family's programs other than the meter read the settings file here, each
+// once, into the typed values their code takes; the monitor writes its window back
+// here too.
+namespace quantiro::app {
+
+// "Interfejs", asked each time the interface table looks for the monitored
+// interface, so a change in the options is followed; empty: the default route's.
+std::string ReadInterfaceName(platform::SettingsStore& settings);
+
+// The limit, what counts against it, the thresholds and the billing day.
+limits::LimitSettings ReadLimitSettings(platform::SettingsStore& settings);
+
+struct ReportSettings {
+    limits::LimitSettings limit;
+    // "TylkoInternet": the local network's traffic was left out of the figures.
+    reports::LocalCounting localCounting = reports::LocalCounting::Included;
+    std::string interfaceName;
+};
+ReportSettings ReadReportSettings(platform::SettingsStore& settings);
+
+monitor::MonitorSettings ReadMonitorSettings(platform::SettingsStore& settings);
+// The monitor's window: place, size, on top and span.
+void StoreMonitorWindow(platform::SettingsStore& settings,
+                        const monitor::MonitorSettings& monitorSettings);
+void StoreMonitorStart(platform::SettingsStore& settings, bool startWithMeter);
+
+} // namespace quantiro::app

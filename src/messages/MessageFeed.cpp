@@ -16,12 +16,12 @@ std::string UpdateServer() {
 }
 
 MessageFeed::MessageFeed(std::string directory, std::string updateServer,
-                         platform::Downloader& downloader, platform::SettingsStore& settings,
+                         platform::Downloader& downloader, ShownNotices& shown,
                          platform::Clock& clock, NoticeBrowser& browser)
     : m_directory(std::move(directory))
     , m_updateServer(std::move(updateServer))
     , m_downloader(downloader)
-    , m_settings(settings)
+    , m_shown(shown)
     , m_clock(clock)
     , m_browser(browser) {}
 
@@ -43,12 +43,10 @@ void MessageFeed::ShowFirstNewNotice(const std::string& listPath) {
     const platform::LocalDateTime now = m_clock.Now();
     const CalendarDate today{now.year, now.month, now.day};
     for (const Notice& notice : ReadMessageList(list)) {
-        const std::string key =
-            std::string(values::kNoticeShownPrefix) + std::to_string(notice.identifier);
-        if (today < notice.expiry && IsWebPage(notice.page) && !m_settings.ReadBool(key, false)) {
+        if (today < notice.expiry && IsWebPage(notice.page) && !m_shown.Shown(notice.identifier)) {
             // Shown once requested, whether or not the page then loads; one per run.
             m_browser.ShowNoticePage(notice.page);
-            m_settings.WriteBool(key, true);
+            m_shown.MarkShown(notice.identifier);
             return;
         }
     }

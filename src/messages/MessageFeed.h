@@ -3,10 +3,10 @@
 #include "messages/NoticeBrowser.h"
 #include "platform/Clock.h"
 #include "platform/Downloads.h"
-#include "platform/Settings.h"
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 namespace quantiro::messages {
@@ -26,6 +26,14 @@ std::string UpdateServer();
 // the server anew (no-cache), which is what the clean-up ensures elsewhere.
 inline void ClearUpdateCache() {}
 
+// Which notices this computer has shown; the family keeps it in its settings.
+class ShownNotices {
+public:
+    virtual ~ShownNotices() = default;
+    virtual bool Shown(std::int32_t identifier) = 0;
+    virtual void MarkShown(std::int32_t identifier) = 0;
+};
+
 // Once per run, a minute after start: fetches the maker's list of notices and opens
 // the first one that has not expired and has not been shown on this computer. The
 // list is kept in `directory`. The fetch runs beside the meter; what it brings is
@@ -33,7 +41,7 @@ inline void ClearUpdateCache() {}
 class MessageFeed {
 public:
     MessageFeed(std::string directory, std::string updateServer, platform::Downloader& downloader,
-                platform::SettingsStore& settings, platform::Clock& clock, NoticeBrowser& browser);
+                ShownNotices& shown, platform::Clock& clock, NoticeBrowser& browser);
 
     void ShowNewNotice();
 
@@ -43,7 +51,7 @@ private:
     std::string m_directory;
     std::string m_updateServer;
     platform::Downloader& m_downloader;
-    platform::SettingsStore& m_settings;
+    ShownNotices& m_shown;
     platform::Clock& m_clock;
     NoticeBrowser& m_browser;
 };

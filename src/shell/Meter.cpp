@@ -30,7 +30,7 @@ Meter::Meter(SystemParts system, FrontEndParts frontEnd)
     , m_settingsFile(m_system.settings, *m_system.shape)
     , m_companions(m_system.programDirectory, m_system.launcher)
     , m_noticeFeed(m_system.cacheDirectory, messages::UpdateServer(), m_system.downloader,
-                   m_system.settings, m_system.clock, m_frontEnd.noticeBrowser)
+                   m_settingsFile, m_system.clock, m_frontEnd.noticeBrowser)
     , m_closer([this](CloseReason reason) { Close(reason); },
                [this] { m_frontEnd.dialog.CloseOpenDialog(); })
     , m_reader(m_system.interfaceTable, m_frontEnd.notifier)

@@ -147,4 +147,13 @@ void MeterSettingsFile::StoreShapeRecord(const platform::StartedProcess& process
     StoreProcessRecord(m_store, values::kVariantRecordPrefix, process);
 }
 
+bool MeterSettingsFile::Shown(std::int32_t identifier) {
+    return m_store.ReadBool(std::string(values::kNoticeShownPrefix) + std::to_string(identifier),
+                            false);
+}
+
+void MeterSettingsFile::MarkShown(std::int32_t identifier) {
+    m_store.WriteBool(std::string(values::kNoticeShownPrefix) + std::to_string(identifier), true);
+}
+
 } // namespace quantiro::shell

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/WindowShapes.h"
+#include "messages/MessageFeed.h"
 #include "platform/HourStore.h"
 #include "platform/Processes.h"
 #include "platform/Settings.h"
@@ -41,8 +42,9 @@ struct MeterSettings {
 // The one place the meter reads and writes the family's settings file: the
 // snapshot above, the family's live signals the tick asks for, and each value the
 // meter leaves for the family (running flag, window position, correction, the
-// record of a started companion). A failed write throws SettingsError.
-class MeterSettingsFile {
+// record of a started companion, the notices shown). A failed write throws
+// SettingsError.
+class MeterSettingsFile final : public messages::ShownNotices {
 public:
     MeterSettingsFile(platform::SettingsStore& store, const shapes::WindowShape& shape)
         : m_store(store)
@@ -81,6 +83,10 @@ public:
     // shape started at exit.
     void StoreMonitorRecord(const platform::StartedProcess& process);
     void StoreShapeRecord(const platform::StartedProcess& process);
+
+    // "mID_<n>": the notice numbered n has been shown on this computer.
+    bool Shown(std::int32_t identifier) override;
+    void MarkShown(std::int32_t identifier) override;
 
     // Writes again what a full disk refused; true once nothing waits.
     bool RetryUnwritten() { return m_store.RetryUnwritten(); }

@@ -3,6 +3,7 @@
 #include "fakes/TestHttpServer.h"
 #include "fakes/TestMeter.h"
 #include "platform/linux/FetchHelperDownloader.h"
+#include "shell/MeterSettings.h"
 
 #include <thread>
 
@@ -22,8 +23,9 @@ struct Feed {
     // The pages shown by one run's check.
     std::vector<std::string> Run() {
         testing::RecordingFrontEnd browser;
-        MessageFeed feed(system.cacheDirectory, server, system.downloader, system.settings,
-                         system.clock, browser);
+        shell::MeterSettingsFile shown(system.settings, shapes::kFull);
+        MessageFeed feed(system.cacheDirectory, server, system.downloader, shown, system.clock,
+                         browser);
         feed.ShowNewNotice();
         testing::FinishFetches(system.downloader);
         std::vector<std::string> pages;

@@ -1,10 +1,13 @@
 #include "ui/FamilyApplication.h"
 
+#include "shell/Texts.h"
 #include "ui/Icons.h"
 
 #include <QApplication>
 #include <QLibraryInfo>
 #include <QLocale>
+#include <QMessageBox>
+#include <QSessionManager>
 #include <QTranslator>
 
 namespace quantiro::ui {
@@ -20,6 +23,44 @@ void PrepareFamilyApplication() {
         QCoreApplication::installTranslator(translator);
     }
     QApplication::setWindowIcon(MeterIcon());
+}
+
+FamilyApplication::FamilyApplication(int& argc, char** argv, const Names& names)
+    : m_application(std::make_unique<QApplication>(argc, argv)) {
+    PrepareFamilyApplication();
+    QApplication::setApplicationName(QString::fromUtf8(names.program));
+    if (names.desktopEntry) {
+        QGuiApplication::setDesktopFileName(QString::fromUtf8(names.desktopEntry));
+    }
+}
+
+FamilyApplication::~FamilyApplication() = default;
+
+void FamilyApplication::KeepRunningWithoutWindows() {
+    QApplication::setQuitOnLastWindowClosed(false);
+}
+
+void FamilyApplication::OnSessionEnd(std::function<void()> end) {
+    QObject::connect(m_application.get(), &QGuiApplication::commitDataRequest, m_application.get(),
+                     [end = std::move(end)](QSessionManager&) { end(); });
+}
+
+int FamilyApplication::Run() {
+    return QApplication::exec();
+}
+
+void ShowStartFailure(const char* reason) {
+    QMessageBox::critical(nullptr, QString::fromUtf8(shell::texts::kApplicationTitle.data()),
+                          QString::fromUtf8(reason));
+}
+
+void ShowWarningBox(int& argc, char** argv, bool critical, const QString& summary,
+                    const QString& body) {
+    const FamilyApplication application(argc, argv,
+                                        {.program = "quantiro-notify", .desktopEntry = nullptr});
+    QMessageBox box(critical ? QMessageBox::Critical : QMessageBox::Warning,
+                    QStringLiteral("Quantiro"), summary + QStringLiteral("\n\n") + body);
+    box.exec();
 }
 
 } // namespace quantiro::ui

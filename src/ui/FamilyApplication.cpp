@@ -12,6 +12,8 @@
 
 namespace quantiro::ui {
 
+namespace {
+
 void PrepareFamilyApplication() {
     const QLocale polish(QLocale::Polish, QLocale::Poland);
     QLocale::setDefault(polish);
@@ -24,6 +26,8 @@ void PrepareFamilyApplication() {
     }
     QApplication::setWindowIcon(MeterIcon());
 }
+
+} // namespace
 
 FamilyApplication::FamilyApplication(int& argc, char** argv, const Names& names)
     : m_application(std::make_unique<QApplication>(argc, argv)) {

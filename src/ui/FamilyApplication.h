@@ -8,17 +8,13 @@ class QApplication;
 
 namespace quantiro::ui {
 
-// What every window of the family has in common, set once after the application
-// is made:
+// The start every Qt program of the family shares, made once in its main:
+// - the application, with the names the desktop matches its windows by;
 // - Polish whatever the environment's language: Qt's own texts (buttons,
 //   calendars) from Qt's Polish translations, dates and names from a Polish
 //   locale. Numbers keep the environment's decimal separator, which the programs
-//   look up themselves.
-// - The program's icon on every window, message boxes included.
-void PrepareFamilyApplication();
-
-// The start every Qt program of the family shares: the application, prepared as
-// above, and the names the desktop matches its windows by.
+//   look up themselves;
+// - the program's icon on every window, message boxes included.
 class FamilyApplication {
 public:
     struct Names {

@@ -13,7 +13,6 @@
 #include "ui/FamilyApplication.h"
 #include "ui/MonitorWindow.h"
 
-#include <QApplication>
 #include <QSocketNotifier>
 #include <cstdio>
 #include <string_view>
@@ -34,10 +33,7 @@ int main(int argc, char** argv) {
         return 0;
     }
     platform::linux_impl::StopSignals stopSignals;
-    QApplication application(argc, argv);
-    ui::PrepareFamilyApplication();
-    QApplication::setApplicationName(QStringLiteral("quantiro-monitor"));
-    QGuiApplication::setDesktopFileName(QStringLiteral("quantiro"));
+    ui::FamilyApplication application(argc, argv, {.program = "quantiro-monitor"});
     const paths::FamilyPaths paths = paths::FromEnvironment();
     app::ShowRequests showRequests(paths.runtimeDirectory, "quantiro-monitor");
     if (showRequests.Send()) {
@@ -87,5 +83,5 @@ int main(int argc, char** argv) {
     });
     window.show();
     window.Start();
-    return QApplication::exec();
+    return application.Run();
 }

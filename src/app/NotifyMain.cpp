@@ -3,13 +3,10 @@
 // number, and prints the new one's number. Without a notification service: a
 // message box when there is a display, else one line on standard error.
 #include "app/Display.h"
+#include "platform/linux/DbusNotifications.h"
 #include "ui/FamilyApplication.h"
 
-#include <QApplication>
-#include <QDBusConnection>
-#include <QDBusInterface>
-#include <QDBusReply>
-#include <QMessageBox>
+#include <QString>
 #include <cstdio>
 
 int main(int argc, char** argv) {
@@ -24,30 +21,15 @@ int main(int argc, char** argv) {
     const QString summary = QString::fromUtf8(argv[3]);
     const QString body = QString::fromUtf8(argv[4]);
 
-    QDBusInterface notifications(QStringLiteral("org.freedesktop.Notifications"),
-                                 QStringLiteral("/org/freedesktop/Notifications"),
-                                 QStringLiteral("org.freedesktop.Notifications"),
-                                 QDBusConnection::sessionBus());
-    if (notifications.isValid()) {
-        const QVariantMap hints{
-            {QStringLiteral("urgency"), QVariant::fromValue<uchar>(critical ? 2 : 1)},
-            {QStringLiteral("desktop-entry"), QStringLiteral("quantiro")}};
-        const QDBusReply<uint> id =
-            notifications.call(QStringLiteral("Notify"), QStringLiteral("Quantiro"), replaces,
-                               QStringLiteral("quantiro"), summary, body, QStringList(), hints, -1);
-        if (id.isValid()) {
-            std::printf("%u\n", id.value());
-            return 0;
-        }
+    if (const auto id = quantiro::platform::linux_impl::SendDesktopNotification(
+            replaces, critical, summary.toStdString(), body.toStdString())) {
+        std::printf("%u\n", *id);
+        return 0;
     }
     std::printf("0\n");
     std::fflush(stdout);
     if (quantiro::app::DisplayAvailable()) {
-        QApplication application(argc, argv);
-        quantiro::ui::PrepareFamilyApplication();
-        QMessageBox box(critical ? QMessageBox::Critical : QMessageBox::Warning,
-                        QStringLiteral("Quantiro"), summary + QStringLiteral("\n\n") + body);
-        box.exec();
+        quantiro::ui::ShowWarningBox(argc, argv, critical, summary, body);
         return 0;
     }
     std::fprintf(stderr, "quantiro: %s %s\n", argv[3],

@@ -9,7 +9,6 @@
 #include "ui/FamilyApplication.h"
 #include "ui/OptionsWindow.h"
 
-#include <QApplication>
 #include <iostream>
 
 namespace {
@@ -62,10 +61,7 @@ int main(int argc, char** argv) {
         return 0;
     }
 
-    QApplication application(argc, argv);
-    ui::PrepareFamilyApplication();
-    QApplication::setApplicationName(QStringLiteral("quantiro-options"));
-    QGuiApplication::setDesktopFileName(QStringLiteral("quantiro"));
+    ui::FamilyApplication application(argc, argv, {.program = "quantiro-options"});
     app::ShowRequests showRequests(paths.runtimeDirectory, "quantiro-options");
     if (showRequests.Send()) {
         return 0; // the window that is open already comes forward
@@ -73,5 +69,5 @@ int main(int argc, char** argv) {
     ui::OptionsWindow window(settings, paths.configHome, LinkSpeed);
     showRequests.Listen(window);
     window.show();
-    return QApplication::exec();
+    return application.Run();
 }

@@ -10,16 +10,12 @@
 #include "ui/QtText.h"
 #include "ui/ReportsWindow.h"
 
-#include <QApplication>
 #include <QDate>
 
 extern "C" __attribute__((visibility("default"))) int QuantiroReportsWindow(int argc, char** argv,
                                                                             int view) {
     using namespace quantiro;
-    QApplication application(argc, argv);
-    ui::PrepareFamilyApplication();
-    QApplication::setApplicationName(QStringLiteral("quantiro-reports"));
-    QGuiApplication::setDesktopFileName(QStringLiteral("quantiro"));
+    ui::FamilyApplication application(argc, argv, {.program = "quantiro-reports"});
     const paths::FamilyPaths paths = paths::FromEnvironment();
     app::ShowRequests showRequests(paths.runtimeDirectory, "quantiro-reports");
     if (showRequests.Send()) {
@@ -47,5 +43,5 @@ extern "C" __attribute__((visibility("default"))) int QuantiroReportsWindow(int 
                              static_cast<reports::Grouping>(view), problem);
     showRequests.Listen(window);
     window.show();
-    return QApplication::exec();
+    return application.Run();
 }

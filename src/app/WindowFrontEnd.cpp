@@ -6,31 +6,112 @@
 #include "common/DecimalText.h"
 #include "platform/linux/SleepWatch.h"
 #include "platform/linux/StopSignals.h"
-#include "shell/Texts.h"
+#include "shell/CloseController.h"
 #include "ui/BrowserWindow.h"
 #include "ui/FamilyApplication.h"
 #include "ui/MainWindow.h"
 #include "ui/QtDialogs.h"
 
-#include <QApplication>
-#include <QMessageBox>
-#include <QSessionManager>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <csignal>
 #include <optional>
 
 namespace quantiro::app {
 
+namespace {
+
+// The stop signals, read in the event loop. While the meter runs each closes it.
+// Before it runs (a second start showing its message) any of them just closes the
+// message, and the start ends.
+class StopSignalWatch {
+public:
+    StopSignalWatch(platform::linux_impl::StopSignals& stopSignals, shell::Meter& meter,
+                    ui::QtDialogs& dialogs, QObject& context)
+        : m_notifier(stopSignals.Descriptor(), QSocketNotifier::Read) {
+        QObject::connect(&m_notifier, &QSocketNotifier::activated, &context,
+                         [this, &stopSignals, &meter, &dialogs] {
+                             for (int signal = stopSignals.Next(); signal != 0;
+                                  signal = stopSignals.Next()) {
+                                 if (m_running) {
+                                     meter.RequestClose(shell::CloseReasonOfStopSignal(signal));
+                                 } else {
+                                     m_stopBeforeRunning = signal;
+                                     dialogs.CloseOpenDialog();
+                                 }
+                             }
+                         });
+    }
+
+    // The meter has started. True when a signal came before: the meter is closed
+    // from the event loop, which the exit steps end.
+    bool MeterRunning(shell::Meter& meter, QObject& context) {
+        m_running = true;
+        if (m_stopBeforeRunning == 0) {
+            return false;
+        }
+        QTimer::singleShot(0, &context, [&meter, signal = m_stopBeforeRunning] {
+            meter.RequestClose(shell::CloseReasonOfStopSignal(signal));
+        });
+        return true;
+    }
+
+private:
+    QSocketNotifier m_notifier;
+    bool m_running = false;
+    int m_stopBeforeRunning = 0;
+};
+
+// What the event loop watches for the running meter: a change of the settings file
+// (so a tick asks nothing of it) and the system's sleep, before which the open hour
+// is written.
+class SystemWatches {
+public:
+    SystemWatches(platform::linux_impl::IniSettingsStore& settings, shell::Meter& meter,
+                  QObject& context) {
+        if (const int watch = settings.WatchDescriptorForLoop(); watch >= 0) {
+            m_settingsNotifier.emplace(watch, QSocketNotifier::Read);
+            QObject::connect(&*m_settingsNotifier, &QSocketNotifier::activated, &context,
+                             [&settings] { settings.WatchReadable(); });
+        }
+        if (const int bus = m_sleepWatch.Descriptor(); bus >= 0) {
+            m_sleepNotifier.emplace(bus, QSocketNotifier::Read);
+            QObject::connect(&*m_sleepNotifier, &QSocketNotifier::activated, &context,
+                             [this, &meter] {
+                                 if (!m_sleepWatch.Readable([&] { meter.SaveBeforeSleep(); })) {
+                                     m_sleepNotifier->setEnabled(false); // the bus is gone
+                                 }
+                             });
+        }
+    }
+
+private:
+    platform::linux_impl::SleepWatch m_sleepWatch;
+    std::optional<QSocketNotifier> m_settingsNotifier;
+    std::optional<QSocketNotifier> m_sleepNotifier;
+};
+
+// The meter's start-up. The exit status when this start ends here: another meter
+// runs, or the start failed (told in a message box).
+std::optional<int> StartMeter(shell::Meter& meter, const std::string& commandLine) {
+    try {
+        if (meter.StartUp(commandLine) == shell::Meter::StartUpResult::AlreadyRunning) {
+            return 0;
+        }
+    } catch (const std::exception& error) {
+        ui::ShowStartFailure(error.what());
+        return 1;
+    }
+    return std::nullopt;
+}
+
+} // namespace
+
 int RunWindowFrontEnd(int& argc, char** argv, const std::string& commandLine,
                       const shapes::WindowShape& shape) {
     platform::linux_impl::StopSignals stopSignals;
-    QApplication application(argc, argv);
-    ui::PrepareFamilyApplication();
-    QApplication::setQuitOnLastWindowClosed(false);
     // The window's class and the desktop entry's name, so the desktop matches them.
-    QApplication::setApplicationName(QStringLiteral("quantiro"));
-    QGuiApplication::setDesktopFileName(QStringLiteral("quantiro"));
+    ui::FamilyApplication application(argc, argv, {.program = "quantiro"});
+    application.KeepRunningWithoutWindows();
     const std::string decimalSeparator = EnvironmentDecimalSeparator();
 
     LinuxPlatform host;
@@ -47,27 +128,7 @@ int RunWindowFrontEnd(int& argc, char** argv, const std::string& commandLine,
     window.Attach(meter);
     // The notice check: once, a minute after the window was made.
     QTimer::singleShot(messages::kMessageCheckDelay, &window, [&] { meter.ShowNewNotice(); });
-
-    // SIGTERM and SIGHUP end the session's programs: a system shutdown. SIGINT is the
-    // user's own end, as a confirmed "Zakończ". Before the meter runs (a second start
-    // showing its message) any of them just closes the message, and the start ends.
-    bool running = false;
-    int stopBeforeRunning = 0;
-    auto stop = [&](int signal) {
-        meter.RequestClose(signal == SIGINT ? shell::CloseReason::UserEnded
-                                            : shell::CloseReason::SystemShutdown);
-    };
-    QSocketNotifier signalNotifier(stopSignals.Descriptor(), QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &window, [&] {
-        for (int signal = stopSignals.Next(); signal != 0; signal = stopSignals.Next()) {
-            if (running) {
-                stop(signal);
-            } else {
-                stopBeforeRunning = signal;
-                dialogs.CloseOpenDialog();
-            }
-        }
-    });
+    StopSignalWatch stopSignalWatch(stopSignals, meter, dialogs, window);
 
     // A meter already running shows its window at once, while this start is refused
     // with its message; only the meter that holds the instance lock listens.
@@ -75,48 +136,17 @@ int RunWindowFrontEnd(int& argc, char** argv, const std::string& commandLine,
     if (commandLine != companion_commands::kStartSwitch) {
         showRequests.Send();
     }
-    try {
-        if (meter.StartUp(commandLine) == shell::Meter::StartUpResult::AlreadyRunning) {
-            return 0;
-        }
-    } catch (const std::exception& error) {
-        QMessageBox::critical(nullptr, QString::fromUtf8(shell::texts::kApplicationTitle.data()),
-                              QString::fromUtf8(error.what()));
-        return 1;
+    if (const auto status = StartMeter(meter, commandLine)) {
+        return *status;
     }
-    running = true;
-    if (stopBeforeRunning != 0) {
-        // Closed from the event loop, which the exit steps end.
-        QTimer::singleShot(0, &window, [&, signal = stopBeforeRunning] { stop(signal); });
-    } else if (!window.IsHidden()) {
+    if (!stopSignalWatch.MeterRunning(meter, window) && !window.IsHidden()) {
         window.show();
     }
     showRequests.Listen([&] { window.ShowOnRequest(); });
-
-    // A change of the settings file is told by the loop, so a tick asks nothing of it.
-    std::optional<QSocketNotifier> settingsNotifier;
-    if (const int watch = host.settings.WatchDescriptorForLoop(); watch >= 0) {
-        settingsNotifier.emplace(watch, QSocketNotifier::Read);
-        QObject::connect(&*settingsNotifier, &QSocketNotifier::activated, &window,
-                         [&] { host.settings.WatchReadable(); });
-    }
-    // The system's sleep: the open hour is written before it.
-    platform::linux_impl::SleepWatch sleepWatch;
-    std::optional<QSocketNotifier> sleepNotifier;
-    if (const int bus = sleepWatch.Descriptor(); bus >= 0) {
-        sleepNotifier.emplace(bus, QSocketNotifier::Read);
-        QObject::connect(&*sleepNotifier, &QSocketNotifier::activated, &window, [&] {
-            if (!sleepWatch.Readable([&] { meter.SaveBeforeSleep(); })) {
-                sleepNotifier->setEnabled(false); // the bus is gone
-            }
-        });
-    }
+    SystemWatches systemWatches(host.settings, meter, window);
     // The session manager logging the user off closes the meter like a shutdown.
-    QObject::connect(
-        &application, &QGuiApplication::commitDataRequest, &window,
-        [&](QSessionManager&) { meter.RequestClose(shell::CloseReason::SystemShutdown); });
-
-    return QApplication::exec();
+    application.OnSessionEnd([&] { meter.RequestClose(shell::CloseReason::SystemShutdown); });
+    return application.Run();
 }
 
 } // namespace quantiro::app

@@ -1,6 +1,12 @@
 #include "shell/CloseController.h"
 
+#include <csignal>
+
 namespace quantiro::shell {
+
+CloseReason CloseReasonOfStopSignal(int signal) {
+    return signal == SIGINT ? CloseReason::UserEnded : CloseReason::SystemShutdown;
+}
 
 CloseController::CloseController(std::function<void(CloseReason)> close,
                                  std::function<void()> closeOpenDialog)

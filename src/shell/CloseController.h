@@ -12,6 +12,10 @@ enum class CloseReason {
     BrokenPipe,     // whoever read the terminal's output went away
 };
 
+// The close a stop signal asks for: SIGINT is the user's own end, a confirmed
+// "Zakończ"; SIGTERM and SIGHUP end the session's programs, a system shutdown.
+CloseReason CloseReasonOfStopSignal(int signal);
+
 // The one owner of the meter's end. Every close request comes here; the first one
 // wins and later ones are ignored. The close itself (stop the tick, the exit steps,
 // end the event loop) runs exactly once and never inside a handler: a request made

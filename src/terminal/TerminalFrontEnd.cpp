@@ -4,6 +4,7 @@
 #include "common/DecimalText.h"
 #include "platform/linux/SleepWatch.h"
 #include "platform/linux/StopSignals.h"
+#include "shell/CloseController.h"
 #include "shell/Texts.h"
 #include "terminal/TerminalParts.h"
 
@@ -86,16 +87,13 @@ UniqueFd MakeWaitSet(std::initializer_list<std::pair<int, Source>> watched) {
 }
 
 // Ctrl+C on a terminal asks like "Zakończ"; without one nobody can answer, so it
-// closes as a confirmed "Zakończ". SIGTERM and SIGHUP are the system going down or
-// the session ending: no question asked.
+// closes at once, as SIGTERM and SIGHUP do, each with its own close reason.
 void OnStopSignal(int signal, bool interactive, TerminalWindow& window, shell::Meter& meter) {
     if (signal == SIGINT && interactive) {
         window.Forget();
         meter.AskToEnd();
-    } else if (signal == SIGINT) {
-        meter.RequestClose(shell::CloseReason::UserEnded);
     } else if (signal != 0) {
-        meter.RequestClose(shell::CloseReason::SystemShutdown);
+        meter.RequestClose(shell::CloseReasonOfStopSignal(signal));
     }
 }
 

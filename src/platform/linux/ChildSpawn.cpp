@@ -3,12 +3,14 @@
 #include <csignal>
 
 #include <spawn.h>
+#include <unistd.h>
 
 extern char** environ;
 
 namespace quantiro::platform::linux_impl {
 
-pid_t SpawnChild(const std::string& program, const std::vector<std::string>& arguments) {
+pid_t SpawnChild(const std::string& program, const std::vector<std::string>& arguments,
+                 const ChildOptions& options) {
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& argument : arguments) {
@@ -27,9 +29,15 @@ pid_t SpawnChild(const std::string& program, const std::vector<std::string>& arg
     posix_spawnattr_setpgroup(&attributes, 0);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF |
                                               POSIX_SPAWN_SETPGROUP);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    if (options.standardOutput >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, options.standardOutput, STDOUT_FILENO);
+    }
     pid_t pid = 0;
     const int result =
-        ::posix_spawn(&pid, program.c_str(), nullptr, &attributes, argv.data(), environ);
+        ::posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     return result == 0 ? pid : -1;
 }

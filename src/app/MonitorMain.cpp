@@ -73,7 +73,7 @@ int main(int argc, char** argv) {
     platform::linux_impl::CollectorReader applicationCounters;
     platform::linux_impl::GioDesktopEntries entries;
     window.WatchApplications(applicationCounters, entries);
-    showRequests.Listen(window);
+    showRequests.Listen([&] { ui::BringForward(window); });
     // The meter's exit, or the session's end: close quietly, keeping the geometry.
     QSocketNotifier signalNotifier(stopSignals.Descriptor(), QSocketNotifier::Read);
     QObject::connect(&signalNotifier, &QSocketNotifier::activated, &window, [&] {

@@ -67,7 +67,7 @@ int main(int argc, char** argv) {
         return 0; // the window that is open already comes forward
     }
     ui::OptionsWindow window(settings, paths.configHome, LinkSpeed);
-    showRequests.Listen(window);
+    showRequests.Listen([&] { ui::BringForward(window); });
     window.show();
     return application.Run();
 }

@@ -41,7 +41,7 @@ extern "C" __attribute__((visibility("default"))) int QuantiroReportsWindow(int 
                              reportSettings.limit, reportSettings.localCounting,
                              {today.year(), today.month(), today.day()},
                              static_cast<reports::Grouping>(view), problem);
-    showRequests.Listen(window);
+    showRequests.Listen([&] { ui::BringForward(window); });
     window.show();
     return application.Run();
 }

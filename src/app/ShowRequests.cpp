@@ -36,14 +36,6 @@ ShowRequests::~ShowRequests() {
     }
 }
 
-void ShowRequests::Listen(QWidget& window) {
-    Listen([&window] {
-        window.showNormal();
-        window.raise();
-        window.activateWindow();
-    });
-}
-
 void ShowRequests::Listen(std::function<void()> show) {
     const std::optional<sockaddr_un> address = Address(m_path);
     UniqueFd listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));

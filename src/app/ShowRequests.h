@@ -3,7 +3,6 @@
 #include "platform/linux/UniqueFd.h"
 
 #include <QSocketNotifier>
-#include <QWidget>
 #include <functional>
 #include <memory>
 #include <string>
@@ -22,8 +21,6 @@ public:
 
     // In the running program: `show` runs for every request.
     void Listen(std::function<void()> show);
-    // The same for a program of one window: each request brings it forward.
-    void Listen(QWidget& window);
     // In the second start. False when nobody listens.
     bool Send() const;
 

@@ -9,6 +9,7 @@
 #include <QMessageBox>
 #include <QSessionManager>
 #include <QTranslator>
+#include <QWidget>
 
 namespace quantiro::ui {
 
@@ -51,6 +52,12 @@ void FamilyApplication::OnSessionEnd(std::function<void()> end) {
 
 int FamilyApplication::Run() {
     return QApplication::exec();
+}
+
+void BringForward(QWidget& window) {
+    window.showNormal();
+    window.raise();
+    window.activateWindow();
 }
 
 void ShowStartFailure(const char* reason) {

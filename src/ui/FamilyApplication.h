@@ -5,6 +5,7 @@
 #include <memory>
 
 class QApplication;
+class QWidget;
 
 namespace quantiro::ui {
 
@@ -39,6 +40,9 @@ public:
 private:
     std::unique_ptr<QApplication> m_application;
 };
+
+// A second start asked for the program's window: it comes forward, restored.
+void BringForward(QWidget& window);
 
 // A start that failed: the reason in a message box with the program's title.
 void ShowStartFailure(const char* reason);

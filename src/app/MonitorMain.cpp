@@ -17,8 +17,37 @@
 #include <cstdio>
 #include <string_view>
 
+namespace {
+
+using namespace quantiro;
+
+// The window's settings go back to the family's file as they change.
+ui::MonitorWindow::SettingsWrites WritesTo(platform::SettingsStore& settings) {
+    return {.window =
+                [&](const monitor::MonitorSettings& window) {
+                    app::StoreMonitorWindow(settings, window);
+                },
+            .startWithMeter =
+                [&](bool start) {
+                    app::StoreMonitorStart(settings, start);
+                }};
+}
+
+// The monitored interface's counters, the first row of the table; nothing while
+// there is none. `rows` is kept from one read to the next, ten a second.
+std::optional<ui::MonitorWindow::Counters> ReadCounters(platform::InterfaceTable& table,
+                                                        std::vector<platform::InterfaceRow>& rows) {
+    if (table.Read(rows) != platform::InterfaceTable::Status::Ok || rows.empty()) {
+        return std::nullopt;
+    }
+    const platform::InterfaceRow& row = rows.front();
+    return ui::MonitorWindow::Counters{row.bytesReceived, row.bytesSent, row.name,
+                                       platform::LinkHeaderBytes(row)};
+}
+
+} // namespace
+
 int main(int argc, char** argv) {
-    using namespace quantiro;
     if (argc == 2 &&
         (std::string_view(argv[1]) == "--help" || std::string_view(argv[1]) == "--version")) {
         std::fputs((std::string_view(argv[1]) == "--help" ? app::HelpText(app::MonitorUsage())
@@ -51,25 +80,8 @@ int main(int argc, char** argv) {
     platform::linux_impl::NetlinkInterfaceTable table;
     table.PreferInterface([&] { return app::ReadInterfaceName(settings); });
     std::vector<platform::InterfaceRow> rows;
-    const ui::MonitorWindow::SettingsWrites writes{.window =
-                                                       [&](const monitor::MonitorSettings& window) {
-                                                           app::StoreMonitorWindow(settings,
-                                                                                   window);
-                                                       },
-                                                   .startWithMeter =
-                                                       [&](bool start) {
-                                                           app::StoreMonitorStart(settings, start);
-                                                       }};
-    ui::MonitorWindow window(
-        app::ReadMonitorSettings(settings), writes,
-        [&]() -> std::optional<ui::MonitorWindow::Counters> {
-            if (table.Read(rows) != platform::InterfaceTable::Status::Ok || rows.empty()) {
-                return std::nullopt;
-            }
-            const platform::InterfaceRow& row = rows.front();
-            return ui::MonitorWindow::Counters{row.bytesReceived, row.bytesSent, row.name,
-                                               platform::LinkHeaderBytes(row)};
-        });
+    ui::MonitorWindow window(app::ReadMonitorSettings(settings), WritesTo(settings),
+                             [&] { return ReadCounters(table, rows); });
     platform::linux_impl::CollectorReader applicationCounters;
     platform::linux_impl::GioDesktopEntries entries;
     window.WatchApplications(applicationCounters, entries);

@@ -220,10 +220,14 @@ void Meter::CountApplications(std::uint32_t now) {
         return;
     }
     m_asksUnanswered = 0;
+    CountDeltas(
+        m_applicationTraffic.Differences(*answer, m_sampler->MeasuredLinkHeaderBytes(), linkAsked));
+}
+
+void Meter::CountDeltas(const std::vector<applications::ApplicationDelta>& deltas) {
     double localDownload = 0;
     double localUpload = 0;
-    for (const applications::ApplicationDelta& delta : m_applicationTraffic.Differences(
-             *answer, m_sampler->MeasuredLinkHeaderBytes(), linkAsked)) {
+    for (const applications::ApplicationDelta& delta : deltas) {
         localDownload += delta.downloadLocalKb;
         localUpload += delta.uploadLocalKb;
         // Billed only: what the program exchanged with the local network stays out.

@@ -143,6 +143,9 @@ private:
     // Once a second: what each application moved since the last reading, into the
     // open hour; with "TylkoInternet", the local network's part left out.
     void CountApplications(std::uint32_t now);
+    // One answer's differences into the open hour, the run's figures and, with
+    // "TylkoInternet", out of the totals.
+    void CountDeltas(const std::vector<applications::ApplicationDelta>& deltas);
     // A settings write that failed: counting goes on, the user hears of it once.
     void SettingsWriteFailed(const platform::SettingsError& error);
     // The billing period of today, followed as the limit watcher follows it.

@@ -89,6 +89,31 @@ private:
     const MonitorWindow& m_owner;
 };
 
+QWidget* MonitorWindow::MakeApplicationLines() {
+    auto* area = new QWidget(this);
+    auto* lines = new QGridLayout(area);
+    lines->setContentsMargins(0, 0, 0, 0);
+    lines->setVerticalSpacing(1);
+    for (int row = 0; row < static_cast<int>(kShownApplications); ++row) {
+        const ApplicationLine line{new QLabel, new QLabel, new QLabel, new QLabel};
+        line.name->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+        line.download->setStyleSheet(QStringLiteral("color: #0000c0"));
+        line.upload->setStyleSheet(QStringLiteral("color: #c00000"));
+        line.download->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        line.upload->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        line.icon->setFixedSize(16, 16);
+        lines->addWidget(line.icon, row, 0);
+        lines->addWidget(line.name, row, 1);
+        lines->addWidget(line.download, row, 2);
+        lines->addWidget(line.upload, row, 3);
+        m_applicationLines.push_back(line);
+    }
+    lines->setColumnStretch(1, 1);
+    lines->setColumnMinimumWidth(2, 90);
+    lines->setColumnMinimumWidth(3, 90);
+    return area;
+}
+
 MonitorWindow::MonitorWindow(const monitor::MonitorSettings& settings, SettingsWrites writes,
                              std::function<std::optional<Counters>()> readCounters)
     : m_writes(std::move(writes))
@@ -119,27 +144,7 @@ MonitorWindow::MonitorWindow(const monitor::MonitorSettings& settings, SettingsW
     layout->addWidget(m_graph, 1);
     // Always five lines while the service answers, so the graph keeps its height as
     // applications come and go.
-    m_applications = new QWidget(this);
-    auto* lines = new QGridLayout(m_applications);
-    lines->setContentsMargins(0, 0, 0, 0);
-    lines->setVerticalSpacing(1);
-    for (int row = 0; row < static_cast<int>(kShownApplications); ++row) {
-        const ApplicationLine line{new QLabel, new QLabel, new QLabel, new QLabel};
-        line.name->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-        line.download->setStyleSheet(QStringLiteral("color: #0000c0"));
-        line.upload->setStyleSheet(QStringLiteral("color: #c00000"));
-        line.download->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        line.upload->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-        line.icon->setFixedSize(16, 16);
-        lines->addWidget(line.icon, row, 0);
-        lines->addWidget(line.name, row, 1);
-        lines->addWidget(line.download, row, 2);
-        lines->addWidget(line.upload, row, 3);
-        m_applicationLines.push_back(line);
-    }
-    lines->setColumnStretch(1, 1);
-    lines->setColumnMinimumWidth(2, 90);
-    lines->setColumnMinimumWidth(3, 90);
+    m_applications = MakeApplicationLines();
     m_applications->hide();
     layout->addWidget(m_applications);
     m_applicationsNote = new QLabel(QString::fromUtf8(kApplicationsNote), this);

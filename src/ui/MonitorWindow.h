@@ -74,6 +74,8 @@ private:
     void SetOnTop(bool onTop);
     monitor::Span CurrentSpan() const;
     void ShowApplications(const std::vector<applications::ApplicationRate>& rates);
+    // The lines of the applications under the graph, empty and hidden at first.
+    QWidget* MakeApplicationLines();
 
     struct ApplicationLine {
         QLabel* icon;

@@ -218,49 +218,10 @@ void CollectorService::Serve(int fd, std::uint32_t events) {
     reader.lastActive = std::chrono::steady_clock::now();
     bool failed = (events & EPOLLERR) != 0;
     if ((events & (EPOLLIN | EPOLLHUP)) != 0 && !reader.closing) {
-        std::array<char, 4096> buffer{};
-        while (reader.input.size() <= platform::linux_impl::kCollectorLineLimit) {
-            const ssize_t received = ::recv(fd, buffer.data(), buffer.size(), 0);
-            if (received > 0) {
-                reader.input.append(buffer.data(), static_cast<std::size_t>(received));
-            } else if (received == 0) {
-                reader.finished = true; // what it sent is still answered
-                break;
-            } else if (errno != EINTR) {
-                failed = failed || errno != EAGAIN;
-                break;
-            }
-        }
+        failed = !ReceiveInput(fd, reader) || failed;
     }
-    // A few lines a turn, so one reader's burst of requests cannot hold the others.
-    for (int lines = 0; lines < kLinesPerTurn && !reader.closing; ++lines) {
-        const std::size_t end = reader.input.find('\n');
-        if (end == std::string::npos) {
-            break;
-        }
-        reader.output += Answer(std::string_view(reader.input).substr(0, end), reader.uid);
-        reader.input.erase(0, end + 1);
-    }
-    const bool moreLines = !reader.closing && reader.input.find('\n') != std::string::npos;
-    if (!moreLines && reader.input.size() > platform::linux_impl::kCollectorLineLimit) {
-        reader.output += platform::linux_impl::ErrorLine("za długi wiersz");
-        reader.closing = true;
-    }
-    if (reader.finished && !moreLines) {
-        reader.closing = true;
-    }
-    while (!reader.output.empty()) {
-        const ssize_t sent =
-            ::send(fd, reader.output.data(), reader.output.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
-        if (sent > 0) {
-            reader.output.erase(0, static_cast<std::size_t>(sent));
-        } else if (sent < 0 && errno == EINTR) {
-            continue;
-        } else {
-            failed = failed || errno != EAGAIN;
-            break;
-        }
-    }
+    const bool moreLines = AnswerLines(reader);
+    failed = !SendOutput(fd, reader) || failed;
     if (failed || reader.output.size() > kPendingOutputLimit ||
         (reader.closing && reader.output.empty())) {
         m_unanswered.erase(fd);
@@ -278,6 +239,58 @@ void CollectorService::Serve(int fd, std::uint32_t events) {
                                  (reader.output.empty() ? 0U : std::uint32_t{EPOLLOUT});
     ::epoll_event event{.events = wanted, .data = {.u64 = static_cast<std::uint32_t>(fd)}};
     ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_MOD, fd, &event);
+}
+
+bool CollectorService::ReceiveInput(int fd, Reader& reader) {
+    std::array<char, 4096> buffer{};
+    while (reader.input.size() <= platform::linux_impl::kCollectorLineLimit) {
+        const ssize_t received = ::recv(fd, buffer.data(), buffer.size(), 0);
+        if (received > 0) {
+            reader.input.append(buffer.data(), static_cast<std::size_t>(received));
+        } else if (received == 0) {
+            reader.finished = true; // what it sent is still answered
+            break;
+        } else if (errno != EINTR) {
+            return errno == EAGAIN;
+        }
+    }
+    return true;
+}
+
+bool CollectorService::AnswerLines(Reader& reader) {
+    // A few lines a turn, so one reader's burst of requests cannot hold the others.
+    for (int lines = 0; lines < kLinesPerTurn && !reader.closing; ++lines) {
+        const std::size_t end = reader.input.find('\n');
+        if (end == std::string::npos) {
+            break;
+        }
+        reader.output += Answer(std::string_view(reader.input).substr(0, end), reader.uid);
+        reader.input.erase(0, end + 1);
+    }
+    const bool moreLines = !reader.closing && reader.input.find('\n') != std::string::npos;
+    if (!moreLines && reader.input.size() > platform::linux_impl::kCollectorLineLimit) {
+        reader.output += platform::linux_impl::ErrorLine("za długi wiersz");
+        reader.closing = true;
+    }
+    if (reader.finished && !moreLines) {
+        reader.closing = true;
+    }
+    return moreLines;
+}
+
+bool CollectorService::SendOutput(int fd, Reader& reader) {
+    while (!reader.output.empty()) {
+        const ssize_t sent =
+            ::send(fd, reader.output.data(), reader.output.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (sent > 0) {
+            reader.output.erase(0, static_cast<std::size_t>(sent));
+        } else if (sent < 0 && errno == EINTR) {
+            continue;
+        } else {
+            return errno == EAGAIN;
+        }
+    }
+    return true;
 }
 
 void CollectorService::DropIdleReaders() {

@@ -50,6 +50,12 @@ private:
     void Watch(int fd, std::uint32_t events);
     void Accept();
     void Serve(int fd, std::uint32_t events);
+    // Takes what the reader sent, up to a line's limit; false when its socket failed.
+    static bool ReceiveInput(int fd, Reader& reader);
+    // Answers a few of its lines; true when more wait for the next turn.
+    bool AnswerLines(Reader& reader);
+    // Writes what the socket takes now; false when its socket failed.
+    static bool SendOutput(int fd, Reader& reader);
     void Close(int fd);
     std::string Answer(std::string_view line, std::uint32_t uid);
     std::string SetUserPrefixes(std::uint32_t uid, const std::set<IpPrefix>& prefixes);

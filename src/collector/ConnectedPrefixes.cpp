@@ -62,6 +62,79 @@ std::map<unsigned short, const rtattr*> Attributes(const nlmsghdr& message) {
     return attributes;
 }
 
+// A link that may have connected prefixes joins `networks`; point-to-point ones do not.
+void TakeLink(const nlmsghdr& message, std::set<std::uint32_t>& networks) {
+    if (message.nlmsg_type != RTM_NEWLINK) {
+        return;
+    }
+    const auto* link = static_cast<const ifinfomsg*>(NLMSG_DATA(&message));
+    const bool pointToPoint = (link->ifi_flags & (IFF_POINTOPOINT | IFF_LOOPBACK)) != 0 ||
+                              std::find(kPointToPointTypes.begin(), kPointToPointTypes.end(),
+                                        link->ifi_type) != kPointToPointTypes.end();
+    if (!pointToPoint) {
+        networks.insert(static_cast<std::uint32_t>(link->ifi_index));
+    }
+}
+
+// An address's broadcast, and its prefix when it sits on one of `networks`.
+void TakeAddress(const nlmsghdr& message, const std::set<std::uint32_t>& networks,
+                 ConnectedNetworks& state) {
+    if (message.nlmsg_type != RTM_NEWADDR) {
+        return;
+    }
+    const auto* address = static_cast<const ifaddrmsg*>(NLMSG_DATA(&message));
+    const auto attributes = Attributes<ifaddrmsg>(message);
+    if (const auto broadcast = attributes.find(IFA_BROADCAST);
+        broadcast != attributes.end() && address->ifa_family == AF_INET) {
+        if (auto prefix = PrefixOf(AF_INET, RTA_DATA(broadcast->second),
+                                   RTA_PAYLOAD(broadcast->second), 32)) {
+            state.broadcasts.insert(*prefix);
+        }
+    }
+    const auto own = attributes.find(IFA_ADDRESS);
+    if (own == attributes.end() || address->ifa_prefixlen == 0 ||
+        !networks.contains(address->ifa_index)) {
+        return;
+    }
+    // An address makes its prefix connected at once, before its route is seen.
+    if (auto prefix = PrefixOf(address->ifa_family, RTA_DATA(own->second), RTA_PAYLOAD(own->second),
+                               address->ifa_prefixlen)) {
+        state.connected.emplace(address->ifa_index, *prefix);
+    }
+}
+
+// A route of the main table straight out of one of `networks`, without a gateway.
+void TakeRoute(const nlmsghdr& message, const std::set<std::uint32_t>& networks,
+               ConnectedNetworks& state) {
+    if (message.nlmsg_type != RTM_NEWROUTE) {
+        return;
+    }
+    const auto* route = static_cast<const rtmsg*>(NLMSG_DATA(&message));
+    const auto attributes = Attributes<rtmsg>(message);
+    std::uint32_t table = route->rtm_table;
+    if (const auto named = attributes.find(RTA_TABLE); named != attributes.end()) {
+        std::memcpy(&table, RTA_DATA(named->second), sizeof table);
+    }
+    const auto destination = attributes.find(RTA_DST);
+    const auto device = attributes.find(RTA_OIF);
+    // A default route (no destination, length 0) is the way out, not a neighbour.
+    if (table != RT_TABLE_MAIN || route->rtm_type != RTN_UNICAST || route->rtm_dst_len == 0 ||
+        destination == attributes.end() || device == attributes.end() ||
+        attributes.contains(RTA_GATEWAY) || attributes.contains(RTA_VIA) ||
+        attributes.contains(RTA_MULTIPATH)) {
+        return;
+    }
+    std::uint32_t ifindex = 0;
+    std::memcpy(&ifindex, RTA_DATA(device->second), sizeof ifindex);
+    if (!networks.contains(ifindex)) {
+        return;
+    }
+    if (auto prefix = PrefixOf(route->rtm_family, RTA_DATA(destination->second),
+                               RTA_PAYLOAD(destination->second), route->rtm_dst_len)) {
+        state.connected.emplace(ifindex, *prefix);
+    }
+}
+
 } // namespace
 
 ConnectedPrefixes::ConnectedPrefixes() {
@@ -98,76 +171,18 @@ bool ConnectedPrefixes::TakeChanges() {
 std::optional<ConnectedNetworks> ConnectedPrefixes::Read() {
     // Links first: which ones may have connected prefixes at all.
     std::set<std::uint32_t> networks;
-    const bool linksRead = m_requests.Dump(RTM_GETLINK, AF_UNSPEC, [&](const nlmsghdr& message) {
-        if (message.nlmsg_type != RTM_NEWLINK) {
-            return;
-        }
-        const auto* link = static_cast<const ifinfomsg*>(NLMSG_DATA(&message));
-        const bool pointToPoint = (link->ifi_flags & (IFF_POINTOPOINT | IFF_LOOPBACK)) != 0 ||
-                                  std::find(kPointToPointTypes.begin(), kPointToPointTypes.end(),
-                                            link->ifi_type) != kPointToPointTypes.end();
-        if (!pointToPoint) {
-            networks.insert(static_cast<std::uint32_t>(link->ifi_index));
-        }
-    });
+    const bool linksRead = m_requests.Dump(
+        RTM_GETLINK, AF_UNSPEC, [&](const nlmsghdr& message) { TakeLink(message, networks); });
     if (!linksRead) {
         return std::nullopt;
     }
 
     ConnectedNetworks state;
     const bool addressesRead =
-        m_requests.Dump(RTM_GETADDR, AF_UNSPEC, [&](const nlmsghdr& message) {
-            if (message.nlmsg_type != RTM_NEWADDR) {
-                return;
-            }
-            const auto* address = static_cast<const ifaddrmsg*>(NLMSG_DATA(&message));
-            const auto attributes = Attributes<ifaddrmsg>(message);
-            if (const auto broadcast = attributes.find(IFA_BROADCAST);
-                broadcast != attributes.end() && address->ifa_family == AF_INET) {
-                if (auto prefix = PrefixOf(AF_INET, RTA_DATA(broadcast->second),
-                                           RTA_PAYLOAD(broadcast->second), 32)) {
-                    state.broadcasts.insert(*prefix);
-                }
-            }
-            const auto own = attributes.find(IFA_ADDRESS);
-            if (own == attributes.end() || address->ifa_prefixlen == 0 ||
-                !networks.contains(address->ifa_index)) {
-                return;
-            }
-            // An address makes its prefix connected at once, before its route is seen.
-            if (auto prefix = PrefixOf(address->ifa_family, RTA_DATA(own->second),
-                                       RTA_PAYLOAD(own->second), address->ifa_prefixlen)) {
-                state.connected.emplace(address->ifa_index, *prefix);
-            }
-        });
+        m_requests.Dump(RTM_GETADDR, AF_UNSPEC,
+                        [&](const nlmsghdr& message) { TakeAddress(message, networks, state); });
     const bool routesRead = m_requests.Dump(RTM_GETROUTE, AF_UNSPEC, [&](const nlmsghdr& message) {
-        if (message.nlmsg_type != RTM_NEWROUTE) {
-            return;
-        }
-        const auto* route = static_cast<const rtmsg*>(NLMSG_DATA(&message));
-        const auto attributes = Attributes<rtmsg>(message);
-        std::uint32_t table = route->rtm_table;
-        if (const auto named = attributes.find(RTA_TABLE); named != attributes.end()) {
-            std::memcpy(&table, RTA_DATA(named->second), sizeof table);
-        }
-        const auto destination = attributes.find(RTA_DST);
-        const auto device = attributes.find(RTA_OIF);
-        // A default route (no destination, length 0) is the way out, not a neighbour.
-        if (table != RT_TABLE_MAIN || route->rtm_type != RTN_UNICAST || route->rtm_dst_len == 0 ||
-            destination == attributes.end() || device == attributes.end() ||
-            attributes.contains(RTA_GATEWAY) || attributes.contains(RTA_VIA) ||
-            attributes.contains(RTA_MULTIPATH)) {
-            return;
-        }
-        std::uint32_t ifindex = 0;
-        std::memcpy(&ifindex, RTA_DATA(device->second), sizeof ifindex);
-        if (!networks.contains(ifindex)) {
-            return;
-        }
-        if (auto prefix = PrefixOf(route->rtm_family, RTA_DATA(destination->second),
-                                   RTA_PAYLOAD(destination->second), route->rtm_dst_len)) {
-            state.connected.emplace(ifindex, *prefix);
-        }
+        TakeRoute(message, networks, state);
     });
     if (!addressesRead || !routesRead) {
         return std::nullopt;

@@ -36,43 +36,20 @@ std::string Number(double value) {
     return FixedDecimal(value, 0, ".");
 }
 
-} // namespace
+std::string Bytes(double kilobytes) {
+    return Number(kilobytes * kBytesPerKilobyte);
+}
 
-std::string FormatMetrics(const MeterFigures& figures, std::string_view version,
-                          std::int64_t nowSeconds) {
-    const std::string device = "{device=\"" + LabelValue(figures.device) + "\"}";
-    std::string text;
-    auto metric = [&](std::string_view name, std::string_view type, std::string_view help,
-                      const std::string& labels, const std::string& value) {
-        text += "# HELP " + std::string(name) + " " + std::string(help) + "\n";
-        text += "# TYPE " + std::string(name) + " " + std::string(type) + "\n";
-        text += std::string(name) + labels + " " + value + "\n";
-    };
-    const auto bytes = [](double kilobytes) {
-        return Number(kilobytes * kBytesPerKilobyte);
-    };
-    metric("quantiro_receive_bytes_total", "counter",
-           "Bytes received on the measured interface since the meter started.", device,
-           bytes(figures.receivedKb));
-    metric("quantiro_transmit_bytes_total", "counter",
-           "Bytes sent on the measured interface since the meter started.", device,
-           bytes(figures.sentKb));
-    metric("quantiro_month_receive_bytes", "gauge",
-           "Bytes received this calendar month, as the meter shows them.", "",
-           bytes(figures.monthReceivedKb));
-    metric("quantiro_period_receive_bytes", "gauge", "Bytes received in the billing period.", "",
-           bytes(figures.periodReceivedKb));
-    metric("quantiro_period_transmit_bytes", "gauge", "Bytes sent in the billing period.", "",
-           bytes(figures.periodSentKb));
-    metric("quantiro_period_limit_bytes", "gauge",
-           "The billing period's data limit in bytes; 0 when none is set.", "",
-           bytes(figures.periodLimitKb));
-    metric("quantiro_period_start_timestamp_seconds", "gauge",
-           "When the billing period began, in Unix time.", "",
-           std::to_string(figures.periodStartSeconds));
-    metric("quantiro_rejected_samples_total", "counter",
-           "Samples rejected as implausible since the meter started.", "",
-           std::to_string(figures.rejectedSamples));
+void AppendMetric(std::string& text, std::string_view name, std::string_view type,
+                  std::string_view help, const std::string& labels, const std::string& value) {
+    text += "# HELP " + std::string(name) + " " + std::string(help) + "\n";
+    text += "# TYPE " + std::string(name) + " " + std::string(type) + "\n";
+    text += std::string(name) + labels + " " + value + "\n";
+}
+
+// Each application's bytes either way, then the local network's part of the totals.
+void AppendApplicationMetrics(std::string& text, const MeterFigures& figures,
+                              const std::string& device) {
     for (const auto& [name, help, sent] :
          {std::tuple{"quantiro_application_receive_bytes_total",
                      "Bytes received by an application on the measured interface since the meter "
@@ -82,25 +59,57 @@ std::string FormatMetrics(const MeterFigures& figures, std::string_view version,
                      "Bytes sent by an application on the measured interface since the meter "
                      "started.",
                      true}}) {
-        if (figures.applications.empty()) {
-            break;
-        }
         text += "# HELP " + std::string(name) + " " + help + "\n";
         text += "# TYPE " + std::string(name) + " counter\n";
         for (const ApplicationFigures& application : figures.applications) {
             text += std::string(name) + "{application=\"" + LabelValue(application.application) +
-                    "\"} " + bytes(sent ? application.sentKb : application.receivedKb) + "\n";
+                    "\"} " + Bytes(sent ? application.sentKb : application.receivedKb) + "\n";
         }
     }
+    AppendMetric(text, "quantiro_local_receive_bytes_total", "counter",
+                 "Bytes received from the local network on the measured interface since the "
+                 "meter started.",
+                 device, Bytes(figures.localReceivedKb));
+    AppendMetric(text, "quantiro_local_transmit_bytes_total", "counter",
+                 "Bytes sent to the local network on the measured interface since the meter "
+                 "started.",
+                 device, Bytes(figures.localSentKb));
+}
+
+} // namespace
+
+std::string FormatMetrics(const MeterFigures& figures, std::string_view version,
+                          std::int64_t nowSeconds) {
+    const std::string device = "{device=\"" + LabelValue(figures.device) + "\"}";
+    std::string text;
+    const auto metric = [&](std::string_view name, std::string_view type, std::string_view help,
+                            const std::string& labels, const std::string& value) {
+        AppendMetric(text, name, type, help, labels, value);
+    };
+    metric("quantiro_receive_bytes_total", "counter",
+           "Bytes received on the measured interface since the meter started.", device,
+           Bytes(figures.receivedKb));
+    metric("quantiro_transmit_bytes_total", "counter",
+           "Bytes sent on the measured interface since the meter started.", device,
+           Bytes(figures.sentKb));
+    metric("quantiro_month_receive_bytes", "gauge",
+           "Bytes received this calendar month, as the meter shows them.", "",
+           Bytes(figures.monthReceivedKb));
+    metric("quantiro_period_receive_bytes", "gauge", "Bytes received in the billing period.", "",
+           Bytes(figures.periodReceivedKb));
+    metric("quantiro_period_transmit_bytes", "gauge", "Bytes sent in the billing period.", "",
+           Bytes(figures.periodSentKb));
+    metric("quantiro_period_limit_bytes", "gauge",
+           "The billing period's data limit in bytes; 0 when none is set.", "",
+           Bytes(figures.periodLimitKb));
+    metric("quantiro_period_start_timestamp_seconds", "gauge",
+           "When the billing period began, in Unix time.", "",
+           std::to_string(figures.periodStartSeconds));
+    metric("quantiro_rejected_samples_total", "counter",
+           "Samples rejected as implausible since the meter started.", "",
+           std::to_string(figures.rejectedSamples));
     if (!figures.applications.empty()) {
-        metric("quantiro_local_receive_bytes_total", "counter",
-               "Bytes received from the local network on the measured interface since the "
-               "meter started.",
-               device, bytes(figures.localReceivedKb));
-        metric("quantiro_local_transmit_bytes_total", "counter",
-               "Bytes sent to the local network on the measured interface since the meter "
-               "started.",
-               device, bytes(figures.localSentKb));
+        AppendApplicationMetrics(text, figures, device);
     }
     metric("quantiro_info", "gauge", "The meter's version and measured interface.",
            "{version=\"" + LabelValue(version) + "\",device=\"" + LabelValue(figures.device) +

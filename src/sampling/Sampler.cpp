@@ -70,22 +70,8 @@ void Sampler::SampleInterface() {
     const bool takingUp = !m_hasPreviousSample || current.index != m_lastSeen.index ||
                           current.name != m_lastSeen.name;
     m_hasPreviousSample = true;
-    if (takingUp) {
-        m_receivedTrack = {};
-        m_sentTrack = {};
-    }
-    const double linkReceived =
-        ContinueTotal(ifstats::KilobyteSample(current.bytesReceived), m_receivedTrack);
-    const double linkSent = ContinueTotal(ifstats::KilobyteSample(current.bytesSent), m_sentTrack);
     // The totals as the previous sample left them: a wait leaves them untouched.
-    const Totals previous = m_totals;
-    if (takingUp) {
-        // The totals go on from where they stood, 0 at the start, without a jump.
-        m_receivedOffset = previous.received - linkReceived;
-        m_sentOffset = previous.sent - linkSent;
-    }
-    m_totals.received = m_receivedOffset + linkReceived;
-    m_totals.sent = m_sentOffset + linkSent;
+    const Totals previous = AdvanceTotals(current, takingUp);
 
     const double receivedDelta = m_totals.received - previous.received;
     const double sentDelta = m_totals.sent - previous.sent;
@@ -103,34 +89,61 @@ void Sampler::SampleInterface() {
         m_with.display.ShowErrorMarker(false);
         m_with.display.ShowRates(std::max(downloadRate, 0.0), std::max(uploadRate, 0.0));
         m_with.display.ShowAmounts(m_totals.received, m_totals.sent, MonthReceived());
-
-        // Traffic: more than 1 kB either way within a second of the previous tick.
-        // Only such ticks add on-line time; with exact counting every tick's
-        // kilobytes reach the hour, across any gap, as the kernel counted them.
-        const bool traffic =
-            (receivedDelta > kCountingThresholdKb || sentDelta > kCountingThresholdKb) &&
-            elapsed < kMaxCountedGapMs && !takingUp;
-        const bool counting = traffic || (m_with.records.CountsEveryKilobyte() && !takingUp &&
-                                          (receivedDelta != 0 || sentDelta != 0));
-        if (counting) {
-            m_with.records.Count(receivedDelta, sentDelta, traffic ? elapsed : 0);
-            // The hour change is noticed on the first counting tick of the new hour,
-            // whose traffic has just gone to the old hour.
-            if (m_with.records.HourChanged()) {
-                m_with.records.StartNextHour();
-            }
-        }
+        CountSample(receivedDelta, sentDelta, elapsed, takingUp);
     } else {
-        // An implausible sample: its traffic is taken off the hour, whatever the
-        // earlier ticks added; the labels keep their last texts.
-        ++m_rejectedSamples;
-        m_with.display.ShowErrorMarker(true);
-        m_with.records.TakeBack(receivedDelta, sentDelta);
-        m_with.display.ShowRates(0, 0);
+        RejectSample(receivedDelta, sentDelta);
     }
 
     m_lastSeen = current;
     m_previousTickTime = now;
+}
+
+Totals Sampler::AdvanceTotals(const platform::InterfaceRow& current, bool takingUp) {
+    if (takingUp) {
+        m_receivedTrack = {};
+        m_sentTrack = {};
+    }
+    const double linkReceived =
+        ContinueTotal(ifstats::KilobyteSample(current.bytesReceived), m_receivedTrack);
+    const double linkSent = ContinueTotal(ifstats::KilobyteSample(current.bytesSent), m_sentTrack);
+    const Totals previous = m_totals;
+    if (takingUp) {
+        // The totals go on from where they stood, 0 at the start, without a jump.
+        m_receivedOffset = previous.received - linkReceived;
+        m_sentOffset = previous.sent - linkSent;
+    }
+    m_totals.received = m_receivedOffset + linkReceived;
+    m_totals.sent = m_sentOffset + linkSent;
+    return previous;
+}
+
+void Sampler::CountSample(double receivedDelta, double sentDelta, std::uint32_t elapsed,
+                          bool takingUp) {
+    // Traffic: more than 1 kB either way within a second of the previous tick.
+    // Only such ticks add on-line time; with exact counting every tick's
+    // kilobytes reach the hour, across any gap, as the kernel counted them.
+    const bool traffic =
+        (receivedDelta > kCountingThresholdKb || sentDelta > kCountingThresholdKb) &&
+        elapsed < kMaxCountedGapMs && !takingUp;
+    const bool counting = traffic || (m_with.records.CountsEveryKilobyte() && !takingUp &&
+                                      (receivedDelta != 0 || sentDelta != 0));
+    if (counting) {
+        m_with.records.Count(receivedDelta, sentDelta, traffic ? elapsed : 0);
+        // The hour change is noticed on the first counting tick of the new hour,
+        // whose traffic has just gone to the old hour.
+        if (m_with.records.HourChanged()) {
+            m_with.records.StartNextHour();
+        }
+    }
+}
+
+void Sampler::RejectSample(double receivedDelta, double sentDelta) {
+    // An implausible sample: its traffic is taken off the hour, whatever the
+    // earlier ticks added; the labels keep their last texts.
+    ++m_rejectedSamples;
+    m_with.display.ShowErrorMarker(true);
+    m_with.records.TakeBack(receivedDelta, sentDelta);
+    m_with.display.ShowRates(0, 0);
 }
 
 } // namespace quantiro::sampling

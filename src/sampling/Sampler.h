@@ -73,6 +73,11 @@ public:
 private:
     // No interface to measure this tick: the display is told once.
     void Wait();
+    // Carries the run's totals on to the row's counters; returns them as they stood.
+    Totals AdvanceTotals(const platform::InterfaceRow& current, bool takingUp);
+    // A plausible sample's kilobytes and on-line time go to the hour.
+    void CountSample(double receivedDelta, double sentDelta, std::uint32_t elapsed, bool takingUp);
+    void RejectSample(double receivedDelta, double sentDelta);
 
     ifstats::InterfaceTableReader& m_reader;
     platform::Clock& m_clock;

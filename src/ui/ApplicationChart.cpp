@@ -7,6 +7,28 @@
 
 namespace quantiro::ui {
 
+namespace {
+
+// The colours' names above the bars; the local network's only when a bar has it.
+void DrawLegend(QPainter& painter, const QFontMetrics& metrics, bool anyLocal) {
+    const int line = metrics.height();
+    int x = 8;
+    for (const auto& [colour, text] : {std::pair{TrafficChart::kDownloadColour, "Odebrano"},
+                                       std::pair{TrafficChart::kUploadColour, "Wysłano"},
+                                       std::pair{ApplicationChart::kLocalColour,
+                                                 anyLocal ? "Sieć lokalna, nie wliczona" : ""}}) {
+        if (*text == '\0') {
+            continue;
+        }
+        painter.fillRect(x, line / 2 - 2, 12, 10, colour);
+        const QString label = QString::fromUtf8(text);
+        painter.drawText(x + 18, line, label);
+        x += 18 + metrics.horizontalAdvance(label) + 16;
+    }
+}
+
+} // namespace
+
 // A blue-grey that no grey of anti-aliased text matches.
 const QColor ApplicationChart::kLocalColour{120, 144, 156};
 
@@ -30,19 +52,7 @@ void ApplicationChart::paintEvent(QPaintEvent*) {
 
     const bool anyLocal =
         std::any_of(m_bars.begin(), m_bars.end(), [](const Bar& bar) { return bar.localKb > 0; });
-    int x = 8;
-    for (const auto& [colour, text] :
-         {std::pair{TrafficChart::kDownloadColour, "Odebrano"},
-          std::pair{TrafficChart::kUploadColour, "Wysłano"},
-          std::pair{kLocalColour, anyLocal ? "Sieć lokalna, nie wliczona" : ""}}) {
-        if (*text == '\0') {
-            continue;
-        }
-        painter.fillRect(x, line / 2 - 2, 12, 10, colour);
-        const QString label = QString::fromUtf8(text);
-        painter.drawText(x + 18, line, label);
-        x += 18 + metrics.horizontalAdvance(label) + 16;
-    }
+    DrawLegend(painter, metrics, anyLocal);
     if (m_bars.empty()) {
         return;
     }

@@ -124,7 +124,25 @@ ReportsWindow::ReportsWindow(reports::TrafficHistory history,
     , m_shown{view, today}
     , m_separator(EnvironmentDecimalSeparator()) {
     auto* layout = new QVBoxLayout(this);
+    QPushButton* exportButton = BuildControls(*layout);
+    // The traffic's page and the applications' page share the bar above.
+    m_pages = new QStackedWidget;
+    m_pages->addWidget(BuildTrafficPage());
+    m_pages->addWidget(BuildApplicationsPage());
+    layout->addWidget(m_pages, 1);
+    m_period = new QLabel;
+    m_period->setWordWrap(true);
+    layout->addWidget(m_period);
+    m_limitBar = new LimitBar;
+    layout->addWidget(m_limitBar);
+    AddNotes(*layout, problem);
+    BuildBillingPeriod();
+    FitToScreen();
+    ConnectControls(exportButton);
+    ShowPeriod(m_shown);
+}
 
+QPushButton* ReportsWindow::BuildControls(QVBoxLayout& layout) {
     auto* bar = new QHBoxLayout;
     m_views = new QTabBar;
     for (const char* name : {"Godziny", "Dni", "Miesiące", "Lata", "Aplikacje"}) {
@@ -153,16 +171,17 @@ ReportsWindow::ReportsWindow(reports::TrafficHistory history,
     bar->addStretch();
     bar->addWidget(m_span);
     bar->addWidget(exportButton);
-    layout->addLayout(bar);
+    layout.addLayout(bar);
     auto* periodBar = new QHBoxLayout;
     periodBar->addWidget(m_previous);
     periodBar->addWidget(m_title, 1);
     periodBar->addWidget(m_next);
     periodBar->addWidget(m_calendar);
-    layout->addLayout(periodBar);
+    layout.addLayout(periodBar);
+    return exportButton;
+}
 
-    // The traffic's page and the applications' page share the bar above.
-    m_pages = new QStackedWidget;
+QWidget* ReportsWindow::BuildTrafficPage() {
     auto* trafficPage = new QWidget;
     auto* trafficLayout = new QVBoxLayout(trafficPage);
     trafficLayout->setContentsMargins(0, 0, 0, 0);
@@ -176,7 +195,10 @@ ReportsWindow::ReportsWindow(reports::TrafficHistory history,
     m_totals = new QLabel;
     m_totals->setWordWrap(true);
     trafficLayout->addWidget(m_totals);
-    m_pages->addWidget(trafficPage);
+    return trafficPage;
+}
+
+QWidget* ReportsWindow::BuildApplicationsPage() {
     auto* applicationsPage = new QWidget;
     auto* applicationsLayout = new QVBoxLayout(applicationsPage);
     applicationsLayout->setContentsMargins(0, 0, 0, 0);
@@ -191,13 +213,10 @@ ReportsWindow::ReportsWindow(reports::TrafficHistory history,
     m_applicationTable->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
     m_applicationTable->horizontalHeader()->setSectionResizeMode(3, QHeaderView::ResizeToContents);
     applicationsLayout->addWidget(m_applicationTable, 2);
-    m_pages->addWidget(applicationsPage);
-    layout->addWidget(m_pages, 1);
-    m_period = new QLabel;
-    m_period->setWordWrap(true);
-    layout->addWidget(m_period);
-    m_limitBar = new LimitBar;
-    layout->addWidget(m_limitBar);
+    return applicationsPage;
+}
+
+void ReportsWindow::AddNotes(QVBoxLayout& layout, const QString& problem) {
     QString notes = problem;
     if (const std::string skipped = reports::SkippedNote(m_history); !skipped.empty()) {
         notes += (notes.isEmpty() ? QString() : QStringLiteral("\n")) + QStringLiteral("(!) ") +
@@ -207,9 +226,11 @@ ReportsWindow::ReportsWindow(reports::TrafficHistory history,
         auto* note = new QLabel(notes);
         note->setStyleSheet(QStringLiteral("color: #b00000"));
         note->setWordWrap(true);
-        layout->addWidget(note);
+        layout.addWidget(note);
     }
-    BuildBillingPeriod();
+}
+
+void ReportsWindow::FitToScreen() {
     // On a small screen (1366 x 768, 1280 x 800) the window keeps inside the area
     // the panels leave, with room for its frame.
     QSize size(760, 600);
@@ -217,7 +238,9 @@ ReportsWindow::ReportsWindow(reports::TrafficHistory history,
         size = size.boundedTo(screen->availableGeometry().size() - kFrameRoom);
     }
     resize(size.expandedTo(minimumSizeHint()));
+}
 
+void ReportsWindow::ConnectControls(QPushButton* exportButton) {
     connect(m_views, &QTabBar::currentChanged, this, [this](int index) {
         if (index == kApplicationsTab) {
             ShowApplications({m_range.span, m_shown.anchor, m_settings.billingDay});
@@ -242,7 +265,6 @@ ReportsWindow::ReportsWindow(reports::TrafficHistory history,
                           m_settings.billingDay});
     });
     connect(exportButton, &QPushButton::clicked, this, [this] { Export(); });
-    ShowPeriod(m_shown);
 }
 
 bool ReportsWindow::ShowsApplications() const {
@@ -321,10 +343,6 @@ void ReportsWindow::ShowPeriod(const reports::ShownPeriod& period) {
     m_title->setText(FromUtf8(period.Title()));
     setWindowTitle(QStringLiteral("Quantiro – raporty – ") + m_title->text());
 
-    const auto amount = [&](std::int64_t kilobytes) {
-        return FromUtf8(
-            presentation::FormatMonthAmount(static_cast<double>(kilobytes), m_separator));
-    };
     const std::vector<reports::Row> rows =
         reports::Rows(m_history, period.by, period.First(m_history), period.Last(m_history));
     std::vector<TrafficChart::Bar> bars;
@@ -335,39 +353,57 @@ void ReportsWindow::ShowPeriod(const reports::ShownPeriod& period) {
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const reports::Row& row = rows[i];
         const reports::Traffic& traffic = row.traffic;
-        const std::int64_t local =
-            (period.by == reports::Grouping::Hour ? m_applications.LocalHour(row.first, row.hour)
-                                                  : m_applications.Local(row.first, row.last))
-                .Total();
+        const std::int64_t local = LocalOf(row, period.by);
         totalLocal += local;
         total.Add(traffic);
-        bars.push_back({ChartLabel(row, period.by), traffic.recorded,
-                        static_cast<double>(traffic.download), static_cast<double>(traffic.upload),
-                        static_cast<double>(traffic.onlineMs) / 3'600'000.0});
-        const int at = static_cast<int>(i);
-        const QString label = period.by == reports::Grouping::Hour
-                                  ? QStringLiteral("%1:00").arg(row.hour, 2, 10, QLatin1Char('0'))
-                                  : FromUtf8(reports::RowLabel(row, period.by));
-        m_table->setItem(at, 0, new QTableWidgetItem(label));
-        // An hour without a record is left empty: nothing was measured then.
-        const QStringList cells =
-            traffic.recorded ? QStringList{amount(traffic.download), amount(traffic.upload),
-                                           amount(traffic.download + traffic.upload),
-                                           FromUtf8(reports::FormatOnlineTime(traffic.onlineMs))}
-                             : QStringList{QString(), QString(), QString(), QString()};
-        for (int column = 1; column <= 4; ++column) {
-            m_table->setItem(at, column, AmountItem(cells[column - 1]));
-        }
-        m_table->setItem(at, 5, AmountItem(local > 0 ? amount(local) : QString()));
+        bars.push_back({.label = ChartLabel(row, period.by),
+                        .recorded = traffic.recorded,
+                        .downloadKb = static_cast<double>(traffic.download),
+                        .uploadKb = static_cast<double>(traffic.upload),
+                        .onlineHours = static_cast<double>(traffic.onlineMs) / 3'600'000.0});
+        FillPeriodRow(static_cast<int>(i), row, period.by, local);
     }
     m_chart->SetBars(std::move(bars));
     m_table->setColumnHidden(5, totalLocal <= 0);
-    QString totals = total.recorded
-                         ? QStringLiteral("Razem: odebrano %1, wysłano %2, czas online %3")
-                               .arg(amount(total.download), amount(total.upload),
-                                    FromUtf8(reports::FormatOnlineTime(total.onlineMs)))
-                         : QStringLiteral("Razem: brak zapisów w tym okresie");
-    m_totals->setText(totals + LocalSuffix(totalLocal, m_counting, m_separator));
+    m_totals->setText(TotalsLine(total, totalLocal));
+}
+
+std::int64_t ReportsWindow::LocalOf(const reports::Row& row, reports::Grouping by) const {
+    return (by == reports::Grouping::Hour ? m_applications.LocalHour(row.first, row.hour)
+                                          : m_applications.Local(row.first, row.last))
+        .Total();
+}
+
+void ReportsWindow::FillPeriodRow(int at, const reports::Row& row, reports::Grouping by,
+                                  std::int64_t local) {
+    const reports::Traffic& traffic = row.traffic;
+    const QString label = by == reports::Grouping::Hour
+                              ? QStringLiteral("%1:00").arg(row.hour, 2, 10, QLatin1Char('0'))
+                              : FromUtf8(reports::RowLabel(row, by));
+    m_table->setItem(at, 0, new QTableWidgetItem(label));
+    // An hour without a record is left empty: nothing was measured then.
+    const QStringList cells =
+        traffic.recorded ? QStringList{Amount(traffic.download), Amount(traffic.upload),
+                                       Amount(traffic.download + traffic.upload),
+                                       FromUtf8(reports::FormatOnlineTime(traffic.onlineMs))}
+                         : QStringList{QString(), QString(), QString(), QString()};
+    for (int column = 1; column <= 4; ++column) {
+        m_table->setItem(at, column, AmountItem(cells[column - 1]));
+    }
+    m_table->setItem(at, 5, AmountItem(local > 0 ? Amount(local) : QString()));
+}
+
+QString ReportsWindow::TotalsLine(const reports::Traffic& total, std::int64_t totalLocal) const {
+    const QString totals = total.recorded
+                               ? QStringLiteral("Razem: odebrano %1, wysłano %2, czas online %3")
+                                     .arg(Amount(total.download), Amount(total.upload),
+                                          FromUtf8(reports::FormatOnlineTime(total.onlineMs)))
+                               : QStringLiteral("Razem: brak zapisów w tym okresie");
+    return totals + LocalSuffix(totalLocal, m_counting, m_separator);
+}
+
+QString ReportsWindow::Amount(std::int64_t kilobytes) const {
+    return FromUtf8(presentation::FormatMonthAmount(static_cast<double>(kilobytes), m_separator));
 }
 
 QString ReportsWindow::TotalsText() const {

@@ -14,6 +14,7 @@ class QPushButton;
 class QStackedWidget;
 class QTabBar;
 class QTableWidget;
+class QVBoxLayout;
 
 namespace quantiro::ui {
 
@@ -52,6 +53,20 @@ public:
     std::string ExportText(bool json) const;
 
 private:
+    // The views' tabs, the span, previous and next, the title and the calendar;
+    // returns the export button for ConnectControls.
+    QPushButton* BuildControls(QVBoxLayout& layout);
+    QWidget* BuildTrafficPage();
+    QWidget* BuildApplicationsPage();
+    // Why records are missing or were skipped, in red under everything else.
+    void AddNotes(QVBoxLayout& layout, const QString& problem);
+    void FitToScreen();
+    void ConnectControls(QPushButton* exportButton);
+    // The local network's kilobytes of a row of the traffic's table.
+    std::int64_t LocalOf(const reports::Row& row, reports::Grouping by) const;
+    void FillPeriodRow(int at, const reports::Row& row, reports::Grouping by, std::int64_t local);
+    QString TotalsLine(const reports::Traffic& total, std::int64_t totalLocal) const;
+    QString Amount(std::int64_t kilobytes) const;
     void BuildBillingPeriod();
     void Export();
 

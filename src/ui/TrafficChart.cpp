@@ -44,6 +44,145 @@ QString AxisNumber(double value) {
     return QString::number(value, 'g', 4);
 }
 
+// What both axes run to: the traffic's unit and rounded top, and the hours' top.
+struct ChartAxes {
+    AxisUnit unit;
+    double top = 0;
+    double hoursTop = 0;
+};
+
+// Where the plot lies, the axes' widths on either side of it and a text line's height.
+struct PlotFrame {
+    QRect plot;
+    int left = 0;
+    int right = 0;
+    int line = 0;
+};
+
+ChartAxes AxesFor(const std::vector<TrafficChart::Bar>& bars) {
+    double largestKb = 0, longestHours = 0;
+    for (const TrafficChart::Bar& bar : bars) {
+        largestKb = std::max({largestKb, bar.downloadKb, bar.uploadKb});
+        longestHours = std::max(longestHours, bar.onlineHours);
+    }
+    const auto [unit, top] = AxisFor(largestKb);
+    return {.unit = unit, .top = top, .hoursTop = std::max(1.0, std::ceil(longestHours))};
+}
+
+QString TrafficAxisText(const ChartAxes& axes, int step) {
+    return AxisNumber(axes.top * step / 4) + QLatin1Char(' ') + QLatin1String(axes.unit.name);
+}
+
+QString HoursAxisText(const ChartAxes& axes, int step) {
+    return AxisNumber(axes.hoursTop * step / 4) + QStringLiteral(" h");
+}
+
+PlotFrame FrameFor(const QFontMetrics& metrics, const ChartAxes& axes, QSize size) {
+    // Each axis as wide as its widest number: a year's hours run to four digits.
+    int left = metrics.horizontalAdvance(QStringLiteral("0000 MB"));
+    int right = 0;
+    for (int i = 0; i <= 4; ++i) {
+        left = std::max(left, metrics.horizontalAdvance(TrafficAxisText(axes, i)));
+        right = std::max(right, metrics.horizontalAdvance(HoursAxisText(axes, i)));
+    }
+    left += 10;
+    right += 10;
+    const int line = metrics.height();
+    return {.plot =
+                QRect(left, line * 2, size.width() - left - right, size.height() - line * 4 - 4),
+            .left = left,
+            .right = right,
+            .line = line};
+}
+
+// The legend, above the plot.
+void DrawLegend(QPainter& painter, const QFontMetrics& metrics, const PlotFrame& frame,
+                const AxisUnit& unit) {
+    const int line = frame.line;
+    int x = frame.plot.left();
+    const auto legend = [&](const QColor& colour, const QString& text, bool isLine) {
+        if (isLine) {
+            painter.fillRect(x, line / 2 + 3, 14, 2, colour);
+        } else {
+            painter.fillRect(x, line / 2 - 2, 12, 10, colour);
+        }
+        painter.drawText(x + 18, line, text);
+        x += 18 + metrics.horizontalAdvance(text) + 16;
+    };
+    legend(TrafficChart::kDownloadColour,
+           QStringLiteral("Odebrano [%1]").arg(QLatin1String(unit.name)), false);
+    legend(TrafficChart::kUploadColour,
+           QStringLiteral("Wysłano [%1]").arg(QLatin1String(unit.name)), false);
+    legend(kOnlineColour, QStringLiteral("Czas online [h]"), true);
+}
+
+// The grid and both axes' numbers.
+void DrawGrid(QPainter& painter, const QPalette& palette, const PlotFrame& frame,
+              const ChartAxes& axes) {
+    const QRect& plot = frame.plot;
+    const int line = frame.line;
+    for (int i = 0; i <= 4; ++i) {
+        const int y = plot.bottom() - plot.height() * i / 4;
+        painter.setPen(QPen(palette.mid().color(), 0, i == 0 ? Qt::SolidLine : Qt::DotLine));
+        painter.drawLine(plot.left(), y, plot.right(), y);
+        painter.setPen(palette.text().color());
+        painter.drawText(QRect(0, y - line / 2, frame.left - 6, line),
+                         Qt::AlignRight | Qt::AlignVCenter, TrafficAxisText(axes, i));
+        painter.setPen(kOnlineColour);
+        painter.drawText(QRect(plot.right() + 6, y - line / 2, frame.right - 6, line),
+                         Qt::AlignLeft | Qt::AlignVCenter, HoursAxisText(axes, i));
+    }
+}
+
+// The bars, their labels under the plot and the time on line across them.
+void DrawBars(QPainter& painter, const QPalette& palette, const QFontMetrics& metrics,
+              const PlotFrame& frame, const ChartAxes& axes,
+              const std::vector<TrafficChart::Bar>& bars) {
+    const QRect& plot = frame.plot;
+    const double slot = static_cast<double>(plot.width()) / static_cast<double>(bars.size());
+    const double barWidth = std::max(1.0, slot * 0.35);
+    const int labelEvery = std::max(
+        1, static_cast<int>(std::ceil((metrics.horizontalAdvance(bars.back().label) + 8) / slot)));
+    const auto height = [&](double kilobytes) {
+        return plot.height() * std::clamp(kilobytes / axes.unit.kilobytes / axes.top, 0.0, 1.0);
+    };
+    QPainterPath online;
+    bool drawing = false;
+    for (std::size_t i = 0; i < bars.size(); ++i) {
+        const TrafficChart::Bar& bar = bars[i];
+        const double start = plot.left() + slot * static_cast<double>(i) + slot * 0.15;
+        if (bar.recorded) {
+            const double down = height(bar.downloadKb), up = height(bar.uploadKb);
+            painter.fillRect(QRectF(start, plot.bottom() - down, barWidth, down),
+                             TrafficChart::kDownloadColour);
+            painter.fillRect(QRectF(start + barWidth, plot.bottom() - up, barWidth, up),
+                             TrafficChart::kUploadColour);
+            const QPointF point(start + barWidth,
+                                plot.bottom() - plot.height() * bar.onlineHours / axes.hoursTop);
+            drawing ? online.lineTo(point) : online.moveTo(point);
+            drawing = true;
+        } else {
+            drawing = false;
+        }
+        if (static_cast<int>(i) % labelEvery == 0) {
+            painter.setPen(palette.text().color());
+            // A label of its own bar's width stands under that bar; a longer one,
+            // shown on every few bars, starts at its bar.
+            if (labelEvery == 1) {
+                painter.drawText(QRectF(plot.left() + slot * static_cast<double>(i),
+                                        plot.bottom() + 2, slot, frame.line),
+                                 Qt::AlignHCenter | Qt::AlignTop, bar.label);
+            } else {
+                painter.drawText(QRectF(start, plot.bottom() + 2, slot * labelEvery, frame.line),
+                                 Qt::AlignLeft | Qt::AlignTop, bar.label);
+            }
+        }
+    }
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(kOnlineColour, 2));
+    painter.drawPath(online);
+}
+
 } // namespace
 
 const QColor TrafficChart::kDownloadColour(255, 0, 0);
@@ -65,109 +204,16 @@ void TrafficChart::paintEvent(QPaintEvent*) {
     painter.fillRect(rect(), palette().base());
     painter.setPen(palette().text().color());
     const QFontMetrics metrics = painter.fontMetrics();
-    const int line = metrics.height();
-
-    double largestKb = 0, longestHours = 0;
-    for (const Bar& bar : m_bars) {
-        largestKb = std::max({largestKb, bar.downloadKb, bar.uploadKb});
-        longestHours = std::max(longestHours, bar.onlineHours);
-    }
-    // Named, not bound: the lambdas below take them.
-    const std::pair<AxisUnit, double> axis = AxisFor(largestKb);
-    const AxisUnit& unit = axis.first;
-    const double top = axis.second;
-    const double hoursTop = std::max(1.0, std::ceil(longestHours));
-
-    // Each axis as wide as its widest number: a year's hours run to four digits.
-    int left = metrics.horizontalAdvance(QStringLiteral("0000 MB"));
-    int right = 0;
-    for (int i = 0; i <= 4; ++i) {
-        left = std::max(left, metrics.horizontalAdvance(AxisNumber(top * i / 4) + QLatin1Char(' ') +
-                                                        QLatin1String(unit.name)));
-        right = std::max(
-            right, metrics.horizontalAdvance(AxisNumber(hoursTop * i / 4) + QStringLiteral(" h")));
-    }
-    left += 10;
-    right += 10;
-    const QRect plot(left, line * 2, width() - left - right, height() - line * 4 - 4);
-    if (plot.width() < 10 || plot.height() < 10) {
+    const ChartAxes axes = AxesFor(m_bars);
+    const PlotFrame frame = FrameFor(metrics, axes, size());
+    if (frame.plot.width() < 10 || frame.plot.height() < 10) {
         return;
     }
-
-    // The legend, above the plot.
-    int x = plot.left();
-    const auto legend = [&](const QColor& colour, const QString& text, bool isLine) {
-        if (isLine) {
-            painter.fillRect(x, line / 2 + 3, 14, 2, colour);
-        } else {
-            painter.fillRect(x, line / 2 - 2, 12, 10, colour);
-        }
-        painter.drawText(x + 18, line, text);
-        x += 18 + metrics.horizontalAdvance(text) + 16;
-    };
-    legend(kDownloadColour, QStringLiteral("Odebrano [%1]").arg(QLatin1String(unit.name)), false);
-    legend(kUploadColour, QStringLiteral("Wysłano [%1]").arg(QLatin1String(unit.name)), false);
-    legend(kOnlineColour, QStringLiteral("Czas online [h]"), true);
-
-    // The grid and both axes' numbers.
-    for (int i = 0; i <= 4; ++i) {
-        const int y = plot.bottom() - plot.height() * i / 4;
-        painter.setPen(QPen(palette().mid().color(), 0, i == 0 ? Qt::SolidLine : Qt::DotLine));
-        painter.drawLine(plot.left(), y, plot.right(), y);
-        painter.setPen(palette().text().color());
-        painter.drawText(QRect(0, y - line / 2, left - 6, line), Qt::AlignRight | Qt::AlignVCenter,
-                         AxisNumber(top * i / 4) + QLatin1Char(' ') + QLatin1String(unit.name));
-        painter.setPen(kOnlineColour);
-        painter.drawText(QRect(plot.right() + 6, y - line / 2, right - 6, line),
-                         Qt::AlignLeft | Qt::AlignVCenter,
-                         AxisNumber(hoursTop * i / 4) + QStringLiteral(" h"));
+    DrawLegend(painter, metrics, frame, axes.unit);
+    DrawGrid(painter, palette(), frame, axes);
+    if (!m_bars.empty()) {
+        DrawBars(painter, palette(), metrics, frame, axes, m_bars);
     }
-    if (m_bars.empty()) {
-        return;
-    }
-
-    const double slot = static_cast<double>(plot.width()) / static_cast<double>(m_bars.size());
-    const double barWidth = std::max(1.0, slot * 0.35);
-    const int labelEvery = std::max(
-        1,
-        static_cast<int>(std::ceil((metrics.horizontalAdvance(m_bars.back().label) + 8) / slot)));
-    const auto height = [&](double kilobytes) {
-        return plot.height() * std::clamp(kilobytes / unit.kilobytes / top, 0.0, 1.0);
-    };
-    QPainterPath online;
-    bool drawing = false;
-    for (std::size_t i = 0; i < m_bars.size(); ++i) {
-        const Bar& bar = m_bars[i];
-        const double start = plot.left() + slot * static_cast<double>(i) + slot * 0.15;
-        if (bar.recorded) {
-            const double down = height(bar.downloadKb), up = height(bar.uploadKb);
-            painter.fillRect(QRectF(start, plot.bottom() - down, barWidth, down), kDownloadColour);
-            painter.fillRect(QRectF(start + barWidth, plot.bottom() - up, barWidth, up),
-                             kUploadColour);
-            const QPointF point(start + barWidth,
-                                plot.bottom() - plot.height() * bar.onlineHours / hoursTop);
-            drawing ? online.lineTo(point) : online.moveTo(point);
-            drawing = true;
-        } else {
-            drawing = false;
-        }
-        if (static_cast<int>(i) % labelEvery == 0) {
-            painter.setPen(palette().text().color());
-            // A label of its own bar's width stands under that bar; a longer one,
-            // shown on every few bars, starts at its bar.
-            if (labelEvery == 1) {
-                painter.drawText(QRectF(plot.left() + slot * static_cast<double>(i),
-                                        plot.bottom() + 2, slot, line),
-                                 Qt::AlignHCenter | Qt::AlignTop, bar.label);
-            } else {
-                painter.drawText(QRectF(start, plot.bottom() + 2, slot * labelEvery, line),
-                                 Qt::AlignLeft | Qt::AlignTop, bar.label);
-            }
-        }
-    }
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(kOnlineColour, 2));
-    painter.drawPath(online);
 }
 
 LimitBar::LimitBar(QWidget* parent)

@@ -192,83 +192,108 @@ static __always_inline void add_to(struct traffic_value* value, const struct pac
     value->split_packets += shape->split_packets;
 }
 
+// The socket's tag, when the packet has a full socket that was tagged at its creation.
+static __always_inline struct socket_tag* tag_of(struct __sk_buff* skb) {
+    struct bpf_sock* sock = skb->sk;
+    if (!sock) {
+        return 0;
+    }
+    sock = bpf_sk_fullsock(sock);
+    if (!sock) {
+        return 0;
+    }
+    return bpf_sk_storage_get(&socket_tags, sock, 0, 0);
+}
+
+// Who the packet is counted for: the socket's tag, or what the packet tells without one.
+static __always_inline void fill_owner(struct traffic_key* key, const struct socket_tag* tag,
+                                       struct __sk_buff* skb) {
+    if (tag) {
+        key->netns_cookie = tag->netns_cookie;
+        key->cgroup_id = tag->cgroup_id;
+        key->uid = tag->uid;
+        __builtin_memcpy(key->comm, tag->comm, sizeof key->comm);
+    } else {
+        key->cgroup_id = bpf_skb_cgroup_id(skb);
+        key->uid = bpf_get_socket_uid(skb);
+    }
+}
+
+// The remote's locality, from the socket's last answer while it still holds: the same
+// remote, interface and prefixes. Otherwise it is looked up and remembered.
+static __always_inline __u8 remembered_locality(struct socket_tag* tag,
+                                                const struct packet_shape* shape,
+                                                const struct traffic_key* key) {
+    const __u32 generation = prefix_generation;
+    __u64 remote[2], last[2];
+    __builtin_memcpy(remote, shape->remote, sizeof remote);
+    if (tag) {
+        __builtin_memcpy(last, tag->last_remote, sizeof last);
+    }
+    if (tag && tag->last_valid && tag->last_ifindex == key->ifindex &&
+        tag->last_generation == generation && last[0] == remote[0] && last[1] == remote[1]) {
+        return tag->last_locality;
+    }
+    __u8 locality = locality_of(shape->remote, key->netns_cookie, key->ifindex, key->uid);
+    if (tag) {
+        // Another CPU may write the same socket's tag meanwhile; the worst is
+        // one more look-up later.
+        tag->last_valid = 0;
+        __builtin_memcpy(tag->last_remote, shape->remote, sizeof tag->last_remote);
+        tag->last_ifindex = key->ifindex;
+        tag->last_generation = generation;
+        tag->last_locality = locality;
+        tag->last_valid = 1;
+    }
+    return locality;
+}
+
+// Adds the packet to its key's counters, or to its interface's when the map is full.
+static __always_inline void add_packet(const struct traffic_key* key,
+                                       const struct packet_shape* shape) {
+    struct traffic_value* value = bpf_map_lookup_elem(&traffic, key);
+    if (value) {
+        add_to(value, shape);
+        return;
+    }
+    struct traffic_value first = {.bytes = shape->bytes,
+                                  .packets = 1,
+                                  .split_bytes = shape->split_bytes,
+                                  .split_packets = shape->split_packets};
+    if (bpf_map_update_elem(&traffic, key, &first, BPF_NOEXIST) == 0) {
+        return;
+    }
+    value = bpf_map_lookup_elem(&traffic, key); // another CPU was first
+    if (value) {
+        add_to(value, shape);
+        return;
+    }
+
+    // The map is full: counted for the interface, so nothing is lost.
+    struct overflow_key overflow = {.netns_cookie = key->netns_cookie,
+                                    .ifindex = key->ifindex,
+                                    .direction = key->direction,
+                                    .locality = key->locality};
+    value = bpf_map_lookup_elem(&traffic_overflow, &overflow);
+    if (value) {
+        add_to(value, shape);
+    } else {
+        bpf_map_update_elem(&traffic_overflow, &overflow, &first, BPF_ANY);
+    }
+}
+
 static __always_inline int count_packet(struct __sk_buff* skb, __u8 direction) {
     struct traffic_key key = {};
-    struct socket_tag* tag = 0;
-    struct bpf_sock* sock = skb->sk;
-    if (sock) {
-        sock = bpf_sk_fullsock(sock);
-        if (sock) {
-            tag = bpf_sk_storage_get(&socket_tags, sock, 0, 0);
-        }
-    }
-    if (tag) {
-        key.netns_cookie = tag->netns_cookie;
-        key.cgroup_id = tag->cgroup_id;
-        key.uid = tag->uid;
-        __builtin_memcpy(key.comm, tag->comm, sizeof key.comm);
-    } else {
-        key.cgroup_id = bpf_skb_cgroup_id(skb);
-        key.uid = bpf_get_socket_uid(skb);
-    }
+    struct socket_tag* tag = tag_of(skb);
+    fill_owner(&key, tag, skb);
     key.ifindex = skb->ifindex;
     key.direction = direction;
 
     struct packet_shape shape = {};
     if (read_shape(skb, direction, &shape) == 0) {
-        const __u32 generation = prefix_generation;
-        __u64 remote[2], last[2];
-        __builtin_memcpy(remote, shape.remote, sizeof remote);
-        if (tag) {
-            __builtin_memcpy(last, tag->last_remote, sizeof last);
-        }
-        if (tag && tag->last_valid && tag->last_ifindex == key.ifindex &&
-            tag->last_generation == generation && last[0] == remote[0] && last[1] == remote[1]) {
-            key.locality = tag->last_locality;
-        } else {
-            key.locality = locality_of(shape.remote, key.netns_cookie, key.ifindex, key.uid);
-            if (tag) {
-                // Another CPU may write the same socket's tag meanwhile; the worst is
-                // one more look-up later.
-                tag->last_valid = 0;
-                __builtin_memcpy(tag->last_remote, shape.remote, sizeof tag->last_remote);
-                tag->last_ifindex = key.ifindex;
-                tag->last_generation = generation;
-                tag->last_locality = key.locality;
-                tag->last_valid = 1;
-            }
-        }
+        key.locality = remembered_locality(tag, &shape, &key);
     }
-
-    struct traffic_value* value = bpf_map_lookup_elem(&traffic, &key);
-    if (value) {
-        add_to(value, &shape);
-        return 1;
-    }
-    struct traffic_value first = {.bytes = shape.bytes,
-                                  .packets = 1,
-                                  .split_bytes = shape.split_bytes,
-                                  .split_packets = shape.split_packets};
-    if (bpf_map_update_elem(&traffic, &key, &first, BPF_NOEXIST) == 0) {
-        return 1;
-    }
-    value = bpf_map_lookup_elem(&traffic, &key); // another CPU was first
-    if (value) {
-        add_to(value, &shape);
-        return 1;
-    }
-
-    // The map is full: counted for the interface, so nothing is lost.
-    struct overflow_key overflow = {.netns_cookie = key.netns_cookie,
-                                    .ifindex = key.ifindex,
-                                    .direction = key.direction,
-                                    .locality = key.locality};
-    value = bpf_map_lookup_elem(&traffic_overflow, &overflow);
-    if (value) {
-        add_to(value, &shape);
-    } else {
-        bpf_map_update_elem(&traffic_overflow, &overflow, &first, BPF_ANY);
-    }
+    add_packet(&key, &shape);
     return 1;
 }
 

@@ -57,19 +57,21 @@ monitor::MonitorSettings ReadMonitorSettings(platform::SettingsStore& settings) 
             .startWithMeter = Read(settings, values::kStartMonitor)};
 }
 
-void StoreMonitorWindow(platform::SettingsStore& settings,
-                        const monitor::MonitorSettings& monitorSettings) {
-    const monitor::MonitorSettings& m = monitorSettings;
-    Write(settings, values::kMonitorLeft, m.left);
-    Write(settings, values::kMonitorTop, m.top);
-    Write(settings, values::kMonitorWidth, m.width);
-    Write(settings, values::kMonitorHeight, m.height);
-    Write(settings, values::kMonitorOnTop, m.onTop);
-    Write(settings, values::kMonitorSpan, m.span == monitor::Span::OneHour ? 1 : 0);
-}
-
-void StoreMonitorStart(platform::SettingsStore& settings, bool startWithMeter) {
-    Write(settings, values::kStartMonitor, startWithMeter);
+monitor::MonitorSettingsWrites MonitorWritesTo(platform::SettingsStore& settings) {
+    return {.window =
+                [&settings](const monitor::MonitorSettings& window) {
+                    Write(settings, values::kMonitorLeft, window.left);
+                    Write(settings, values::kMonitorTop, window.top);
+                    Write(settings, values::kMonitorWidth, window.width);
+                    Write(settings, values::kMonitorHeight, window.height);
+                    Write(settings, values::kMonitorOnTop, window.onTop);
+                    Write(settings, values::kMonitorSpan,
+                          window.span == monitor::Span::OneHour ? 1 : 0);
+                },
+            .startWithMeter =
+                [&settings](bool start) {
+                    Write(settings, values::kStartMonitor, start);
+                }};
 }
 
 } // namespace quantiro::app

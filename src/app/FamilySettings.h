@@ -28,9 +28,7 @@ struct ReportSettings {
 ReportSettings ReadReportSettings(platform::SettingsStore& settings);
 
 monitor::MonitorSettings ReadMonitorSettings(platform::SettingsStore& settings);
-// The monitor's window: place, size, on top and span.
-void StoreMonitorWindow(platform::SettingsStore& settings,
-                        const monitor::MonitorSettings& monitorSettings);
-void StoreMonitorStart(platform::SettingsStore& settings, bool startWithMeter);
+// The monitor's writes into `settings`, which must outlive them.
+monitor::MonitorSettingsWrites MonitorWritesTo(platform::SettingsStore& settings);
 
 } // namespace quantiro::app

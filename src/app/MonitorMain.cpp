@@ -21,18 +21,6 @@ namespace {
 
 using namespace quantiro;
 
-// The window's settings go back to the family's file as they change.
-ui::MonitorWindow::SettingsWrites WritesTo(platform::SettingsStore& settings) {
-    return {.window =
-                [&](const monitor::MonitorSettings& window) {
-                    app::StoreMonitorWindow(settings, window);
-                },
-            .startWithMeter =
-                [&](bool start) {
-                    app::StoreMonitorStart(settings, start);
-                }};
-}
-
 // The monitored interface's counters, the first row of the table; nothing while
 // there is none. `rows` is kept from one read to the next, ten a second.
 std::optional<ui::MonitorWindow::Counters> ReadCounters(platform::InterfaceTable& table,
@@ -80,7 +68,7 @@ int main(int argc, char** argv) {
     platform::linux_impl::NetlinkInterfaceTable table;
     table.PreferInterface([&] { return app::ReadInterfaceName(settings); });
     std::vector<platform::InterfaceRow> rows;
-    ui::MonitorWindow window(app::ReadMonitorSettings(settings), WritesTo(settings),
+    ui::MonitorWindow window(app::ReadMonitorSettings(settings), app::MonitorWritesTo(settings),
                              [&] { return ReadCounters(table, rows); });
     platform::linux_impl::CollectorReader applicationCounters;
     platform::linux_impl::GioDesktopEntries entries;

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -21,6 +22,13 @@ struct MonitorSettings {
     bool onTop = false;
     Span span = Span::TwoMinutes;
     bool startWithMeter = false;
+};
+
+// Where the monitor's settings go: its place, span and on-top choice when it
+// closes, the start with the meter as soon as it is ticked.
+struct MonitorSettingsWrites {
+    std::function<void(const MonitorSettings&)> window;
+    std::function<void(bool startWithMeter)> startWithMeter;
 };
 
 struct RatePoint {

@@ -326,7 +326,7 @@ monitor::MonitorSettings MonitorWindow::CurrentSettings() const {
             .startWithMeter = !m_notWithMeter->isChecked()};
 }
 
-void MonitorWindow::SaveGeometry() {
+void MonitorWindow::SaveGeometry() const {
     m_writes.window(CurrentSettings());
 }
 

@@ -33,12 +33,7 @@ public:
         std::string interfaceName;         // whose applications to ask the service about
         std::uint32_t linkHeaderBytes = 0; // what the link adds to each IP packet
     };
-    // Where the window's settings go: its place, span and on-top choice when it
-    // closes, the start with the meter as soon as it is ticked.
-    struct SettingsWrites {
-        std::function<void(const monitor::MonitorSettings&)> window;
-        std::function<void(bool startWithMeter)> startWithMeter;
-    };
+    using SettingsWrites = monitor::MonitorSettingsWrites;
     // `readCounters` gives the monitored interface's byte counters, or nothing
     // while it is gone.
     MonitorWindow(const monitor::MonitorSettings& settings, SettingsWrites writes,
@@ -50,7 +45,7 @@ public:
     void Feed(monitor::RatePoint rate);
     // The window as it stands now, for the next start.
     monitor::MonitorSettings CurrentSettings() const;
-    void SaveGeometry();
+    void SaveGeometry() const;
     // Lists the applications from the service's counters, asked once a second.
     void WatchApplications(platform::ApplicationCounterSource& counters,
                            platform::DesktopEntries& entries);

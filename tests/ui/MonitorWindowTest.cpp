@@ -26,22 +26,10 @@ int TopOfDownloadCurve(const QImage& image, int from, int to) {
     return -1;
 }
 
-// The monitor's settings read and written as the program does.
-MonitorWindow::SettingsWrites WritesTo(platform::SettingsStore& settings) {
-    return {.window =
-                [&](const monitor::MonitorSettings& window) {
-                    app::StoreMonitorWindow(settings, window);
-                },
-            .startWithMeter =
-                [&](bool start) {
-                    app::StoreMonitorStart(settings, start);
-                }};
-}
-
 TEST(MonitorWindowTest, TheCurveFollowsTheFedRatesAndClosingKeepsTheGeometry) {
     testing::TestSystem system;
     const auto settings = system.OtherProgram();
-    MonitorWindow window(app::ReadMonitorSettings(*settings), WritesTo(*settings),
+    MonitorWindow window(app::ReadMonitorSettings(*settings), app::MonitorWritesTo(*settings),
                          [] { return std::nullopt; });
     window.show();
     // A minute of nothing, then a minute at 1 MB/s down.
@@ -100,7 +88,7 @@ platform::ApplicationCounters Reading(std::uint64_t step) {
 TEST(MonitorWindowTest, TheFastestApplicationsUnderTheGraphAndTheNoteWithoutTheService) {
     testing::TestSystem system;
     const auto settings = system.OtherProgram();
-    MonitorWindow window(app::ReadMonitorSettings(*settings), WritesTo(*settings),
+    MonitorWindow window(app::ReadMonitorSettings(*settings), app::MonitorWritesTo(*settings),
                          [] { return std::nullopt; });
     ScriptedCounters counters;
     counters.answers = {std::nullopt, Reading(1),   Reading(2),

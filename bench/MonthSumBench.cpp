@@ -1,6 +1,4 @@
 // The monthly sum at start-up over ten years of hourly records (87,600 rows).
-#include "common/FamilyPaths.h"
-#include "platform/linux/IniSettingsStore.h"
 #include "platform/linux/SqliteDatabase.h"
 #include "platform/linux/SystemClock.h"
 #include "records/MonthlySum.h"
@@ -63,12 +61,11 @@ struct TenYears {
 
 void BM_SumMonthOverTenYears(benchmark::State& state) {
     TenYears table;
-    platform::linux_impl::IniSettingsStore settings(paths::SettingsFile(table.directory));
     platform::linux_impl::SystemClock clock;
     const auto database = platform::linux_impl::OpenTrafficDatabase(table.path);
     double monthBase = 0;
     for (auto _ : state) {
-        monthBase = records::SumMonth(*database, settings, clock);
+        monthBase = records::SumMonth(*database, clock);
     }
     state.counters["rows"] = 365.0 * kYears * 24;
     state.counters["monthBase_kB"] = monthBase;

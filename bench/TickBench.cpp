@@ -7,6 +7,7 @@
 #include "platform/linux/NetlinkSocket.h"
 #include "platform/linux/SystemClock.h"
 #include "sampling/Sampler.h"
+#include "shell/MeterSettings.h"
 
 #include <filesystem>
 
@@ -33,11 +34,15 @@ public:
     void ShowWaiting() override {}
 };
 
+// What the meter's core answers the tick, with nothing to do; the settings are
+// asked through the meter's own adapter, as in a running meter.
 class Idle final : public sampling::HourRecords,
                    public sampling::SettingsReload,
                    public sampling::UpdateCheck,
                    public sampling::LimitWatcher {
 public:
+    explicit Idle(platform::SettingsStore& settings)
+        : file(settings, shapes::kFull) {}
     void Count(double downloadKb, double uploadKb, std::uint32_t onlineMs) override {
         counted += downloadKb + uploadKb + onlineMs;
     }
@@ -45,9 +50,12 @@ public:
     bool CountsEveryKilobyte() const override { return false; }
     bool HourChanged() override { return false; }
     void StartNextHour() override {}
+    bool ChangedByFamily() override { return file.ChangedByFamily(); }
     void ReloadSettings() override {}
+    bool LimitWarningsSilenced() override { return file.LimitWarningsSilenced(); }
     void RunUpdateCheck() override {}
     void StartLimitWatcher(bool, const sampling::Totals&) override {}
+    shell::MeterSettingsFile file;
     double counted = 0;
 };
 
@@ -102,9 +110,9 @@ void BM_WholeTick(benchmark::State& state) {
     ifstats::InterfaceTableReader reader(table, notifier);
     platform::linux_impl::SystemClock clock;
     NullDisplay display;
-    Idle idle;
-    const sampling::TransferLimits limits(home.path + "/quantiro.par", settings);
-    sampling::Sampler sampler(reader, clock, settings, limits, {display, idle, idle, idle, idle});
+    Idle idle(settings);
+    const sampling::TransferLimits limits(home.path + "/quantiro.par");
+    sampling::Sampler sampler(reader, clock, limits, {display, idle, idle, idle, idle});
     for (auto _ : state) {
         sampler.OnTick();
     }

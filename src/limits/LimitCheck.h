@@ -22,6 +22,11 @@ enum class CountedDirection { Received, Sent, Both };
 // The kilobytes of `received` and `sent` that count against the limit.
 double CountedKb(double received, double sent, CountedDirection direction);
 
+// A limit of `megabytes` in kilobytes, 1 MB being 1024 kB; 0 (none) for 0 or less.
+inline double LimitKilobytes(std::int32_t megabytes) {
+    return std::max(megabytes, 0) * 1024.0;
+}
+
 struct LimitSettings {
     std::int32_t limitMb = 0; // 0: none
     CountedDirection direction = CountedDirection::Both;
@@ -29,8 +34,7 @@ struct LimitSettings {
     std::int32_t billingDay = 1;
     bool enabled = false;
     bool suppressed = false;
-    // The limit in kilobytes, 1 MB being 1024 kB; 0: none.
-    double LimitKb() const { return std::max(limitMb, 0) * 1024.0; }
+    double LimitKb() const { return LimitKilobytes(limitMb); }
 };
 
 // What must survive from one start to the next.

@@ -1,6 +1,7 @@
 #include "shell/MeterSettings.h"
 
 #include "common/Rounding.h"
+#include "limits/LimitCheck.h"
 
 #include <limits>
 #include <optional>
@@ -10,8 +11,6 @@ namespace quantiro::shell {
 using platform::Write;
 
 namespace {
-
-constexpr double kKilobytesPerMegabyte = 1024;
 
 std::int32_t Read16(platform::SettingsStore& store, const values::LongValue& value) {
     const std::int32_t stored = platform::Read(store, value);
@@ -72,7 +71,7 @@ MeterSettings MeterSettingsFile::Read() {
                        RoundToInt16(platform::Read(store, values::kRateTolerancePercent)),
                    .rateCheck = platform::Read(store, values::kRateCheck)},
         .metricsDirectory = platform::Read(store, values::kMetricsDirectory),
-        .periodLimitKb = platform::Read(store, values::kPeriodLimit) * kKilobytesPerMegabyte,
+        .periodLimitKb = limits::LimitKilobytes(platform::Read(store, values::kPeriodLimit)),
         .billingDay = platform::Read(store, values::kBillingDay),
         .internetOnly = platform::Read(store, values::kInternetOnly),
         .localNetworks = platform::Read(store, values::kLocalNetworks),

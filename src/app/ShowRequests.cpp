@@ -1,31 +1,15 @@
 #include "app/ShowRequests.h"
 
-#include <cstring>
-#include <optional>
+#include "platform/linux/UnixAddress.h"
 
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace quantiro::app {
 
-namespace {
-
 using platform::linux_impl::UniqueFd;
-
-// The socket's address, or nothing when the path is too long for one.
-std::optional<sockaddr_un> Address(const std::string& path) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (path.size() >= sizeof address.sun_path) {
-        return std::nullopt;
-    }
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
-    return address;
-}
-
-} // namespace
+using platform::linux_impl::UnixAddress;
 
 ShowRequests::ShowRequests(const std::string& runtimeDirectory, const std::string& program)
     : m_path(runtimeDirectory + "/" + program + ".socket") {}
@@ -37,7 +21,7 @@ ShowRequests::~ShowRequests() {
 }
 
 void ShowRequests::Listen(std::function<void()> show) {
-    const std::optional<sockaddr_un> address = Address(m_path);
+    const std::optional<sockaddr_un> address = UnixAddress(m_path);
     UniqueFd listener(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     if (!address || !listener.Valid()) {
         return;
@@ -65,7 +49,7 @@ void ShowRequests::Listen(std::function<void()> show) {
 }
 
 bool ShowRequests::Send() const {
-    const std::optional<sockaddr_un> address = Address(m_path);
+    const std::optional<sockaddr_un> address = UnixAddress(m_path);
     // Without blocking: a program that listens but has stopped taking requests must
     // not hold up the one asking.
     const UniqueFd socket(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));

@@ -1,6 +1,7 @@
 #include "collector/CollectorService.h"
 
 #include "collector/CgroupOwner.h"
+#include "platform/linux/UnixAddress.h"
 
 #include <algorithm>
 #include <array>
@@ -13,7 +14,6 @@
 #include <sys/signalfd.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace quantiro::collector {
@@ -84,15 +84,14 @@ std::string NewRunId() {
 }
 
 UniqueFd Listen(const std::string& path) {
-    sockaddr_un address{.sun_family = AF_UNIX};
-    if (path.size() >= sizeof address.sun_path) {
+    const std::optional<sockaddr_un> address = platform::linux_impl::UnixAddress(path);
+    if (!address) {
         throw std::runtime_error("za długa ścieżka gniazda: " + path);
     }
-    std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
     UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     ::unlink(path.c_str()); // left by a service that died
     if (!fd.Valid() ||
-        ::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0 ||
         ::chmod(path.c_str(), 0666) != 0 || ::listen(fd.Get(), SOMAXCONN) != 0) {
         throw std::runtime_error("gniazdo " + path + ": " + std::strerror(errno));
     }

@@ -139,17 +139,16 @@ void TrafficProgram::DeleteCounter(const bpf::traffic_key& key) {
 bool TrafficProgram::SetLocal(const IpPrefix& prefix, bool present) {
     bpf::address_prefix key{.prefix_length = prefix.length};
     std::memcpy(key.address, prefix.address.data(), sizeof key.address);
-    const int map = ::bpf_map__fd(m_skeleton->maps.local_prefixes);
-    const std::uint8_t yes = 1;
-    const bool done = present ? ::bpf_map_update_elem(map, &key, &yes, BPF_ANY) == 0
-                              : ::bpf_map_delete_elem(map, &key) == 0 || errno == ENOENT;
-    PrefixesChanged();
-    return done;
+    return SetPrefix(::bpf_map__fd(m_skeleton->maps.local_prefixes), &key, present);
 }
 
-void TrafficProgram::PrefixesChanged() {
+bool TrafficProgram::SetPrefix(int map, const void* key, bool present) {
+    const std::uint8_t yes = 1;
+    const bool done = present ? ::bpf_map_update_elem(map, key, &yes, BPF_ANY) == 0
+                              : ::bpf_map_delete_elem(map, key) == 0 || errno == ENOENT;
     // The sockets' remembered classes are looked up anew from their next packet.
     ++m_skeleton->bss->prefix_generation;
+    return done;
 }
 
 bool TrafficProgram::SetScoped(int map, std::uint32_t scope, const IpPrefix& prefix, bool present) {
@@ -157,11 +156,7 @@ bool TrafficProgram::SetScoped(int map, std::uint32_t scope, const IpPrefix& pre
                                static_cast<__u32>(bpf::TRAFFIC_SCOPE_BITS + prefix.length),
                            .scope = scope};
     std::memcpy(key.address, prefix.address.data(), sizeof key.address);
-    const std::uint8_t yes = 1;
-    const bool done = present ? ::bpf_map_update_elem(map, &key, &yes, BPF_ANY) == 0
-                              : ::bpf_map_delete_elem(map, &key) == 0 || errno == ENOENT;
-    PrefixesChanged();
-    return done;
+    return SetPrefix(map, &key, present);
 }
 
 bool TrafficProgram::SetConnected(std::uint32_t ifindex, const IpPrefix& prefix, bool present) {

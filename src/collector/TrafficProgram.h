@@ -55,8 +55,9 @@ private:
         void operator()(ring_buffer* buffer) const;
     };
     static int OnNewCgroup(void* context, void* data, std::size_t size);
+    // Adds or removes one trie entry; every change makes the sockets look again.
+    bool SetPrefix(int map, const void* key, bool present);
     bool SetScoped(int map, std::uint32_t scope, const IpPrefix& prefix, bool present);
-    void PrefixesChanged();
 
     std::unique_ptr<traffic_counter, SkeletonDestroyer> m_skeleton;
     std::unique_ptr<ring_buffer, RingBufferFree> m_newCgroups;

@@ -1,6 +1,7 @@
 #include "common/NetworkPrefixes.h"
 
-#include <charconv>
+#include "common/DecimalText.h"
+
 #include <cstring>
 
 #include <arpa/inet.h>
@@ -41,15 +42,11 @@ std::optional<IpPrefix> Parse(std::string_view text) {
     }
     std::uint8_t length = maximum;
     if (slash != std::string_view::npos) {
-        const std::string_view digits = text.substr(slash + 1);
-        unsigned parsed = 0;
-        const auto [end, error] =
-            std::from_chars(digits.data(), digits.data() + digits.size(), parsed);
-        if (digits.empty() || error != std::errc() || end != digits.data() + digits.size() ||
-            parsed > maximum) {
+        const auto parsed = ParseWholeText<unsigned>(text.substr(slash + 1));
+        if (!parsed || *parsed > maximum) {
             return std::nullopt;
         }
-        length = static_cast<std::uint8_t>(parsed);
+        length = static_cast<std::uint8_t>(*parsed);
     }
     prefix.length = static_cast<std::uint8_t>(offset + length);
     for (unsigned bit = prefix.length; bit < 128; ++bit) {

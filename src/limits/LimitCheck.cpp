@@ -1,22 +1,13 @@
 #include "limits/LimitCheck.h"
 
+#include "common/DecimalText.h"
 #include "presentation/AmountFormat.h"
 
 #include <algorithm>
-#include <charconv>
 #include <cmath>
 #include <map>
 
 namespace quantiro::limits {
-
-namespace {
-
-template <typename Number> bool ParseNumber(std::string_view text, Number& number) {
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
-    return error == std::errc() && end == text.data() + text.size();
-}
-
-} // namespace
 
 double CountedKb(double received, double sent, CountedDirection direction) {
     switch (direction) {
@@ -75,12 +66,10 @@ WatchState ParseState(std::string_view text) {
     }
     state.period = {*first, *last};
     auto number = [&](const char* key) -> std::optional<double> {
-        double value = 0;
         const auto found = fields.find(key);
-        if (found == fields.end() || !ParseNumber(found->second, value) || !std::isfinite(value)) {
-            return std::nullopt;
-        }
-        return value;
+        const auto value =
+            found == fields.end() ? std::nullopt : ParseWholeText<double>(found->second);
+        return value && std::isfinite(*value) ? value : std::nullopt;
     };
     const auto baseReceived = number("baseReceived"), baseSent = number("baseSent");
     if (baseReceived && baseSent) {

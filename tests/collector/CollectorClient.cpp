@@ -1,6 +1,7 @@
 #include "collector/CollectorClient.h"
 
 #include "platform/linux/UniqueFd.h"
+#include "platform/linux/UnixAddress.h"
 
 #include <cerrno>
 #include <cstring>
@@ -8,7 +9,6 @@
 #include <net/if.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 
 namespace quantiro::platform::linux_impl {
 
@@ -49,16 +49,12 @@ template <typename Complete>
 std::optional<std::string> CollectorClient::Exchange(std::string_view request,
                                                      Complete complete) const {
     const auto deadline = std::chrono::steady_clock::now() + m_bound;
-    sockaddr_un address{.sun_family = AF_UNIX};
-    if (m_socketPath.size() >= sizeof address.sun_path) {
-        return std::nullopt;
-    }
-    std::memcpy(address.sun_path, m_socketPath.c_str(), m_socketPath.size() + 1);
+    const std::optional<sockaddr_un> address = platform::linux_impl::UnixAddress(m_socketPath);
     UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    if (!fd.Valid()) {
+    if (!address || !fd.Valid()) {
         return std::nullopt;
     }
-    if (::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    if (::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0) {
         if (errno != EINPROGRESS && errno != EAGAIN) {
             return std::nullopt;
         }

@@ -6,6 +6,7 @@
 #include "collector/CollectorClient.h"
 #include "fakes/TempDir.h"
 #include "platform/linux/CollectorProtocol.h"
+#include "platform/linux/UnixAddress.h"
 
 #include <array>
 #include <chrono>
@@ -713,11 +714,10 @@ TEST_F(CollectorTest, RestartStartsANewRun) {
 TEST_F(CollectorTest, NoReaderHoldsTheService) {
     const auto connectTo = [](const std::string& text) {
         const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_un address{.sun_family = AF_UNIX};
-        std::strncpy(address.sun_path, s_socket.c_str(), sizeof address.sun_path - 1);
+        const sockaddr_un address = *UnixAddress(s_socket);
         timeval limit{.tv_sec = 5};
         ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-        if (::connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
             ::send(fd, text.data(), text.size(), MSG_NOSIGNAL) !=
                 static_cast<ssize_t>(text.size())) {
             throw std::runtime_error("cannot reach the service");

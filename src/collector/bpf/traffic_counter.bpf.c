@@ -248,38 +248,39 @@ static __always_inline __u8 remembered_locality(struct socket_tag* tag,
     return locality;
 }
 
+// Adds the packet to `key`'s counters in `map`, making them when they are new; false
+// only when they are new and the map is full.
+static __always_inline int add_at(void* map, const void* key, const struct packet_shape* shape) {
+    struct traffic_value* value = bpf_map_lookup_elem(map, key);
+    if (!value) {
+        struct traffic_value first = {.bytes = shape->bytes,
+                                      .packets = 1,
+                                      .split_bytes = shape->split_bytes,
+                                      .split_packets = shape->split_packets};
+        if (bpf_map_update_elem(map, key, &first, BPF_NOEXIST) == 0) {
+            return 1;
+        }
+        value = bpf_map_lookup_elem(map, key); // another CPU was first
+        if (!value) {
+            return 0;
+        }
+    }
+    add_to(value, shape);
+    return 1;
+}
+
 // Adds the packet to its key's counters, or to its interface's when the map is full.
 static __always_inline void add_packet(const struct traffic_key* key,
                                        const struct packet_shape* shape) {
-    struct traffic_value* value = bpf_map_lookup_elem(&traffic, key);
-    if (value) {
-        add_to(value, shape);
+    if (add_at(&traffic, key, shape)) {
         return;
     }
-    struct traffic_value first = {.bytes = shape->bytes,
-                                  .packets = 1,
-                                  .split_bytes = shape->split_bytes,
-                                  .split_packets = shape->split_packets};
-    if (bpf_map_update_elem(&traffic, key, &first, BPF_NOEXIST) == 0) {
-        return;
-    }
-    value = bpf_map_lookup_elem(&traffic, key); // another CPU was first
-    if (value) {
-        add_to(value, shape);
-        return;
-    }
-
     // The map is full: counted for the interface, so nothing is lost.
     struct overflow_key overflow = {.netns_cookie = key->netns_cookie,
                                     .ifindex = key->ifindex,
                                     .direction = key->direction,
                                     .locality = key->locality};
-    value = bpf_map_lookup_elem(&traffic_overflow, &overflow);
-    if (value) {
-        add_to(value, shape);
-    } else {
-        bpf_map_update_elem(&traffic_overflow, &overflow, &first, BPF_ANY);
-    }
+    add_at(&traffic_overflow, &overflow, shape);
 }
 
 static __always_inline int count_packet(struct __sk_buff* skb, __u8 direction) {

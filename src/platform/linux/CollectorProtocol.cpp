@@ -1,7 +1,8 @@
 #include "platform/linux/CollectorProtocol.h"
 
+#include "common/DecimalText.h"
+
 #include <algorithm>
-#include <charconv>
 #include <cstring>
 
 namespace quantiro::platform::linux_impl {
@@ -16,13 +17,13 @@ constexpr std::array kKindNames{
     std::pair{OwnerKind::None, std::string_view("none")},
 };
 
-template <typename Number> std::optional<Number> ParseNumber(std::string_view text) {
-    Number value{};
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc() || end != text.data() + text.size() || text.empty()) {
-        return std::nullopt;
-    }
-    return value;
+// The counters of a row in the order a ROW line carries them, after its kind and
+// id; one list for writing and reading, so the two ends never disagree on it.
+template <typename Row> auto CounterFields(Row& row) {
+    return std::array{&row.rxBilledBytes,  &row.txBilledBytes,  &row.rxLocalBytes,
+                      &row.txLocalBytes,   &row.rxPackets,      &row.txPackets,
+                      &row.rxSplitBytes,   &row.txSplitBytes,   &row.rxSplitPackets,
+                      &row.txSplitPackets, &row.rxLocalPackets, &row.txLocalPackets};
 }
 
 std::vector<std::string_view> Split(std::string_view text, char separator) {
@@ -71,8 +72,8 @@ CollectorRequest ParseRequest(std::string_view line) {
     if (verb == "COUNTERS") {
         const std::vector<std::string_view> fields = Split(rest, ' ');
         if (fields.size() == 2) {
-            const auto cookie = ParseNumber<std::uint64_t>(fields[0]);
-            const auto ifindex = ParseNumber<std::uint32_t>(fields[1]);
+            const auto cookie = ParseWholeText<std::uint64_t>(fields[0]);
+            const auto ifindex = ParseWholeText<std::uint32_t>(fields[1]);
             if (cookie && ifindex) {
                 return CountersRequest{.netnsCookie = *cookie, .ifindex = *ifindex};
             }
@@ -106,11 +107,8 @@ std::string RowLine(const CollectorRow& row) {
     std::string line = "ROW\t";
     line += KindName(row.owner.kind);
     line += '\t' + PrintableField(row.owner.id);
-    for (const std::uint64_t value :
-         {row.rxBilledBytes, row.txBilledBytes, row.rxLocalBytes, row.txLocalBytes, row.rxPackets,
-          row.txPackets, row.rxSplitBytes, row.txSplitBytes, row.rxSplitPackets, row.txSplitPackets,
-          row.rxLocalPackets, row.txLocalPackets}) {
-        line += '\t' + std::to_string(value);
+    for (const std::uint64_t* value : CounterFields(row)) {
+        line += '\t' + std::to_string(*value);
     }
     return line + '\n';
 }
@@ -137,10 +135,11 @@ std::optional<CollectorCounters> ParseCountersAnswer(std::string_view text) {
     counters.runId = lines.front().substr(4);
     for (std::size_t index = 1; index + 2 < lines.size(); ++index) {
         const std::vector<std::string_view> fields = Split(lines[index], '\t');
-        if (fields.size() != 15 || fields[0] != "ROW") {
+        CollectorRow row;
+        const auto values = CounterFields(row);
+        if (fields.size() != 3 + values.size() || fields[0] != "ROW") {
             return std::nullopt;
         }
-        CollectorRow row;
         const auto kind =
             std::find_if(kKindNames.begin(), kKindNames.end(),
                          [&](const auto& known) { return known.second == fields[1]; });
@@ -148,12 +147,8 @@ std::optional<CollectorCounters> ParseCountersAnswer(std::string_view text) {
             return std::nullopt;
         }
         row.owner = {.kind = kind->first, .id = std::string(fields[2])};
-        std::uint64_t* values[] = {&row.rxBilledBytes,  &row.txBilledBytes,  &row.rxLocalBytes,
-                                   &row.txLocalBytes,   &row.rxPackets,      &row.txPackets,
-                                   &row.rxSplitBytes,   &row.txSplitBytes,   &row.rxSplitPackets,
-                                   &row.txSplitPackets, &row.rxLocalPackets, &row.txLocalPackets};
-        for (std::size_t field = 0; field < std::size(values); ++field) {
-            const auto value = ParseNumber<std::uint64_t>(fields[3 + field]);
+        for (std::size_t field = 0; field < values.size(); ++field) {
+            const auto value = ParseWholeText<std::uint64_t>(fields[3 + field]);
             if (!value) {
                 return std::nullopt;
             }

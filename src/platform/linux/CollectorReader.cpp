@@ -2,14 +2,13 @@
 
 #include "common/ApplicationNames.h"
 #include "platform/linux/CollectorProtocol.h"
+#include "platform/linux/UnixAddress.h"
 
 #include <cerrno>
 #include <cstdlib>
-#include <cstring>
 
 #include <net/if.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 
 namespace quantiro::platform::linux_impl {
 
@@ -72,16 +71,12 @@ CollectorReader::CollectorReader(std::string socketPath)
     : m_socketPath(std::move(socketPath)) {}
 
 bool CollectorReader::Connect() {
-    sockaddr_un address{.sun_family = AF_UNIX};
-    if (m_socketPath.size() >= sizeof address.sun_path) {
-        return false;
-    }
-    std::memcpy(address.sun_path, m_socketPath.c_str(), m_socketPath.size() + 1);
+    const std::optional<sockaddr_un> address = UnixAddress(m_socketPath);
     UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
     // A Unix socket connects at once or not at all; a full backlog is a busy
     // service, tried again later like an absent one.
-    if (!fd.Valid() ||
-        ::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+    if (!address || !fd.Valid() ||
+        ::connect(fd.Get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0) {
         return false;
     }
     // The service keeps each network namespace's interfaces apart by this cookie.

@@ -40,11 +40,22 @@ std::string Bytes(double kilobytes) {
     return Number(kilobytes * kBytesPerKilobyte);
 }
 
-void AppendMetric(std::string& text, std::string_view name, std::string_view type,
-                  std::string_view help, const std::string& labels, const std::string& value) {
+void AppendHeader(std::string& text, std::string_view name, std::string_view type,
+                  std::string_view help) {
     text += "# HELP " + std::string(name) + " " + std::string(help) + "\n";
     text += "# TYPE " + std::string(name) + " " + std::string(type) + "\n";
+}
+
+void AppendSample(std::string& text, std::string_view name, const std::string& labels,
+                  const std::string& value) {
     text += std::string(name) + labels + " " + value + "\n";
+}
+
+// A metric of one sample.
+void AppendMetric(std::string& text, std::string_view name, std::string_view type,
+                  std::string_view help, const std::string& labels, const std::string& value) {
+    AppendHeader(text, name, type, help);
+    AppendSample(text, name, labels, value);
 }
 
 // Each application's bytes either way, then the local network's part of the totals.
@@ -59,11 +70,11 @@ void AppendApplicationMetrics(std::string& text, const MeterFigures& figures,
                      "Bytes sent by an application on the measured interface since the meter "
                      "started.",
                      true}}) {
-        text += "# HELP " + std::string(name) + " " + help + "\n";
-        text += "# TYPE " + std::string(name) + " counter\n";
+        AppendHeader(text, name, "counter", help);
         for (const ApplicationFigures& application : figures.applications) {
-            text += std::string(name) + "{application=\"" + LabelValue(application.application) +
-                    "\"} " + Bytes(sent ? application.sentKb : application.receivedKb) + "\n";
+            AppendSample(text, name,
+                         "{application=\"" + LabelValue(application.application) + "\"}",
+                         Bytes(sent ? application.sentKb : application.receivedKb));
         }
     }
     AppendMetric(text, "quantiro_local_receive_bytes_total", "counter",
@@ -82,42 +93,38 @@ std::string FormatMetrics(const MeterFigures& figures, std::string_view version,
                           std::int64_t nowSeconds) {
     const std::string device = "{device=\"" + LabelValue(figures.device) + "\"}";
     std::string text;
-    const auto metric = [&](std::string_view name, std::string_view type, std::string_view help,
-                            const std::string& labels, const std::string& value) {
-        AppendMetric(text, name, type, help, labels, value);
-    };
-    metric("quantiro_receive_bytes_total", "counter",
-           "Bytes received on the measured interface since the meter started.", device,
-           Bytes(figures.receivedKb));
-    metric("quantiro_transmit_bytes_total", "counter",
-           "Bytes sent on the measured interface since the meter started.", device,
-           Bytes(figures.sentKb));
-    metric("quantiro_month_receive_bytes", "gauge",
-           "Bytes received this calendar month, as the meter shows them.", "",
-           Bytes(figures.monthReceivedKb));
-    metric("quantiro_period_receive_bytes", "gauge", "Bytes received in the billing period.", "",
-           Bytes(figures.periodReceivedKb));
-    metric("quantiro_period_transmit_bytes", "gauge", "Bytes sent in the billing period.", "",
-           Bytes(figures.periodSentKb));
-    metric("quantiro_period_limit_bytes", "gauge",
-           "The billing period's data limit in bytes; 0 when none is set.", "",
-           Bytes(figures.periodLimitKb));
-    metric("quantiro_period_start_timestamp_seconds", "gauge",
-           "When the billing period began, in Unix time.", "",
-           std::to_string(figures.periodStartSeconds));
-    metric("quantiro_rejected_samples_total", "counter",
-           "Samples rejected as implausible since the meter started.", "",
-           std::to_string(figures.rejectedSamples));
+    AppendMetric(text, "quantiro_receive_bytes_total", "counter",
+                 "Bytes received on the measured interface since the meter started.", device,
+                 Bytes(figures.receivedKb));
+    AppendMetric(text, "quantiro_transmit_bytes_total", "counter",
+                 "Bytes sent on the measured interface since the meter started.", device,
+                 Bytes(figures.sentKb));
+    AppendMetric(text, "quantiro_month_receive_bytes", "gauge",
+                 "Bytes received this calendar month, as the meter shows them.", "",
+                 Bytes(figures.monthReceivedKb));
+    AppendMetric(text, "quantiro_period_receive_bytes", "gauge",
+                 "Bytes received in the billing period.", "", Bytes(figures.periodReceivedKb));
+    AppendMetric(text, "quantiro_period_transmit_bytes", "gauge",
+                 "Bytes sent in the billing period.", "", Bytes(figures.periodSentKb));
+    AppendMetric(text, "quantiro_period_limit_bytes", "gauge",
+                 "The billing period's data limit in bytes; 0 when none is set.", "",
+                 Bytes(figures.periodLimitKb));
+    AppendMetric(text, "quantiro_period_start_timestamp_seconds", "gauge",
+                 "When the billing period began, in Unix time.", "",
+                 std::to_string(figures.periodStartSeconds));
+    AppendMetric(text, "quantiro_rejected_samples_total", "counter",
+                 "Samples rejected as implausible since the meter started.", "",
+                 std::to_string(figures.rejectedSamples));
     if (!figures.applications.empty()) {
         AppendApplicationMetrics(text, figures, device);
     }
-    metric("quantiro_info", "gauge", "The meter's version and measured interface.",
-           "{version=\"" + LabelValue(version) + "\",device=\"" + LabelValue(figures.device) +
-               "\"}",
-           "1");
-    metric("quantiro_last_update_timestamp_seconds", "gauge",
-           "When the meter last wrote these figures, in Unix time.", "",
-           std::to_string(nowSeconds));
+    AppendMetric(text, "quantiro_info", "gauge", "The meter's version and measured interface.",
+                 "{version=\"" + LabelValue(version) + "\",device=\"" + LabelValue(figures.device) +
+                     "\"}",
+                 "1");
+    AppendMetric(text, "quantiro_last_update_timestamp_seconds", "gauge",
+                 "When the meter last wrote these figures, in Unix time.", "",
+                 std::to_string(nowSeconds));
     return text;
 }
 

@@ -202,12 +202,11 @@ void Meter::CountApplications(std::uint32_t now) {
     // The link's own totals (what was left out of them is the link's all the same)
     // when the question the answer belongs to went out: a late answer must not be
     // set against traffic that came after it.
-    const sampling::Totals carried = m_sampler->CarriedTotals();
-    const applications::LinkTotals linkNow{.receivedKb = carried.received, .sentKb = carried.sent};
     const applications::LinkTotals linkAsked = m_linkAtQuestion;
     const auto answer = service->Poll(m_sampler->MeasuredInterface(), ask);
     if (ask && service->Waiting()) {
-        m_linkAtQuestion = linkNow;
+        const sampling::Totals carried = m_sampler->CarriedTotals();
+        m_linkAtQuestion = {.receivedKb = carried.received, .sentKb = carried.sent};
     }
     if (!answer) {
         // Counting billed traffic only without the service: said once, and the whole

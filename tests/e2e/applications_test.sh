@@ -9,11 +9,7 @@
 #   applications_test.sh BIN_DIR
 set -u
 bin=$1
-cgroup=$(awk '$9 == "cgroup2" { print $5; exit }' /proc/self/mountinfo)
-if [ "$(id -u)" != 0 ] || ! unshare --net true 2>/dev/null || [ -z "$cgroup" ]; then
-    echo "SKIP: needs root, network namespaces and cgroup v2"
-    exit 77
-fi
+source "$(dirname "$0")/cgroup_subtree.sh"
 work=$(mktemp -d)
 A=qapps-a-$$ B=qapps-b-$$
 slice=$cgroup/quantiro-e2e-$$/app.slice
@@ -23,8 +19,7 @@ cleanup() {
     wait 2>/dev/null
     ip netns del "$A" 2>/dev/null
     ip netns del "$B" 2>/dev/null
-    for scope in "$slice"/*.scope; do [ -d "$scope" ] && rmdir "$scope"; done
-    rmdir "$slice" "$cgroup/quantiro-e2e-$$" 2>/dev/null
+    remove_subtree "$cgroup/quantiro-e2e-$$"
     rm -rf "$work"
 }
 trap cleanup EXIT

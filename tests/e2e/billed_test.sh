@@ -11,11 +11,7 @@
 #   billed_test.sh BIN_DIR
 set -u
 bin=$1
-cgroup=$(awk '$9 == "cgroup2" { print $5; exit }' /proc/self/mountinfo)
-if [ "$(id -u)" != 0 ] || ! unshare --net true 2>/dev/null || [ -z "$cgroup" ]; then
-    echo "SKIP: needs root, network namespaces and cgroup v2"
-    exit 77
-fi
+source "$(dirname "$0")/cgroup_subtree.sh"
 work=$(mktemp -d)
 A=qbill-a-$$ R=qbill-r-$$ I=qbill-i-$$
 slice=$cgroup/quantiro-billed-$$/app.slice
@@ -24,8 +20,7 @@ cleanup() {
     kill $(jobs -p) 2>/dev/null # the meter, the service and the sinks
     wait 2>/dev/null
     for ns in "$A" "$R" "$I"; do ip netns del "$ns" 2>/dev/null; done
-    for scope in "$slice"/*.scope; do [ -d "$scope" ] && rmdir "$scope"; done
-    rmdir "$slice" "$cgroup/quantiro-billed-$$" 2>/dev/null
+    remove_subtree "$cgroup/quantiro-billed-$$"
     rm -rf "$work"
 }
 trap cleanup EXIT

@@ -229,11 +229,7 @@ public:
         while ((result = sqlite3_step(statement.get())) == SQLITE_ROW) {
             each({.date = Text(statement.get(), 0),
                   .hour = sqlite3_column_int(statement.get(), 1),
-                  .amounts = {.application = Text(statement.get(), 2),
-                              .download = sqlite3_column_int64(statement.get(), 3),
-                              .upload = sqlite3_column_int64(statement.get(), 4),
-                              .localDownload = sqlite3_column_int64(statement.get(), 5),
-                              .localUpload = sqlite3_column_int64(statement.get(), 6)}});
+                  .amounts = AmountsAt(statement.get(), 2)});
         }
         if (result != SQLITE_DONE) {
             throw DatabaseError("Błąd bazy danych: " + Message(m_connection.get()));
@@ -252,6 +248,16 @@ private:
         const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, index));
         return std::string(text ? text : "",
                            static_cast<std::size_t>(sqlite3_column_bytes(statement, index)));
+    }
+
+    // An application's row from column `first` on: Aplikacja, Download, Upload,
+    // DownloadLokalny, UploadLokalny.
+    static ApplicationAmounts AmountsAt(sqlite3_stmt* statement, int first) {
+        return {.application = Text(statement, first),
+                .download = sqlite3_column_int64(statement, first + 1),
+                .upload = sqlite3_column_int64(statement, first + 2),
+                .localDownload = sqlite3_column_int64(statement, first + 3),
+                .localUpload = sqlite3_column_int64(statement, first + 4)};
     }
 
     void SaveAmounts(HourKey hour, const HourAmounts& amounts) {
@@ -306,11 +312,7 @@ private:
         sqlite3_bind_int64(statement, 2, hour);
         int result = SQLITE_ROW;
         while ((result = sqlite3_step(statement)) == SQLITE_ROW) {
-            found.push_back({.application = Text(statement, 0),
-                             .download = sqlite3_column_int64(statement, 1),
-                             .upload = sqlite3_column_int64(statement, 2),
-                             .localDownload = sqlite3_column_int64(statement, 3),
-                             .localUpload = sqlite3_column_int64(statement, 4)});
+            found.push_back(AmountsAt(statement, 0));
         }
         sqlite3_reset(statement);
         if (result != SQLITE_DONE) {

@@ -81,18 +81,21 @@ bool NetlinkSocket::Send(std::uint16_t type, std::uint16_t flags, const void* pa
 bool NetlinkSocket::Receive(bool single, const std::function<void(const nlmsghdr&)>& onMessage) {
     const auto deadline = std::chrono::steady_clock::now() + kReplyLimit;
     for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        pollfd ready{.fd = m_fd.Get(), .events = POLLIN};
-        const int polled = ::poll(&ready, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
-        if (polled < 0 && errno == EINTR) {
+        // The kernel answers while the request is being sent, so the reply is mostly
+        // there already; the wait is only for what is not.
+        const ssize_t received = ::recv(m_fd.Get(), m_buffer.data(), m_buffer.size(), MSG_DONTWAIT);
+        if (received < 0 && errno == EINTR) {
             continue;
         }
-        if (polled <= 0) {
-            return false; // the reply is lost; the next request has a new number
-        }
-        const ssize_t received = ::recv(m_fd.Get(), m_buffer.data(), m_buffer.size(), MSG_DONTWAIT);
-        if (received < 0 && (errno == EINTR || errno == EAGAIN)) {
+        if (received < 0 && errno == EAGAIN) {
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                deadline - std::chrono::steady_clock::now());
+            pollfd ready{.fd = m_fd.Get(), .events = POLLIN};
+            const int polled =
+                left.count() > 0 ? ::poll(&ready, 1, static_cast<int>(left.count())) : 0;
+            if (polled == 0 || (polled < 0 && errno != EINTR)) {
+                return false; // the reply is lost; the next request has a new number
+            }
             continue;
         }
         if (received <= 0) {
@@ -134,7 +137,6 @@ void NetlinkSocket::ReadNotifications() {
         }
         m_changed = true; // only notifications come unasked
     }
-    m_changed = true;
 }
 
 bool NetlinkSocket::Dump(std::uint16_t type, std::uint8_t family,

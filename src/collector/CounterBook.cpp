@@ -53,20 +53,28 @@ CounterBook::OwnerKey CounterBook::KeyOf(const bpf::traffic_key& key) {
 std::map<CounterBook::OwnerKey, CounterBook::Totals> CounterBook::Collect() {
     std::map<OwnerKey, Totals> totals;
     std::unordered_map<std::uint64_t, bool> exists;
+    RemovedCounters stillMoving;
     for (const TrafficProgram::Counter& counter : m_program.ReadCounters()) {
         const OwnerKey key = KeyOf(counter.key);
         auto [known, added] = exists.try_emplace(counter.key.cgroup_id, false);
         if (added) {
             known->second = m_cgroups.Exists(counter.key.cgroup_id);
         }
-        if (known->second) {
-            totals[key].Add(counter.key, counter.value);
-        } else {
-            // No socket can be created in a removed cgroup: its counters are final.
-            m_removed[key].Add(counter.key, counter.value);
-            m_program.DeleteCounter(counter.key);
+        if (!known->second) {
+            // No socket can be made in a removed cgroup, but one made before may still
+            // send, and a packet added while its counter is taken off the map would be
+            // lost: a counter is taken only once it stood still since the last fold.
+            const auto last = m_removedSeen.find(counter.key);
+            if (last != m_removedSeen.end() && last->second.packets == counter.value.packets &&
+                last->second.bytes == counter.value.bytes) {
+                m_removed[key].Add(counter.key, m_program.TakeCounter(counter));
+                continue;
+            }
+            stillMoving.emplace(counter.key, counter.value);
         }
+        totals[key].Add(counter.key, counter.value);
     }
+    m_removedSeen = std::move(stillMoving);
     for (const TrafficProgram::Counter& counter : m_program.ReadOverflow()) {
         totals[KeyOf(counter.key)].Add(counter.key, counter.value);
     }

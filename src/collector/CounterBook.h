@@ -5,6 +5,7 @@
 #include "platform/linux/CollectorProtocol.h"
 
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <vector>
 
@@ -14,8 +15,9 @@ using platform::linux_impl::CollectorRow;
 using platform::linux_impl::TrafficOwner;
 
 // The counters since the service started: the BPF map's, summed over the CPUs, plus
-// those of removed cgroups, which are moved here by owner and taken off the map so
-// that it stays bounded however many short-lived scopes come and go.
+// those of removed cgroups, which are moved here by owner and taken off the map once
+// they stand still, so that it stays bounded however many short-lived scopes come
+// and go.
 class CounterBook {
 public:
     CounterBook(TrafficProgram& program, CgroupDirectory& cgroups, std::uint64_t ownNetnsCookie);
@@ -51,10 +53,19 @@ private:
     std::map<OwnerKey, Totals> Collect();
     OwnerKey KeyOf(const bpf::traffic_key& key);
 
+    // Counters of removed cgroups still on the map, as the last fold read them.
+    struct KeyBytesLess {
+        bool operator()(const bpf::traffic_key& a, const bpf::traffic_key& b) const {
+            return std::memcmp(&a, &b, sizeof a) < 0;
+        }
+    };
+    using RemovedCounters = std::map<bpf::traffic_key, bpf::traffic_value, KeyBytesLess>;
+
     TrafficProgram& m_program;
     CgroupDirectory& m_cgroups;
     std::uint64_t m_ownNetnsCookie;
     std::map<OwnerKey, Totals> m_removed;
+    RemovedCounters m_removedSeen;
 };
 
 } // namespace quantiro::collector

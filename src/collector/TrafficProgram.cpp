@@ -21,6 +21,17 @@ std::runtime_error Refused(const std::string& step, int error) {
     return std::runtime_error(step + ": " + std::strerror(error < 0 ? -error : error));
 }
 
+bpf::traffic_value SumOverCpus(const std::vector<bpf::traffic_value>& perCpu) {
+    bpf::traffic_value sum{};
+    for (const bpf::traffic_value& value : perCpu) {
+        sum.bytes += value.bytes;
+        sum.packets += value.packets;
+        sum.split_bytes += value.split_bytes;
+        sum.split_packets += value.split_packets;
+    }
+    return sum;
+}
+
 template <typename Key>
 std::vector<TrafficProgram::Counter>
 ReadPerCpuMap(int map, int cpus, const std::function<void(const Key&, bpf::traffic_key&)>& toKey) {
@@ -35,14 +46,8 @@ ReadPerCpuMap(int map, int cpus, const std::function<void(const Key&, bpf::traff
         if (::bpf_map_lookup_elem(map, &key, perCpu.data()) != 0) {
             continue; // deleted meanwhile
         }
-        TrafficProgram::Counter counter{};
+        TrafficProgram::Counter counter{.value = SumOverCpus(perCpu)};
         toKey(key, counter.key);
-        for (const bpf::traffic_value& value : perCpu) {
-            counter.value.bytes += value.bytes;
-            counter.value.packets += value.packets;
-            counter.value.split_bytes += value.split_bytes;
-            counter.value.split_packets += value.split_packets;
-        }
         counters.push_back(counter);
     }
     return counters;
@@ -132,8 +137,16 @@ std::vector<TrafficProgram::Counter> TrafficProgram::ReadOverflow() const {
         });
 }
 
-void TrafficProgram::DeleteCounter(const bpf::traffic_key& key) {
-    ::bpf_map_delete_elem(::bpf_map__fd(m_skeleton->maps.traffic), &key);
+bpf::traffic_value TrafficProgram::TakeCounter(const Counter& read) {
+    const int map = ::bpf_map__fd(m_skeleton->maps.traffic);
+    std::vector<bpf::traffic_value> perCpu(static_cast<std::size_t>(m_cpus));
+    // One step in the kernel, so nothing added between a read and a delete is lost.
+    if (::bpf_map_lookup_and_delete_elem(map, &read.key, perCpu.data()) == 0) {
+        return SumOverCpus(perCpu);
+    }
+    // A kernel without it for this map (before 5.14): what was read, then the delete.
+    ::bpf_map_delete_elem(map, &read.key);
+    return read.value;
 }
 
 bool TrafficProgram::SetLocal(const IpPrefix& prefix, bool present) {

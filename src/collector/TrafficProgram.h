@@ -39,7 +39,9 @@ public:
     std::vector<Counter> ReadCounters() const;
     // What went to the interfaces while the counters map was full, with owner keys.
     std::vector<Counter> ReadOverflow() const;
-    void DeleteCounter(const bpf::traffic_key& key);
+    // Takes a counter off the map with what it holds at that moment, summed over the
+    // CPUs: a socket that outlived its cgroup may still be adding to it.
+    bpf::traffic_value TakeCounter(const Counter& read);
 
     // Prefixes local everywhere; those connected to an interface (the scope is its
     // ifindex); a user's own (the scope is the uid). False when a map is full.

@@ -554,6 +554,41 @@ TEST_F(CollectorTest, ShortLivedScopesLoseNothing) {
     EXPECT_EQ(row.txLocalBytes, kChildren * kDatagrams * (20 + 8 + kPayload));
 }
 
+// A socket that outlives its scope goes on counting for the removed cgroup while
+// readers fold such counters off the map; not one of its datagrams is lost.
+TEST_F(CollectorTest, ASocketOutlivingItsScopeLosesNothing) {
+    const LinkPair link("qc" + std::to_string(::getpid()) + "orph");
+    const pid_t sink = SpawnSink(link.b, SOCK_DGRAM, 5006);
+    const std::string scope = Slice() + "/app-test-orphan-1.scope";
+    ::mkdir(scope.c_str(), 0755);
+    constexpr int kDatagrams = 100'000;
+    const pid_t sender = Spawn({.scope = scope, .netns = link.a}, [&] {
+        socklen_t length = 0;
+        const sockaddr_storage address = Address("10.200.0.2", 5006, length);
+        const int fd = ::socket(AF_INET, SOCK_DGRAM, 0);
+        std::ofstream(s_cgroupRoot + "/cgroup.procs") << ::getpid() << std::flush;
+        if (::rmdir(scope.c_str()) != 0) {
+            return 2;
+        }
+        for (int sent = 0; sent < kDatagrams; ++sent) {
+            ::sendto(fd, "x", 1, 0, reinterpret_cast<const sockaddr*>(&address), length);
+        }
+        return 0;
+    });
+    int status = 0;
+    while (::waitpid(sender, &status, WNOHANG) == 0) {
+        Read(link.a, "qa"); // each question folds the removed cgroup's counters
+    }
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    ::kill(sink, SIGKILL);
+    Wait(sink);
+    std::uint64_t packets = 0;
+    for (const CollectorRow& row : Read(link.a, "qa").rows) {
+        packets += row.txPackets;
+    }
+    EXPECT_EQ(packets, std::uint64_t{kDatagrams});
+}
+
 // Another user sees the traffic of this one only as "others"; its owner and root by name.
 TEST_F(CollectorTest, OtherUsersSeeOnlyOthers) {
     const LinkPair link("qc" + std::to_string(::getpid()) + "uid");

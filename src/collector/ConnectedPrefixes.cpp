@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cerrno>
 #include <cstring>
 #include <map>
 
@@ -21,8 +20,6 @@
 namespace quantiro::collector {
 
 namespace {
-
-constexpr int kReceiveBuffer = 1024 * 1024;
 
 // Links whose far end is one peer, not a network: their traffic is all billed.
 constexpr std::array kPointToPointTypes{ARPHRD_NONE,    ARPHRD_PPP,   ARPHRD_TUNNEL,
@@ -137,34 +134,19 @@ void TakeRoute(const nlmsghdr& message, const std::set<std::uint32_t>& networks,
 
 } // namespace
 
-ConnectedPrefixes::ConnectedPrefixes() {
-    platform::linux_impl::UniqueFd fd(
-        ::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC | SOCK_NONBLOCK, NETLINK_ROUTE));
-    if (!fd.Valid()) {
-        return;
-    }
-    ::setsockopt(fd.Get(), SOL_SOCKET, SO_RCVBUF, &kReceiveBuffer, sizeof kReceiveBuffer);
-    sockaddr_nl local{};
-    local.nl_family = AF_NETLINK;
-    local.nl_groups = RTMGRP_LINK | RTMGRP_IPV4_IFADDR | RTMGRP_IPV6_IFADDR | RTMGRP_IPV4_ROUTE |
-                      RTMGRP_IPV6_ROUTE;
-    if (::bind(fd.Get(), reinterpret_cast<sockaddr*>(&local), sizeof local) == 0) {
-        m_notifications = std::move(fd);
-    }
-}
+ConnectedPrefixes::ConnectedPrefixes()
+    : m_notifications(RTMGRP_LINK | RTMGRP_IPV4_IFADDR | RTMGRP_IPV6_IFADDR | RTMGRP_IPV4_ROUTE |
+                      RTMGRP_IPV6_ROUTE) {}
 
 bool ConnectedPrefixes::TakeChanges() {
+    // Drained whole, so a storm of route changes costs one reading of the state.
     bool changed = false;
-    std::array<char, 16384> buffer{};
     for (;;) {
-        const ssize_t received = ::recv(m_notifications.Get(), buffer.data(), buffer.size(), 0);
-        if (received > 0 || (received < 0 && errno == ENOBUFS)) {
-            changed = true;
-        } else if (received < 0 && errno == EINTR) {
-            continue;
-        } else {
+        m_notifications.ReadNotifications();
+        if (!m_notifications.TakeChanged()) {
             return changed;
         }
+        changed = true;
     }
 }
 

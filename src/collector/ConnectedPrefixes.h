@@ -2,7 +2,6 @@
 
 #include "platform/linux/CollectorProtocol.h"
 #include "platform/linux/NetlinkSocket.h"
-#include "platform/linux/UniqueFd.h"
 
 #include <cstdint>
 #include <optional>
@@ -28,7 +27,7 @@ public:
     ConnectedPrefixes();
 
     // Readable when links, addresses or routes changed.
-    int Descriptor() const { return m_notifications.Get(); }
+    int Descriptor() const { return m_notifications.Descriptor(); }
     // Reads the notifications waiting; true when something changed (or notifications
     // were lost, which means the same: read everything again).
     bool TakeChanges();
@@ -37,7 +36,7 @@ public:
     std::optional<ConnectedNetworks> Read();
 
 private:
-    platform::linux_impl::UniqueFd m_notifications;
+    platform::linux_impl::NetlinkSocket m_notifications;
     platform::linux_impl::NetlinkSocket m_requests;
 };
 

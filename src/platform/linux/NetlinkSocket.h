@@ -22,6 +22,8 @@ public:
     explicit NetlinkSocket(std::uint32_t groups = 0);
 
     bool Valid() const { return m_fd.Valid(); }
+    // For a loop that waits for notifications; -1 without a socket.
+    int Descriptor() const { return m_fd.Get(); }
 
     // Sends one dump request of `type` (RTM_GETLINK, RTM_GETROUTE) for `family` and
     // hands every reply message to `onMessage`. False when the request or the reply

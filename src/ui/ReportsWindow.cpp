@@ -286,10 +286,6 @@ void ReportsWindow::ShowApplications(const reports::ApplicationRange& range) {
     m_title->setText(FromUtf8(range.Title()));
     setWindowTitle(QStringLiteral("Quantiro – aplikacje – ") + m_title->text());
 
-    const auto amount = [&](std::int64_t kilobytes) {
-        return FromUtf8(
-            presentation::FormatMonthAmount(static_cast<double>(kilobytes), m_separator));
-    };
     const reports::ApplicationShares shares =
         m_applications.Ranked(range.First(), range.Last(), reports::kNamedApplications, m_counting);
     m_applicationNote->setVisible(!shares.recorded);
@@ -305,12 +301,12 @@ void ReportsWindow::ShowApplications(const reports::ApplicationRange& range) {
             nameItem->setToolTip(FromUtf8(row.application));
         }
         m_applicationTable->setItem(at, 0, nameItem);
-        m_applicationTable->setItem(at, 1, AmountItem(amount(row.download)));
-        m_applicationTable->setItem(at, 2, AmountItem(amount(row.upload)));
+        m_applicationTable->setItem(at, 1, AmountItem(Amount(row.download)));
+        m_applicationTable->setItem(at, 2, AmountItem(Amount(row.upload)));
         m_applicationTable->setItem(
             at, 3, AmountItem(FromUtf8(reports::FormatShare(row.shareTenths, m_separator))));
         m_applicationTable->setItem(
-            at, 4, AmountItem(row.local.Total() > 0 ? amount(row.local.Total()) : QString()));
+            at, 4, AmountItem(row.local.Total() > 0 ? Amount(row.local.Total()) : QString()));
         if (row.kind == reports::ApplicationShare::Kind::Application &&
             bars.size() < kChartedApplications) {
             // Left out of the figures, the local part is drawn after them; counted in
@@ -321,8 +317,8 @@ void ReportsWindow::ShowApplications(const reports::ApplicationRange& range) {
                 {.name = name,
                  .downloadKb = static_cast<double>(row.download),
                  .uploadKb = static_cast<double>(row.upload),
-                 .amount = amount(row.download + row.upload) +
-                           (beside > 0 ? QStringLiteral(" + ") + amount(beside) : QString()),
+                 .amount = Amount(row.download + row.upload) +
+                           (beside > 0 ? QStringLiteral(" + ") + Amount(beside) : QString()),
                  .localKb = static_cast<double>(beside)});
         }
     }

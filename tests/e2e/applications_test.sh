@@ -9,7 +9,7 @@
 #   applications_test.sh BIN_DIR
 set -u
 bin=$1
-source "$(dirname "$0")/cgroup_subtree.sh"
+source "$(dirname "$0")/collector_setup.sh"
 work=$(mktemp -d)
 A=qapps-a-$$ B=qapps-b-$$
 slice=$cgroup/quantiro-e2e-$$/app.slice
@@ -60,11 +60,7 @@ sink=$!
 
 mkdir -p "$work/config/Kestrova"
 printf '[General]\nMonitorShow=false\nNoStartSummary=true\n' > "$work/config/Kestrova/Quantiro.conf"
-ip netns exec "$A" env QUANTIRO_COLLECTOR="$work/collector.sock" QUANTIRO_INTERFACE=va \
-    XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/config" XDG_DATA_HOME="$work/data" \
-    XDG_CACHE_HOME="$work/cache" XDG_STATE_HOME="$work/state" \
-    "$bin/quantiro" --terminal < /dev/null > "$work/meter.out" 2>&1 &
-meter=$!
+start_meter "$A"
 sleep 3 # the first readings only take the counters up
 
 # Runs "$2..." in namespace A from a fresh desktop scope named after $1.

@@ -11,7 +11,7 @@
 #   billed_test.sh BIN_DIR
 set -u
 bin=$1
-source "$(dirname "$0")/cgroup_subtree.sh"
+source "$(dirname "$0")/collector_setup.sh"
 work=$(mktemp -d)
 A=qbill-a-$$ R=qbill-r-$$ I=qbill-i-$$
 slice=$cgroup/quantiro-billed-$$/app.slice
@@ -68,11 +68,7 @@ sleep 1
 conf=$work/config/Kestrova/Quantiro.conf
 mkdir -p "$(dirname "$conf")"
 printf '[General]\nMonitorShow=false\nNoStartSummary=true\nTylkoInternet=true\n' > "$conf"
-ip netns exec "$A" env QUANTIRO_COLLECTOR="$work/collector.sock" QUANTIRO_INTERFACE=va \
-    XDG_CONFIG_HOME="$work/config" XDG_RUNTIME_DIR="$work/config" XDG_DATA_HOME="$work/data" \
-    XDG_CACHE_HOME="$work/cache" XDG_STATE_HOME="$work/state" \
-    "$bin/quantiro" --terminal < /dev/null > "$work/meter.out" 2>&1 &
-meter=$!
+start_meter "$A"
 sleep 3
 
 # Sends $2 bytes by $1 (udp or tcp) to $3 from a desktop scope in the meter's

@@ -46,7 +46,8 @@ public:
     void Count(double downloadKb, double uploadKb, std::uint32_t onlineMs) override {
         counted += downloadKb + uploadKb + onlineMs;
     }
-    void TakeBack(double downloadKb, double uploadKb) override { counted -= downloadKb + uploadKb; }
+    void Reject(double, double) override {}
+    sampling::Totals Withheld() const override { return {}; }
     bool CountsEveryKilobyte() const override { return false; }
     bool HourChanged() override { return false; }
     void StartNextHour() override {}

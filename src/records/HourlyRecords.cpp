@@ -37,12 +37,12 @@ bool HourlyRecords::TryOpenCurrentHour() {
         m_saved = {.time = FieldToInt32(opened.time),
                    .download = FieldToInt32(opened.download),
                    .upload = FieldToInt32(opened.upload)};
-        m_hour.time += m_saved.time;
-        m_hour.download += m_saved.download;
-        m_hour.upload += m_saved.upload;
+        m_open.amounts.time += m_saved.time;
+        m_open.amounts.download += m_saved.download;
+        m_open.amounts.upload += m_saved.upload;
         for (const platform::ApplicationAmounts& stored : opened.applications) {
             if (stored.application != applications::kUnattributed) {
-                ApplicationKb& kb = m_applications[stored.application];
+                ApplicationKb& kb = m_open.applications[stored.application];
                 kb.download += static_cast<double>(stored.download);
                 kb.upload += static_cast<double>(stored.upload);
                 kb.localDownload += static_cast<double>(stored.localDownload);
@@ -73,51 +73,110 @@ void HourlyRecords::OpenCurrentHour() {
     }
 }
 
-void HourlyRecords::Count(double downloadKb, double uploadKb, std::uint32_t onlineMs) {
-    if (onlineMs != 0) {
-        m_hour.time = RoundToInt32(static_cast<double>(m_hour.time) + onlineMs);
+namespace {
+
+// An hour's kilobytes after adding `kb`: never below zero, whatever a counter did.
+std::int32_t AddToHour(std::int32_t hour, double kb) {
+    return std::max(RoundToInt32(hour + kb), 0);
+}
+
+// Brings the programs' whole kilobytes one way down to what the hour holds, where
+// they came to more (the service reads a moment after the link): each loses its
+// share of the excess, the largest remainders first, so the rows never add up to
+// more than their record.
+void FitToHour(std::vector<platform::ApplicationAmounts>& rows,
+               std::int64_t platform::ApplicationAmounts::*amount, std::int64_t hour) {
+    std::int64_t sum = 0;
+    for (const auto& row : rows) {
+        sum += row.*amount;
     }
-    m_hour.download = RoundToInt32(m_hour.download + downloadKb);
-    m_hour.upload = RoundToInt32(m_hour.upload + uploadKb);
+    if (sum <= hour) {
+        return;
+    }
+    const double scale =
+        static_cast<double>(std::max<std::int64_t>(hour, 0)) / static_cast<double>(sum);
+    std::int64_t kept = 0;
+    std::vector<std::pair<double, std::size_t>> remainders;
+    for (std::size_t i = 0; i < rows.size(); ++i) {
+        const double scaled = static_cast<double>(rows[i].*amount) * scale;
+        rows[i].*amount = static_cast<std::int64_t>(scaled);
+        kept += rows[i].*amount;
+        remainders.emplace_back(scaled - static_cast<double>(rows[i].*amount), i);
+    }
+    std::sort(remainders.begin(), remainders.end(), std::greater<>());
+    for (std::size_t i = 0; kept < hour && i < remainders.size(); ++i, ++kept) {
+        ++(rows[remainders[i].second].*amount);
+    }
 }
 
-void HourlyRecords::TakeBack(double downloadKb, double uploadKb) {
-    m_hour.download = RoundToInt32(m_hour.download - downloadKb);
-    m_hour.upload = RoundToInt32(m_hour.upload - uploadKb);
+} // namespace
+
+void HourlyRecords::Count(double downloadKb, double uploadKb, std::uint32_t onlineMs) {
+    platform::HourAmounts& hour = m_open.amounts;
+    if (onlineMs != 0) {
+        hour.time = RoundToInt32(static_cast<double>(hour.time) + onlineMs);
+    }
+    hour.download = AddToHour(hour.download, downloadKb);
+    hour.upload = AddToHour(hour.upload, uploadKb);
 }
 
-void HourlyRecords::CountApplication(const std::string& application, double downloadKb,
-                                     double uploadKb, double localDownloadKb,
+void HourlyRecords::Reject(double downloadKb, double uploadKb) {
+    // Counting exactly, the tick never reached the hour; counting by ticks over
+    // 1 kB, it is taken off whatever the earlier ticks added.
+    if (!m_exactCounting) {
+        Count(-downloadKb, -uploadKb, 0);
+    }
+}
+
+HourlyRecords::Hour& HourlyRecords::HourNumbered(std::uint64_t hour) {
+    if (m_closed && hour + 1 == m_openNumber) {
+        m_closed->unsaved = true;
+        return m_closed->hour;
+    }
+    m_applicationsCounted = true;
+    return m_open;
+}
+
+void HourlyRecords::CountLate(std::uint64_t hour, double downloadKb, double uploadKb) {
+    platform::HourAmounts& amounts = HourNumbered(hour).amounts;
+    amounts.download = AddToHour(amounts.download, downloadKb);
+    amounts.upload = AddToHour(amounts.upload, uploadKb);
+}
+
+void HourlyRecords::CountApplication(std::uint64_t hour, const std::string& application,
+                                     double downloadKb, double uploadKb, double localDownloadKb,
                                      double localUploadKb) {
-    ApplicationKb& kb = m_applications[application];
+    ApplicationKb& kb = HourNumbered(hour).applications[application];
     kb.download += downloadKb;
     kb.upload += uploadKb;
     kb.localDownload += localDownloadKb;
     kb.localUpload += localUploadKb;
-    m_applicationsCounted = true;
 }
 
-std::vector<platform::ApplicationAmounts> HourlyRecords::ApplicationRows() const {
+std::vector<platform::ApplicationAmounts> HourlyRecords::ApplicationRowsOf(const Hour& hour) {
     std::vector<platform::ApplicationAmounts> rows;
-    if (m_applications.empty()) {
+    if (hour.applications.empty()) {
         return rows;
     }
-    std::int64_t download = 0;
-    std::int64_t upload = 0;
-    for (const auto& [application, kb] : m_applications) {
+    for (const auto& [application, kb] : hour.applications) {
         rows.push_back({.application = application,
                         .download = RoundToInt32(kb.download),
                         .upload = RoundToInt32(kb.upload),
                         .localDownload = RoundToInt32(kb.localDownload),
                         .localUpload = RoundToInt32(kb.localUpload)});
-        download += rows.back().download;
-        upload += rows.back().upload;
     }
-    // What the link carried beyond every program's share: never below zero, where
-    // rounding put the programs a kilobyte above the hour.
+    FitToHour(rows, &platform::ApplicationAmounts::download, hour.amounts.download);
+    FitToHour(rows, &platform::ApplicationAmounts::upload, hour.amounts.upload);
+    std::int64_t download = 0;
+    std::int64_t upload = 0;
+    for (const auto& row : rows) {
+        download += row.download;
+        upload += row.upload;
+    }
+    // What the link carried beyond every program's share.
     rows.push_back({.application = std::string(applications::kUnattributed),
-                    .download = std::max<std::int64_t>(m_hour.download - download, 0),
-                    .upload = std::max<std::int64_t>(m_hour.upload - upload, 0)});
+                    .download = hour.amounts.download - download,
+                    .upload = hour.amounts.upload - upload});
     return rows;
 }
 
@@ -144,18 +203,29 @@ void HourlyRecords::StartNextHour() {
     const platform::LocalDateTime now = m_clock.Now();
     platform::HourKey next = 0;
     try {
-        next = m_store.StartNextHour(m_openHour->key, m_hour, ApplicationRows(),
+        // What came late for the hour before goes first: it is dropped below.
+        SaveClosedHour();
+        next = m_store.StartNextHour(m_openHour->key, m_open.amounts, ApplicationRows(),
                                      FormatRecordDate(now), now.hour);
     } catch (const platform::DatabaseError& error) {
         DelayNextTry();
         ShowWriteFailureOnce(error);
         return;
     }
+    m_closed = ClosedHour{.key = m_openHour->key, .hour = std::move(m_open)};
+    ++m_openNumber;
     m_openHour = OpenHour{next, now.hour};
     m_writeFailureShown = false;
-    m_saved = m_hour = {};
-    m_applications.clear();
+    m_open = {};
+    m_saved = {};
     m_applicationsCounted = false;
+}
+
+void HourlyRecords::SaveClosedHour() {
+    if (m_closed && m_closed->unsaved) {
+        m_store.SaveHour(m_closed->key, m_closed->hour.amounts, ApplicationRowsOf(m_closed->hour));
+        m_closed->unsaved = false;
+    }
 }
 
 void HourlyRecords::ShowWriteFailureOnce(const platform::DatabaseError& error) {
@@ -166,9 +236,10 @@ void HourlyRecords::ShowWriteFailureOnce(const platform::DatabaseError& error) {
 }
 
 void HourlyRecords::SaveHour() {
-    const bool counted = m_exactCounting
-                             ? m_hour.download > 0 || m_hour.upload > 0
-                             : m_hour.download > 0 && m_hour.upload > 0 && m_hour.time > 0;
+    SaveClosedHour();
+    const platform::HourAmounts& hour = m_open.amounts;
+    const bool counted = m_exactCounting ? hour.download > 0 || hour.upload > 0
+                                         : hour.download > 0 && hour.upload > 0 && hour.time > 0;
     if (!counted) {
         return;
     }
@@ -191,11 +262,22 @@ void HourlyRecords::SaveHour() {
 }
 
 void HourlyRecords::SaveIfDue() {
-    const std::uint32_t now = m_clock.TickMilliseconds();
-    if (now - m_lastSave < static_cast<std::uint32_t>(kSaveInterval / 1ms) || !TryDue()) {
+    if (!TryDue()) {
         return;
     }
-    SaveNow();
+    if (m_closed && m_closed->unsaved) {
+        try {
+            SaveClosedHour();
+        } catch (const platform::DatabaseError& error) {
+            DelayNextTry();
+            ShowWriteFailureOnce(error);
+            return;
+        }
+    }
+    const std::uint32_t now = m_clock.TickMilliseconds();
+    if (now - m_lastSave >= static_cast<std::uint32_t>(kSaveInterval / 1ms)) {
+        SaveNow();
+    }
 }
 
 void HourlyRecords::SaveNow() {
@@ -203,7 +285,7 @@ void HourlyRecords::SaveNow() {
         return;
     }
     m_lastSave = m_clock.TickMilliseconds();
-    if (m_hour == m_saved && !m_applicationsCounted) {
+    if (m_open.amounts == m_saved && !m_applicationsCounted) {
         return;
     }
     try {
@@ -228,8 +310,8 @@ std::optional<std::int32_t> HourlyRecords::StoredDownload() {
 void HourlyRecords::SaveAccumulators() {
     // Each field receives the accumulator, never a sum: opening the hour loaded the
     // accumulators from this record, so an hour continued later keeps its amounts.
-    m_store.SaveHour(m_openHour->key, m_hour, ApplicationRows());
-    m_saved = m_hour;
+    m_store.SaveHour(m_openHour->key, m_open.amounts, ApplicationRows());
+    m_saved = m_open.amounts;
     m_applicationsCounted = false;
 }
 

@@ -3,7 +3,6 @@
 #include "platform/Clock.h"
 #include "platform/HourStore.h"
 #include "platform/Notifier.h"
-#include "sampling/TickCollaborators.h"
 
 #include <map>
 #include <memory>
@@ -17,7 +16,12 @@ namespace quantiro::records {
 // accumulators belong to. When no record could be found or added (a database
 // locked by another program), no hour is open and the accumulators go on counting
 // in memory until a later counting tick opens one.
-class HourlyRecords final : public sampling::HourRecords {
+//
+// Each hour opened gets a number, so that traffic known only seconds after its
+// ticks (the counting service's answer) still reaches the record those ticks went
+// to: the hour just closed is kept, and what comes late for it is written into its
+// record.
+class HourlyRecords final {
 public:
     HourlyRecords(platform::HourStore& store, platform::Clock& clock, platform::Notifier& notifier);
 
@@ -25,35 +29,50 @@ public:
     // loads the accumulators from it.
     void OpenCurrentHour();
 
-    void Count(double downloadKb, double uploadKb, std::uint32_t onlineMs) override;
-    void TakeBack(double downloadKb, double uploadKb) override;
-    bool CountsEveryKilobyte() const override { return m_exactCounting; }
+    // Adds a counting tick's kilobytes to the open hour, and `onlineMs` milliseconds
+    // on line (0 for a tick that counts only by the exact rule). The hour never goes
+    // below zero.
+    void Count(double downloadKb, double uploadKb, std::uint32_t onlineMs);
+    // An implausible tick, whose kilobytes were never added: with exact counting it
+    // changes nothing; else they are taken off the open hour, down to zero at most.
+    void Reject(double downloadKb, double uploadKb);
+    bool CountsEveryKilobyte() const { return m_exactCounting; }
     void SetExactCounting(bool exact) { m_exactCounting = exact; }
     // The open hour's amounts: milliseconds on line and kilobytes, the record's and
     // what this run counted since.
-    const platform::HourAmounts& Amounts() const { return m_hour; }
+    const platform::HourAmounts& Amounts() const { return m_open.amounts; }
 
-    // Adds what one application moved since the last reading to the open hour, in
-    // kilobytes as the hour counts them, and what it exchanged with the local
-    // network. Saved with the hour, under its rules.
-    void CountApplication(const std::string& application, double downloadKb, double uploadKb,
-                          double localDownloadKb, double localUploadKb);
+    // Which hour counting goes to now; the next hour opened has the next number.
+    std::uint64_t OpenHourNumber() const { return m_openNumber; }
+    // Whole kilobytes known late for the hour numbered `hour`: the open one, or the
+    // one closed just before it (its record is written again); anything older goes
+    // to the open hour, so nothing is lost.
+    void CountLate(std::uint64_t hour, double downloadKb, double uploadKb);
+    // Adds what one application moved to the hour numbered `hour` (as CountLate picks
+    // it), in kilobytes as the hour counts them, and what it exchanged with the
+    // local network. Saved with the hour, under its rules.
+    void CountApplication(std::uint64_t hour, const std::string& application, double downloadKb,
+                          double uploadKb, double localDownloadKb, double localUploadKb);
     // The open hour's applications as they are saved: whole kilobytes, and what the
     // hour's amounts hold beyond them as the unattributed row, so the rows add up
     // to the hour. Empty while no application was counted in the hour.
-    std::vector<platform::ApplicationAmounts> ApplicationRows() const;
+    std::vector<platform::ApplicationAmounts> ApplicationRows() const {
+        return ApplicationRowsOf(m_open);
+    }
 
     // True when the open record belongs to another hour, or when no hour is open.
-    bool HourChanged() override;
+    bool HourChanged();
     // Saves the open hour and adds the current one, both or neither. With no hour
     // open it opens the current one, keeping what the accumulators hold.
-    void StartNextHour() override;
+    void StartNextHour();
 
-    // Writes the accumulators into the open record, only when all three are above 0
-    // (with exact counting: when the download or the upload is). Errors are thrown.
+    // Writes what came late for the hour closed last, then the accumulators into the
+    // open record, only when all three are above 0 (with exact counting: when the
+    // download or the upload is). Errors are thrown.
     void SaveHour();
-    // Writes what the open hour counted since the last write, once five minutes
-    // have passed since then; a failure waits for the next try and is told once.
+    // Writes what came late for the hour closed last, at once; and what the open
+    // hour counted since the last write, once five minutes have passed since then.
+    // A failure waits for the next try and is told once.
     void SaveIfDue();
     // The same write at once, whatever the time: the system is about to sleep.
     void SaveNow();
@@ -66,26 +85,42 @@ private:
         int hour; // 0..23, as the record's Godzina holds it
     };
 
-    bool TryOpenCurrentHour();
-    void SaveAccumulators();
-    void ShowWriteFailureOnce(const platform::DatabaseError& error);
-    // A failed write is tried again only after a wait, so a locked database does
-    // not stall every tick for the length of its busy timeout.
-    void DelayNextTry();
-    bool TryDue() const;
-
     struct ApplicationKb {
         double download = 0;
         double upload = 0;
         double localDownload = 0;
         double localUpload = 0;
     };
+    // An hour's amounts and its applications, the record's and this run's, without
+    // the unattributed row, which is worked out at each save.
+    struct Hour {
+        platform::HourAmounts amounts;
+        std::map<std::string, ApplicationKb, std::less<>> applications;
+    };
+    // The hour closed last, while what comes late for it is still written.
+    struct ClosedHour {
+        platform::HourKey key = 0;
+        Hour hour;
+        bool unsaved = false;
+    };
+
+    static std::vector<platform::ApplicationAmounts> ApplicationRowsOf(const Hour& hour);
+    // The hour numbered `hour`, or the open one when that one is gone.
+    Hour& HourNumbered(std::uint64_t hour);
+    bool TryOpenCurrentHour();
+    void SaveAccumulators();
+    // Writes the closed hour's record again when something came late for it.
+    void SaveClosedHour();
+    void ShowWriteFailureOnce(const platform::DatabaseError& error);
+    // A failed write is tried again only after a wait, so a locked database does
+    // not stall every tick for the length of its busy timeout.
+    void DelayNextTry();
+    bool TryDue() const;
 
     platform::HourStore& m_store;
-    platform::HourAmounts m_hour;
-    // The open hour's applications, the record's and this run's, without the
-    // unattributed row, which is worked out at each save.
-    std::map<std::string, ApplicationKb, std::less<>> m_applications;
+    Hour m_open;
+    std::uint64_t m_openNumber = 1;
+    std::optional<ClosedHour> m_closed;
     bool m_applicationsCounted = false; // since the last save
     bool m_exactCounting = false;
     platform::Clock& m_clock;

@@ -29,7 +29,7 @@ void Sampler::OnTick() {
     if (m_limitWarnings && !m_with.reload.LimitWarningsSilenced()) {
         if (++m_limitWatcherTicks == kLimitWatcherTicks) {
             m_limitWatcherTicks = 0;
-            m_with.limits.StartLimitWatcher(false, m_totals);
+            m_with.limits.StartLimitWatcher(false, RunTotals());
         }
     }
 }
@@ -86,10 +86,13 @@ void Sampler::SampleInterface() {
     }
 
     if (!m_limits.Exceeded(downloadRate, uploadRate)) {
+        // Counted before it is shown: traffic that waits to be told apart is then
+        // withheld from the amounts at once, so they never run ahead and fall back.
+        CountSample(receivedDelta, sentDelta, elapsed, takingUp);
         m_with.display.ShowErrorMarker(false);
         m_with.display.ShowRates(std::max(downloadRate, 0.0), std::max(uploadRate, 0.0));
-        m_with.display.ShowAmounts(m_totals.received, m_totals.sent, MonthReceived());
-        CountSample(receivedDelta, sentDelta, elapsed, takingUp);
+        const Totals shown = RunTotals();
+        m_with.display.ShowAmounts(shown.received, shown.sent, m_monthBase + shown.received);
     } else {
         RejectSample(receivedDelta, sentDelta);
     }
@@ -138,11 +141,11 @@ void Sampler::CountSample(double receivedDelta, double sentDelta, std::uint32_t 
 }
 
 void Sampler::RejectSample(double receivedDelta, double sentDelta) {
-    // An implausible sample: its traffic is taken off the hour, whatever the
-    // earlier ticks added; the labels keep their last texts.
+    // An implausible sample stays in the run's totals, as the counters say, but its
+    // traffic is not counted; the labels keep their last texts.
     ++m_rejectedSamples;
     m_with.display.ShowErrorMarker(true);
-    m_with.records.TakeBack(receivedDelta, sentDelta);
+    m_with.records.Reject(receivedDelta, sentDelta);
     m_with.display.ShowRates(0, 0);
 }
 

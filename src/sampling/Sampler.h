@@ -44,28 +44,20 @@ public:
     // Ticks found implausible since the start.
     std::uint64_t RejectedSamples() const { return m_rejectedSamples; }
 
+    // The run's totals as shown and passed on: what the monitored links carried since
+    // the meter started, less what the records withhold (the local network's, when
+    // only what the provider bills counts); the rates stay the link's.
+    Totals RunTotals() const {
+        const Totals withheld = m_with.records.Withheld();
+        return {.received = m_totals.received - withheld.received,
+                .sent = m_totals.sent - withheld.sent};
+    }
     // What the monitored links carried since the meter started.
-    const Totals& RunTotals() const { return m_totals; }
-    // Leaves traffic out of the totals from now on (the local network's, when only
-    // what the provider bills counts); the rates stay the link's.
-    void LeaveOut(double receivedKb, double sentKb) {
-        m_receivedOffset -= receivedKb;
-        m_sentOffset -= sentKb;
-        m_totals.received -= receivedKb;
-        m_totals.sent -= sentKb;
-        m_leftOut.received += receivedKb;
-        m_leftOut.sent += sentKb;
-    }
-    // What the monitored links carried since the meter started, what was left out
-    // of the totals included.
-    Totals CarriedTotals() const {
-        return {.received = m_totals.received + m_leftOut.received,
-                .sent = m_totals.sent + m_leftOut.sent};
-    }
+    const Totals& LinkTotals() const { return m_totals; }
     // The month's downloads recorded before this run; the month shown adds the
     // run's received total.
     void SetMonthBase(double kilobytes) { m_monthBase = kilobytes; }
-    double MonthReceived() const { return m_monthBase + m_totals.received; }
+    double MonthReceived() const { return m_monthBase + RunTotals().received; }
     // The limit watcher's periodic start, and the update check after ten minutes.
     void SetLimitWarnings(bool enabled) { m_limitWarnings = enabled; }
     void SetAutoUpdate(bool enabled) { m_autoUpdate = enabled; }
@@ -85,7 +77,6 @@ private:
     TickCollaborators m_with;
 
     Totals m_totals;
-    Totals m_leftOut;
     CounterTrack m_receivedTrack;
     CounterTrack m_sentTrack;
     double m_monthBase = 0;

@@ -29,17 +29,21 @@ struct Totals {
     double sent = 0;
 };
 
-// The hourly records, which own the open hour's amounts: what a tick adds to them,
+// Where the ticks' traffic goes: the hour's amounts (what a tick adds to them,
 // whether the open hour's record is no longer the current hour's, and closing it to
-// open the next.
+// open the next), and what of the run's totals the user's figures leave out.
 class HourRecords {
 public:
     virtual ~HourRecords() = default;
     // Adds a counting tick's kilobytes, and `onlineMs` milliseconds on line (0 for a
     // tick that counts only by the exact rule).
     virtual void Count(double downloadKb, double uploadKb, std::uint32_t onlineMs) = 0;
-    // Takes an implausible tick's kilobytes back off the hour.
-    virtual void TakeBack(double downloadKb, double uploadKb) = 0;
+    // An implausible tick: its kilobytes were never counted.
+    virtual void Reject(double downloadKb, double uploadKb) = 0;
+    // Kilobytes of the link's totals that the figures shown and passed on leave out:
+    // the local network's, counting billed traffic only, and what still waits to be
+    // told apart. Never falls by more than the link's totals grow.
+    virtual Totals Withheld() const = 0;
     // Every tick's kilobytes reach the hour, not only those of ticks over 1 kB.
     virtual bool CountsEveryKilobyte() const = 0;
     virtual bool HourChanged() = 0;

@@ -18,10 +18,6 @@ namespace quantiro::shell {
 
 namespace {
 constexpr std::chrono::milliseconds kUnwrittenRetryInterval{2000};
-// The service's counters are read once a second, not on every tick.
-constexpr std::chrono::milliseconds kApplicationsInterval{1000};
-// Questions unanswered before the service is taken to be absent.
-constexpr int kAsksBeforeAbsent = 3;
 } // namespace
 
 Meter::Meter(SystemParts system, FrontEndParts frontEnd)
@@ -56,6 +52,8 @@ void Meter::OpenRecords() {
     m_hours =
         std::make_unique<records::HourlyRecords>(*m_database, m_system.clock, m_frontEnd.notifier);
     m_hours->OpenCurrentHour();
+    m_account = std::make_unique<accounting::TrafficAccount>(*m_hours, m_system.clock,
+                                                             m_system.applicationCounters);
     m_exitBookkeeping = std::make_unique<ExitBookkeeping>(
         ExitBookkeeping::Parts{.settings = m_settingsFile,
                                .hours = *m_hours,
@@ -67,7 +65,11 @@ void Meter::OpenRecords() {
                                .instanceLock = m_system.instanceLock});
     m_sampler = std::make_unique<sampling::Sampler>(
         m_reader, m_system.clock, m_limits,
-        sampling::TickCollaborators{m_frontEnd.display, *m_hours, *this, *this, m_companions});
+        sampling::TickCollaborators{.display = m_frontEnd.display,
+                                    .records = *m_account,
+                                    .reload = *this,
+                                    .update = *this,
+                                    .limits = m_companions});
 }
 
 Meter::StartUpResult Meter::StartUp(const std::string& commandLine) {
@@ -132,6 +134,7 @@ void Meter::ApplySettings(const MeterSettings& settings) {
     }
     m_sampler->SetLimitWarnings(settings.limitWarnings);
     m_hours->SetExactCounting(settings.exactCounting);
+    m_account->SetInternetOnly(settings.internetOnly);
     m_limits.Update(settings.speeds);
     m_metrics.SetDirectory(settings.metricsDirectory);
     FollowBillingPeriod();
@@ -150,7 +153,7 @@ void Meter::OnTick() {
         m_tickRunning = true;
         m_sampler->OnTick();
         const std::uint32_t now = m_system.clock.TickMilliseconds();
-        CountApplications(now);
+        CountApplications();
         // After the tick's own database work, never inside it: a kill or a power
         // cut loses at most the minutes since this save.
         m_hours->SaveIfDue();
@@ -188,68 +191,16 @@ void Meter::ReloadSettings() {
     Store([&] { m_settingsFile.ClearChanged(); });
 }
 
-void Meter::CountApplications(std::uint32_t now) {
-    platform::ApplicationCounterSource* service = m_system.applicationCounters;
-    const bool ask = now - m_applicationsReadAt >= kApplicationsInterval.count();
-    // Asked once a second; the answer is looked for on the ticks after, so what it
-    // says is a tick old, not a second.
-    if (!service || (!ask && !service->Waiting())) {
-        return;
-    }
-    if (ask) {
-        m_applicationsReadAt = now;
-    }
-    // The link's own totals (what was left out of them is the link's all the same)
-    // when the question the answer belongs to went out: a late answer must not be
-    // set against traffic that came after it.
-    const applications::LinkTotals linkAsked = m_linkAtQuestion;
-    const auto answer = service->Poll(m_sampler->MeasuredInterface(), ask);
-    if (ask && service->Waiting()) {
-        const sampling::Totals carried = m_sampler->CarriedTotals();
-        m_linkAtQuestion = {.receivedKb = carried.received, .sentKb = carried.sent};
-    }
-    if (!answer) {
-        // Counting billed traffic only without the service: said once, and the whole
-        // link counts, as the meter errs towards the bill.
-        if (ask && ++m_asksUnanswered == kAsksBeforeAbsent && m_settings.internetOnly &&
-            !m_internetOnlyWarned) {
-            m_internetOnlyWarned = true;
-            m_frontEnd.notifier.ShowMessage(texts::kInternetOnlyWithoutCollector);
-        }
-        return;
-    }
-    m_asksUnanswered = 0;
-    CountDeltas(
-        m_applicationTraffic.Differences(*answer, m_sampler->MeasuredLinkHeaderBytes(), linkAsked));
-}
-
-void Meter::CountDeltas(const std::vector<applications::ApplicationDelta>& deltas) {
-    double localDownload = 0;
-    double localUpload = 0;
-    for (const applications::ApplicationDelta& delta : deltas) {
-        localDownload += delta.downloadLocalKb;
-        localUpload += delta.uploadLocalKb;
-        // Billed only: what the program exchanged with the local network stays out.
-        const double download = m_settings.internetOnly
-                                    ? std::max(delta.downloadKb - delta.downloadLocalKb, 0.0)
-                                    : delta.downloadKb;
-        const double upload = m_settings.internetOnly
-                                  ? std::max(delta.uploadKb - delta.uploadLocalKb, 0.0)
-                                  : delta.uploadKb;
-        m_hours->CountApplication(delta.application, download, upload, delta.downloadLocalKb,
-                                  delta.uploadLocalKb);
-        metrics::ApplicationFigures& total = m_applicationTotals[delta.application];
-        total.application = delta.application;
-        total.receivedKb += download;
-        total.sentKb += upload;
-    }
-    m_localTotals.received += localDownload;
-    m_localTotals.sent += localUpload;
-    if (m_settings.internetOnly && (localDownload > 0 || localUpload > 0)) {
-        // The month, the period, the watcher, the records and the metrics all take
-        // these totals and the hour's amounts; the bars keep the link's rates.
-        m_hours->TakeBack(localDownload, localUpload);
-        m_sampler->LeaveOut(localDownload, localUpload);
+void Meter::CountApplications() {
+    m_account->OnTick({.interfaceName = m_sampler->MeasuredInterface(),
+                       .headerBytes = m_sampler->MeasuredLinkHeaderBytes(),
+                       .carried = m_sampler->LinkTotals()});
+    // Counting billed traffic only without the service: said once, and the whole
+    // link counts, as the meter errs towards the bill.
+    if (m_system.applicationCounters && m_settings.internetOnly && !m_internetOnlyWarned &&
+        m_account->ServiceSilent()) {
+        m_internetOnlyWarned = true;
+        m_frontEnd.notifier.ShowMessage(texts::kInternetOnlyWithoutCollector);
     }
 }
 
@@ -292,8 +243,9 @@ void Meter::FollowBillingPeriod() {
 
 std::vector<metrics::ApplicationFigures> Meter::ApplicationTotals() const {
     std::vector<metrics::ApplicationFigures> figures;
-    for (const auto& [application, total] : m_applicationTotals) {
-        figures.push_back(total);
+    for (const auto& [application, total] : m_account->ApplicationTotals()) {
+        figures.push_back(
+            {.application = application, .receivedKb = total.receivedKb, .sentKb = total.sentKb});
     }
     return figures;
 }
@@ -301,7 +253,7 @@ std::vector<metrics::ApplicationFigures> Meter::ApplicationTotals() const {
 metrics::MeterFigures Meter::Figures() {
     FollowBillingPeriod();
     const CalendarDate& first = m_billing.period.first;
-    const sampling::Totals& totals = m_sampler->RunTotals();
+    const sampling::Totals totals = m_sampler->RunTotals();
     return {.device = m_sampler->MeasuredInterface(),
             .receivedKb = totals.received,
             .sentKb = totals.sent,
@@ -312,8 +264,8 @@ metrics::MeterFigures Meter::Figures() {
             .periodStartSeconds = metrics::UnixSeconds({first.year, first.month, first.day}),
             .rejectedSamples = m_sampler->RejectedSamples(),
             .applications = ApplicationTotals(),
-            .localReceivedKb = m_localTotals.received,
-            .localSentKb = m_localTotals.sent};
+            .localReceivedKb = m_account->LocalTotals().received,
+            .localSentKb = m_account->LocalTotals().sent};
 }
 
 void Meter::RunUpdateCheck() {
@@ -415,6 +367,9 @@ void Meter::Close(CloseReason reason) {
     // The tick stops first, so nothing samples or writes once the exit steps begin.
     m_frontEnd.window.Closing();
     m_system.downloader.CancelAll();
+    if (m_account) {
+        m_account->SettleAll(); // nothing waits past the last save
+    }
     if (m_exitBookkeeping) {
         m_exitBookkeeping->Run(reason == CloseReason::SystemShutdown);
     }

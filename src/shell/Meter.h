@@ -1,6 +1,6 @@
 #pragma once
 
-#include "applications/ApplicationTraffic.h"
+#include "accounting/TrafficAccount.h"
 #include "common/WindowShapes.h"
 #include "companions/CompanionLauncher.h"
 #include "ifstats/InterfaceTableReader.h"
@@ -140,12 +140,8 @@ private:
     }
     // `now`: the tick's time, as the clock's tick count.
     void RetryUnwrittenSettings(std::uint32_t now);
-    // Once a second: what each application moved since the last reading, into the
-    // open hour; with "TylkoInternet", the local network's part left out.
-    void CountApplications(std::uint32_t now);
-    // One answer's differences into the open hour, the run's figures and, with
-    // "TylkoInternet", out of the totals.
-    void CountDeltas(const std::vector<applications::ApplicationDelta>& deltas);
+    // The counting service's part of the tick, through the account.
+    void CountApplications();
     // A settings write that failed: counting goes on, the user hears of it once.
     void SettingsWriteFailed(const platform::SettingsError& error);
     // The billing period of today, followed as the limit watcher follows it.
@@ -183,6 +179,8 @@ private:
     // Made at start-up, once the database is open.
     std::unique_ptr<platform::HourStore> m_database;
     std::unique_ptr<records::HourlyRecords> m_hours;
+    // Between the sampler and the hours: billed or local, and whose.
+    std::unique_ptr<accounting::TrafficAccount> m_account;
     std::unique_ptr<ExitBookkeeping> m_exitBookkeeping;
     std::unique_ptr<sampling::Sampler> m_sampler;
     bool m_tickRunning = false;
@@ -192,16 +190,7 @@ private:
     limits::WatchState m_billing;
     bool m_settingsFailureShown = false;
     std::uint32_t m_unwrittenTriedAt = 0; // tick count of the last retry
-    applications::ApplicationTraffic m_applicationTraffic;
-    // What each application moved this run, for the metrics.
-    std::map<std::string, metrics::ApplicationFigures, std::less<>> m_applicationTotals;
     bool m_internetOnlyWarned = false;
-    int m_asksUnanswered = 0;
-    // The local network's traffic this run.
-    sampling::Totals m_localTotals;
-    // The link's totals when the question out was asked.
-    applications::LinkTotals m_linkAtQuestion;
-    std::uint32_t m_applicationsReadAt = 0; // tick count of the last reading
 };
 
 } // namespace quantiro::shell

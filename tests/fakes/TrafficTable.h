@@ -68,20 +68,22 @@ public:
         return rows;
     }
 
-    // The table "aplikacje" summed per application: kB down and up.
-    std::map<std::string, std::pair<long long, long long>> Applications() {
-        std::map<std::string, std::pair<long long, long long>> sums;
+    // The table "aplikacje", hour by hour: each application's kB down and the local
+    // network's part beside it.
+    std::map<long long, std::map<std::string, std::pair<long long, long long>>> Applications() {
+        std::map<long long, std::map<std::string, std::pair<long long, long long>>> hours;
         sqlite3_stmt* statement = nullptr;
-        sqlite3_prepare_v2(m_db, "SELECT Aplikacja, Download, Upload FROM aplikacje", -1,
-                           &statement, nullptr);
+        sqlite3_prepare_v2(m_db,
+                           "SELECT Godzina, Aplikacja, Download, DownloadLokalny FROM aplikacje",
+                           -1, &statement, nullptr);
         while (statement && sqlite3_step(statement) == SQLITE_ROW) {
-            const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(statement, 0));
-            auto& sum = sums[name ? name : ""];
-            sum.first += sqlite3_column_int64(statement, 1);
-            sum.second += sqlite3_column_int64(statement, 2);
+            const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(statement, 1));
+            auto& row = hours[sqlite3_column_int64(statement, 0)][name ? name : ""];
+            row.first += sqlite3_column_int64(statement, 2);
+            row.second += sqlite3_column_int64(statement, 3);
         }
         sqlite3_finalize(statement);
-        return sums;
+        return hours;
     }
 
 private:

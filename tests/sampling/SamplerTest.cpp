@@ -21,9 +21,10 @@ struct Hooks final : HourRecords, SettingsReload, UpdateCheck, LimitWatcher {
     void Count(double downloadKb, double uploadKb, std::uint32_t onlineMs) override {
         hours->Count(downloadKb, uploadKb, onlineMs);
     }
-    void TakeBack(double downloadKb, double uploadKb) override {
-        hours->TakeBack(downloadKb, uploadKb);
+    void Reject(double downloadKb, double uploadKb) override {
+        hours->Reject(downloadKb, uploadKb);
     }
+    Totals Withheld() const override { return {}; }
     bool CountsEveryKilobyte() const override { return hours->CountsEveryKilobyte(); }
     bool HourChanged() override { return hourChanged; }
     void StartNextHour() override { ++nextHours; }
@@ -122,7 +123,7 @@ TEST(SamplerTest, OnlyTicksWithMoreThanOneKilobyteWithinASecondCountUnlessCounti
         {false, 0, 2, 100, 100, 0, 2},
         {false, 5, 5, 1000, 0, 0, 0}, // a gap of a second is never counted
         {false, 5, 5, 999, 999, 5, 5},
-        {false, -3, 5, 100, 100, -3, 5}, // a counter that went back lowers the hour
+        {false, -3, 5, 100, 100, 0, 5}, // a counter that went back: never below zero
         {false, 0, 0, 0, 0, 0, 0},
         // Counting exactly: every kilobyte reaches the hour, only traffic adds time.
         {true, 1, 1, 100, 0, 1, 1},
@@ -143,9 +144,9 @@ TEST(SamplerTest, OnlyTicksWithMoreThanOneKilobyteWithinASecondCountUnlessCounti
     }
 }
 
-TEST(SamplerTest, ImplausibleTicksAreTakenOffTheHourAndTheNextTickCountsOnlyItself) {
+TEST(SamplerTest, ImplausibleTicksNeverCountAndNeverTakeTheHourBelowZero) {
     struct Case {
-        bool checkOn;
+        bool checkOn, exact;
         std::int64_t dr, ds;
         std::uint32_t elapsed;
         bool exceeded;
@@ -153,22 +154,30 @@ TEST(SamplerTest, ImplausibleTicksAreTakenOffTheHourAndTheNextTickCountsOnlyItse
     };
     // Limits of 10 kB/s both ways; the hour already holds 1000 kB each way.
     const Case cases[] = {
-        {true, 10, 0, 1000, false, 1000, 1000}, // 10,000 units: at the limit
-        {true, 10, 0, 999, true, 990, 1000},    // 10,010 units: above it
-        {true, 1, 500, 100, true, 999, 500},
-        {true, -500, 0, 100, false, 1000, 1000}, // a negative rate never exceeds
-        {false, 500, 0, 100, false, 1500, 1000}, // check off: counted as usual
+        {true, false, 10, 0, 1000, false, 1000, 1000}, // 10,000 units: at the limit
+        {true, false, 10, 0, 999, true, 990, 1000},    // 10,010 units: above it
+        {true, false, 1, 500, 100, true, 999, 500},
+        {true, false, 1, 5000, 100, true, 999, 0},      // taken off down to zero, no further
+        {true, false, -500, 0, 100, false, 1000, 1000}, // a negative rate never exceeds
+        {false, false, 500, 0, 100, false, 1500, 1000}, // check off: counted as usual
+        // Counting exactly, a rejected tick was never added, so nothing is taken off.
+        {true, true, 10, 0, 999, true, 1000, 1000},
+        {true, true, 1, 5000, 100, true, 1000, 1000},
     };
     for (const Case& c : cases) {
         Rig rig;
         rig.limits.Set({.download = 10, .upload = 10, .enabled = c.checkOn});
+        rig.hours.SetExactCounting(c.exact);
         rig.Prime();
         rig.hours.Count(1000, 1000, 0);
+        const double received = rig.sampler.RunTotals().received;
         rig.Tick(c.dr, c.ds, c.elapsed);
         SCOPED_TRACE(&c - cases);
         EXPECT_EQ(rig.display.errorMarker, c.exceeded);
         EXPECT_EQ(rig.hours.Amounts().download, c.hourDownload);
         EXPECT_EQ(rig.hours.Amounts().upload, c.hourUpload);
+        // The run's totals keep the tick, as the counters say.
+        EXPECT_EQ(rig.sampler.RunTotals().received, received + static_cast<double>(c.dr));
         // A plausible tick after it adds its own traffic and nothing of the rejected one.
         rig.Tick(3, 3, 999);
         EXPECT_FALSE(rig.display.errorMarker);

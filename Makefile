@@ -53,6 +53,7 @@ bench: build
 	bench/apps
 	bench/limit-watcher
 	bench/reports
+	bench/hours
 
 fuzz:
 	@scripts/install-deps.sh fuzz

@@ -169,7 +169,8 @@ MonitorWindow::MonitorWindow(const monitor::MonitorSettings& settings, SettingsW
     setGeometry(settings.left, settings.top, settings.width, settings.height);
     setWindowFlag(Qt::WindowStaysOnTopHint, onTop->isChecked());
     m_timer.setInterval(100);
-    connect(&m_timer, &QTimer::timeout, this, [this] { Sample(); });
+    connect(&m_timer, &QTimer::timeout, this,
+            [this] { Sample(std::chrono::milliseconds(m_sinceSample.restart())); });
     Refresh();
 }
 
@@ -178,9 +179,9 @@ void MonitorWindow::Start() {
     m_timer.start();
 }
 
-void MonitorWindow::Sample() {
+void MonitorWindow::Sample(std::chrono::milliseconds elapsedTime) {
     const std::optional<Counters> counters = m_readCounters();
-    const auto elapsed = static_cast<std::uint32_t>(m_sinceSample.restart());
+    const auto elapsed = static_cast<std::uint32_t>(elapsedTime.count());
     if (counters) {
         m_interfaceName = counters->interfaceName;
         m_linkHeaderBytes = counters->linkHeaderBytes;

@@ -41,6 +41,9 @@ public:
 
     // Starts sampling ten times a second.
     void Start();
+    // One sample of the counters, `elapsed` after the one before (what the timer
+    // does every 100 ms; tests call it).
+    void Sample(std::chrono::milliseconds elapsed);
     // Adds one 100 ms rate sample (what sampling does; tests feed series).
     void Feed(monitor::RatePoint rate);
     // The window as it stands now, for the next start.
@@ -64,7 +67,6 @@ protected:
 
 private:
     class GraphArea;
-    void Sample();
     void Refresh();
     void SetOnTop(bool onTop);
     monitor::Span CurrentSpan() const;

@@ -15,7 +15,8 @@ public:
     virtual void RefreshDetails(const platform::InterfaceRow& current,
                                 const platform::InterfaceRow& lastSeen) = 0;
     virtual void ShowErrorMarker(bool visible) = 0;
-    // The bar update: each rate is cut at its bar's maximum. Zero rates clear the bars.
+    // The bar update: each bar is cut at its maximum, a rate written as text is not.
+    // Zero rates clear the bars.
     virtual void ShowRates(double download, double upload) = 0;
     virtual void ShowAmounts(double received, double sent, double month) = 0;
     // Nothing to measure: the monitored interface is away, or no default route leads

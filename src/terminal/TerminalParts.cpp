@@ -30,7 +30,9 @@ std::string KilobytesPerSecond(double rateUnits, std::string_view separator) {
     return number + " kBps";
 }
 
-std::string TextBar(double value, std::int32_t maximum) {
+// The bar stops at the scale's top; the number beside it is the rate as measured.
+std::string TextBar(double rate, std::int32_t maximum) {
+    const double value = presentation::BarValue(rate, maximum);
     const double share = value >= maximum ? 1.0 : std::clamp(value / maximum, 0.0, 1.0);
     const int filled = static_cast<int>(std::lround(share * kBarWidth));
     return "[" + std::string(static_cast<std::size_t>(filled), '#') +
@@ -46,8 +48,8 @@ std::string WithoutCarriageReturns(std::string text) {
 } // namespace
 
 void TerminalDisplay::ShowRates(double download, double upload) {
-    m_downloadBar = presentation::BarValue(download, m_scale.downloadMaximum);
-    m_uploadBar = presentation::BarValue(upload, m_scale.uploadMaximum);
+    m_downloadRate = download;
+    m_uploadRate = upload;
     m_hasSample = true;
 }
 
@@ -80,11 +82,11 @@ std::string TerminalDisplay::Screen() const {
         return Waiting() + "\n";
     }
     std::string screen = " " + m_details.Value(1) + "\n";
-    screen += " Pobieranie " + TextBar(m_downloadBar, m_scale.downloadMaximum) +
-              KilobytesPerSecond(m_downloadBar, m_decimalSeparator) + "  (skala " +
+    screen += " Pobieranie " + TextBar(m_downloadRate, m_scale.downloadMaximum) +
+              KilobytesPerSecond(m_downloadRate, m_decimalSeparator) + "  (skala " +
               m_scale.downloadLabels.back() + ")\n";
-    screen += " Wysyłanie  " + TextBar(m_uploadBar, m_scale.uploadMaximum) +
-              KilobytesPerSecond(m_uploadBar, m_decimalSeparator) + "  (skala " +
+    screen += " Wysyłanie  " + TextBar(m_uploadRate, m_scale.uploadMaximum) +
+              KilobytesPerSecond(m_uploadRate, m_decimalSeparator) + "  (skala " +
               m_scale.uploadLabels.back() + ")\n";
     screen += " " + Amounts("    ") + "\n";
     screen +=
@@ -99,8 +101,8 @@ std::string TerminalDisplay::Line() const {
         return Waiting();
     }
     std::string line = m_details.Value(1);
-    line += "  pobieranie:" + KilobytesPerSecond(m_downloadBar, m_decimalSeparator);
-    line += "  wysyłanie:" + KilobytesPerSecond(m_uploadBar, m_decimalSeparator);
+    line += "  pobieranie:" + KilobytesPerSecond(m_downloadRate, m_decimalSeparator);
+    line += "  wysyłanie:" + KilobytesPerSecond(m_uploadRate, m_decimalSeparator);
     line += "  " + Amounts("  ") + "  Transfer miesięczny: " +
             presentation::FormatMonthAmount(m_monthKb, m_decimalSeparator);
     if (m_errorMarker) {

@@ -20,8 +20,9 @@ namespace quantiro::terminal {
 // address cannot move the cursor, clear the screen or retitle the terminal.
 std::string Printable(std::string_view text);
 
-// What the window shows, kept as text: bars against the same scale maxima, the
-// three amounts, the error marker and the monitored interface.
+// What the window shows, kept as text: bars against the same scale maxima with the
+// rates as measured beside them, the three amounts, the error marker and the
+// monitored interface.
 class TerminalDisplay final : public sampling::RateDisplay {
 public:
     explicit TerminalDisplay(std::string decimalSeparator)
@@ -56,7 +57,7 @@ private:
     bool m_hasSample = false;
     bool m_waiting = false;
     bool m_errorMarker = false;
-    double m_downloadBar = 0, m_uploadBar = 0;
+    double m_downloadRate = 0, m_uploadRate = 0; // rate units, not cut at the scale
     double m_receivedKb = 0, m_sentKb = 0, m_monthKb = 0;
 };
 

@@ -169,7 +169,8 @@ MonitorWindow::MonitorWindow(const monitor::MonitorSettings& settings, SettingsW
     setGeometry(settings.left, settings.top, settings.width, settings.height);
     setWindowFlag(Qt::WindowStaysOnTopHint, onTop->isChecked());
     m_timer.setInterval(100);
-    connect(&m_timer, &QTimer::timeout, this, [this] { Sample(); });
+    connect(&m_timer, &QTimer::timeout, this,
+            [this] { Sample(std::chrono::milliseconds(m_sinceSample.restart())); });
     Refresh();
 }
 
@@ -178,19 +179,20 @@ void MonitorWindow::Start() {
     m_timer.start();
 }
 
-void MonitorWindow::Sample() {
+void MonitorWindow::Sample(std::chrono::milliseconds elapsedTime) {
     const std::optional<Counters> counters = m_readCounters();
-    const auto elapsed = static_cast<std::uint32_t>(m_sinceSample.restart());
+    const auto elapsed = static_cast<std::uint32_t>(elapsedTime.count());
+    m_clock += elapsedTime;
     if (counters) {
         m_interfaceName = counters->interfaceName;
         m_linkHeaderBytes = counters->linkHeaderBytes;
-        m_link = {.receivedKb = static_cast<double>(counters->received) / 1024,
-                  .sentKb = static_cast<double>(counters->sent) / 1024};
+        m_link = {.at = m_clock,
+                  .interfaceName = counters->interfaceName,
+                  .received = counters->received,
+                  .sent = counters->sent};
     }
-    m_sincePoll += std::chrono::milliseconds(elapsed);
-    if (m_applicationCounters && m_sincePoll >= kApplicationsPollEvery) {
-        PollApplications(m_sincePoll);
-        m_sincePoll = 0ms;
+    if (m_applicationCounters) {
+        PollApplications(elapsedTime);
     }
     if (!counters) {
         return;
@@ -221,10 +223,10 @@ void MonitorWindow::Refresh() {
             .arg(QString::fromUtf8(name), FromUtf8(monitor::FormatRate(now)),
                  FromUtf8(monitor::FormatRate(average)), FromUtf8(monitor::FormatRate(peak)));
     };
-    m_download->setText(
-        line("↓", figures.current.download, figures.average.download, figures.peak.download));
-    m_upload->setText(
-        line("↑", figures.current.upload, figures.average.upload, figures.peak.upload));
+    // While the applications are listed, the link's rate now is over their interval.
+    const monitor::RatePoint now = m_linkOverList.value_or(figures.current);
+    m_download->setText(line("↓", now.download, figures.average.download, figures.peak.download));
+    m_upload->setText(line("↑", now.upload, figures.average.upload, figures.peak.upload));
     m_drawnFlat = m_history.Flat(CurrentSpan());
     m_graph->update();
 }
@@ -236,24 +238,70 @@ void MonitorWindow::WatchApplications(platform::ApplicationCounterSource& counte
 }
 
 void MonitorWindow::PollApplications(std::chrono::milliseconds elapsed) {
-    if (!m_applicationCounters) {
+    m_sincePoll += elapsed;
+    const bool ask = m_sincePoll >= kApplicationsPollEvery;
+    // Asked once a second; the answer is looked for on the samples after, so the
+    // list is a sample old, not a second.
+    if (!ask && !m_applicationCounters->Waiting()) {
         return;
     }
-    m_sinceAnswer += elapsed;
+    if (ask) {
+        m_sincePoll = 0ms;
+    }
+    const bool wasWaiting = m_applicationCounters->Waiting();
+    const LinkReading answering = m_asked;
     const std::optional<platform::ApplicationCounters> answer =
-        m_applicationCounters->Poll(m_interfaceName, true);
-    if (!answer) {
+        m_applicationCounters->Poll(m_interfaceName, ask);
+    // A question still out is not asked again, and keeps the moment it went.
+    if (ask && m_applicationCounters->Waiting() && (answer || !wasWaiting)) {
+        m_asked = m_link;
+        m_asked.at = m_clock;
+    }
+    if (answer) {
+        m_pollsUnanswered = 0;
+        m_answeredSinceAsk = true;
+        ShowAnswer(*answer, answering);
+    }
+    if (!ask) {
+        return;
+    }
+    if (!m_answeredSinceAsk) {
+        // A second went by unanswered: the rates last listed are no longer now.
+        m_linkOverList.reset();
+        FillApplicationLines({});
         if (++m_pollsUnanswered >= kPollsBeforeAbsent) {
             m_applications->hide();
             m_applicationsNote->show();
         }
-        return;
+        Refresh();
     }
-    m_pollsUnanswered = 0;
-    ShowApplications(applications::FastestApplications(
-        m_applicationTraffic.Differences(*answer, m_linkHeaderBytes, m_link), m_sinceAnswer,
-        kShownApplications));
-    m_sinceAnswer = 0ms;
+    m_answeredSinceAsk = false;
+}
+
+void MonitorWindow::ShowAnswer(const platform::ApplicationCounters& answer,
+                               const LinkReading& asked) {
+    const std::vector<applications::ApplicationDelta> moved =
+        m_applicationTraffic.Differences(answer, m_linkHeaderBytes,
+                                         {.receivedKb = static_cast<double>(asked.received) / 1024,
+                                          .sentKb = static_cast<double>(asked.sent) / 1024});
+    // Rates over the time between the two questions the counters answer, and the
+    // link's over the same; none after a take-up, or once the link's counters ran back.
+    std::vector<applications::ApplicationRate> rates;
+    m_linkOverList.reset();
+    if (m_answered && asked.at > m_answered->at) {
+        const std::chrono::milliseconds interval = asked.at - m_answered->at;
+        rates = applications::FastestApplications(moved, interval, kShownApplications);
+        if (asked.interfaceName == m_answered->interfaceName &&
+            asked.received >= m_answered->received && asked.sent >= m_answered->sent) {
+            const double seconds = std::chrono::duration<double>(interval).count();
+            m_linkOverList = monitor::RatePoint{
+                .download = static_cast<double>(asked.received - m_answered->received) / seconds,
+                .upload = static_cast<double>(asked.sent - m_answered->sent) / seconds};
+        }
+    }
+    m_answered = asked;
+    ShowApplications(rates);
+    Refresh();
 }
 
 void MonitorWindow::ShowApplications(const std::vector<applications::ApplicationRate>& rates) {
@@ -266,6 +314,10 @@ void MonitorWindow::ShowApplications(const std::vector<applications::Application
             resize(width(), height() + room);
         }
     }
+    FillApplicationLines(rates);
+}
+
+void MonitorWindow::FillApplicationLines(const std::vector<applications::ApplicationRate>& rates) {
     for (std::size_t i = 0; i < m_applicationLines.size(); ++i) {
         const ApplicationLine& line = m_applicationLines[i];
         if (i >= rates.size()) {

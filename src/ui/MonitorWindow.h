@@ -25,7 +25,9 @@ namespace quantiro::ui {
 // monitored interface as a scrolling graph, the last two minutes at 100 ms or the
 // last hour at 1 s, with the current, average and peak rate of the span. It draws
 // only while it can be seen, and keeps its geometry in the settings. Under the
-// graph, the applications using the link now, when the counting service runs.
+// graph, the applications using the link now, when the counting service runs: over
+// the time between its last two readings, which the current figures above then
+// cover too, so the list and the link's rate never tell two different moments.
 class MonitorWindow final : public QWidget {
 public:
     struct Counters {
@@ -41,17 +43,19 @@ public:
 
     // Starts sampling ten times a second.
     void Start();
+    // One sample of the counters, `elapsed` after the one before, with the question
+    // to the service once a second and its answer taken in on the samples after
+    // (what the timer does every 100 ms; tests call it).
+    void Sample(std::chrono::milliseconds elapsed);
     // Adds one 100 ms rate sample (what sampling does; tests feed series).
     void Feed(monitor::RatePoint rate);
     // The window as it stands now, for the next start.
     monitor::MonitorSettings CurrentSettings() const;
     void SaveGeometry() const;
-    // Lists the applications from the service's counters, asked once a second.
+    // Lists the applications from the service's counters, asked once a second; a
+    // second without an answer empties the list.
     void WatchApplications(platform::ApplicationCounterSource& counters,
                            platform::DesktopEntries& entries);
-    // One question to the service, `elapsed` after the one before (what sampling
-    // does once a second; tests call it).
-    void PollApplications(std::chrono::milliseconds elapsed);
 
     QWidget& Graph() const;
     QString FiguresText() const;
@@ -64,11 +68,21 @@ protected:
 
 private:
     class GraphArea;
-    void Sample();
+    // The link when a question went out: its answer is set against the time and the
+    // link of that moment, whenever it comes in.
+    struct LinkReading {
+        std::chrono::milliseconds at{0}; // on the samples' clock
+        std::string interfaceName;
+        std::uint64_t received = 0, sent = 0;
+    };
+
     void Refresh();
     void SetOnTop(bool onTop);
     monitor::Span CurrentSpan() const;
+    void PollApplications(std::chrono::milliseconds elapsed);
+    void ShowAnswer(const platform::ApplicationCounters& answer, const LinkReading& asked);
     void ShowApplications(const std::vector<applications::ApplicationRate>& rates);
+    void FillApplicationLines(const std::vector<applications::ApplicationRate>& rates);
     // The lines of the applications under the graph, empty and hidden at first.
     QWidget* MakeApplicationLines();
 
@@ -97,9 +111,13 @@ private:
     applications::ApplicationTraffic m_applicationTraffic;
     std::string m_interfaceName;
     std::uint32_t m_linkHeaderBytes = 0;
-    applications::LinkTotals m_link; // the link's counters, for the programs' share of them
-    std::chrono::milliseconds m_sinceAnswer{0};
+    std::chrono::milliseconds m_clock{0};             // the samples' elapsed times summed
+    LinkReading m_link;                               // as last sampled
+    LinkReading m_asked;                              // when the question out went
+    std::optional<LinkReading> m_answered;            // when the last answered question went
+    std::optional<monitor::RatePoint> m_linkOverList; // the link's rate while the list shows
     std::chrono::milliseconds m_sincePoll{0};
+    bool m_answeredSinceAsk = false;
     int m_pollsUnanswered = 0;
     QWidget* m_applications = nullptr;
     std::vector<ApplicationLine> m_applicationLines;

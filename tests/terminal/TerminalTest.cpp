@@ -1,5 +1,6 @@
 // The meter as a whole process: started in a program directory of its own, ended
 // by a signal, and judged by what it left in its database and settings.
+#include "common/DecimalText.h"
 #include "fakes/TestMeter.h"
 #include "fakes/TrafficTable.h"
 #include "terminal/TerminalParts.h"
@@ -190,6 +191,31 @@ TEST(TerminalTest, AmountsAndRatesCarryTheLocalesDecimalSeparator) {
         meter.UseLocale(c.locale);
         const auto run = meter.RunAndStop(SIGTERM, 1);
         EXPECT_TRUE(std::regex_search(run.output, std::regex(c.amounts))) << c.locale << run.output;
+    }
+}
+
+TEST(TerminalTest, TheRatePrintsAsMeasuredWhileItsBarStopsAtTheScale) {
+    struct Case {
+        const char* locale;
+        double download; // rate units; the scale of a nominal 512 ends at 112 600
+        const char* line;
+        const char* bar;
+    };
+    const Case cases[] = {
+        {"C.UTF-8", 56'300, "pobieranie:    56.30 kBps", "[###############...............]"},
+        {"C.UTF-8", 1'000'000, "pobieranie:  1000.00 kBps", "[##############################]"},
+        {"pl_PL.UTF-8", 30'000'000, "pobieranie: 30000,00 kBps",
+         "[##############################]"},
+    };
+    for (const Case& c : cases) {
+        ::setenv("LC_ALL", c.locale, 1);
+        terminal::TerminalDisplay display(EnvironmentDecimalSeparator());
+        ::unsetenv("LC_ALL");
+        display.SetScale(presentation::ScaleForSpeeds(512, 512));
+        display.ShowRates(c.download, 0);
+        EXPECT_NE(display.Line().find(c.line), std::string::npos) << c.locale << display.Line();
+        const std::string screen = display.Screen();
+        EXPECT_NE(screen.find(std::string("Pobieranie ") + c.bar), std::string::npos) << screen;
     }
 }
 

@@ -5,7 +5,8 @@
 #include "platform/linux/GioDesktopEntries.h"
 
 #include <QImage>
-#include <deque>
+#include <functional>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -54,23 +55,31 @@ TEST(MonitorWindowTest, TheCurveFollowsTheFedRatesAndClosingKeepsTheGeometry) {
     EXPECT_EQ(platform::Read(*meter, values::kMonitorHeight), 300);
 }
 
-// The counting service's answers, in the order the test scripts them; nullopt is a
-// poll it did not answer.
-struct ScriptedCounters final : platform::ApplicationCounterSource {
-    std::optional<platform::ApplicationCounters> Poll(const std::string& interfaceName,
-                                                      bool) override {
-        asked.push_back(interfaceName);
-        if (answers.empty()) {
-            return std::nullopt;
+// The counting service: it reads the programs' counters when asked and answers
+// `delay` later (never while `silent`), one question at a time.
+struct SlowService final : platform::ApplicationCounterSource {
+    std::optional<platform::ApplicationCounters> Poll(const std::string&, bool ask) override {
+        std::optional<platform::ApplicationCounters> answer;
+        if (question && !silent && now >= answerAt) {
+            answer = std::exchange(question, std::nullopt);
         }
-        auto answer = answers.front();
-        answers.pop_front();
+        if (ask && !question) {
+            question = read();
+            answerAt = now + delay(now);
+        }
         return answer;
     }
-    bool Waiting() const override { return false; }
+    bool Waiting() const override { return question.has_value(); }
     void SetLocalNetworks(const std::string&) override {}
-    std::deque<std::optional<platform::ApplicationCounters>> answers;
-    std::vector<std::string> asked;
+
+    std::function<platform::ApplicationCounters()> read;
+    std::function<int(int askedAt)> delay = [](int) {
+        return 100;
+    };
+    bool silent = false;
+    int now = 0; // ms
+    std::optional<platform::ApplicationCounters> question;
+    int answerAt = 0;
 };
 
 platform::ApplicationCounters Reading(std::uint64_t step) {
@@ -90,29 +99,87 @@ TEST(MonitorWindowTest, TheFastestApplicationsUnderTheGraphAndTheNoteWithoutTheS
     const auto settings = system.OtherProgram();
     MonitorWindow window(app::ReadMonitorSettings(*settings), app::MonitorWritesTo(*settings),
                          [] { return std::nullopt; });
-    ScriptedCounters counters;
-    counters.answers = {std::nullopt, Reading(1),   Reading(2),
-                        std::nullopt, std::nullopt, std::nullopt};
+    SlowService service;
+    service.read = [&] {
+        return Reading(static_cast<std::uint64_t>(service.now / 1000));
+    };
     platform::linux_impl::GioDesktopEntries entries;
-    window.WatchApplications(counters, entries);
+    window.WatchApplications(service, entries);
     window.show();
     using namespace std::chrono_literals;
-    window.PollApplications(1000ms); // the first question, not answered yet
-    window.PollApplications(1000ms); // counters taken up
+    auto second = [&] {
+        service.now += 1000;
+        window.Sample(1000ms);
+    };
+    second(); // the first question
+    second(); // counters taken up
     EXPECT_EQ(window.ApplicationsText(), QString());
-    window.PollApplications(1000ms);
+    second();
     // p6 moved 6 MB in that second; the frames' headers are left out on this link.
     EXPECT_EQ(window.ApplicationsText(),
               QStringLiteral("p6 ↓ 6.0 MB/s ↑ 1.0 kB/s\np5 ↓ 5.0 MB/s ↑ 1.0 kB/s\n"
                              "p4 ↓ 4.0 MB/s ↑ 1.0 kB/s\np3 ↓ 3.0 MB/s ↑ 1.0 kB/s\n"
                              "p2 ↓ 2.0 MB/s ↑ 1.0 kB/s"));
-    window.PollApplications(1000ms);
-    window.PollApplications(1000ms);
-    EXPECT_NE(window.ApplicationsText(), QString()); // two silent polls may be a slow answer
-    window.PollApplications(1000ms);
+    service.silent = true;
+    second();
+    second();
+    // Two silent seconds may be a slow answer, but the rates it would bring are gone.
+    EXPECT_EQ(window.ApplicationsText(), QString());
+    second();
     EXPECT_EQ(window.ApplicationsText(),
               QStringLiteral("Dane o aplikacjach wymagają usługi quantiro-collector."));
-    EXPECT_EQ(counters.asked.size(), 6u);
+}
+
+TEST(MonitorWindowTest, TheListAndTheHeaderCoverTheSameSecond) {
+    // Program a receives 1 MB/s for two seconds, then b for one; the service answers
+    // the question of the third second a second late.
+    testing::TestSystem system;
+    const auto settings = system.OtherProgram();
+    std::uint64_t a = 0, b = 0;
+    MonitorWindow window(app::ReadMonitorSettings(*settings), app::MonitorWritesTo(*settings), [&] {
+        return MonitorWindow::Counters{a + b, 0, "eth0"};
+    });
+    SlowService service;
+    service.read = [&] {
+        return platform::ApplicationCounters{
+            .interfaceName = "eth0",
+            .run = "run-1",
+            .applications = {{.application = "a", .receivedBytes = a},
+                             {.application = "b", .receivedBytes = b}}};
+    };
+    service.delay = [](int askedAt) {
+        return askedAt == 3000 ? 1100 : 100;
+    };
+    platform::linux_impl::GioDesktopEntries entries;
+    window.WatchApplications(service, entries);
+    window.show();
+    struct Check {
+        int at; // ms
+        const char* header;
+        const char* list;
+    };
+    const Check checks[] = {
+        {2500, "↓ 1.0 MB/s", "a ↓ 1.0 MB/s ↑ 0.0 kB/s"},
+        {3500, "↓ 1.0 MB/s", "a ↓ 1.0 MB/s ↑ 0.0 kB/s"}, // the last second answered
+        {4000, "↓ 0.0 kB/s", ""},                        // the next one is not
+        {4500, "↓ 1.0 MB/s", "b ↓ 1.0 MB/s ↑ 0.0 kB/s"},
+        {5500, "↓ 0.0 kB/s", ""},
+    };
+    for (const Check& check : checks) {
+        while (service.now < check.at) {
+            service.now += 100;
+            if (service.now <= 2000) {
+                a += 100'000;
+            } else if (service.now <= 3000) {
+                b += 100'000;
+            }
+            window.Sample(std::chrono::milliseconds(100));
+        }
+        EXPECT_TRUE(window.FiguresText().startsWith(QString::fromUtf8(check.header) +
+                                                    QStringLiteral("   śr.")))
+            << check.at << ": " << window.FiguresText().toStdString();
+        EXPECT_EQ(window.ApplicationsText().toStdString(), check.list) << check.at;
+    }
 }
 
 } // namespace

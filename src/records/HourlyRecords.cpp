@@ -177,6 +177,12 @@ std::vector<platform::ApplicationAmounts> HourlyRecords::ApplicationRowsOf(const
     rows.push_back({.application = std::string(applications::kUnattributed),
                     .download = hour.amounts.download - download,
                     .upload = hour.amounts.upload - upload});
+    // A row with nothing in it (a program that only looked something up) says
+    // nothing; it is not written.
+    std::erase_if(rows, [](const platform::ApplicationAmounts& row) {
+        return row.download == 0 && row.upload == 0 && row.localDownload == 0 &&
+               row.localUpload == 0;
+    });
     return rows;
 }
 

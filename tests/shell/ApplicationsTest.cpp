@@ -119,6 +119,9 @@ TEST(ApplicationsTest, EachHourHoldsItsOwnTicksBilledOnceAndItsRowsAddUpToIt) {
              run.Ticks(10);
              run.Ticks(20, firefox);
              run.Ticks(10, {{"curl", {.kb = 5}}}, 5);
+             // A look-up of 300 bytes leaves no row of zeros behind.
+             run.service.counters["quantiro-fetch"] = {.application = "quantiro-fetch",
+                                                       .receivedBytes = 300};
              run.Ticks(10);
          },
          {{10, {{"firefox.desktop", {200, 0}}, {"curl", {50, 0}}, {"nieprzypisane", {50, 0}}}}}},

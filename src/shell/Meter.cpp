@@ -199,15 +199,7 @@ void Meter::CountApplications(std::uint32_t now) {
     if (ask) {
         m_applicationsReadAt = now;
     }
-    // The link's own totals (what was left out of them is the link's all the same)
-    // when the question the answer belongs to went out: a late answer must not be
-    // set against traffic that came after it.
-    const applications::LinkTotals linkAsked = m_linkAtQuestion;
     const auto answer = service->Poll(m_sampler->MeasuredInterface(), ask);
-    if (ask && service->Waiting()) {
-        const sampling::Totals carried = m_sampler->CarriedTotals();
-        m_linkAtQuestion = {.receivedKb = carried.received, .sentKb = carried.sent};
-    }
     if (!answer) {
         // Counting billed traffic only without the service: said once, and the whole
         // link counts, as the meter errs towards the bill.
@@ -219,8 +211,13 @@ void Meter::CountApplications(std::uint32_t now) {
         return;
     }
     m_asksUnanswered = 0;
-    CountDeltas(
-        m_applicationTraffic.Differences(*answer, m_sampler->MeasuredLinkHeaderBytes(), linkAsked));
+    // Asked once per measured link: its driver and offloads stay as they were.
+    if (answer->interfaceName != m_countingOf) {
+        m_countingOf = answer->interfaceName;
+        m_linkCounting = m_system.interfaceTable.CountingOf(m_countingOf);
+    }
+    CountDeltas(m_applicationTraffic.Differences(*answer, m_sampler->MeasuredLinkHeaderBytes(),
+                                                 m_linkCounting));
 }
 
 void Meter::CountDeltas(const std::vector<applications::ApplicationDelta>& deltas) {

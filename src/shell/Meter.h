@@ -199,8 +199,9 @@ private:
     int m_asksUnanswered = 0;
     // The local network's traffic this run.
     sampling::Totals m_localTotals;
-    // The link's totals when the question out was asked.
-    applications::LinkTotals m_linkAtQuestion;
+    // How the link the service last answered for counts large packets.
+    std::string m_countingOf;
+    platform::LinkCounting m_linkCounting;
     std::uint32_t m_applicationsReadAt = 0; // tick count of the last reading
 };
 

@@ -184,8 +184,7 @@ void MonitorWindow::Sample() {
     if (counters) {
         m_interfaceName = counters->interfaceName;
         m_linkHeaderBytes = counters->linkHeaderBytes;
-        m_link = {.receivedKb = static_cast<double>(counters->received) / 1024,
-                  .sentKb = static_cast<double>(counters->sent) / 1024};
+        m_linkCounting = counters->counting;
     }
     m_sincePoll += std::chrono::milliseconds(elapsed);
     if (m_applicationCounters && m_sincePoll >= kApplicationsPollEvery) {
@@ -251,7 +250,7 @@ void MonitorWindow::PollApplications(std::chrono::milliseconds elapsed) {
     }
     m_pollsUnanswered = 0;
     ShowApplications(applications::FastestApplications(
-        m_applicationTraffic.Differences(*answer, m_linkHeaderBytes, m_link), m_sinceAnswer,
+        m_applicationTraffic.Differences(*answer, m_linkHeaderBytes, m_linkCounting), m_sinceAnswer,
         kShownApplications));
     m_sinceAnswer = 0ms;
 }

@@ -32,6 +32,7 @@ public:
         std::uint64_t received, sent;
         std::string interfaceName;         // whose applications to ask the service about
         std::uint32_t linkHeaderBytes = 0; // what the link adds to each IP packet
+        platform::LinkCounting counting;   // how it counts large packets
     };
     using SettingsWrites = monitor::MonitorSettingsWrites;
     // `readCounters` gives the monitored interface's byte counters, or nothing
@@ -97,7 +98,7 @@ private:
     applications::ApplicationTraffic m_applicationTraffic;
     std::string m_interfaceName;
     std::uint32_t m_linkHeaderBytes = 0;
-    applications::LinkTotals m_link; // the link's counters, for the programs' share of them
+    platform::LinkCounting m_linkCounting;
     std::chrono::milliseconds m_sinceAnswer{0};
     std::chrono::milliseconds m_sincePoll{0};
     int m_pollsUnanswered = 0;

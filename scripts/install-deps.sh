@@ -9,7 +9,7 @@ packages=(
     qt6-base-dev libsqlite3-dev libcurl4-openssl-dev libdbus-1-dev libglib2.0-dev
     libgtest-dev libgmock-dev libbenchmark-dev
     librsvg2-bin dpkg-dev file binutils
-    iproute2
+    iproute2 ethtool  # ethtool: the tests turn a veth's segmentation offload off
     clang libbpf-dev bpftool  # the counting service's BPF programs and their skeleton
     xvfb xauth trayer openbox wmctrl xdotool x11-utils imagemagick sqlite3
     lintian desktop-file-utils appstream

@@ -151,8 +151,8 @@ void TrafficAccount::Poll(const LinkNow& link, bool ask, std::uint32_t now) {
 }
 
 void TrafficAccount::TakeAnswer(const platform::ApplicationCounters& answer, const LinkNow& link) {
-    const std::vector<applications::ApplicationDelta> deltas = m_traffic.Differences(
-        answer, link.headerBytes, {.receivedKb = m_linkAsked.received, .sentKb = m_linkAsked.sent});
+    const std::vector<applications::ApplicationDelta> deltas =
+        m_traffic.Differences(answer, link.headerBytes, link.counting);
     std::size_t covered = 0;
     while (covered < m_ticks.size() && m_ticks[covered].number <= m_askedThrough) {
         ++covered;

@@ -18,7 +18,8 @@ namespace quantiro::accounting {
 struct LinkNow {
     std::string interfaceName; // empty while the meter waits for an interface
     std::uint32_t headerBytes = 0;
-    sampling::Totals carried; // what the link carried since the meter started, in kB
+    platform::LinkCounting counting; // how it counts large packets each way
+    sampling::Totals carried;        // what the link carried since the meter started, in kB
 };
 
 // What one application moved this run, as the user's figures count it, in kB.

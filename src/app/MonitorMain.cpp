@@ -22,15 +22,28 @@ namespace {
 using namespace quantiro;
 
 // The monitored interface's counters, the first row of the table; nothing while
-// there is none. `rows` is kept from one read to the next, ten a second.
+// there is none. `last` is kept from one read to the next, ten a second: the rows'
+// room, and how the link counts large packets, asked only when the link changes.
+struct LastRead {
+    std::vector<platform::InterfaceRow> rows;
+    std::string countingOf;
+    platform::LinkCounting counting;
+};
 std::optional<ui::MonitorWindow::Counters> ReadCounters(platform::InterfaceTable& table,
-                                                        std::vector<platform::InterfaceRow>& rows) {
-    if (table.Read(rows) != platform::InterfaceTable::Status::Ok || rows.empty()) {
+                                                        LastRead& last) {
+    if (table.Read(last.rows) != platform::InterfaceTable::Status::Ok || last.rows.empty()) {
         return std::nullopt;
     }
-    const platform::InterfaceRow& row = rows.front();
-    return ui::MonitorWindow::Counters{row.bytesReceived, row.bytesSent, row.name,
-                                       platform::LinkHeaderBytes(row)};
+    const platform::InterfaceRow& row = last.rows.front();
+    if (row.name != last.countingOf) {
+        last.countingOf = row.name;
+        last.counting = table.CountingOf(row.name);
+    }
+    return ui::MonitorWindow::Counters{.received = row.bytesReceived,
+                                       .sent = row.bytesSent,
+                                       .interfaceName = row.name,
+                                       .linkHeaderBytes = platform::LinkHeaderBytes(row),
+                                       .counting = last.counting};
 }
 
 } // namespace
@@ -67,9 +80,9 @@ int main(int argc, char** argv) {
     // The meter's interface: the environment's, else the setting's, else the route's.
     platform::linux_impl::NetlinkInterfaceTable table;
     table.PreferInterface([&] { return app::ReadInterfaceName(settings); });
-    std::vector<platform::InterfaceRow> rows;
+    LastRead last;
     ui::MonitorWindow window(app::ReadMonitorSettings(settings), app::MonitorWritesTo(settings),
-                             [&] { return ReadCounters(table, rows); });
+                             [&] { return ReadCounters(table, last); });
     platform::linux_impl::CollectorReader applicationCounters;
     platform::linux_impl::GioDesktopEntries entries;
     window.WatchApplications(applicationCounters, entries);

@@ -5,11 +5,6 @@ namespace quantiro::applications {
 namespace {
 
 constexpr double kBytesPerKb = 1024.0;
-// How far the programs' sum counted as segments may run ahead of the link before
-// the link is taken to count large packets once: the link's figure and the
-// service's are read a moment apart.
-constexpr double kSplitTolerance = 0.005;
-constexpr double kSplitSlackKb = 16;
 
 // What a counter moved: from zero when it went back, as after a restart.
 std::uint64_t Moved(std::uint64_t now, std::uint64_t before) {
@@ -63,14 +58,9 @@ Movement Sent(const platform::ApplicationCounter& now, const platform::Applicati
 
 } // namespace
 
-bool ApplicationTraffic::Direction::Split(double linkKb) const {
-    const double carried = linkKb - linkAtStartKb;
-    return splitKb <= carried * (1 + kSplitTolerance) + kSplitSlackKb;
-}
-
 std::vector<ApplicationDelta>
 ApplicationTraffic::Differences(const platform::ApplicationCounters& now,
-                                std::uint32_t linkHeaderBytes, const LinkTotals& link) {
+                                std::uint32_t linkHeaderBytes, platform::LinkCounting counting) {
     std::vector<ApplicationDelta> deltas;
     if (m_started && now.interfaceName == m_interface) {
         const bool sameRun = now.run == m_run;
@@ -88,11 +78,9 @@ ApplicationTraffic::Differences(const platform::ApplicationCounters& now,
             moves.push_back({.application = counter.application,
                              .received = Received(counter, before, linkHeaderBytes),
                              .sent = Sent(counter, before, linkHeaderBytes)});
-            m_received.splitKb += moves.back().received.splitKb;
-            m_sent.splitKb += moves.back().sent.splitKb;
         }
-        const bool splitReceived = m_received.Split(link.receivedKb);
-        const bool splitSent = m_sent.Split(link.sentKb);
+        const bool splitReceived = counting.received == platform::SegmentCounting::Segments;
+        const bool splitSent = counting.sent == platform::SegmentCounting::Segments;
         for (const Moves& move : moves) {
             const double download = splitReceived ? move.received.splitKb : move.received.wholeKb;
             const double upload = splitSent ? move.sent.splitKb : move.sent.wholeKb;
@@ -104,9 +92,6 @@ ApplicationTraffic::Differences(const platform::ApplicationCounters& now,
                                   .uploadLocalKb = move.sent.localKb});
             }
         }
-    } else {
-        m_received = {.linkAtStartKb = link.receivedKb};
-        m_sent = {.linkAtStartKb = link.sentKb};
     }
     m_started = true;
     m_interface = now.interfaceName;

@@ -36,6 +36,16 @@ inline std::uint32_t LinkHeaderBytes(const InterfaceRow& row) {
     return row.type == kEthernet || row.type == kWireless ? 14 : 0;
 }
 
+// How a link's counters count a large packet the stack hands over as one (GSO, or
+// merged on arrival by GRO): once, whole, or as the segments the wire carries.
+enum class SegmentCounting : std::uint8_t { Unknown, Whole, Segments };
+
+// The way each direction of one link counts large packets.
+struct LinkCounting {
+    SegmentCounting received = SegmentCounting::Unknown;
+    SegmentCounting sent = SegmentCounting::Unknown;
+};
+
 // The operating system's table of network interfaces, in the order the meter
 // monitors them: the monitored interface first.
 class InterfaceTable {
@@ -54,6 +64,10 @@ public:
         hasRows = !rows.empty();
         return status;
     }
+
+    // How the named link counts large packets, from its driver and offloads; asked
+    // when the measured link changes. By default nobody knows.
+    virtual LinkCounting CountingOf(const std::string& /*interfaceName*/) { return {}; }
 };
 
 } // namespace quantiro::platform

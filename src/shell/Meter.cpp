@@ -192,8 +192,14 @@ void Meter::ReloadSettings() {
 }
 
 void Meter::CountApplications() {
-    m_account->OnTick({.interfaceName = m_sampler->MeasuredInterface(),
+    const std::string interfaceName = m_sampler->MeasuredInterface();
+    if (m_system.applicationCounters && interfaceName != m_countingOf) {
+        m_countingOf = interfaceName;
+        m_linkCounting = m_system.interfaceTable.CountingOf(interfaceName);
+    }
+    m_account->OnTick({.interfaceName = interfaceName,
                        .headerBytes = m_sampler->MeasuredLinkHeaderBytes(),
+                       .counting = m_linkCounting,
                        .carried = m_sampler->LinkTotals()});
     // Counting billed traffic only without the service: said once, and the whole
     // link counts, as the meter errs towards the bill.

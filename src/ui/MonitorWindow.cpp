@@ -186,6 +186,7 @@ void MonitorWindow::Sample(std::chrono::milliseconds elapsedTime) {
     if (counters) {
         m_interfaceName = counters->interfaceName;
         m_linkHeaderBytes = counters->linkHeaderBytes;
+        m_linkCounting = counters->counting;
         m_link = {.at = m_clock,
                   .interfaceName = counters->interfaceName,
                   .received = counters->received,
@@ -281,9 +282,7 @@ void MonitorWindow::PollApplications(std::chrono::milliseconds elapsed) {
 void MonitorWindow::ShowAnswer(const platform::ApplicationCounters& answer,
                                const LinkReading& asked) {
     const std::vector<applications::ApplicationDelta> moved =
-        m_applicationTraffic.Differences(answer, m_linkHeaderBytes,
-                                         {.receivedKb = static_cast<double>(asked.received) / 1024,
-                                          .sentKb = static_cast<double>(asked.sent) / 1024});
+        m_applicationTraffic.Differences(answer, m_linkHeaderBytes, m_linkCounting);
     // Rates over the time between the two questions the counters answer, and the
     // link's over the same; none after a take-up, or once the link's counters ran back.
     std::vector<applications::ApplicationRate> rates;

@@ -34,6 +34,7 @@ public:
         std::uint64_t received, sent;
         std::string interfaceName;         // whose applications to ask the service about
         std::uint32_t linkHeaderBytes = 0; // what the link adds to each IP packet
+        platform::LinkCounting counting;   // how it counts large packets
     };
     using SettingsWrites = monitor::MonitorSettingsWrites;
     // `readCounters` gives the monitored interface's byte counters, or nothing
@@ -111,6 +112,7 @@ private:
     applications::ApplicationTraffic m_applicationTraffic;
     std::string m_interfaceName;
     std::uint32_t m_linkHeaderBytes = 0;
+    platform::LinkCounting m_linkCounting;
     std::chrono::milliseconds m_clock{0};             // the samples' elapsed times summed
     LinkReading m_link;                               // as last sampled
     LinkReading m_asked;                              // when the question out went

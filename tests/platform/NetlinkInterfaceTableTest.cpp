@@ -2,6 +2,8 @@
 // that this test process makes for itself, so no traffic leaves it.
 #include "platform/linux/NetlinkInterfaceTable.h"
 
+#include "platform/linux/LinkCounting.h"
+
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -136,6 +138,41 @@ TEST_F(NetlinkInterfaceTableTest, TheNamedInterfaceComesFirstAndItsCountersMoveB
     EXPECT_EQ(back.front().name, "qb");
     EXPECT_LT(back.front().bytesReceived, 2048u);
     Run("ip link del qa");
+}
+
+// How each kind of link counts a large packet, each way, asked of links made here.
+// A network card cannot be made in a test (it counts segments both ways); neither can
+// a virtio_net card, which only a virtual machine's host provides: for them, the
+// decision is asked with the parent device's bus that rtnetlink would name.
+TEST_F(NetlinkInterfaceTableTest, ALinksParentDeviceAndOffloadTellHowItCountsLargePackets) {
+    AddVethPair("qs", "qt");
+    Run("ethtool -K qt tso off gso off");
+    Run("ip link add qbridge type bridge");
+    Run("ip tuntap add dev qtun mode tun"); // no offloads until its reader asks for them
+    constexpr auto kWhole = SegmentCounting::Whole;
+    constexpr auto kSegments = SegmentCounting::Segments;
+    const struct {
+        const char* link;
+        SegmentCounting received, sent;
+    } kinds[] = {{"qs", kWhole, kWhole},
+                 {"qt", kWhole, kSegments},
+                 {"qbridge", kWhole, kWhole},
+                 {"qtun", kWhole, kSegments},
+                 {"lo", kWhole, kWhole},
+                 {"absent", SegmentCounting::Unknown, SegmentCounting::Unknown}};
+    NetlinkInterfaceTable table;
+    Read(table); // asked of the links as the table has them
+    for (const auto& kind : kinds) {
+        const LinkCounting counting = table.CountingOf(kind.link);
+        EXPECT_EQ(counting.received, kind.received) << kind.link;
+        EXPECT_EQ(counting.sent, kind.sent) << kind.link;
+    }
+    // The same veth as if rtnetlink named a parent on a bus: a card, or a virtio one.
+    const LinkCounting card = CountingOfLink("qs", "pci");
+    EXPECT_EQ(card.received, kSegments);
+    EXPECT_EQ(card.sent, kSegments);
+    EXPECT_EQ(CountingOfLink("qs", "virtio").sent, kWhole);
+    Run("ip link del qs && ip link del qbridge && ip link del qtun");
 }
 
 // Without a name the table follows the main table's default route as it comes,

@@ -2,6 +2,7 @@
 
 #include "common/FamilyPaths.h"
 #include "platform/Files.h"
+#include "platform/linux/LinkCounting.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -116,6 +117,10 @@ bool ParseLink(const nlmsghdr& message, NetlinkInterfaceTable::Link& link) {
                 std::memcpy(&row.mtu, data, 4);
             }
             break;
+        case IFLA_PARENT_DEV_BUS_NAME:
+            link.parentBus.assign(static_cast<const char*>(data),
+                                  strnlen(static_cast<const char*>(data), size));
+            break;
         case IFLA_CARRIER_CHANGES:
             if (size >= 4) {
                 std::memcpy(&link.carrierChanges, data, 4);
@@ -214,6 +219,12 @@ InterfaceTable::Status NetlinkInterfaceTable::Look(bool& hasRows) {
     const Status status = Read(m_lookRows);
     hasRows = !m_lookRows.empty();
     return status;
+}
+
+LinkCounting NetlinkInterfaceTable::CountingOf(const std::string& interfaceName) {
+    const auto link = std::find_if(m_links.begin(), m_links.end(),
+                                   [&](const Link& l) { return l.row.name == interfaceName; });
+    return link == m_links.end() ? LinkCounting{} : CountingOfLink(interfaceName, link->parentBus);
 }
 
 bool NetlinkInterfaceTable::RefreshFirstRowCounters() {

@@ -39,6 +39,8 @@ public:
     // With the monitored interface in the table, answered from it without asking the
     // kernel: a link that goes is announced, and the read that follows sees that.
     Status Look(bool& hasRows) override;
+    // From the link as the latest dump has it; unknown when it is not there.
+    LinkCounting CountingOf(const std::string& interfaceName) override;
 
     // Asked once, at the first snapshot, for the interface the user chose (empty:
     // none), so the choice is read when the settings are open.
@@ -56,6 +58,7 @@ public:
         std::uint16_t deviceType = 0; // ARPHRD_*
         std::uint32_t flags = 0;      // IFF_*
         std::uint32_t carrierChanges = 0;
+        std::string parentBus; // the bus of its parent device; empty without one
     };
 
 private:

@@ -163,8 +163,8 @@ void TrafficAccount::TakeAnswer(const platform::ApplicationCounters& answer, con
     // spread over the ticks in proportion to their traffic.
     sampling::Totals local;
     for (const applications::ApplicationDelta& delta : deltas) {
-        local.received += delta.downloadLocalKb;
-        local.sent += delta.uploadLocalKb;
+        local.received += delta.received.localKb;
+        local.sent += delta.sent.localKb;
     }
     m_localTotals.received += local.received;
     m_localTotals.sent += local.sent;
@@ -206,18 +206,15 @@ void TrafficAccount::CountApplications(const std::vector<applications::Applicati
     }
     for (const applications::ApplicationDelta& delta : deltas) {
         // Billed only: what the program exchanged with the local network stays out.
-        const double download = m_internetOnly
-                                    ? std::max(delta.downloadKb - delta.downloadLocalKb, 0.0)
-                                    : delta.downloadKb;
-        const double upload =
-            m_internetOnly ? std::max(delta.uploadKb - delta.uploadLocalKb, 0.0) : delta.uploadKb;
+        const double download = m_internetOnly ? delta.received.billedKb : delta.received.WholeKb();
+        const double upload = m_internetOnly ? delta.sent.billedKb : delta.sent.WholeKb();
         for (const auto& [hour, share] : hours) {
             // With no traffic one way, that way's share goes to the latest hour.
             const bool latest = hour == hours.rbegin()->first;
             const double down = fraction(share.receivedKb, all.receivedKb, latest);
             const double up = fraction(share.sentKb, all.sentKb, latest);
             m_hours.CountApplication(hour, delta.application, download * down, upload * up,
-                                     delta.downloadLocalKb * down, delta.uploadLocalKb * up);
+                                     delta.received.localKb * down, delta.sent.localKb * up);
         }
         ApplicationTotal& total = m_applicationTotals[delta.application];
         total.receivedKb += download;

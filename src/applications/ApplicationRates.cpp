@@ -13,9 +13,11 @@ std::vector<ApplicationRate> FastestApplications(const std::vector<ApplicationDe
     }
     const double seconds = std::chrono::duration<double>(elapsed).count();
     for (const ApplicationDelta& application : moved) {
-        if (application.downloadKb > 0 || application.uploadKb > 0) {
-            rates.push_back({application.application, application.downloadKb * 1024 / seconds,
-                             application.uploadKb * 1024 / seconds});
+        const double download = application.received.WholeKb();
+        const double upload = application.sent.WholeKb();
+        if (download > 0 || upload > 0) {
+            rates.push_back(
+                {application.application, download * 1024 / seconds, upload * 1024 / seconds});
         }
     }
     std::sort(rates.begin(), rates.end(), [](const ApplicationRate& a, const ApplicationRate& b) {

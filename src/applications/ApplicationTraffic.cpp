@@ -1,5 +1,7 @@
 #include "applications/ApplicationTraffic.h"
 
+#include <algorithm>
+
 namespace quantiro::applications {
 
 namespace {
@@ -15,45 +17,21 @@ double Kb(std::uint64_t bytes) {
     return static_cast<double>(bytes) / kBytesPerKb;
 }
 
-// One application's movement one way, counted whole and as segments.
-struct Movement {
-    double wholeKb = 0;
-    double splitKb = 0;
-    double localKb = 0;
-};
-
-// One way of one application's counters: bytes, packets, and the segments' and
-// the local network's parts of them.
-struct Way {
-    std::uint64_t bytes, packets, splitBytes, splitPackets, localBytes, localPackets;
-};
-
-Movement Moving(const Way& now, const Way& before, std::uint32_t header) {
-    const double whole =
-        Kb(Moved(now.bytes, before.bytes) + Moved(now.packets, before.packets) * header);
-    return {.wholeKb = whole,
-            .splitKb = whole + Kb(Moved(now.splitBytes, before.splitBytes) +
-                                  Moved(now.splitPackets, before.splitPackets) * header),
-            .localKb = Kb(Moved(now.localBytes, before.localBytes) +
-                          Moved(now.localPackets, before.localPackets) * header)};
-}
-
-Movement Received(const platform::ApplicationCounter& now,
-                  const platform::ApplicationCounter& before, std::uint32_t header) {
-    auto way = [](const platform::ApplicationCounter& c) {
-        return Way{c.receivedBytes,        c.receivedPackets,    c.receivedSplitBytes,
-                   c.receivedSplitPackets, c.receivedLocalBytes, c.receivedLocalPackets};
-    };
-    return Moving(way(now), way(before), header);
-}
-
-Movement Sent(const platform::ApplicationCounter& now, const platform::ApplicationCounter& before,
-              std::uint32_t header) {
-    auto way = [](const platform::ApplicationCounter& c) {
-        return Way{c.sentBytes,        c.sentPackets,    c.sentSplitBytes,
-                   c.sentSplitPackets, c.sentLocalBytes, c.sentLocalPackets};
-    };
-    return Moving(way(now), way(before), header);
+// What one way of an application's counters moved: the link's headers added to each
+// packet, and a large packet's further segments only where the link counts them.
+MovedKb Moving(const platform::WayCounters& now, const platform::WayCounters& before,
+               std::uint32_t header, bool segments) {
+    const double local = Kb(Moved(now.localBytes, before.localBytes) +
+                            Moved(now.localPackets, before.localPackets) * header);
+    const std::uint64_t bytes =
+        Moved(now.billedBytes + now.localBytes, before.billedBytes + before.localBytes);
+    double whole = Kb(bytes + Moved(now.packets, before.packets) * header);
+    if (segments) {
+        whole += Kb(Moved(now.segmentBytes, before.segmentBytes) +
+                    Moved(now.segmentPackets, before.segmentPackets) * header);
+    }
+    // The segments' headers are not classed: they go with the billed part.
+    return {.billedKb = std::max(whole - local, 0.0), .localKb = std::min(local, whole)};
 }
 
 } // namespace
@@ -64,32 +42,21 @@ ApplicationTraffic::Differences(const platform::ApplicationCounters& now,
     std::vector<ApplicationDelta> deltas;
     if (m_started && now.interfaceName == m_interface) {
         const bool sameRun = now.run == m_run;
-        struct Moves {
-            std::string application;
-            Movement received, sent;
-        };
-        std::vector<Moves> moves;
+        const bool segmentsReceived = counting.received == platform::SegmentCounting::Segments;
+        const bool segmentsSent = counting.sent == platform::SegmentCounting::Segments;
         for (const platform::ApplicationCounter& counter : now.applications) {
-            platform::ApplicationCounter before;
+            platform::TrafficCounters before;
             if (const auto last = m_last.find(counter.application);
                 sameRun && last != m_last.end()) {
-                before = last->second;
+                before = last->second.counters;
             }
-            moves.push_back({.application = counter.application,
-                             .received = Received(counter, before, linkHeaderBytes),
-                             .sent = Sent(counter, before, linkHeaderBytes)});
-        }
-        const bool splitReceived = counting.received == platform::SegmentCounting::Segments;
-        const bool splitSent = counting.sent == platform::SegmentCounting::Segments;
-        for (const Moves& move : moves) {
-            const double download = splitReceived ? move.received.splitKb : move.received.wholeKb;
-            const double upload = splitSent ? move.sent.splitKb : move.sent.wholeKb;
-            if (download > 0 || upload > 0) {
-                deltas.push_back({.application = move.application,
-                                  .downloadKb = download,
-                                  .uploadKb = upload,
-                                  .downloadLocalKb = move.received.localKb,
-                                  .uploadLocalKb = move.sent.localKb});
+            const ApplicationDelta delta{
+                .application = counter.application,
+                .received = Moving(counter.counters.received, before.received, linkHeaderBytes,
+                                   segmentsReceived),
+                .sent = Moving(counter.counters.sent, before.sent, linkHeaderBytes, segmentsSent)};
+            if (delta.received.WholeKb() > 0 || delta.sent.WholeKb() > 0) {
+                deltas.push_back(delta);
             }
         }
     }

@@ -9,14 +9,19 @@
 
 namespace quantiro::applications {
 
-// What one application moved between two readings of the service, in kilobytes
-// as the link counts them (its headers included).
+// What moved one way between two readings of the service, in kilobytes as the link
+// counts them (its headers included), billed and local apart.
+struct MovedKb {
+    double billedKb = 0;
+    double localKb = 0;
+    double WholeKb() const { return billedKb + localKb; }
+};
+
+// What one application moved between two readings of the service.
 struct ApplicationDelta {
     std::string application;
-    double downloadKb = 0;
-    double uploadKb = 0;
-    double downloadLocalKb = 0;
-    double uploadLocalKb = 0;
+    MovedKb received;
+    MovedKb sent;
 };
 
 // Turns the service's running counters into what moved since the last reading. The

@@ -15,26 +15,15 @@ CounterBook::CounterBook(TrafficProgram& program, CgroupDirectory& cgroups,
     , m_cgroups(cgroups)
     , m_ownNetnsCookie(ownNetnsCookie) {}
 
-void CounterBook::Totals::Add(const bpf::traffic_key& key, const bpf::traffic_value& value) {
-    const int direction = key.direction == bpf::TRAFFIC_TX ? 1 : 0;
-    const int locality = key.locality == bpf::TRAFFIC_LOCAL ? 1 : 0;
-    bytes[direction][locality] += value.bytes;
-    packets[direction] += value.packets;
-    splitBytes[direction] += value.split_bytes;
-    splitPackets[direction] += value.split_packets;
-    localPackets[direction] += locality == 1 ? value.packets : 0;
-}
-
-void CounterBook::Totals::Add(const Totals& other) {
-    for (int direction = 0; direction < 2; ++direction) {
-        for (int locality = 0; locality < 2; ++locality) {
-            bytes[direction][locality] += other.bytes[direction][locality];
-        }
-        packets[direction] += other.packets[direction];
-        splitBytes[direction] += other.splitBytes[direction];
-        splitPackets[direction] += other.splitPackets[direction];
-        localPackets[direction] += other.localPackets[direction];
-    }
+void CounterBook::Add(Totals& totals, const bpf::traffic_key& key,
+                      const bpf::traffic_value& value) {
+    platform::WayCounters& way = key.direction == bpf::TRAFFIC_TX ? totals.sent : totals.received;
+    const bool local = key.locality == bpf::TRAFFIC_LOCAL;
+    (local ? way.localBytes : way.billedBytes) += value.bytes;
+    way.packets += value.packets;
+    way.localPackets += local ? value.packets : 0;
+    way.segmentBytes += value.split_bytes;
+    way.segmentPackets += value.split_packets;
 }
 
 CounterBook::OwnerKey CounterBook::KeyOf(const bpf::traffic_key& key) {
@@ -67,19 +56,19 @@ std::map<CounterBook::OwnerKey, CounterBook::Totals> CounterBook::Collect() {
             const auto last = m_removedSeen.find(counter.key);
             if (last != m_removedSeen.end() && last->second.packets == counter.value.packets &&
                 last->second.bytes == counter.value.bytes) {
-                m_removed[key].Add(counter.key, m_program.TakeCounter(counter));
+                Add(m_removed[key], counter.key, m_program.TakeCounter(counter));
                 continue;
             }
             stillMoving.emplace(counter.key, counter.value);
         }
-        totals[key].Add(counter.key, counter.value);
+        Add(totals[key], counter.key, counter.value);
     }
     m_removedSeen = std::move(stillMoving);
     for (const TrafficProgram::Counter& counter : m_program.ReadOverflow()) {
-        totals[KeyOf(counter.key)].Add(counter.key, counter.value);
+        Add(totals[KeyOf(counter.key)], counter.key, counter.value);
     }
     for (const auto& [key, removed] : m_removed) {
-        totals[key].Add(removed);
+        totals[key] += removed;
     }
     m_cgroups.ForgetRemoved();
     return totals;
@@ -94,26 +83,12 @@ std::vector<CollectorRow> CounterBook::Rows(std::uint64_t netnsCookie, std::uint
         }
         const bool named =
             callerUid == 0 || key.uid == callerUid || key.owner.kind == OwnerKind::Unit;
-        byOwner[named ? key.owner : TrafficOwner{.kind = OwnerKind::Others}].Add(totals);
+        byOwner[named ? key.owner : TrafficOwner{.kind = OwnerKind::Others}] += totals;
     }
     std::vector<CollectorRow> rows;
     rows.reserve(byOwner.size());
     for (const auto& [owner, totals] : byOwner) {
-        rows.push_back({
-            .owner = owner,
-            .rxBilledBytes = totals.bytes[0][0],
-            .txBilledBytes = totals.bytes[1][0],
-            .rxLocalBytes = totals.bytes[0][1],
-            .txLocalBytes = totals.bytes[1][1],
-            .rxPackets = totals.packets[0],
-            .txPackets = totals.packets[1],
-            .rxSplitBytes = totals.splitBytes[0],
-            .txSplitBytes = totals.splitBytes[1],
-            .rxSplitPackets = totals.splitPackets[0],
-            .txSplitPackets = totals.splitPackets[1],
-            .rxLocalPackets = totals.localPackets[0],
-            .txLocalPackets = totals.localPackets[1],
-        });
+        rows.push_back({.owner = owner, .counters = totals});
     }
     return rows;
 }

@@ -39,15 +39,9 @@ private:
         TrafficOwner owner;
         auto operator<=>(const OwnerKey&) const = default;
     };
-    struct Totals {
-        std::uint64_t bytes[2][2]{};     // [direction][locality]
-        std::uint64_t packets[2]{};      // [direction]
-        std::uint64_t splitBytes[2]{};   // [direction]
-        std::uint64_t splitPackets[2]{}; // [direction]
-        std::uint64_t localPackets[2]{}; // [direction]
-        void Add(const bpf::traffic_key& key, const bpf::traffic_value& value);
-        void Add(const Totals& other);
-    };
+    using Totals = platform::TrafficCounters;
+    // One counter of the map into an owner's totals.
+    static void Add(Totals& totals, const bpf::traffic_key& key, const bpf::traffic_value& value);
 
     // Everything counted so far, by owner; folds the removed cgroups on the way.
     std::map<OwnerKey, Totals> Collect();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/TrafficCounters.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -8,25 +10,10 @@
 namespace quantiro::platform {
 
 // What the counting service counted for one application on one interface since the
-// service started: bytes of whole IP packets, the part of them exchanged with the
-// local network, and packets (to add the link's own headers). A large packet the
-// stack handed over whole is one packet; what a link that carries it as segments
-// counts besides (their repeated headers, their number) is apart, since links
-// differ in which of the two their counters hold.
+// service started.
 struct ApplicationCounter {
     std::string application; // as recorded: see common/ApplicationNames.h
-    std::uint64_t receivedBytes = 0;
-    std::uint64_t sentBytes = 0;
-    std::uint64_t receivedLocalBytes = 0;
-    std::uint64_t sentLocalBytes = 0;
-    std::uint64_t receivedPackets = 0;
-    std::uint64_t sentPackets = 0;
-    std::uint64_t receivedSplitBytes = 0;
-    std::uint64_t sentSplitBytes = 0;
-    std::uint64_t receivedSplitPackets = 0;
-    std::uint64_t sentSplitPackets = 0;
-    std::uint64_t receivedLocalPackets = 0;
-    std::uint64_t sentLocalPackets = 0;
+    TrafficCounters counters;
 };
 
 // One answer of the service: its run (another run's counters started again from

@@ -483,19 +483,23 @@ TEST_P(CollectorTransferTest, CountsWhatTheLinkCarried) {
     const double sent = static_cast<double>(sentAfter - sentBefore);
     const double received = static_cast<double>(gotAfter - gotBefore);
     // As a link that carries segments counts: the queues' figures.
-    const double countedSent =
-        static_cast<double>(row.txBilledBytes + row.txLocalBytes + row.txSplitBytes +
-                            kLinkHeader * (row.txPackets + row.txSplitPackets));
-    const double countedReceived =
-        static_cast<double>(row.rxBilledBytes + row.rxLocalBytes + row.rxSplitBytes +
-                            kLinkHeader * (row.rxPackets + row.rxSplitPackets));
+    const double countedSent = static_cast<double>(
+        row.counters.sent.billedBytes + row.counters.sent.localBytes +
+        row.counters.sent.segmentBytes +
+        kLinkHeader * (row.counters.sent.packets + row.counters.sent.segmentPackets));
+    const double countedReceived = static_cast<double>(
+        row.counters.received.billedBytes + row.counters.received.localBytes +
+        row.counters.received.segmentBytes +
+        kLinkHeader * (row.counters.received.packets + row.counters.received.segmentPackets));
     // As veth counts, a large packet once: the meter's figures of this link.
     const double vethSent = static_cast<double>(vethSentAfter - vethSentBefore);
     const double wholeSent =
-        static_cast<double>(row.txBilledBytes + row.txLocalBytes + kLinkHeader * row.txPackets);
+        static_cast<double>(row.counters.sent.billedBytes + row.counters.sent.localBytes +
+                            kLinkHeader * row.counters.sent.packets);
     const double vethGot = static_cast<double>(vethGotAfter - vethGotBefore);
     const double wholeGot =
-        static_cast<double>(row.rxBilledBytes + row.rxLocalBytes + kLinkHeader * row.rxPackets);
+        static_cast<double>(row.counters.received.billedBytes + row.counters.received.localBytes +
+                            kLinkHeader * row.counters.received.packets);
     EXPECT_NEAR(wholeSent, vethSent, vethSent / 100);
     EXPECT_NEAR(wholeGot, vethGot, std::max(vethGot / 100, 400.0));
     std::cout << transfer.name << ": sent " << countedSent << " of " << sent << " ("
@@ -503,22 +507,23 @@ TEST_P(CollectorTransferTest, CountsWhatTheLinkCarried) {
               << received << " ("
               << (received > 0 ? 100 * (countedReceived - received) / received : 0.0)
               << " %), whole " << wholeSent << " of veth's " << vethSent << ", packets "
-              << row.txPackets + row.txSplitPackets << "/" << sentPacketsAfter - sentPacketsBefore
-              << "\n";
+              << row.counters.sent.packets + row.counters.sent.segmentPackets << "/"
+              << sentPacketsAfter - sentPacketsBefore << "\n";
     EXPECT_GT(sent, 1e5);
     EXPECT_NEAR(countedSent, sent, sent / 100);
     // The peer's kernel may announce itself meanwhile (IPv6 multicast listener
     // reports): a few packets with no socket, the sender's to nobody.
     EXPECT_NEAR(countedReceived, received, std::max(received / 100, 400.0));
-    EXPECT_NEAR(static_cast<double>(row.txPackets + row.txSplitPackets),
+    EXPECT_NEAR(static_cast<double>(row.counters.sent.packets + row.counters.sent.segmentPackets),
                 static_cast<double>(sentPacketsAfter - sentPacketsBefore),
                 static_cast<double>(sentPacketsAfter - sentPacketsBefore) / 100);
     if (sink > 0) {
         // The receiving end, a connection accepted by the sink, is the sink's; offloaded
         // segments arrive merged and count as they were sent.
         const CollectorRow got = RowOf(Read(link.b, "qb"), OwnerKind::Exe, "sink");
-        EXPECT_EQ(got.rxBilledBytes + got.rxLocalBytes, row.txBilledBytes + row.txLocalBytes);
-        EXPECT_EQ(got.rxPackets, row.txPackets);
+        EXPECT_EQ(got.counters.received.billedBytes + got.counters.received.localBytes,
+                  row.counters.sent.billedBytes + row.counters.sent.localBytes);
+        EXPECT_EQ(got.counters.received.packets, row.counters.sent.packets);
     }
 }
 
@@ -550,8 +555,8 @@ TEST_F(CollectorTest, ShortLivedScopesLoseNothing) {
     ::kill(sink, SIGKILL);
     Wait(sink);
     const CollectorRow row = RowOf(Read(link.a, "qa"), OwnerKind::App, "shortlived");
-    EXPECT_EQ(row.txPackets, std::uint64_t{kChildren * kDatagrams});
-    EXPECT_EQ(row.txLocalBytes, kChildren * kDatagrams * (20 + 8 + kPayload));
+    EXPECT_EQ(row.counters.sent.packets, std::uint64_t{kChildren * kDatagrams});
+    EXPECT_EQ(row.counters.sent.localBytes, kChildren * kDatagrams * (20 + 8 + kPayload));
 }
 
 // A socket that outlives its scope goes on counting for the removed cgroup while
@@ -584,7 +589,7 @@ TEST_F(CollectorTest, ASocketOutlivingItsScopeLosesNothing) {
     Wait(sink);
     std::uint64_t packets = 0;
     for (const CollectorRow& row : Read(link.a, "qa").rows) {
-        packets += row.txPackets;
+        packets += row.counters.sent.packets;
     }
     EXPECT_EQ(packets, std::uint64_t{kDatagrams});
 }
@@ -600,14 +605,16 @@ TEST_F(CollectorTest, OtherUsersSeeOnlyOthers) {
     ::kill(sink, SIGKILL);
     Wait(sink);
     const std::uint64_t sent = 100 * (20 + 8 + 300);
-    EXPECT_EQ(RowOf(Read(link.a, "qa", 1000), OwnerKind::App, "private").txLocalBytes, sent);
-    EXPECT_EQ(RowOf(Read(link.a, "qa", 0), OwnerKind::App, "private").txLocalBytes, sent);
+    EXPECT_EQ(RowOf(Read(link.a, "qa", 1000), OwnerKind::App, "private").counters.sent.localBytes,
+              sent);
+    EXPECT_EQ(RowOf(Read(link.a, "qa", 0), OwnerKind::App, "private").counters.sent.localBytes,
+              sent);
     const CollectorCounters stranger = Read(link.a, "qa", 65534);
     for (const CollectorRow& row : stranger.rows) {
         EXPECT_TRUE(row.owner.kind == OwnerKind::Others || row.owner.kind == OwnerKind::Unit)
             << KindName(row.owner.kind) << " " << row.owner.id;
     }
-    EXPECT_EQ(RowOf(stranger, OwnerKind::Others, "").txLocalBytes, sent);
+    EXPECT_EQ(RowOf(stranger, OwnerKind::Others, "").counters.sent.localBytes, sent);
 }
 
 // The remote address decides: private ranges are local; documentation addresses and
@@ -636,8 +643,8 @@ TEST_F(CollectorTest, ClassifiesByTheRemoteAddress) {
     constexpr std::uint64_t kToEach = 10 * (20 + 8 + 100);
     ASSERT_EQ(sendToAll(), 0);
     CollectorRow row = RowOf(Read(link.a, "qa"), OwnerKind::App, "classifier");
-    EXPECT_EQ(row.txLocalBytes, kToEach);
-    EXPECT_EQ(row.txBilledBytes, 2 * kToEach);
+    EXPECT_EQ(row.counters.sent.localBytes, kToEach);
+    EXPECT_EQ(row.counters.sent.billedBytes, 2 * kToEach);
 
     const CollectorClient client(s_socket, 5s);
     const auto refused = client.SetLocalPrefixes("10.0.0.0/8,198.51.100.0/33");
@@ -647,8 +654,8 @@ TEST_F(CollectorTest, ClassifiesByTheRemoteAddress) {
     ASSERT_EQ(sendToAll(), 0);
     EXPECT_EQ(client.SetLocalPrefixes("").outcome, CollectorClient::Outcome::Done);
     row = RowOf(Read(link.a, "qa"), OwnerKind::App, "classifier");
-    EXPECT_EQ(row.txLocalBytes, 3 * kToEach);
-    EXPECT_EQ(row.txBilledBytes, 3 * kToEach);
+    EXPECT_EQ(row.counters.sent.localBytes, 3 * kToEach);
+    EXPECT_EQ(row.counters.sent.billedBytes, 3 * kToEach);
     ::kill(sink, SIGKILL);
     Wait(sink);
 }
@@ -680,11 +687,11 @@ TEST_F(CollectorTest, ConnectedNetworksOfItsOwnNamespaceAreLocal) {
     constexpr std::uint64_t kToEach = 10 * (20 + 8 + 100);
     const CollectorRow seenInside =
         RowOf(Read(link.a, "qa", 0, socket), OwnerKind::App, "neighbour");
-    EXPECT_EQ(seenInside.txLocalBytes, 2 * kToEach);
-    EXPECT_EQ(seenInside.txBilledBytes, kToEach);
+    EXPECT_EQ(seenInside.counters.sent.localBytes, 2 * kToEach);
+    EXPECT_EQ(seenInside.counters.sent.billedBytes, kToEach);
     const CollectorRow seenOutside = RowOf(Read(link.a, "qa"), OwnerKind::App, "neighbour");
-    EXPECT_EQ(seenOutside.txLocalBytes, 0U);
-    EXPECT_EQ(seenOutside.txBilledBytes, 3 * kToEach);
+    EXPECT_EQ(seenOutside.counters.sent.localBytes, 0U);
+    EXPECT_EQ(seenOutside.counters.sent.billedBytes, 3 * kToEach);
     Stop(inside);
 }
 
@@ -728,14 +735,14 @@ TEST_F(CollectorTest, RestartStartsANewRun) {
 
     send(100);
     const CollectorCounters first = Read("", "lo");
-    EXPECT_EQ(RowOf(first, OwnerKind::App, name).txLocalBytes, 100 * kDatagram);
+    EXPECT_EQ(RowOf(first, OwnerKind::App, name).counters.sent.localBytes, 100 * kDatagram);
     StopService();
     StartService();
     ASSERT_GT(s_service, 0);
     send(50);
     const CollectorCounters second = Read("", "lo");
     EXPECT_NE(second.runId, first.runId);
-    EXPECT_EQ(RowOf(second, OwnerKind::App, name).txLocalBytes, 50 * kDatagram);
+    EXPECT_EQ(RowOf(second, OwnerKind::App, name).counters.sent.localBytes, 50 * kDatagram);
 
     ::close(orders[1]);
     EXPECT_EQ(Wait(sender), 0);

@@ -70,8 +70,8 @@ struct MeterRun {
             for (const auto& [name, flow] : flows) {
                 platform::ApplicationCounter& counter = service.counters[name];
                 counter.application = name;
-                counter.receivedBytes += flow.kb * kKb;
-                counter.receivedLocalBytes += flow.localKb * kKb;
+                counter.counters.received.billedBytes += (flow.kb - flow.localKb) * kKb;
+                counter.counters.received.localBytes += flow.localKb * kKb;
                 linkKb += flow.kb;
             }
             linkKb += unownedKb;
@@ -113,15 +113,16 @@ TEST(ApplicationsTest, EachHourHoldsItsOwnTicksBilledOnceAndItsRowsAddUpToIt) {
     const Case cases[] = {
         {"what the service counted before the meter started is not the meter's",
          [&](MeterRun& run) {
-             run.service.counters["firefox.desktop"] = {.application = "firefox.desktop",
-                                                        .receivedBytes = 70'000 * kKb};
+             run.service.counters["firefox.desktop"] = {
+                 .application = "firefox.desktop",
+                 .counters = {.received = {.billedBytes = 70'000 * kKb}}};
              run.Start();
              run.Ticks(10);
              run.Ticks(20, firefox);
              run.Ticks(10, {{"curl", {.kb = 5}}}, 5);
              // A look-up of 300 bytes leaves no row of zeros behind.
-             run.service.counters["quantiro-fetch"] = {.application = "quantiro-fetch",
-                                                       .receivedBytes = 300};
+             run.service.counters["quantiro-fetch"] = {
+                 .application = "quantiro-fetch", .counters = {.received = {.billedBytes = 300}}};
              run.Ticks(10);
          },
          {{10, {{"firefox.desktop", {200, 0}}, {"curl", {50, 0}}, {"nieprzypisane", {50, 0}}}}}},

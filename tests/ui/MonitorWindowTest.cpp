@@ -86,10 +86,11 @@ platform::ApplicationCounters Reading(std::uint64_t step) {
     // Seven programs; p1 receives 1 MB a second, p2 2 MB, ... p7 idle; 1000 packets.
     platform::ApplicationCounters counters{.interfaceName = "eth0", .run = "run-1"};
     for (std::uint64_t i = 1; i <= 7; ++i) {
-        counters.applications.push_back({.application = "p" + std::to_string(i),
-                                         .receivedBytes = i < 7 ? step * i * 1'000'000 : 5,
-                                         .sentBytes = step * 1000,
-                                         .receivedPackets = step * 1000});
+        counters.applications.push_back(
+            {.application = "p" + std::to_string(i),
+             .counters = {.received = {.billedBytes = i < 7 ? step * i * 1'000'000 : 5,
+                                       .packets = step * 1000},
+                          .sent = {.billedBytes = step * 1000}}});
     }
     return counters;
 }
@@ -144,8 +145,8 @@ TEST(MonitorWindowTest, TheListAndTheHeaderCoverTheSameSecond) {
         return platform::ApplicationCounters{
             .interfaceName = "eth0",
             .run = "run-1",
-            .applications = {{.application = "a", .receivedBytes = a},
-                             {.application = "b", .receivedBytes = b}}};
+            .applications = {{.application = "a", .counters = {.received = {.billedBytes = a}}},
+                             {.application = "b", .counters = {.received = {.billedBytes = b}}}}};
     };
     service.delay = [](int askedAt) {
         return askedAt == 3000 ? 1100 : 100;

@@ -20,10 +20,11 @@ constexpr std::array kKindNames{
 // The counters of a row in the order a ROW line carries them, after its kind and
 // id; one list for writing and reading, so the two ends never disagree on it.
 template <typename Row> auto CounterFields(Row& row) {
-    return std::array{&row.rxBilledBytes,  &row.txBilledBytes,  &row.rxLocalBytes,
-                      &row.txLocalBytes,   &row.rxPackets,      &row.txPackets,
-                      &row.rxSplitBytes,   &row.txSplitBytes,   &row.rxSplitPackets,
-                      &row.txSplitPackets, &row.rxLocalPackets, &row.txLocalPackets};
+    auto& in = row.counters.received;
+    auto& out = row.counters.sent;
+    return std::array{&in.billedBytes,    &out.billedBytes,    &in.localBytes,   &out.localBytes,
+                      &in.packets,        &out.packets,        &in.segmentBytes, &out.segmentBytes,
+                      &in.segmentPackets, &out.segmentPackets, &in.localPackets, &out.localPackets};
 }
 
 std::vector<std::string_view> Split(std::string_view text, char separator) {

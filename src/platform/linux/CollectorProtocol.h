@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/NetworkPrefixes.h"
+#include "platform/TrafficCounters.h"
 
 #include <array>
 #include <compare>
@@ -37,21 +38,7 @@ struct TrafficOwner {
 
 struct CollectorRow {
     TrafficOwner owner;
-    std::uint64_t rxBilledBytes = 0;
-    std::uint64_t txBilledBytes = 0;
-    std::uint64_t rxLocalBytes = 0;
-    std::uint64_t txLocalBytes = 0;
-    std::uint64_t rxPackets = 0;
-    std::uint64_t txPackets = 0;
-    // What a link that carries large packets as segments counts besides: the headers
-    // and the number of the further segments (see bpf/traffic_counter.h).
-    std::uint64_t rxSplitBytes = 0;
-    std::uint64_t txSplitBytes = 0;
-    std::uint64_t rxSplitPackets = 0;
-    std::uint64_t txSplitPackets = 0;
-    // Of the packets, those exchanged with the local network.
-    std::uint64_t rxLocalPackets = 0;
-    std::uint64_t txLocalPackets = 0;
+    TrafficCounters counters;
 };
 
 // One answer to COUNTERS: the service's run (another one means its counters started

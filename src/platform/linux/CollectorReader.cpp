@@ -41,19 +41,7 @@ ApplicationCounters Recorded(const CollectorCounters& counters, const std::strin
     ApplicationCounters recorded{.interfaceName = interfaceName, .run = counters.runId};
     for (const CollectorRow& row : counters.rows) {
         if (const auto name = RecordedName(row.owner)) {
-            recorded.applications.push_back({.application = *name,
-                                             .receivedBytes = row.rxBilledBytes + row.rxLocalBytes,
-                                             .sentBytes = row.txBilledBytes + row.txLocalBytes,
-                                             .receivedLocalBytes = row.rxLocalBytes,
-                                             .sentLocalBytes = row.txLocalBytes,
-                                             .receivedPackets = row.rxPackets,
-                                             .sentPackets = row.txPackets,
-                                             .receivedSplitBytes = row.rxSplitBytes,
-                                             .sentSplitBytes = row.txSplitBytes,
-                                             .receivedSplitPackets = row.rxSplitPackets,
-                                             .sentSplitPackets = row.txSplitPackets,
-                                             .receivedLocalPackets = row.rxLocalPackets,
-                                             .sentLocalPackets = row.txLocalPackets});
+            recorded.applications.push_back({.application = *name, .counters = row.counters});
         }
     }
     return recorded;

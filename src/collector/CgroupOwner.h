@@ -10,10 +10,12 @@ using platform::linux_impl::TrafficOwner;
 
 // Who a socket's traffic belongs to, from its cgroup's path (relative to the cgroup2
 // mount; empty when unknown) and the name of the executable that opened it:
-//   .../app.slice/app-[<launcher>-]<desktop id>-<n>.scope   app, the desktop id
-//   .../app.slice/app-[<launcher>-]<desktop id>[@<n>].service
-//   /system.slice/.../<unit>                                  unit, the innermost unit
-//   anything else                                             exe, the executable's name
+//   .../app.slice/app-[<launcher>-]<desktop id>-<random>.scope   app, the desktop id
+//   .../app.slice/app-[<launcher>-]<desktop id>[@<random>].service (or -<random>)
+//   .../app.slice/dbus-<unique name>-<bus name>@<n>.service  app, the bus name
+//   .../snap.<snap>.<app>-<uuid>.scope                       app, "<snap>_<app>"
+//   /system.slice/.../<unit>                                 unit, the innermost unit
+//   anything else                                            exe, the executable's name
 // and none when the executable is not known either.
 TrafficOwner OwnerOf(std::string_view cgroupPath, std::string_view executable);
 

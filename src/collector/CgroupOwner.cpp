@@ -123,6 +123,32 @@ std::optional<std::string> DesktopIdOf(std::string_view unit) {
     return Unescape(parts.back());
 }
 
+bool IsContainerId(std::string_view id) {
+    return id.size() == 64 && std::ranges::all_of(id, [](char c) { return HexDigit(c) >= 0; });
+}
+
+// A container as its engine's own tools name it: "docker 4f1e2d3c4b5a" (the short id
+// `docker ps` shows), "podman 4f1e2d3c4b5a", "nspawn <machine>".
+std::optional<std::string> ContainerOf(std::string_view parent, std::string_view unit) {
+    constexpr std::size_t kShortId = 12;
+    if (const auto id = Between(unit, "docker-", ".scope"); id && IsContainerId(*id)) {
+        return "docker " + std::string(id->substr(0, kShortId));
+    }
+    if (const auto id = Between(unit, "libpod-", ".scope"); id && IsContainerId(*id)) {
+        return "podman " + std::string(id->substr(0, kShortId));
+    }
+    if (parent == "machine.slice") {
+        auto machine = Between(unit, "machine-", ".scope");
+        if (!machine) {
+            machine = Between(unit, "systemd-nspawn@", ".service");
+        }
+        if (machine) {
+            return "nspawn " + Unescape(*machine);
+        }
+    }
+    return std::nullopt;
+}
+
 // snapd's "snap.<snap>.<app>-<uuid>.scope" (older: ".<uuid>.scope", its dashes not
 // escaped) -> "<snap>_<app>", the name snapd gives the app's desktop file. A hook's
 // scope, "snap.<snap>.hook.<hook>...", is no app.
@@ -153,6 +179,13 @@ bool IsUnit(std::string_view component) {
 
 TrafficOwner OwnerOf(std::string_view cgroupPath, std::string_view executable) {
     const std::vector<std::string_view> components = Split(cgroupPath, '/');
+    // Outermost first: whatever runs inside a container is the container's traffic. It is
+    // a system owner, as a service is, so every user sees it by name.
+    for (std::size_t at = 0; at < components.size(); ++at) {
+        if (auto name = ContainerOf(at > 0 ? components[at - 1] : "", components[at])) {
+            return {.kind = OwnerKind::Unit, .id = std::move(*name)};
+        }
+    }
     // snapd names no slice for its scopes, so they are looked for outside app.slice too.
     bool inApps = false;
     for (const std::string_view component : components) {

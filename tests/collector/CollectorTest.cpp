@@ -820,6 +820,18 @@ TEST(CgroupOwnerTest, NamesTheOwnerFromThePath) {
         {"/user.slice/user-1000.slice/user@1000.service/app.slice/"
          "dbus-:1.2-org.gnome.Nautilus@0.service",
          "nautilus", OwnerKind::App, "org.gnome.Nautilus"},
+        {"/system.slice/"
+         "docker-4f1e2d3c4b5a69788796a5b4c3d2e1f00f1e2d3c4b5a69788796a5b4c3d2e1f0.scope",
+         "nginx", OwnerKind::Unit, "docker 4f1e2d3c4b5a"},
+        {"/machine.slice/"
+         "libpod-0a1b2c3d4e5f60718293a4b5c6d7e8f90a1b2c3d4e5f60718293a4b5c6d7e8f9.scope/"
+         "container",
+         "curl", OwnerKind::Unit, "podman 0a1b2c3d4e5f"},
+        {"/machine.slice/machine-debian\\x2dtest.scope/payload/system.slice/"
+         "systemd-resolved.service",
+         "systemd-resolve", OwnerKind::Unit, "nspawn debian-test"},
+        {"/machine.slice/systemd-nspawn@arch.service/payload", "curl", OwnerKind::Unit,
+         "nspawn arch"},
         {"/system.slice/apt-daily.service", "apt", OwnerKind::Unit, "apt-daily.service"},
         {"/system.slice/system-getty.slice/getty@tty1.service", "agetty", OwnerKind::Unit,
          "getty@tty1.service"},

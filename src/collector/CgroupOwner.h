@@ -10,11 +10,18 @@ using platform::linux_impl::TrafficOwner;
 
 // Who a socket's traffic belongs to, from its cgroup's path (relative to the cgroup2
 // mount; empty when unknown) and the name of the executable that opened it:
-//   .../app.slice/app-[<launcher>-]<desktop id>-<n>.scope   app, the desktop id
-//   .../app.slice/app-[<launcher>-]<desktop id>[@<n>].service
-//   /system.slice/.../<unit>                                  unit, the innermost unit
-//   anything else                                             exe, the executable's name
-// and none when the executable is not known either.
+//   .../docker-<64 hex>.scope, .../libpod-<64 hex>.scope     unit, "docker <12 hex>",
+//                                                            "podman <12 hex>"
+//   /machine.slice/machine-<name>.scope                      unit, "nspawn <name>"
+//   /machine.slice/systemd-nspawn@<name>.service
+//   .../app.slice/app-[<launcher>-]<desktop id>-<random>.scope   app, the desktop id
+//   .../app.slice/app-[<launcher>-]<desktop id>[@<random>].service (or -<random>)
+//   .../app.slice/dbus-<unique name>-<bus name>@<n>.service  app, the bus name
+//   .../snap.<snap>.<app>-<uuid>.scope                       app, "<snap>_<app>"
+//   /system.slice/.../<unit>                                 unit, the innermost unit
+//   anything else                                            exe, the executable's name
+// and none when the executable is not known either. A container is the owner of
+// whatever runs inside it.
 TrafficOwner OwnerOf(std::string_view cgroupPath, std::string_view executable);
 
 } // namespace quantiro::collector

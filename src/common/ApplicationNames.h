@@ -7,7 +7,8 @@
 namespace quantiro::applications {
 
 // A desktop application is recorded by its desktop id, "firefox.desktop"; a system
-// service by its unit, "apt-daily.service"; any other program by its executable.
+// service by its unit, "apt-daily.service"; a container by its engine and short id,
+// "docker 4f1e2d3c4b5a"; any other program by its executable.
 inline constexpr std::string_view kDesktopSuffix = ".desktop";
 // Every other user's programs, as one row.
 inline constexpr std::string_view kOtherUsers = "inni użytkownicy";

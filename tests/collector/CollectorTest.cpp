@@ -806,6 +806,39 @@ TEST(CgroupOwnerTest, NamesTheOwnerFromThePath) {
          "konsole", OwnerKind::App, "org.kde.konsole"},
         {"/user.slice/user-1000.slice/user@1000.service/app.slice/app-thunderbird.service", "tb",
          OwnerKind::App, "thunderbird"},
+        {"/user.slice/user-1000.slice/user@1000.service/app.slice/"
+         "app-gnome-org.gnome.Evince-12345.service",
+         "evince", OwnerKind::App, "org.gnome.Evince"},
+        {"/user.slice/user-1000.slice/user@1000.service/app.slice/"
+         "app-org.kde.konsole-2f9a4c1e8b7d4e6fa3c5b1d0e9f8a7b6.scope",
+         "konsole", OwnerKind::App, "org.kde.konsole"},
+        {"/user.slice/user-1000.slice/user@1000.service/app.slice/"
+         "app-KDE-org.kde.okular-12345.service",
+         "okular", OwnerKind::App, "org.kde.okular"},
+        {"/user.slice/user-1000.slice/user@1000.service/app.slice/"
+         "app-flatpak-org.telegram.desktop-12345.service",
+         "telegram", OwnerKind::App, "org.telegram.desktop"},
+        {"/user.slice/user-1000.slice/user@1000.service/app.slice/"
+         "snap.firefox.firefox-6b1f3c2e-9d4a-4e5b-8c7d-0a1b2c3d4e5f.scope",
+         "firefox", OwnerKind::App, "firefox_firefox"},
+        {"/user.slice/user-1000.slice/user@1000.service/"
+         "snap.snap-store.snap-store.0f9e8d7c-6b5a-4c3d-9e2f-1a0b9c8d7e6f.scope",
+         "snap-store", OwnerKind::App, "snap-store_snap-store"},
+        {"/user.slice/user-1000.slice/user@1000.service/app.slice/"
+         "dbus-:1.2-org.gnome.Nautilus@0.service",
+         "nautilus", OwnerKind::App, "org.gnome.Nautilus"},
+        {"/system.slice/"
+         "docker-4f1e2d3c4b5a69788796a5b4c3d2e1f00f1e2d3c4b5a69788796a5b4c3d2e1f0.scope",
+         "nginx", OwnerKind::Unit, "docker 4f1e2d3c4b5a"},
+        {"/machine.slice/"
+         "libpod-0a1b2c3d4e5f60718293a4b5c6d7e8f90a1b2c3d4e5f60718293a4b5c6d7e8f9.scope/"
+         "container",
+         "curl", OwnerKind::Unit, "podman 0a1b2c3d4e5f"},
+        {"/machine.slice/machine-debian\\x2dtest.scope/payload/system.slice/"
+         "systemd-resolved.service",
+         "systemd-resolve", OwnerKind::Unit, "nspawn debian-test"},
+        {"/machine.slice/systemd-nspawn@arch.service/payload", "curl", OwnerKind::Unit,
+         "nspawn arch"},
         {"/system.slice/apt-daily.service", "apt", OwnerKind::Unit, "apt-daily.service"},
         {"/system.slice/system-getty.slice/getty@tty1.service", "agetty", OwnerKind::Unit,
          "getty@tty1.service"},

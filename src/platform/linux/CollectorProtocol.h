@@ -25,7 +25,7 @@ inline constexpr std::size_t kCollectorLineLimit = 4096;
 enum class OwnerKind {
     App,    // a desktop application, by its desktop id
     Exe,    // an executable, by its name
-    Unit,   // a system service, by its unit name
+    Unit,   // a system service by its unit name, or a container by its engine and short id
     Others, // everyone else's traffic, summed, with no name
     None,   // nobody known: sockets of the kernel or of processes gone before it noted them
 };

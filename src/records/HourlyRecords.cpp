@@ -271,17 +271,11 @@ void HourlyRecords::SaveIfDue() {
     if (!TryDue()) {
         return;
     }
-    if (m_closed && m_closed->unsaved) {
-        try {
-            SaveClosedHour();
-        } catch (const platform::DatabaseError& error) {
-            DelayNextTry();
-            ShowWriteFailureOnce(error);
-            return;
-        }
-    }
+    // What came late for the hour closed last is written at once: its record is
+    // otherwise never written again.
     const std::uint32_t now = m_clock.TickMilliseconds();
-    if (now - m_lastSave >= static_cast<std::uint32_t>(kSaveInterval / 1ms)) {
+    if (now - m_lastSave >= static_cast<std::uint32_t>(kSaveInterval / 1ms) ||
+        (m_closed && m_closed->unsaved)) {
         SaveNow();
     }
 }
@@ -291,11 +285,11 @@ void HourlyRecords::SaveNow() {
         return;
     }
     m_lastSave = m_clock.TickMilliseconds();
-    if (m_open.amounts == m_saved && !m_applicationsCounted) {
-        return;
-    }
     try {
-        SaveAccumulators();
+        SaveClosedHour();
+        if (!(m_open.amounts == m_saved) || m_applicationsCounted) {
+            SaveAccumulators();
+        }
         m_writeFailureShown = false;
     } catch (const platform::DatabaseError& error) {
         DelayNextTry();

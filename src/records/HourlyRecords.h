@@ -70,11 +70,11 @@ public:
     // open record, only when all three are above 0 (with exact counting: when the
     // download or the upload is). Errors are thrown.
     void SaveHour();
-    // Writes what came late for the hour closed last, at once; and what the open
-    // hour counted since the last write, once five minutes have passed since then.
-    // A failure waits for the next try and is told once.
+    // Writes what came late for the hour closed last, and what the open hour counted
+    // since the last write: at once when something came late, else once five
+    // minutes have passed. A failure waits for the next try and is told once.
     void SaveIfDue();
-    // The same write at once, whatever the time: the system is about to sleep.
+    // The same writes at once, whatever the time: the system is about to sleep.
     void SaveNow();
     // The open record's download as stored; nullopt when it cannot be read.
     std::optional<std::int32_t> StoredDownload();

@@ -114,6 +114,11 @@ struct packet_shape {
     __u32 split_packets;
 };
 
+static __always_inline __u64 mix(__u64 hash, __u64 word) {
+    hash = (hash ^ word) * 0x9e3779b97f4a7c15ULL;
+    return hash ^ (hash >> 29);
+}
+
 // The remote address and the packet's size, and for a GSO or GRO packet what its
 // further segments repeat: their own IP and transport headers.
 static __always_inline int read_shape(struct __sk_buff* skb, __u8 direction,
@@ -224,26 +229,21 @@ static __always_inline void fill_owner(struct traffic_key* key, const struct soc
 static __always_inline __u8 remembered_locality(struct socket_tag* tag,
                                                 const struct packet_shape* shape,
                                                 const struct traffic_key* key) {
-    const __u32 generation = prefix_generation;
-    __u64 remote[2], last[2];
+    __u64 remote[2];
     __builtin_memcpy(remote, shape->remote, sizeof remote);
+    const __u64 generation = prefix_generation;
+    // Bit 1 set: never the zero of a socket that has looked nothing up yet.
+    const __u64 asked =
+        (mix(mix(key->ifindex | generation << 32, remote[0]), remote[1]) & ~3ULL) | 2;
     if (tag) {
-        __builtin_memcpy(last, tag->last_remote, sizeof last);
+        const __u64 last = *(volatile __u64*)&tag->last_class;
+        if ((last & ~1ULL) == asked) {
+            return last & 1;
+        }
     }
-    if (tag && tag->last_valid && tag->last_ifindex == key->ifindex &&
-        tag->last_generation == generation && last[0] == remote[0] && last[1] == remote[1]) {
-        return tag->last_locality;
-    }
-    __u8 locality = locality_of(shape->remote, key->netns_cookie, key->ifindex, key->uid);
+    const __u8 locality = locality_of(shape->remote, key->netns_cookie, key->ifindex, key->uid);
     if (tag) {
-        // Another CPU may write the same socket's tag meanwhile; the worst is
-        // one more look-up later.
-        tag->last_valid = 0;
-        __builtin_memcpy(tag->last_remote, shape->remote, sizeof tag->last_remote);
-        tag->last_ifindex = key->ifindex;
-        tag->last_generation = generation;
-        tag->last_locality = locality;
-        tag->last_valid = 1;
+        *(volatile __u64*)&tag->last_class = asked | locality;
     }
     return locality;
 }

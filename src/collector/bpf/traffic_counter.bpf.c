@@ -173,6 +173,21 @@ struct packet_shape {
     __u64 fingerprint; // of the packet's first bytes, when asked for
 };
 
+// Copies `words` 32-bit words at `offset` of the packet: straight from its linear part
+// when they are there, which spares a helper call, else through the helper.
+static __always_inline int load(struct __sk_buff* skb, __u32 offset, __u32* to, __u32 words) {
+    const __u8* data = (const __u8*)(long)skb->data;
+    const __u8* end = (const __u8*)(long)skb->data_end;
+    if (offset <= 128 && data + offset + words * 4 <= end) {
+        const __u32* from = (const __u32*)(data + offset);
+        for (__u32 at = 0; at < words; ++at) {
+            to[at] = from[at];
+        }
+        return 0;
+    }
+    return bpf_skb_load_bytes(skb, offset, to, words * 4);
+}
+
 static __always_inline __u64 mix(__u64 hash, __u64 word) {
     hash = (hash ^ word) * 0x9e3779b97f4a7c15ULL;
     return hash ^ (hash >> 29);
@@ -188,7 +203,7 @@ static __always_inline int read_shape(struct __sk_buff* skb, __u8 direction,
     shape->packets = 1;
     if (skb->protocol == bpf_htons(ETH_P_IP)) {
         struct iphdr ip;
-        if (bpf_skb_load_bytes(skb, 0, &ip, sizeof ip) < 0) {
+        if (load(skb, 0, (__u32*)&ip, sizeof ip / 4) < 0) {
             return -1;
         }
         shape->ip_header = ip.ihl * 4;
@@ -204,7 +219,7 @@ static __always_inline int read_shape(struct __sk_buff* skb, __u8 direction,
         }
     } else if (skb->protocol == bpf_htons(ETH_P_IPV6)) {
         struct ipv6hdr ip;
-        if (bpf_skb_load_bytes(skb, 0, &ip, sizeof ip) < 0) {
+        if (load(skb, 0, (__u32*)&ip, sizeof ip / 4) < 0) {
             return -1;
         }
         shape->ip_header = sizeof ip;
@@ -223,8 +238,8 @@ static __always_inline int read_shape(struct __sk_buff* skb, __u8 direction,
     const int icmp = shape->protocol == (shape->ipv6 ? IPPROTO_ICMPV6 : IPPROTO_ICMP);
     if (icmp || fingerprint) {
         // ICMP's type, code, checksum and echo id; a port pair and a checksum, and so on.
-        __u8 transport[8] = {};
-        bpf_skb_load_bytes(skb, shape->ip_header, transport, sizeof transport);
+        __u8 transport[8] __attribute__((aligned(4))) = {};
+        load(skb, shape->ip_header, (__u32*)transport, sizeof transport / 4);
         shape->icmp_type = icmp ? transport[0] : 0;
         __builtin_memcpy(&shape->echo_id, &transport[4], sizeof shape->echo_id);
         __u64 word;
@@ -236,9 +251,9 @@ static __always_inline int read_shape(struct __sk_buff* skb, __u8 direction,
     if (segments > 1) {
         __u32 transport_header = 0;
         if (shape->protocol == IPPROTO_TCP) {
-            __u8 offset_byte = 0; // data offset in the high nibble of byte 12
-            if (bpf_skb_load_bytes(skb, shape->ip_header + 12, &offset_byte, 1) == 0) {
-                transport_header = (offset_byte >> 4) * 4;
+            __u8 word[4] __attribute__((aligned(4))) = {}; // data offset: byte 12's high nibble
+            if (load(skb, shape->ip_header + 12, (__u32*)word, 1) == 0) {
+                transport_header = (word[0] >> 4) * 4;
             }
         } else if (shape->protocol == IPPROTO_UDP) {
             transport_header = 8;

@@ -369,6 +369,14 @@ void CollectorService::RefreshConnected() {
     for (const IpPrefix& prefix : wanted->broadcasts) {
         m_program.SetLocal(prefix, true);
     }
+    for (const auto& [ifindex, mtu] : m_connected.mtus) {
+        if (!wanted->mtus.contains(ifindex)) {
+            m_program.SetMtu(ifindex, 0);
+        }
+    }
+    for (const auto& [ifindex, mtu] : wanted->mtus) {
+        m_program.SetMtu(ifindex, mtu);
+    }
     m_connected = *wanted;
 }
 

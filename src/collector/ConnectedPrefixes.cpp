@@ -60,11 +60,19 @@ std::map<unsigned short, const rtattr*> Attributes(const nlmsghdr& message) {
 }
 
 // A link that may have connected prefixes joins `networks`; point-to-point ones do not.
-void TakeLink(const nlmsghdr& message, std::set<std::uint32_t>& networks) {
+// Every link's MTU goes to `mtus`.
+void TakeLink(const nlmsghdr& message, std::set<std::uint32_t>& networks,
+              std::map<std::uint32_t, std::uint32_t>& mtus) {
     if (message.nlmsg_type != RTM_NEWLINK) {
         return;
     }
     const auto* link = static_cast<const ifinfomsg*>(NLMSG_DATA(&message));
+    const auto attributes = Attributes<ifinfomsg>(message);
+    if (const auto mtu = attributes.find(IFLA_MTU);
+        mtu != attributes.end() && RTA_PAYLOAD(mtu->second) >= sizeof(std::uint32_t)) {
+        std::memcpy(&mtus[static_cast<std::uint32_t>(link->ifi_index)], RTA_DATA(mtu->second),
+                    sizeof(std::uint32_t));
+    }
     const bool pointToPoint = (link->ifi_flags & (IFF_POINTOPOINT | IFF_LOOPBACK)) != 0 ||
                               std::find(kPointToPointTypes.begin(), kPointToPointTypes.end(),
                                         link->ifi_type) != kPointToPointTypes.end();
@@ -153,13 +161,14 @@ bool ConnectedPrefixes::TakeChanges() {
 std::optional<ConnectedNetworks> ConnectedPrefixes::Read() {
     // Links first: which ones may have connected prefixes at all.
     std::set<std::uint32_t> networks;
-    const bool linksRead = m_requests.Dump(
-        RTM_GETLINK, AF_UNSPEC, [&](const nlmsghdr& message) { TakeLink(message, networks); });
+    ConnectedNetworks state;
+    const bool linksRead = m_requests.Dump(RTM_GETLINK, AF_UNSPEC, [&](const nlmsghdr& message) {
+        TakeLink(message, networks, state.mtus);
+    });
     if (!linksRead) {
         return std::nullopt;
     }
 
-    ConnectedNetworks state;
     const bool addressesRead =
         m_requests.Dump(RTM_GETADDR, AF_UNSPEC,
                         [&](const nlmsghdr& message) { TakeAddress(message, networks, state); });

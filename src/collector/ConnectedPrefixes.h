@@ -4,6 +4,7 @@
 #include "platform/linux/NetlinkSocket.h"
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <set>
 #include <utility>
@@ -16,9 +17,11 @@ using platform::linux_impl::IpPrefix;
 // interface's connected prefixes (routes of the main table without a gateway, and
 // the prefixes of its addresses) and the IPv4 broadcast addresses. Point-to-point
 // links (PPP, tun, WireGuard, raw-IP modems) have none: all their traffic is billed.
+// And every interface's MTU, past which a datagram crosses it as fragments.
 struct ConnectedNetworks {
     std::set<std::pair<std::uint32_t, IpPrefix>> connected; // ifindex, prefix
     std::set<IpPrefix> broadcasts;
+    std::map<std::uint32_t, std::uint32_t> mtus; // by ifindex
     bool operator==(const ConnectedNetworks&) const = default;
 };
 

@@ -180,4 +180,13 @@ bool TrafficProgram::SetUserLocal(std::uint32_t uid, const IpPrefix& prefix, boo
     return SetScoped(::bpf_map__fd(m_skeleton->maps.user_prefixes), uid, prefix, present);
 }
 
+void TrafficProgram::SetMtu(std::uint32_t ifindex, std::uint32_t mtu) {
+    const int map = ::bpf_map__fd(m_skeleton->maps.link_mtus);
+    if (mtu == 0) {
+        ::bpf_map_delete_elem(map, &ifindex);
+    } else {
+        ::bpf_map_update_elem(map, &ifindex, &mtu, BPF_ANY);
+    }
+}
+
 } // namespace quantiro::collector

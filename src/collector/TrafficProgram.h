@@ -48,6 +48,8 @@ public:
     bool SetLocal(const IpPrefix& prefix, bool present);
     bool SetConnected(std::uint32_t ifindex, const IpPrefix& prefix, bool present);
     bool SetUserLocal(std::uint32_t uid, const IpPrefix& prefix, bool present);
+    // An interface's MTU in the service's namespace (0: gone), for its fragments.
+    void SetMtu(std::uint32_t ifindex, std::uint32_t mtu);
 
 private:
     struct SkeletonDestroyer {

@@ -7,6 +7,7 @@
 #include <bpf/bpf_helpers.h>
 #include <linux/bpf.h>
 #include <linux/if_ether.h>
+#include <linux/if_packet.h>
 #include <linux/in.h>
 #include <linux/ip.h>
 #include <linux/ipv6.h>
@@ -81,6 +82,56 @@ struct {
     __type(value, __u8);
 } user_prefixes SEC(".maps");
 
+// Each interface's MTU in the service's namespace, from rtnetlink: a longer datagram
+// crosses the link as fragments.
+struct {
+    __uint(type, BPF_MAP_TYPE_HASH);
+    __uint(max_entries, 4096);
+    __type(key, __u32);
+    __type(value, __u32);
+} link_mtus SEC(".maps");
+
+// An echo request's destination and id: its reply belongs to the socket that sent it,
+// whichever other raw sockets see the reply too.
+struct echo_key {
+    __u8 remote[16];
+    __u16 id;
+    __u8 protocol;
+    __u8 unused[5];
+};
+
+struct {
+    __uint(type, BPF_MAP_TYPE_LRU_HASH);
+    __uint(max_entries, 1024);
+    __type(key, struct echo_key);
+    __type(value, __u64); // the sending socket's cookie
+} echo_senders SEC(".maps");
+
+// The last received packet on this CPU that several sockets may get: the kernel hands
+// its copies to them one after another on one CPU, and only the first is counted.
+struct shared_packet {
+    __u64 fingerprint;
+    __u64 first_socket; // a socket's cookie
+    __u64 valid;
+};
+
+struct {
+    __uint(type, BPF_MAP_TYPE_PERCPU_ARRAY);
+    __uint(max_entries, 1);
+    __type(key, __u32);
+    __type(value, struct shared_packet);
+} last_shared SEC(".maps");
+
+// ICMP's echo types (linux/icmp.h would bring the C library's headers in).
+#define ICMP_ECHOREPLY 0
+#define ICMP_ECHO 8
+#define ICMPV6_ECHO_REQUEST 128
+#define ICMPV6_ECHO_REPLY 129
+// socket(2)'s type of a raw socket, which gets a copy of every packet of its protocol.
+#define RAW_SOCKET 3
+// The smallest datagram every IPv4 link carries whole: shorter ones are never fragments.
+#define SMALLEST_MTU 576
+
 SEC("cgroup/sock_create")
 int tag_socket(struct bpf_sock* sock) {
     struct socket_tag* tag = bpf_sk_storage_get(&socket_tags, sock, 0, BPF_SK_STORAGE_GET_F_CREATE);
@@ -110,55 +161,127 @@ int tag_socket(struct bpf_sock* sock) {
 struct packet_shape {
     __u8 remote[16];
     __u64 bytes;
+    __u64 packets;
     __u64 split_bytes;
     __u32 split_packets;
+    __u32 ip_header; // of the packet, and of each of its fragments
+    __u8 protocol;
+    __u8 ipv6;
+    __u8 icmp_type;
+    __u8 unused;
+    __u16 echo_id;
+    __u64 fingerprint; // of the packet's first bytes, when asked for
 };
 
+// Copies `words` 32-bit words at `offset` of the packet: straight from its linear part
+// when they are there, which spares a helper call, else through the helper.
+static __always_inline int load(struct __sk_buff* skb, __u32 offset, __u32* to, __u32 words) {
+    const __u8* data = (const __u8*)(long)skb->data;
+    const __u8* end = (const __u8*)(long)skb->data_end;
+    if (offset <= 128 && data + offset + words * 4 <= end) {
+        const __u32* from = (const __u32*)(data + offset);
+        for (__u32 at = 0; at < words; ++at) {
+            to[at] = from[at];
+        }
+        return 0;
+    }
+    return bpf_skb_load_bytes(skb, offset, to, words * 4);
+}
+
+static __always_inline __u64 mix(__u64 hash, __u64 word) {
+    hash = (hash ^ word) * 0x9e3779b97f4a7c15ULL;
+    return hash ^ (hash >> 29);
+}
+
 // The remote address and the packet's size, and for a GSO or GRO packet what its
-// further segments repeat: their own IP and transport headers.
+// further segments repeat: their own IP and transport headers. With `fingerprint`, a
+// hash of the IP header and the transport's first 8 bytes tells copies of one packet.
 static __always_inline int read_shape(struct __sk_buff* skb, __u8 direction,
-                                      struct packet_shape* shape) {
-    __u32 ip_header = 0;
-    __u8 protocol = 0;
+                                      struct packet_shape* shape, int fingerprint) {
+    __u64 hash = skb->len;
     shape->bytes = skb->len;
+    shape->packets = 1;
     if (skb->protocol == bpf_htons(ETH_P_IP)) {
         struct iphdr ip;
-        if (bpf_skb_load_bytes(skb, 0, &ip, sizeof ip) < 0) {
+        if (load(skb, 0, (__u32*)&ip, sizeof ip / 4) < 0) {
             return -1;
         }
-        ip_header = ip.ihl * 4;
-        protocol = ip.protocol;
+        shape->ip_header = ip.ihl * 4;
+        shape->protocol = ip.protocol;
         __u32 remote = direction == TRAFFIC_TX ? ip.daddr : ip.saddr;
         shape->remote[10] = 0xff;
         shape->remote[11] = 0xff;
         __builtin_memcpy(&shape->remote[12], &remote, sizeof remote);
+        if (fingerprint) {
+            __u64 words[3] = {};
+            __builtin_memcpy(words, &ip, sizeof ip);
+            hash = mix(mix(mix(hash, words[0]), words[1]), words[2]);
+        }
     } else if (skb->protocol == bpf_htons(ETH_P_IPV6)) {
         struct ipv6hdr ip;
-        if (bpf_skb_load_bytes(skb, 0, &ip, sizeof ip) < 0) {
+        if (load(skb, 0, (__u32*)&ip, sizeof ip / 4) < 0) {
             return -1;
         }
-        ip_header = sizeof ip;
-        protocol = ip.nexthdr;
+        shape->ip_header = sizeof ip;
+        shape->protocol = ip.nexthdr;
+        shape->ipv6 = 1;
         __builtin_memcpy(shape->remote, direction == TRAFFIC_TX ? &ip.daddr : &ip.saddr, 16);
+        if (fingerprint) {
+            __u64 words[5];
+            __builtin_memcpy(words, &ip, sizeof ip);
+            hash = mix(mix(mix(mix(mix(hash, words[0]), words[1]), words[2]), words[3]), words[4]);
+        }
     } else {
         return -1;
+    }
+
+    const int icmp = shape->protocol == (shape->ipv6 ? IPPROTO_ICMPV6 : IPPROTO_ICMP);
+    if (icmp || fingerprint) {
+        // ICMP's type, code, checksum and echo id; a port pair and a checksum, and so on.
+        __u8 transport[8] __attribute__((aligned(4))) = {};
+        load(skb, shape->ip_header, (__u32*)transport, sizeof transport / 4);
+        shape->icmp_type = icmp ? transport[0] : 0;
+        __builtin_memcpy(&shape->echo_id, &transport[4], sizeof shape->echo_id);
+        __u64 word;
+        __builtin_memcpy(&word, transport, sizeof word);
+        shape->fingerprint = mix(hash, word);
     }
 
     __u32 segments = skb->gso_segs;
     if (segments > 1) {
         __u32 transport_header = 0;
-        if (protocol == IPPROTO_TCP) {
-            __u8 offset_byte = 0; // data offset in the high nibble of byte 12
-            if (bpf_skb_load_bytes(skb, ip_header + 12, &offset_byte, 1) == 0) {
-                transport_header = (offset_byte >> 4) * 4;
+        if (shape->protocol == IPPROTO_TCP) {
+            __u8 word[4] __attribute__((aligned(4))) = {}; // data offset: byte 12's high nibble
+            if (load(skb, shape->ip_header + 12, (__u32*)word, 1) == 0) {
+                transport_header = (word[0] >> 4) * 4;
             }
-        } else if (protocol == IPPROTO_UDP) {
+        } else if (shape->protocol == IPPROTO_UDP) {
             transport_header = 8;
         }
-        shape->split_bytes = (__u64)(segments - 1) * (ip_header + transport_header);
+        shape->split_bytes = (__u64)(segments - 1) * (shape->ip_header + transport_header);
         shape->split_packets = segments - 1;
     }
     return 0;
+}
+
+// A datagram longer than the link's MTU crosses it as fragments: sent before the stack
+// splits it, received after it joined them. Each fragment has its own IP header (and
+// IPv6's a fragment header too), and the link counts each as a packet.
+static __always_inline void add_fragments(struct packet_shape* shape, __u32 ifindex) {
+    const __u32* mtu = bpf_map_lookup_elem(&link_mtus, &ifindex);
+    if (!mtu) {
+        return;
+    }
+    const __u32 fragment_header = shape->ipv6 ? 8 : 0;
+    const __u32 header = shape->ip_header;
+    if (shape->bytes <= *mtu || *mtu < header + fragment_header + 8) {
+        return;
+    }
+    // Every fragment but the last carries a multiple of 8 bytes.
+    const __u32 room = (*mtu - header - fragment_header) & ~7U;
+    const __u32 fragments = ((__u32)shape->bytes - header + room - 1) / room;
+    shape->bytes += (__u64)(fragments - 1) * header + (__u64)fragments * fragment_header;
+    shape->packets = fragments;
 }
 
 static __always_inline __u8 locality_of(const __u8 remote[16], __u64 netns_cookie, __u32 ifindex,
@@ -187,22 +310,15 @@ static __always_inline __u8 locality_of(const __u8 remote[16], __u64 netns_cooki
 static __always_inline void add_to(struct traffic_value* value, const struct packet_shape* shape) {
     // Per-CPU values: no other CPU writes this one.
     value->bytes += shape->bytes;
-    value->packets += 1;
+    value->packets += shape->packets;
     value->split_bytes += shape->split_bytes;
     value->split_packets += shape->split_packets;
 }
 
-// The socket's tag, when the packet has a full socket that was tagged at its creation.
-static __always_inline struct socket_tag* tag_of(struct __sk_buff* skb) {
+// The packet's socket, when it has a full one.
+static __always_inline struct bpf_sock* full_socket(struct __sk_buff* skb) {
     struct bpf_sock* sock = skb->sk;
-    if (!sock) {
-        return 0;
-    }
-    sock = bpf_sk_fullsock(sock);
-    if (!sock) {
-        return 0;
-    }
-    return bpf_sk_storage_get(&socket_tags, sock, 0, 0);
+    return sock ? bpf_sk_fullsock(sock) : 0;
 }
 
 // Who the packet is counted for: the socket's tag, or what the packet tells without one.
@@ -224,26 +340,21 @@ static __always_inline void fill_owner(struct traffic_key* key, const struct soc
 static __always_inline __u8 remembered_locality(struct socket_tag* tag,
                                                 const struct packet_shape* shape,
                                                 const struct traffic_key* key) {
-    const __u32 generation = prefix_generation;
-    __u64 remote[2], last[2];
+    __u64 remote[2];
     __builtin_memcpy(remote, shape->remote, sizeof remote);
+    const __u64 generation = prefix_generation;
+    // Bit 1 set: never the zero of a socket that has looked nothing up yet.
+    const __u64 asked =
+        (mix(mix(key->ifindex | generation << 32, remote[0]), remote[1]) & ~3ULL) | 2;
     if (tag) {
-        __builtin_memcpy(last, tag->last_remote, sizeof last);
+        const __u64 last = *(volatile __u64*)&tag->last_class;
+        if ((last & ~1ULL) == asked) {
+            return last & 1;
+        }
     }
-    if (tag && tag->last_valid && tag->last_ifindex == key->ifindex &&
-        tag->last_generation == generation && last[0] == remote[0] && last[1] == remote[1]) {
-        return tag->last_locality;
-    }
-    __u8 locality = locality_of(shape->remote, key->netns_cookie, key->ifindex, key->uid);
+    const __u8 locality = locality_of(shape->remote, key->netns_cookie, key->ifindex, key->uid);
     if (tag) {
-        // Another CPU may write the same socket's tag meanwhile; the worst is
-        // one more look-up later.
-        tag->last_valid = 0;
-        __builtin_memcpy(tag->last_remote, shape->remote, sizeof tag->last_remote);
-        tag->last_ifindex = key->ifindex;
-        tag->last_generation = generation;
-        tag->last_locality = locality;
-        tag->last_valid = 1;
+        *(volatile __u64*)&tag->last_class = asked | locality;
     }
     return locality;
 }
@@ -254,7 +365,7 @@ static __always_inline int add_at(void* map, const void* key, const struct packe
     struct traffic_value* value = bpf_map_lookup_elem(map, key);
     if (!value) {
         struct traffic_value first = {.bytes = shape->bytes,
-                                      .packets = 1,
+                                      .packets = shape->packets,
                                       .split_bytes = shape->split_bytes,
                                       .split_packets = shape->split_packets};
         if (bpf_map_update_elem(map, key, &first, BPF_NOEXIST) == 0) {
@@ -283,15 +394,85 @@ static __always_inline void add_packet(const struct traffic_key* key,
     add_at(&traffic_overflow, &overflow, shape);
 }
 
+static __always_inline int is_echo(const struct packet_shape* shape, __u8 type, __u8 type6) {
+    return shape->protocol == (shape->ipv6 ? IPPROTO_ICMPV6 : IPPROTO_ICMP) &&
+           shape->icmp_type == (shape->ipv6 ? type6 : type);
+}
+
+// Whether this socket's copy of a received packet is the one counted. An echo reply is
+// the socket's that sent its request; any other packet several sockets may get (a
+// group's, a broadcast, or one raw sockets see beside its own socket) the first copy's.
+static __always_inline int counted_copy(struct __sk_buff* skb, const struct packet_shape* shape,
+                                        struct shared_packet* last, int shared) {
+    if (is_echo(shape, ICMP_ECHOREPLY, ICMPV6_ECHO_REPLY)) {
+        struct echo_key echo = {.id = shape->echo_id, .protocol = shape->protocol};
+        __builtin_memcpy(echo.remote, shape->remote, sizeof echo.remote);
+        const __u64* sender = bpf_map_lookup_elem(&echo_senders, &echo);
+        if (sender) {
+            return *sender == bpf_get_socket_cookie(skb);
+        }
+    }
+    if (!last || !(shared || last->valid)) {
+        return 1;
+    }
+    const __u64 socket = bpf_get_socket_cookie(skb);
+    // The same socket again is the same data sent again, not a copy.
+    const int copy =
+        last->valid && last->fingerprint == shape->fingerprint && last->first_socket != socket;
+    if (shared && !copy) {
+        last->fingerprint = shape->fingerprint;
+        last->first_socket = socket;
+        last->valid = 1;
+    } else if (!shared) {
+        last->valid = 0; // its copies are over
+    }
+    return !copy;
+}
+
+// Notes which socket sent an echo request, for its reply.
+static __always_inline void note_echo_sender(struct __sk_buff* skb,
+                                             const struct packet_shape* shape) {
+    if (is_echo(shape, ICMP_ECHO, ICMPV6_ECHO_REQUEST)) {
+        struct echo_key echo = {.id = shape->echo_id, .protocol = shape->protocol};
+        __builtin_memcpy(echo.remote, shape->remote, sizeof echo.remote);
+        const __u64 sender = bpf_get_socket_cookie(skb);
+        bpf_map_update_elem(&echo_senders, &echo, &sender, BPF_ANY);
+    }
+}
+
 static __always_inline int count_packet(struct __sk_buff* skb, __u8 direction) {
+    // A group's packet a local sender loops back never crossed the link's receive side.
+    if (direction == TRAFFIC_RX && skb->pkt_type == PACKET_LOOPBACK) {
+        return 1;
+    }
+    struct bpf_sock* sock = full_socket(skb);
+    struct socket_tag* tag = sock ? bpf_sk_storage_get(&socket_tags, sock, 0, 0) : 0;
     struct traffic_key key = {};
-    struct socket_tag* tag = tag_of(skb);
     fill_owner(&key, tag, skb);
     key.ifindex = skb->ifindex;
     key.direction = direction;
 
+    struct shared_packet* last = 0;
+    int shared = 0;
+    if (direction == TRAFFIC_RX) {
+        const __u32 first = 0;
+        last = bpf_map_lookup_elem(&last_shared, &first);
+        shared = skb->pkt_type == PACKET_BROADCAST || skb->pkt_type == PACKET_MULTICAST ||
+                 (sock && sock->type == RAW_SOCKET);
+    }
+
     struct packet_shape shape = {};
-    if (read_shape(skb, direction, &shape) == 0) {
+    if (read_shape(skb, direction, &shape, last && (shared || last->valid)) == 0) {
+        if (direction == TRAFFIC_TX) {
+            note_echo_sender(skb, &shape);
+        } else if (!counted_copy(skb, &shape, last, shared)) {
+            return 1;
+        }
+        // Connected links' MTUs are known for the service's namespace only.
+        if (shape.split_packets == 0 && shape.bytes > SMALLEST_MTU &&
+            (key.netns_cookie == 0 || key.netns_cookie == own_netns_cookie)) {
+            add_fragments(&shape, key.ifindex);
+        }
         key.locality = remembered_locality(tag, &shape, &key);
     }
     add_packet(&key, &shape);

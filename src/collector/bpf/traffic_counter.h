@@ -31,12 +31,10 @@ struct socket_tag {
     __u32 uid;
     __u32 unused;
     char comm[TRAFFIC_COMM_SIZE];
-    __u8 last_remote[16];
-    __u32 last_ifindex;
-    __u32 last_generation; // of the tries when it was looked up
-    __u8 last_locality;
-    __u8 last_valid;
-    __u8 unused2[6];
+    // A hash of that remote, the interface and the tries' generation, with the class in
+    // the lowest bit: one word, written whole, so packets on two CPUs never leave one
+    // remote beside another's class.
+    __u64 last_class;
 };
 
 struct traffic_key {

@@ -54,6 +54,13 @@ public:
         hasRows = !rows.empty();
         return status;
     }
+
+    // For a front-end with an event loop: a descriptor that becomes readable when the
+    // kernel announces a change of the table (-1: none, and each read looks itself).
+    // From then on reads leave the announcements to the loop, which calls
+    // ChangesReadable() when it is readable, so a quiet read asks nothing of them.
+    virtual int ChangesDescriptorForLoop() { return -1; }
+    virtual void ChangesReadable() {}
 };
 
 } // namespace quantiro::platform

@@ -182,10 +182,16 @@ InterfaceTable::Status NetlinkInterfaceTable::Read(std::vector<InterfaceRow>& ro
         return Status::NotSupported;
     }
     // A change announced before or during the counters' request means a new dump.
-    m_notifications.ReadNotifications();
+    // Under an event loop the loop has read what came before, and what comes during
+    // is the next read's: the socket costs nothing until the kernel has news.
+    if (!m_loopWatches) {
+        m_notifications.ReadNotifications();
+    }
     bool current = m_snapshotValid && !m_notifications.TakeChanged() && RefreshFirstRowCounters();
-    m_notifications.ReadNotifications();
-    current = current && !m_notifications.TakeChanged();
+    if (!m_loopWatches) {
+        m_notifications.ReadNotifications();
+        current = current && !m_notifications.TakeChanged();
+    }
     if (!current) {
         m_snapshotValid = TakeSnapshot();
         if (!m_snapshotValid) {
@@ -214,6 +220,15 @@ InterfaceTable::Status NetlinkInterfaceTable::Look(bool& hasRows) {
     const Status status = Read(m_lookRows);
     hasRows = !m_lookRows.empty();
     return status;
+}
+
+int NetlinkInterfaceTable::ChangesDescriptorForLoop() {
+    m_loopWatches = m_requests.Valid() && m_notifications.Valid();
+    return m_loopWatches ? m_notifications.Descriptor() : -1;
+}
+
+void NetlinkInterfaceTable::ChangesReadable() {
+    m_notifications.ReadNotifications();
 }
 
 bool NetlinkInterfaceTable::RefreshFirstRowCounters() {

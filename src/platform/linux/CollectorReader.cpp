@@ -4,6 +4,7 @@
 #include "platform/linux/CollectorProtocol.h"
 #include "platform/linux/UnixAddress.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 
@@ -14,10 +15,14 @@ namespace quantiro::platform::linux_impl {
 
 namespace {
 
-// Questions (one a second, as the meter asks) before an unanswered one drops the
-// line, and before an absent service is looked for again.
+// Questions (one a second, as the meters ask) before an unanswered one drops the
+// line.
 constexpr int kAsksBeforeDrop = 5;
-constexpr int kAsksBetweenConnects = 2;
+// An absent service is looked for again after one ask, then two, four ... up to 32:
+// one started later is found within about half a minute, and a machine without it
+// costs a connect every half minute instead of every few seconds.
+constexpr int kFirstLookGap = 1;
+constexpr int kLongestLookGap = 32;
 // An answer is a few hundred rows at most; more is no service of ours.
 constexpr std::size_t kAnswerLimit = 1024 * 1024;
 
@@ -100,7 +105,12 @@ void CollectorReader::Drop() {
     m_waiting = false;
     m_localAsked = false;
     m_answer.clear();
-    m_asksUntilConnect = kAsksBetweenConnects;
+    LookLater();
+}
+
+void CollectorReader::LookLater() {
+    m_asksUntilLook = m_lookGap - 1;
+    m_lookGap = std::min(2 * m_lookGap, kLongestLookGap);
 }
 
 bool CollectorReader::ReadAnswer() {
@@ -151,6 +161,7 @@ std::optional<ApplicationCounters> CollectorReader::Poll(const std::string& inte
             }
             m_answer.clear();
             m_waiting = false;
+            m_lookGap = kFirstLookGap; // it answers: should it go, it is looked for soon
         } else if (ask && m_fd.Valid() && ++m_asksWaited >= kAsksBeforeDrop) {
             Drop();
         }
@@ -159,12 +170,12 @@ std::optional<ApplicationCounters> CollectorReader::Poll(const std::string& inte
         return answer;
     }
     if (!m_fd.Valid()) {
-        if (m_asksUntilConnect > 0) {
-            --m_asksUntilConnect;
+        if (m_asksUntilLook > 0) {
+            --m_asksUntilLook;
             return answer;
         }
         if (!Connect()) {
-            m_asksUntilConnect = kAsksBetweenConnects;
+            LookLater();
             return answer;
         }
     }

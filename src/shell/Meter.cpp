@@ -203,7 +203,9 @@ void Meter::CountApplications(std::uint32_t now) {
     // when the question the answer belongs to went out: a late answer must not be
     // set against traffic that came after it.
     const applications::LinkTotals linkAsked = m_linkAtQuestion;
-    const auto answer = service->Poll(m_sampler->MeasuredInterface(), ask);
+    const auto answer = service->Poll(
+        {.name = m_sampler->MeasuredInterface(), .index = m_sampler->MeasuredInterfaceIndex()},
+        ask);
     if (ask && service->Waiting()) {
         const sampling::Totals carried = m_sampler->CarriedTotals();
         m_linkAtQuestion = {.receivedKb = carried.received, .sentKb = carried.sent};

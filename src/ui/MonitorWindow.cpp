@@ -241,7 +241,7 @@ void MonitorWindow::PollApplications(std::chrono::milliseconds elapsed) {
     }
     m_sinceAnswer += elapsed;
     const std::optional<platform::ApplicationCounters> answer =
-        m_applicationCounters->Poll(m_interfaceName, true);
+        m_applicationCounters->Poll({.name = m_interfaceName}, true);
     if (!answer) {
         if (++m_pollsUnanswered >= kPollsBeforeAbsent) {
             m_applications->hide();

@@ -837,26 +837,26 @@ TEST(CollectorReaderTest, AnAbsentServiceIsLookedForLessOftenYetFound) {
     const std::string early = (directory.Path() / "early.sock").string();
     CollectorReader reader(early);
     for (int ask = 1; ask <= 4; ++ask) {
-        reader.Poll("lo", true);
+        reader.Poll({.name = "lo"}, true);
     }
     const UniqueFd service = listen(early);
     for (int ask = 5; ask <= 7; ++ask) {
-        reader.Poll("lo", true);
+        reader.Poll({.name = "lo"}, true);
         EXPECT_FALSE(knocked(service)) << "ask " << ask;
     }
-    reader.Poll("lo", true);
+    reader.Poll({.name = "lo"}, true);
     EXPECT_TRUE(knocked(service)) << "ask 8";
 
     // Ten minutes without it: one that starts then is found within the longest gap.
     const std::string late = (directory.Path() / "late.sock").string();
     CollectorReader patient(late);
     for (int ask = 0; ask < 600; ++ask) {
-        patient.Poll("lo", true);
+        patient.Poll({.name = "lo"}, true);
     }
     const UniqueFd lateService = listen(late);
     int asks = 0;
     do {
-        patient.Poll("lo", true);
+        patient.Poll({.name = "lo"}, true);
         ++asks;
     } while (!knocked(lateService) && asks < 64);
     EXPECT_LE(asks, 32);

@@ -13,12 +13,12 @@ constexpr std::uint64_t kKb = 1024;
 
 // The counting service as the meter sees it: counters the test sets, or none at all.
 struct FakeService final : platform::ApplicationCounterSource {
-    std::optional<platform::ApplicationCounters> Poll(const std::string& interfaceName,
+    std::optional<platform::ApplicationCounters> Poll(const platform::AskedInterface& interface,
                                                       bool ask) override {
         if (!running || !ask) {
             return std::nullopt;
         }
-        platform::ApplicationCounters answer{.interfaceName = interfaceName, .run = run};
+        platform::ApplicationCounters answer{.interfaceName = interface.name, .run = run};
         for (const auto& [name, received] : receivedKb) {
             answer.applications.push_back({.application = name,
                                            .receivedBytes = received * kKb,

@@ -57,9 +57,9 @@ TEST(MonitorWindowTest, TheCurveFollowsTheFedRatesAndClosingKeepsTheGeometry) {
 // The counting service's answers, in the order the test scripts them; nullopt is a
 // poll it did not answer.
 struct ScriptedCounters final : platform::ApplicationCounterSource {
-    std::optional<platform::ApplicationCounters> Poll(const std::string& interfaceName,
+    std::optional<platform::ApplicationCounters> Poll(const platform::AskedInterface& interface,
                                                       bool) override {
-        asked.push_back(interfaceName);
+        asked.push_back(interface.name);
         if (answers.empty()) {
             return std::nullopt;
         }

@@ -123,6 +123,10 @@ bool CollectorReader::ReadAnswer() {
                 Drop();
                 return false;
             }
+            // The service says nothing unasked, so a whole answer needs no read past it.
+            if (AnswerWhole()) {
+                return true;
+            }
             continue;
         }
         if (received < 0 && errno == EINTR) {
@@ -130,22 +134,23 @@ bool CollectorReader::ReadAnswer() {
         }
         if (received == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
             Drop(); // the service went (a restart): the next poll connects again
-            return false;
         }
-        // After the prefixes' one-line answer, when they were told: the counters, or
-        // the line that refuses them.
-        std::string_view counters = m_answer;
-        if (m_localAsked) {
-            const std::size_t end = counters.find('\n');
-            counters =
-                end == std::string_view::npos ? std::string_view() : counters.substr(end + 1);
-        }
-        return counters.ends_with("END\n") ||
-               (counters.starts_with("ERR") && counters.ends_with('\n'));
+        return false;
     }
 }
 
-std::optional<ApplicationCounters> CollectorReader::Poll(const std::string& interfaceName,
+bool CollectorReader::AnswerWhole() const {
+    // After the prefixes' one-line answer, when they were told: the counters, or the
+    // line that refuses them.
+    std::string_view counters = m_answer;
+    if (m_localAsked) {
+        const std::size_t end = counters.find('\n');
+        counters = end == std::string_view::npos ? std::string_view() : counters.substr(end + 1);
+    }
+    return counters.ends_with("END\n") || (counters.starts_with("ERR") && counters.ends_with('\n'));
+}
+
+std::optional<ApplicationCounters> CollectorReader::Poll(const AskedInterface& interface,
                                                          bool ask) {
     std::optional<ApplicationCounters> answer;
     if (m_waiting && m_fd.Valid()) {
@@ -166,7 +171,7 @@ std::optional<ApplicationCounters> CollectorReader::Poll(const std::string& inte
             Drop();
         }
     }
-    if (!ask || m_waiting || interfaceName.empty()) {
+    if (!ask || m_waiting || interface.name.empty()) {
         return answer;
     }
     if (!m_fd.Valid()) {
@@ -179,7 +184,9 @@ std::optional<ApplicationCounters> CollectorReader::Poll(const std::string& inte
             return answer;
         }
     }
-    const unsigned index = ::if_nametoindex(interfaceName.c_str());
+    // The table's index costs nothing; a look-up by name opens a socket of its own.
+    const unsigned index = interface.index > 0 ? static_cast<unsigned>(interface.index)
+                                               : ::if_nametoindex(interface.name.c_str());
     std::string question = CountersRequestLine(m_netnsCookie, index);
     if (m_localPending) {
         question.insert(0, LocalRequestLine(m_localNetworks));
@@ -192,7 +199,7 @@ std::optional<ApplicationCounters> CollectorReader::Poll(const std::string& inte
         return answer;
     }
     m_waiting = true;
-    m_askedAbout = interfaceName;
+    m_askedAbout = interface.name;
     m_asksWaited = 0;
     return answer;
 }

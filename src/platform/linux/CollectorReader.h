@@ -19,7 +19,7 @@ public:
     CollectorReader();
     explicit CollectorReader(std::string socketPath);
 
-    std::optional<ApplicationCounters> Poll(const std::string& interfaceName, bool ask) override;
+    std::optional<ApplicationCounters> Poll(const AskedInterface& interface, bool ask) override;
     bool Waiting() const override { return m_waiting; }
     void SetLocalNetworks(const std::string& prefixes) override;
 
@@ -27,6 +27,7 @@ private:
     bool Connect();
     // Reads what came; true once the answer is whole.
     bool ReadAnswer();
+    bool AnswerWhole() const;
     void Drop();
     // The next look for the service after the current gap, and the gap doubled.
     void LookLater();

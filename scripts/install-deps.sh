@@ -27,7 +27,7 @@ locales=(pl_PL.UTF-8 de_DE.UTF-8 en_US.UTF-8)
 # and tools; nothing else does.
 case "${1:-}" in
     fuzz) packages+=(clang libclang-rt-14-dev) ;;
-    bench) packages+=(python3 time vnstat nload conky-std faketime bsdutils iperf3 nethogs bpftool) ;;
+    bench) packages+=(python3 time vnstat nload conky-std faketime bsdutils iperf3 nethogs bpftool linux-perf) ;;
 esac
 
 missing=()

@@ -134,7 +134,8 @@ void TrafficAccount::Poll(const LinkNow& link, bool ask, std::uint32_t now) {
     const bool waited = m_service->Waiting();
     // An answer is to the question already out; a question asked in the same call
     // goes out after it is taken in.
-    const auto answer = m_service->Poll(link.interfaceName, ask);
+    const auto answer =
+        m_service->Poll({.name = link.interfaceName, .index = link.interfaceIndex}, ask);
     if (answer) {
         m_asksUnanswered = 0;
         m_answering = true;

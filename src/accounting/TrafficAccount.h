@@ -17,6 +17,7 @@ namespace quantiro::accounting {
 // The link as the tick left it, for the question to the counting service.
 struct LinkNow {
     std::string interfaceName; // empty while the meter waits for an interface
+    std::int32_t interfaceIndex = 0;
     std::uint32_t headerBytes = 0;
     platform::LinkCounting counting; // how it counts large packets each way
     sampling::Totals carried;        // what the link carried since the meter started, in kB

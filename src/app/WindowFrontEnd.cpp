@@ -62,16 +62,21 @@ private:
 };
 
 // What the event loop watches for the running meter: a change of the settings file
-// (so a tick asks nothing of it) and the system's sleep, before which the open hour
-// is written.
+// and the kernel's announcements of the interfaces (so a quiet tick asks nothing of
+// either) and the system's sleep, before which the open hour is written.
 class SystemWatches {
 public:
-    SystemWatches(platform::linux_impl::IniSettingsStore& settings, shell::Meter& meter,
-                  QObject& context) {
+    SystemWatches(platform::linux_impl::IniSettingsStore& settings,
+                  platform::InterfaceTable& interfaces, shell::Meter& meter, QObject& context) {
         if (const int watch = settings.WatchDescriptorForLoop(); watch >= 0) {
             m_settingsNotifier.emplace(watch, QSocketNotifier::Read);
             QObject::connect(&*m_settingsNotifier, &QSocketNotifier::activated, &context,
                              [&settings] { settings.WatchReadable(); });
+        }
+        if (const int changes = interfaces.ChangesDescriptorForLoop(); changes >= 0) {
+            m_interfacesNotifier.emplace(changes, QSocketNotifier::Read);
+            QObject::connect(&*m_interfacesNotifier, &QSocketNotifier::activated, &context,
+                             [&interfaces] { interfaces.ChangesReadable(); });
         }
         if (const int bus = m_sleepWatch.Descriptor(); bus >= 0) {
             m_sleepNotifier.emplace(bus, QSocketNotifier::Read);
@@ -87,6 +92,7 @@ public:
 private:
     platform::linux_impl::SleepWatch m_sleepWatch;
     std::optional<QSocketNotifier> m_settingsNotifier;
+    std::optional<QSocketNotifier> m_interfacesNotifier;
     std::optional<QSocketNotifier> m_sleepNotifier;
 };
 
@@ -143,7 +149,7 @@ int RunWindowFrontEnd(int& argc, char** argv, const std::string& commandLine,
         window.show();
     }
     showRequests.Listen([&] { window.ShowOnRequest(); });
-    SystemWatches systemWatches(host.settings, meter, window);
+    SystemWatches systemWatches(host.settings, host.table, meter, window);
     // The session manager logging the user off closes the meter like a shutdown.
     application.OnSessionEnd([&] { meter.RequestClose(shell::CloseReason::SystemShutdown); });
     return application.Run();

@@ -24,15 +24,22 @@ struct ApplicationCounters {
     std::vector<ApplicationCounter> applications;
 };
 
+// The interface whose counters are asked for: its name, and its index when the
+// caller has it from the interface table (0: the source looks the name up).
+struct AskedInterface {
+    std::string name;
+    std::int32_t index = 0;
+};
+
 // The counting service, asked without ever waiting on it: a call takes in the answer
 // to the question out, if it has come, and with `ask` sends the next question.
 class ApplicationCounterSource {
 public:
     virtual ~ApplicationCounterSource() = default;
     // The answer to an earlier question when it came in since, else nullopt (no
-    // service, or no answer yet); with `ask`, asks for `interfaceName`'s counters
-    // unless a question is still out.
-    virtual std::optional<ApplicationCounters> Poll(const std::string& interfaceName, bool ask) = 0;
+    // service, or no answer yet); with `ask`, asks for `interface`'s counters unless
+    // a question is still out (none while its name is empty).
+    virtual std::optional<ApplicationCounters> Poll(const AskedInterface& interface, bool ask) = 0;
     // Whether a question is out, so the caller looks for the answer soon.
     virtual bool Waiting() const = 0;
     // The user's own local prefixes ("SiecLokalna"), told to the service with the

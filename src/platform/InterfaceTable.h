@@ -68,6 +68,12 @@ public:
     // How the named link counts large packets, from its driver and offloads; asked
     // when the measured link changes. By default nobody knows.
     virtual LinkCounting CountingOf(const std::string& /*interfaceName*/) { return {}; }
+    // For a front-end with an event loop: a descriptor that becomes readable when the
+    // kernel announces a change of the table (-1: none, and each read looks itself).
+    // From then on reads leave the announcements to the loop, which calls
+    // ChangesReadable() when it is readable, so a quiet read asks nothing of them.
+    virtual int ChangesDescriptorForLoop() { return -1; }
+    virtual void ChangesReadable() {}
 };
 
 } // namespace quantiro::platform

@@ -40,6 +40,7 @@ public:
 
     // The interface measured; empty while the meter waits for one.
     std::string MeasuredInterface() const { return m_waiting ? std::string() : m_lastSeen.name; }
+    std::int32_t MeasuredInterfaceIndex() const { return m_waiting ? 0 : m_lastSeen.index; }
     std::uint32_t MeasuredLinkHeaderBytes() const { return platform::LinkHeaderBytes(m_lastSeen); }
     // Ticks found implausible since the start.
     std::uint64_t RejectedSamples() const { return m_rejectedSamples; }

@@ -198,6 +198,7 @@ void Meter::CountApplications() {
         m_linkCounting = m_system.interfaceTable.CountingOf(interfaceName);
     }
     m_account->OnTick({.interfaceName = interfaceName,
+                       .interfaceIndex = m_sampler->MeasuredInterfaceIndex(),
                        .headerBytes = m_sampler->MeasuredLinkHeaderBytes(),
                        .counting = m_linkCounting,
                        .carried = m_sampler->LinkTotals()});

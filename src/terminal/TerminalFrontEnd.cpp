@@ -2,6 +2,7 @@
 
 #include "common/Console.h"
 #include "common/DecimalText.h"
+#include "platform/InterfaceTable.h"
 #include "platform/linux/SleepWatch.h"
 #include "platform/linux/StopSignals.h"
 #include "shell/CloseController.h"
@@ -69,7 +70,15 @@ void Consume(int descriptor) {
 }
 
 // What the loop waits on.
-enum Source : std::uint32_t { kSignals, kNoticeTimer, kSettings, kKeys, kSleep, kSources };
+enum Source : std::uint32_t {
+    kSignals,
+    kNoticeTimer,
+    kSettings,
+    kInterfaces,
+    kKeys,
+    kSleep,
+    kSources
+};
 
 // The descriptors stay registered with the kernel from wake to wake, which costs less
 // than a poll; a descriptor of -1 is left out.
@@ -102,21 +111,25 @@ struct LoopParts {
     platform::linux_impl::SleepWatch& sleepWatch;
     int noticeTimer;
     platform::linux_impl::IniSettingsStore& settings;
+    platform::InterfaceTable& interfaceTable;
     TerminalWindow& window;
     shell::Meter& meter;
     bool interactive;
 };
 
 // Waits for a source or the next tick until the meter is finished. A change of the
-// settings file wakes the loop itself, so a tick asks nothing of the file. The ticks
-// keep a 100 ms grid as the wait's time-out, which costs no timer to read on each
-// wake; the first comes right away and only takes the counters up.
+// settings file or of the interfaces wakes the loop itself, so a quiet tick asks
+// nothing of the file or of the kernel's announcements. The ticks keep a 100 ms
+// grid as the wait's time-out, which costs no timer to read on each wake; the first
+// comes right away and only takes the counters up.
 void RunLoop(const LoopParts& parts) {
-    const UniqueFd waitSet = MakeWaitSet({{parts.stopSignals.Descriptor(), kSignals},
-                                          {parts.noticeTimer, kNoticeTimer},
-                                          {parts.settings.WatchDescriptorForLoop(), kSettings},
-                                          {parts.interactive ? STDIN_FILENO : -1, kKeys},
-                                          {parts.sleepWatch.Descriptor(), kSleep}});
+    const UniqueFd waitSet =
+        MakeWaitSet({{parts.stopSignals.Descriptor(), kSignals},
+                     {parts.noticeTimer, kNoticeTimer},
+                     {parts.settings.WatchDescriptorForLoop(), kSettings},
+                     {parts.interfaceTable.ChangesDescriptorForLoop(), kInterfaces},
+                     {parts.interactive ? STDIN_FILENO : -1, kKeys},
+                     {parts.sleepWatch.Descriptor(), kSleep}});
     shell::Meter& meter = parts.meter;
     int ticks = 0;
     using TickClock = std::chrono::steady_clock;
@@ -144,6 +157,9 @@ void RunLoop(const LoopParts& parts) {
         }
         if (readable[kSettings]) {
             parts.settings.WatchReadable();
+        }
+        if (readable[kInterfaces]) {
+            parts.interfaceTable.ChangesReadable();
         }
         if (readable[kNoticeTimer]) {
             Consume(parts.noticeTimer);
@@ -216,6 +232,7 @@ int RunMeter(const MeterRun& run) {
              .sleepWatch = sleepWatch,
              .noticeTimer = noticeTimer.Get(),
              .settings = run.settings,
+             .interfaceTable = run.system.interfaceTable,
              .window = window,
              .meter = meter,
              .interactive = interactive});

@@ -252,7 +252,7 @@ void MonitorWindow::PollApplications(std::chrono::milliseconds elapsed) {
     const bool wasWaiting = m_applicationCounters->Waiting();
     const LinkReading answering = m_asked;
     const std::optional<platform::ApplicationCounters> answer =
-        m_applicationCounters->Poll(m_interfaceName, ask);
+        m_applicationCounters->Poll({.name = m_interfaceName}, ask);
     // A question still out is not asked again, and keeps the moment it went.
     if (ask && m_applicationCounters->Waiting() && (answer || !wasWaiting)) {
         m_asked = m_link;

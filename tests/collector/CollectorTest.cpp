@@ -6,6 +6,7 @@
 #include "collector/CollectorClient.h"
 #include "fakes/TempDir.h"
 #include "platform/linux/CollectorProtocol.h"
+#include "platform/linux/CollectorReader.h"
 #include "platform/linux/UnixAddress.h"
 
 #include <array>
@@ -1027,6 +1028,52 @@ TEST(CgroupOwnerTest, NamesTheOwnerFromThePath) {
         EXPECT_EQ(KindName(owner.kind), KindName(entry.kind)) << entry.path;
         EXPECT_EQ(owner.id, entry.id) << entry.path;
     }
+}
+
+// The meters ask once a second. An absent service is looked for at the first, second
+// and fourth asks, then the eighth, 16th and 32nd, and every 32nd after: a machine
+// without it sees a connect every half minute, and one started later is found.
+TEST(CollectorReaderTest, AnAbsentServiceIsLookedForLessOftenYetFound) {
+    const quantiro::testing::TempDir directory;
+    const auto listen = [](const std::string& path) {
+        UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+        const sockaddr_un address = *UnixAddress(path);
+        if (::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(fd.Get(), 8) != 0) {
+            throw std::runtime_error("cannot listen on " + path);
+        }
+        return fd;
+    };
+    const auto knocked = [](const UniqueFd& service) {
+        return UniqueFd(::accept4(service.Get(), nullptr, nullptr, SOCK_CLOEXEC)).Valid();
+    };
+
+    const std::string early = (directory.Path() / "early.sock").string();
+    CollectorReader reader(early);
+    for (int ask = 1; ask <= 4; ++ask) {
+        reader.Poll({.name = "lo"}, true);
+    }
+    const UniqueFd service = listen(early);
+    for (int ask = 5; ask <= 7; ++ask) {
+        reader.Poll({.name = "lo"}, true);
+        EXPECT_FALSE(knocked(service)) << "ask " << ask;
+    }
+    reader.Poll({.name = "lo"}, true);
+    EXPECT_TRUE(knocked(service)) << "ask 8";
+
+    // Ten minutes without it: one that starts then is found within the longest gap.
+    const std::string late = (directory.Path() / "late.sock").string();
+    CollectorReader patient(late);
+    for (int ask = 0; ask < 600; ++ask) {
+        patient.Poll({.name = "lo"}, true);
+    }
+    const UniqueFd lateService = listen(late);
+    int asks = 0;
+    do {
+        patient.Poll({.name = "lo"}, true);
+        ++asks;
+    } while (!knocked(lateService) && asks < 64);
+    EXPECT_LE(asks, 32);
 }
 
 } // namespace

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 #include <linux/if_packet.h>
 #include <net/if.h>
+#include <poll.h>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/socket.h>
@@ -250,6 +251,35 @@ TEST_F(NetlinkInterfaceTableTest, WithoutANameTheDefaultRouteIsFollowed) {
     for (const char* link : {"d0", "d1", "t0"}) {
         Run(std::string("ip link del ") + link);
     }
+}
+
+// Under an event loop the kernel's announcements wait for the loop: a read leaves
+// them unread, so a quiet tick costs no look at them, and the read after the loop
+// took them in follows the route.
+TEST_F(NetlinkInterfaceTableTest, UnderALoopAReadLeavesTheAnnouncementsToIt) {
+    AddVethPair("l0", "l0p");
+    AddVethPair("l1", "l1p");
+    Run("ip addr add 192.0.2.2/24 dev l0");
+    Run("ip addr add 198.51.100.2/24 dev l1");
+    Run("ip route add default via 192.0.2.1 dev l0");
+    NetlinkInterfaceTable table;
+    const int changes = table.ChangesDescriptorForLoop();
+    ASSERT_GE(changes, 0);
+    EXPECT_EQ(Read(table).front().name, "l0");
+    const auto announced = [&] {
+        pollfd ready{.fd = changes, .events = POLLIN};
+        return ::poll(&ready, 1, 0) == 1;
+    };
+    EXPECT_FALSE(announced());
+
+    Run("ip route replace default via 198.51.100.1 dev l1");
+    Read(table);
+    EXPECT_TRUE(announced()) << "the read took the loop's announcement";
+    table.ChangesReadable();
+    EXPECT_FALSE(announced());
+    EXPECT_EQ(Read(table).front().name, "l1");
+    Run("ip link del l0");
+    Run("ip link del l1");
 }
 
 // A routing daemon, or a VPN with a large split tunnel, adds and deletes thousands

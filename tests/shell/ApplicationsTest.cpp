@@ -16,7 +16,7 @@ constexpr std::uint64_t kKb = 1024;
 // the counters as they stood when it came, `answerAfter` polls later; a silent
 // service takes no question.
 struct FakeService final : platform::ApplicationCounterSource {
-    std::optional<platform::ApplicationCounters> Poll(const std::string& interfaceName,
+    std::optional<platform::ApplicationCounters> Poll(const platform::AskedInterface& interface,
                                                       bool ask) override {
         std::optional<platform::ApplicationCounters> answer;
         if (question && ++polls >= answerAfter) {
@@ -25,7 +25,7 @@ struct FakeService final : platform::ApplicationCounterSource {
         if (silent) {
             question.reset();
         } else if (ask && !question) {
-            question = platform::ApplicationCounters{.interfaceName = interfaceName, .run = run};
+            question = platform::ApplicationCounters{.interfaceName = interface.name, .run = run};
             for (const auto& [name, counter] : counters) {
                 question->applications.push_back(counter);
             }

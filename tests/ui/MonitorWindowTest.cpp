@@ -58,7 +58,8 @@ TEST(MonitorWindowTest, TheCurveFollowsTheFedRatesAndClosingKeepsTheGeometry) {
 // The counting service: it reads the programs' counters when asked and answers
 // `delay` later (never while `silent`), one question at a time.
 struct SlowService final : platform::ApplicationCounterSource {
-    std::optional<platform::ApplicationCounters> Poll(const std::string&, bool ask) override {
+    std::optional<platform::ApplicationCounters> Poll(const platform::AskedInterface&,
+                                                      bool ask) override {
         std::optional<platform::ApplicationCounters> answer;
         if (question && !silent && now >= answerAt) {
             answer = std::exchange(question, std::nullopt);

@@ -4,6 +4,7 @@
 #include "platform/linux/CollectorProtocol.h"
 #include "platform/linux/UnixAddress.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 
@@ -14,10 +15,14 @@ namespace quantiro::platform::linux_impl {
 
 namespace {
 
-// Questions (one a second, as the meter asks) before an unanswered one drops the
-// line, and before an absent service is looked for again.
+// Questions (one a second, as the meters ask) before an unanswered one drops the
+// line.
 constexpr int kAsksBeforeDrop = 5;
-constexpr int kAsksBetweenConnects = 2;
+// An absent service is looked for again after one ask, then two, four ... up to 32:
+// one started later is found within about half a minute, and a machine without it
+// costs a connect every half minute instead of every few seconds.
+constexpr int kFirstLookGap = 1;
+constexpr int kLongestLookGap = 32;
 // An answer is a few hundred rows at most; more is no service of ours.
 constexpr std::size_t kAnswerLimit = 1024 * 1024;
 
@@ -88,7 +93,12 @@ void CollectorReader::Drop() {
     m_waiting = false;
     m_localAsked = false;
     m_answer.clear();
-    m_asksUntilConnect = kAsksBetweenConnects;
+    LookLater();
+}
+
+void CollectorReader::LookLater() {
+    m_asksUntilLook = m_lookGap - 1;
+    m_lookGap = std::min(2 * m_lookGap, kLongestLookGap);
 }
 
 bool CollectorReader::ReadAnswer() {
@@ -101,6 +111,10 @@ bool CollectorReader::ReadAnswer() {
                 Drop();
                 return false;
             }
+            // The service says nothing unasked, so a whole answer needs no read past it.
+            if (AnswerWhole()) {
+                return true;
+            }
             continue;
         }
         if (received < 0 && errno == EINTR) {
@@ -108,22 +122,23 @@ bool CollectorReader::ReadAnswer() {
         }
         if (received == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
             Drop(); // the service went (a restart): the next poll connects again
-            return false;
         }
-        // After the prefixes' one-line answer, when they were told: the counters, or
-        // the line that refuses them.
-        std::string_view counters = m_answer;
-        if (m_localAsked) {
-            const std::size_t end = counters.find('\n');
-            counters =
-                end == std::string_view::npos ? std::string_view() : counters.substr(end + 1);
-        }
-        return counters.ends_with("END\n") ||
-               (counters.starts_with("ERR") && counters.ends_with('\n'));
+        return false;
     }
 }
 
-std::optional<ApplicationCounters> CollectorReader::Poll(const std::string& interfaceName,
+bool CollectorReader::AnswerWhole() const {
+    // After the prefixes' one-line answer, when they were told: the counters, or the
+    // line that refuses them.
+    std::string_view counters = m_answer;
+    if (m_localAsked) {
+        const std::size_t end = counters.find('\n');
+        counters = end == std::string_view::npos ? std::string_view() : counters.substr(end + 1);
+    }
+    return counters.ends_with("END\n") || (counters.starts_with("ERR") && counters.ends_with('\n'));
+}
+
+std::optional<ApplicationCounters> CollectorReader::Poll(const AskedInterface& interface,
                                                          bool ask) {
     std::optional<ApplicationCounters> answer;
     if (m_waiting && m_fd.Valid()) {
@@ -139,24 +154,27 @@ std::optional<ApplicationCounters> CollectorReader::Poll(const std::string& inte
             }
             m_answer.clear();
             m_waiting = false;
+            m_lookGap = kFirstLookGap; // it answers: should it go, it is looked for soon
         } else if (ask && m_fd.Valid() && ++m_asksWaited >= kAsksBeforeDrop) {
             Drop();
         }
     }
-    if (!ask || m_waiting || interfaceName.empty()) {
+    if (!ask || m_waiting || interface.name.empty()) {
         return answer;
     }
     if (!m_fd.Valid()) {
-        if (m_asksUntilConnect > 0) {
-            --m_asksUntilConnect;
+        if (m_asksUntilLook > 0) {
+            --m_asksUntilLook;
             return answer;
         }
         if (!Connect()) {
-            m_asksUntilConnect = kAsksBetweenConnects;
+            LookLater();
             return answer;
         }
     }
-    const unsigned index = ::if_nametoindex(interfaceName.c_str());
+    // The table's index costs nothing; a look-up by name opens a socket of its own.
+    const unsigned index = interface.index > 0 ? static_cast<unsigned>(interface.index)
+                                               : ::if_nametoindex(interface.name.c_str());
     std::string question = CountersRequestLine(m_netnsCookie, index);
     if (m_localPending) {
         question.insert(0, LocalRequestLine(m_localNetworks));
@@ -169,7 +187,7 @@ std::optional<ApplicationCounters> CollectorReader::Poll(const std::string& inte
         return answer;
     }
     m_waiting = true;
-    m_askedAbout = interfaceName;
+    m_askedAbout = interface.name;
     m_asksWaited = 0;
     return answer;
 }

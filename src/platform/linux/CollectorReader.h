@@ -9,15 +9,17 @@ namespace quantiro::platform::linux_impl {
 
 // The meter's line to the counting service: one connection kept open, a question
 // sent and its answer read without ever blocking, so a tick never waits on the
-// service. An absent service is tried again now and then (it may start later); a
-// service that does not answer within a few questions loses the connection.
+// service. An absent service is looked for again after longer and longer gaps, up
+// to 32 asks (it may start later); a service that does not answer within a few
+// questions loses the connection, and one that answers is looked for soon after it
+// goes.
 class CollectorReader final : public ApplicationCounterSource {
 public:
     // The socket named by QUANTIRO_COLLECTOR, else the service's own.
     CollectorReader();
     explicit CollectorReader(std::string socketPath);
 
-    std::optional<ApplicationCounters> Poll(const std::string& interfaceName, bool ask) override;
+    std::optional<ApplicationCounters> Poll(const AskedInterface& interface, bool ask) override;
     bool Waiting() const override { return m_waiting; }
     void SetLocalNetworks(const std::string& prefixes) override;
 
@@ -25,7 +27,10 @@ private:
     bool Connect();
     // Reads what came; true once the answer is whole.
     bool ReadAnswer();
+    bool AnswerWhole() const;
     void Drop();
+    // The next look for the service after the current gap, and the gap doubled.
+    void LookLater();
 
     std::string m_socketPath;
     UniqueFd m_fd;
@@ -33,7 +38,8 @@ private:
     std::string m_askedAbout; // the interface of the question out
     bool m_waiting = false;   // a question is out
     int m_asksWaited = 0;
-    int m_asksUntilConnect = 0;
+    int m_asksUntilLook = 0;
+    int m_lookGap = 1; // asks from a failed look to the next
     std::uint64_t m_netnsCookie = 0;
     std::string m_localNetworks;
     bool m_localPending = false; // to be told with the next question

@@ -187,10 +187,16 @@ InterfaceTable::Status NetlinkInterfaceTable::Read(std::vector<InterfaceRow>& ro
         return Status::NotSupported;
     }
     // A change announced before or during the counters' request means a new dump.
-    m_notifications.ReadNotifications();
+    // Under an event loop the loop has read what came before, and what comes during
+    // is the next read's: the socket costs nothing until the kernel has news.
+    if (!m_loopWatches) {
+        m_notifications.ReadNotifications();
+    }
     bool current = m_snapshotValid && !m_notifications.TakeChanged() && RefreshFirstRowCounters();
-    m_notifications.ReadNotifications();
-    current = current && !m_notifications.TakeChanged();
+    if (!m_loopWatches) {
+        m_notifications.ReadNotifications();
+        current = current && !m_notifications.TakeChanged();
+    }
     if (!current) {
         m_snapshotValid = TakeSnapshot();
         if (!m_snapshotValid) {
@@ -225,6 +231,15 @@ LinkCounting NetlinkInterfaceTable::CountingOf(const std::string& interfaceName)
     const auto link = std::find_if(m_links.begin(), m_links.end(),
                                    [&](const Link& l) { return l.row.name == interfaceName; });
     return link == m_links.end() ? LinkCounting{} : CountingOfLink(interfaceName, link->parentBus);
+}
+
+int NetlinkInterfaceTable::ChangesDescriptorForLoop() {
+    m_loopWatches = m_requests.Valid() && m_notifications.Valid();
+    return m_loopWatches ? m_notifications.Descriptor() : -1;
+}
+
+void NetlinkInterfaceTable::ChangesReadable() {
+    m_notifications.ReadNotifications();
 }
 
 bool NetlinkInterfaceTable::RefreshFirstRowCounters() {

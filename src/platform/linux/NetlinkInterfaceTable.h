@@ -41,6 +41,9 @@ public:
     Status Look(bool& hasRows) override;
     // From the link as the latest dump has it; unknown when it is not there.
     LinkCounting CountingOf(const std::string& interfaceName) override;
+    // The notifications' socket: a change read by the loop makes the next read dump.
+    int ChangesDescriptorForLoop() override;
+    void ChangesReadable() override;
 
     // Asked once, at the first snapshot, for the interface the user chose (empty:
     // none), so the choice is read when the settings are open.
@@ -90,7 +93,8 @@ private:
     NetlinkSocket m_notifications;
     std::string m_sysfsNetRoot;
     bool m_snapshotValid = false;
-    int m_statsFailures = 0; // RTM_GETSTATS refused or lost in a row (a kernel before 4.7)
+    bool m_loopWatches = false; // the event loop reads the notifications
+    int m_statsFailures = 0;    // RTM_GETSTATS refused or lost in a row (a kernel before 4.7)
     int m_readsSinceStatsTried = 0;
     bool m_primaryChosen = false; // the first snapshot has looked for a named one
     bool m_primaryFixed = false;  // named, and fixed for the run

@@ -3,6 +3,7 @@
 #include "app/Usage.h"
 #include "collector/CgroupDirectory.h"
 #include "collector/CollectorService.h"
+#include "collector/ServiceLog.h"
 #include "platform/linux/CollectorProtocol.h"
 #include "platform/linux/StopSignals.h"
 
@@ -35,12 +36,13 @@ int main(int argc, char** argv) {
         return 2;
     }
 
+    collector::ServiceLog log(std::cerr, collector::StandardErrorIsJournal());
     std::ifstream mountinfo("/proc/self/mountinfo");
     std::ostringstream text;
     text << mountinfo.rdbuf();
     const auto mount = collector::CgroupDirectory::FindMount(text.str());
     if (!mount) {
-        std::cerr << "quantiro-collector: brak hierarchii cgroup v2\n";
+        log.Error("brak hierarchii cgroup v2: bez niej nie ma czego liczyć");
         return 1;
     }
     settings.cgroupRoot = *mount;
@@ -50,10 +52,13 @@ int main(int argc, char** argv) {
     // Blocked before anything starts, so a stop request waits for the loop.
     platform::linux_impl::StopSignals stopSignals;
     try {
-        collector::CollectorService service(settings);
+        collector::CollectorService service(settings, log);
+        log.Info("wersja " QUANTIRO_VERSION " liczy ruch: programy BPF (zakładanie gniazd, "
+                 "pakiety przychodzące i wychodzące) dołączone do " +
+                 settings.attachCgroup + ", czytniki pytają na gnieździe " + settings.socketPath);
         service.Run(stopSignals.Descriptor());
     } catch (const std::runtime_error& error) {
-        std::cerr << "quantiro-collector: " << error.what() << "\n";
+        log.Error(error.what());
         return 1;
     }
     return 0;

@@ -3,6 +3,7 @@
 #include "collector/CgroupDirectory.h"
 #include "collector/ConnectedPrefixes.h"
 #include "collector/CounterBook.h"
+#include "collector/ServiceLog.h"
 #include "collector/TrafficProgram.h"
 #include "platform/linux/UniqueFd.h"
 
@@ -27,8 +28,9 @@ struct CollectorSettings {
 // bounded, and one that goes quiet is dropped.
 class CollectorService {
 public:
-    // Loads and attaches the programs and listens; throws std::runtime_error.
-    explicit CollectorService(const CollectorSettings& settings);
+    // Loads and attaches the programs and listens; throws std::runtime_error, its text
+    // in Polish. Refusals and failures it goes on after are told to `log`.
+    CollectorService(const CollectorSettings& settings, ServiceLog& log);
     ~CollectorService();
     CollectorService(const CollectorService&) = delete;
     CollectorService& operator=(const CollectorService&) = delete;
@@ -47,7 +49,8 @@ private:
         std::chrono::steady_clock::time_point lastActive;
     };
 
-    void Watch(int fd, std::uint32_t events);
+    // Adds a descriptor the loop reads, with its tag; throws when epoll refuses it.
+    void Watch(int fd, std::uint64_t tag);
     void Accept();
     void Serve(int fd, std::uint32_t events);
     // Takes what the reader sent, up to a line's limit; false when its socket failed.
@@ -62,6 +65,7 @@ private:
     void RefreshConnected();
     void DropIdleReaders();
 
+    ServiceLog& m_log;
     std::string m_socketPath;
     std::string m_runId;
     std::uint64_t m_ownNetnsCookie = 0;

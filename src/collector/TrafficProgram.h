@@ -28,9 +28,10 @@ public:
     TrafficProgram(const TrafficProgram&) = delete;
     TrafficProgram& operator=(const TrafficProgram&) = delete;
 
-    // Readable when cgroups were announced; TakeNewCgroups hands them over.
+    // Readable when cgroups were announced; TakeNewCgroups hands them over, and
+    // returns 0, or the error that kept it from reading them.
     int NewCgroupsDescriptor() const;
-    void TakeNewCgroups(const std::function<void(std::uint64_t)>& onCgroup);
+    int TakeNewCgroups(const std::function<void(std::uint64_t)>& onCgroup);
 
     struct Counter {
         bpf::traffic_key key;

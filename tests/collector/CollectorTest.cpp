@@ -355,21 +355,63 @@ protected:
         ASSERT_GT(s_service, 0) << "the service did not start";
     }
 
-    // A service in `netns`, answering on `socket` once it is ready; -1 when it is not.
-    static pid_t Launch(const std::string& socket, const std::string& netns = "") {
+    // A service in `netns` on `socket`, its standard error into `log` when one is named.
+    static pid_t Start(const std::string& socket, const std::string& netns = "",
+                       const std::string& log = "") {
         const std::string binary = QUANTIRO_COLLECTOR_BINARY;
-        const pid_t service = Spawn({.netns = netns}, [&] {
+        return Spawn({.netns = netns}, [&] {
+            const int fd =
+                log.empty() ? -1 : ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+            if (fd >= 0) {
+                ::dup2(fd, STDERR_FILENO);
+            }
             ::execl(binary.c_str(), binary.c_str(), "--socket", socket.c_str(), nullptr);
             return 127;
         });
+    }
+    static bool Answers(const std::string& socket) {
+        return CollectorClient(socket, 1s).ReadCounters("lo").has_value();
+    }
+    // As Start, once the service answers; -1 when it does not.
+    static pid_t Launch(const std::string& socket, const std::string& netns = "",
+                        const std::string& log = "") {
+        const pid_t service = Start(socket, netns, log);
         for (int attempt = 0; attempt < 200; ++attempt) {
-            if (CollectorClient(socket, 1s).ReadCounters("lo")) {
+            if (Answers(socket)) {
                 return service;
             }
             std::this_thread::sleep_for(50ms);
         }
         Stop(service);
         return -1;
+    }
+    // Sends `text` on a connection of its own, ends its sending, and reads the answer
+    // until the service closes (5 s at most).
+    static std::string Ask(const std::string& text, const std::string& socket = s_socket) {
+        const int fd = Connect(text, socket);
+        ::shutdown(fd, SHUT_WR);
+        return AnswerOf(fd);
+    }
+    static int Connect(const std::string& text, const std::string& socket = s_socket) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const sockaddr_un address = *UnixAddress(socket);
+        timeval limit{.tv_sec = 5};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+            ::send(fd, text.data(), text.size(), MSG_NOSIGNAL) !=
+                static_cast<ssize_t>(text.size())) {
+            throw std::runtime_error("cannot reach the service");
+        }
+        return fd;
+    }
+    static std::string AnswerOf(int fd) {
+        std::string answer;
+        std::array<char, 256> buffer{};
+        for (ssize_t got; (got = ::recv(fd, buffer.data(), buffer.size(), 0)) > 0;) {
+            answer.append(buffer.data(), static_cast<std::size_t>(got));
+        }
+        ::close(fd);
+        return answer;
     }
     static void Stop(pid_t service) {
         if (service > 0) {
@@ -754,35 +796,41 @@ TEST_F(CollectorTest, RestartStartsANewRun) {
 // A reader that stops half-way through a line, one that sends an endless line and
 // one that sends nonsense hold nobody up; each gets its answer.
 TEST_F(CollectorTest, NoReaderHoldsTheService) {
-    const auto connectTo = [](const std::string& text) {
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const sockaddr_un address = *UnixAddress(s_socket);
-        timeval limit{.tv_sec = 5};
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-            ::send(fd, text.data(), text.size(), MSG_NOSIGNAL) !=
-                static_cast<ssize_t>(text.size())) {
-            throw std::runtime_error("cannot reach the service");
-        }
-        return fd;
-    };
-    const auto answerOf = [](int fd) {
-        std::string answer;
-        std::array<char, 256> buffer{};
-        for (ssize_t got; (got = ::recv(fd, buffer.data(), buffer.size(), 0)) > 0;) {
-            answer.append(buffer.data(), static_cast<std::size_t>(got));
-        }
-        ::close(fd);
-        return answer;
-    };
-    const int silent = connectTo("COUNTERS 1");
-    const int endless = connectTo(std::string(6000, 'x'));
-    const int nonsense = connectTo("HELLO\nCOUNTERS x 1\n");
+    const int silent = Connect("COUNTERS 1");
+    const int endless = Connect(std::string(6000, 'x'));
+    const int nonsense = Connect("HELLO\nCOUNTERS x 1\n");
     ::shutdown(nonsense, SHUT_WR);
     EXPECT_TRUE(CollectorClient(s_socket, 5s).ReadCounters("lo").has_value());
-    EXPECT_EQ(answerOf(endless), "ERR za długi wiersz\n");
-    EXPECT_TRUE(answerOf(nonsense).starts_with("ERR nieznane polecenie\nERR COUNTERS"));
+    EXPECT_EQ(AnswerOf(endless), "ERR za długi wiersz\n");
+    EXPECT_TRUE(AnswerOf(nonsense).starts_with("ERR nieznane polecenie\nERR COUNTERS"));
     ::close(silent);
+}
+
+// The journal is told of the start, and of a storm of bad requests only a few lines a
+// minute, the rest counted when the service stops.
+TEST_F(CollectorTest, TellsTheJournalWithoutFloodingIt) {
+    const std::string socket = (s_dir->Path() / "journal.sock").string();
+    const std::string log = (s_dir->Path() / "journal.log").string();
+    const pid_t service = Launch(socket, "", log);
+    ASSERT_GT(service, 0);
+    std::string storm;
+    for (int line = 0; line < 30; ++line) {
+        storm += "HELLO\n";
+    }
+    Ask(storm, socket);
+    Stop(service);
+    const std::string text = Output("cat " + log);
+    const auto count = [&](const std::string& part) {
+        std::size_t found = 0;
+        for (std::size_t at = 0; (at = text.find(part, at)) != std::string::npos; ++at) {
+            ++found;
+        }
+        return found;
+    };
+    EXPECT_EQ(count("liczy ruch"), 1U) << text;
+    EXPECT_EQ(count(socket), 1U) << text;
+    EXPECT_EQ(count("nieznane polecenie"), 5U) << text;
+    EXPECT_EQ(count("pominięto jeszcze 25 "), 1U) << text;
 }
 
 struct OwnerCase {

@@ -10,7 +10,9 @@
 #include <cstring>
 #include <stdexcept>
 
+#include <fcntl.h>
 #include <sys/epoll.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
@@ -89,13 +91,44 @@ constexpr const char* kSocketAdvice =
     ". Usługę uruchamia systemd (systemctl start quantiro-collector), który zakłada katalog "
     "/run/quantiro; do prób wskaż inne gniazdo opcją --socket ŚCIEŻKA.";
 
+// Whether a service answers at `path`: its socket is live, and never to be taken.
+bool Answers(const std::string& path) {
+    const std::optional<sockaddr_un> address = platform::linux_impl::UnixAddress(path);
+    const UniqueFd probe(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    return address && probe.Valid() &&
+           (::connect(probe.Get(), reinterpret_cast<const sockaddr*>(&*address),
+                      sizeof *address) == 0 ||
+            errno == EAGAIN); // a full backlog: busy, but there
+}
+
+// The lock beside the socket, held while the service lives: of two services started on
+// one path at once, the second finds it taken. A socket that answers is not taken
+// either, whoever holds it; one that does not is left by a service that died.
+UniqueFd Claim(const std::string& path) {
+    const std::string lockPath = path + ".lock";
+    UniqueFd lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    const bool locked = lock.Valid() && ::flock(lock.Get(), LOCK_EX | LOCK_NB) == 0;
+    const int error = errno;
+    if ((!locked && error == EWOULDBLOCK) || Answers(path)) {
+        throw std::runtime_error("na gnieździe " + path +
+                                 " działa już inna usługa quantiro-collector, więc ta nie zaczyna "
+                                 "pracy; drugą można uruchomić na innym gnieździe: --socket "
+                                 "ŚCIEŻKA");
+    }
+    if (!locked) {
+        throw std::runtime_error("nie można założyć gniazda " + path + ": blokada " + lockPath +
+                                 ": " + ErrorText(error) + kSocketAdvice);
+    }
+    return lock;
+}
+
 UniqueFd Listen(const std::string& path) {
     const std::optional<sockaddr_un> address = platform::linux_impl::UnixAddress(path);
     if (!address) {
         throw std::runtime_error("za długa ścieżka gniazda: " + path + kSocketAdvice);
     }
     UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    ::unlink(path.c_str()); // left by a service that died
+    ::unlink(path.c_str()); // left by a service that died: Claim found it dead
     if (!fd.Valid() ||
         ::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0 ||
         ::chmod(path.c_str(), 0666) != 0 || ::listen(fd.Get(), SOMAXCONN) != 0) {
@@ -110,6 +143,7 @@ UniqueFd Listen(const std::string& path) {
 CollectorService::CollectorService(const CollectorSettings& settings, ServiceLog& log)
     : m_log(log)
     , m_socketPath(settings.socketPath)
+    , m_claim(Claim(m_socketPath))
     , m_runId(NewRunId())
     , m_ownNetnsCookie(OwnNetnsCookie())
     , m_epoll(::epoll_create1(EPOLL_CLOEXEC))

@@ -25,7 +25,8 @@ struct CollectorSettings {
 // The counting service: one thread waiting on the new cgroups' ring buffer, the
 // rtnetlink notifications, the listening socket and its readers. Nothing a reader
 // does can hold it: their sockets never block, their lines and their number are
-// bounded, and one that goes quiet is dropped.
+// bounded, and one that goes quiet is dropped. One service a socket: a second one
+// started on it ends at once, and never unlinks a socket that answers.
 class CollectorService {
 public:
     // Loads and attaches the programs and listens; throws std::runtime_error, its text
@@ -67,6 +68,7 @@ private:
 
     ServiceLog& m_log;
     std::string m_socketPath;
+    platform::linux_impl::UniqueFd m_claim; // the lock beside the socket, taken first
     std::string m_runId;
     std::uint64_t m_ownNetnsCookie = 0;
     platform::linux_impl::UniqueFd m_listener;

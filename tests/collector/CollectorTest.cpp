@@ -806,6 +806,76 @@ TEST_F(CollectorTest, NoReaderHoldsTheService) {
     ::close(silent);
 }
 
+struct SecondStartCase {
+    const char* name;
+    bool livePeer;   // a service answers on the socket already
+    bool killedPeer; // one was killed there, its socket left behind
+    int starting;    // services started at once
+    int refusing;    // of them, those that end at once, saying why
+};
+
+// One service a socket: another started beside it ends and leaves it its socket, of
+// two started at once one ends, and a dead service's socket is taken over.
+TEST_F(CollectorTest, OneServiceASocket) {
+    const SecondStartCase cases[] = {
+        {"beside a live service", true, false, 1, 1},
+        {"two at once", false, false, 2, 1},
+        {"over a killed service's socket", false, true, 1, 0},
+    };
+    for (const SecondStartCase& entry : cases) {
+        SCOPED_TRACE(entry.name);
+        const std::string socket = (s_dir->Path() / "one.sock").string();
+        pid_t peer = -1;
+        std::string peerRun;
+        if (entry.livePeer || entry.killedPeer) {
+            peer = Launch(socket);
+            ASSERT_GT(peer, 0);
+            peerRun = CollectorClient(socket, 1s).ReadCounters("lo").value().runId;
+        }
+        if (entry.killedPeer) {
+            ::kill(peer, SIGKILL);
+            Wait(peer);
+            peer = -1;
+        }
+        std::vector<std::pair<pid_t, std::string>> started; // pid, its log
+        for (int at = 0; at < entry.starting; ++at) {
+            const std::string log = (s_dir->Path() / ("one-" + std::to_string(at) + ".log"));
+            ::unlink(log.c_str());
+            started.emplace_back(Start(socket, "", log), log);
+        }
+        int refused = 0;
+        for (int tenth = 0; tenth < 100 && refused < entry.refusing; ++tenth) {
+            std::this_thread::sleep_for(100ms);
+            for (auto& [pid, log] : started) {
+                int status = 0;
+                if (pid > 0 && ::waitpid(pid, &status, WNOHANG) == pid) {
+                    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << status;
+                    EXPECT_NE(Output("cat " + log).find("działa już"), std::string::npos)
+                        << Output("cat " + log);
+                    pid = -1;
+                    ++refused;
+                }
+            }
+        }
+        EXPECT_EQ(refused, entry.refusing);
+        for (int attempt = 0; attempt < 100 && !Answers(socket); ++attempt) {
+            std::this_thread::sleep_for(50ms);
+        }
+        const auto counters = CollectorClient(socket, 1s).ReadCounters("lo");
+        ASSERT_TRUE(counters.has_value());
+        if (entry.livePeer) {
+            EXPECT_EQ(counters->runId, peerRun);
+        }
+        std::size_t running = peer > 0 ? 1 : 0;
+        for (const auto& [pid, log] : started) {
+            running += pid > 0 && ::waitpid(pid, nullptr, WNOHANG) == 0 ? 1 : 0;
+            Stop(pid);
+        }
+        EXPECT_EQ(running, 1U);
+        Stop(peer);
+    }
+}
+
 // The journal is told of the start, and of a storm of bad requests only a few lines a
 // minute, the rest counted when the service stops.
 TEST_F(CollectorTest, TellsTheJournalWithoutFloodingIt) {

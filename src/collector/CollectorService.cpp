@@ -329,17 +329,29 @@ bool CollectorService::ReceiveInput(int fd, Reader& reader) {
     return true;
 }
 
+bool CollectorService::LastLineWaits(const Reader& reader) {
+    // A reader that ended its sending ended its last line too, as the end of a file
+    // does: a request written without its newline is answered all the same.
+    return reader.finished && !reader.input.empty() &&
+           reader.input.find('\n') == std::string::npos &&
+           reader.input.size() <= platform::linux_impl::kCollectorLineLimit;
+}
+
 bool CollectorService::AnswerLines(Reader& reader) {
     // A few lines a turn, so one reader's burst of requests cannot hold the others.
     for (int lines = 0; lines < kLinesPerTurn && !reader.closing; ++lines) {
-        const std::size_t end = reader.input.find('\n');
+        std::size_t end = reader.input.find('\n');
         if (end == std::string::npos) {
-            break;
+            if (!LastLineWaits(reader)) {
+                break;
+            }
+            end = reader.input.size();
         }
         reader.output += Answer(std::string_view(reader.input).substr(0, end), reader.uid);
-        reader.input.erase(0, end + 1);
+        reader.input.erase(0, std::min(end + 1, reader.input.size()));
     }
-    const bool moreLines = !reader.closing && reader.input.find('\n') != std::string::npos;
+    const bool moreLines =
+        !reader.closing && (reader.input.find('\n') != std::string::npos || LastLineWaits(reader));
     if (!moreLines && reader.input.size() > platform::linux_impl::kCollectorLineLimit) {
         m_log.Refused(ServiceLog::Refusal::LongLine, "za długi wiersz od czytnika (uid " +
                                                          std::to_string(reader.uid) +

@@ -56,6 +56,8 @@ private:
     void Serve(int fd, std::uint32_t events);
     // Takes what the reader sent, up to a line's limit; false when its socket failed.
     static bool ReceiveInput(int fd, Reader& reader);
+    // Whether what is left of its input is a last line without a newline, to answer.
+    static bool LastLineWaits(const Reader& reader);
     // Answers a few of its lines; true when more wait for the next turn.
     bool AnswerLines(Reader& reader);
     // Writes what the socket takes now; false when its socket failed.

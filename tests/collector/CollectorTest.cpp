@@ -6,6 +6,7 @@
 #include "collector/CollectorClient.h"
 #include "fakes/TempDir.h"
 #include "platform/linux/CollectorProtocol.h"
+#include "platform/linux/UniqueFd.h"
 #include "platform/linux/UnixAddress.h"
 
 #include <array>
@@ -23,7 +24,9 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <iconv.h>
 #include <linux/bpf.h>
+#include <net/if.h>
 #include <netinet/icmp6.h>
 #include <netinet/ip_icmp.h>
 #include <sched.h>
@@ -38,6 +41,7 @@
 namespace {
 
 using namespace std::chrono_literals;
+using namespace std::string_literals;
 using namespace quantiro::platform::linux_impl;
 using quantiro::collector::OwnerOf;
 
@@ -804,6 +808,56 @@ TEST_F(CollectorTest, NoReaderHoldsTheService) {
     EXPECT_EQ(AnswerOf(endless), "ERR za długi wiersz\n");
     EXPECT_TRUE(AnswerOf(nonsense).starts_with("ERR nieznane polecenie\nERR COUNTERS"));
     ::close(silent);
+}
+
+// Whether `text` is whole UTF-8, as iconv reads it.
+bool IsUtf8(std::string text) {
+    const iconv_t convert = ::iconv_open("UTF-32LE", "UTF-8");
+    std::vector<char> out(4 * text.size() + 4);
+    char* in = text.data();
+    char* written = out.data();
+    std::size_t inLeft = text.size();
+    std::size_t outLeft = out.size();
+    const bool whole = ::iconv(convert, &in, &inLeft, &written, &outLeft) != std::size_t(-1);
+    ::iconv_close(convert);
+    return whole;
+}
+
+struct LineCase {
+    const char* name;
+    std::string sent;     // then the connection's sending ends
+    const char* start;    // of the answer
+    const char* contains; // somewhere in it
+};
+
+// A malformed request is refused, the last one is answered even without its newline,
+// and no answer carries a control character or a byte that is no UTF-8, whatever the
+// request or an owner's name held.
+TEST_F(CollectorTest, MalformedLinesGetCleanAnswers) {
+    const Scope scope(s_subtree, "plain"); // no unit: its programs go by their names
+    const pid_t sender = Spawn({.scope = scope.Path(), .name = "\xff\xfe"},
+                               [] { return SendDatagrams("127.0.0.1", 9, 1, 10); });
+    ASSERT_EQ(Wait(sender), 0);
+    const UniqueFd probe(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    std::uint64_t cookie = 0;
+    socklen_t length = sizeof cookie;
+    ASSERT_EQ(::getsockopt(probe.Get(), SOL_SOCKET, SO_NETNS_COOKIE, &cookie, &length), 0);
+    const LineCase cases[] = {
+        {"a NUL inside a prefix", "LOCAL 1.2.3.4\0garbage/8\n"s, "ERR prefiks nr 1", "?garbage"},
+        {"the last line without its newline", "LOCAL", "OK\n", ""},
+        {"bytes that are no UTF-8, echoed", "LOCAL caf\xff\xfe/8\n", "ERR prefiks nr 1", "caf??"},
+        {"an overlong slash and a surrogate, echoed", "LOCAL \xc0\xaf..\xed\xa0\x80\n",
+         "ERR prefiks nr 1", ""},
+        {"an owner named with bytes that are no UTF-8",
+         CountersRequestLine(cookie, ::if_nametoindex("lo")), "RUN ", "\texe\t??\t"},
+    };
+    for (const LineCase& entry : cases) {
+        const std::string answer = Ask(entry.sent);
+        EXPECT_TRUE(answer.starts_with(entry.start)) << entry.name << ": " << answer;
+        EXPECT_NE(answer.find(entry.contains), std::string::npos) << entry.name << ": " << answer;
+        EXPECT_TRUE(answer.ends_with('\n')) << entry.name << ": " << answer;
+        EXPECT_TRUE(IsUtf8(answer)) << entry.name << ": " << answer;
+    }
 }
 
 struct SecondStartCase {

@@ -73,6 +73,11 @@ constexpr std::array kCollectorOptions{
                "/run/quantiro/collector.sock."},
     OptionText{"--cgroup", "ŚCIEŻKA",
                "Liczy ruch grupy ŚCIEŻKA i grup w niej zamiast całej hierarchii cgroup v2."},
+    OptionText{"--status", "",
+               "Pyta działającą usługę przez jej gniazdo (podane opcją --socket, zmienną "
+               "QUANTIRO_COLLECTOR albo domyślne) i wypisuje, czy działa, od kiedy, dla ilu "
+               "właścicieli liczy ruch, ilu ma czytników i jak pełne są jej mapy; kończy pracę "
+               "ze stanem 3, gdy żadna nie działa. Może go użyć każdy użytkownik."},
     OptionText{"--version", "", "Wypisuje wersję programu i kończy pracę."},
     OptionText{"--help", "", "Wypisuje ten opis i kończy pracę."},
 };

@@ -27,6 +27,7 @@ using namespace std::chrono_literals;
 using platform::linux_impl::BadRequest;
 using platform::linux_impl::CountersRequest;
 using platform::linux_impl::LocalRequest;
+using platform::linux_impl::StatusRequest;
 using platform::linux_impl::UniqueFd;
 
 // Readers at once; the one quiet longest makes room for a new one.
@@ -111,9 +112,9 @@ UniqueFd Claim(const std::string& path) {
     const int error = errno;
     if ((!locked && error == EWOULDBLOCK) || Answers(path)) {
         throw std::runtime_error("na gnieździe " + path +
-                                 " działa już inna usługa quantiro-collector, więc ta nie zaczyna "
-                                 "pracy; drugą można uruchomić na innym gnieździe: --socket "
-                                 "ŚCIEŻKA");
+                                 " działa już inna usługa quantiro-collector (jej stan: "
+                                 "quantiro-collector --status), więc ta nie zaczyna pracy; drugą "
+                                 "można uruchomić na innym gnieździe: --socket ŚCIEŻKA");
     }
     if (!locked) {
         throw std::runtime_error("nie można założyć gniazda " + path + ": blokada " + lockPath +
@@ -144,6 +145,10 @@ CollectorService::CollectorService(const CollectorSettings& settings, ServiceLog
     : m_log(log)
     , m_socketPath(settings.socketPath)
     , m_claim(Claim(m_socketPath))
+    , m_version(settings.version)
+    , m_startedAt(std::chrono::duration_cast<std::chrono::seconds>(
+                      std::chrono::system_clock::now().time_since_epoch())
+                      .count())
     , m_runId(NewRunId())
     , m_ownNetnsCookie(OwnNetnsCookie())
     , m_epoll(::epoll_create1(EPOLL_CLOEXEC))
@@ -406,10 +411,25 @@ std::string CollectorService::Answer(std::string_view line, std::uint32_t uid) {
     if (const auto* local = std::get_if<LocalRequest>(&request)) {
         return SetUserPrefixes(uid, {local->prefixes.begin(), local->prefixes.end()});
     }
+    if (std::holds_alternative<StatusRequest>(request)) {
+        return StatusAnswer(Status());
+    }
     const std::string& reason = std::get<BadRequest>(request).reason;
     m_log.Refused(ServiceLog::Refusal::Request,
                   "odrzucono pytanie czytnika (uid " + std::to_string(uid) + "): " + reason);
     return ErrorLine(reason);
+}
+
+platform::linux_impl::CollectorStatus CollectorService::Status() {
+    platform::linux_impl::CollectorStatus status{
+        .version = m_version,
+        .startedAt = m_startedAt,
+        .owners = m_book.OwnerCount(),
+        .tables = {{.name = "readers", .used = m_readers.size(), .limit = kReaderLimit}}};
+    for (platform::linux_impl::TableFill& fill : m_program.Fills()) {
+        status.tables.push_back(std::move(fill));
+    }
+    return status;
 }
 
 std::string CollectorService::SetUserPrefixes(std::uint32_t uid,

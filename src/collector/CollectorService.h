@@ -17,6 +17,7 @@
 namespace quantiro::collector {
 
 struct CollectorSettings {
+    std::string version;      // told to STATUS
     std::string socketPath;   // where readers connect
     std::string cgroupRoot;   // the cgroup2 mount
     std::string attachCgroup; // where the programs sit; the root unless told otherwise
@@ -64,6 +65,7 @@ private:
     static bool SendOutput(int fd, Reader& reader);
     void Close(int fd);
     std::string Answer(std::string_view line, std::uint32_t uid);
+    platform::linux_impl::CollectorStatus Status();
     std::string SetUserPrefixes(std::uint32_t uid, const std::set<IpPrefix>& prefixes);
     void RefreshConnected();
     void DropIdleReaders();
@@ -71,6 +73,8 @@ private:
     ServiceLog& m_log;
     std::string m_socketPath;
     platform::linux_impl::UniqueFd m_claim; // the lock beside the socket, taken first
+    std::string m_version;
+    std::int64_t m_startedAt; // seconds since the epoch
     std::string m_runId;
     std::uint64_t m_ownNetnsCookie = 0;
     platform::linux_impl::UniqueFd m_listener;

@@ -164,6 +164,28 @@ bpf::traffic_value TrafficProgram::TakeCounter(const Counter& read) {
     return read.value;
 }
 
+std::vector<platform::linux_impl::TableFill> TrafficProgram::Fills() const {
+    std::vector<platform::linux_impl::TableFill> fills;
+    const auto& maps = m_skeleton->maps;
+    for (const bpf_map* map : {maps.traffic, maps.traffic_overflow, maps.local_prefixes,
+                               maps.connected_prefixes, maps.user_prefixes}) {
+        const int fd = ::bpf_map__fd(map);
+        std::vector<char> key(::bpf_map__key_size(map));
+        std::vector<char> next(key.size());
+        platform::linux_impl::TableFill fill{.name = ::bpf_map__name(map),
+                                             .limit = ::bpf_map__max_entries(map)};
+        // Bounded: a walk that starts over (a key deleted under it) counts no further.
+        for (const void* previous = nullptr;
+             fill.used < fill.limit && ::bpf_map_get_next_key(fd, previous, next.data()) == 0;
+             previous = key.data()) {
+            key.swap(next);
+            ++fill.used;
+        }
+        fills.push_back(std::move(fill));
+    }
+    return fills;
+}
+
 bool TrafficProgram::SetLocal(const IpPrefix& prefix, bool present) {
     bpf::address_prefix key{.prefix_length = prefix.length};
     std::memcpy(key.address, prefix.address.data(), sizeof key.address);

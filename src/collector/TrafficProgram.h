@@ -50,6 +50,9 @@ public:
     bool SetConnected(std::uint32_t ifindex, const IpPrefix& prefix, bool present);
     bool SetUserLocal(std::uint32_t uid, const IpPrefix& prefix, bool present);
 
+    // How full each map that can fill is, for STATUS.
+    std::vector<platform::linux_impl::TableFill> Fills() const;
+
 private:
     struct SkeletonDestroyer {
         void operator()(traffic_counter* skeleton) const;

@@ -930,6 +930,45 @@ TEST_F(CollectorTest, OneServiceASocket) {
     }
 }
 
+struct StatusCase {
+    const char* name;
+    bool running; // asked where the suite's service runs
+    uid_t uid;
+    int status;
+    const char* says;
+};
+
+// `quantiro-collector --status` as any user types it: that one runs, since when, for how
+// many owners, how full; or that none does, with systemctl's status 3.
+TEST_F(CollectorTest, StatusTellsWhetherItRuns) {
+    const StatusCase cases[] = {
+        {"running, asked by root", true, 0, 0, "działa na gnieździe "},
+        {"running, asked by another user", true, 65534, 0, "właściciele ruchu: "},
+        {"none running", false, 0, 3, "nie działa"},
+    };
+    for (const StatusCase& entry : cases) {
+        const std::string socket =
+            entry.running ? s_socket : (s_dir->Path() / "none.sock").string();
+        int pipe[2];
+        ASSERT_EQ(::pipe2(pipe, O_CLOEXEC), 0);
+        const pid_t asker = Spawn({.uid = entry.uid}, [&] {
+            ::dup2(pipe[1], STDOUT_FILENO);
+            ::execl(QUANTIRO_COLLECTOR_BINARY, QUANTIRO_COLLECTOR_BINARY, "--socket",
+                    socket.c_str(), "--status", nullptr);
+            return 127;
+        });
+        ::close(pipe[1]);
+        std::string text;
+        std::array<char, 4096> buffer{};
+        for (ssize_t got; (got = ::read(pipe[0], buffer.data(), buffer.size())) > 0;) {
+            text.append(buffer.data(), static_cast<std::size_t>(got));
+        }
+        ::close(pipe[0]);
+        EXPECT_EQ(Wait(asker), entry.status) << entry.name << ": " << text;
+        EXPECT_NE(text.find(entry.says), std::string::npos) << entry.name << ": " << text;
+    }
+}
+
 // The journal is told of the start, and of a storm of bad requests only a few lines a
 // minute, the rest counted when the service stops.
 TEST_F(CollectorTest, TellsTheJournalWithoutFloodingIt) {

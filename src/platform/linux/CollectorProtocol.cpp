@@ -129,6 +129,12 @@ CollectorRequest ParseRequest(std::string_view line) {
         return BadRequest{.reason = "COUNTERS wymaga ciasteczka przestrzeni nazw i numeru "
                                     "interfejsu"};
     }
+    if (verb == "STATUS") {
+        if (space == std::string_view::npos) {
+            return StatusRequest{};
+        }
+        return BadRequest{.reason = "STATUS nie ma argumentów"};
+    }
     if (verb == "LOCAL") {
         auto parsed = prefixes::ParseList(rest);
         if (const auto* problem = std::get_if<std::string>(&parsed)) {
@@ -145,6 +151,10 @@ std::string CountersRequestLine(std::uint64_t netnsCookie, std::uint32_t ifindex
 
 std::string LocalRequestLine(std::string_view prefixes) {
     return "LOCAL " + PrintableField(prefixes) + "\n";
+}
+
+std::string StatusRequestLine() {
+    return "STATUS\n";
 }
 
 std::string RunLine(std::string_view runId) {
@@ -171,6 +181,44 @@ std::string OkLine() {
 
 std::string ErrorLine(std::string_view reason) {
     return "ERR " + PrintableField(reason) + "\n";
+}
+
+std::string StatusAnswer(const CollectorStatus& status) {
+    std::string answer = "STATUS\t" + PrintableField(status.version) + '\t' +
+                         std::to_string(status.startedAt) + '\t' + std::to_string(status.owners) +
+                         '\n';
+    for (const TableFill& table : status.tables) {
+        answer += "FILL\t" + PrintableField(table.name) + '\t' + std::to_string(table.used) + '\t' +
+                  std::to_string(table.limit) + '\n';
+    }
+    return answer + EndLine();
+}
+
+std::optional<CollectorStatus> ParseStatusAnswer(std::string_view text) {
+    const std::vector<std::string_view> lines = Split(text, '\n');
+    if (lines.size() < 3 || !lines.back().empty() || lines[lines.size() - 2] != "END") {
+        return std::nullopt;
+    }
+    const std::vector<std::string_view> head = Split(lines.front(), '\t');
+    const auto startedAt = head.size() == 4 ? ParseWholeText<std::int64_t>(head[2]) : std::nullopt;
+    const auto owners = head.size() == 4 ? ParseWholeText<std::uint64_t>(head[3]) : std::nullopt;
+    if (head.front() != "STATUS" || !startedAt || !owners) {
+        return std::nullopt;
+    }
+    CollectorStatus status{
+        .version = std::string(head[1]), .startedAt = *startedAt, .owners = *owners};
+    for (std::size_t index = 1; index + 2 < lines.size(); ++index) {
+        const std::vector<std::string_view> fields = Split(lines[index], '\t');
+        const auto used =
+            fields.size() == 4 ? ParseWholeText<std::uint64_t>(fields[2]) : std::nullopt;
+        const auto limit =
+            fields.size() == 4 ? ParseWholeText<std::uint64_t>(fields[3]) : std::nullopt;
+        if (fields.front() != "FILL" || !used || !limit) {
+            return std::nullopt;
+        }
+        status.tables.push_back({.name = std::string(fields[1]), .used = *used, .limit = *limit});
+    }
+    return status;
 }
 
 std::optional<CollectorCounters> ParseCountersAnswer(std::string_view text) {

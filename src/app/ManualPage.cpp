@@ -9,7 +9,7 @@ int main(int argc, char** argv) {
         argc == 2 ? quantiro::app::UsageOf(argv[1]) : nullptr;
     if (!usage) {
         std::cerr << "usage: quantiro_manual_page quantiro|quantiro-options|quantiro-reports|"
-                     "quantiro-monitor\n";
+                     "quantiro-monitor|quantiro-collector\n";
         return 2;
     }
     quantiro::app::WriteManualPage(std::cout, *usage, QUANTIRO_VERSION);

@@ -73,9 +73,60 @@ constexpr std::array kCollectorOptions{
                "/run/quantiro/collector.sock."},
     OptionText{"--cgroup", "ŚCIEŻKA",
                "Liczy ruch grupy ŚCIEŻKA i grup w niej zamiast całej hierarchii cgroup v2."},
+    OptionText{"--status", "",
+               "Pyta działającą usługę przez jej gniazdo (podane opcją --socket, zmienną "
+               "QUANTIRO_COLLECTOR albo domyślne) i wypisuje, czy działa, od kiedy, dla ilu "
+               "właścicieli liczy ruch, ilu ma czytników i jak pełne są jej mapy; kończy pracę "
+               "ze stanem 3, gdy żadna nie działa. Może go użyć każdy użytkownik."},
     OptionText{"--version", "", "Wypisuje wersję programu i kończy pracę."},
     OptionText{"--help", "", "Wypisuje ten opis i kończy pracę."},
 };
+
+constexpr std::array kFamilyFiles{
+    NamedText{"~/.config/Kestrova/Quantiro.conf", "Ustawienia programów rodziny."},
+    NamedText{"~/.local/share/Kestrova/Quantiro/qub.db", "Baza danych ruchu, rekord na godzinę."},
+    NamedText{"~/.cache/Kestrova/Quantiro/", "Pobrana lista komunikatów i ich strony."},
+    NamedText{"~/.config/autostart/quantiro.desktop", "Uruchamianie razem z sesją."},
+    NamedText{"/usr/lib/quantiro/", "Programy rodziny i domyślny plik quantiro.par."},
+};
+
+constexpr std::array kFamilyEnvironment{
+    NamedText{"QUANTIRO_INTERFACE", "Interfejs mierzony zamiast interfejsu trasy domyślnej."},
+    NamedText{"QUANTIRO_COLLECTOR",
+              "Gniazdo usługi quantiro-collector, od której programy rodziny biorą ruch "
+              "poszczególnych programów, zamiast /run/quantiro/collector.sock (na przykład "
+              "usługi uruchomionej z --socket ŚCIEŻKA)."},
+    NamedText{"XDG_CONFIG_HOME, XDG_DATA_HOME, XDG_CACHE_HOME, XDG_RUNTIME_DIR",
+              "Katalogi ustawień, danych, pobranych plików i blokady; domyślne są podane wyżej, "
+              "w części PLIKI."},
+};
+
+constexpr std::string_view kFamilyExitStatus =
+    "0, gdy program zakończył pracę zwyczajnie; 1, gdy nie mógł zacząć pracy (na przykład z "
+    "powodu nieczytelnej bazy danych); 2, gdy nie rozpoznał opcji lub wartości.";
+
+constexpr std::array kCollectorFiles{
+    NamedText{"/run/quantiro/collector.sock",
+              "Gniazdo, przez które pytają miernik, jego programy i --status."},
+    NamedText{"/run/quantiro/collector.sock.lock",
+              "Blokada: jedna usługa na jednym gnieździe; druga kończy pracę."},
+    NamedText{"/usr/lib/systemd/system/quantiro-collector.service",
+              "Jednostka systemd: start razem z systemem, jako użytkownik dynamiczny, tylko z "
+              "uprawnieniami CAP_BPF, CAP_NET_ADMIN i CAP_PERFMON, z powodem każdego."},
+};
+
+constexpr std::array kCollectorEnvironment{
+    NamedText{"QUANTIRO_COLLECTOR", "Gniazdo, które pyta --status, gdy nie podano --socket."},
+    NamedText{"JOURNAL_STREAM",
+              "Ustawia ją systemd; gdy wskazuje standardowe wyjście błędów, każdy wiersz usługi "
+              "niesie w dzienniku swój priorytet."},
+};
+
+constexpr std::string_view kCollectorExitStatus =
+    "0, gdy usługa zakończyła pracę na sygnał albo --status zastał ją działającą; 1, gdy nie "
+    "mogła zacząć pracy (brak uprawnień, hierarchii cgroup v2 albo katalogu gniazda) albo na tym "
+    "samym gnieździe działa już inna; 2, gdy nie rozpoznała opcji lub wartości; 3, gdy --status "
+    "nie zastał działającej usługi; 4, gdy --status nie mógł tego stwierdzić.";
 
 constexpr ProgramUsage kMeter{
     .program = "quantiro",
@@ -88,6 +139,9 @@ constexpr ProgramUsage kMeter{
         "poszczególnych programów zapisuje obok każdej godziny, gdy działa usługa "
         "quantiro-collector; bez niej liczy tylko ruch całego interfejsu.",
     .options = kMeterOptions,
+    .files = kFamilyFiles,
+    .environment = kFamilyEnvironment,
+    .exitStatus = kFamilyExitStatus,
 };
 
 constexpr ProgramUsage kOptions{
@@ -103,6 +157,9 @@ constexpr ProgramUsage kOptions{
                    "okresu, limitu ani raportów, które pokazują go osobno; wymaga usługi "
                    "quantiro-collector.",
     .options = kOptionsOptions,
+    .files = kFamilyFiles,
+    .environment = kFamilyEnvironment,
+    .exitStatus = kFamilyExitStatus,
 };
 
 constexpr ProgramUsage kReports{
@@ -113,6 +170,9 @@ constexpr ProgramUsage kReports{
                    "lat, z okresem rozliczeniowym na tle limitu, oraz z ruchem aplikacji. Opcje "
                    "wypisują ten sam ruch w terminalu.",
     .options = kReportsOptions,
+    .files = kFamilyFiles,
+    .environment = kFamilyEnvironment,
+    .exitStatus = kFamilyExitStatus,
 };
 
 constexpr ProgramUsage kMonitor{
@@ -124,6 +184,9 @@ constexpr ProgramUsage kMonitor{
         "miernik: ostatnie dwie minuty albo ostatnią godzinę, z prędkością bieżącą, "
         "średnią i największą. Miernik uruchamia go sam, gdy to ustawiono.",
     .options = kMonitorOptions,
+    .files = kFamilyFiles,
+    .environment = kFamilyEnvironment,
+    .exitStatus = kFamilyExitStatus,
 };
 
 constexpr ProgramUsage kCollector{
@@ -134,21 +197,18 @@ constexpr ProgramUsage kCollector{
         "Od startu systemu liczy ruch każdego gniazda sieciowego według przestrzeni nazw i "
         "interfejsu, kierunku, programu i rodzaju (lokalny albo rozliczany), programami BPF "
         "w hierarchii cgroup v2. Miernik czyta liczniki przez gniazdo uniksowe; każdy "
-        "użytkownik widzi z nazwy tylko własne programy i usługi systemu.",
+        "użytkownik widzi z nazwy tylko własne programy i usługi systemu. Pakiet ją włącza; "
+        "wyłącza ją systemctl disable --now quantiro-collector, a włącza znów systemctl enable "
+        "--now quantiro-collector. Bez systemd uruchamia ją root (katalog /run/quantiro musi "
+        "istnieć), a kończy sygnał SIGTERM. Swoje wiersze, po polsku, pisze na standardowe wyjście "
+        "błędów, które systemd przekazuje do dziennika (journalctl -u quantiro-collector): start, "
+        "odmowy czytnikom (najwyżej pięć na minutę każdego rodzaju, potem ich liczba) i raz każdy "
+        "błąd, po którym pracuje dalej.",
     .options = kCollectorOptions,
-};
-
-struct FileText {
-    std::string_view path;
-    std::string_view description;
-};
-
-constexpr std::array kFiles{
-    FileText{"~/.config/Kestrova/Quantiro.conf", "Ustawienia programów rodziny."},
-    FileText{"~/.local/share/Kestrova/Quantiro/qub.db", "Baza danych ruchu, rekord na godzinę."},
-    FileText{"~/.cache/Kestrova/Quantiro/", "Pobrana lista komunikatów i ich strony."},
-    FileText{"~/.config/autostart/quantiro.desktop", "Uruchamianie razem z sesją."},
-    FileText{"/usr/lib/quantiro/", "Programy rodziny i domyślny plik quantiro.par."},
+    .section = 8,
+    .files = kCollectorFiles,
+    .environment = kCollectorEnvironment,
+    .exitStatus = kCollectorExitStatus,
 };
 
 // Roff reads a leading dot or apostrophe as a request and a backslash as an escape;
@@ -259,8 +319,10 @@ void WriteManualPage(std::ostream& out, const ProgramUsage& usage, std::string_v
     for (char& c : title) {
         c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
     }
-    out << ".TH " << Roff(title) << " 1 \"\" \"quantiro " << version
-        << "\" \"Polecenia użytkownika\"\n"
+    out << ".TH " << Roff(title) << " " << usage.section << " \"\" \"quantiro " << version
+        << "\" \""
+        << (usage.section == 8 ? "Polecenia zarządzania systemem" : "Polecenia użytkownika")
+        << "\"\n"
         << ".SH NAZWA\n"
         << Roff(usage.program) << " \\- " << usage.summary << "\n"
         << ".SH SKŁADNIA\n.B " << Roff(usage.program) << "\n"
@@ -276,22 +338,20 @@ void WriteManualPage(std::ostream& out, const ProgramUsage& usage, std::string_v
         out << "\n" << Roff(option.description) << "\n";
     }
     out << ".SH PLIKI\n";
-    for (const FileText& file : kFiles) {
-        out << ".TP\n.I " << Roff(file.path) << "\n" << Roff(file.description) << "\n";
+    for (const NamedText& file : usage.files) {
+        out << ".TP\n.I " << Roff(file.name) << "\n" << Roff(file.description) << "\n";
     }
-    out << ".SH ŚRODOWISKO\n"
-        << ".TP\n.B QUANTIRO_INTERFACE\nInterfejs mierzony zamiast interfejsu trasy domyślnej.\n"
-        << ".TP\n.B XDG_CONFIG_HOME, XDG_DATA_HOME, XDG_CACHE_HOME, XDG_RUNTIME_DIR\n"
-        << "Katalogi ustawień, danych, pobranych plików i blokady; domyślne są podane wyżej, "
-           "w części PLIKI.\n";
-    out << ".SH \"KOD WYJŚCIA\"\n"
-        << "0, gdy program zakończył pracę zwyczajnie; 1, gdy nie mógł zacząć pracy (na przykład "
-           "z powodu nieczytelnej bazy danych); 2, gdy nie rozpoznał opcji lub wartości.\n";
+    out << ".SH ŚRODOWISKO\n";
+    for (const NamedText& variable : usage.environment) {
+        out << ".TP\n.B " << Roff(variable.name) << "\n" << Roff(variable.description) << "\n";
+    }
+    out << ".SH \"KOD WYJŚCIA\"\n" << Roff(usage.exitStatus) << "\n";
     out << ".SH \"ZOBACZ TAKŻE\"\n";
     bool first = true;
-    for (const ProgramUsage* other : {&kMeter, &kOptions, &kReports, &kMonitor}) {
+    for (const ProgramUsage* other : {&kMeter, &kOptions, &kReports, &kMonitor, &kCollector}) {
         if (other != &usage) {
-            out << (first ? "" : ",\n") << ".BR " << Roff(other->program) << " (1)";
+            out << (first ? "" : ",\n") << ".BR " << Roff(other->program) << " (" << other->section
+                << ")";
             first = false;
         }
     }

@@ -41,13 +41,18 @@ int HexDigit(char c) {
 }
 
 // systemd writes a '-' inside a name as "\x2d" (and other bytes alike), since '-'
-// separates the parts of the unit name.
-std::string Unescape(std::string_view text) {
+// separates the parts of the unit name. No desktop id, machine or snap has a '/' or a
+// control character: a name that unescapes to one ("slash\x2f..\x2fetc") is none.
+std::optional<std::string> Unescape(std::string_view text) {
     std::string out;
     for (std::size_t at = 0; at < text.size(); ++at) {
         if (text[at] == '\\' && at + 3 < text.size() && text[at + 1] == 'x' &&
             HexDigit(text[at + 2]) >= 0 && HexDigit(text[at + 3]) >= 0) {
-            out += static_cast<char>(HexDigit(text[at + 2]) * 16 + HexDigit(text[at + 3]));
+            const int byte = HexDigit(text[at + 2]) * 16 + HexDigit(text[at + 3]);
+            if (byte == '/' || byte < 0x20 || byte == 0x7f) {
+                return std::nullopt;
+            }
+            out += static_cast<char>(byte);
             at += 3;
         } else {
             out += text[at];
@@ -142,8 +147,8 @@ std::optional<std::string> ContainerOf(std::string_view parent, std::string_view
         if (!machine) {
             machine = Between(unit, "systemd-nspawn@", ".service");
         }
-        if (machine) {
-            return "nspawn " + Unescape(*machine);
+        if (const auto name = machine ? Unescape(*machine) : std::nullopt) {
+            return "nspawn " + *name;
         }
     }
     return std::nullopt;
@@ -160,10 +165,12 @@ std::optional<std::string> SnapDesktopIdOf(std::string_view unit) {
     }
     const std::string_view app =
         parts.size() == 2 ? parts[1].substr(0, parts[1].find('-')) : parts[1];
-    if (app == "hook") {
+    const auto snap = Unescape(parts[0]);
+    const auto unescapedApp = Unescape(app);
+    if (app == "hook" || !snap || !unescapedApp) {
         return std::nullopt;
     }
-    return Unescape(parts[0]) + "_" + Unescape(app);
+    return *snap + "_" + *unescapedApp;
 }
 
 bool IsUnit(std::string_view component) {

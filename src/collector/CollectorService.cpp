@@ -1,6 +1,7 @@
 #include "collector/CollectorService.h"
 
 #include "collector/CgroupOwner.h"
+#include "collector/ServiceLog.h"
 #include "platform/linux/UnixAddress.h"
 
 #include <algorithm>
@@ -9,7 +10,9 @@
 #include <cstring>
 #include <stdexcept>
 
+#include <fcntl.h>
 #include <sys/epoll.h>
+#include <sys/file.h>
 #include <sys/random.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
@@ -24,6 +27,7 @@ using namespace std::chrono_literals;
 using platform::linux_impl::BadRequest;
 using platform::linux_impl::CountersRequest;
 using platform::linux_impl::LocalRequest;
+using platform::linux_impl::StatusRequest;
 using platform::linux_impl::UniqueFd;
 
 // Readers at once; the one quiet longest makes room for a new one.
@@ -62,8 +66,7 @@ std::uint64_t OwnNetnsCookie() {
     socklen_t length = sizeof cookie;
     if (!probe.Valid() ||
         ::getsockopt(probe.Get(), SOL_SOCKET, SO_NETNS_COOKIE, &cookie, &length) != 0) {
-        throw std::runtime_error(std::string("ciasteczko przestrzeni nazw: ") +
-                                 std::strerror(errno));
+        throw std::runtime_error("ciasteczko przestrzeni nazw: " + ErrorText(errno));
     }
     return cookie;
 }
@@ -72,7 +75,7 @@ std::uint64_t OwnNetnsCookie() {
 std::string NewRunId() {
     std::array<unsigned char, 16> random{};
     if (::getrandom(random.data(), random.size(), 0) != static_cast<ssize_t>(random.size())) {
-        throw std::runtime_error("getrandom");
+        throw std::runtime_error("losowanie numeru uruchomienia: " + ErrorText(errno));
     }
     std::string id;
     for (const unsigned char byte : random) {
@@ -83,25 +86,69 @@ std::string NewRunId() {
     return id;
 }
 
+// Said with every failure to make the socket: who makes its directory, and how to try
+// the service elsewhere.
+constexpr const char* kSocketAdvice =
+    ". Usługę uruchamia systemd (systemctl start quantiro-collector), który zakłada katalog "
+    "/run/quantiro; do prób wskaż inne gniazdo opcją --socket ŚCIEŻKA.";
+
+// Whether a service answers at `path`: its socket is live, and never to be taken.
+bool Answers(const std::string& path) {
+    const std::optional<sockaddr_un> address = platform::linux_impl::UnixAddress(path);
+    const UniqueFd probe(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    return address && probe.Valid() &&
+           (::connect(probe.Get(), reinterpret_cast<const sockaddr*>(&*address),
+                      sizeof *address) == 0 ||
+            errno == EAGAIN); // a full backlog: busy, but there
+}
+
+// The lock beside the socket, held while the service lives: of two services started on
+// one path at once, the second finds it taken. A socket that answers is not taken
+// either, whoever holds it; one that does not is left by a service that died.
+UniqueFd Claim(const std::string& path) {
+    const std::string lockPath = path + ".lock";
+    UniqueFd lock(::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600));
+    const bool locked = lock.Valid() && ::flock(lock.Get(), LOCK_EX | LOCK_NB) == 0;
+    const int error = errno;
+    if ((!locked && error == EWOULDBLOCK) || Answers(path)) {
+        throw std::runtime_error("na gnieździe " + path +
+                                 " działa już inna usługa quantiro-collector (jej stan: "
+                                 "quantiro-collector --status), więc ta nie zaczyna pracy; drugą "
+                                 "można uruchomić na innym gnieździe: --socket ŚCIEŻKA");
+    }
+    if (!locked) {
+        throw std::runtime_error("nie można założyć gniazda " + path + ": blokada " + lockPath +
+                                 ": " + ErrorText(error) + kSocketAdvice);
+    }
+    return lock;
+}
+
 UniqueFd Listen(const std::string& path) {
     const std::optional<sockaddr_un> address = platform::linux_impl::UnixAddress(path);
     if (!address) {
-        throw std::runtime_error("za długa ścieżka gniazda: " + path);
+        throw std::runtime_error("za długa ścieżka gniazda: " + path + kSocketAdvice);
     }
     UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-    ::unlink(path.c_str()); // left by a service that died
+    ::unlink(path.c_str()); // left by a service that died: Claim found it dead
     if (!fd.Valid() ||
         ::bind(fd.Get(), reinterpret_cast<const sockaddr*>(&*address), sizeof *address) != 0 ||
         ::chmod(path.c_str(), 0666) != 0 || ::listen(fd.Get(), SOMAXCONN) != 0) {
-        throw std::runtime_error("gniazdo " + path + ": " + std::strerror(errno));
+        throw std::runtime_error("nie można założyć gniazda " + path + ": " + ErrorText(errno) +
+                                 kSocketAdvice);
     }
     return fd;
 }
 
 } // namespace
 
-CollectorService::CollectorService(const CollectorSettings& settings)
-    : m_socketPath(settings.socketPath)
+CollectorService::CollectorService(const CollectorSettings& settings, ServiceLog& log)
+    : m_log(log)
+    , m_socketPath(settings.socketPath)
+    , m_claim(Claim(m_socketPath))
+    , m_version(settings.version)
+    , m_startedAt(std::chrono::duration_cast<std::chrono::seconds>(
+                      std::chrono::system_clock::now().time_since_epoch())
+                      .count())
     , m_runId(NewRunId())
     , m_ownNetnsCookie(OwnNetnsCookie())
     , m_epoll(::epoll_create1(EPOLL_CLOEXEC))
@@ -109,20 +156,26 @@ CollectorService::CollectorService(const CollectorSettings& settings)
     , m_program(settings.attachCgroup, m_ownNetnsCookie)
     , m_book(m_program, m_cgroups, m_ownNetnsCookie) {
     for (const char* text : kLocalPrefixes) {
-        m_program.SetLocal(*prefixes::Parse(text), true);
+        if (!m_program.SetLocal(*prefixes::Parse(text), true)) {
+            throw std::runtime_error("zapis zakresów lokalnych do mapy BPF: " + ErrorText(errno));
+        }
     }
     RefreshConnected();
     m_listener = Listen(m_socketPath);
     if (!m_epoll.Valid()) {
-        throw std::runtime_error(std::string("epoll: ") + std::strerror(errno));
+        throw std::runtime_error("epoll: " + ErrorText(errno));
     }
-    ::epoll_event listener{.events = EPOLLIN, .data = {.u64 = kListenerTag}};
-    ::epoll_event cgroups{.events = EPOLLIN, .data = {.u64 = kNewCgroupsTag}};
-    ::epoll_event routes{.events = EPOLLIN, .data = {.u64 = kRoutesTag}};
-    ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_ADD, m_listener.Get(), &listener);
-    ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_ADD, m_program.NewCgroupsDescriptor(), &cgroups);
+    Watch(m_listener.Get(), kListenerTag);
+    Watch(m_program.NewCgroupsDescriptor(), kNewCgroupsTag);
     if (m_connectedSource.Descriptor() >= 0) {
-        ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_ADD, m_connectedSource.Descriptor(), &routes);
+        Watch(m_connectedSource.Descriptor(), kRoutesTag);
+    }
+}
+
+void CollectorService::Watch(int fd, std::uint64_t tag) {
+    ::epoll_event event{.events = EPOLLIN, .data = {.u64 = tag}};
+    if (::epoll_ctl(m_epoll.Get(), EPOLL_CTL_ADD, fd, &event) != 0) {
+        throw std::runtime_error("epoll_ctl: " + ErrorText(errno));
     }
 }
 
@@ -131,8 +184,7 @@ CollectorService::~CollectorService() {
 }
 
 void CollectorService::Run(int stopDescriptor) {
-    ::epoll_event stop{.events = EPOLLIN, .data = {.u64 = kStopTag}};
-    ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_ADD, stopDescriptor, &stop);
+    Watch(stopDescriptor, kStopTag);
     const std::function<void(std::uint64_t)> noteCgroup = [this](std::uint64_t id) {
         m_cgroups.PathOf(id); // now, while a short-lived scope still exists
     };
@@ -143,13 +195,16 @@ void CollectorService::Run(int stopDescriptor) {
         const int ready = ::epoll_wait(m_epoll.Get(), events.data(), events.size(),
                                        m_unanswered.empty() ? 1000 : 0);
         if (ready < 0 && errno != EINTR) {
-            throw std::runtime_error(std::string("epoll_wait: ") + std::strerror(errno));
+            throw std::runtime_error("epoll_wait: " + ErrorText(errno));
         }
         // New cgroups first: their names are wanted before anything else happens.
-        m_program.TakeNewCgroups(noteCgroup);
+        if (const int error = m_program.TakeNewCgroups(noteCgroup); error != 0) {
+            m_log.FailedOnce("odczyt nowych grup z bufora BPF", error);
+        }
         for (int at = 0; at < ready; ++at) {
             const std::uint64_t tag = events[at].data.u64;
             if (tag == kStopTag) {
+                m_log.Summarize(true);
                 return;
             }
             if (tag == kListenerTag) {
@@ -166,6 +221,7 @@ void CollectorService::Run(int stopDescriptor) {
             Serve(fd, 0);
         }
         DropIdleReaders();
+        m_log.Summarize();
         if (std::chrono::steady_clock::now() - lastFold > kFoldInterval) {
             m_book.Fold();
             lastFold = std::chrono::steady_clock::now();
@@ -177,11 +233,16 @@ void CollectorService::Accept() {
     for (;;) {
         UniqueFd fd(::accept4(m_listener.Get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
         if (!fd.Valid()) {
-            return; // EAGAIN: all taken; anything else: the next connection tries again
+            // EAGAIN: all taken; anything else: the next connection tries again.
+            if (errno != EAGAIN && errno != EINTR && errno != ECONNABORTED) {
+                m_log.FailedOnce("przyjęcie połączenia czytnika", errno);
+            }
+            return;
         }
         ucred credentials{};
         socklen_t length = sizeof credentials;
         if (::getsockopt(fd.Get(), SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0) {
+            m_log.FailedOnce("odczyt użytkownika czytnika (SO_PEERCRED)", errno);
             continue;
         }
         if (m_readers.size() >= kReaderLimit) {
@@ -189,11 +250,17 @@ void CollectorService::Accept() {
                 m_readers.begin(), m_readers.end(), [](const auto& a, const auto& b) {
                     return a.second.lastActive < b.second.lastActive;
                 });
+            m_log.Refused(ServiceLog::Refusal::TooManyReaders,
+                          "za dużo czytników naraz (" + std::to_string(kReaderLimit) +
+                              "): rozłączono najdłużej milczącego (uid " +
+                              std::to_string(quietest->second.uid) + "), by przyjąć nowego (uid " +
+                              std::to_string(credentials.uid) + ")");
             Close(quietest->first);
         }
         const int number = fd.Get();
         ::epoll_event event{.events = EPOLLIN, .data = {.u64 = static_cast<std::uint32_t>(number)}};
         if (::epoll_ctl(m_epoll.Get(), EPOLL_CTL_ADD, number, &event) != 0) {
+            m_log.FailedOnce("epoll_ctl dla nowego czytnika", errno);
             continue;
         }
         m_readers[number] = Reader{.fd = std::move(fd),
@@ -203,6 +270,7 @@ void CollectorService::Accept() {
 }
 
 void CollectorService::Close(int fd) {
+    // Closing the descriptor takes it out of the epoll set anyway; this only says so first.
     ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_DEL, fd, nullptr);
     m_readers.erase(fd);
     m_unanswered.erase(fd);
@@ -221,6 +289,11 @@ void CollectorService::Serve(int fd, std::uint32_t events) {
     }
     const bool moreLines = AnswerLines(reader);
     failed = !SendOutput(fd, reader) || failed;
+    if (reader.output.size() > kPendingOutputLimit) {
+        m_log.Refused(ServiceLog::Refusal::SlowReader, "czytnik (uid " +
+                                                           std::to_string(reader.uid) +
+                                                           ") nie odbiera odpowiedzi: rozłączono");
+    }
     if (failed || reader.output.size() > kPendingOutputLimit ||
         (reader.closing && reader.output.empty())) {
         m_unanswered.erase(fd);
@@ -237,7 +310,12 @@ void CollectorService::Serve(int fd, std::uint32_t events) {
     const std::uint32_t wanted = (reader.closing || reader.finished ? 0U : std::uint32_t{EPOLLIN}) |
                                  (reader.output.empty() ? 0U : std::uint32_t{EPOLLOUT});
     ::epoll_event event{.events = wanted, .data = {.u64 = static_cast<std::uint32_t>(fd)}};
-    ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_MOD, fd, &event);
+    if (::epoll_ctl(m_epoll.Get(), EPOLL_CTL_MOD, fd, &event) != 0) {
+        // Left as it was, a reader could wait for an answer it is never sent.
+        m_log.FailedOnce("epoll_ctl dla czytnika", errno);
+        m_unanswered.erase(fd);
+        Close(fd);
+    }
 }
 
 bool CollectorService::ReceiveInput(int fd, Reader& reader) {
@@ -256,18 +334,33 @@ bool CollectorService::ReceiveInput(int fd, Reader& reader) {
     return true;
 }
 
+bool CollectorService::LastLineWaits(const Reader& reader) {
+    // A reader that ended its sending ended its last line too, as the end of a file
+    // does: a request written without its newline is answered all the same.
+    return reader.finished && !reader.input.empty() &&
+           reader.input.find('\n') == std::string::npos &&
+           reader.input.size() <= platform::linux_impl::kCollectorLineLimit;
+}
+
 bool CollectorService::AnswerLines(Reader& reader) {
     // A few lines a turn, so one reader's burst of requests cannot hold the others.
     for (int lines = 0; lines < kLinesPerTurn && !reader.closing; ++lines) {
-        const std::size_t end = reader.input.find('\n');
+        std::size_t end = reader.input.find('\n');
         if (end == std::string::npos) {
-            break;
+            if (!LastLineWaits(reader)) {
+                break;
+            }
+            end = reader.input.size();
         }
         reader.output += Answer(std::string_view(reader.input).substr(0, end), reader.uid);
-        reader.input.erase(0, end + 1);
+        reader.input.erase(0, std::min(end + 1, reader.input.size()));
     }
-    const bool moreLines = !reader.closing && reader.input.find('\n') != std::string::npos;
+    const bool moreLines =
+        !reader.closing && (reader.input.find('\n') != std::string::npos || LastLineWaits(reader));
     if (!moreLines && reader.input.size() > platform::linux_impl::kCollectorLineLimit) {
+        m_log.Refused(ServiceLog::Refusal::LongLine, "za długi wiersz od czytnika (uid " +
+                                                         std::to_string(reader.uid) +
+                                                         "): rozłączono");
         reader.output += platform::linux_impl::ErrorLine("za długi wiersz");
         reader.closing = true;
     }
@@ -318,15 +411,33 @@ std::string CollectorService::Answer(std::string_view line, std::uint32_t uid) {
     if (const auto* local = std::get_if<LocalRequest>(&request)) {
         return SetUserPrefixes(uid, {local->prefixes.begin(), local->prefixes.end()});
     }
-    return ErrorLine(std::get<BadRequest>(request).reason);
+    if (std::holds_alternative<StatusRequest>(request)) {
+        return StatusAnswer(Status());
+    }
+    const std::string& reason = std::get<BadRequest>(request).reason;
+    m_log.Refused(ServiceLog::Refusal::Request,
+                  "odrzucono pytanie czytnika (uid " + std::to_string(uid) + "): " + reason);
+    return ErrorLine(reason);
+}
+
+platform::linux_impl::CollectorStatus CollectorService::Status() {
+    platform::linux_impl::CollectorStatus status{
+        .version = m_version,
+        .startedAt = m_startedAt,
+        .owners = m_book.OwnerCount(),
+        .tables = {{.name = "readers", .used = m_readers.size(), .limit = kReaderLimit}}};
+    for (platform::linux_impl::TableFill& fill : m_program.Fills()) {
+        status.tables.push_back(std::move(fill));
+    }
+    return status;
 }
 
 std::string CollectorService::SetUserPrefixes(std::uint32_t uid,
                                               const std::set<IpPrefix>& prefixes) {
     std::set<IpPrefix>& current = m_userPrefixes[uid];
     for (const IpPrefix& prefix : current) {
-        if (!prefixes.contains(prefix)) {
-            m_program.SetUserLocal(uid, prefix, false);
+        if (!prefixes.contains(prefix) && !m_program.SetUserLocal(uid, prefix, false)) {
+            m_log.FailedOnce("usunięcie prefiksu lokalnego użytkownika z mapy BPF", errno);
         }
     }
     bool stored = true;
@@ -337,9 +448,12 @@ std::string CollectorService::SetUserPrefixes(std::uint32_t uid,
     if (!stored) {
         // The map is full (thousands of users' prefixes): none of this user's then.
         for (const IpPrefix& prefix : prefixes) {
-            m_program.SetUserLocal(uid, prefix, false);
+            m_program.SetUserLocal(uid, prefix, false); // most were never stored
         }
         m_userPrefixes.erase(uid);
+        m_log.Refused(ServiceLog::Refusal::PrefixesFull,
+                      "brak miejsca w mapie na prefiksy lokalne użytkownika " +
+                          std::to_string(uid));
         return platform::linux_impl::ErrorLine("brak miejsca na prefiksy lokalne");
     }
     if (current.empty()) {
@@ -354,20 +468,26 @@ void CollectorService::RefreshConnected() {
         return; // the next change, or the next lost notification, reads again
     }
     for (const auto& [ifindex, prefix] : m_connected.connected) {
-        if (!wanted->connected.contains({ifindex, prefix})) {
-            m_program.SetConnected(ifindex, prefix, false);
+        if (!wanted->connected.contains({ifindex, prefix}) &&
+            !m_program.SetConnected(ifindex, prefix, false)) {
+            m_log.FailedOnce("usunięcie sieci podłączonej z mapy BPF", errno);
         }
     }
     for (const IpPrefix& prefix : m_connected.broadcasts) {
-        if (!wanted->broadcasts.contains(prefix) && !IsLocalEverywhere(prefix)) {
-            m_program.SetLocal(prefix, false);
+        if (!wanted->broadcasts.contains(prefix) && !IsLocalEverywhere(prefix) &&
+            !m_program.SetLocal(prefix, false)) {
+            m_log.FailedOnce("usunięcie adresu rozgłoszeniowego z mapy BPF", errno);
         }
     }
     for (const auto& [ifindex, prefix] : wanted->connected) {
-        m_program.SetConnected(ifindex, prefix, true);
+        if (!m_program.SetConnected(ifindex, prefix, true)) {
+            m_log.FailedOnce("zapis sieci podłączonej do mapy BPF", errno);
+        }
     }
     for (const IpPrefix& prefix : wanted->broadcasts) {
-        m_program.SetLocal(prefix, true);
+        if (!m_program.SetLocal(prefix, true)) {
+            m_log.FailedOnce("zapis adresu rozgłoszeniowego do mapy BPF", errno);
+        }
     }
     for (const auto& [ifindex, mtu] : m_connected.mtus) {
         if (!wanted->mtus.contains(ifindex)) {

@@ -3,6 +3,7 @@
 #include "collector/CgroupDirectory.h"
 #include "collector/ConnectedPrefixes.h"
 #include "collector/CounterBook.h"
+#include "collector/ServiceLog.h"
 #include "collector/TrafficProgram.h"
 #include "platform/linux/UniqueFd.h"
 
@@ -16,6 +17,7 @@
 namespace quantiro::collector {
 
 struct CollectorSettings {
+    std::string version;      // told to STATUS
     std::string socketPath;   // where readers connect
     std::string cgroupRoot;   // the cgroup2 mount
     std::string attachCgroup; // where the programs sit; the root unless told otherwise
@@ -24,11 +26,13 @@ struct CollectorSettings {
 // The counting service: one thread waiting on the new cgroups' ring buffer, the
 // rtnetlink notifications, the listening socket and its readers. Nothing a reader
 // does can hold it: their sockets never block, their lines and their number are
-// bounded, and one that goes quiet is dropped.
+// bounded, and one that goes quiet is dropped. One service a socket: a second one
+// started on it ends at once, and never unlinks a socket that answers.
 class CollectorService {
 public:
-    // Loads and attaches the programs and listens; throws std::runtime_error.
-    explicit CollectorService(const CollectorSettings& settings);
+    // Loads and attaches the programs and listens; throws std::runtime_error, its text
+    // in Polish. Refusals and failures it goes on after are told to `log`.
+    CollectorService(const CollectorSettings& settings, ServiceLog& log);
     ~CollectorService();
     CollectorService(const CollectorService&) = delete;
     CollectorService& operator=(const CollectorService&) = delete;
@@ -47,22 +51,30 @@ private:
         std::chrono::steady_clock::time_point lastActive;
     };
 
-    void Watch(int fd, std::uint32_t events);
+    // Adds a descriptor the loop reads, with its tag; throws when epoll refuses it.
+    void Watch(int fd, std::uint64_t tag);
     void Accept();
     void Serve(int fd, std::uint32_t events);
     // Takes what the reader sent, up to a line's limit; false when its socket failed.
     static bool ReceiveInput(int fd, Reader& reader);
+    // Whether what is left of its input is a last line without a newline, to answer.
+    static bool LastLineWaits(const Reader& reader);
     // Answers a few of its lines; true when more wait for the next turn.
     bool AnswerLines(Reader& reader);
     // Writes what the socket takes now; false when its socket failed.
     static bool SendOutput(int fd, Reader& reader);
     void Close(int fd);
     std::string Answer(std::string_view line, std::uint32_t uid);
+    platform::linux_impl::CollectorStatus Status();
     std::string SetUserPrefixes(std::uint32_t uid, const std::set<IpPrefix>& prefixes);
     void RefreshConnected();
     void DropIdleReaders();
 
+    ServiceLog& m_log;
     std::string m_socketPath;
+    platform::linux_impl::UniqueFd m_claim; // the lock beside the socket, taken first
+    std::string m_version;
+    std::int64_t m_startedAt; // seconds since the epoch
     std::string m_runId;
     std::uint64_t m_ownNetnsCookie = 0;
     platform::linux_impl::UniqueFd m_listener;

@@ -3,6 +3,7 @@
 #include "collector/CgroupOwner.h"
 
 #include <cstring>
+#include <set>
 #include <unordered_map>
 
 namespace quantiro::collector {
@@ -72,6 +73,14 @@ std::map<CounterBook::OwnerKey, CounterBook::Totals> CounterBook::Collect() {
     }
     m_cgroups.ForgetRemoved();
     return totals;
+}
+
+std::size_t CounterBook::OwnerCount() {
+    std::set<TrafficOwner> owners;
+    for (const auto& [key, totals] : Collect()) {
+        owners.insert(key.owner);
+    }
+    return owners.size();
 }
 
 std::vector<CollectorRow> CounterBook::Rows(std::uint64_t netnsCookie, std::uint32_t ifindex,

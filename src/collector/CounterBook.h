@@ -31,6 +31,9 @@ public:
     std::vector<CollectorRow> Rows(std::uint64_t netnsCookie, std::uint32_t ifindex,
                                    std::uint32_t callerUid);
 
+    // How many owners it counts for, in every namespace and of every user.
+    std::size_t OwnerCount();
+
 private:
     struct OwnerKey {
         std::uint64_t netnsCookie = 0;

@@ -1,5 +1,6 @@
 #include "collector/TrafficProgram.h"
 
+#include "collector/ServiceLog.h"
 #include "platform/linux/UniqueFd.h"
 
 #include <cerrno>
@@ -18,7 +19,19 @@ namespace {
 using platform::linux_impl::UniqueFd;
 
 std::runtime_error Refused(const std::string& step, int error) {
-    return std::runtime_error(step + ": " + std::strerror(error < 0 ? -error : error));
+    error = error < 0 ? -error : error;
+    // What a start by hand, without the unit's capabilities, runs into.
+    const bool unprivileged = error == EPERM || error == EACCES;
+    return std::runtime_error(step + ": " + ErrorText(error) +
+                              (unprivileged ? ". Usługa potrzebuje uprawnień CAP_BPF, "
+                                              "CAP_NET_ADMIN i CAP_PERFMON; uruchamia ją systemd "
+                                              "(systemctl start quantiro-collector)"
+                                            : ""));
+}
+
+// libbpf's own lines are English and say again what the error thrown says.
+int Silent(enum libbpf_print_level /*level*/, const char* /*format*/, va_list /*arguments*/) {
+    return 0;
 }
 
 bpf::traffic_value SumOverCpus(const std::vector<bpf::traffic_value>& perCpu) {
@@ -64,6 +77,7 @@ void TrafficProgram::RingBufferFree::operator()(ring_buffer* buffer) const {
 }
 
 TrafficProgram::TrafficProgram(const std::string& cgroup, std::uint64_t ownNetnsCookie) {
+    ::libbpf_set_print(&Silent);
     m_cpus = ::libbpf_num_possible_cpus();
     if (m_cpus <= 0) {
         throw Refused("liczba procesorów", m_cpus);
@@ -114,10 +128,11 @@ int TrafficProgram::OnNewCgroup(void* context, void* data, std::size_t size) {
     return 0;
 }
 
-void TrafficProgram::TakeNewCgroups(const std::function<void(std::uint64_t)>& onCgroup) {
+int TrafficProgram::TakeNewCgroups(const std::function<void(std::uint64_t)>& onCgroup) {
     m_onCgroup = &onCgroup;
-    ::ring_buffer__consume(m_newCgroups.get());
+    const int consumed = ::ring_buffer__consume(m_newCgroups.get());
     m_onCgroup = nullptr;
+    return consumed < 0 ? -consumed : 0;
 }
 
 std::vector<TrafficProgram::Counter> TrafficProgram::ReadCounters() const {
@@ -147,6 +162,28 @@ bpf::traffic_value TrafficProgram::TakeCounter(const Counter& read) {
     // A kernel without it for this map (before 5.14): what was read, then the delete.
     ::bpf_map_delete_elem(map, &read.key);
     return read.value;
+}
+
+std::vector<platform::linux_impl::TableFill> TrafficProgram::Fills() const {
+    std::vector<platform::linux_impl::TableFill> fills;
+    const auto& maps = m_skeleton->maps;
+    for (const bpf_map* map : {maps.traffic, maps.traffic_overflow, maps.local_prefixes,
+                               maps.connected_prefixes, maps.user_prefixes}) {
+        const int fd = ::bpf_map__fd(map);
+        std::vector<char> key(::bpf_map__key_size(map));
+        std::vector<char> next(key.size());
+        platform::linux_impl::TableFill fill{.name = ::bpf_map__name(map),
+                                             .limit = ::bpf_map__max_entries(map)};
+        // Bounded: a walk that starts over (a key deleted under it) counts no further.
+        for (const void* previous = nullptr;
+             fill.used < fill.limit && ::bpf_map_get_next_key(fd, previous, next.data()) == 0;
+             previous = key.data()) {
+            key.swap(next);
+            ++fill.used;
+        }
+        fills.push_back(std::move(fill));
+    }
+    return fills;
 }
 
 bool TrafficProgram::SetLocal(const IpPrefix& prefix, bool present) {

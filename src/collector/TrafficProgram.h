@@ -28,9 +28,10 @@ public:
     TrafficProgram(const TrafficProgram&) = delete;
     TrafficProgram& operator=(const TrafficProgram&) = delete;
 
-    // Readable when cgroups were announced; TakeNewCgroups hands them over.
+    // Readable when cgroups were announced; TakeNewCgroups hands them over, and
+    // returns 0, or the error that kept it from reading them.
     int NewCgroupsDescriptor() const;
-    void TakeNewCgroups(const std::function<void(std::uint64_t)>& onCgroup);
+    int TakeNewCgroups(const std::function<void(std::uint64_t)>& onCgroup);
 
     struct Counter {
         bpf::traffic_key key;
@@ -50,6 +51,9 @@ public:
     bool SetUserLocal(std::uint32_t uid, const IpPrefix& prefix, bool present);
     // An interface's MTU in the service's namespace (0: gone), for its fragments.
     void SetMtu(std::uint32_t ifindex, std::uint32_t mtu);
+
+    // How full each map that can fill is, for STATUS.
+    std::vector<platform::linux_impl::TableFill> Fills() const;
 
 private:
     struct SkeletonDestroyer {

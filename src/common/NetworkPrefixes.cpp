@@ -27,6 +27,10 @@ std::string_view Trimmed(std::string_view text) {
 std::optional<IpPrefix> Parse(std::string_view text) {
     const std::size_t slash = text.find('/');
     const std::string address(text.substr(0, slash));
+    // inet_pton reads up to a NUL: "1.2.3.4\0garbage/8" would pass as 1.2.3.4/8.
+    if (address.find('\0') != std::string::npos) {
+        return std::nullopt;
+    }
     IpPrefix prefix;
     std::uint8_t maximum = 128;
     std::uint8_t offset = 0;

@@ -7,6 +7,7 @@
 #include "fakes/TempDir.h"
 #include "platform/linux/CollectorProtocol.h"
 #include "platform/linux/CollectorReader.h"
+#include "platform/linux/UniqueFd.h"
 #include "platform/linux/UnixAddress.h"
 
 #include <array>
@@ -24,7 +25,9 @@
 #include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <iconv.h>
 #include <linux/bpf.h>
+#include <net/if.h>
 #include <netinet/icmp6.h>
 #include <netinet/ip_icmp.h>
 #include <sched.h>
@@ -39,6 +42,7 @@
 namespace {
 
 using namespace std::chrono_literals;
+using namespace std::string_literals;
 using namespace quantiro::platform::linux_impl;
 using quantiro::collector::OwnerOf;
 
@@ -373,21 +377,63 @@ protected:
         ASSERT_GT(s_service, 0) << "the service did not start";
     }
 
-    // A service in `netns`, answering on `socket` once it is ready; -1 when it is not.
-    static pid_t Launch(const std::string& socket, const std::string& netns = "") {
+    // A service in `netns` on `socket`, its standard error into `log` when one is named.
+    static pid_t Start(const std::string& socket, const std::string& netns = "",
+                       const std::string& log = "") {
         const std::string binary = QUANTIRO_COLLECTOR_BINARY;
-        const pid_t service = Spawn({.netns = netns}, [&] {
+        return Spawn({.netns = netns}, [&] {
+            const int fd =
+                log.empty() ? -1 : ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
+            if (fd >= 0) {
+                ::dup2(fd, STDERR_FILENO);
+            }
             ::execl(binary.c_str(), binary.c_str(), "--socket", socket.c_str(), nullptr);
             return 127;
         });
+    }
+    static bool Answers(const std::string& socket) {
+        return CollectorClient(socket, 1s).ReadCounters("lo").has_value();
+    }
+    // As Start, once the service answers; -1 when it does not.
+    static pid_t Launch(const std::string& socket, const std::string& netns = "",
+                        const std::string& log = "") {
+        const pid_t service = Start(socket, netns, log);
         for (int attempt = 0; attempt < 200; ++attempt) {
-            if (CollectorClient(socket, 1s).ReadCounters("lo")) {
+            if (Answers(socket)) {
                 return service;
             }
             std::this_thread::sleep_for(50ms);
         }
         Stop(service);
         return -1;
+    }
+    // Sends `text` on a connection of its own, ends its sending, and reads the answer
+    // until the service closes (5 s at most).
+    static std::string Ask(const std::string& text, const std::string& socket = s_socket) {
+        const int fd = Connect(text, socket);
+        ::shutdown(fd, SHUT_WR);
+        return AnswerOf(fd);
+    }
+    static int Connect(const std::string& text, const std::string& socket = s_socket) {
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        const sockaddr_un address = *UnixAddress(socket);
+        timeval limit{.tv_sec = 5};
+        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+            ::send(fd, text.data(), text.size(), MSG_NOSIGNAL) !=
+                static_cast<ssize_t>(text.size())) {
+            throw std::runtime_error("cannot reach the service");
+        }
+        return fd;
+    }
+    static std::string AnswerOf(int fd) {
+        std::string answer;
+        std::array<char, 256> buffer{};
+        for (ssize_t got; (got = ::recv(fd, buffer.data(), buffer.size(), 0)) > 0;) {
+            answer.append(buffer.data(), static_cast<std::size_t>(got));
+        }
+        ::close(fd);
+        return answer;
     }
     static void Stop(pid_t service) {
         if (service > 0) {
@@ -929,35 +975,200 @@ TEST_F(CollectorTest, RestartStartsANewRun) {
 // A reader that stops half-way through a line, one that sends an endless line and
 // one that sends nonsense hold nobody up; each gets its answer.
 TEST_F(CollectorTest, NoReaderHoldsTheService) {
-    const auto connectTo = [](const std::string& text) {
-        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const sockaddr_un address = *UnixAddress(s_socket);
-        timeval limit{.tv_sec = 5};
-        ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
-        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-            ::send(fd, text.data(), text.size(), MSG_NOSIGNAL) !=
-                static_cast<ssize_t>(text.size())) {
-            throw std::runtime_error("cannot reach the service");
-        }
-        return fd;
-    };
-    const auto answerOf = [](int fd) {
-        std::string answer;
-        std::array<char, 256> buffer{};
-        for (ssize_t got; (got = ::recv(fd, buffer.data(), buffer.size(), 0)) > 0;) {
-            answer.append(buffer.data(), static_cast<std::size_t>(got));
-        }
-        ::close(fd);
-        return answer;
-    };
-    const int silent = connectTo("COUNTERS 1");
-    const int endless = connectTo(std::string(6000, 'x'));
-    const int nonsense = connectTo("HELLO\nCOUNTERS x 1\n");
+    const int silent = Connect("COUNTERS 1");
+    const int endless = Connect(std::string(6000, 'x'));
+    const int nonsense = Connect("HELLO\nCOUNTERS x 1\n");
     ::shutdown(nonsense, SHUT_WR);
     EXPECT_TRUE(CollectorClient(s_socket, 5s).ReadCounters("lo").has_value());
-    EXPECT_EQ(answerOf(endless), "ERR za długi wiersz\n");
-    EXPECT_TRUE(answerOf(nonsense).starts_with("ERR nieznane polecenie\nERR COUNTERS"));
+    EXPECT_EQ(AnswerOf(endless), "ERR za długi wiersz\n");
+    EXPECT_TRUE(AnswerOf(nonsense).starts_with("ERR nieznane polecenie\nERR COUNTERS"));
     ::close(silent);
+}
+
+// Whether `text` is whole UTF-8, as iconv reads it.
+bool IsUtf8(std::string text) {
+    const iconv_t convert = ::iconv_open("UTF-32LE", "UTF-8");
+    std::vector<char> out(4 * text.size() + 4);
+    char* in = text.data();
+    char* written = out.data();
+    std::size_t inLeft = text.size();
+    std::size_t outLeft = out.size();
+    const bool whole = ::iconv(convert, &in, &inLeft, &written, &outLeft) != std::size_t(-1);
+    ::iconv_close(convert);
+    return whole;
+}
+
+struct LineCase {
+    const char* name;
+    std::string sent;     // then the connection's sending ends
+    const char* start;    // of the answer
+    const char* contains; // somewhere in it
+};
+
+// A malformed request is refused, the last one is answered even without its newline,
+// and no answer carries a control character or a byte that is no UTF-8, whatever the
+// request or an owner's name held.
+TEST_F(CollectorTest, MalformedLinesGetCleanAnswers) {
+    const Scope scope(s_subtree, "plain"); // no unit: its programs go by their names
+    const pid_t sender = Spawn({.scope = scope.Path(), .name = "\xff\xfe"},
+                               [] { return SendDatagrams("127.0.0.1", 9, 1, 10); });
+    ASSERT_EQ(Wait(sender), 0);
+    const UniqueFd probe(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    std::uint64_t cookie = 0;
+    socklen_t length = sizeof cookie;
+    ASSERT_EQ(::getsockopt(probe.Get(), SOL_SOCKET, SO_NETNS_COOKIE, &cookie, &length), 0);
+    const LineCase cases[] = {
+        {"a NUL inside a prefix", "LOCAL 1.2.3.4\0garbage/8\n"s, "ERR prefiks nr 1", "?garbage"},
+        {"the last line without its newline", "LOCAL", "OK\n", ""},
+        {"bytes that are no UTF-8, echoed", "LOCAL caf\xff\xfe/8\n", "ERR prefiks nr 1", "caf??"},
+        {"an overlong slash and a surrogate, echoed", "LOCAL \xc0\xaf..\xed\xa0\x80\n",
+         "ERR prefiks nr 1", ""},
+        {"an owner named with bytes that are no UTF-8",
+         CountersRequestLine(cookie, ::if_nametoindex("lo")), "RUN ", "\texe\t??\t"},
+    };
+    for (const LineCase& entry : cases) {
+        const std::string answer = Ask(entry.sent);
+        EXPECT_TRUE(answer.starts_with(entry.start)) << entry.name << ": " << answer;
+        EXPECT_NE(answer.find(entry.contains), std::string::npos) << entry.name << ": " << answer;
+        EXPECT_TRUE(answer.ends_with('\n')) << entry.name << ": " << answer;
+        EXPECT_TRUE(IsUtf8(answer)) << entry.name << ": " << answer;
+    }
+}
+
+struct SecondStartCase {
+    const char* name;
+    bool livePeer;   // a service answers on the socket already
+    bool killedPeer; // one was killed there, its socket left behind
+    int starting;    // services started at once
+    int refusing;    // of them, those that end at once, saying why
+};
+
+// One service a socket: another started beside it ends and leaves it its socket, of
+// two started at once one ends, and a dead service's socket is taken over.
+TEST_F(CollectorTest, OneServiceASocket) {
+    const SecondStartCase cases[] = {
+        {"beside a live service", true, false, 1, 1},
+        {"two at once", false, false, 2, 1},
+        {"over a killed service's socket", false, true, 1, 0},
+    };
+    for (const SecondStartCase& entry : cases) {
+        SCOPED_TRACE(entry.name);
+        const std::string socket = (s_dir->Path() / "one.sock").string();
+        pid_t peer = -1;
+        std::string peerRun;
+        if (entry.livePeer || entry.killedPeer) {
+            peer = Launch(socket);
+            ASSERT_GT(peer, 0);
+            peerRun = CollectorClient(socket, 1s).ReadCounters("lo").value().runId;
+        }
+        if (entry.killedPeer) {
+            ::kill(peer, SIGKILL);
+            Wait(peer);
+            peer = -1;
+        }
+        std::vector<std::pair<pid_t, std::string>> started; // pid, its log
+        for (int at = 0; at < entry.starting; ++at) {
+            const std::string log = (s_dir->Path() / ("one-" + std::to_string(at) + ".log"));
+            ::unlink(log.c_str());
+            started.emplace_back(Start(socket, "", log), log);
+        }
+        int refused = 0;
+        for (int tenth = 0; tenth < 100 && refused < entry.refusing; ++tenth) {
+            std::this_thread::sleep_for(100ms);
+            for (auto& [pid, log] : started) {
+                int status = 0;
+                if (pid > 0 && ::waitpid(pid, &status, WNOHANG) == pid) {
+                    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 0) << status;
+                    EXPECT_NE(Output("cat " + log).find("działa już"), std::string::npos)
+                        << Output("cat " + log);
+                    pid = -1;
+                    ++refused;
+                }
+            }
+        }
+        EXPECT_EQ(refused, entry.refusing);
+        for (int attempt = 0; attempt < 100 && !Answers(socket); ++attempt) {
+            std::this_thread::sleep_for(50ms);
+        }
+        const auto counters = CollectorClient(socket, 1s).ReadCounters("lo");
+        ASSERT_TRUE(counters.has_value());
+        if (entry.livePeer) {
+            EXPECT_EQ(counters->runId, peerRun);
+        }
+        std::size_t running = peer > 0 ? 1 : 0;
+        for (const auto& [pid, log] : started) {
+            running += pid > 0 && ::waitpid(pid, nullptr, WNOHANG) == 0 ? 1 : 0;
+            Stop(pid);
+        }
+        EXPECT_EQ(running, 1U);
+        Stop(peer);
+    }
+}
+
+struct StatusCase {
+    const char* name;
+    bool running; // asked where the suite's service runs
+    uid_t uid;
+    int status;
+    const char* says;
+};
+
+// `quantiro-collector --status` as any user types it: that one runs, since when, for how
+// many owners, how full; or that none does, with systemctl's status 3.
+TEST_F(CollectorTest, StatusTellsWhetherItRuns) {
+    const StatusCase cases[] = {
+        {"running, asked by root", true, 0, 0, "działa na gnieździe "},
+        {"running, asked by another user", true, 65534, 0, "właściciele ruchu: "},
+        {"none running", false, 0, 3, "nie działa"},
+    };
+    for (const StatusCase& entry : cases) {
+        const std::string socket =
+            entry.running ? s_socket : (s_dir->Path() / "none.sock").string();
+        int pipe[2];
+        ASSERT_EQ(::pipe2(pipe, O_CLOEXEC), 0);
+        const pid_t asker = Spawn({.uid = entry.uid}, [&] {
+            ::dup2(pipe[1], STDOUT_FILENO);
+            ::execl(QUANTIRO_COLLECTOR_BINARY, QUANTIRO_COLLECTOR_BINARY, "--socket",
+                    socket.c_str(), "--status", nullptr);
+            return 127;
+        });
+        ::close(pipe[1]);
+        std::string text;
+        std::array<char, 4096> buffer{};
+        for (ssize_t got; (got = ::read(pipe[0], buffer.data(), buffer.size())) > 0;) {
+            text.append(buffer.data(), static_cast<std::size_t>(got));
+        }
+        ::close(pipe[0]);
+        EXPECT_EQ(Wait(asker), entry.status) << entry.name << ": " << text;
+        EXPECT_NE(text.find(entry.says), std::string::npos) << entry.name << ": " << text;
+    }
+}
+
+// The journal is told of the start, and of a storm of bad requests only a few lines a
+// minute, the rest counted when the service stops.
+TEST_F(CollectorTest, TellsTheJournalWithoutFloodingIt) {
+    const std::string socket = (s_dir->Path() / "journal.sock").string();
+    const std::string log = (s_dir->Path() / "journal.log").string();
+    const pid_t service = Launch(socket, "", log);
+    ASSERT_GT(service, 0);
+    std::string storm;
+    for (int line = 0; line < 30; ++line) {
+        storm += "HELLO\n";
+    }
+    Ask(storm, socket);
+    Stop(service);
+    const std::string text = Output("cat " + log);
+    const auto count = [&](const std::string& part) {
+        std::size_t found = 0;
+        for (std::size_t at = 0; (at = text.find(part, at)) != std::string::npos; ++at) {
+            ++found;
+        }
+        return found;
+    };
+    EXPECT_EQ(count("liczy ruch"), 1U) << text;
+    EXPECT_EQ(count(socket), 1U) << text;
+    EXPECT_EQ(count("nieznane polecenie"), 5U) << text;
+    EXPECT_EQ(count("pominięto jeszcze 25 "), 1U) << text;
 }
 
 struct OwnerCase {
@@ -1014,6 +1225,9 @@ TEST(CgroupOwnerTest, NamesTheOwnerFromThePath) {
          "systemd-resolve", OwnerKind::Unit, "nspawn debian-test"},
         {"/machine.slice/systemd-nspawn@arch.service/payload", "curl", OwnerKind::Unit,
          "nspawn arch"},
+        {"/user.slice/user-1000.slice/user@1000.service/app.slice/app-slash\\x2f..\\x2fetc-1.scope",
+         "evil", OwnerKind::Exe, "evil"},
+        {"/machine.slice/machine-a\\x2f..\\x2fb.scope/payload", "curl", OwnerKind::Exe, "curl"},
         {"/system.slice/apt-daily.service", "apt", OwnerKind::Unit, "apt-daily.service"},
         {"/system.slice/system-getty.slice/getty@tty1.service", "agetty", OwnerKind::Unit,
          "getty@tty1.service"},

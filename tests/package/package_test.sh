@@ -24,6 +24,15 @@ for typed in quantiro-options quantiro-reports quantiro-monitor; do
         '[ "$(readlink "$root/usr/bin/$typed")" = ../lib/quantiro/$typed ] && [ -f "$root/usr/share/man/man1/$typed.1.gz" ]'
 done
 check "quantiro(1) names the others" 'zcat "$root/usr/share/man/man1/quantiro.1.gz" | grep -q "quantiro\\\\-options"'
+check "quantiro(1) names the variable that points the meters at another counting service" \
+    'zcat "$root/usr/share/man/man1/quantiro.1.gz" | grep -q "^.B QUANTIRO_COLLECTOR"'
+check "/usr/bin/quantiro-collector links to the program directory, with its page in section 8" \
+    '[ "$(readlink "$root/usr/bin/quantiro-collector")" = ../lib/quantiro/quantiro-collector ] && [ -f "$root/usr/share/man/man8/quantiro-collector.8.gz" ]'
+for page in $(sed -n 's/^Documentation=//p' "$root/usr/lib/systemd/system/quantiro-collector.service"); do
+    name=${page#man:}
+    section=${name#*(}
+    check "the unit's $page ships" '[ -f "$root/usr/share/man/man${section%)}/${name%(*}.${section%)}.gz" ]'
+done
 check "the Grafana dashboard ships" '[ -f "$root/usr/share/doc/quantiro/grafana/quantiro.json" ]'
 check "the package wants Qt's Polish translations" \
     'dpkg-deb -f "$deb" Depends | grep -q qt6-translations-l10n'
@@ -51,6 +60,10 @@ check "the unpacked reports read it" \
     'HOME=$home "$program/zvraport.dll" --summary | grep -q "^Prognoza na koniec okresu"'
 check "and the program directory is as shipped" \
     '[ "$(LC_ALL=C ls "$program" | tr "\n" " ")" = "ZVlimiter.dll ZVmal.dll ZVopcje.dll ZVpoz.dll ZVstat.dll dlmon.dll modules quantiro quantiro-collector quantiro-fetch quantiro-limits quantiro-monitor quantiro-notify quantiro-options quantiro-reports quantiro.par zvraport.dll " ]'
+"$root/usr/bin/quantiro-collector" --socket "$work/none.sock" --status >"$work/status.log"
+status=$?
+check "the unpacked service's --status says that none runs, with status 3 ($status)" \
+    '[ "$status" = 3 ] && grep -q "nie działa" "$work/status.log"'
 check "the counting service's unit ships, with the scripts that enable it" \
     '[ -f "$root/usr/lib/systemd/system/quantiro-collector.service" ] && dpkg-deb -I "$deb" postinst | grep -q "deb-systemd-helper enable"'
 check "the family's names are links inside it" '[ "$(readlink "$program/ZVopcje.dll")" = quantiro-options ]'

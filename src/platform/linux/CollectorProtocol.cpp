@@ -39,14 +39,61 @@ std::vector<std::string_view> Split(std::string_view text, char separator) {
     }
 }
 
-// Names come from cgroup paths and executable names, which may hold any byte but
-// '/' and NUL; a tab or a newline would break the line apart.
-std::string PrintableField(std::string_view text) {
-    std::string field(text);
-    for (char& c : field) {
-        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) {
-            c = '?';
+// The length of the UTF-8 character `text` starts with; 0 when it starts none: a
+// stray byte, a character cut short, an overlong form (0xC0 0xAF for '/'), a
+// surrogate or a code point past U+10FFFF.
+std::size_t Utf8Length(std::string_view text) {
+    const auto byte = [&](std::size_t at) {
+        return static_cast<unsigned char>(text[at]);
+    };
+    const unsigned char lead = byte(0);
+    // The second byte's range narrows after the leads that could start a bad form.
+    std::size_t length = 0;
+    unsigned char low = 0x80;
+    unsigned char high = 0xBF;
+    if (lead < 0x80) {
+        return 1;
+    }
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : low;
+        high = lead == 0xED ? 0x9F : high;
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : low;
+        high = lead == 0xF4 ? 0x8F : high;
+    }
+    if (length == 0 || text.size() < length || byte(1) < low || byte(1) > high) {
+        return 0;
+    }
+    for (std::size_t at = 2; at < length; ++at) {
+        if ((byte(at) & 0xC0) != 0x80) {
+            return 0;
         }
+    }
+    return length;
+}
+
+// Names come from cgroup paths and executable names, which may hold any byte but
+// '/' and NUL, and a refused request is echoed: a control character would break the
+// line apart, and a byte that is no UTF-8 a reader that takes the line as text. Each
+// such character, or byte, becomes '?'.
+std::string PrintableField(std::string_view text) {
+    std::string field;
+    for (std::size_t at = 0; at < text.size();) {
+        const std::size_t length = Utf8Length(text.substr(at));
+        const auto lead = static_cast<unsigned char>(text[at]);
+        const bool control = length == 1 ? lead < 0x20 || lead == 0x7f
+                                         : length == 2 && lead == 0xC2 &&
+                                               static_cast<unsigned char>(text[at + 1]) < 0xA0;
+        if (length == 0 || control) {
+            field += '?';
+        } else {
+            field += text.substr(at, length);
+        }
+        at += std::max<std::size_t>(length, 1);
     }
     return field;
 }
@@ -82,6 +129,12 @@ CollectorRequest ParseRequest(std::string_view line) {
         return BadRequest{.reason = "COUNTERS wymaga ciasteczka przestrzeni nazw i numeru "
                                     "interfejsu"};
     }
+    if (verb == "STATUS") {
+        if (space == std::string_view::npos) {
+            return StatusRequest{};
+        }
+        return BadRequest{.reason = "STATUS nie ma argumentów"};
+    }
     if (verb == "LOCAL") {
         auto parsed = prefixes::ParseList(rest);
         if (const auto* problem = std::get_if<std::string>(&parsed)) {
@@ -98,6 +151,10 @@ std::string CountersRequestLine(std::uint64_t netnsCookie, std::uint32_t ifindex
 
 std::string LocalRequestLine(std::string_view prefixes) {
     return "LOCAL " + PrintableField(prefixes) + "\n";
+}
+
+std::string StatusRequestLine() {
+    return "STATUS\n";
 }
 
 std::string RunLine(std::string_view runId) {
@@ -124,6 +181,44 @@ std::string OkLine() {
 
 std::string ErrorLine(std::string_view reason) {
     return "ERR " + PrintableField(reason) + "\n";
+}
+
+std::string StatusAnswer(const CollectorStatus& status) {
+    std::string answer = "STATUS\t" + PrintableField(status.version) + '\t' +
+                         std::to_string(status.startedAt) + '\t' + std::to_string(status.owners) +
+                         '\n';
+    for (const TableFill& table : status.tables) {
+        answer += "FILL\t" + PrintableField(table.name) + '\t' + std::to_string(table.used) + '\t' +
+                  std::to_string(table.limit) + '\n';
+    }
+    return answer + EndLine();
+}
+
+std::optional<CollectorStatus> ParseStatusAnswer(std::string_view text) {
+    const std::vector<std::string_view> lines = Split(text, '\n');
+    if (lines.size() < 3 || !lines.back().empty() || lines[lines.size() - 2] != "END") {
+        return std::nullopt;
+    }
+    const std::vector<std::string_view> head = Split(lines.front(), '\t');
+    const auto startedAt = head.size() == 4 ? ParseWholeText<std::int64_t>(head[2]) : std::nullopt;
+    const auto owners = head.size() == 4 ? ParseWholeText<std::uint64_t>(head[3]) : std::nullopt;
+    if (head.front() != "STATUS" || !startedAt || !owners) {
+        return std::nullopt;
+    }
+    CollectorStatus status{
+        .version = std::string(head[1]), .startedAt = *startedAt, .owners = *owners};
+    for (std::size_t index = 1; index + 2 < lines.size(); ++index) {
+        const std::vector<std::string_view> fields = Split(lines[index], '\t');
+        const auto used =
+            fields.size() == 4 ? ParseWholeText<std::uint64_t>(fields[2]) : std::nullopt;
+        const auto limit =
+            fields.size() == 4 ? ParseWholeText<std::uint64_t>(fields[3]) : std::nullopt;
+        if (fields.front() != "FILL" || !used || !limit) {
+            return std::nullopt;
+        }
+        status.tables.push_back({.name = std::string(fields[1]), .used = *used, .limit = *limit});
+    }
+    return status;
 }
 
 std::optional<CollectorCounters> ParseCountersAnswer(std::string_view text) {

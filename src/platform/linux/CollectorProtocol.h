@@ -57,10 +57,26 @@ struct CountersRequest {
 struct LocalRequest {
     std::vector<IpPrefix> prefixes;
 };
+struct StatusRequest {};
 struct BadRequest {
     std::string reason; // in Polish, for the ERR line
 };
-using CollectorRequest = std::variant<CountersRequest, LocalRequest, BadRequest>;
+using CollectorRequest = std::variant<CountersRequest, LocalRequest, StatusRequest, BadRequest>;
+
+// How full one of the service's bounded tables is: its readers, or a BPF map.
+struct TableFill {
+    std::string name; // "readers", or the map's own name
+    std::uint64_t used = 0;
+    std::uint64_t limit = 0;
+};
+
+// One answer to STATUS, which the service gives any user.
+struct CollectorStatus {
+    std::string version;
+    std::int64_t startedAt = 0; // seconds since the epoch
+    std::uint64_t owners = 0;   // every namespace's and user's
+    std::vector<TableFill> tables;
+};
 
 // A request line, without its newline.
 CollectorRequest ParseRequest(std::string_view line);
@@ -68,15 +84,20 @@ CollectorRequest ParseRequest(std::string_view line);
 std::string CountersRequestLine(std::uint64_t netnsCookie, std::uint32_t ifindex);
 // The prefixes as the user wrote them, comma-separated.
 std::string LocalRequestLine(std::string_view prefixes);
+std::string StatusRequestLine();
 
 std::string RunLine(std::string_view runId);
 std::string RowLine(const CollectorRow& row);
 std::string EndLine();
 std::string OkLine();
 std::string ErrorLine(std::string_view reason);
+// The whole answer to STATUS, through its END line.
+std::string StatusAnswer(const CollectorStatus& status);
 
 // Reads a whole answer to COUNTERS, through its END line; nullopt when it is not one.
 std::optional<CollectorCounters> ParseCountersAnswer(std::string_view text);
+// Reads a whole answer to STATUS; nullopt when it is not one.
+std::optional<CollectorStatus> ParseStatusAnswer(std::string_view text);
 
 std::string_view KindName(OwnerKind kind);
 

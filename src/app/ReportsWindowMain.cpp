@@ -40,7 +40,7 @@ extern "C" __attribute__((visibility("default"))) int QuantiroReportsWindow(int 
     ui::ReportsWindow window(std::move(history), std::move(applications), entries,
                              reportSettings.limit, reportSettings.localCounting,
                              {today.year(), today.month(), today.day()},
-                             static_cast<reports::Grouping>(view), problem);
+                             static_cast<reports::View>(view), problem);
     showRequests.Listen([&] { ui::BringForward(window); });
     window.show();
     return application.Run();

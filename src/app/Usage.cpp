@@ -40,9 +40,9 @@ constexpr std::array kOptionsOptions{
 };
 
 constexpr std::array kReportsOptions{
-    OptionText{"godziny|dni|miesiace|lata", "",
-               "WIDOK: otwiera okno raportów na godzinach dnia, dniach miesiąca, miesiącach roku "
-               "albo latach."},
+    OptionText{"godziny|dni|miesiace|lata|aplikacje", "",
+               "WIDOK: otwiera okno raportów na godzinach dnia, dniach miesiąca (także bez "
+               "widoku), miesiącach roku, latach albo aplikacjach dnia."},
     OptionText{"--csv", "", "Wypisuje ruch w bajtach jako CSV."},
     OptionText{"--json", "", "Wypisuje ruch w bajtach jako JSON (w kształcie wersji 2 vnStat)."},
     OptionText{"--by", "hour|day|month|year",

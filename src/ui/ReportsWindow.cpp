@@ -37,7 +37,7 @@ constexpr QSize kFrameRoom(16, 48);
 constexpr std::array kViews{reports::Grouping::Hour, reports::Grouping::Day,
                             reports::Grouping::Month, reports::Grouping::Year};
 // The tab after the four groupings.
-constexpr int kApplicationsTab = static_cast<int>(kViews.size());
+constexpr int kApplicationsTab = static_cast<int>(reports::View::Applications);
 // The chart's bars: the largest applications, as many as the table lists by name.
 constexpr std::size_t kChartedApplications = reports::kNamedApplications;
 
@@ -112,8 +112,7 @@ ReportsWindow::ReportsWindow(reports::TrafficHistory history,
                              reports::ApplicationHistory applications,
                              platform::DesktopEntries& entries,
                              const limits::LimitSettings& settings, reports::LocalCounting counting,
-                             const CalendarDate& today, reports::Grouping view,
-                             const QString& problem)
+                             const CalendarDate& today, reports::View view, const QString& problem)
     : m_history(std::move(history))
     , m_applications(std::move(applications))
     , m_entries(entries)
@@ -121,7 +120,10 @@ ReportsWindow::ReportsWindow(reports::TrafficHistory history,
     , m_settings(settings)
     , m_counting(counting)
     , m_today(today)
-    , m_shown{view, today}
+    // The applications' view leaves the traffic's page on the days of the month.
+    , m_shown{view == reports::View::Applications ? reports::Grouping::Day
+                                                  : kViews[static_cast<std::size_t>(view)],
+              today}
     , m_separator(EnvironmentDecimalSeparator()) {
     auto* layout = new QVBoxLayout(this);
     QPushButton* exportButton = BuildControls(*layout);
@@ -139,7 +141,7 @@ ReportsWindow::ReportsWindow(reports::TrafficHistory history,
     BuildBillingPeriod();
     FitToScreen();
     ConnectControls(exportButton);
-    ShowPeriod(m_shown);
+    view == reports::View::Applications ? ShowApplications(m_range) : ShowPeriod(m_shown);
 }
 
 QPushButton* ReportsWindow::BuildControls(QVBoxLayout& layout) {

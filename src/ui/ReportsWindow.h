@@ -33,8 +33,8 @@ public:
     // says how the local network's traffic stands to the figures.
     ReportsWindow(reports::TrafficHistory history, reports::ApplicationHistory applications,
                   platform::DesktopEntries& entries, const limits::LimitSettings& settings,
-                  reports::LocalCounting counting, const CalendarDate& today,
-                  reports::Grouping view, const QString& problem = {});
+                  reports::LocalCounting counting, const CalendarDate& today, reports::View view,
+                  const QString& problem = {});
 
     void ShowPeriod(const reports::ShownPeriod& period);
     const reports::ShownPeriod& Shown() const { return m_shown; }

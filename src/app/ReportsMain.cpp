@@ -38,6 +38,7 @@ struct Now {
     CalendarDate today;
     int hour = 0;
     int minute = 0;
+    double DayFraction() const { return (hour * 60 + minute) / 1440.0; }
 };
 
 Now LocalNow() {
@@ -199,9 +200,9 @@ int RunTerminal(const TerminalRequest& request, const paths::FamilyPaths& paths)
         break;
     }
     case TerminalRequest::Output::Summary:
-        output =
-            reports::SummaryText(history, applications, limitSettings, reportSettings.localCounting,
-                                 now.today, EnvironmentDecimalSeparator());
+        output = reports::SummaryText(
+            history, applications, limitSettings, reportSettings.localCounting,
+            {.today = now.today, .dayFraction = now.DayFraction()}, EnvironmentDecimalSeparator());
         break;
     }
     std::fwrite(output.data(), 1, output.size(), stdout);

@@ -42,6 +42,7 @@ package: build
 
 bench: build
 	@scripts/install-deps.sh bench
+	cmake --build $(BUILD_DIR) --target benches
 	$(BUILD_DIR)/bin/tick_bench
 	$(BUILD_DIR)/bin/month_sum_bench
 	bench/startup

@@ -60,7 +60,8 @@ int main(int argc, char** argv) {
     platform::linux_impl::GioDesktopEntries entries;
     ui::ReportsWindow window(reports::LoadHistory(*database), reports::LoadApplications(*database),
                              entries, limits::LimitSettings{}, reports::LocalCounting::Included,
-                             {today.year(), today.month(), today.day()}, reports::Grouping::Day);
+                             {.today = {today.year(), today.month(), today.day()}},
+                             reports::View::Days);
     FirstPaint first;
     window.Chart().installEventFilter(&first);
     window.show();

@@ -38,9 +38,7 @@ int main(int argc, char** argv) {
     }
     // A refused call stops before the settings are opened, which makes their folder.
     if (const auto refusal = options::RefusalOf(arguments)) {
-        std::cerr << "quantiro-options: " << *refusal << "\n\n"
-                  << app::HelpText(app::OptionsUsage());
-        return 2;
+        return options::Refuse(std::cerr, *refusal, app::HelpText(app::OptionsUsage()));
     }
     const paths::FamilyPaths paths = paths::FromEnvironment();
     platform::linux_impl::IniSettingsStore settings(paths::SettingsFile(paths.configHome));

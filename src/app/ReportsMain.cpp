@@ -19,6 +19,7 @@
 #include "reports/ApplicationUse.h"
 #include "reports/Exports.h"
 #include "reports/MonthSummary.h"
+#include "reports/ReportRows.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -37,6 +38,7 @@ struct Now {
     CalendarDate today;
     int hour = 0;
     int minute = 0;
+    double DayFraction() const { return (hour * 60 + minute) / 1440.0; }
 };
 
 Now LocalNow() {
@@ -198,9 +200,9 @@ int RunTerminal(const TerminalRequest& request, const paths::FamilyPaths& paths)
         break;
     }
     case TerminalRequest::Output::Summary:
-        output =
-            reports::SummaryText(history, applications, limitSettings, reportSettings.localCounting,
-                                 now.today, EnvironmentDecimalSeparator());
+        output = reports::SummaryText(
+            history, applications, limitSettings, reportSettings.localCounting,
+            {.today = now.today, .dayFraction = now.DayFraction()}, EnvironmentDecimalSeparator());
         break;
     }
     std::fwrite(output.data(), 1, output.size(), stdout);
@@ -266,15 +268,15 @@ int RunMonthSummary(const paths::FamilyPaths& paths) {
     return 0;
 }
 
-int RunWindow(int argc, char** argv, const paths::FamilyPaths& paths, reports::Grouping view,
+int RunWindow(int argc, char** argv, const paths::FamilyPaths& paths, reports::View view,
               bool startedByMeter) {
     if (!app::DisplayAvailable()) {
         // A meter in a terminal has no window to open; its screen is left alone.
         if (startedByMeter) {
             return 0;
         }
-        std::cerr << "quantiro-reports: brak ekranu do otwarcia okna; użyj --summary, --csv"
-                     " albo --json\n";
+        std::cerr << "quantiro-reports: brak ekranu do otwarcia okna; w terminalu użyj --summary,"
+                     " --csv, --json albo --apps (opisuje je quantiro-reports --help)\n";
         return 1;
     }
     using WindowMain = int (*)(int, char**, int);
@@ -317,7 +319,13 @@ int main(int argc, char** argv) {
         std::cerr << "quantiro-reports: za dużo argumentów\n" << app::HelpText(app::ReportsUsage());
         return 2;
     }
-    // "1" from the meter's menu, a view's word, or any other word: the default view.
-    return RunWindow(argc, argv, paths, reports::ViewNamed(argc == 2 ? argv[1] : ""),
-                     program == "zvraport.dll");
+    // Nothing, or "1" from the meter's menu: the days of the month.
+    const std::string_view word = argc == 2 ? argv[1] : "1";
+    const auto view = word == "1" ? reports::View::Days : reports::ViewNamed(word);
+    if (!view) {
+        std::cerr << "quantiro-reports: nieznany widok „" << word
+                  << "”; widoki: " << reports::ViewWords() << '\n';
+        return 2;
+    }
+    return RunWindow(argc, argv, paths, *view, program == "zvraport.dll");
 }

@@ -10,7 +10,7 @@
 #include "ui/QtText.h"
 #include "ui/ReportsWindow.h"
 
-#include <QDate>
+#include <QDateTime>
 
 extern "C" __attribute__((visibility("default"))) int QuantiroReportsWindow(int argc, char** argv,
                                                                             int view) {
@@ -35,12 +35,14 @@ extern "C" __attribute__((visibility("default"))) int QuantiroReportsWindow(int 
     } catch (const platform::DatabaseError& error) {
         problem = ui::FromUtf8(error.what());
     }
-    const QDate today = QDate::currentDate();
+    const QDateTime now = QDateTime::currentDateTime();
+    const QDate today = now.date();
     platform::linux_impl::GioDesktopEntries entries;
     ui::ReportsWindow window(std::move(history), std::move(applications), entries,
                              reportSettings.limit, reportSettings.localCounting,
-                             {today.year(), today.month(), today.day()},
-                             static_cast<reports::Grouping>(view), problem);
+                             {.today = {today.year(), today.month(), today.day()},
+                              .dayFraction = now.time().msecsSinceStartOfDay() / 86'400'000.0},
+                             static_cast<reports::View>(view), problem);
     showRequests.Listen([&] { ui::BringForward(window); });
     window.show();
     return application.Run();

@@ -34,15 +34,16 @@ constexpr std::array kOptionsOptions{
                "Wypisuje wartości podanych ustawień, każdą w osobnym wierszu."},
     OptionText{"--set", "NAZWA=WARTOŚĆ...",
                "Zmienia ustawienia: wszystkie albo żadne. Kilka par może stać po jednym --set "
-               "albo każda po własnym."},
+               "albo każda po własnym. Przełącznik przyjmuje tak albo nie (albo true/false, "
+               "1/0)."},
     OptionText{"--version", "", "Wypisuje wersję programu i kończy pracę."},
     OptionText{"--help", "", "Wypisuje ten opis i kończy pracę."},
 };
 
 constexpr std::array kReportsOptions{
-    OptionText{"godziny|dni|miesiace|lata", "",
-               "WIDOK: otwiera okno raportów na godzinach dnia, dniach miesiąca, miesiącach roku "
-               "albo latach."},
+    OptionText{"godziny|dni|miesiace|lata|aplikacje", "",
+               "WIDOK: otwiera okno raportów na godzinach dnia, dniach miesiąca (także bez "
+               "widoku), miesiącach roku, latach albo aplikacjach dnia."},
     OptionText{"--csv", "", "Wypisuje ruch w bajtach jako CSV."},
     OptionText{"--json", "", "Wypisuje ruch w bajtach jako JSON (w kształcie wersji 2 vnStat)."},
     OptionText{"--by", "hour|day|month|year",
@@ -150,7 +151,7 @@ constexpr ProgramUsage kOptions{
     .summary = "ustawienia miernika Quantiro",
     .description = "Bez opcji otwiera okno ustawień miernika i programów rodziny (bez ekranu "
                    "graficznego wypisuje ustawienia). Zapisuje tylko poprawne wartości; działający "
-                   "miernik przyjmuje zmiany w ciągu jednej dziesiątej sekundy. TylkoInternet=true "
+                   "miernik przyjmuje zmiany w ciągu jednej dziesiątej sekundy. TylkoInternet=tak "
                    "liczy tylko ruch rozliczany przez operatora: ruch z siecią lokalną (prywatne "
                    "zakresy adresów, sieci podłączone bezpośrednio i sieci z ustawienia "
                    "SiecLokalna, np. 203.0.113.0/24,2001:db8:7::/48) nie wlicza się do miesiąca, "

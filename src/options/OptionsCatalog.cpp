@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <charconv>
 
 namespace quantiro::options {
@@ -198,7 +199,8 @@ Parsed Parse(const Setting& setting, std::string_view text) {
         if (const auto flag = ParseStoredBool(std::string(text))) {
             return {*flag ? "true" : "false", ""};
         }
-        return {"", "Oczekiwano true albo false."};
+        return {"", "Oczekiwano tak albo nie (albo true/false, 1/0; wielkość liter bez "
+                    "znaczenia)."};
     case Kind::Number:
         break;
     }
@@ -209,13 +211,27 @@ Parsed Parse(const Setting& setting, std::string_view text) {
     const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), number);
     if (digits.empty() || end != digits.data() + digits.size() ||
         error == std::errc::invalid_argument) {
-        return {"", "Oczekiwano liczby całkowitej."};
+        return {"", "Oczekiwano liczby całkowitej od " + Grouped(setting.minimum) + " do " +
+                        Grouped(setting.maximum) + "."};
     }
     if (error != std::errc() || number < setting.minimum || number > setting.maximum) {
         return {"", "Dozwolone wartości: od " + Grouped(setting.minimum) + " do " +
                         Grouped(setting.maximum) + "."};
     }
     return {std::to_string(number), ""};
+}
+
+Parsed ParseTyped(const Setting& setting, std::string_view text) {
+    if (setting.kind == Kind::Flag) {
+        // The file keeps true and false; tak and nie are only what a Polish user types.
+        std::string lower(text);
+        std::transform(lower.begin(), lower.end(), lower.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        if (lower == "tak" || lower == "nie") {
+            return {lower == "tak" ? "true" : "false", ""};
+        }
+    }
+    return Parse(setting, text);
 }
 
 std::vector<Problem> Check(const Values& values) {

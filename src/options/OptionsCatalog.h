@@ -89,6 +89,8 @@ struct Parsed {
     std::string problem;
 };
 Parsed Parse(const Setting& setting, std::string_view text);
+// As a user types it on the command line: a flag also as tak or nie, in any case.
+Parsed ParseTyped(const Setting& setting, std::string_view text);
 
 struct Problem {
     std::string name;

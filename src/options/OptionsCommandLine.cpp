@@ -12,9 +12,18 @@ std::string Shown(const std::string& text) {
     return text.empty() ? "\"\"" : text;
 }
 
-int Refuse(std::ostream& errors, const std::string& why) {
-    errors << "quantiro-options: " << why << '\n';
-    return 2;
+std::string UnknownSetting(const std::string& name) {
+    return "nieznane ustawienie: " + name + " (wszystkie wypisuje quantiro-options --list)";
+}
+
+std::string MissingValue(const std::string& name) {
+    return name + ": brak wartości; podaj " + name + "=WARTOŚĆ";
+}
+
+// The value refused and, in `problem`, what it may be.
+std::string BadValue(const std::string& name, const std::string& value,
+                     const std::string& problem) {
+    return name + ": niepoprawna wartość „" + value + "”. " + problem;
 }
 
 } // namespace
@@ -34,26 +43,27 @@ void PrintList(platform::SettingsStore& settings, std::ostream& out) {
     }
 }
 
-std::optional<std::string> RefusalOf(const std::vector<std::string>& arguments) {
+std::optional<Refusal> RefusalOf(const std::vector<std::string>& arguments) {
     if (arguments.empty()) {
         return std::nullopt;
     }
     const std::string& command = arguments[0];
+    if (command == "--list" && arguments.size() == 1) {
+        return std::nullopt;
+    }
     if (command == "--list") {
-        return arguments.size() == 1
-                   ? std::nullopt
-                   : std::optional<std::string>("--list nie przyjmuje argumentów");
+        return Refusal{.reason = "--list nie przyjmuje argumentów", .unknownCall = true};
     }
     if (command == "--get" && arguments.size() >= 2) {
         for (std::size_t i = 1; i < arguments.size(); ++i) {
             if (!Find(arguments[i])) {
-                return "nieznane ustawienie: " + arguments[i];
+                return Refusal{.reason = UnknownSetting(arguments[i])};
             }
         }
         return std::nullopt;
     }
     if (command != "--set" || arguments.size() < 2) {
-        return "niepoprawne wywołanie";
+        return Refusal{.reason = "niepoprawne wywołanie", .unknownCall = true};
     }
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::string& assignment = arguments[i];
@@ -64,15 +74,26 @@ std::optional<std::string> RefusalOf(const std::vector<std::string>& arguments) 
         const std::size_t equals = assignment.find('=');
         const std::string name = assignment.substr(0, equals);
         const Setting* setting = Find(name);
-        if (equals == std::string::npos || !setting) {
-            return "nieznane ustawienie: " + name;
+        if (!setting) {
+            return Refusal{.reason = UnknownSetting(name)};
         }
-        if (const Parsed parsed = Parse(*setting, assignment.substr(equals + 1));
-            !parsed.problem.empty()) {
-            return name + ": " + parsed.problem;
+        if (equals == std::string::npos) {
+            return Refusal{.reason = MissingValue(name)};
+        }
+        const std::string value = assignment.substr(equals + 1);
+        if (const Parsed parsed = ParseTyped(*setting, value); !parsed.problem.empty()) {
+            return Refusal{.reason = BadValue(name, value, parsed.problem)};
         }
     }
     return std::nullopt;
+}
+
+int Refuse(std::ostream& errors, const Refusal& refusal, std::string_view usage) {
+    errors << "quantiro-options: " << refusal.reason << '\n';
+    if (refusal.unknownCall) {
+        errors << '\n' << usage;
+    }
+    return 2;
 }
 
 int RunCommandLine(const std::vector<std::string>& arguments, platform::SettingsStore& settings,
@@ -82,8 +103,7 @@ int RunCommandLine(const std::vector<std::string>& arguments, platform::Settings
         return 0;
     }
     if (const auto refusal = RefusalOf(arguments)) {
-        errors << "quantiro-options: " << *refusal << "\n\n" << usage;
-        return 2;
+        return Refuse(errors, *refusal, usage);
     }
     if (arguments[0] == "--list") {
         PrintList(settings, out);
@@ -105,11 +125,12 @@ int RunCommandLine(const std::vector<std::string>& arguments, platform::Settings
         }
         const std::size_t equals = assignment.find('=');
         const std::string name = assignment.substr(0, equals);
-        edited[name] = Parse(*Find(name), assignment.substr(equals + 1)).text;
+        edited[name] = ParseTyped(*Find(name), assignment.substr(equals + 1)).text;
     }
     // The new values together with the rest, as the meter will read them.
     if (const std::vector<Problem> problems = Check(edited); !problems.empty()) {
-        return Refuse(errors, problems.front().name + ": " + problems.front().reason);
+        return Refuse(errors, {.reason = problems.front().name + ": " + problems.front().reason},
+                      usage);
     }
     try {
         Apply(settings, loaded.values, edited);

@@ -17,9 +17,19 @@ namespace quantiro::options {
 int RunCommandLine(const std::vector<std::string>& arguments, platform::SettingsStore& settings,
                    std::ostream& out, std::ostream& errors, std::string_view usage);
 
+// Why a call cannot be run. A bad name or value is told in one line with what it
+// may be; only a call the program does not know gets the usage after it.
+struct Refusal {
+    std::string reason;
+    bool unknownCall = false;
+};
+
 // Why `arguments` cannot be run, judged without the settings, so that a refused
 // call writes nothing at all; nullopt when they can.
-std::optional<std::string> RefusalOf(const std::vector<std::string>& arguments);
+std::optional<Refusal> RefusalOf(const std::vector<std::string>& arguments);
+
+// Tells the refusal on `errors`, with `usage` after an unknown call; returns 2.
+int Refuse(std::ostream& errors, const Refusal& refusal, std::string_view usage);
 
 // Every setting: name, current value, default and meaning, one a line.
 void PrintList(platform::SettingsStore& settings, std::ostream& out);

@@ -137,11 +137,12 @@ std::string JsonReport(const TrafficHistory& history, const std::optional<Groupi
 
 std::string SummaryText(const TrafficHistory& history, const ApplicationHistory& applications,
                         const limits::LimitSettings& settings, LocalCounting counting,
-                        const CalendarDate& today, std::string_view decimalSeparator) {
+                        const limits::Moment& now, std::string_view decimalSeparator) {
     const auto amount = [&](double kilobytes) {
         return presentation::FormatMonthAmount(kilobytes, decimalSeparator);
     };
-    const PeriodUse use = UseOfPeriod(history, settings, today);
+    const CalendarDate& today = now.today;
+    const PeriodUse use = UseOfPeriod(history, settings, now);
     const std::string periodName =
         "Okres " + FormatIsoDate(use.period.first) + " – " + FormatIsoDate(use.period.last);
     std::string text = Padded("", 34) + Padded("Odebrano", 16, true) + Padded("Wysłano", 16, true) +
@@ -168,9 +169,8 @@ std::string SummaryText(const TrafficHistory& history, const ApplicationHistory&
                 amount(std::max(use.limitKb - use.usedKb, 0.0)) + "\n";
     }
     text += Padded("Prognoza na koniec okresu", 34);
-    text += use.estimateKb
-                ? amount(*use.estimateKb)
-                : "za wcześnie (potrzeba 3 pełnych dni, są " + std::to_string(use.fullDays) + ")";
+    text += use.estimateKb ? amount(*use.estimateKb) + " " + EstimateBasis(use.days)
+                           : "od drugiego dnia okresu";
     text += "\n";
     if (const std::string note = SkippedNote(history); !note.empty()) {
         text += "\n(!) " + note + "\n";

@@ -34,7 +34,7 @@ std::string JsonReport(const TrafficHistory& history, const std::optional<Groupi
 // each of the three the local network's traffic, when it has some.
 std::string SummaryText(const TrafficHistory& history, const ApplicationHistory& applications,
                         const limits::LimitSettings& settings, LocalCounting counting,
-                        const CalendarDate& today, std::string_view decimalSeparator);
+                        const limits::Moment& now, std::string_view decimalSeparator);
 
 // A field as RFC 4180 writes it: in double quotes (doubled inside) when it holds a
 // comma, a quote or a line break.

@@ -5,35 +5,29 @@
 
 namespace quantiro::reports {
 
-namespace {
-
-constexpr int kDaysBeforeEstimate = 3;
-
-} // namespace
-
 double CountedKb(const Traffic& traffic, limits::CountedDirection direction) {
     return limits::CountedKb(static_cast<double>(traffic.download),
                              static_cast<double>(traffic.upload), direction);
 }
 
 PeriodUse UseOfPeriod(const TrafficHistory& history, const limits::LimitSettings& settings,
-                      const CalendarDate& today) {
+                      const limits::Moment& now) {
     PeriodUse use;
-    use.period = limits::PeriodContaining(today, settings.billingDay);
-    use.traffic = history.Days(use.period.first, today);
+    use.period = limits::PeriodContaining(now.today, settings.billingDay);
+    use.traffic = history.Days(use.period.first, now.today);
     use.usedKb = CountedKb(use.traffic, settings.direction);
     use.limitKb = settings.LimitKb();
-    use.fullDays = limits::DaysBetween(use.period.first, today);
-    if (use.fullDays >= kDaysBeforeEstimate) {
-        const CalendarDate yesterday = DateOfDay(DaysSinceEpoch(today) - 1);
-        const double fullDaysKb =
-            CountedKb(history.Days(use.period.first, yesterday), settings.direction);
-        const double estimate =
-            fullDaysKb / use.fullDays * (use.period.Days() - use.fullDays) + fullDaysKb;
-        // Today may already be above the average day.
-        use.estimateKb = std::max(estimate, use.usedKb);
+    use.days = limits::DaysBetween(use.period.first, now.today) + 1;
+    if (use.days > 1) {
+        const double elapsedDays = use.days - 1 + std::clamp(now.dayFraction, 0.0, 1.0);
+        use.estimateKb = use.usedKb / elapsedDays * use.period.Days();
     }
     return use;
+}
+
+std::string EstimateBasis(int days) {
+    // Two days and more take "dni" after "na podstawie", whatever the number.
+    return "(na podstawie " + std::to_string(days) + " dni)";
 }
 
 std::string FormatOnlineTime(std::int64_t milliseconds) {

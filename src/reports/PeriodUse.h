@@ -15,14 +15,17 @@ struct PeriodUse {
     Traffic traffic;
     double usedKb = 0;  // what counts against the limit
     double limitKb = 0; // 0: no limit
-    int fullDays = 0;   // days of the period before today
-    // At the pace of the full days so far; none before three of them, when an early
-    // morning would make an absurd month.
+    int days = 0;       // days of the period so far, today included
+    // The use so far at its pace over the time the period has run, today's part
+    // included; none on the first day, when an hour or two would make an absurd month.
     std::optional<double> estimateKb;
 };
 
 PeriodUse UseOfPeriod(const TrafficHistory& history, const limits::LimitSettings& settings,
-                      const CalendarDate& today);
+                      const limits::Moment& now);
+
+// What an estimate stands on: "(na podstawie 7 dni)"; from the second day on.
+std::string EstimateBasis(int days);
 
 // What of the traffic counts against the limit: received, sent or both.
 double CountedKb(const Traffic& traffic, limits::CountedDirection direction);

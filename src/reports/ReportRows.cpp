@@ -15,6 +15,10 @@ constexpr std::array<std::string_view, 12> kMonthsOfDay{
     "stycznia", "lutego",   "marca",    "kwietnia",     "maja",      "czerwca",
     "lipca",    "sierpnia", "września", "października", "listopada", "grudnia"};
 
+// The command line's words for the views, in View's order.
+constexpr std::array<std::string_view, 5> kViewWords{"godziny", "dni", "miesiace", "lata",
+                                                     "aplikacje"};
+
 CalendarDate EndOfMonth(int year, int month) {
     return {year, month, DaysInMonth(year, month)};
 }
@@ -96,17 +100,21 @@ std::string_view GroupingName(Grouping by) {
     return kNames[static_cast<std::size_t>(by)];
 }
 
-Grouping ViewNamed(std::string_view word) {
-    if (word == "godziny") {
-        return Grouping::Hour;
+std::optional<View> ViewNamed(std::string_view word) {
+    for (std::size_t i = 0; i < kViewWords.size(); ++i) {
+        if (kViewWords[i] == word) {
+            return static_cast<View>(i);
+        }
     }
-    if (word == "miesiace") {
-        return Grouping::Month;
+    return std::nullopt;
+}
+
+std::string ViewWords() {
+    std::string words;
+    for (const std::string_view word : kViewWords) {
+        words += (words.empty() ? "" : ", ") + std::string(word);
     }
-    if (word == "lata") {
-        return Grouping::Year;
-    }
-    return Grouping::Day;
+    return words;
 }
 
 std::string_view MonthName(int month) {

@@ -46,9 +46,14 @@ struct ShownPeriod {
     std::string Title() const;
 };
 
-// The view a word of the window's command line opens: godziny, dni, miesiace,
-// lata; anything else opens the days of the month.
-Grouping ViewNamed(std::string_view word);
+// The reports window's views, in the order of its tabs.
+enum class View { Hours, Days, Months, Years, Applications };
+
+// The view a word of the window's command line opens; nullopt for a word that
+// names none.
+std::optional<View> ViewNamed(std::string_view word);
+// Every view's word, in the tabs' order: "godziny, dni, miesiace, lata, aplikacje".
+std::string ViewWords();
 
 // "grudzień"; months 1-12.
 std::string_view MonthName(int month);

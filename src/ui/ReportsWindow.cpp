@@ -37,7 +37,7 @@ constexpr QSize kFrameRoom(16, 48);
 constexpr std::array kViews{reports::Grouping::Hour, reports::Grouping::Day,
                             reports::Grouping::Month, reports::Grouping::Year};
 // The tab after the four groupings.
-constexpr int kApplicationsTab = static_cast<int>(kViews.size());
+constexpr int kApplicationsTab = static_cast<int>(reports::View::Applications);
 // The chart's bars: the largest applications, as many as the table lists by name.
 constexpr std::size_t kChartedApplications = reports::kNamedApplications;
 
@@ -112,16 +112,18 @@ ReportsWindow::ReportsWindow(reports::TrafficHistory history,
                              reports::ApplicationHistory applications,
                              platform::DesktopEntries& entries,
                              const limits::LimitSettings& settings, reports::LocalCounting counting,
-                             const CalendarDate& today, reports::Grouping view,
-                             const QString& problem)
+                             const limits::Moment& now, reports::View view, const QString& problem)
     : m_history(std::move(history))
     , m_applications(std::move(applications))
     , m_entries(entries)
-    , m_range{.anchor = today, .billingDay = settings.billingDay}
+    , m_range{.anchor = now.today, .billingDay = settings.billingDay}
     , m_settings(settings)
     , m_counting(counting)
-    , m_today(today)
-    , m_shown{view, today}
+    , m_today(now.today)
+    // The applications' view leaves the traffic's page on the days of the month.
+    , m_shown{view == reports::View::Applications ? reports::Grouping::Day
+                                                  : kViews[static_cast<std::size_t>(view)],
+              now.today}
     , m_separator(EnvironmentDecimalSeparator()) {
     auto* layout = new QVBoxLayout(this);
     QPushButton* exportButton = BuildControls(*layout);
@@ -136,10 +138,10 @@ ReportsWindow::ReportsWindow(reports::TrafficHistory history,
     m_limitBar = new LimitBar;
     layout->addWidget(m_limitBar);
     AddNotes(*layout, problem);
-    BuildBillingPeriod();
+    BuildBillingPeriod(now);
     FitToScreen();
     ConnectControls(exportButton);
-    ShowPeriod(m_shown);
+    view == reports::View::Applications ? ShowApplications(m_range) : ShowPeriod(m_shown);
 }
 
 QPushButton* ReportsWindow::BuildControls(QVBoxLayout& layout) {
@@ -453,8 +455,8 @@ void ReportsWindow::Export() {
     }
 }
 
-void ReportsWindow::BuildBillingPeriod() {
-    const reports::PeriodUse use = reports::UseOfPeriod(m_history, m_settings, m_today);
+void ReportsWindow::BuildBillingPeriod(const limits::Moment& now) {
+    const reports::PeriodUse use = reports::UseOfPeriod(m_history, m_settings, now);
     const auto amount = [&](double kilobytes) {
         return Unbroken(presentation::FormatMonthAmount(kilobytes, m_separator));
     };
@@ -474,8 +476,9 @@ void ReportsWindow::BuildBillingPeriod() {
                                               m_settings.direction);
     text += LocalSuffix(static_cast<std::int64_t>(localKb), m_counting, m_separator);
     text += use.estimateKb
-                ? QStringLiteral("; prognoza na koniec okresu: %1").arg(amount(*use.estimateKb))
-                : QStringLiteral("; prognoza po trzech pełnych dniach okresu");
+                ? QStringLiteral("; prognoza na koniec okresu: %1 %2")
+                      .arg(amount(*use.estimateKb), FromUtf8(reports::EstimateBasis(use.days)))
+                : QStringLiteral("; prognoza od drugiego dnia okresu");
     m_period->setText(text);
     m_limitBar->SetUse(use.usedKb, use.estimateKb, use.limitKb);
     // A bar measures against a limit; without one it would only look like a gauge.

@@ -33,8 +33,8 @@ public:
     // says how the local network's traffic stands to the figures.
     ReportsWindow(reports::TrafficHistory history, reports::ApplicationHistory applications,
                   platform::DesktopEntries& entries, const limits::LimitSettings& settings,
-                  reports::LocalCounting counting, const CalendarDate& today,
-                  reports::Grouping view, const QString& problem = {});
+                  reports::LocalCounting counting, const limits::Moment& now, reports::View view,
+                  const QString& problem = {});
 
     void ShowPeriod(const reports::ShownPeriod& period);
     const reports::ShownPeriod& Shown() const { return m_shown; }
@@ -67,7 +67,7 @@ private:
     void FillPeriodRow(int at, const reports::Row& row, reports::Grouping by, std::int64_t local);
     QString TotalsLine(const reports::Traffic& total, std::int64_t totalLocal) const;
     QString Amount(std::int64_t kilobytes) const;
-    void BuildBillingPeriod();
+    void BuildBillingPeriod(const limits::Moment& now);
     void Export();
 
     reports::TrafficHistory m_history;

@@ -59,16 +59,31 @@ for line in lines:
     fi
 done
 # Refused calls of the family's programs end with status 2 and write nothing at all.
+# The options program tells a bad name or value in one line with what it may be,
+# and adds its help only to a call it does not know ("help"); "" is not looked at.
 dir=$(dirname "$binary")
-for call in "quantiro-options --bogus" "quantiro-options --set Bogus=1" "quantiro-options --get Bogus" \
-            "quantiro-options --set Download=abc" "quantiro-notify x 0 a b" "quantiro-notify 1 2 a b" \
-            "quantiro-notify 99999999999 1 a b" "quantiro-notify 1 1 a"; do
+while IFS='|' read -r call said; do
     rm -rf "$work/untouched"; mkdir "$work/untouched"
     # shellcheck disable=SC2086
     HOME=$work/untouched XDG_CONFIG_HOME= XDG_DATA_HOME= XDG_STATE_HOME= XDG_CACHE_HOME= \
-        "$dir/"$call > /dev/null 2>&1
-    status=$?
-    if [ "$status" = 2 ] && [ -z "$(ls -A "$work/untouched")" ]; then echo "ok - '$call' refused, nothing written"
-    else echo "not ok - '$call': status $status, wrote $(ls -A "$work/untouched")"; failures=$((failures + 1)); fi
-done
+        "$dir/"$call > /dev/null 2>"$work/err"
+    status=$? why=""
+    [ "$status" = 2 ] || why+=" status $status;"
+    [ -z "$(ls -A "$work/untouched")" ] || why+=" wrote $(ls -A "$work/untouched");"
+    if [ "$said" = help ]; then grep -q "^Użycie: quantiro-options" "$work/err" || why+=" no help;"
+    elif [ -n "$said" ]; then [ "$(cat "$work/err")" = "$said" ] || why+=" said: $(head -c 300 "$work/err");"; fi
+    if [ -z "$why" ]; then echo "ok - '$call' refused, nothing written"
+    else echo "not ok - '$call':$why"; failures=$((failures + 1)); fi
+done <<'CALLS'
+quantiro-options --bogus|help
+quantiro-options --set Bogus=1|quantiro-options: nieznane ustawienie: Bogus (wszystkie wypisuje quantiro-options --list)
+quantiro-options --get Bogus|quantiro-options: nieznane ustawienie: Bogus (wszystkie wypisuje quantiro-options --list)
+quantiro-options --set Download=abc|quantiro-options: Download: niepoprawna wartość „abc”. Oczekiwano liczby całkowitej od 1 do 9 761 289.
+quantiro-options --set TylkoInternet=maybe|quantiro-options: TylkoInternet: niepoprawna wartość „maybe”. Oczekiwano tak albo nie (albo true/false, 1/0; wielkość liter bez znaczenia).
+quantiro-options --set TylkoInternet|quantiro-options: TylkoInternet: brak wartości; podaj TylkoInternet=WARTOŚĆ
+quantiro-notify x 0 a b|
+quantiro-notify 1 2 a b|
+quantiro-notify 99999999999 1 a b|
+quantiro-notify 1 1 a|
+CALLS
 exit $((failures > 0))

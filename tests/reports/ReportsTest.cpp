@@ -5,6 +5,7 @@
 #include "fakes/TrafficTable.h"
 #include "platform/linux/SqliteDatabase.h"
 #include "reports/ApplicationUse.h"
+#include "reports/Exports.h"
 #include "reports/MonthSummary.h"
 #include "reports/PeriodUse.h"
 #include "reports/ReportRows.h"
@@ -127,52 +128,93 @@ TEST_F(ReportsTest, BillingPeriodAndItsEstimate) {
     struct Case {
         const char* name;
         limits::LimitSettings settings;
-        CalendarDate today;
+        limits::Moment now;
         limits::Period period;
         double used;
         std::optional<double> estimate;
+        const char* summary; // the summary's line of the estimate
     };
     limits::LimitSettings day31;
     day31.billingDay = 31;
     day31.direction = limits::CountedDirection::Received;
     limits::LimitSettings both = day31;
     both.direction = limits::CountedDirection::Both;
+    limits::LimitSettings day19 = day31;
+    day19.billingDay = 19;
+    limits::LimitSettings day30 = day31;
+    day30.billingDay = 30;
     const Case cases[] = {
+        // A meter first run on the seventh day of 31 holds only today's traffic.
+        {"the seventh day of 31, all of it today",
+         day19,
+         {{2026, 10, 25}, 0.5},
+         {{2026, 10, 19}, {2026, 11, 18}},
+         250,
+         250 / 6.5 * 31,
+         "1.16 MB (na podstawie 7 dni)"},
         // 31 in February means the month's last day: the period runs 31 Jan - 27 Feb.
-        {"ten full days",
+        {"the middle, at noon",
          day31,
-         {2026, 2, 10},
+         {{2026, 2, 10}, 0.5},
          {{2026, 1, 31}, {2026, 2, 27}},
          3000,
-         3000.0 / 10 * 28},
+         3000 / 10.5 * 28,
+         "7.81 MB (na podstawie 11 dni)"},
         {"both directions count",
          both,
-         {2026, 2, 10},
+         {{2026, 2, 10}, 0.5},
          {{2026, 1, 31}, {2026, 2, 27}},
          3300,
-         3300.0 / 10 * 28},
-        {"two full days: no estimate yet",
+         3300 / 10.5 * 28,
+         "8.59 MB (na podstawie 11 dni)"},
+        {"the second day, an hour in",
          day31,
-         {2026, 2, 2},
+         {{2026, 2, 1}, 1.0 / 24},
          {{2026, 1, 31}, {2026, 2, 27}},
          3000,
-         std::nullopt},
-        {"three full days: the first estimate",
+         3000 / (1 + 1.0 / 24) * 28,
+         "78.75 MB (na podstawie 2 dni)"},
+        {"the last day, in the evening",
          day31,
-         {2026, 2, 3},
+         {{2026, 2, 27}, 0.75},
          {{2026, 1, 31}, {2026, 2, 27}},
          3000,
-         3000.0 / 3 * 28},
+         3000 / 27.75 * 28,
+         "2.96 MB (na podstawie 28 dni)"},
+        {"the first day: no estimate, whatever the hour",
+         day31,
+         {{2026, 1, 31}, 0.99},
+         {{2026, 1, 31}, {2026, 2, 27}},
+         1000,
+         std::nullopt,
+         "od drugiego dnia okresu"},
+        {"31 in February: the first day is the month's last",
+         day31,
+         {{2026, 2, 28}, 0.5},
+         {{2026, 2, 28}, {2026, 3, 30}},
+         0,
+         std::nullopt,
+         "od drugiego dnia okresu"},
+        {"30 in a leap February: its second day is 1 March",
+         day30,
+         {{2024, 3, 1}, 0.25},
+         {{2024, 2, 29}, {2024, 3, 29}},
+         900,
+         900 / 1.25 * 30,
+         "21.09 MB (na podstawie 2 dni)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        const PeriodUse use = UseOfPeriod(m_history, c.settings, c.today);
+        const PeriodUse use = UseOfPeriod(m_history, c.settings, c.now);
         EXPECT_EQ(use.period, c.period);
         EXPECT_DOUBLE_EQ(use.usedKb, c.used);
         ASSERT_EQ(use.estimateKb.has_value(), c.estimate.has_value());
         if (c.estimate) {
             EXPECT_DOUBLE_EQ(*use.estimateKb, *c.estimate);
         }
+        EXPECT_NE(SummaryText(m_history, {}, c.settings, LocalCounting::Included, c.now, ".")
+                      .find(Padded("Prognoza na koniec okresu", 34) + c.summary + "\n"),
+                  std::string::npos);
     }
 }
 

@@ -93,6 +93,22 @@ for arguments in "--csv --json" "--by week --csv" "--csv --from 2026-02-30" \
     check "'$arguments' is refused with status 2 ($status) and a reason" \
         '[ "$status" = 2 ] && [ ! -s "$work/out" ] && grep -q "^quantiro-reports: " "$work/err"'
 done
+# The window's views by their words: a word that names none is refused with the
+# list of them; each of them, and the meter's "1", is taken, and without a display
+# the hint names every output the terminal has; the help names them all.
+"$bin/quantiro-reports" widok >"$work/out" 2>"$work/err"
+status=$?
+views=$(sed -n 's/^quantiro-reports: nieznany widok „widok”; widoki: //p' "$work/err")
+check "an unknown view is refused with status 2 ($status) and the views: $views" \
+    '[ "$status" = 2 ] && [ "$views" = "godziny, dni, miesiace, lata, aplikacje" ]'
+check "the help names every view" \
+    '[ "$("$bin/quantiro-reports" --help | sed -n "s/^  \([a-z]*|[a-z|]*\)$/\1/p")" = "${views//, /|}" ]'
+for word in ${views//,/} 1; do
+    "$bin/quantiro-reports" "$word" >"$work/out" 2>"$work/err"
+    status=$?
+    check "'$word' is a view: no display, status 1 ($status), and the terminal's outputs named" \
+        '[ "$status" = 1 ] && grep -q -- "--summary, --csv, --json albo --apps" "$work/err"'
+done
 # The applications: twelve programs today, one named by a desktop entry with a
 # Polish name, what nobody was seen to move, and one more program on another day.
 mkdir -p "$data/../../applications"

@@ -64,7 +64,8 @@ TEST(ReportsWindowTest, BarsFollowTheRecordsAndEmptyDaysStayEmpty) {
     platform::linux_impl::GioDesktopEntries entries;
     ReportsWindow window(std::move(history), std::move(applications), entries,
                          {.direction = limits::CountedDirection::Received},
-                         reports::LocalCounting::LeftOut, {2026, 3, 20}, reports::Grouping::Day);
+                         reports::LocalCounting::LeftOut, {.today = {2026, 3, 20}},
+                         reports::View::Days);
     window.resize(900, 700);
     window.show();
     // Below the legend, whose swatches have the bars' colours.
@@ -151,11 +152,11 @@ TEST(ReportsWindowTest, ApplicationsOfADayInPolishWithTheirBarsAndExports) {
     applications.Add({"2026-03-20", 11, {"nieprzypisane", 512, 512}});
     platform::linux_impl::GioDesktopEntries entries;
     ReportsWindow window({}, std::move(applications), entries, {}, reports::LocalCounting::Included,
-                         {2026, 3, 20}, reports::Grouping::Day);
+                         {.today = {2026, 3, 20}}, reports::View::Applications);
     before ? setenv("LC_ALL", saved.c_str(), 1) : unsetenv("LC_ALL");
     window.resize(900, 700);
     window.show();
-    window.ShowApplications({.anchor = {2026, 3, 20}});
+    ASSERT_TRUE(window.ShowsApplications()); // opened on its view, today
 
     QTableWidget& table = window.ApplicationsTable();
     ASSERT_EQ(table.rowCount(), 12);

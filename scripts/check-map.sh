@@ -21,6 +21,13 @@ while IFS= read -r path; do
         failures=$((failures + 1))
     fi
 done < <(grep -oE 'src/[A-Za-z0-9_./-]*[A-Za-z0-9_/]' "$map" | sort -u)
+# The family's file names are spelled once, in common/FamilyPaths.h: a second
+# spelling is a second place to change when one moves.
+while IFS= read -r hit; do
+    echo "map: ${hit#"$root"/} spells a file name that src/common/FamilyPaths.h owns"
+    failures=$((failures + 1))
+done < <(grep -rnoE '"/(qub\.db|quantiro\.par|reports\.lock|reports\.state|limits\.state)"' "$root/src" |
+    grep -v "/src/common/FamilyPaths.h:")
 if [[ $failures -gt 0 ]]; then
     echo "map: $failures problem(s)"
     exit 1

@@ -74,7 +74,7 @@ std::optional<limits::PeriodTraffic> StoredTraffic(const paths::FamilyPaths& pat
         quantiro::Write(stderr, "quantiro-limits: " + std::string(::dlerror()) + '\n');
         return std::nullopt;
     }
-    const std::string database = paths.dataDirectory + "/qub.db";
+    const std::string database = paths::TrafficDatabase(paths.dataDirectory);
     limits::PeriodTraffic traffic;
     if (!sum(database.c_str(), &period.first, &period.last, &traffic.received, &traffic.sent)) {
         return std::nullopt;
@@ -89,7 +89,7 @@ std::string NoticeBody(const paths::FamilyPaths& paths, const limits::Notice& no
     std::string body = notice.body;
     if (const auto top = app::LoadModuleFunction<app::TopApplicationsFunction>(
             paths.programDirectory, app::kLimitsRecordsModule, app::kTopApplicationsSymbol)) {
-        const std::string database = paths.dataDirectory + "/qub.db";
+        const std::string database = paths::TrafficDatabase(paths.dataDirectory);
         char names[256] = {};
         if (top(database.c_str(), &period.first, &period.last, names, sizeof names)) {
             body += std::string("\nNajwięcej zużyły: ") + names + ".";
@@ -122,7 +122,7 @@ int main(int argc, char** argv) {
         quantiro::Write(stderr, "quantiro-limits: " + std::string(error.what()) + '\n');
         return 1;
     }
-    const std::string statePath = paths.stateDirectory + "/limits.state";
+    const std::string statePath = paths::LimitsState(paths.stateDirectory);
     std::string savedState = platform::ReadFileWhole(statePath);
     limits::WatchState state = limits::ParseState(savedState);
     // The decimal separator of the user's language, looked up only for a warning; the

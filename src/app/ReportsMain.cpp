@@ -130,8 +130,8 @@ int RunApplications(const TerminalRequest& request, const paths::FamilyPaths& pa
     const reports::ApplicationRange& range = *request.applications;
     reports::ApplicationHistory history;
     try {
-        const auto database =
-            platform::linux_impl::OpenTrafficDatabaseForReading(paths.dataDirectory + "/qub.db");
+        const auto database = platform::linux_impl::OpenTrafficDatabaseForReading(
+            paths::TrafficDatabase(paths.dataDirectory));
         history = reports::LoadApplications(*database, range.First(), range.Last());
     } catch (const platform::DatabaseError& error) {
         std::cerr << "quantiro-reports: " << error.what() << '\n';
@@ -161,7 +161,7 @@ int RunTerminal(const TerminalRequest& request, const paths::FamilyPaths& paths)
     if (request.applications) {
         return RunApplications(request, paths);
     }
-    const std::string path = paths.dataDirectory + "/qub.db";
+    const std::string path = paths::TrafficDatabase(paths.dataDirectory);
     const Now now = LocalNow();
     platform::linux_impl::IniFileSettings settings(paths::SettingsFile(paths.configHome));
     const app::ReportSettings reportSettings = app::ReadReportSettings(settings);
@@ -219,9 +219,9 @@ int RunTerminal(const TerminalRequest& request, const paths::FamilyPaths& paths)
 int RunMonthSummary(const paths::FamilyPaths& paths) {
     platform::linux_impl::IniFileSettings settings(paths::SettingsFile(paths.configHome));
     const Now now = LocalNow();
-    const std::string statePath = paths.stateDirectory + "/reports.state";
+    const std::string statePath = paths::ReportsState(paths.stateDirectory);
     // The meter started twice in a row must not tell of the month twice.
-    int lock = ::open((paths.stateDirectory + "/reports.lock").c_str(),
+    int lock = ::open(paths::ReportsLock(paths.stateDirectory).c_str(),
                       O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     if (lock < 0) {
         try {
@@ -230,7 +230,7 @@ int RunMonthSummary(const paths::FamilyPaths& paths) {
             std::cerr << "quantiro-reports: " << error.what() << '\n';
             return 1;
         }
-        lock = ::open((paths.stateDirectory + "/reports.lock").c_str(),
+        lock = ::open(paths::ReportsLock(paths.stateDirectory).c_str(),
                       O_RDWR | O_CREAT | O_CLOEXEC, 0600);
     }
     if (lock < 0 || ::flock(lock, LOCK_EX | LOCK_NB) != 0) {
@@ -245,8 +245,8 @@ int RunMonthSummary(const paths::FamilyPaths& paths) {
     const CalendarDate last{due->year, due->month, DaysInMonth(due->year, due->month)};
     reports::TrafficHistory history;
     try {
-        const auto database =
-            platform::linux_impl::OpenTrafficDatabaseForReading(paths.dataDirectory + "/qub.db");
+        const auto database = platform::linux_impl::OpenTrafficDatabaseForReading(
+            paths::TrafficDatabase(paths.dataDirectory));
         history = reports::LoadHistory(*database, first, last);
     } catch (const platform::DatabaseError&) {
         return 0; // busy or not there yet: the next start tries again

@@ -28,8 +28,8 @@ extern "C" __attribute__((visibility("default"))) int QuantiroReportsWindow(int 
     reports::ApplicationHistory applications;
     QString problem;
     try {
-        const auto database =
-            platform::linux_impl::OpenTrafficDatabaseForReading(paths.dataDirectory + "/qub.db");
+        const auto database = platform::linux_impl::OpenTrafficDatabaseForReading(
+            paths::TrafficDatabase(paths.dataDirectory));
         history = reports::LoadHistory(*database);
         applications = reports::LoadApplications(*database);
     } catch (const platform::DatabaseError& error) {

@@ -34,6 +34,27 @@ inline std::string SettingsFile(std::string_view configHome) {
     return std::string(configHome) + "/Kestrova/Quantiro.conf";
 }
 
+// The family's other files, each named here once, below the directory that holds it.
+// The traffic database, below the data directory.
+inline std::string TrafficDatabase(std::string_view dataDirectory) {
+    return std::string(dataDirectory) + "/qub.db";
+}
+// The parameter file that ships beside the programs.
+inline std::string ParameterFile(std::string_view programDirectory) {
+    return std::string(programDirectory) + "/quantiro.par";
+}
+// What the limit watcher and the reports remember between runs, and the lock that
+// lets one reports summary run at a time, below the state directory.
+inline std::string LimitsState(std::string_view stateDirectory) {
+    return std::string(stateDirectory) + "/limits.state";
+}
+inline std::string ReportsState(std::string_view stateDirectory) {
+    return std::string(stateDirectory) + "/reports.state";
+}
+inline std::string ReportsLock(std::string_view stateDirectory) {
+    return std::string(stateDirectory) + "/reports.lock";
+}
+
 // Where a user without a home of their own keeps the family's files: a folder in
 // /tmp named after the user, which must be the user's alone, as anyone can make a
 // folder there first.

@@ -30,7 +30,7 @@ Meter::Meter(SystemParts system, FrontEndParts frontEnd)
     , m_closer([this](CloseReason reason) { Close(reason); },
                [this] { m_frontEnd.dialog.CloseOpenDialog(); })
     , m_reader(m_system.interfaceTable, m_frontEnd.notifier)
-    , m_limits(m_system.programDirectory + "/quantiro.par")
+    , m_limits(paths::ParameterFile(m_system.programDirectory))
     , m_metrics(m_system.clock, m_frontEnd.notifier, QUANTIRO_VERSION) {}
 
 Meter::~Meter() = default;
@@ -48,7 +48,7 @@ bool Meter::TakeInstance(const std::string& commandLine) {
 }
 
 void Meter::OpenRecords() {
-    m_database = m_system.openDatabase(m_system.dataDirectory + "/qub.db");
+    m_database = m_system.openDatabase(paths::TrafficDatabase(m_system.dataDirectory));
     m_hours =
         std::make_unique<records::HourlyRecords>(*m_database, m_system.clock, m_frontEnd.notifier);
     m_hours->OpenCurrentHour();

@@ -41,6 +41,10 @@ int main(int argc, char** argv) {
             status = true;
             continue;
         }
+        if (argument == "--verbose") {
+            settings.verboseLoader = true;
+            continue;
+        }
         std::cerr << "quantiro-collector: nieznana opcja lub brak wartości: " << argument << "\n"
                   << app::HelpText(app::CollectorUsage());
         return 2;

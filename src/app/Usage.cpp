@@ -74,6 +74,9 @@ constexpr std::array kCollectorOptions{
                "/run/quantiro/collector.sock."},
     OptionText{"--cgroup", "ŚCIEŻKA",
                "Liczy ruch grupy ŚCIEŻKA i grup w niej zamiast całej hierarchii cgroup v2."},
+    OptionText{"--verbose", "",
+               "Przekazuje do dziennika także komunikaty modułu ładującego programy BPF "
+               "(libbpf, po angielsku): przy kłopotach z jądrem, które ich nie przyjmuje."},
     OptionText{"--status", "",
                "Pyta działającą usługę przez jej gniazdo (podane opcją --socket, zmienną "
                "QUANTIRO_COLLECTOR albo domyślne) i wypisuje, czy działa, od kiedy, dla ilu "

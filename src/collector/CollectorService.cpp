@@ -153,7 +153,7 @@ CollectorService::CollectorService(const CollectorSettings& settings, ServiceLog
     , m_ownNetnsCookie(OwnNetnsCookie())
     , m_epoll(::epoll_create1(EPOLL_CLOEXEC))
     , m_cgroups(settings.cgroupRoot)
-    , m_program(settings.attachCgroup, m_ownNetnsCookie)
+    , m_program(settings.attachCgroup, m_ownNetnsCookie, settings.verboseLoader)
     , m_book(m_program, m_cgroups, m_ownNetnsCookie) {
     for (const char* text : kLocalPrefixes) {
         if (!m_program.SetLocal(*prefixes::Parse(text), true)) {

@@ -17,10 +17,11 @@
 namespace quantiro::collector {
 
 struct CollectorSettings {
-    std::string version;      // told to STATUS
-    std::string socketPath;   // where readers connect
-    std::string cgroupRoot;   // the cgroup2 mount
-    std::string attachCgroup; // where the programs sit; the root unless told otherwise
+    std::string version;        // told to STATUS
+    std::string socketPath;     // where readers connect
+    std::string cgroupRoot;     // the cgroup2 mount
+    std::string attachCgroup;   // where the programs sit; the root unless told otherwise
+    bool verboseLoader = false; // libbpf's informational lines too, not its warnings only
 };
 
 // The counting service: one thread waiting on the new cgroups' ring buffer, the

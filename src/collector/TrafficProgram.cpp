@@ -4,6 +4,7 @@
 #include "platform/linux/UniqueFd.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
@@ -29,9 +30,21 @@ std::runtime_error Refused(const std::string& step, int error) {
                                             : ""));
 }
 
-// libbpf's own lines are English and say again what the error thrown says.
-int Silent(enum libbpf_print_level /*level*/, const char* /*format*/, va_list /*arguments*/) {
-    return 0;
+// libbpf's own lines are English, and most say again what the error thrown says; its
+// warnings (a verifier's refusal among them) go to the journal, the rest only when
+// asked for, at the journal's debugging priority.
+bool g_verboseLoader = false;
+
+int ToJournal(enum libbpf_print_level level, const char* format, va_list arguments) {
+    if (level != LIBBPF_WARN && !g_verboseLoader) {
+        return 0;
+    }
+    if (StandardErrorIsJournal()) {
+        std::fputs(level == LIBBPF_WARN ? "<4>libbpf: " : "<7>libbpf: ", stderr);
+    } else {
+        std::fputs("libbpf: ", stderr);
+    }
+    return std::vfprintf(stderr, format, arguments);
 }
 
 bpf::traffic_value SumOverCpus(const std::vector<bpf::traffic_value>& perCpu) {
@@ -76,8 +89,10 @@ void TrafficProgram::RingBufferFree::operator()(ring_buffer* buffer) const {
     ::ring_buffer__free(buffer);
 }
 
-TrafficProgram::TrafficProgram(const std::string& cgroup, std::uint64_t ownNetnsCookie) {
-    ::libbpf_set_print(&Silent);
+TrafficProgram::TrafficProgram(const std::string& cgroup, std::uint64_t ownNetnsCookie,
+                               bool verboseLoader) {
+    g_verboseLoader = verboseLoader;
+    ::libbpf_set_print(&ToJournal);
     m_cpus = ::libbpf_num_possible_cpus();
     if (m_cpus <= 0) {
         throw Refused("liczba procesorów", m_cpus);

@@ -23,7 +23,9 @@ public:
     // Loads the programs and attaches them to the cgroup directory `cgroup`.
     // `ownNetnsCookie`: the namespace whose connected prefixes SetConnected gives.
     // Throws std::runtime_error, with what the kernel refused.
-    TrafficProgram(const std::string& cgroup, std::uint64_t ownNetnsCookie);
+    // `verboseLoader`: libbpf's informational and debugging lines reach standard
+    // error (the journal) beside its warnings.
+    TrafficProgram(const std::string& cgroup, std::uint64_t ownNetnsCookie, bool verboseLoader);
     ~TrafficProgram();
     TrafficProgram(const TrafficProgram&) = delete;
     TrafficProgram& operator=(const TrafficProgram&) = delete;

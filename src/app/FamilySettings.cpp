@@ -23,10 +23,6 @@ limits::CountedDirection DirectionOf(std::int32_t stored) {
 
 } // namespace
 
-std::string ReadInterfaceName(platform::SettingsStore& settings) {
-    return Read(settings, values::kInterfaceName);
-}
-
 limits::LimitSettings ReadLimitSettings(platform::SettingsStore& settings) {
     return {.limitMb = std::max(Read(settings, values::kPeriodLimit), 0),
             .direction = DirectionOf(Read(settings, values::kLimitDirection)),
@@ -43,7 +39,7 @@ ReportSettings ReadReportSettings(platform::SettingsStore& settings) {
             .localCounting = Read(settings, values::kInternetOnly)
                                  ? reports::LocalCounting::LeftOut
                                  : reports::LocalCounting::Included,
-            .interfaceName = ReadInterfaceName(settings)};
+            .interfaceName = Read(settings, values::kInterfaceName)};
 }
 
 monitor::MonitorSettings ReadMonitorSettings(platform::SettingsStore& settings) {
@@ -54,7 +50,8 @@ monitor::MonitorSettings ReadMonitorSettings(platform::SettingsStore& settings) 
             .onTop = Read(settings, values::kMonitorOnTop),
             .span = Read(settings, values::kMonitorSpan) == 1 ? monitor::Span::OneHour
                                                               : monitor::Span::TwoMinutes,
-            .startWithMeter = Read(settings, values::kStartMonitor)};
+            .startWithMeter = Read(settings, values::kStartMonitor),
+            .interfaceName = Read(settings, values::kInterfaceName)};
 }
 
 monitor::MonitorSettingsWrites MonitorWritesTo(platform::SettingsStore& settings) {

@@ -12,10 +12,6 @@
 // here too.
 namespace quantiro::app {
 
-// "Interfejs", asked each time the interface table looks for the monitored
-// interface, so a change in the options is followed; empty: the default route's.
-std::string ReadInterfaceName(platform::SettingsStore& settings);
-
 // The limit, what counts against it, the thresholds and the billing day.
 limits::LimitSettings ReadLimitSettings(platform::SettingsStore& settings);
 

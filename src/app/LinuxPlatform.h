@@ -1,6 +1,5 @@
 #pragma once
 
-#include "app/FamilySettings.h"
 #include "common/FamilyPaths.h"
 #include "platform/linux/CollectorReader.h"
 #include "platform/linux/FetchHelperDownloader.h"
@@ -18,10 +17,6 @@ namespace quantiro::app {
 
 // Everything both front-ends take from Linux, built once.
 struct LinuxPlatform {
-    LinuxPlatform() {
-        table.PreferInterface([this] { return ReadInterfaceName(settings); });
-    }
-
     shell::SystemParts Parts(const shapes::WindowShape& shape = shapes::kFull) {
         return {.settings = settings,
                 .clock = clock,

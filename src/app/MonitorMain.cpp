@@ -78,10 +78,11 @@ int main(int argc, char** argv) {
     }
 
     // The meter's interface: the environment's, else the setting's, else the route's.
+    const monitor::MonitorSettings monitorSettings = app::ReadMonitorSettings(settings);
     platform::linux_impl::NetlinkInterfaceTable table;
-    table.PreferInterface([&] { return app::ReadInterfaceName(settings); });
+    table.PreferInterface(monitorSettings.interfaceName);
     LastRead last;
-    ui::MonitorWindow window(app::ReadMonitorSettings(settings), app::MonitorWritesTo(settings),
+    ui::MonitorWindow window(monitorSettings, app::MonitorWritesTo(settings),
                              [&] { return ReadCounters(table, last); });
     platform::linux_impl::CollectorReader applicationCounters;
     platform::linux_impl::GioDesktopEntries entries;

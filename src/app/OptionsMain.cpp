@@ -18,7 +18,7 @@ using namespace quantiro;
 // The link speed the meter would scale to, in kbit/s; 0 when the kernel does not know it.
 std::int64_t LinkSpeed(const std::string& interfaceName) {
     platform::linux_impl::NetlinkInterfaceTable table;
-    table.PreferInterface([&] { return interfaceName; });
+    table.PreferInterface(interfaceName);
     std::vector<platform::InterfaceRow> rows;
     if (table.Read(rows) != platform::InterfaceTable::Status::Ok || rows.empty() ||
         (!interfaceName.empty() && rows.front().name != interfaceName)) {

@@ -22,6 +22,8 @@ struct MonitorSettings {
     bool onTop = false;
     Span span = Span::TwoMinutes;
     bool startWithMeter = false;
+    // The meter's interface as the user chose it ("Interfejs"); empty: the route's.
+    std::string interfaceName;
 };
 
 // Where the monitor's settings go: its place, span and on-top choice when it

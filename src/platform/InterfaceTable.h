@@ -64,6 +64,9 @@ public:
         hasRows = !rows.empty();
         return status;
     }
+    // The interface the user chose ("Interfejs"; empty: none), told once before the
+    // first read; the environment's choice (QUANTIRO_INTERFACE) goes before it.
+    virtual void PreferInterface(const std::string& /*interfaceName*/) {}
 
     // How the named link counts large packets, from its driver and offloads; asked
     // when the measured link changes. By default nobody knows.

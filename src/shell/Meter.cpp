@@ -82,6 +82,8 @@ Meter::StartUpResult Meter::StartUp(const std::string& commandLine) {
 
     m_settingsFile.StoreRunning(true);
     const MeterSettings settings = m_settingsFile.Read();
+    // Before the first tick reads the table: a choice made later waits for the next start.
+    m_system.interfaceTable.PreferInterface(settings.interfaceName);
     OpenRecords();
     ApplySettings(settings);
     m_sampler->SetMonthBase(records::SumMonth(*m_database, m_system.clock));

@@ -75,6 +75,7 @@ MeterSettings MeterSettingsFile::Read() {
         .billingDay = platform::Read(store, values::kBillingDay),
         .internetOnly = platform::Read(store, values::kInternetOnly),
         .localNetworks = platform::Read(store, values::kLocalNetworks),
+        .interfaceName = platform::Read(store, values::kInterfaceName),
         .monthDay = RoundToInt16(platform::Read(store, values::kMonthDay)),
     };
 }

@@ -35,6 +35,8 @@ struct MeterSettings {
     std::int32_t billingDay = 1;
     bool internetOnly = false;
     std::string localNetworks;
+    // The interface the user chose; empty: the default route's. Taken at start only.
+    std::string interfaceName;
     // The first day of the month the meter last started in (see DaysSinceEpoch).
     std::int16_t monthDay = 0;
 };

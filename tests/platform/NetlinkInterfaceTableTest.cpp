@@ -239,14 +239,14 @@ TEST_F(NetlinkInterfaceTableTest, WithoutANameTheDefaultRouteIsFollowed) {
     // user's choice before the route, the environment before both.
     Run("ip route add default via 192.0.2.1 dev d0");
     NetlinkInterfaceTable chosen;
-    chosen.PreferInterface([] { return std::string("d1"); });
+    chosen.PreferInterface("d1");
     EXPECT_EQ(Read(chosen).front().name, "d1");
     Run("ip route replace default via 198.51.100.1 dev d1");
     Run("ip route replace default via 192.0.2.1 dev d0");
     EXPECT_EQ(Read(chosen).front().name, "d1");
     ::setenv("QUANTIRO_INTERFACE", "lo", 1);
     NetlinkInterfaceTable overridden;
-    overridden.PreferInterface([] { return std::string("d1"); });
+    overridden.PreferInterface("d1");
     EXPECT_EQ(Read(overridden).front().name, "lo");
     for (const char* link : {"d0", "d1", "t0"}) {
         Run(std::string("ip link del ") + link);

@@ -330,8 +330,8 @@ void NetlinkInterfaceTable::FixNamedPrimary(const std::vector<Link>& links) {
     if (const char* wanted = std::getenv("QUANTIRO_INTERFACE"); wanted && named(wanted)) {
         m_primaryName = wanted;
         m_primaryFixed = true;
-    } else if (const std::string preferred = m_preferred ? m_preferred() : ""; named(preferred)) {
-        m_primaryName = preferred;
+    } else if (named(m_preferred)) {
+        m_primaryName = m_preferred;
         m_primaryFixed = true;
     }
 }

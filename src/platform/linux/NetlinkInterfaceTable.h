@@ -45,11 +45,7 @@ public:
     int ChangesDescriptorForLoop() override;
     void ChangesReadable() override;
 
-    // Asked once, at the first snapshot, for the interface the user chose (empty:
-    // none), so the choice is read when the settings are open.
-    void PreferInterface(std::function<std::string()> preferred) {
-        m_preferred = std::move(preferred);
-    }
+    void PreferInterface(const std::string& interfaceName) override { m_preferred = interfaceName; }
 
     // The interface measured now (empty when none).
     const std::string& PrimaryInterface() const { return m_primaryName; }
@@ -99,7 +95,7 @@ private:
     bool m_primaryChosen = false; // the first snapshot has looked for a named one
     bool m_primaryFixed = false;  // named, and fixed for the run
     std::string m_primaryName;
-    std::function<std::string()> m_preferred;
+    std::string m_preferred;              // the interface the user chose; empty: none
     std::vector<Link> m_links;            // the latest dump, in kernel order
     std::vector<InterfaceRow> m_lookRows; // a look's snapshot while the table is empty
     std::vector<std::size_t> m_rows;      // positions in m_links, in table order

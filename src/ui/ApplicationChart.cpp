@@ -57,7 +57,6 @@ void ApplicationChart::paintEvent(QPaintEvent*) {
         return;
     }
 
-    // Names take at most a third of the width; longer ones end in an ellipsis.
     int nameWidth = 0, amountWidth = 0;
     double largest = 1;
     for (const Bar& bar : m_bars) {
@@ -65,8 +64,10 @@ void ApplicationChart::paintEvent(QPaintEvent*) {
         amountWidth = std::max(amountWidth, metrics.horizontalAdvance(bar.amount));
         largest = std::max(largest, bar.downloadKb + bar.uploadKb + bar.localKb);
     }
-    nameWidth = std::min(nameWidth, width() / 3) + 12;
     amountWidth += 12;
+    // Names take all the room that the amounts and a third of the width for the bars
+    // leave; only a name longer than that ends in an ellipsis.
+    nameWidth = std::min(nameWidth, width() - width() / 3 - amountWidth - 20) + 12;
     const QRect plot(nameWidth, line * 2, width() - nameWidth - amountWidth - 8,
                      height() - line * 2 - 4);
     if (plot.width() < 10 || plot.height() < 10) {

@@ -38,8 +38,6 @@ constexpr std::array kViews{reports::Grouping::Hour, reports::Grouping::Day,
                             reports::Grouping::Month, reports::Grouping::Year};
 // The tab after the four groupings.
 constexpr int kApplicationsTab = static_cast<int>(reports::View::Applications);
-// The chart's bars: the largest applications, as many as the table lists by name.
-constexpr std::size_t kChartedApplications = reports::kNamedApplications;
 
 QTableWidget* NewTable(const QStringList& headers) {
     auto* table = new QTableWidget(0, static_cast<int>(headers.size()));
@@ -309,12 +307,12 @@ void ReportsWindow::ShowApplications(const reports::ApplicationRange& range) {
             at, 3, AmountItem(FromUtf8(reports::FormatShare(row.shareTenths, m_separator))));
         m_applicationTable->setItem(
             at, 4, AmountItem(row.local.Total() > 0 ? Amount(row.local.Total()) : QString()));
-        if (row.kind == reports::ApplicationShare::Kind::Application &&
-            bars.size() < kChartedApplications) {
-            // Left out of the figures, the local part is drawn after them; counted in
-            // them, it is inside the bar already.
-            const std::int64_t beside =
-                m_counting == reports::LocalCounting::LeftOut ? row.local.Total() : 0;
+        // Every row that moved something has its bar, the rest and the traffic no
+        // program was seen to move too. Left out of the figures, the local part is
+        // drawn after them; counted in them, it is inside the bar already.
+        const std::int64_t beside =
+            m_counting == reports::LocalCounting::LeftOut ? row.local.Total() : 0;
+        if (row.download + row.upload + beside > 0) {
             bars.push_back(
                 {.name = name,
                  .downloadKb = static_cast<double>(row.download),

@@ -179,15 +179,33 @@ TEST(ReportsWindowTest, ApplicationsOfADayInPolishWithTheirBarsAndExports) {
     EXPECT_EQ(table.item(9, 4)->text(), QStringLiteral("2,00 MB"));
     EXPECT_EQ(table.item(8, 4)->text(), QString());
 
-    // Ten bars, the largest first, each as long as its traffic.
+    // A bar for every row, the largest first, each as long as its traffic; then the
+    // rest's 3 MB and the unattributed 0.5 MB received.
     const QImage chart = window.ApplicationsChart().grab().toImage();
     const QImage bars = chart.copy(0, 25, chart.width(), chart.height() - 25);
     const std::vector<int> widths = BarWidths(bars, TrafficChart::kDownloadColour);
-    ASSERT_EQ(widths.size(), 10u);
+    ASSERT_EQ(widths.size(), 12u);
     EXPECT_TRUE(BarWidths(bars, ApplicationChart::kLocalColour).empty()); // inside the bars
-    for (std::size_t i = 1; i < widths.size(); ++i) {
+    for (std::size_t i = 1; i < 10; ++i) {
         EXPECT_NEAR(widths[i] * 12.0 / static_cast<double>(12 - i), widths[0], 2.0) << i;
     }
+    EXPECT_NEAR(widths[10] * 4.0, widths[0], 4.0);
+    EXPECT_NEAR(widths[11] * 24.0, widths[0], 24.0);
+
+    // A long name keeps every letter while the chart has room for it, the bar after it.
+    ApplicationChart named;
+    const QString longName = QStringLiteral("Przeglądarka internetowa Firefox – okno prywatne");
+    named.SetBars({{.name = longName, .downloadKb = 100, .amount = QStringLiteral("100 kB")}});
+    named.resize(700, 200);
+    const QImage namedImage = named.grab().toImage();
+    int barStart = 0;
+    const int middle = named.fontMetrics().height() + 98; // of the one bar's slot
+    while (barStart < namedImage.width() &&
+           namedImage.pixelColor(barStart, middle) != TrafficChart::kDownloadColour) {
+        ++barStart;
+    }
+    EXPECT_GT(barStart, named.fontMetrics().horizontalAdvance(longName));
+    EXPECT_LT(barStart, 450);
 
     // The exports write what the view shows.
     EXPECT_NE(window.ExportText(false).find("\r\npozostałe,pozostałe (2),3145728,0,"),

@@ -44,6 +44,10 @@ QTableWidget* NewTable(const QStringList& headers) {
     table->setHorizontalHeaderLabels(headers);
     table->verticalHeader()->hide();
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // One line a row, and rows that high, for a short window to show more of
+    // them: a narrow window elides a long name rather than wrap it.
+    table->setWordWrap(false);
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 8);
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     return table;
 }
@@ -152,6 +156,8 @@ QPushButton* ReportsWindow::BuildControls(QVBoxLayout& layout) {
     m_next = new QPushButton(QStringLiteral("Następny ▶"));
     m_title = new QLabel;
     m_title->setAlignment(Qt::AlignCenter);
+    // A long title, the billing period's, breaks rather than widen the window.
+    m_title->setWordWrap(true);
     QFont bold = m_title->font();
     bold.setBold(true);
     m_title->setFont(bold);
@@ -164,12 +170,12 @@ QPushButton* ReportsWindow::BuildControls(QVBoxLayout& layout) {
                       QStringLiteral("Okres rozliczeniowy")});
     auto* exportButton = new QPushButton(QStringLiteral("Eksportuj…"));
     exportButton->setToolTip(QStringLiteral("Zapisz pokazany widok jako CSV albo JSON"));
-    // The views and what to show of them above, the period's choice below: one
-    // row would not fit a small screen.
+    // The views above, the period's choice below: one row would not fit a small
+    // screen. The applications' span sits on their own page, for the window to
+    // narrow to 480 px.
     m_views->setUsesScrollButtons(false);
     bar->addWidget(m_views);
     bar->addStretch();
-    bar->addWidget(m_span);
     bar->addWidget(exportButton);
     layout.addLayout(bar);
     auto* periodBar = new QHBoxLayout;
@@ -204,14 +210,21 @@ QWidget* ReportsWindow::BuildApplicationsPage() {
     applicationsLayout->setContentsMargins(0, 0, 0, 0);
     m_applicationNote = new QLabel(FromUtf8(reports::kApplicationsNeedCollector));
     m_applicationNote->setWordWrap(true);
-    applicationsLayout->addWidget(m_applicationNote);
+    auto* spanBar = new QHBoxLayout;
+    spanBar->addWidget(m_span);
+    spanBar->addWidget(m_applicationNote, 1);
+    spanBar->addStretch();
+    applicationsLayout->addLayout(spanBar);
     m_applicationChart = new ApplicationChart;
     applicationsLayout->addWidget(m_applicationChart, 3);
     m_applicationTable = NewTable({QStringLiteral("Aplikacja"), QStringLiteral("Odebrano"),
                                    QStringLiteral("Wysłano"), QStringLiteral("Udział")});
     AddLocalColumn(*m_applicationTable, m_counting);
-    m_applicationTable->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
-    m_applicationTable->horizontalHeader()->setSectionResizeMode(3, QHeaderView::ResizeToContents);
+    // The amounts as wide as they are, the names all the rest.
+    for (int column = 1; column <= 3; ++column) {
+        m_applicationTable->horizontalHeader()->setSectionResizeMode(column,
+                                                                     QHeaderView::ResizeToContents);
+    }
     applicationsLayout->addWidget(m_applicationTable, 2);
     return applicationsPage;
 }
@@ -276,7 +289,6 @@ void ReportsWindow::ShowApplications(const reports::ApplicationRange& range) {
     const QSignalBlocker viewsQuiet(m_views), calendarQuiet(m_calendar), spanQuiet(m_span);
     m_views->setCurrentIndex(kApplicationsTab);
     m_pages->setCurrentIndex(1);
-    m_span->setVisible(true);
     m_span->setCurrentIndex(static_cast<int>(range.span));
     m_calendar->setDate(ToQDate(range.anchor));
     for (QWidget* control : {static_cast<QWidget*>(m_calendar), static_cast<QWidget*>(m_previous),
@@ -330,7 +342,6 @@ void ReportsWindow::ShowPeriod(const reports::ShownPeriod& period) {
     m_shown = period;
     const QSignalBlocker viewsQuiet(m_views), calendarQuiet(m_calendar);
     m_pages->setCurrentIndex(0);
-    m_span->setVisible(false);
     m_views->setCurrentIndex(static_cast<int>(period.by));
     m_calendar->setDate(ToQDate(period.anchor));
     m_calendar->setEnabled(period.CanStep());

@@ -60,7 +60,7 @@ TEST(ReportsWindowTest, BarsFollowTheRecordsAndEmptyDaysStayEmpty) {
     }
     // On day 3 a file manager copied from a NAS, left out of the figures.
     reports::ApplicationHistory applications;
-    applications.Add({"2026-03-03", 10, {"nautilus", 20, 6, 1024, 512}});
+    applications.Add({"2026-03-03", 10, {"Menedżer plików Nautilus", 20, 6, 1024, 512}});
     platform::linux_impl::GioDesktopEntries entries;
     ReportsWindow window(std::move(history), std::move(applications), entries,
                          {.direction = limits::CountedDirection::Received},
@@ -135,6 +135,25 @@ TEST(ReportsWindowTest, BarsFollowTheRecordsAndEmptyDaysStayEmpty) {
         ApplicationChart::kLocalColour);
     ASSERT_EQ(local.size(), 1u);
     EXPECT_GT(local[0], 30 * BarWidths(applicationChart, TrafficChart::kDownloadColour).back());
+
+    // Beside the meter on a 1366 x 768 screen it narrows to 480, a row still one line.
+    EXPECT_LE(window.minimumSizeHint().width(), 480);
+    window.resize(480, 600);
+    EXPECT_EQ(window.width(), 480);
+    QTableWidget& names = window.ApplicationsTable();
+    QRect cell = names.visualRect(names.model()->index(0, 0));
+    cell.setLeft(cell.left() + 24); // past the icon
+    const QImage shown = names.viewport()->grab().toImage().copy(cell);
+    int top = shown.height(), bottom = -1;
+    for (int y = 0; y < shown.height(); ++y) {
+        for (int x = 0; x < shown.width(); ++x) {
+            if (shown.pixelColor(x, y).lightness() < 128) {
+                top = std::min(top, y);
+                bottom = y;
+            }
+        }
+    }
+    EXPECT_LE(bottom - top, names.fontMetrics().height()) << "the name wraps";
 }
 
 TEST(ReportsWindowTest, ApplicationsOfADayInPolishWithTheirBarsAndExports) {

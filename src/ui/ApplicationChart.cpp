@@ -82,9 +82,15 @@ void ApplicationChart::paintEvent(QPaintEvent*) {
         painter.drawText(QRectF(4, top, nameWidth - 12, slot), Qt::AlignRight | Qt::AlignVCenter,
                          metrics.elidedText(bar.name, Qt::ElideRight, nameWidth - 12));
         const double barTop = top + (slot - barHeight) / 2;
-        const double down = plot.width() * bar.downloadKb / largest;
-        const double up = plot.width() * bar.uploadKb / largest;
-        const double local = plot.width() * bar.localKb / largest;
+        double down = plot.width() * bar.downloadKb / largest;
+        double up = plot.width() * bar.uploadKb / largest;
+        double local = plot.width() * bar.localKb / largest;
+        // A row that moved little next to a large one still shows a sliver of a bar.
+        if (const double drawn = down + up + local; drawn > 0 && drawn < 2) {
+            down *= 2 / drawn;
+            up *= 2 / drawn;
+            local *= 2 / drawn;
+        }
         painter.fillRect(QRectF(plot.left(), barTop, down, barHeight),
                          TrafficChart::kDownloadColour);
         painter.fillRect(QRectF(plot.left() + down, barTop, up, barHeight),

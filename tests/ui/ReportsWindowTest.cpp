@@ -214,17 +214,22 @@ TEST(ReportsWindowTest, ApplicationsOfADayInPolishWithTheirBarsAndExports) {
     // A long name keeps every letter while the chart has room for it, the bar after it.
     ApplicationChart named;
     const QString longName = QStringLiteral("Przeglądarka internetowa Firefox – okno prywatne");
-    named.SetBars({{.name = longName, .downloadKb = 100, .amount = QStringLiteral("100 kB")}});
+    named.SetBars(
+        {{.name = longName, .downloadKb = 100000, .amount = QStringLiteral("97 MB")},
+         {.name = QStringLiteral("ssh"), .downloadKb = 10, .amount = QStringLiteral("10 kB")}});
     named.resize(700, 200);
     const QImage namedImage = named.grab().toImage();
     int barStart = 0;
-    const int middle = named.fontMetrics().height() + 98; // of the one bar's slot
+    const int middle = named.fontMetrics().height() * 3 / 2 + 49; // the first bar's middle
     while (barStart < namedImage.width() &&
            namedImage.pixelColor(barStart, middle) != TrafficChart::kDownloadColour) {
         ++barStart;
     }
     EXPECT_GT(barStart, named.fontMetrics().horizontalAdvance(longName));
     EXPECT_LT(barStart, 450);
+    // One far smaller still has its bar.
+    EXPECT_EQ(BarWidths(namedImage.copy(0, 25, 700, 175), TrafficChart::kDownloadColour).size(),
+              2u);
 
     // The exports write what the view shows.
     EXPECT_NE(window.ExportText(false).find("\r\npozostałe,pozostałe (2),3145728,0,"),

@@ -57,7 +57,6 @@ void ApplicationChart::paintEvent(QPaintEvent*) {
         return;
     }
 
-    // Names take at most a third of the width; longer ones end in an ellipsis.
     int nameWidth = 0, amountWidth = 0;
     double largest = 1;
     for (const Bar& bar : m_bars) {
@@ -65,8 +64,10 @@ void ApplicationChart::paintEvent(QPaintEvent*) {
         amountWidth = std::max(amountWidth, metrics.horizontalAdvance(bar.amount));
         largest = std::max(largest, bar.downloadKb + bar.uploadKb + bar.localKb);
     }
-    nameWidth = std::min(nameWidth, width() / 3) + 12;
     amountWidth += 12;
+    // Names take all the room that the amounts and a third of the width for the bars
+    // leave; only a name longer than that ends in an ellipsis.
+    nameWidth = std::min(nameWidth, width() - width() / 3 - amountWidth - 20) + 12;
     const QRect plot(nameWidth, line * 2, width() - nameWidth - amountWidth - 8,
                      height() - line * 2 - 4);
     if (plot.width() < 10 || plot.height() < 10) {
@@ -81,9 +82,15 @@ void ApplicationChart::paintEvent(QPaintEvent*) {
         painter.drawText(QRectF(4, top, nameWidth - 12, slot), Qt::AlignRight | Qt::AlignVCenter,
                          metrics.elidedText(bar.name, Qt::ElideRight, nameWidth - 12));
         const double barTop = top + (slot - barHeight) / 2;
-        const double down = plot.width() * bar.downloadKb / largest;
-        const double up = plot.width() * bar.uploadKb / largest;
-        const double local = plot.width() * bar.localKb / largest;
+        double down = plot.width() * bar.downloadKb / largest;
+        double up = plot.width() * bar.uploadKb / largest;
+        double local = plot.width() * bar.localKb / largest;
+        // A row that moved little next to a large one still shows a sliver of a bar.
+        if (const double drawn = down + up + local; drawn > 0 && drawn < 2) {
+            down *= 2 / drawn;
+            up *= 2 / drawn;
+            local *= 2 / drawn;
+        }
         painter.fillRect(QRectF(plot.left(), barTop, down, barHeight),
                          TrafficChart::kDownloadColour);
         painter.fillRect(QRectF(plot.left() + down, barTop, up, barHeight),

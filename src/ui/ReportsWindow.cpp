@@ -38,14 +38,16 @@ constexpr std::array kViews{reports::Grouping::Hour, reports::Grouping::Day,
                             reports::Grouping::Month, reports::Grouping::Year};
 // The tab after the four groupings.
 constexpr int kApplicationsTab = static_cast<int>(reports::View::Applications);
-// The chart's bars: the largest applications, as many as the table lists by name.
-constexpr std::size_t kChartedApplications = reports::kNamedApplications;
 
 QTableWidget* NewTable(const QStringList& headers) {
     auto* table = new QTableWidget(0, static_cast<int>(headers.size()));
     table->setHorizontalHeaderLabels(headers);
     table->verticalHeader()->hide();
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // One line a row, and rows that high, for a short window to show more of
+    // them: a narrow window elides a long name rather than wrap it.
+    table->setWordWrap(false);
+    table->verticalHeader()->setDefaultSectionSize(table->fontMetrics().height() + 8);
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     return table;
 }
@@ -154,6 +156,8 @@ QPushButton* ReportsWindow::BuildControls(QVBoxLayout& layout) {
     m_next = new QPushButton(QStringLiteral("Następny ▶"));
     m_title = new QLabel;
     m_title->setAlignment(Qt::AlignCenter);
+    // A long title, the billing period's, breaks rather than widen the window.
+    m_title->setWordWrap(true);
     QFont bold = m_title->font();
     bold.setBold(true);
     m_title->setFont(bold);
@@ -166,12 +170,12 @@ QPushButton* ReportsWindow::BuildControls(QVBoxLayout& layout) {
                       QStringLiteral("Okres rozliczeniowy")});
     auto* exportButton = new QPushButton(QStringLiteral("Eksportuj…"));
     exportButton->setToolTip(QStringLiteral("Zapisz pokazany widok jako CSV albo JSON"));
-    // The views and what to show of them above, the period's choice below: one
-    // row would not fit a small screen.
+    // The views above, the period's choice below: one row would not fit a small
+    // screen. The applications' span sits on their own page, for the window to
+    // narrow to 480 px.
     m_views->setUsesScrollButtons(false);
     bar->addWidget(m_views);
     bar->addStretch();
-    bar->addWidget(m_span);
     bar->addWidget(exportButton);
     layout.addLayout(bar);
     auto* periodBar = new QHBoxLayout;
@@ -206,14 +210,21 @@ QWidget* ReportsWindow::BuildApplicationsPage() {
     applicationsLayout->setContentsMargins(0, 0, 0, 0);
     m_applicationNote = new QLabel(FromUtf8(reports::kApplicationsNeedCollector));
     m_applicationNote->setWordWrap(true);
-    applicationsLayout->addWidget(m_applicationNote);
+    auto* spanBar = new QHBoxLayout;
+    spanBar->addWidget(m_span);
+    spanBar->addWidget(m_applicationNote, 1);
+    spanBar->addStretch();
+    applicationsLayout->addLayout(spanBar);
     m_applicationChart = new ApplicationChart;
     applicationsLayout->addWidget(m_applicationChart, 3);
     m_applicationTable = NewTable({QStringLiteral("Aplikacja"), QStringLiteral("Odebrano"),
                                    QStringLiteral("Wysłano"), QStringLiteral("Udział")});
     AddLocalColumn(*m_applicationTable, m_counting);
-    m_applicationTable->horizontalHeader()->setSectionResizeMode(0, QHeaderView::Stretch);
-    m_applicationTable->horizontalHeader()->setSectionResizeMode(3, QHeaderView::ResizeToContents);
+    // The amounts as wide as they are, the names all the rest.
+    for (int column = 1; column <= 3; ++column) {
+        m_applicationTable->horizontalHeader()->setSectionResizeMode(column,
+                                                                     QHeaderView::ResizeToContents);
+    }
     applicationsLayout->addWidget(m_applicationTable, 2);
     return applicationsPage;
 }
@@ -278,7 +289,6 @@ void ReportsWindow::ShowApplications(const reports::ApplicationRange& range) {
     const QSignalBlocker viewsQuiet(m_views), calendarQuiet(m_calendar), spanQuiet(m_span);
     m_views->setCurrentIndex(kApplicationsTab);
     m_pages->setCurrentIndex(1);
-    m_span->setVisible(true);
     m_span->setCurrentIndex(static_cast<int>(range.span));
     m_calendar->setDate(ToQDate(range.anchor));
     for (QWidget* control : {static_cast<QWidget*>(m_calendar), static_cast<QWidget*>(m_previous),
@@ -309,12 +319,12 @@ void ReportsWindow::ShowApplications(const reports::ApplicationRange& range) {
             at, 3, AmountItem(FromUtf8(reports::FormatShare(row.shareTenths, m_separator))));
         m_applicationTable->setItem(
             at, 4, AmountItem(row.local.Total() > 0 ? Amount(row.local.Total()) : QString()));
-        if (row.kind == reports::ApplicationShare::Kind::Application &&
-            bars.size() < kChartedApplications) {
-            // Left out of the figures, the local part is drawn after them; counted in
-            // them, it is inside the bar already.
-            const std::int64_t beside =
-                m_counting == reports::LocalCounting::LeftOut ? row.local.Total() : 0;
+        // Every row that moved something has its bar, the rest and the traffic no
+        // program was seen to move too. Left out of the figures, the local part is
+        // drawn after them; counted in them, it is inside the bar already.
+        const std::int64_t beside =
+            m_counting == reports::LocalCounting::LeftOut ? row.local.Total() : 0;
+        if (row.download + row.upload + beside > 0) {
             bars.push_back(
                 {.name = name,
                  .downloadKb = static_cast<double>(row.download),
@@ -332,7 +342,6 @@ void ReportsWindow::ShowPeriod(const reports::ShownPeriod& period) {
     m_shown = period;
     const QSignalBlocker viewsQuiet(m_views), calendarQuiet(m_calendar);
     m_pages->setCurrentIndex(0);
-    m_span->setVisible(false);
     m_views->setCurrentIndex(static_cast<int>(period.by));
     m_calendar->setDate(ToQDate(period.anchor));
     m_calendar->setEnabled(period.CanStep());

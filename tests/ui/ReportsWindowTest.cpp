@@ -60,7 +60,7 @@ TEST(ReportsWindowTest, BarsFollowTheRecordsAndEmptyDaysStayEmpty) {
     }
     // On day 3 a file manager copied from a NAS, left out of the figures.
     reports::ApplicationHistory applications;
-    applications.Add({"2026-03-03", 10, {"nautilus", 20, 6, 1024, 512}});
+    applications.Add({"2026-03-03", 10, {"Menedżer plików Nautilus", 20, 6, 1024, 512}});
     platform::linux_impl::GioDesktopEntries entries;
     ReportsWindow window(std::move(history), std::move(applications), entries,
                          {.direction = limits::CountedDirection::Received},
@@ -135,6 +135,25 @@ TEST(ReportsWindowTest, BarsFollowTheRecordsAndEmptyDaysStayEmpty) {
         ApplicationChart::kLocalColour);
     ASSERT_EQ(local.size(), 1u);
     EXPECT_GT(local[0], 30 * BarWidths(applicationChart, TrafficChart::kDownloadColour).back());
+
+    // Beside the meter on a 1366 x 768 screen it narrows to 480, a row still one line.
+    EXPECT_LE(window.minimumSizeHint().width(), 480);
+    window.resize(480, 600);
+    EXPECT_EQ(window.width(), 480);
+    QTableWidget& names = window.ApplicationsTable();
+    QRect cell = names.visualRect(names.model()->index(0, 0));
+    cell.setLeft(cell.left() + 24); // past the icon
+    const QImage shown = names.viewport()->grab().toImage().copy(cell);
+    int top = shown.height(), bottom = -1;
+    for (int y = 0; y < shown.height(); ++y) {
+        for (int x = 0; x < shown.width(); ++x) {
+            if (shown.pixelColor(x, y).lightness() < 128) {
+                top = std::min(top, y);
+                bottom = y;
+            }
+        }
+    }
+    EXPECT_LE(bottom - top, names.fontMetrics().height()) << "the name wraps";
 }
 
 TEST(ReportsWindowTest, ApplicationsOfADayInPolishWithTheirBarsAndExports) {
@@ -179,15 +198,38 @@ TEST(ReportsWindowTest, ApplicationsOfADayInPolishWithTheirBarsAndExports) {
     EXPECT_EQ(table.item(9, 4)->text(), QStringLiteral("2,00 MB"));
     EXPECT_EQ(table.item(8, 4)->text(), QString());
 
-    // Ten bars, the largest first, each as long as its traffic.
+    // A bar for every row, the largest first, each as long as its traffic; then the
+    // rest's 3 MB and the unattributed 0.5 MB received.
     const QImage chart = window.ApplicationsChart().grab().toImage();
     const QImage bars = chart.copy(0, 25, chart.width(), chart.height() - 25);
     const std::vector<int> widths = BarWidths(bars, TrafficChart::kDownloadColour);
-    ASSERT_EQ(widths.size(), 10u);
+    ASSERT_EQ(widths.size(), 12u);
     EXPECT_TRUE(BarWidths(bars, ApplicationChart::kLocalColour).empty()); // inside the bars
-    for (std::size_t i = 1; i < widths.size(); ++i) {
+    for (std::size_t i = 1; i < 10; ++i) {
         EXPECT_NEAR(widths[i] * 12.0 / static_cast<double>(12 - i), widths[0], 2.0) << i;
     }
+    EXPECT_NEAR(widths[10] * 4.0, widths[0], 4.0);
+    EXPECT_NEAR(widths[11] * 24.0, widths[0], 24.0);
+
+    // A long name keeps every letter while the chart has room for it, the bar after it.
+    ApplicationChart named;
+    const QString longName = QStringLiteral("Przeglądarka internetowa Firefox – okno prywatne");
+    named.SetBars(
+        {{.name = longName, .downloadKb = 100000, .amount = QStringLiteral("97 MB")},
+         {.name = QStringLiteral("ssh"), .downloadKb = 10, .amount = QStringLiteral("10 kB")}});
+    named.resize(700, 200);
+    const QImage namedImage = named.grab().toImage();
+    int barStart = 0;
+    const int middle = named.fontMetrics().height() * 3 / 2 + 49; // the first bar's middle
+    while (barStart < namedImage.width() &&
+           namedImage.pixelColor(barStart, middle) != TrafficChart::kDownloadColour) {
+        ++barStart;
+    }
+    EXPECT_GT(barStart, named.fontMetrics().horizontalAdvance(longName));
+    EXPECT_LT(barStart, 450);
+    // One far smaller still has its bar.
+    EXPECT_EQ(BarWidths(namedImage.copy(0, 25, 700, 175), TrafficChart::kDownloadColour).size(),
+              2u);
 
     // The exports write what the view shows.
     EXPECT_NE(window.ExportText(false).find("\r\npozostałe,pozostałe (2),3145728,0,"),

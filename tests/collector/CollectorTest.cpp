@@ -17,6 +17,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -447,24 +448,17 @@ protected:
         s_service = -1;
     }
 
-    // The counters of `device` as a reader in `netns` running as `uid` gets them.
-    static CollectorCounters Read(const std::string& netns, const std::string& device,
-                                  uid_t uid = 0, const std::string& socket = s_socket) {
+    // What `body` returns in a child placed as told; nullopt when the body returns none.
+    static std::optional<std::string>
+    InChild(const ChildPlace& place, const std::function<std::optional<std::string>()>& body) {
         int pipe[2];
         if (::pipe2(pipe, O_CLOEXEC) != 0) {
             throw std::runtime_error("pipe");
         }
-        const pid_t reader = Spawn({.netns = netns, .uid = uid}, [&] {
-            const auto counters = CollectorClient(socket, 5s).ReadCounters(device);
-            if (!counters) {
-                return 1;
-            }
-            std::string text = RunLine(counters->runId);
-            for (const CollectorRow& row : counters->rows) {
-                text += RowLine(row);
-            }
-            text += EndLine();
-            return ::write(pipe[1], text.data(), text.size()) == static_cast<ssize_t>(text.size())
+        const pid_t child = Spawn(place, [&] {
+            const std::optional<std::string> text = body();
+            return text && ::write(pipe[1], text->data(), text->size()) ==
+                               static_cast<ssize_t>(text->size())
                        ? 0
                        : 1;
         });
@@ -475,10 +469,42 @@ protected:
             text.append(buffer.data(), static_cast<std::size_t>(got));
         }
         ::close(pipe[0]);
-        if (Wait(reader) != 0) {
+        return Wait(child) == 0 ? std::optional(text) : std::nullopt;
+    }
+
+    // The counters of `device` as a reader in `netns` running as `uid` gets them.
+    static CollectorCounters Read(const std::string& netns, const std::string& device,
+                                  uid_t uid = 0, const std::string& socket = s_socket) {
+        const auto text =
+            InChild({.netns = netns, .uid = uid}, [&]() -> std::optional<std::string> {
+                const auto counters = CollectorClient(socket, 5s).ReadCounters(device);
+                if (!counters) {
+                    return std::nullopt;
+                }
+                std::string answer = RunLine(counters->runId);
+                for (const CollectorRow& row : counters->rows) {
+                    answer += RowLine(row);
+                }
+                return answer + EndLine();
+            });
+        if (!text) {
             throw std::runtime_error("the reader got no counters");
         }
-        return ParseCountersAnswer(text).value();
+        return ParseCountersAnswer(*text).value();
+    }
+
+    // The question a reader in `netns` asks for the counters of its `device`.
+    static std::string CountersLineIn(const std::string& netns, const std::string& device) {
+        return InChild({.netns = netns},
+                       [&] {
+                           const UniqueFd probe(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+                           std::uint64_t cookie = 0;
+                           socklen_t length = sizeof cookie;
+                           ::getsockopt(probe.Get(), SOL_SOCKET, SO_NETNS_COOKIE, &cookie, &length);
+                           return std::optional(
+                               CountersRequestLine(cookie, ::if_nametoindex(device.c_str())));
+                       })
+            .value();
     }
 
     static CollectorRow RowOf(const CollectorCounters& counters, OwnerKind kind,
@@ -836,6 +862,16 @@ TEST_F(CollectorTest, OtherUsersSeeOnlyOthers) {
             << KindName(row.owner.kind) << " " << row.owner.id;
     }
     EXPECT_EQ(RowOf(stranger, OwnerKind::Others, "").counters.sent.localBytes, sent);
+    // Asked from outside the namespace: refused, unless root asks.
+    const std::string question = CountersLineIn(link.a, "qa");
+    const auto askFromOutside = [&](uid_t uid) {
+        return InChild({.uid = uid}, [&] { return std::optional(Ask(question)); }).value_or("");
+    };
+    const std::string refused = askFromOutside(65534);
+    EXPECT_TRUE(refused.starts_with("ERR ")) << refused;
+    const auto seenByRoot = ParseCountersAnswer(askFromOutside(0));
+    ASSERT_TRUE(seenByRoot.has_value());
+    EXPECT_EQ(RowOf(*seenByRoot, OwnerKind::App, "private").counters.sent.localBytes, sent);
 }
 
 // The remote address decides: private ranges are local; documentation addresses and

@@ -154,7 +154,12 @@ CollectorService::CollectorService(const CollectorSettings& settings, ServiceLog
     , m_epoll(::epoll_create1(EPOLL_CLOEXEC))
     , m_cgroups(settings.cgroupRoot)
     , m_program(settings.attachCgroup, m_ownNetnsCookie, settings.verboseLoader)
-    , m_book(m_program, m_cgroups, m_ownNetnsCookie) {
+    , m_book(m_program, m_cgroups) {
+    if (!m_program.KnowsPacketNamespaces()) {
+        m_log.Info("jądro nie podaje programom BPF przestrzeni nazw sieci pakietu: ruch gniazd "
+                   "starszych od usługi nie trafia do liczników żadnej przestrzeni, a miernik "
+                   "pokazuje go jako nieprzypisany");
+    }
     for (const char* text : kLocalPrefixes) {
         if (!m_program.SetLocal(*prefixes::Parse(text), true)) {
             throw std::runtime_error("zapis zakresów lokalnych do mapy BPF: " + ErrorText(errno));

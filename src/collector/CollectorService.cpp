@@ -154,7 +154,12 @@ CollectorService::CollectorService(const CollectorSettings& settings, ServiceLog
     , m_epoll(::epoll_create1(EPOLL_CLOEXEC))
     , m_cgroups(settings.cgroupRoot)
     , m_program(settings.attachCgroup, m_ownNetnsCookie, settings.verboseLoader)
-    , m_book(m_program, m_cgroups, m_ownNetnsCookie) {
+    , m_book(m_program, m_cgroups) {
+    if (!m_program.KnowsPacketNamespaces()) {
+        m_log.Info("jądro nie podaje programom BPF przestrzeni nazw sieci pakietu: ruch gniazd "
+                   "starszych od usługi nie trafia do liczników żadnej przestrzeni, a miernik "
+                   "pokazuje go jako nieprzypisany");
+    }
     for (const char* text : kLocalPrefixes) {
         if (!m_program.SetLocal(*prefixes::Parse(text), true)) {
             throw std::runtime_error("zapis zakresów lokalnych do mapy BPF: " + ErrorText(errno));
@@ -245,6 +250,13 @@ void CollectorService::Accept() {
             m_log.FailedOnce("odczyt użytkownika czytnika (SO_PEERCRED)", errno);
             continue;
         }
+        // The accepted socket is made in the namespace of the reader's own socket.
+        std::uint64_t netnsCookie = 0;
+        length = sizeof netnsCookie;
+        if (::getsockopt(fd.Get(), SOL_SOCKET, SO_NETNS_COOKIE, &netnsCookie, &length) != 0) {
+            m_log.FailedOnce("odczyt przestrzeni nazw czytnika (SO_NETNS_COOKIE)", errno);
+            continue;
+        }
         if (m_readers.size() >= kReaderLimit) {
             const auto quietest = std::min_element(
                 m_readers.begin(), m_readers.end(), [](const auto& a, const auto& b) {
@@ -265,6 +277,7 @@ void CollectorService::Accept() {
         }
         m_readers[number] = Reader{.fd = std::move(fd),
                                    .uid = credentials.uid,
+                                   .netnsCookie = netnsCookie,
                                    .lastActive = std::chrono::steady_clock::now()};
     }
 }
@@ -352,7 +365,7 @@ bool CollectorService::AnswerLines(Reader& reader) {
             }
             end = reader.input.size();
         }
-        reader.output += Answer(std::string_view(reader.input).substr(0, end), reader.uid);
+        reader.output += Answer(std::string_view(reader.input).substr(0, end), reader);
         reader.input.erase(0, std::min(end + 1, reader.input.size()));
     }
     const bool moreLines =
@@ -398,10 +411,22 @@ void CollectorService::DropIdleReaders() {
     }
 }
 
-std::string CollectorService::Answer(std::string_view line, std::uint32_t uid) {
+std::string CollectorService::Answer(std::string_view line, const Reader& reader) {
     using namespace platform::linux_impl;
+    const std::uint32_t uid = reader.uid;
+    const auto refuse = [&](const std::string& reason) {
+        m_log.Refused(ServiceLog::Refusal::Request,
+                      "odrzucono pytanie czytnika (uid " + std::to_string(uid) + "): " + reason);
+        return ErrorLine(reason);
+    };
     const CollectorRequest request = ParseRequest(line);
     if (const auto* counters = std::get_if<CountersRequest>(&request)) {
+        // Another namespace's figures, its "others" too, are its users' traffic.
+        if (counters->netnsCookie != reader.netnsCookie && uid != 0) {
+            return refuse("przestrzeń nazw sieci " + std::to_string(counters->netnsCookie) +
+                          " nie jest przestrzenią czytnika; liczniki innych przestrzeni "
+                          "podaje się tylko rootowi");
+        }
         std::string answer = RunLine(m_runId);
         for (const CollectorRow& row : m_book.Rows(counters->netnsCookie, counters->ifindex, uid)) {
             answer += RowLine(row);
@@ -414,10 +439,7 @@ std::string CollectorService::Answer(std::string_view line, std::uint32_t uid) {
     if (std::holds_alternative<StatusRequest>(request)) {
         return StatusAnswer(Status());
     }
-    const std::string& reason = std::get<BadRequest>(request).reason;
-    m_log.Refused(ServiceLog::Refusal::Request,
-                  "odrzucono pytanie czytnika (uid " + std::to_string(uid) + "): " + reason);
-    return ErrorLine(reason);
+    return refuse(std::get<BadRequest>(request).reason);
 }
 
 platform::linux_impl::CollectorStatus CollectorService::Status() {

@@ -45,6 +45,7 @@ private:
     struct Reader {
         platform::linux_impl::UniqueFd fd;
         std::uint32_t uid = 0;
+        std::uint64_t netnsCookie = 0; // the namespace its socket was made in
         std::string input;
         std::string output;
         bool finished = false; // it sent all it will send
@@ -65,7 +66,7 @@ private:
     // Writes what the socket takes now; false when its socket failed.
     static bool SendOutput(int fd, Reader& reader);
     void Close(int fd);
-    std::string Answer(std::string_view line, std::uint32_t uid);
+    std::string Answer(std::string_view line, const Reader& reader);
     platform::linux_impl::CollectorStatus Status();
     std::string SetUserPrefixes(std::uint32_t uid, const std::set<IpPrefix>& prefixes);
     void RefreshConnected();

@@ -10,11 +10,9 @@ namespace quantiro::collector {
 
 using platform::linux_impl::OwnerKind;
 
-CounterBook::CounterBook(TrafficProgram& program, CgroupDirectory& cgroups,
-                         std::uint64_t ownNetnsCookie)
+CounterBook::CounterBook(TrafficProgram& program, CgroupDirectory& cgroups)
     : m_program(program)
-    , m_cgroups(cgroups)
-    , m_ownNetnsCookie(ownNetnsCookie) {}
+    , m_cgroups(cgroups) {}
 
 void CounterBook::Add(Totals& totals, const bpf::traffic_key& key,
                       const bpf::traffic_value& value) {
@@ -31,8 +29,7 @@ CounterBook::OwnerKey CounterBook::KeyOf(const bpf::traffic_key& key) {
     const std::string* path = key.cgroup_id == 0 ? nullptr : m_cgroups.PathOf(key.cgroup_id);
     const std::string_view executable(key.comm, ::strnlen(key.comm, sizeof key.comm));
     return {
-        // Untagged sockets (older than the service) are taken to be in its namespace.
-        .netnsCookie = key.netns_cookie == 0 ? m_ownNetnsCookie : key.netns_cookie,
+        .netnsCookie = key.netns_cookie,
         .ifindex = key.ifindex,
         .uid = key.uid,
         .owner =

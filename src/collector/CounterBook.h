@@ -20,7 +20,7 @@ using platform::linux_impl::TrafficOwner;
 // and go.
 class CounterBook {
 public:
-    CounterBook(TrafficProgram& program, CgroupDirectory& cgroups, std::uint64_t ownNetnsCookie);
+    CounterBook(TrafficProgram& program, CgroupDirectory& cgroups);
 
     // Moves the counters of removed cgroups off the map.
     void Fold() { Collect(); }
@@ -60,7 +60,6 @@ private:
 
     TrafficProgram& m_program;
     CgroupDirectory& m_cgroups;
-    std::uint64_t m_ownNetnsCookie;
     std::map<OwnerKey, Totals> m_removed;
     RemovedCounters m_removedSeen;
 };

@@ -102,6 +102,9 @@ TrafficProgram::TrafficProgram(const std::string& cgroup, std::uint64_t ownNetns
         throw Refused("otwarcie programów BPF", errno);
     }
     m_skeleton->rodata->own_netns_cookie = ownNetnsCookie;
+    m_skeleton->rodata->netns_of_packets =
+        ::libbpf_probe_bpf_helper(BPF_PROG_TYPE_CGROUP_SKB, BPF_FUNC_get_netns_cookie, nullptr) ==
+        1;
     if (const int error = traffic_counter::load(m_skeleton.get()); error != 0) {
         throw Refused("załadowanie programów BPF", error);
     }
@@ -128,6 +131,10 @@ TrafficProgram::TrafficProgram(const std::string& cgroup, std::uint64_t ownNetns
 }
 
 TrafficProgram::~TrafficProgram() = default;
+
+bool TrafficProgram::KnowsPacketNamespaces() const {
+    return m_skeleton->rodata->netns_of_packets != 0;
+}
 
 int TrafficProgram::NewCgroupsDescriptor() const {
     return ::ring_buffer__epoll_fd(m_newCgroups.get());

@@ -30,6 +30,10 @@ public:
     TrafficProgram(const TrafficProgram&) = delete;
     TrafficProgram& operator=(const TrafficProgram&) = delete;
 
+    // Whether the kernel tells the programs a packet's namespace, so that the packets of
+    // sockets older than them are counted in theirs; without it they count in none.
+    bool KnowsPacketNamespaces() const;
+
     // Readable when cgroups were announced; TakeNewCgroups hands them over, and
     // returns 0, or the error that kept it from reading them.
     int NewCgroupsDescriptor() const;

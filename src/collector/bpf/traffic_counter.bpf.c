@@ -18,6 +18,10 @@ char LICENSE[] SEC("license") = "GPL";
 // prefixes it knows.
 const volatile __u64 own_netns_cookie = 0;
 
+// Set by the service when the kernel tells a packet's namespace to these programs:
+// the packets of a socket older than them have no tag to tell it.
+const volatile __u8 netns_of_packets = 0;
+
 // Raised by the service whenever a trie changes, so no socket's remembered class
 // outlives the prefixes it was looked up in.
 volatile __u32 prefix_generation = 0;
@@ -298,7 +302,7 @@ static __always_inline __u8 locality_of(const __u8 remote[16], __u64 netns_cooki
         return TRAFFIC_LOCAL;
     }
     // Connected prefixes are known for the service's namespace only.
-    if (netns_cookie == 0 || netns_cookie == own_netns_cookie) {
+    if (netns_cookie == own_netns_cookie) {
         scoped.scope = ifindex;
         if (bpf_map_lookup_elem(&connected_prefixes, &scoped)) {
             return TRAFFIC_LOCAL;
@@ -332,6 +336,11 @@ static __always_inline void fill_owner(struct traffic_key* key, const struct soc
     } else {
         key->cgroup_id = bpf_skb_cgroup_id(skb);
         key->uid = bpf_get_socket_uid(skb);
+        // Without it the namespace stays 0, which no namespace's figures show. The
+        // verifier skips the call when it is off, so older kernels load the programs.
+        if (netns_of_packets) {
+            key->netns_cookie = bpf_get_netns_cookie(skb);
+        }
     }
 }
 
@@ -470,7 +479,7 @@ static __always_inline int count_packet(struct __sk_buff* skb, __u8 direction) {
         }
         // Connected links' MTUs are known for the service's namespace only.
         if (shape.split_packets == 0 && shape.bytes > SMALLEST_MTU &&
-            (key.netns_cookie == 0 || key.netns_cookie == own_netns_cookie)) {
+            key.netns_cookie == own_netns_cookie) {
             add_fragments(&shape, key.ifindex);
         }
         key.locality = remembered_locality(tag, &shape, &key);

@@ -38,7 +38,7 @@ struct socket_tag {
 };
 
 struct traffic_key {
-    __u64 netns_cookie; // 0: a socket older than the service, in the service's namespace
+    __u64 netns_cookie; // 0: unknown (a socket older than the programs, on an older kernel)
     __u64 cgroup_id;
     __u32 ifindex;
     __u32 uid;

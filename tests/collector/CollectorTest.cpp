@@ -780,6 +780,29 @@ TEST_F(CollectorTest, ShortLivedScopesLoseNothing) {
     EXPECT_EQ(row.counters.sent.localBytes, kChildren * kDatagrams * (20 + 8 + kPayload));
 }
 
+// Outside an application scope the owner is the process's own name, its main
+// thread's, whichever of its threads made the socket.
+TEST_F(CollectorTest, ASocketMadeByAThreadIsItsProcesss) {
+    const LinkPair link("qc" + std::to_string(::getpid()) + "thr");
+    const pid_t sink = SpawnSink(link.b, SOCK_DGRAM, 5009);
+    const Scope scope(s_subtree, "plain.scope");
+    const pid_t pid = Spawn({.scope = scope.Path(), .netns = link.a, .name = "mainprog"}, [] {
+        int result = 1;
+        std::thread([&] {
+            ::prctl(PR_SET_NAME, "worker-1");
+            result = SendDatagrams("10.200.0.2", 5009, 10, 100);
+        }).join();
+        return result;
+    });
+    ASSERT_EQ(Wait(pid), 0);
+    ::kill(sink, SIGKILL);
+    Wait(sink);
+    const CollectorCounters counters = Read(link.a, "qa");
+    EXPECT_EQ(RowOf(counters, OwnerKind::Exe, "mainprog").counters.sent.localBytes,
+              10 * (20 + 8 + 100));
+    EXPECT_EQ(RowOf(counters, OwnerKind::Exe, "worker-1").counters.sent.packets, 0U);
+}
+
 // A socket that outlives its scope goes on counting for the removed cgroup while
 // readers fold such counters off the map; not one of its datagrams is lost.
 TEST_F(CollectorTest, ASocketOutlivingItsScopeLosesNothing) {

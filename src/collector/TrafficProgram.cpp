@@ -162,15 +162,16 @@ int TrafficProgram::NewCgroupsDescriptor() const {
 
 int TrafficProgram::OnNewCgroup(void* context, void* data, std::size_t size) {
     auto* self = static_cast<TrafficProgram*>(context);
-    std::uint64_t id = 0;
-    if (size >= sizeof id && self->m_onCgroup != nullptr) {
-        std::memcpy(&id, data, sizeof id);
-        (*self->m_onCgroup)(id);
+    bpf::new_cgroup event{};
+    if (size >= sizeof event && self->m_onCgroup != nullptr) {
+        std::memcpy(&event, data, sizeof event);
+        (*self->m_onCgroup)(event.cgroup_id,
+                            std::string_view(event.name, ::strnlen(event.name, sizeof event.name)));
     }
     return 0;
 }
 
-int TrafficProgram::TakeNewCgroups(const std::function<void(std::uint64_t)>& onCgroup) {
+int TrafficProgram::TakeNewCgroups(const CgroupHandler& onCgroup) {
     m_onCgroup = &onCgroup;
     const int consumed = ::ring_buffer__consume(m_newCgroups.get());
     m_onCgroup = nullptr;

@@ -76,6 +76,21 @@ const std::string* CgroupDirectory::PathOf(std::uint64_t id) {
     return known == m_paths.end() ? nullptr : &known->second;
 }
 
+void CgroupDirectory::NoteName(std::uint64_t id, std::string_view name) {
+    if (name.empty()) {
+        return;
+    }
+    if (m_names.size() >= kKnownLimit) {
+        m_names.clear(); // bounded; the oldest cgroups' names are the least wanted
+    }
+    m_names[id] = name;
+}
+
+const std::string* CgroupDirectory::NameOf(std::uint64_t id) const {
+    const auto known = m_names.find(id);
+    return known == m_names.end() ? nullptr : &known->second;
+}
+
 bool CgroupDirectory::Exists(std::uint64_t id) {
     const std::string* path = PathOf(id);
     struct stat status {};

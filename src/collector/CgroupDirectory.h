@@ -26,6 +26,12 @@ public:
     // hierarchy when the id is not known yet. Nullptr when it is nowhere.
     const std::string* PathOf(std::uint64_t id);
 
+    // The name of the cgroup's own directory, as the BPF program read it when the
+    // cgroup's first socket was made: what is left of a cgroup gone before its path
+    // was looked up. Nullptr when none was noted.
+    void NoteName(std::uint64_t id, std::string_view name);
+    const std::string* NameOf(std::uint64_t id) const;
+
     // Whether the cgroup still exists.
     bool Exists(std::uint64_t id);
 
@@ -40,6 +46,7 @@ private:
     // Ids a walk did not find: gone before they were looked up, and gone for good,
     // since ids are never reused; kept so they cost one walk, not one a request.
     std::unordered_set<std::uint64_t> m_missing;
+    std::unordered_map<std::uint64_t, std::string> m_names;
 };
 
 } // namespace quantiro::collector

@@ -218,4 +218,18 @@ TrafficOwner OwnerOf(std::string_view cgroupPath, std::string_view executable) {
     return {.kind = OwnerKind::Exe, .id = std::string(executable)};
 }
 
+TrafficOwner OwnerOfUnit(std::string_view unit, std::string_view executable) {
+    if (auto name = ContainerOf("", unit)) {
+        return {.kind = OwnerKind::Unit, .id = std::move(*name)};
+    }
+    auto id = SnapDesktopIdOf(unit);
+    if (!id) {
+        id = DesktopIdOf(unit);
+    }
+    if (id) {
+        return {.kind = OwnerKind::App, .id = std::move(*id)};
+    }
+    return OwnerOf("", executable);
+}
+
 } // namespace quantiro::collector

@@ -24,4 +24,9 @@ using platform::linux_impl::TrafficOwner;
 // whatever runs inside it.
 TrafficOwner OwnerOf(std::string_view cgroupPath, std::string_view executable);
 
+// The same from the cgroup's own name alone, its parents unknown (a scope removed
+// before its path was looked up): a container's, an application's or a snap's unit
+// is told by its name; anything else is the executable's.
+TrafficOwner OwnerOfUnit(std::string_view unit, std::string_view executable);
+
 } // namespace quantiro::collector

@@ -190,8 +190,10 @@ CollectorService::~CollectorService() {
 
 void CollectorService::Run(int stopDescriptor) {
     Watch(stopDescriptor, kStopTag);
-    const std::function<void(std::uint64_t)> noteCgroup = [this](std::uint64_t id) {
-        m_cgroups.PathOf(id); // now, while a short-lived scope still exists
+    const TrafficProgram::CgroupHandler noteCgroup = [this](std::uint64_t id,
+                                                            std::string_view name) {
+        m_cgroups.NoteName(id, name); // for a scope gone before the walk below finds it
+        m_cgroups.PathOf(id);         // now, while a short-lived scope still exists
     };
     auto lastFold = std::chrono::steady_clock::now();
     for (;;) {

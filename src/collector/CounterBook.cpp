@@ -28,12 +28,16 @@ void CounterBook::Add(Totals& totals, const bpf::traffic_key& key,
 CounterBook::OwnerKey CounterBook::KeyOf(const bpf::traffic_key& key) {
     const std::string* path = key.cgroup_id == 0 ? nullptr : m_cgroups.PathOf(key.cgroup_id);
     const std::string_view executable(key.comm, ::strnlen(key.comm, sizeof key.comm));
+    const std::string* name =
+        path != nullptr || key.cgroup_id == 0 ? nullptr : m_cgroups.NameOf(key.cgroup_id);
     return {
         .netnsCookie = key.netns_cookie,
         .ifindex = key.ifindex,
         .uid = key.uid,
-        .owner =
-            OwnerOf(path != nullptr ? std::string_view(*path) : std::string_view(), executable),
+        .owner = name != nullptr
+                     ? OwnerOfUnit(*name, executable)
+                     : OwnerOf(path != nullptr ? std::string_view(*path) : std::string_view(),
+                               executable),
     };
 }
 

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <stdexcept>
 
@@ -12,6 +13,8 @@
 #include <bpf/libbpf.h>
 #include <fcntl.h>
 #include <traffic_counter.skel.h>
+#include <traffic_counter_plain.skel.h>
+#include <unistd.h>
 
 namespace quantiro::collector {
 
@@ -79,6 +82,30 @@ ReadPerCpuMap(int map, int cpus, const std::function<void(const Key&, bpf::traff
     return counters;
 }
 
+// The programs as this kernel takes them: without its BTF, the build that reads no
+// kernel structure (the same maps and programs), so counting goes on without names.
+traffic_counter* OpenPrograms() {
+    if (::access("/sys/kernel/btf/vmlinux", R_OK) == 0) {
+        return traffic_counter::open();
+    }
+    auto* skeleton = static_cast<traffic_counter*>(std::calloc(1, sizeof(traffic_counter)));
+    if (skeleton == nullptr) {
+        return nullptr;
+    }
+    int error = traffic_counter__create_skeleton(skeleton);
+    if (error == 0) {
+        bpf_object_skeleton* objects = skeleton->skeleton;
+        objects->data = const_cast<void*>(traffic_counter_plain::elf_bytes(&objects->data_sz));
+        error = ::bpf_object__open_skeleton(objects, nullptr);
+    }
+    if (error != 0) {
+        traffic_counter::destroy(skeleton);
+        errno = -error;
+        return nullptr;
+    }
+    return skeleton;
+}
+
 } // namespace
 
 void TrafficProgram::SkeletonDestroyer::operator()(traffic_counter* skeleton) const {
@@ -97,7 +124,7 @@ TrafficProgram::TrafficProgram(const std::string& cgroup, std::uint64_t ownNetns
     if (m_cpus <= 0) {
         throw Refused("liczba procesorów", m_cpus);
     }
-    m_skeleton.reset(traffic_counter::open());
+    m_skeleton.reset(OpenPrograms());
     if (!m_skeleton) {
         throw Refused("otwarcie programów BPF", errno);
     }
@@ -142,15 +169,16 @@ int TrafficProgram::NewCgroupsDescriptor() const {
 
 int TrafficProgram::OnNewCgroup(void* context, void* data, std::size_t size) {
     auto* self = static_cast<TrafficProgram*>(context);
-    std::uint64_t id = 0;
-    if (size >= sizeof id && self->m_onCgroup != nullptr) {
-        std::memcpy(&id, data, sizeof id);
-        (*self->m_onCgroup)(id);
+    bpf::new_cgroup event{};
+    if (size >= sizeof event && self->m_onCgroup != nullptr) {
+        std::memcpy(&event, data, sizeof event);
+        (*self->m_onCgroup)(event.cgroup_id,
+                            std::string_view(event.name, ::strnlen(event.name, sizeof event.name)));
     }
     return 0;
 }
 
-int TrafficProgram::TakeNewCgroups(const std::function<void(std::uint64_t)>& onCgroup) {
+int TrafficProgram::TakeNewCgroups(const CgroupHandler& onCgroup) {
     m_onCgroup = &onCgroup;
     const int consumed = ::ring_buffer__consume(m_newCgroups.get());
     m_onCgroup = nullptr;

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 struct traffic_counter;
@@ -34,10 +35,12 @@ public:
     // sockets older than them are counted in theirs; without it they count in none.
     bool KnowsPacketNamespaces() const;
 
-    // Readable when cgroups were announced; TakeNewCgroups hands them over, and
-    // returns 0, or the error that kept it from reading them.
+    // Readable when cgroups were announced; TakeNewCgroups hands them over, each id
+    // with its directory's name (empty when unknown), and returns 0, or the error that
+    // kept it from reading them.
+    using CgroupHandler = std::function<void(std::uint64_t, std::string_view)>;
     int NewCgroupsDescriptor() const;
-    int TakeNewCgroups(const std::function<void(std::uint64_t)>& onCgroup);
+    int TakeNewCgroups(const CgroupHandler& onCgroup);
 
     struct Counter {
         bpf::traffic_key key;
@@ -75,7 +78,7 @@ private:
 
     std::unique_ptr<traffic_counter, SkeletonDestroyer> m_skeleton;
     std::unique_ptr<ring_buffer, RingBufferFree> m_newCgroups;
-    const std::function<void(std::uint64_t)>* m_onCgroup = nullptr;
+    const CgroupHandler* m_onCgroup = nullptr;
     int m_cpus = 1;
 };
 

@@ -217,8 +217,9 @@ sockaddr_storage Address(const std::string& text, std::uint16_t port, socklen_t&
     return address;
 }
 
-// Receives whatever comes to the port until killed, so no datagram earns an ICMP error.
-int Sink(int type, std::uint16_t port) {
+// Receives whatever comes to the port until killed, so no datagram earns an ICMP error;
+// with `serve`, sends each connection that many bytes instead and closes it.
+int Sink(int type, std::uint16_t port, std::size_t serve = 0) {
     const int fd = ::socket(AF_INET6, type, 0);
     sockaddr_in6 any{.sin6_family = AF_INET6, .sin6_port = htons(port)};
     const int reuse = 1;
@@ -235,14 +236,19 @@ int Sink(int type, std::uint16_t port) {
     ::listen(fd, 8);
     for (;;) {
         const int peer = ::accept(fd, nullptr, nullptr);
-        while (::recv(peer, buffer.data(), buffer.size(), 0) > 0) {
+        for (std::size_t sent = 0; sent < serve;) {
+            const ssize_t written =
+                ::send(peer, buffer.data(), std::min(buffer.size(), serve - sent), 0);
+            sent += written > 0 ? static_cast<std::size_t>(written) : serve;
+        }
+        while (serve == 0 && ::recv(peer, buffer.data(), buffer.size(), 0) > 0) {
         }
         ::close(peer);
     }
 }
 
-pid_t SpawnSink(const std::string& netns, int type, std::uint16_t port) {
-    return Spawn({.netns = netns, .name = "sink"}, [=] { return Sink(type, port); });
+pid_t SpawnSink(const std::string& netns, int type, std::uint16_t port, std::size_t serve = 0) {
+    return Spawn({.netns = netns, .name = "sink"}, [=] { return Sink(type, port, serve); });
 }
 
 int SendDatagrams(const std::string& peer, std::uint16_t port, int count, std::size_t size,
@@ -261,16 +267,26 @@ int SendDatagrams(const std::string& peer, std::uint16_t port, int count, std::s
     return 0;
 }
 
-int SendStream(const std::string& peer, std::uint16_t port, std::size_t total) {
+// A TCP connection to the peer; -1 when none is made within two seconds.
+int ConnectStream(const std::string& peer, std::uint16_t port) {
     socklen_t length = 0;
     const sockaddr_storage address = Address(peer, port, length);
     const int fd = ::socket(address.ss_family, SOCK_STREAM, 0);
     for (int attempt = 0; ::connect(fd, reinterpret_cast<const sockaddr*>(&address), length) != 0;
          ++attempt) {
         if (attempt == 100) {
-            return 1;
+            ::close(fd);
+            return -1;
         }
         std::this_thread::sleep_for(20ms); // the sink is still starting
+    }
+    return fd;
+}
+
+int SendStream(const std::string& peer, std::uint16_t port, std::size_t total) {
+    const int fd = ConnectStream(peer, port);
+    if (fd < 0) {
+        return 1;
     }
     const std::string chunk(64 * 1024, 't');
     for (std::size_t sent = 0; sent < total;) {
@@ -804,6 +820,70 @@ TEST_F(CollectorTest, ShortLivedScopesLoseNothing) {
     const CollectorRow row = RowOf(Read(link.a, "qa"), OwnerKind::App, "shortlived");
     EXPECT_EQ(row.counters.sent.packets, std::uint64_t{kChildren * kDatagrams});
     EXPECT_EQ(row.counters.sent.localBytes, kChildren * kDatagrams * (20 + 8 + kPayload));
+
+    // Downloads of 10 kB beside a bulk one, every core busy, each scope removed as soon
+    // as its program ended: the service may look only after it is gone.
+    std::vector<pid_t> load{SpawnSink(link.a, SOCK_STREAM, 5007),
+                            SpawnSink(link.b, SOCK_STREAM, 5008, 10'000),
+                            Spawn({.netns = link.b}, [] {
+                                return SendStream("10.200.0.1", 5007, std::size_t{1} << 40);
+                            })};
+    for (unsigned core = 0; core < std::thread::hardware_concurrency(); ++core) {
+        load.push_back(Spawn({}, [] {
+            for (;;) {
+                ::getpid(); // a side effect, so the loop stays
+            }
+            return 0;
+        }));
+    }
+    for (int child = 0; child < 100; ++child) {
+        const Scope scope(Slice(), "app-test-downloader-" + std::to_string(child) + ".scope");
+        const pid_t pid = Spawn({.scope = scope.Path(), .netns = link.a, .name = "dl"}, [] {
+            const int fd = ConnectStream("10.200.0.2", 5008);
+            std::array<char, 4096> buffer{};
+            std::size_t got = 0;
+            for (ssize_t part; (part = ::recv(fd, buffer.data(), buffer.size(), 0)) > 0;) {
+                got += static_cast<std::size_t>(part);
+            }
+            return got == 10'000 ? 0 : 1;
+        });
+        ASSERT_EQ(Wait(pid), 0);
+    }
+    for (const pid_t pid : load) {
+        ::kill(pid, SIGKILL);
+        Wait(pid);
+    }
+    const CollectorCounters counters = Read(link.a, "qa");
+    const auto received = [&](OwnerKind kind, const std::string& id) {
+        const quantiro::platform::WayCounters way = RowOf(counters, kind, id).counters.received;
+        return static_cast<double>(way.localBytes + way.billedBytes);
+    };
+    const double named = received(OwnerKind::App, "downloader");
+    EXPECT_GE(named + received(OwnerKind::Exe, "dl"), 100 * 10'000);
+    EXPECT_GE(named / (named + received(OwnerKind::Exe, "dl")), 0.99);
+}
+
+// Outside an application scope the owner is the process's own name, its main
+// thread's, whichever of its threads made the socket.
+TEST_F(CollectorTest, ASocketMadeByAThreadIsItsProcesss) {
+    const LinkPair link("qc" + std::to_string(::getpid()) + "thr");
+    const pid_t sink = SpawnSink(link.b, SOCK_DGRAM, 5009);
+    const Scope scope(s_subtree, "plain.scope");
+    const pid_t pid = Spawn({.scope = scope.Path(), .netns = link.a, .name = "mainprog"}, [] {
+        int result = 1;
+        std::thread([&] {
+            ::prctl(PR_SET_NAME, "worker-1");
+            result = SendDatagrams("10.200.0.2", 5009, 10, 100);
+        }).join();
+        return result;
+    });
+    ASSERT_EQ(Wait(pid), 0);
+    ::kill(sink, SIGKILL);
+    Wait(sink);
+    const CollectorCounters counters = Read(link.a, "qa");
+    EXPECT_EQ(RowOf(counters, OwnerKind::Exe, "mainprog").counters.sent.localBytes,
+              10 * (20 + 8 + 100));
+    EXPECT_EQ(RowOf(counters, OwnerKind::Exe, "worker-1").counters.sent.packets, 0U);
 }
 
 // A socket that outlives its scope goes on counting for the removed cgroup while

@@ -1,8 +1,10 @@
 // Counts every packet that has a local socket, by namespace, interface, direction,
-// locality and who opened the socket. Attached to the cgroup v2 hierarchy; reads only
-// the packet, its socket and the helpers' answers, never a kernel structure.
+// locality and who opened the socket. Attached to the cgroup v2 hierarchy; reads the
+// packet, its socket and the helpers' answers, and the creating task's names through
+// the kernel's BTF.
 #include "collector/bpf/traffic_counter.h"
 
+#include <bpf/bpf_core_read.h>
 #include <bpf/bpf_endian.h>
 #include <bpf/bpf_helpers.h>
 #include <linux/bpf.h>
@@ -13,6 +15,26 @@
 #include <linux/ipv6.h>
 
 char LICENSE[] SEC("license") = "GPL";
+
+// The few kernel fields read, relocated against the running kernel's BTF at load.
+// Built a second time with TRAFFIC_WITHOUT_BTF, for kernels that have none.
+struct kernfs_node {
+    const char* name;
+} __attribute__((preserve_access_index));
+
+struct cgroup {
+    struct kernfs_node* kn;
+} __attribute__((preserve_access_index));
+
+struct css_set {
+    struct cgroup* dfl_cgrp;
+} __attribute__((preserve_access_index));
+
+struct task_struct {
+    struct css_set* cgroups;
+    struct task_struct* group_leader;
+    char comm[TRAFFIC_COMM_SIZE];
+} __attribute__((preserve_access_index));
 
 // Set by the service before loading: its own namespace, the one whose connected
 // prefixes it knows.
@@ -146,14 +168,28 @@ int tag_socket(struct bpf_sock* sock) {
     tag->cgroup_id = cgroup_id;
     tag->netns_cookie = bpf_get_netns_cookie(sock);
     tag->uid = (__u32)bpf_get_current_uid_gid();
+#ifdef TRAFFIC_WITHOUT_BTF
     bpf_get_current_comm(tag->comm, sizeof tag->comm);
+#else
+    // The process's name, its main thread's: not that of the thread making the socket
+    // ("Socket Thread", "pool-1-thread-1").
+    struct task_struct* task = bpf_get_current_task_btf();
+    BPF_CORE_READ_STR_INTO(&tag->comm, task, group_leader, comm);
+#endif
 
-    // The service resolves the cgroup's path now, while a short-lived scope exists.
+    // The service resolves the cgroup's path now, while a short-lived scope exists; its
+    // name goes along, for a scope gone before the service looked.
     __u8 seen = 1;
     if (bpf_map_update_elem(&seen_cgroups, &cgroup_id, &seen, BPF_NOEXIST) == 0) {
-        __u64* event = bpf_ringbuf_reserve(&new_cgroups, sizeof *event, 0);
+        struct new_cgroup* event = bpf_ringbuf_reserve(&new_cgroups, sizeof *event, 0);
         if (event) {
-            *event = cgroup_id;
+            event->cgroup_id = cgroup_id;
+#ifdef TRAFFIC_WITHOUT_BTF
+            event->name[0] = 0;
+#else
+            const char* name = BPF_CORE_READ(task, cgroups, dfl_cgrp, kn, name);
+            bpf_probe_read_kernel_str(event->name, sizeof event->name, name); // "" on failure
+#endif
             bpf_ringbuf_submit(event, 0);
         } else {
             bpf_map_delete_elem(&seen_cgroups, &cgroup_id); // announced by the next socket

@@ -15,6 +15,8 @@ enum {
     TRAFFIC_BILLED = 0,
     TRAFFIC_LOCAL = 1,
     TRAFFIC_COMM_SIZE = 16,
+    // Enough for "app-<launcher>-<desktop id>-<random>.scope"; a longer name is cut.
+    TRAFFIC_CGROUP_NAME_SIZE = 64,
     TRAFFIC_ENTRIES = 16384,
     TRAFFIC_OVERFLOW_ENTRIES = 1024,
     // Prefix lengths of the tries: 32 bits of scope (an ifindex or a uid), then the
@@ -35,6 +37,13 @@ struct socket_tag {
     // the lowest bit: one word, written whole, so packets on two CPUs never leave one
     // remote beside another's class.
     __u64 last_class;
+};
+
+// A cgroup a socket was first made in, with its own directory's name read then: the
+// owner is named from it when the cgroup is gone before its path was looked up.
+struct new_cgroup {
+    __u64 cgroup_id;
+    char name[TRAFFIC_CGROUP_NAME_SIZE]; // empty when the kernel could not tell it
 };
 
 struct traffic_key {

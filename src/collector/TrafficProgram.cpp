@@ -38,7 +38,8 @@ std::runtime_error Refused(const std::string& step, int error) {
 // asked for, at the journal's debugging priority.
 bool g_verboseLoader = false;
 
-int ToJournal(enum libbpf_print_level level, const char* format, va_list arguments) {
+__attribute__((format(printf, 2, 0))) int ToJournal(enum libbpf_print_level level,
+                                                    const char* format, va_list arguments) {
     if (level != LIBBPF_WARN && !g_verboseLoader) {
         return 0;
     }

@@ -91,8 +91,10 @@ std::vector<CollectorRow> CounterBook::Rows(std::uint64_t netnsCookie, std::uint
         if (key.netnsCookie != netnsCookie || key.ifindex != ifindex) {
             continue;
         }
-        const bool named =
-            callerUid == 0 || key.uid == callerUid || key.owner.kind == OwnerKind::Unit;
+        // Traffic with no owner (the kernel's own, a full map's overflow) is nobody's
+        // for every reader: only other users' programs are "others".
+        const bool named = callerUid == 0 || key.uid == callerUid ||
+                           key.owner.kind == OwnerKind::Unit || key.owner.kind == OwnerKind::None;
         byOwner[named ? key.owner : TrafficOwner{.kind = OwnerKind::Others}] += totals;
     }
     std::vector<CollectorRow> rows;

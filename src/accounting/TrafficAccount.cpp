@@ -47,8 +47,8 @@ TrafficAccount::TrafficAccount(records::HourlyRecords& hours, platform::Clock& c
     , m_service(service) {}
 
 sampling::Totals TrafficAccount::Withheld() const {
-    return {.received = m_leftOut.received + m_waiting.received,
-            .sent = m_leftOut.sent + m_waiting.sent};
+    return {.received = WholeKb(m_localExact.received) + m_waiting.received,
+            .sent = WholeKb(m_localExact.sent) + m_waiting.sent};
 }
 
 bool TrafficAccount::ServiceSilent() const {
@@ -60,6 +60,9 @@ void TrafficAccount::Count(double downloadKb, double uploadKb, std::uint32_t onl
     // the meter errs towards the bill. A counter that went back is never held.
     const bool wait = m_internetOnly && m_answering && downloadKb >= 0 && uploadKb >= 0;
     m_hours.Count(wait ? 0 : downloadKb, wait ? 0 : uploadKb, onlineMs);
+    if (!m_service) {
+        return; // no answer will ever ask which hour the tick went to
+    }
     m_ticks.push_back({.number = m_nextTick++,
                        .at = m_clock.TickMilliseconds(),
                        .hour = m_hours.OpenHourNumber(),
@@ -81,12 +84,11 @@ void TrafficAccount::Settle(Tick& tick, double localReceivedKb, double localSent
     m_waiting.sent -= tick.sentKb;
     // Whole kilobytes leave the amounts, so what is shown and what the hour holds
     // stay whole and equal; the fractions add up until they make one.
+    const sampling::Totals before = m_localExact;
     m_localExact.received += std::min(localReceivedKb, tick.receivedKb);
     m_localExact.sent += std::min(localSentKb, tick.sentKb);
-    const double leftReceived = WholeKb(m_localExact.received) - m_leftOut.received;
-    const double leftSent = WholeKb(m_localExact.sent) - m_leftOut.sent;
-    m_leftOut.received += leftReceived;
-    m_leftOut.sent += leftSent;
+    const double leftReceived = WholeKb(m_localExact.received) - WholeKb(before.received);
+    const double leftSent = WholeKb(m_localExact.sent) - WholeKb(before.sent);
     m_hours.CountLate(tick.hour, tick.receivedKb - leftReceived, tick.sentKb - leftSent);
 }
 
@@ -117,10 +119,12 @@ void TrafficAccount::OnTick(const LinkNow& link) {
             Poll(link, true, now);
         }
     }
+    // The ticks are in the order they came: only the oldest can be overdue.
     for (Tick& tick : m_ticks) {
-        if (now - tick.at >= Ms(kLongestWait)) {
-            Settle(tick, 0, 0);
+        if (now - tick.at < Ms(kLongestWait)) {
+            break;
         }
+        Settle(tick, 0, 0);
     }
     while (!m_ticks.empty() && now - m_ticks.front().at >= Ms(kKeptForAnswer)) {
         m_ticks.pop_front();

@@ -118,10 +118,9 @@ private:
     bool m_answering = false; // an answer came within the last few questions
 
     sampling::Totals m_waiting; // kB of ticks that wait
-    // The local part of the ticks that waited, exact, and the whole kilobytes of it
-    // left out of the amounts so far.
+    // The local part of the ticks that waited, exact; its whole kilobytes are what
+    // the amounts leave out.
     sampling::Totals m_localExact;
-    sampling::Totals m_leftOut;
     sampling::Totals m_localTotals;
     std::map<std::string, ApplicationTotal, std::less<>> m_applicationTotals;
 };

@@ -34,25 +34,24 @@ inline std::string SettingsFile(std::string_view configHome) {
     return std::string(configHome) + "/Kestrova/Quantiro.conf";
 }
 
-// The family's other files, each named here once, below the directory that holds it.
-// The traffic database, below the data directory.
+// The family's other files, each named here once, below the directory that holds it:
+// the traffic database (data), the parameter file that ships beside the programs
+// (program), what the limit watcher and the reports remember between runs and the
+// lock that lets one reports summary run at a time (state).
 inline std::string TrafficDatabase(std::string_view dataDirectory) {
-    return std::string(dataDirectory) + "/qub.db";
+    return std::string(dataDirectory).append("/qub.db");
 }
-// The parameter file that ships beside the programs.
 inline std::string ParameterFile(std::string_view programDirectory) {
-    return std::string(programDirectory) + "/quantiro.par";
+    return std::string(programDirectory).append("/quantiro.par");
 }
-// What the limit watcher and the reports remember between runs, and the lock that
-// lets one reports summary run at a time, below the state directory.
 inline std::string LimitsState(std::string_view stateDirectory) {
-    return std::string(stateDirectory) + "/limits.state";
+    return std::string(stateDirectory).append("/limits.state");
 }
 inline std::string ReportsState(std::string_view stateDirectory) {
-    return std::string(stateDirectory) + "/reports.state";
+    return std::string(stateDirectory).append("/reports.state");
 }
 inline std::string ReportsLock(std::string_view stateDirectory) {
-    return std::string(stateDirectory) + "/reports.lock";
+    return std::string(stateDirectory).append("/reports.lock");
 }
 
 // Where a user without a home of their own keeps the family's files: a folder in

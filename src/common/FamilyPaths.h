@@ -54,6 +54,12 @@ inline std::string ReportsLock(std::string_view stateDirectory) {
     return std::string(stateDirectory).append("/reports.lock");
 }
 
+// The open hour's figures per network, which the meter replaces at most once a
+// second so the limit watcher sees a plan's use within seconds (runtime directory).
+inline std::string NetworkHourFile(std::string_view runtimeDirectory) {
+    return std::string(runtimeDirectory).append("/quantiro-networks.now");
+}
+
 // Where a user without a home of their own keeps the family's files: a folder in
 // /tmp named after the user, which must be the user's alone, as anyone can make a
 // folder there first.

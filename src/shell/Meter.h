@@ -11,6 +11,7 @@
 #include "platform/ApplicationCounters.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
+#include "platform/Networks.h"
 #include "platform/Downloads.h"
 #include "platform/HourStore.h"
 #include "platform/InstanceLock.h"
@@ -55,6 +56,9 @@ struct SystemParts {
     // The counting service's per-application counters; none: the meter counts the
     // link alone, as it always did.
     platform::ApplicationCounterSource* applicationCounters = nullptr;
+    // Which network the followed interface is on; none: every tick's network is
+    // unknown, and the records keep no network rows.
+    platform::NetworkWatch* networks = nullptr;
 };
 
 // How a front-end shows and asks: the window's widgets, or the terminal's lines.

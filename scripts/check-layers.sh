@@ -116,7 +116,8 @@ done
 library_folder() {
     case $1 in
     quantiro_platform | quantiro_platform_files) echo platform ;;
-    quantiro_platform_linux | quantiro_collector_protocol | quantiro_desktop_entries) echo platform/linux ;;
+    quantiro_platform_linux | quantiro_collector_protocol | quantiro_collector_reader | quantiro_desktop_entries)
+        echo platform/linux ;;
     quantiro_build_settings) ;;
     quantiro_*) echo "${1#quantiro_}" ;;
     esac

@@ -5,8 +5,8 @@
 # when a listed edge is one nothing uses (so the list stays the true map of the
 # floors); when a folder's libraries link other folders' libraries than the ones
 # it includes from directly (what comes through a header comes with the library
-# of the header's folder); or when the core or the terminal front-end maps Qt Gui
-# or Widgets.
+# of the header's folder); or when an executable given (the core tests, the
+# terminal meter, every program without a window) maps Qt Gui or Widgets.
 #   check-layers.sh SRC_DIR [EXECUTABLE ...]
 # Each folder may reach the folders listed for it (and itself).
 set -euo pipefail
@@ -112,7 +112,8 @@ for folder in "${!allowed[@]}"; do
 done
 
 # Each folder's libraries link exactly the libraries of the folders it includes
-# from directly; folders without a library of their own (app/, collector/bpf/) are left out.
+# from directly; folders without a library of their own (app/, collector/bpf/)
+# are left out.
 library_folder() {
     case $1 in
     quantiro_platform | quantiro_platform_files) echo platform ;;

@@ -1,7 +1,11 @@
 #include "app/TerminalFrontEnd.h"
 
 #include "app/LinuxPlatform.h"
+#include "platform/linux/SleepWatch.h"
+#include "platform/linux/StopSignals.h"
 #include "terminal/TerminalFrontEnd.h"
+
+#include <memory>
 
 namespace quantiro::app {
 
@@ -12,8 +16,10 @@ int RunTerminalFrontEnd(const std::string& commandLine, const shapes::WindowShap
     return terminal::RunMeter({.commandLine = commandLine,
                                .shape = shape,
                                .system = host.Parts(shape),
-                               .settings = host.settings,
-                               .stopSignals = stopSignals});
+                               .stopSignals = stopSignals,
+                               .watchSleep = [] {
+                                   return std::make_unique<platform::linux_impl::SleepWatch>();
+                               }});
 }
 
 } // namespace quantiro::app

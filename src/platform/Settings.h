@@ -32,6 +32,13 @@ public:
     // Writes again what earlier writes could not (a full disk); true once nothing
     // waits any more.
     virtual bool RetryUnwritten() = 0;
+
+    // For a front-end with an event loop: a descriptor that becomes readable when
+    // another program changed the values (-1: none, and each read looks itself). From
+    // then on reads leave the changes to the loop, which calls WatchReadable() when it
+    // is readable, so a tick's read asks nothing.
+    virtual int WatchDescriptorForLoop() { return -1; }
+    virtual void WatchReadable() {}
 };
 
 // Reads and writes a value of the table in common/SettingsValues.h with its default.

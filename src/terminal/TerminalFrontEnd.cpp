@@ -3,8 +3,8 @@
 #include "common/Console.h"
 #include "common/DecimalText.h"
 #include "platform/InterfaceTable.h"
-#include "platform/linux/SleepWatch.h"
-#include "platform/linux/StopSignals.h"
+#include "platform/SystemEvents.h"
+#include "platform/linux/UniqueFd.h"
 #include "shell/CloseController.h"
 #include "shell/Texts.h"
 #include "terminal/TerminalParts.h"
@@ -25,7 +25,6 @@ namespace quantiro::terminal {
 
 namespace {
 
-using platform::linux_impl::StopSignals;
 using platform::linux_impl::UniqueFd;
 
 constexpr int kTicksPerScreen = 10;
@@ -107,10 +106,10 @@ void OnStopSignal(int signal, bool interactive, TerminalWindow& window, shell::M
 }
 
 struct LoopParts {
-    StopSignals& stopSignals;
-    platform::linux_impl::SleepWatch& sleepWatch;
+    platform::StopSignalSource& stopSignals;
+    platform::SleepAnnouncements& sleepWatch;
     int noticeTimer;
-    platform::linux_impl::IniSettingsStore& settings;
+    platform::SettingsStore& settings;
     platform::InterfaceTable& interfaceTable;
     TerminalWindow& window;
     shell::Meter& meter;
@@ -196,7 +195,7 @@ int RunMeter(const MeterRun& run) {
     const std::string decimalSeparator = EnvironmentDecimalSeparator();
     const bool interactive = ::isatty(STDIN_FILENO) == 1;
 
-    StopSignals& stopSignals = run.stopSignals;
+    platform::StopSignalSource& stopSignals = run.stopSignals;
     UniqueFd noticeTimer(::timerfd_create(CLOCK_MONOTONIC, TFD_CLOEXEC));
     if (!stopSignals.Valid() || !noticeTimer.Valid()) {
         Write(stderr,
@@ -227,11 +226,11 @@ int RunMeter(const MeterRun& run) {
     StartOneShot(noticeTimer.Get(), messages::kMessageCheckDelay);
 
     RawKeys keys;
-    platform::linux_impl::SleepWatch sleepWatch;
+    const std::unique_ptr<platform::SleepAnnouncements> sleepWatch = run.watchSleep();
     RunLoop({.stopSignals = stopSignals,
-             .sleepWatch = sleepWatch,
+             .sleepWatch = *sleepWatch,
              .noticeTimer = noticeTimer.Get(),
-             .settings = run.settings,
+             .settings = run.system.settings,
              .interfaceTable = run.system.interfaceTable,
              .window = window,
              .meter = meter,

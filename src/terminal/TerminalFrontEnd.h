@@ -1,10 +1,11 @@
 #pragma once
 
 #include "common/WindowShapes.h"
-#include "platform/linux/IniSettingsStore.h"
-#include "platform/linux/StopSignals.h"
+#include "platform/SystemEvents.h"
 #include "shell/Meter.h"
 
+#include <functional>
+#include <memory>
 #include <string>
 
 namespace quantiro::terminal {
@@ -13,11 +14,13 @@ namespace quantiro::terminal {
 struct MeterRun {
     std::string commandLine;
     const shapes::WindowShape& shape;
+    // The settings' and the interfaces' watches wake the loop itself on a change.
     shell::SystemParts system;
-    // The settings' watch wakes the loop itself when another program writes.
-    platform::linux_impl::IniSettingsStore& settings;
     // Made before anything else, so no stop signal arrives unread.
-    platform::linux_impl::StopSignals& stopSignals;
+    platform::StopSignalSource& stopSignals;
+    // Called once the meter has started: a start that ends at once (another meter
+    // runs) never holds the system's sleep up.
+    std::function<std::unique_ptr<platform::SleepAnnouncements>()> watchSleep;
 };
 
 // The meter without a display: the same start-up, tick, records and exit path,

@@ -46,11 +46,9 @@ public:
     void WriteText(std::string_view name, const std::string& value) override;
     std::string ReadText(std::string_view name, const std::string& defaultValue) override;
 
-    // For a program with an event loop: the watch's descriptor to wait on (-1
-    // without a watch). From then on reads leave the watch to the loop, which calls
-    // WatchReadable() when it becomes readable; a tick's read then asks nothing.
-    int WatchDescriptorForLoop();
-    void WatchReadable();
+    // The folder's watch, for a program with an event loop (-1 without a watch).
+    int WatchDescriptorForLoop() override;
+    void WatchReadable() override;
 
     bool RetryUnwritten() override;
 

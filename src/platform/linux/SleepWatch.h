@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/SystemEvents.h"
+
 #include <functional>
 #include <memory>
 
@@ -15,19 +17,18 @@ namespace quantiro::platform::linux_impl {
 // program on the bus may send a signal of that name, and must not take the lock
 // away. Nothing here blocks, not even the connection: the greeting and the lock are
 // asked for without waiting for the answers, which come in with the next reads.
-class SleepWatch {
+class SleepWatch final : public SleepAnnouncements {
 public:
     SleepWatch();
-    ~SleepWatch();
+    ~SleepWatch() override;
     SleepWatch(const SleepWatch&) = delete;
     SleepWatch& operator=(const SleepWatch&) = delete;
 
-    // The descriptor for the loop to wait on; -1 when there is nothing to watch.
-    int Descriptor() const;
-    // Takes in what the bus sent. `beforeSleep` runs when a sleep is announced, before
-    // the lock is let go. Returns false once the bus is gone, and the loop stops
-    // watching the descriptor.
-    bool Readable(const std::function<void()>& beforeSleep);
+    // The bus's descriptor; -1 without a bus.
+    int Descriptor() const override;
+    // Takes in what the bus sent; `beforeSleep` runs before the lock is let go. False
+    // once the bus is gone.
+    bool Readable(const std::function<void()>& beforeSleep) override;
 
 private:
     struct Connection;

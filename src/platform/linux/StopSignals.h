@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/SystemEvents.h"
 #include "platform/linux/UniqueFd.h"
 
 namespace quantiro::platform::linux_impl {
@@ -8,13 +9,12 @@ namespace quantiro::platform::linux_impl {
 // tick or the exit steps short. SIGPIPE is ignored: a reader that went away is a
 // failed write the meter answers by closing, never its death. Children start with
 // all of this undone (the process launcher resets both).
-class StopSignals {
+class StopSignals final : public StopSignalSource {
 public:
     StopSignals();
-    bool Valid() const { return m_fd.Valid(); }
-    int Descriptor() const { return m_fd.Get(); }
-    // The next signal that arrived, or 0 when none waits.
-    int Next();
+    bool Valid() const override { return m_fd.Valid(); }
+    int Descriptor() const override { return m_fd.Get(); }
+    int Next() override;
 
 private:
     UniqueFd m_fd;

@@ -396,15 +396,21 @@ protected:
 
     // A service in `netns` on `socket`, its standard error into `log` when one is named.
     static pid_t Start(const std::string& socket, const std::string& netns = "",
-                       const std::string& log = "") {
+                       const std::string& log = "", std::vector<std::string> options = {}) {
         const std::string binary = QUANTIRO_COLLECTOR_BINARY;
+        options.insert(options.begin(), {binary, "--socket", socket});
         return Spawn({.netns = netns}, [&] {
             const int fd =
                 log.empty() ? -1 : ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
             if (fd >= 0) {
                 ::dup2(fd, STDERR_FILENO);
             }
-            ::execl(binary.c_str(), binary.c_str(), "--socket", socket.c_str(), nullptr);
+            std::vector<char*> arguments;
+            for (std::string& option : options) {
+                arguments.push_back(option.data());
+            }
+            arguments.push_back(nullptr);
+            ::execv(binary.c_str(), arguments.data());
             return 127;
         });
     }
@@ -413,8 +419,8 @@ protected:
     }
     // As Start, once the service answers; -1 when it does not.
     static pid_t Launch(const std::string& socket, const std::string& netns = "",
-                        const std::string& log = "") {
-        const pid_t service = Start(socket, netns, log);
+                        const std::string& log = "", const std::vector<std::string>& options = {}) {
+        const pid_t service = Start(socket, netns, log, options);
         for (int attempt = 0; attempt < 200; ++attempt) {
             if (Answers(socket)) {
                 return service;
@@ -956,6 +962,141 @@ TEST_F(CollectorTest, OtherUsersSeeOnlyOthers) {
     const auto seenByRoot = ParseCountersAnswer(askFromOutside(0));
     ASSERT_TRUE(seenByRoot.has_value());
     EXPECT_EQ(RowOf(*seenByRoot, OwnerKind::App, "private").counters.sent.localBytes, sent);
+}
+
+// A namespace of the test's own whose loopback has `addresses` too.
+struct LoopbackNamespace {
+    std::string name;
+    explicit LoopbackNamespace(std::string named, const std::vector<std::string>& addresses = {})
+        : name(std::move(named)) {
+        Shell("ip netns add " + name + " && ip -n " + name + " link set lo up");
+        for (const std::string& address : addresses) {
+            Shell("ip -n " + name + " address add " + address + " dev lo");
+        }
+    }
+    ~LoopbackNamespace() { std::system(("ip netns del " + name).c_str()); }
+};
+
+// Each program of `programs`, named in turn, sends one datagram of 100 bytes to each peer.
+int SendAs(const std::vector<std::string>& programs, const std::vector<std::string>& peers) {
+    for (const std::string& program : programs) {
+        ::prctl(PR_SET_NAME, program.c_str());
+        for (const std::string& peer : peers) {
+            if (SendDatagrams(peer, 5005, 1, 100) != 0) {
+                return 1;
+            }
+        }
+    }
+    return 0;
+}
+
+constexpr std::uint64_t kSmallDatagram = 20 + 8 + 100;
+
+// A user past its bound is counted in its own "rest" row, which its subordinate uids
+// share; another user's new program is still named, and nothing goes astray.
+TEST_F(CollectorTest, AnotherUserFillingTheMapLeavesNewProgramsNamed) {
+    const LoopbackNamespace space("qbound" + std::to_string(::getpid()));
+    const Scope users(s_subtree, "users.slice");
+    const Scope filler(users.Path(), "user-60001.slice");
+    const Scope newcomer(users.Path(), "user-60002.slice");
+    const std::string socket = (s_dir->Path() / "bounds.sock").string();
+    // Without a bound of 8 a user, the filler's 24 programs would fill the 16 counters.
+    const pid_t service = Launch(socket, "", "",
+                                 {"--cgroup", s_subtree, "--users-cgroup", users.Path(),
+                                  "--entries", "16", "--entries-per-user", "8"});
+    ASSERT_GT(service, 0);
+    const pid_t sink = SpawnSink(space.name, SOCK_DGRAM, 5005);
+    std::vector<std::string> fillers;
+    for (int program = 0; program < 24; ++program) {
+        fillers.push_back("fill" + std::to_string(program));
+    }
+    for (const auto& [place, programs] :
+         {std::pair{ChildPlace{.scope = filler.Path(), .netns = space.name, .uid = 60001}, fillers},
+          std::pair{ChildPlace{.scope = filler.Path(), .netns = space.name, .uid = 160001},
+                    std::vector<std::string>{"subordinate"}},
+          std::pair{ChildPlace{.scope = newcomer.Path(), .netns = space.name, .uid = 60002},
+                    std::vector<std::string>{"newcomer"}}}) {
+        ASSERT_EQ(Wait(Spawn(place, [&] { return SendAs(programs, {"127.0.0.1"}); })), 0);
+    }
+    ::kill(sink, SIGKILL);
+    Wait(sink);
+    const auto sent = [&](uid_t reader, OwnerKind kind, const std::string& id = "") {
+        return RowOf(Read(space.name, "lo", reader, socket), kind, id).counters.sent.localBytes;
+    };
+    EXPECT_EQ(sent(60002, OwnerKind::Exe, "newcomer"), kSmallDatagram);
+    EXPECT_EQ(sent(60002, OwnerKind::Others), 25 * kSmallDatagram);
+    EXPECT_EQ(sent(60001, OwnerKind::Exe, "fill0"), kSmallDatagram);
+    EXPECT_EQ(sent(60001, OwnerKind::Rest), 16 * kSmallDatagram);
+    EXPECT_EQ(sent(160001, OwnerKind::Exe, "subordinate"), 0U);
+    EXPECT_EQ(sent(160001, OwnerKind::Rest), kSmallDatagram);
+    Stop(service);
+}
+
+struct PrefixEdit {
+    uid_t uid;
+    const char* prefixes;
+    bool done;
+};
+
+// A user's prefixes change whole or not at all: an edit a full table cannot take leaves
+// the old set local, and a user's uids together hold 64 at most.
+TEST_F(CollectorTest, APrefixSetSurvivesAFullTable) {
+    const LoopbackNamespace space("qprefix" + std::to_string(::getpid()),
+                                  {"198.51.100.4/32", "198.51.100.5/32"});
+    const Scope users(s_subtree, "users.slice");
+    const Scope owner(users.Path(), "user-60011.slice");
+    const std::string socket = (s_dir->Path() / "prefixes.sock").string();
+    const pid_t service = Launch(
+        socket, "", "",
+        {"--cgroup", s_subtree, "--users-cgroup", users.Path(), "--user-prefix-entries", "8"});
+    ASSERT_GT(service, 0);
+    const pid_t sink = SpawnSink(space.name, SOCK_DGRAM, 5005);
+    const std::string old = "198.51.100.1/32,198.51.100.2/32,198.51.100.3/32,198.51.100.4/32";
+    const std::string edited = "198.51.100.1/32,198.51.100.2/32,198.51.100.3/32,198.51.100.5/32,"
+                               "198.51.100.6/32";
+    std::string many = "10.1.0.0/24";
+    for (int prefix = 1; prefix < 61; ++prefix) {
+        many += ",10.1." + std::to_string(prefix) + ".0/24";
+    }
+    const auto send = [&](const std::string& program) {
+        ASSERT_EQ(Wait(Spawn({.scope = owner.Path(), .netns = space.name, .uid = 60011},
+                             [&] {
+                                 return SendAs({program}, {"198.51.100.4", "198.51.100.5"});
+                             })),
+                  0);
+    };
+    const std::vector<PrefixEdit> edits{
+        {60011, old.c_str(), true},
+        {60012, "203.0.113.1/32,203.0.113.2/32,203.0.113.3/32,203.0.113.4/32", true},
+        {60011, old.c_str(), true},     // unchanged while the table is full
+        {60011, edited.c_str(), false}, // needs room the table has not
+        {160011, many.c_str(), false},  // 61 more for the same user
+        {60012, "", true},
+        {60011, edited.c_str(), true},
+    };
+    for (std::size_t at = 0; at < edits.size(); ++at) {
+        if (at + 1 == edits.size()) {
+            send("before"); // the old set, after every refusal
+        }
+        const auto answer = InChild(
+            {.scope = owner.Path(), .uid = edits[at].uid}, [&]() -> std::optional<std::string> {
+                const auto done = CollectorClient(socket, 5s).SetLocalPrefixes(edits[at].prefixes);
+                return done.outcome == CollectorClient::Outcome::Done ? "" : done.reason;
+            });
+        EXPECT_EQ(answer.value_or("?").empty(), edits[at].done) << at << ": " << *answer;
+    }
+    send("after");
+    ::kill(sink, SIGKILL);
+    Wait(sink);
+    const CollectorCounters counters = Read(space.name, "lo", 0, socket);
+    for (const auto& [program, local, billed] :
+         {std::tuple{"before", "198.51.100.4", "198.51.100.5"},
+          std::tuple{"after", "198.51.100.5", "198.51.100.4"}}) {
+        const CollectorRow row = RowOf(counters, OwnerKind::Exe, program);
+        EXPECT_EQ(row.counters.sent.localBytes, kSmallDatagram) << program << " to " << local;
+        EXPECT_EQ(row.counters.sent.billedBytes, kSmallDatagram) << program << " to " << billed;
+    }
+    Stop(service);
 }
 
 // The remote address decides: private ranges are local; documentation addresses and

@@ -36,6 +36,8 @@ std::optional<std::string> RecordedName(const TrafficOwner& owner) {
         return owner.id.empty() ? std::nullopt : std::optional(owner.id);
     case OwnerKind::Others:
         return std::string(applications::kOtherUsers);
+    case OwnerKind::Rest:
+        return std::string(applications::kRest);
     case OwnerKind::None:
         break;
     }

@@ -964,30 +964,22 @@ TEST_F(CollectorTest, OtherUsersSeeOnlyOthers) {
     EXPECT_EQ(RowOf(*seenByRoot, OwnerKind::App, "private").counters.sent.localBytes, sent);
 }
 
-// A namespace of the test's own whose loopback has `addresses` too.
-struct LoopbackNamespace {
-    std::string name;
-    explicit LoopbackNamespace(std::string named, const std::vector<std::string>& addresses = {})
-        : name(std::move(named)) {
-        Shell("ip netns add " + name + " && ip -n " + name + " link set lo up");
-        for (const std::string& address : addresses) {
-            Shell("ip -n " + name + " address add " + address + " dev lo");
-        }
-    }
-    ~LoopbackNamespace() { std::system(("ip netns del " + name).c_str()); }
-};
-
-// Each program of `programs`, named in turn, sends one datagram of 100 bytes to each peer.
-int SendAs(const std::vector<std::string>& programs, const std::vector<std::string>& peers) {
-    for (const std::string& program : programs) {
-        ::prctl(PR_SET_NAME, program.c_str());
-        for (const std::string& peer : peers) {
-            if (SendDatagrams(peer, 5005, 1, 100) != 0) {
-                return 1;
+// A child placed as told in which `count` programs, named `name`0, `name`1 ... in turn,
+// each send a datagram of 100 bytes to each peer (to a closed port: the kernel's
+// answers are nobody's).
+int SendAs(const ChildPlace& place, const std::string& name, int count,
+           const std::vector<std::string>& peers) {
+    return Wait(Spawn(place, [&] {
+        for (int program = 0; program < count; ++program) {
+            ::prctl(PR_SET_NAME, (name + std::to_string(program)).c_str());
+            for (const std::string& peer : peers) {
+                if (SendDatagrams(peer, 9, 1, 100) != 0) {
+                    return 1;
+                }
             }
         }
-    }
-    return 0;
+        return 0;
+    }));
 }
 
 constexpr std::uint64_t kSmallDatagram = 20 + 8 + 100;
@@ -995,7 +987,7 @@ constexpr std::uint64_t kSmallDatagram = 20 + 8 + 100;
 // A user past its bound is counted in its own "rest" row, which its subordinate uids
 // share; another user's new program is still named, and nothing goes astray.
 TEST_F(CollectorTest, AnotherUserFillingTheMapLeavesNewProgramsNamed) {
-    const LoopbackNamespace space("qbound" + std::to_string(::getpid()));
+    const LinkPair space("qb" + std::to_string(::getpid()));
     const Scope users(s_subtree, "users.slice");
     const Scope filler(users.Path(), "user-60001.slice");
     const Scope newcomer(users.Path(), "user-60002.slice");
@@ -1005,44 +997,29 @@ TEST_F(CollectorTest, AnotherUserFillingTheMapLeavesNewProgramsNamed) {
                                  {"--cgroup", s_subtree, "--users-cgroup", users.Path(),
                                   "--entries", "16", "--entries-per-user", "8"});
     ASSERT_GT(service, 0);
-    const pid_t sink = SpawnSink(space.name, SOCK_DGRAM, 5005);
-    std::vector<std::string> fillers;
-    for (int program = 0; program < 24; ++program) {
-        fillers.push_back("fill" + std::to_string(program));
+    for (const auto& [scope, uid, name, count] :
+         {std::tuple{&filler, 60001U, "fill", 24}, std::tuple{&filler, 160001U, "subordinate", 1},
+          std::tuple{&newcomer, 60002U, "newcomer", 1}}) {
+        ASSERT_EQ(SendAs({.scope = scope->Path(), .netns = space.a, .uid = uid}, name, count,
+                         {"127.0.0.1"}),
+                  0);
     }
-    for (const auto& [place, programs] :
-         {std::pair{ChildPlace{.scope = filler.Path(), .netns = space.name, .uid = 60001}, fillers},
-          std::pair{ChildPlace{.scope = filler.Path(), .netns = space.name, .uid = 160001},
-                    std::vector<std::string>{"subordinate"}},
-          std::pair{ChildPlace{.scope = newcomer.Path(), .netns = space.name, .uid = 60002},
-                    std::vector<std::string>{"newcomer"}}}) {
-        ASSERT_EQ(Wait(Spawn(place, [&] { return SendAs(programs, {"127.0.0.1"}); })), 0);
-    }
-    ::kill(sink, SIGKILL);
-    Wait(sink);
     const auto sent = [&](uid_t reader, OwnerKind kind, const std::string& id = "") {
-        return RowOf(Read(space.name, "lo", reader, socket), kind, id).counters.sent.localBytes;
+        return RowOf(Read(space.a, "lo", reader, socket), kind, id).counters.sent.localBytes;
     };
-    EXPECT_EQ(sent(60002, OwnerKind::Exe, "newcomer"), kSmallDatagram);
+    EXPECT_EQ(sent(60002, OwnerKind::Exe, "newcomer0"), kSmallDatagram);
     EXPECT_EQ(sent(60002, OwnerKind::Others), 25 * kSmallDatagram);
     EXPECT_EQ(sent(60001, OwnerKind::Exe, "fill0"), kSmallDatagram);
     EXPECT_EQ(sent(60001, OwnerKind::Rest), 16 * kSmallDatagram);
-    EXPECT_EQ(sent(160001, OwnerKind::Exe, "subordinate"), 0U);
+    EXPECT_EQ(sent(160001, OwnerKind::Exe, "subordinate0"), 0U);
     EXPECT_EQ(sent(160001, OwnerKind::Rest), kSmallDatagram);
     Stop(service);
 }
 
-struct PrefixEdit {
-    uid_t uid;
-    const char* prefixes;
-    std::string_view refusal; // what it says; empty: done
-};
-
 // A user's prefixes change whole or not at all: an edit a full table cannot take leaves
 // the old set local, and a user's uids together hold 64 at most.
 TEST_F(CollectorTest, APrefixSetSurvivesAFullTable) {
-    const LoopbackNamespace space("qprefix" + std::to_string(::getpid()),
-                                  {"198.51.100.4/32", "198.51.100.5/32"});
+    const LinkPair space("qp" + std::to_string(::getpid()), {"198.51.100.4/32", "198.51.100.5/32"});
     const Scope users(s_subtree, "users.slice");
     const Scope owner(users.Path(), "user-60011.slice");
     const std::string socket = (s_dir->Path() / "prefixes.sock").string();
@@ -1050,54 +1027,46 @@ TEST_F(CollectorTest, APrefixSetSurvivesAFullTable) {
         socket, "", "",
         {"--cgroup", s_subtree, "--users-cgroup", users.Path(), "--user-prefix-entries", "8"});
     ASSERT_GT(service, 0);
-    const pid_t sink = SpawnSink(space.name, SOCK_DGRAM, 5005);
     const std::string old = "198.51.100.1/32,198.51.100.2/32,198.51.100.3/32,198.51.100.4/32";
-    const std::string edited = "198.51.100.1/32,198.51.100.2/32,198.51.100.3/32,198.51.100.5/32,"
-                               "198.51.100.6/32";
+    const std::string edited = "198.51.100.1/32,198.51.100.2/32,198.51.100.5/32,198.51.100.6/32,"
+                               "198.51.100.7/32";
     std::string many = "10.1.0.0/24";
     for (int prefix = 1; prefix < 61; ++prefix) {
         many += ",10.1." + std::to_string(prefix) + ".0/24";
     }
-    const auto send = [&](const std::string& program) {
-        ASSERT_EQ(Wait(Spawn({.scope = owner.Path(), .netns = space.name, .uid = 60011},
-                             [&] {
-                                 return SendAs({program}, {"198.51.100.4", "198.51.100.5"});
-                             })),
-                  0);
+    const auto tell = [&](uid_t uid, const std::string& prefixes) {
+        return InChild({.scope = owner.Path(), .uid = uid},
+                       [&] {
+                           const auto done = CollectorClient(socket, 5s).SetLocalPrefixes(prefixes);
+                           return std::optional(
+                               done.outcome == CollectorClient::Outcome::Done ? "" : done.reason);
+                       })
+            .value_or("?");
     };
-    const std::vector<PrefixEdit> edits{
-        {60011, old.c_str(), ""},
-        {60012, "203.0.113.1/32,203.0.113.2/32,203.0.113.3/32,203.0.113.4/32", ""},
-        {60011, old.c_str(), ""},                  // unchanged while the table is full
-        {60011, edited.c_str(), kPrefixTableFull}, // needs room the table has not
-        {160011, many.c_str(), "najwyżej 64"},     // 61 more for the same user
-        {60012, "", ""},
-        {60011, edited.c_str(), ""},
-    };
-    for (std::size_t at = 0; at < edits.size(); ++at) {
-        if (at + 1 == edits.size()) {
-            send("before"); // the old set, after every refusal
-        }
-        const auto answer = InChild(
-            {.scope = owner.Path(), .uid = edits[at].uid}, [&]() -> std::optional<std::string> {
-                const auto done = CollectorClient(socket, 5s).SetLocalPrefixes(edits[at].prefixes);
-                return done.outcome == CollectorClient::Outcome::Done ? "" : done.reason;
-            });
-        const std::string said = answer.value_or("?");
-        EXPECT_TRUE(edits[at].refusal.empty() ? said.empty()
-                                              : said.find(edits[at].refusal) != std::string::npos)
-            << at << ": " << said;
+    for (const auto& [uid, prefixes, refusal] :
+         std::vector<std::tuple<uid_t, std::string, std::string_view>>{
+             {60011, old, ""},
+             {60012, "203.0.113.1/32,203.0.113.2/32,203.0.113.3/32,203.0.113.4/32", ""},
+             {60011, old, ""},                  // unchanged while the table is full
+             {60011, edited, kPrefixTableFull}, // needs room the table has not
+             {160011, many, "najwyżej 64"},     // 61 more for the same user
+         }) {
+        const std::string said = tell(uid, prefixes);
+        EXPECT_TRUE(refusal.empty() ? said.empty() : said.find(refusal) != std::string::npos)
+            << prefixes << ": " << said;
     }
-    send("after");
-    ::kill(sink, SIGKILL);
-    Wait(sink);
-    const CollectorCounters counters = Read(space.name, "lo", 0, socket);
-    for (const auto& [program, local, billed] :
-         {std::tuple{"before", "198.51.100.4", "198.51.100.5"},
-          std::tuple{"after", "198.51.100.5", "198.51.100.4"}}) {
+    const ChildPlace sender{.scope = owner.Path(), .netns = space.a, .uid = 60011};
+    const std::vector<std::string> peers{"198.51.100.4", "198.51.100.5"};
+    ASSERT_EQ(SendAs(sender, "before", 1, peers), 0); // the old set, after every refusal
+    EXPECT_EQ(tell(60012, ""), "");
+    EXPECT_EQ(tell(60011, edited), "");
+    ASSERT_EQ(SendAs(sender, "after", 1, peers), 0);
+    const CollectorCounters counters = Read(space.a, "lo", 0, socket);
+    for (const auto& [program, local] :
+         {std::pair{"before0", "198.51.100.4"}, std::pair{"after0", "198.51.100.5"}}) {
         const CollectorRow row = RowOf(counters, OwnerKind::Exe, program);
-        EXPECT_EQ(row.counters.sent.localBytes, kSmallDatagram) << program << " to " << local;
-        EXPECT_EQ(row.counters.sent.billedBytes, kSmallDatagram) << program << " to " << billed;
+        EXPECT_EQ(row.counters.sent.localBytes, kSmallDatagram) << program << ": only " << local;
+        EXPECT_EQ(row.counters.sent.billedBytes, kSmallDatagram) << program;
     }
     Stop(service);
 }

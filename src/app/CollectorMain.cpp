@@ -5,16 +5,38 @@
 #include "collector/CgroupDirectory.h"
 #include "collector/CollectorService.h"
 #include "collector/ServiceLog.h"
+#include "common/DecimalText.h"
 #include "platform/linux/CollectorProtocol.h"
 #include "platform/linux/StopSignals.h"
 
 #include <cstdlib>
 #include <fstream>
 #include <iostream>
+#include <optional>
 #include <sstream>
 #include <stdexcept>
 #include <string>
 #include <vector>
+
+namespace {
+
+using quantiro::collector::TableSizes;
+
+// The maps' sizes an administrator (or a test) may set, each a positive number.
+std::optional<std::uint32_t TableSizes::*> TableSizeOption(std::string_view option) {
+    if (option == "--entries") {
+        return &TableSizes::counters;
+    }
+    if (option == "--entries-per-user") {
+        return &TableSizes::entriesPerUser;
+    }
+    if (option == "--user-prefix-entries") {
+        return &TableSizes::userPrefixes;
+    }
+    return std::nullopt;
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     using namespace quantiro;
@@ -35,6 +57,18 @@ int main(int argc, char** argv) {
             socketNamed = socketNamed || argument == "--socket";
             (argument == "--socket" ? settings.socketPath : settings.attachCgroup) =
                 arguments[++at];
+            continue;
+        }
+        if (const auto size = TableSizeOption(argument); size && at + 1 < arguments.size()) {
+            const auto value = ParseWholeText<std::uint32_t>(arguments[at + 1]);
+            if (value && *value > 0) {
+                settings.tables.*(*size) = *value;
+                ++at;
+                continue;
+            }
+        }
+        if (argument == "--users-cgroup" && at + 1 < arguments.size()) {
+            settings.usersCgroup = arguments[++at];
             continue;
         }
         if (argument == "--status") {

@@ -26,10 +26,11 @@ constexpr std::size_t kAnswerSize = 64 * 1024;
 constexpr std::array kTableNames{
     std::pair{std::string_view("readers"), "czytniki (z tym pytaniem)"},
     std::pair{std::string_view("traffic"), "liczniki ruchu"},
-    std::pair{std::string_view("traffic_overflow"), "liczniki po zapełnieniu mapy"},
+    std::pair{std::string_view("traffic_overflow"), "liczniki ponad limit użytkownika lub mapy"},
     std::pair{std::string_view("local_prefixes"), "zakresy lokalne wszędzie"},
     std::pair{std::string_view("connected_prefixes"), "sieci podłączone"},
     std::pair{std::string_view("user_prefixes"), "prefiksy lokalne użytkowników"},
+    std::pair{std::string_view("user_shares"), "użytkownicy z licznikami"},
 };
 
 std::string TableName(std::string_view name) {

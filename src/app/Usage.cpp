@@ -74,6 +74,19 @@ constexpr std::array kCollectorOptions{
                "/run/quantiro/collector.sock."},
     OptionText{"--cgroup", "ŚCIEŻKA",
                "Liczy ruch grupy ŚCIEŻKA i grup w niej zamiast całej hierarchii cgroup v2."},
+    OptionText{"--entries", "N",
+               "Mapa liczników mieści N wpisów zamiast 16384 (wpis to program, interfejs, "
+               "kierunek i rodzaj ruchu); każdy procesor dodaje 32 bajty na wpis."},
+    OptionText{"--entries-per-user", "N",
+               "Jeden użytkownik (jego plaster user-UID.slice, razem z podrzędnymi uid) zajmuje "
+               "najwyżej N wpisów zamiast 2048; nowe programy ponad to liczą się w jego "
+               "wierszu „pozostałe”."},
+    OptionText{"--user-prefix-entries", "N",
+               "Tablica prefiksów lokalnych wszystkich użytkowników (SiecLokalna, najwyżej 64 "
+               "na użytkownika) mieści N wpisów zamiast 4096."},
+    OptionText{"--users-cgroup", "ŚCIEŻKA",
+               "Grupa, której podgrupy są plastrami użytkowników, zamiast user.slice w "
+               "hierarchii cgroup v2."},
     OptionText{"--verbose", "",
                "Przekazuje do dziennika także komunikaty modułu ładującego programy BPF "
                "(libbpf, po angielsku): przy kłopotach z jądrem, które ich nie przyjmuje."},

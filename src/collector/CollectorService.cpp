@@ -8,6 +8,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <stdexcept>
 
 #include <fcntl.h>
@@ -139,6 +140,34 @@ UniqueFd Listen(const std::string& path) {
     return fd;
 }
 
+// The users' cgroup below the cgroup2 mount ("/user.slice"); empty when it is not
+// below it.
+std::string UsersCgroupPath(const CollectorSettings& settings) {
+    const std::string& root = settings.cgroupRoot;
+    const std::string path =
+        settings.usersCgroup.empty() ? root + "/user.slice" : settings.usersCgroup;
+    if (!path.starts_with(root + "/")) {
+        return {};
+    }
+    return path.substr(root.size());
+}
+
+// On cgroup2 a cgroup's id is its directory's inode number, and its level the number
+// of directories it is below the root.
+UsersCgroup FindUsersCgroup(const std::string& root, const std::string& relative) {
+    struct stat directory {};
+    if (relative.empty() || ::stat((root + relative).c_str(), &directory) != 0) {
+        return {}; // no user slices: each uid is a user of its own
+    }
+    return {.id = directory.st_ino,
+            .level = static_cast<std::uint32_t>(std::count(relative.begin(), relative.end(), '/'))};
+}
+
+std::string MegabytesText(std::uint64_t bytes) {
+    const std::uint64_t tenths = (bytes * 10 + 512 * 1024) / (1024 * 1024);
+    return std::to_string(tenths / 10) + "," + std::to_string(tenths % 10) + " MB";
+}
+
 } // namespace
 
 CollectorService::CollectorService(const CollectorSettings& settings, ServiceLog& log)
@@ -153,8 +182,16 @@ CollectorService::CollectorService(const CollectorSettings& settings, ServiceLog
     , m_ownNetnsCookie(OwnNetnsCookie())
     , m_epoll(::epoll_create1(EPOLL_CLOEXEC))
     , m_cgroups(settings.cgroupRoot)
-    , m_program(settings.attachCgroup, m_ownNetnsCookie, settings.verboseLoader)
-    , m_book(m_program, m_cgroups) {
+    , m_program(settings.attachCgroup, m_ownNetnsCookie, settings.verboseLoader, settings.tables,
+                FindUsersCgroup(settings.cgroupRoot, UsersCgroupPath(settings)))
+    , m_book(m_program, m_cgroups)
+    , m_usersCgroup(UsersCgroupPath(settings)) {
+    // Per-CPU values: the counters' memory grows with the CPUs, and the unit's memory
+    // limit has to cover it.
+    m_log.Info("mapy BPF zajmują " + MegabytesText(m_program.MemoryBytes()) +
+               " pamięci jądra (procesory: " + std::to_string(m_program.Cpus()) +
+               ", liczniki: " + std::to_string(settings.tables.counters) +
+               ", na użytkownika najwyżej " + std::to_string(settings.tables.entriesPerUser) + ")");
     if (!m_program.KnowsPacketNamespaces()) {
         m_log.Info("jądro nie podaje programom BPF przestrzeni nazw sieci pakietu: ruch gniazd "
                    "starszych od usługi nie trafia do liczników żadnej przestrzeni, a miernik "
@@ -279,6 +316,7 @@ void CollectorService::Accept() {
         }
         m_readers[number] = Reader{.fd = std::move(fd),
                                    .uid = credentials.uid,
+                                   .pid = credentials.pid,
                                    .netnsCookie = netnsCookie,
                                    .lastActive = std::chrono::steady_clock::now()};
     }
@@ -436,7 +474,8 @@ std::string CollectorService::Answer(std::string_view line, const Reader& reader
         return answer + EndLine();
     }
     if (const auto* local = std::get_if<LocalRequest>(&request)) {
-        return SetUserPrefixes(uid, {local->prefixes.begin(), local->prefixes.end()});
+        return SetUserPrefixes(uid, UserOf(reader),
+                               {local->prefixes.begin(), local->prefixes.end()});
     }
     if (std::holds_alternative<StatusRequest>(request)) {
         return StatusAnswer(Status());
@@ -456,31 +495,73 @@ platform::linux_impl::CollectorStatus CollectorService::Status() {
     return status;
 }
 
-std::string CollectorService::SetUserPrefixes(std::uint32_t uid,
+std::string CollectorService::UserOf(const Reader& reader) const {
+    // "0::/user.slice/user-1000.slice/session-2.scope": the unified hierarchy's line.
+    std::ifstream cgroups("/proc/" + std::to_string(reader.pid) + "/cgroup");
+    const std::string below = m_usersCgroup + "/";
+    for (std::string line; !m_usersCgroup.empty() && std::getline(cgroups, line);) {
+        if (!line.starts_with("0::" + below)) {
+            continue;
+        }
+        const std::string_view path = std::string_view(line).substr(3 + below.size());
+        return "slice " + std::string(path.substr(0, path.find('/')));
+    }
+    return "uid " + std::to_string(reader.uid);
+}
+
+std::string CollectorService::SetUserPrefixes(std::uint32_t uid, const std::string& user,
                                               const std::set<IpPrefix>& prefixes) {
-    std::set<IpPrefix>& current = m_userPrefixes[uid];
-    for (const IpPrefix& prefix : current) {
+    std::size_t heldByOthers = 0; // of the user's other uids
+    for (const auto& [other, held] : m_userPrefixes) {
+        heldByOthers += other != uid && held.user == user ? held.prefixes.size() : 0;
+    }
+    if (heldByOthers + prefixes.size() > prefixes::kLimit) {
+        m_log.Refused(ServiceLog::Refusal::PrefixesFull,
+                      "za dużo prefiksów lokalnych użytkownika (uid " + std::to_string(uid) +
+                          ", razem z innymi jego uid)");
+        return platform::linux_impl::ErrorLine(
+            "za dużo prefiksów lokalnych: najwyżej " + std::to_string(prefixes::kLimit) +
+            " na użytkownika, razem z prefiksami jego innych uid; dotychczasowe zostają");
+    }
+    UserPrefixes& current = m_userPrefixes[uid];
+    current.user = user;
+    // The new ones first: while they go in, the old set still holds.
+    std::vector<IpPrefix> added;
+    for (const IpPrefix& prefix : prefixes) {
+        if (current.prefixes.contains(prefix)) {
+            continue;
+        }
+        if (!m_program.SetUserLocal(uid, prefix, true)) {
+            const int error = errno;
+            for (const IpPrefix& undone : added) {
+                if (!m_program.SetUserLocal(uid, undone, false)) {
+                    m_log.FailedOnce("wycofanie prefiksu lokalnego użytkownika z mapy BPF", errno);
+                }
+            }
+            if (current.prefixes.empty()) {
+                m_userPrefixes.erase(uid);
+            }
+            const bool full = error == E2BIG || error == ENOSPC || error == ENOMEM;
+            m_log.Refused(ServiceLog::Refusal::PrefixesFull,
+                          (full ? "brak miejsca w mapie na prefiksy lokalne użytkownika "
+                                : "mapa BPF nie przyjęła prefiksów lokalnych użytkownika ") +
+                              std::to_string(uid) + ": " + ErrorText(error));
+            return platform::linux_impl::ErrorLine(
+                full ? std::string(platform::linux_impl::kPrefixTableFull)
+                     : "zapis prefiksów lokalnych nie powiódł się (" + ErrorText(error) +
+                           "); dotychczasowe zostają");
+        }
+        added.push_back(prefix);
+    }
+    std::set<IpPrefix> kept = prefixes;
+    for (const IpPrefix& prefix : current.prefixes) {
         if (!prefixes.contains(prefix) && !m_program.SetUserLocal(uid, prefix, false)) {
             m_log.FailedOnce("usunięcie prefiksu lokalnego użytkownika z mapy BPF", errno);
+            kept.insert(prefix); // still in the trie: the next change tries again
         }
     }
-    bool stored = true;
-    for (const IpPrefix& prefix : prefixes) {
-        stored = m_program.SetUserLocal(uid, prefix, true) && stored;
-    }
-    current = prefixes;
-    if (!stored) {
-        // The map is full (thousands of users' prefixes): none of this user's then.
-        for (const IpPrefix& prefix : prefixes) {
-            m_program.SetUserLocal(uid, prefix, false); // most were never stored
-        }
-        m_userPrefixes.erase(uid);
-        m_log.Refused(ServiceLog::Refusal::PrefixesFull,
-                      "brak miejsca w mapie na prefiksy lokalne użytkownika " +
-                          std::to_string(uid));
-        return platform::linux_impl::ErrorLine("brak miejsca na prefiksy lokalne");
-    }
-    if (current.empty()) {
+    current.prefixes = std::move(kept);
+    if (current.prefixes.empty()) {
         m_userPrefixes.erase(uid);
     }
     return platform::linux_impl::OkLine();
@@ -491,16 +572,20 @@ void CollectorService::RefreshConnected() {
     if (!wanted) {
         return; // the next change, or the next lost notification, reads again
     }
+    // What could not be taken out is still in the tries: the next refresh tries again.
+    ConnectedNetworks stale;
     for (const auto& [ifindex, prefix] : m_connected.connected) {
         if (!wanted->connected.contains({ifindex, prefix}) &&
             !m_program.SetConnected(ifindex, prefix, false)) {
             m_log.FailedOnce("usunięcie sieci podłączonej z mapy BPF", errno);
+            stale.connected.emplace(ifindex, prefix);
         }
     }
     for (const IpPrefix& prefix : m_connected.broadcasts) {
         if (!wanted->broadcasts.contains(prefix) && !IsLocalEverywhere(prefix) &&
             !m_program.SetLocal(prefix, false)) {
             m_log.FailedOnce("usunięcie adresu rozgłoszeniowego z mapy BPF", errno);
+            stale.broadcasts.insert(prefix);
         }
     }
     for (const auto& [ifindex, prefix] : wanted->connected) {
@@ -514,14 +599,18 @@ void CollectorService::RefreshConnected() {
         }
     }
     for (const auto& [ifindex, mtu] : m_connected.mtus) {
-        if (!wanted->mtus.contains(ifindex)) {
-            m_program.SetMtu(ifindex, 0);
+        if (!wanted->mtus.contains(ifindex) && !m_program.SetMtu(ifindex, 0)) {
+            m_log.FailedOnce("usunięcie MTU interfejsu z mapy BPF", errno);
         }
     }
     for (const auto& [ifindex, mtu] : wanted->mtus) {
-        m_program.SetMtu(ifindex, mtu);
+        if (!m_program.SetMtu(ifindex, mtu)) {
+            m_log.FailedOnce("zapis MTU interfejsu do mapy BPF", errno);
+        }
     }
     m_connected = *wanted;
+    m_connected.connected.merge(stale.connected);
+    m_connected.broadcasts.merge(stale.broadcasts);
 }
 
 } // namespace quantiro::collector

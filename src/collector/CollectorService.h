@@ -14,13 +14,18 @@
 #include <string>
 #include <unordered_map>
 
+#include <sys/types.h>
+
 namespace quantiro::collector {
 
 struct CollectorSettings {
-    std::string version;        // told to STATUS
-    std::string socketPath;     // where readers connect
-    std::string cgroupRoot;     // the cgroup2 mount
-    std::string attachCgroup;   // where the programs sit; the root unless told otherwise
+    std::string version;      // told to STATUS
+    std::string socketPath;   // where readers connect
+    std::string cgroupRoot;   // the cgroup2 mount
+    std::string attachCgroup; // where the programs sit; the root unless told otherwise
+    // The cgroup whose children are the users' slices; empty: user.slice below the root.
+    std::string usersCgroup;
+    TableSizes tables;
     bool verboseLoader = false; // libbpf's informational lines too, not its warnings only
 };
 
@@ -45,6 +50,7 @@ private:
     struct Reader {
         platform::linux_impl::UniqueFd fd;
         std::uint32_t uid = 0;
+        pid_t pid = 0;                 // its process when it connected
         std::uint64_t netnsCookie = 0; // the namespace its socket was made in
         std::string input;
         std::string output;
@@ -68,7 +74,13 @@ private:
     void Close(int fd);
     std::string Answer(std::string_view line, const Reader& reader);
     platform::linux_impl::CollectorStatus Status();
-    std::string SetUserPrefixes(std::uint32_t uid, const std::set<IpPrefix>& prefixes);
+    // A user's own local prefixes, applied whole or not at all: the old set stays
+    // until the new one is in. `user` groups a user's uids, which share one bound.
+    std::string SetUserPrefixes(std::uint32_t uid, const std::string& user,
+                                const std::set<IpPrefix>& prefixes);
+    // The user a reader's prefixes count against: its slice below the users' cgroup,
+    // whichever of the user's uids it runs as; else its uid.
+    std::string UserOf(const Reader& reader) const;
     void RefreshConnected();
     void DropIdleReaders();
 
@@ -86,7 +98,12 @@ private:
     CounterBook m_book;
     ConnectedPrefixes m_connectedSource;
     ConnectedNetworks m_connected; // as the maps hold it
-    std::map<std::uint32_t, std::set<IpPrefix>> m_userPrefixes;
+    std::string m_usersCgroup;     // below the cgroup2 mount, "/user.slice"
+    struct UserPrefixes {
+        std::string user; // see UserOf
+        std::set<IpPrefix> prefixes;
+    };
+    std::map<std::uint32_t, UserPrefixes> m_userPrefixes; // by uid, as the trie scopes them
     std::unordered_map<int, Reader> m_readers;
     std::set<int> m_unanswered; // readers with whole request lines still waiting
 };

@@ -67,7 +67,13 @@ std::map<CounterBook::OwnerKey, CounterBook::Totals> CounterBook::Collect() {
     }
     m_removedSeen = std::move(stillMoving);
     for (const TrafficProgram::Counter& counter : m_program.ReadOverflow()) {
-        Add(totals[KeyOf(counter.key)], counter.key, counter.value);
+        // A user's own rest is that user's, as its named owners are.
+        const OwnerKey key = counter.usersRest ? OwnerKey{.netnsCookie = counter.key.netns_cookie,
+                                                          .ifindex = counter.key.ifindex,
+                                                          .uid = counter.key.uid,
+                                                          .owner = {.kind = OwnerKind::Rest}}
+                                               : KeyOf(counter.key);
+        Add(totals[key], counter.key, counter.value);
     }
     for (const auto& [key, removed] : m_removed) {
         totals[key] += removed;

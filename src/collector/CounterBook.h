@@ -26,8 +26,9 @@ public:
     void Fold() { Collect(); }
 
     // One row per owner of the interface's traffic, as `callerUid` may see it: its own
-    // traffic and system services' by name, traffic with no owner as nobody's, other
-    // users' as one "others" row; root sees every owner.
+    // traffic and system services' by name (its programs past its bound as one "rest"
+    // row), traffic with no owner as nobody's, other users' as one "others" row; root
+    // sees every owner.
     std::vector<CollectorRow> Rows(std::uint64_t netnsCookie, std::uint32_t ifindex,
                                    std::uint32_t callerUid);
 

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <stdexcept>
 
 #include <bpf/bpf.h>
@@ -64,7 +65,8 @@ bpf::traffic_value SumOverCpus(const std::vector<bpf::traffic_value>& perCpu) {
 
 template <typename Key>
 std::vector<TrafficProgram::Counter>
-ReadPerCpuMap(int map, int cpus, const std::function<void(const Key&, bpf::traffic_key&)>& toKey) {
+ReadPerCpuMap(int map, int cpus,
+              const std::function<void(const Key&, TrafficProgram::Counter&)>& toKey) {
     std::vector<TrafficProgram::Counter> counters;
     std::vector<bpf::traffic_value> perCpu(static_cast<std::size_t>(cpus));
     Key key{};
@@ -77,7 +79,7 @@ ReadPerCpuMap(int map, int cpus, const std::function<void(const Key&, bpf::traff
             continue; // deleted meanwhile
         }
         TrafficProgram::Counter counter{.value = SumOverCpus(perCpu)};
-        toKey(key, counter.key);
+        toKey(key, counter);
         counters.push_back(counter);
     }
     return counters;
@@ -118,7 +120,8 @@ void TrafficProgram::RingBufferFree::operator()(ring_buffer* buffer) const {
 }
 
 TrafficProgram::TrafficProgram(const std::string& cgroup, std::uint64_t ownNetnsCookie,
-                               bool verboseLoader) {
+                               bool verboseLoader, const TableSizes& sizes,
+                               const UsersCgroup& users) {
     g_verboseLoader = verboseLoader;
     ::libbpf_set_print(&ToJournal);
     m_cpus = ::libbpf_num_possible_cpus();
@@ -133,6 +136,16 @@ TrafficProgram::TrafficProgram(const std::string& cgroup, std::uint64_t ownNetns
     m_skeleton->rodata->netns_of_packets =
         ::libbpf_probe_bpf_helper(BPF_PROG_TYPE_CGROUP_SKB, BPF_FUNC_get_netns_cookie, nullptr) ==
         1;
+    m_skeleton->rodata->users_cgroup_id = users.id;
+    m_skeleton->rodata->users_cgroup_level = users.level;
+    m_skeleton->rodata->entries_per_user = sizes.entriesPerUser;
+    for (auto [map, entries] : {std::pair{m_skeleton->maps.traffic, sizes.counters},
+                                std::pair{m_skeleton->maps.traffic_overflow, sizes.overflowRows},
+                                std::pair{m_skeleton->maps.user_prefixes, sizes.userPrefixes}}) {
+        if (const int error = ::bpf_map__set_max_entries(map, entries); error != 0) {
+            throw Refused(std::string("rozmiar mapy ") + ::bpf_map__name(map), error);
+        }
+    }
     if (const int error = traffic_counter::load(m_skeleton.get()); error != 0) {
         throw Refused("załadowanie programów BPF", error);
     }
@@ -189,17 +202,19 @@ int TrafficProgram::TakeNewCgroups(const CgroupHandler& onCgroup) {
 std::vector<TrafficProgram::Counter> TrafficProgram::ReadCounters() const {
     return ReadPerCpuMap<bpf::traffic_key>(
         ::bpf_map__fd(m_skeleton->maps.traffic), m_cpus,
-        [](const bpf::traffic_key& key, bpf::traffic_key& out) { out = key; });
+        [](const bpf::traffic_key& key, TrafficProgram::Counter& out) { out.key = key; });
 }
 
 std::vector<TrafficProgram::Counter> TrafficProgram::ReadOverflow() const {
     return ReadPerCpuMap<bpf::overflow_key>(
         ::bpf_map__fd(m_skeleton->maps.traffic_overflow), m_cpus,
-        [](const bpf::overflow_key& key, bpf::traffic_key& out) {
-            out = {.netns_cookie = key.netns_cookie,
-                   .ifindex = key.ifindex,
-                   .direction = key.direction,
-                   .locality = key.locality};
+        [](const bpf::overflow_key& key, TrafficProgram::Counter& out) {
+            out.key = {.netns_cookie = key.netns_cookie,
+                       .ifindex = key.ifindex,
+                       .uid = key.uid,
+                       .direction = key.direction,
+                       .locality = key.locality};
+            out.usersRest = key.owned != 0;
         });
 }
 
@@ -208,18 +223,49 @@ bpf::traffic_value TrafficProgram::TakeCounter(const Counter& read) {
     std::vector<bpf::traffic_value> perCpu(static_cast<std::size_t>(m_cpus));
     // One step in the kernel, so nothing added between a read and a delete is lost.
     if (::bpf_map_lookup_and_delete_elem(map, &read.key, perCpu.data()) == 0) {
+        ReleaseUserEntry(read.key);
         return SumOverCpus(perCpu);
     }
     // A kernel without it for this map (before 5.14): what was read, then the delete.
-    ::bpf_map_delete_elem(map, &read.key);
+    if (::bpf_map_delete_elem(map, &read.key) == 0) {
+        ReleaseUserEntry(read.key);
+    }
     return read.value;
+}
+
+bool TrafficProgram::ReleaseUserEntry(const bpf::traffic_key& key) {
+    if (key.user == 0) {
+        return true; // unbounded: nothing was counted
+    }
+    // Only the service writes this map, so reading and writing it back loses nothing.
+    const int map = ::bpf_map__fd(m_skeleton->maps.released_entries);
+    std::uint64_t released = 0;
+    ::bpf_map_lookup_elem(map, &key.user, &released); // none yet: 0
+    ++released;
+    return ::bpf_map_update_elem(map, &key.user, &released, BPF_ANY) == 0;
+}
+
+std::uint64_t TrafficProgram::MemoryBytes() const {
+    std::uint64_t total = 0;
+    bpf_map* map = nullptr;
+    bpf_object* object = m_skeleton->obj;
+    while ((map = ::bpf_object__next_map(object, map)) != nullptr) {
+        // The kernel's own figure, per-CPU values and the trie's nodes in use included.
+        std::ifstream info("/proc/self/fdinfo/" + std::to_string(::bpf_map__fd(map)));
+        for (std::string line; std::getline(info, line);) {
+            if (line.starts_with("memlock:")) {
+                total += std::strtoull(line.c_str() + std::strlen("memlock:"), nullptr, 10);
+            }
+        }
+    }
+    return total;
 }
 
 std::vector<platform::linux_impl::TableFill> TrafficProgram::Fills() const {
     std::vector<platform::linux_impl::TableFill> fills;
     const auto& maps = m_skeleton->maps;
     for (const bpf_map* map : {maps.traffic, maps.traffic_overflow, maps.local_prefixes,
-                               maps.connected_prefixes, maps.user_prefixes}) {
+                               maps.connected_prefixes, maps.user_prefixes, maps.user_shares}) {
         const int fd = ::bpf_map__fd(map);
         std::vector<char> key(::bpf_map__key_size(map));
         std::vector<char> next(key.size());
@@ -245,11 +291,15 @@ bool TrafficProgram::SetLocal(const IpPrefix& prefix, bool present) {
 
 bool TrafficProgram::SetPrefix(int map, const void* key, bool present) {
     const std::uint8_t yes = 1;
-    const bool done = present ? ::bpf_map_update_elem(map, key, &yes, BPF_ANY) == 0
-                              : ::bpf_map_delete_elem(map, key) == 0 || errno == ENOENT;
+    const int result =
+        present ? ::bpf_map_update_elem(map, key, &yes, BPF_ANY) : ::bpf_map_delete_elem(map, key);
+    if (result != 0) {
+        // Nothing changed: the remembered classes still hold.
+        return !present && errno == ENOENT;
+    }
     // The sockets' remembered classes are looked up anew from their next packet.
     ++m_skeleton->bss->prefix_generation;
-    return done;
+    return true;
 }
 
 bool TrafficProgram::SetScoped(int map, std::uint32_t scope, const IpPrefix& prefix, bool present) {
@@ -268,13 +318,12 @@ bool TrafficProgram::SetUserLocal(std::uint32_t uid, const IpPrefix& prefix, boo
     return SetScoped(::bpf_map__fd(m_skeleton->maps.user_prefixes), uid, prefix, present);
 }
 
-void TrafficProgram::SetMtu(std::uint32_t ifindex, std::uint32_t mtu) {
+bool TrafficProgram::SetMtu(std::uint32_t ifindex, std::uint32_t mtu) {
     const int map = ::bpf_map__fd(m_skeleton->maps.link_mtus);
     if (mtu == 0) {
-        ::bpf_map_delete_elem(map, &ifindex);
-    } else {
-        ::bpf_map_update_elem(map, &ifindex, &mtu, BPF_ANY);
+        return ::bpf_map_delete_elem(map, &ifindex) == 0 || errno == ENOENT;
     }
+    return ::bpf_map_update_elem(map, &ifindex, &mtu, BPF_ANY) == 0;
 }
 
 } // namespace quantiro::collector

@@ -17,6 +17,22 @@ namespace quantiro::collector {
 
 using platform::linux_impl::IpPrefix;
 
+// The maps' sizes, set before the programs load. Per-CPU values make the counters'
+// memory grow with the CPUs: MemoryBytes tells what the kernel charged.
+struct TableSizes {
+    std::uint32_t counters = bpf::TRAFFIC_ENTRIES;
+    std::uint32_t entriesPerUser = bpf::TRAFFIC_ENTRIES_PER_USER;
+    std::uint32_t overflowRows = bpf::TRAFFIC_OVERFLOW_ENTRIES;
+    std::uint32_t userPrefixes = bpf::TRAFFIC_USER_PREFIX_ENTRIES;
+};
+
+// The cgroup whose children are the users' slices (user.slice), by its id and its
+// level below the hierarchy's root; level 0: none, each uid is a user of its own.
+struct UsersCgroup {
+    std::uint64_t id = 0;
+    std::uint32_t level = 0;
+};
+
 // The BPF programs and their maps, loaded from the skeleton built in, attached to a
 // cgroup through bpf_links: they count while this object lives and go with it.
 class TrafficProgram {
@@ -26,7 +42,8 @@ public:
     // Throws std::runtime_error, with what the kernel refused.
     // `verboseLoader`: libbpf's informational and debugging lines reach standard
     // error (the journal) beside its warnings.
-    TrafficProgram(const std::string& cgroup, std::uint64_t ownNetnsCookie, bool verboseLoader);
+    TrafficProgram(const std::string& cgroup, std::uint64_t ownNetnsCookie, bool verboseLoader,
+                   const TableSizes& sizes = {}, const UsersCgroup& users = {});
     ~TrafficProgram();
     TrafficProgram(const TrafficProgram&) = delete;
     TrafficProgram& operator=(const TrafficProgram&) = delete;
@@ -45,24 +62,38 @@ public:
     struct Counter {
         bpf::traffic_key key;
         bpf::traffic_value value; // summed over the CPUs
+        // An overflow row of the user of key.uid, past its bound or the map's: its
+        // own "rest"; otherwise an overflow row is nobody's.
+        bool usersRest = false;
     };
     std::vector<Counter> ReadCounters() const;
-    // What went to the interfaces while the counters map was full, with owner keys.
+    // What new owners counted while their user was past its bound or the counters map
+    // was full, with owner keys.
     std::vector<Counter> ReadOverflow() const;
     // Takes a counter off the map with what it holds at that moment, summed over the
-    // CPUs: a socket that outlived its cgroup may still be adding to it.
+    // CPUs: a socket that outlived its cgroup may still be adding to it. Gives its
+    // user's room back (ReleaseUserEntry).
     bpf::traffic_value TakeCounter(const Counter& read);
+    // Gives the user of `key` back the room of one counter taken off the counters map:
+    // whatever deletes a counter there calls it once for that counter, or the user's
+    // bound shrinks for good. False when the map of released counters refused it.
+    bool ReleaseUserEntry(const bpf::traffic_key& key);
 
     // Prefixes local everywhere; those connected to an interface (the scope is its
-    // ifindex); a user's own (the scope is the uid). False when a map is full.
+    // ifindex); a user's own (the scope is the uid). False, with errno, when the
+    // kernel refused the change (E2BIG: the trie is full).
     bool SetLocal(const IpPrefix& prefix, bool present);
     bool SetConnected(std::uint32_t ifindex, const IpPrefix& prefix, bool present);
     bool SetUserLocal(std::uint32_t uid, const IpPrefix& prefix, bool present);
-    // An interface's MTU in the service's namespace (0: gone), for its fragments.
-    void SetMtu(std::uint32_t ifindex, std::uint32_t mtu);
+    // An interface's MTU in the service's namespace (0: gone), for its fragments;
+    // false, with errno, when the kernel refused it.
+    bool SetMtu(std::uint32_t ifindex, std::uint32_t mtu);
 
     // How full each map that can fill is, for STATUS.
     std::vector<platform::linux_impl::TableFill> Fills() const;
+    // What the kernel charged for the maps (its "memlock" figure), for the journal.
+    std::uint64_t MemoryBytes() const;
+    int Cpus() const { return m_cpus; }
 
 private:
     struct SkeletonDestroyer {
@@ -72,7 +103,7 @@ private:
         void operator()(ring_buffer* buffer) const;
     };
     static int OnNewCgroup(void* context, void* data, std::size_t size);
-    // Adds or removes one trie entry; every change makes the sockets look again.
+    // Adds or removes one trie entry; every change made makes the sockets look again.
     bool SetPrefix(int map, const void* key, bool present);
     bool SetScoped(int map, std::uint32_t scope, const IpPrefix& prefix, bool present);
 

@@ -16,7 +16,8 @@ inline constexpr std::string_view kOtherUsers = "inni użytkownicy";
 // without a local socket, and what came before the counting service ran).
 inline constexpr std::string_view kUnattributed = "nieprzypisane";
 // The applications past the largest ones, summed where only a few are named (the
-// reports' top ten, the metrics' series).
+// reports' top ten, the metrics' series); and a user's own programs past the counting
+// service's bound for that user.
 inline constexpr std::string_view kRest = "pozostałe";
 
 } // namespace quantiro::applications

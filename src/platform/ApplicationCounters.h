@@ -45,6 +45,9 @@ public:
     // The user's own local prefixes ("SiecLokalna"), told to the service with the
     // next question and again after each new connection.
     virtual void SetLocalNetworks(const std::string& prefixes) = 0;
+    // True once after the service said it had no room left for them (every user's
+    // share one table): it keeps the prefixes told before.
+    virtual bool TakeLocalNetworksRefused() = 0;
 };
 
 } // namespace quantiro::platform

@@ -13,6 +13,7 @@
 #include "shell/Texts.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace quantiro::shell {
 
@@ -210,6 +211,11 @@ void Meter::CountApplications() {
         m_account->ServiceSilent()) {
         m_internetOnlyWarned = true;
         m_frontEnd.notifier.ShowMessage(texts::kInternetOnlyWithoutCollector);
+    }
+    // Said once a run: each later edit would only say it again.
+    if (m_system.applicationCounters && m_system.applicationCounters->TakeLocalNetworksRefused() &&
+        !std::exchange(m_localNetworksRefusalShown, true)) {
+        m_frontEnd.notifier.ShowMessage(texts::kLocalNetworksRefused);
     }
 }
 

@@ -195,6 +195,7 @@ private:
     bool m_settingsFailureShown = false;
     std::uint32_t m_unwrittenTriedAt = 0; // tick count of the last retry
     bool m_internetOnlyWarned = false;
+    bool m_localNetworksRefusalShown = false;
     // How the measured link counts large packets, asked once per link: its driver
     // and offloads stay as they were.
     std::string m_countingOf;

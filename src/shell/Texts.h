@@ -10,6 +10,9 @@ inline constexpr std::string_view kAlreadyRunning = "Program jest już uruchomio
 inline constexpr std::string_view kInternetOnlyWithoutCollector =
     "Liczenie tylko ruchu internetowego wymaga usługi quantiro-collector, która nie "
     "odpowiada; liczony jest cały ruch łącza.";
+inline constexpr std::string_view kLocalNetworksRefused =
+    "Usługa quantiro-collector nie ma już miejsca na sieci lokalne użytkowników: nowe "
+    "ustawienie „Sieć lokalna” nie działa, obowiązuje poprzednie.";
 
 inline constexpr std::string_view kCloseNoticeTitle = "Kończenie pracy programu";
 inline constexpr std::string_view kCloseNoticeCheckBox =

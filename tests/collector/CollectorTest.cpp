@@ -396,15 +396,21 @@ protected:
 
     // A service in `netns` on `socket`, its standard error into `log` when one is named.
     static pid_t Start(const std::string& socket, const std::string& netns = "",
-                       const std::string& log = "") {
+                       const std::string& log = "", std::vector<std::string> options = {}) {
         const std::string binary = QUANTIRO_COLLECTOR_BINARY;
+        options.insert(options.begin(), {binary, "--socket", socket});
         return Spawn({.netns = netns}, [&] {
             const int fd =
                 log.empty() ? -1 : ::open(log.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
             if (fd >= 0) {
                 ::dup2(fd, STDERR_FILENO);
             }
-            ::execl(binary.c_str(), binary.c_str(), "--socket", socket.c_str(), nullptr);
+            std::vector<char*> arguments;
+            for (std::string& option : options) {
+                arguments.push_back(option.data());
+            }
+            arguments.push_back(nullptr);
+            ::execv(binary.c_str(), arguments.data());
             return 127;
         });
     }
@@ -413,8 +419,8 @@ protected:
     }
     // As Start, once the service answers; -1 when it does not.
     static pid_t Launch(const std::string& socket, const std::string& netns = "",
-                        const std::string& log = "") {
-        const pid_t service = Start(socket, netns, log);
+                        const std::string& log = "", const std::vector<std::string>& options = {}) {
+        const pid_t service = Start(socket, netns, log, options);
         for (int attempt = 0; attempt < 200; ++attempt) {
             if (Answers(socket)) {
                 return service;
@@ -956,6 +962,113 @@ TEST_F(CollectorTest, OtherUsersSeeOnlyOthers) {
     const auto seenByRoot = ParseCountersAnswer(askFromOutside(0));
     ASSERT_TRUE(seenByRoot.has_value());
     EXPECT_EQ(RowOf(*seenByRoot, OwnerKind::App, "private").counters.sent.localBytes, sent);
+}
+
+// A child placed as told in which `count` programs, named `name`0, `name`1 ... in turn,
+// each send a datagram of 100 bytes to each peer (to a closed port: the kernel's
+// answers are nobody's).
+int SendAs(const ChildPlace& place, const std::string& name, int count,
+           const std::vector<std::string>& peers) {
+    return Wait(Spawn(place, [&] {
+        for (int program = 0; program < count; ++program) {
+            ::prctl(PR_SET_NAME, (name + std::to_string(program)).c_str());
+            for (const std::string& peer : peers) {
+                if (SendDatagrams(peer, 9, 1, 100) != 0) {
+                    return 1;
+                }
+            }
+        }
+        return 0;
+    }));
+}
+
+constexpr std::uint64_t kSmallDatagram = 20 + 8 + 100;
+
+// A user past its bound is counted in its own "rest" row, which its subordinate uids
+// share; another user's new program is still named, and nothing goes astray.
+TEST_F(CollectorTest, AnotherUserFillingTheMapLeavesNewProgramsNamed) {
+    const LinkPair space("qb" + std::to_string(::getpid()));
+    const Scope users(s_subtree, "users.slice");
+    const Scope filler(users.Path(), "user-60001.slice");
+    const Scope newcomer(users.Path(), "user-60002.slice");
+    const std::string socket = (s_dir->Path() / "bounds.sock").string();
+    // Without a bound of 8 a user, the filler's 24 programs would fill the 16 counters.
+    const pid_t service = Launch(socket, "", "",
+                                 {"--cgroup", s_subtree, "--users-cgroup", users.Path(),
+                                  "--entries", "16", "--entries-per-user", "8"});
+    ASSERT_GT(service, 0);
+    for (const auto& [scope, uid, name, count] :
+         {std::tuple{&filler, 60001U, "fill", 24}, std::tuple{&filler, 160001U, "subordinate", 1},
+          std::tuple{&newcomer, 60002U, "newcomer", 1}}) {
+        ASSERT_EQ(SendAs({.scope = scope->Path(), .netns = space.a, .uid = uid}, name, count,
+                         {"127.0.0.1"}),
+                  0);
+    }
+    const auto sent = [&](uid_t reader, OwnerKind kind, const std::string& id = "") {
+        return RowOf(Read(space.a, "lo", reader, socket), kind, id).counters.sent.localBytes;
+    };
+    EXPECT_EQ(sent(60002, OwnerKind::Exe, "newcomer0"), kSmallDatagram);
+    EXPECT_EQ(sent(60002, OwnerKind::Others), 25 * kSmallDatagram);
+    EXPECT_EQ(sent(60001, OwnerKind::Exe, "fill0"), kSmallDatagram);
+    EXPECT_EQ(sent(60001, OwnerKind::Rest), 16 * kSmallDatagram);
+    EXPECT_EQ(sent(160001, OwnerKind::Exe, "subordinate0"), 0U);
+    EXPECT_EQ(sent(160001, OwnerKind::Rest), kSmallDatagram);
+    Stop(service);
+}
+
+// A user's prefixes change whole or not at all: an edit a full table cannot take leaves
+// the old set local, and a user's uids together hold 64 at most.
+TEST_F(CollectorTest, APrefixSetSurvivesAFullTable) {
+    const LinkPair space("qp" + std::to_string(::getpid()), {"198.51.100.4/32", "198.51.100.5/32"});
+    const Scope users(s_subtree, "users.slice");
+    const Scope owner(users.Path(), "user-60011.slice");
+    const std::string socket = (s_dir->Path() / "prefixes.sock").string();
+    const pid_t service = Launch(
+        socket, "", "",
+        {"--cgroup", s_subtree, "--users-cgroup", users.Path(), "--user-prefix-entries", "8"});
+    ASSERT_GT(service, 0);
+    const std::string old = "198.51.100.1/32,198.51.100.2/32,198.51.100.3/32,198.51.100.4/32";
+    const std::string edited = "198.51.100.1/32,198.51.100.2/32,198.51.100.5/32,198.51.100.6/32,"
+                               "198.51.100.7/32";
+    std::string many = "10.1.0.0/24";
+    for (int prefix = 1; prefix < 61; ++prefix) {
+        many += ",10.1." + std::to_string(prefix) + ".0/24";
+    }
+    const auto tell = [&](uid_t uid, const std::string& prefixes) {
+        return InChild({.scope = owner.Path(), .uid = uid},
+                       [&] {
+                           const auto done = CollectorClient(socket, 5s).SetLocalPrefixes(prefixes);
+                           return std::optional(
+                               done.outcome == CollectorClient::Outcome::Done ? "" : done.reason);
+                       })
+            .value_or("?");
+    };
+    for (const auto& [uid, prefixes, refusal] :
+         std::vector<std::tuple<uid_t, std::string, std::string_view>>{
+             {60011, old, ""},
+             {60012, "203.0.113.1/32,203.0.113.2/32,203.0.113.3/32,203.0.113.4/32", ""},
+             {60011, old, ""},                  // unchanged while the table is full
+             {60011, edited, kPrefixTableFull}, // needs room the table has not
+             {160011, many, "najwyżej 64"},     // 61 more for the same user
+         }) {
+        const std::string said = tell(uid, prefixes);
+        EXPECT_TRUE(refusal.empty() ? said.empty() : said.find(refusal) != std::string::npos)
+            << prefixes << ": " << said;
+    }
+    const ChildPlace sender{.scope = owner.Path(), .netns = space.a, .uid = 60011};
+    const std::vector<std::string> peers{"198.51.100.4", "198.51.100.5"};
+    ASSERT_EQ(SendAs(sender, "before", 1, peers), 0); // the old set, after every refusal
+    EXPECT_EQ(tell(60012, ""), "");
+    EXPECT_EQ(tell(60011, edited), "");
+    ASSERT_EQ(SendAs(sender, "after", 1, peers), 0);
+    const CollectorCounters counters = Read(space.a, "lo", 0, socket);
+    for (const auto& [program, local] :
+         {std::pair{"before0", "198.51.100.4"}, std::pair{"after0", "198.51.100.5"}}) {
+        const CollectorRow row = RowOf(counters, OwnerKind::Exe, program);
+        EXPECT_EQ(row.counters.sent.localBytes, kSmallDatagram) << program << ": only " << local;
+        EXPECT_EQ(row.counters.sent.billedBytes, kSmallDatagram) << program;
+    }
+    Stop(service);
 }
 
 // The remote address decides: private ranges are local; documentation addresses and

@@ -35,6 +35,7 @@ struct FakeService final : platform::ApplicationCounterSource {
     }
     bool Waiting() const override { return question.has_value(); }
     void SetLocalNetworks(const std::string& prefixes) override { localNetworks = prefixes; }
+    bool TakeLocalNetworksRefused() override { return false; }
 
     int answerAfter = 1;
     int polls = 0;

@@ -72,6 +72,7 @@ struct SlowService final : platform::ApplicationCounterSource {
     }
     bool Waiting() const override { return question.has_value(); }
     void SetLocalNetworks(const std::string&) override {}
+    bool TakeLocalNetworksRefused() override { return false; }
 
     std::function<platform::ApplicationCounters()> read;
     std::function<int(int askedAt)> delay = [](int) {

@@ -44,6 +44,13 @@ const volatile __u64 own_netns_cookie = 0;
 // the packets of a socket older than them have no tag to tell it.
 const volatile __u8 netns_of_packets = 0;
 
+// Set by the service before loading: the users' cgroup (user.slice), at its level of
+// the hierarchy (0: none), whose children are the users' slices; and how many counters
+// each user may hold.
+const volatile __u64 users_cgroup_id = 0;
+const volatile __u32 users_cgroup_level = 0;
+const volatile __u32 entries_per_user = TRAFFIC_ENTRIES_PER_USER;
+
 // Raised by the service whenever a trie changes, so no socket's remembered class
 // outlives the prefixes it was looked up in.
 volatile __u32 prefix_generation = 0;
@@ -84,6 +91,24 @@ struct {
     __type(value, struct traffic_value);
 } traffic_overflow SEC(".maps");
 
+// By user (see traffic_key): made on a user's first counter, small and never per CPU.
+struct {
+    __uint(type, BPF_MAP_TYPE_HASH);
+    __uint(map_flags, BPF_F_NO_PREALLOC);
+    __uint(max_entries, TRAFFIC_USERS);
+    __type(key, __u64);
+    __type(value, struct user_share);
+} user_shares SEC(".maps");
+
+// Written by the service alone: how many of each user's counters it took off the map.
+struct {
+    __uint(type, BPF_MAP_TYPE_HASH);
+    __uint(map_flags, BPF_F_NO_PREALLOC);
+    __uint(max_entries, TRAFFIC_USERS);
+    __type(key, __u64);
+    __type(value, __u64);
+} released_entries SEC(".maps");
+
 struct {
     __uint(type, BPF_MAP_TYPE_LPM_TRIE);
     __uint(map_flags, BPF_F_NO_PREALLOC);
@@ -103,7 +128,7 @@ struct {
 struct {
     __uint(type, BPF_MAP_TYPE_LPM_TRIE);
     __uint(map_flags, BPF_F_NO_PREALLOC);
-    __uint(max_entries, 4096);
+    __uint(max_entries, TRAFFIC_USER_PREFIX_ENTRIES);
     __type(key, struct scoped_prefix);
     __type(value, __u8);
 } user_prefixes SEC(".maps");
@@ -158,6 +183,16 @@ struct {
 // The smallest datagram every IPv4 link carries whole: shorter ones are never fragments.
 #define SMALLEST_MTU 576
 
+// The user a socket's counters count against, from its cgroup's ancestors: below the
+// users' cgroup its user's slice, whichever uid the process has (a user's subordinate
+// uids share the slice); elsewhere its uid.
+static __always_inline __u64 user_of(__u64 users_cgroup, __u64 user_slice, __u32 uid) {
+    if (users_cgroup_level != 0 && users_cgroup == users_cgroup_id && user_slice != 0) {
+        return user_slice;
+    }
+    return uid == 0 ? 0 : TRAFFIC_USER_BY_UID | uid;
+}
+
 SEC("cgroup/sock_create")
 int tag_socket(struct bpf_sock* sock) {
     struct socket_tag* tag = bpf_sk_storage_get(&socket_tags, sock, 0, BPF_SK_STORAGE_GET_F_CREATE);
@@ -168,6 +203,8 @@ int tag_socket(struct bpf_sock* sock) {
     tag->cgroup_id = cgroup_id;
     tag->netns_cookie = bpf_get_netns_cookie(sock);
     tag->uid = (__u32)bpf_get_current_uid_gid();
+    tag->user = user_of(bpf_get_current_ancestor_cgroup_id(users_cgroup_level),
+                        bpf_get_current_ancestor_cgroup_id(users_cgroup_level + 1), tag->uid);
 #ifdef TRAFFIC_WITHOUT_BTF
     bpf_get_current_comm(tag->comm, sizeof tag->comm);
 #else
@@ -368,10 +405,13 @@ static __always_inline void fill_owner(struct traffic_key* key, const struct soc
         key->netns_cookie = tag->netns_cookie;
         key->cgroup_id = tag->cgroup_id;
         key->uid = tag->uid;
+        key->user = tag->user;
         __builtin_memcpy(key->comm, tag->comm, sizeof key->comm);
     } else {
         key->cgroup_id = bpf_skb_cgroup_id(skb);
         key->uid = bpf_get_socket_uid(skb);
+        key->user = user_of(bpf_skb_ancestor_cgroup_id(skb, users_cgroup_level),
+                            bpf_skb_ancestor_cgroup_id(skb, users_cgroup_level + 1), key->uid);
         // Without it the namespace stays 0, which no namespace's figures show. The
         // verifier skips the call when it is off, so older kernels load the programs.
         if (netns_of_packets) {
@@ -404,8 +444,10 @@ static __always_inline __u8 remembered_locality(struct socket_tag* tag,
     return locality;
 }
 
-// Adds the packet to `key`'s counters in `map`, making them when they are new; false
-// only when they are new and the map is full.
+enum { ADDED, MADE, FULL };
+
+// Adds the packet to `key`'s counters in `map`, making them when they are new (MADE);
+// FULL only when they are new and the map is full.
 static __always_inline int add_at(void* map, const void* key, const struct packet_shape* shape) {
     struct traffic_value* value = bpf_map_lookup_elem(map, key);
     if (!value) {
@@ -414,28 +456,81 @@ static __always_inline int add_at(void* map, const void* key, const struct packe
                                       .split_bytes = shape->split_bytes,
                                       .split_packets = shape->split_packets};
         if (bpf_map_update_elem(map, key, &first, BPF_NOEXIST) == 0) {
-            return 1;
+            return MADE;
         }
         value = bpf_map_lookup_elem(map, key); // another CPU was first
         if (!value) {
-            return 0;
+            return FULL;
         }
     }
     add_to(value, shape);
-    return 1;
+    return ADDED;
 }
 
-// Adds the packet to its key's counters, or to its interface's when the map is full.
+static __always_inline struct user_share* share_of(__u64 user) {
+    struct user_share* share = bpf_map_lookup_elem(&user_shares, &user);
+    if (!share) {
+        const struct user_share none = {};
+        bpf_map_update_elem(&user_shares, &user, &none, BPF_NOEXIST);
+        share = bpf_map_lookup_elem(&user_shares, &user); // 0 when the map is full
+    }
+    return share;
+}
+
+// Makes `key`'s counters in `map` when the user, `holding` of what `taken` counts, has
+// room for one more: checked, then taken, so CPUs making counters at once overshoot
+// the bound by one each at most. Without `taken`, unbounded.
+static __always_inline int add_bounded(void* map, const void* key, __u64* taken, __u64 holding,
+                                       __u64 bound, const struct packet_shape* shape) {
+    if (taken && holding >= bound) {
+        return FULL;
+    }
+    if (taken) {
+        __sync_fetch_and_add(taken, 1);
+    }
+    const int outcome = add_at(map, key, shape);
+    if (taken && outcome != MADE) {
+        __sync_fetch_and_add(taken, -1);
+    }
+    return outcome;
+}
+
+// Adds the packet to its key's counters; past its user's bound, or with the map full,
+// to the uid's own row of the interface, and past that user's rows to the interface's.
 static __always_inline void add_packet(const struct traffic_key* key,
                                        const struct packet_shape* shape) {
-    if (add_at(&traffic, key, shape)) {
+    struct traffic_value* value = bpf_map_lookup_elem(&traffic, key);
+    if (value) {
+        add_to(value, shape);
         return;
     }
-    // The map is full: counted for the interface, so nothing is lost.
+    // Root's own, and the system's, are not bounded; a user the shares map has no room
+    // for has no rows of its own either.
+    struct user_share* share = key->user ? share_of(key->user) : 0;
     struct overflow_key overflow = {.netns_cookie = key->netns_cookie,
                                     .ifindex = key->ifindex,
+                                    .uid = key->uid,
                                     .direction = key->direction,
-                                    .locality = key->locality};
+                                    .locality = key->locality,
+                                    .owned = 1};
+    if (!key->user || share) {
+        __u64 holding = 0;
+        if (share) {
+            const __u64* released = bpf_map_lookup_elem(&released_entries, &key->user);
+            holding = share->entries - (released ? *released : 0);
+        }
+        if (add_bounded(&traffic, key, share ? &share->entries : 0, holding, entries_per_user,
+                        shape) != FULL ||
+            add_bounded(&traffic_overflow, &overflow, share ? &share->overflow_rows : 0,
+                        share ? share->overflow_rows : 0, TRAFFIC_OVERFLOW_ROWS_PER_USER,
+                        shape) != FULL) {
+            return;
+        }
+    }
+    // The user's rows are all taken (namespaces of its own each need theirs): the
+    // interface's, so nothing is lost.
+    overflow.uid = 0;
+    overflow.owned = 0;
     add_at(&traffic_overflow, &overflow, shape);
 }
 

@@ -17,8 +17,15 @@ enum {
     TRAFFIC_COMM_SIZE = 16,
     // Enough for "app-<launcher>-<desktop id>-<random>.scope"; a longer name is cut.
     TRAFFIC_CGROUP_NAME_SIZE = 64,
+    // The maps' sizes unless the service is told others; it sets them before loading.
     TRAFFIC_ENTRIES = 16384,
-    TRAFFIC_OVERFLOW_ENTRIES = 1024,
+    TRAFFIC_OVERFLOW_ENTRIES = 4096,
+    TRAFFIC_USER_PREFIX_ENTRIES = 4096,
+    TRAFFIC_USERS = 8192,
+    // Counters a user may hold in the counters map, and rows in the overflow map: past
+    // them a user's new owners are summed in the user's own rows, never in others'.
+    TRAFFIC_ENTRIES_PER_USER = 2048,
+    TRAFFIC_OVERFLOW_ROWS_PER_USER = 64,
     // Prefix lengths of the tries: 32 bits of scope (an ifindex or a uid), then the
     // address as IPv6, IPv4 mapped into ::ffff:0:0/96.
     TRAFFIC_SCOPE_BITS = 32,
@@ -30,6 +37,7 @@ enum {
 struct socket_tag {
     __u64 cgroup_id;
     __u64 netns_cookie;
+    __u64 user; // whose bound its counters count against: see traffic_key
     __u32 uid;
     __u32 unused;
     char comm[TRAFFIC_COMM_SIZE];
@@ -46,9 +54,15 @@ struct new_cgroup {
     char name[TRAFFIC_CGROUP_NAME_SIZE]; // empty when the kernel could not tell it
 };
 
+// A user as the bound of its counters knows it: the cgroup id of its slice below the
+// users' cgroup (user.slice), which its subordinate uids' processes share; outside
+// that cgroup the uid, with TRAFFIC_USER_BY_UID set. 0, root's outside it: unbounded.
+#define TRAFFIC_USER_BY_UID (1ULL << 63)
+
 struct traffic_key {
     __u64 netns_cookie; // 0: unknown (a socket older than the programs, on an older kernel)
     __u64 cgroup_id;
+    __u64 user;
     __u32 ifindex;
     __u32 uid;
     __u8 direction; // TRAFFIC_RX, TRAFFIC_TX
@@ -57,13 +71,25 @@ struct traffic_key {
     char comm[TRAFFIC_COMM_SIZE];
 };
 
-// Where a full counters map sends its packets: the interface, no one in particular.
+// Where a user past its bound, or a full counters map, sends new owners' packets: the
+// uid's own row of the interface ("owned"); past the user's rows too, the interface's,
+// no one's in particular.
 struct overflow_key {
     __u64 netns_cookie;
     __u32 ifindex;
+    __u32 uid;
     __u8 direction;
     __u8 locality;
-    __u8 unused[2];
+    __u8 owned;
+    __u8 unused[5];
+};
+
+// What a user holds in the counters and overflow maps, as the programs counted it; the
+// service counts what it took off the counters map apart (released_entries), since
+// only the programs add up here.
+struct user_share {
+    __u64 entries;
+    __u64 overflow_rows;
 };
 
 // A large packet the stack hands over whole (GSO) or received merged (GRO) is one

@@ -21,12 +21,16 @@ namespace quantiro::platform::linux_impl {
 inline constexpr std::string_view kCollectorSocketPath = "/run/quantiro/collector.sock";
 // Longer request lines are refused, so no client can make the service buffer more.
 inline constexpr std::size_t kCollectorLineLimit = 4096;
+// The refusal of LOCAL when the service's table of every user's prefixes is full.
+inline constexpr std::string_view kPrefixTableFull =
+    "brak miejsca na prefiksy lokalne w usłudze; dotychczasowe zostają";
 
 enum class OwnerKind {
     App,    // a desktop application, by its desktop id
     Exe,    // an executable, by its name
     Unit,   // a system service by its unit name, or a container by its engine and short id
     Others, // everyone else's traffic, summed, with no name
+    Rest,   // the reader's own new programs past its bound in the service, summed
     None,   // nobody known: sockets of the kernel or of processes gone before it noted them
 };
 

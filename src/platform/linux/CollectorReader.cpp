@@ -36,6 +36,8 @@ std::optional<std::string> RecordedName(const TrafficOwner& owner) {
         return owner.id.empty() ? std::nullopt : std::optional(owner.id);
     case OwnerKind::Others:
         return std::string(applications::kOtherUsers);
+    case OwnerKind::Rest:
+        return std::string(applications::kRest);
     case OwnerKind::None:
         break;
     }
@@ -145,8 +147,10 @@ std::optional<ApplicationCounters> CollectorReader::Poll(const AskedInterface& i
         if (ReadAnswer()) {
             if (m_localAsked) {
                 // "OK", or a refusal the options program's checks should have
-                // prevented: the service then keeps the built-in ranges alone.
-                m_answer.erase(0, m_answer.find('\n') + 1);
+                // prevented, or a full table: the service then keeps what it had.
+                const std::size_t end = m_answer.find('\n') + 1;
+                m_localRefused = m_answer.compare(0, end, ErrorLine(kPrefixTableFull)) == 0;
+                m_answer.erase(0, end);
                 m_localAsked = false;
             }
             if (const auto counters = ParseCountersAnswer(m_answer)) {

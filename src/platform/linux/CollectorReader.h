@@ -4,6 +4,7 @@
 #include "platform/linux/UniqueFd.h"
 
 #include <string>
+#include <utility>
 
 namespace quantiro::platform::linux_impl {
 
@@ -22,6 +23,7 @@ public:
     std::optional<ApplicationCounters> Poll(const AskedInterface& interface, bool ask) override;
     bool Waiting() const override { return m_waiting; }
     void SetLocalNetworks(const std::string& prefixes) override;
+    bool TakeLocalNetworksRefused() override { return std::exchange(m_localRefused, false); }
 
 private:
     bool Connect();
@@ -44,6 +46,7 @@ private:
     std::string m_localNetworks;
     bool m_localPending = false; // to be told with the next question
     bool m_localAsked = false;   // its one-line answer comes before the counters
+    bool m_localRefused = false; // the service had no room for them
 };
 
 } // namespace quantiro::platform::linux_impl

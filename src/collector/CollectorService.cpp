@@ -160,6 +160,11 @@ CollectorService::CollectorService(const CollectorSettings& settings, ServiceLog
                    "starszych od usługi nie trafia do liczników żadnej przestrzeni, a miernik "
                    "pokazuje go jako nieprzypisany");
     }
+    if (!m_program.ClaimsAcceptedConnections()) {
+        m_log.Info("jądro nie pozwala programom BPF śledzić odczytów i zapisów TCP: ruch "
+                   "połączeń przyjętych z gniazda nasłuchującego (usługi aktywowanej gniazdem) "
+                   "liczy się dla właściciela tego gniazda");
+    }
     for (const char* text : kLocalPrefixes) {
         if (!m_program.SetLocal(*prefixes::Parse(text), true)) {
             throw std::runtime_error("zapis zakresów lokalnych do mapy BPF: " + ErrorText(errno));

@@ -125,15 +125,16 @@ TrafficProgram::TrafficProgram(const std::string& cgroup, std::uint64_t ownNetns
     if (m_cpus <= 0) {
         throw Refused("liczba procesorów", m_cpus);
     }
-    m_skeleton.reset(OpenPrograms());
-    if (!m_skeleton) {
-        throw Refused("otwarcie programów BPF", errno);
+    // The programs that claim accepted connections need the kernel's BTF and its
+    // sockets' send and receive tracepoints (6.6); a kernel without them counts those
+    // connections for the listener's owner.
+    bool claims = ::access("/sys/kernel/btf/vmlinux", R_OK) == 0;
+    int error = Load(ownNetnsCookie, claims);
+    if (error != 0 && claims) {
+        claims = false;
+        error = Load(ownNetnsCookie, claims);
     }
-    m_skeleton->rodata->own_netns_cookie = ownNetnsCookie;
-    m_skeleton->rodata->netns_of_packets =
-        ::libbpf_probe_bpf_helper(BPF_PROG_TYPE_CGROUP_SKB, BPF_FUNC_get_netns_cookie, nullptr) ==
-        1;
-    if (const int error = traffic_counter::load(m_skeleton.get()); error != 0) {
+    if (error != 0) {
         throw Refused("załadowanie programów BPF", error);
     }
     const UniqueFd directory(::open(cgroup.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -151,6 +152,18 @@ TrafficProgram::TrafficProgram(const std::string& cgroup, std::uint64_t ownNetns
             throw Refused("dołączenie programu BPF do " + cgroup, errno);
         }
     }
+    if (claims) {
+        for (auto [program, link] :
+             {std::pair{m_skeleton->progs.claim_on_send, &m_skeleton->links.claim_on_send},
+              std::pair{m_skeleton->progs.claim_on_receive, &m_skeleton->links.claim_on_receive},
+              std::pair{m_skeleton->progs.release_on_destroy,
+                        &m_skeleton->links.release_on_destroy}}) {
+            *link = ::bpf_program__attach(program);
+            if (*link == nullptr) {
+                throw Refused("dołączenie programu BPF do punktu śledzenia jądra", errno);
+            }
+        }
+    }
     m_newCgroups.reset(::ring_buffer__new(::bpf_map__fd(m_skeleton->maps.new_cgroups),
                                           &TrafficProgram::OnNewCgroup, this, nullptr));
     if (!m_newCgroups) {
@@ -160,8 +173,30 @@ TrafficProgram::TrafficProgram(const std::string& cgroup, std::uint64_t ownNetns
 
 TrafficProgram::~TrafficProgram() = default;
 
+int TrafficProgram::Load(std::uint64_t ownNetnsCookie, bool claims) {
+    m_skeleton.reset(OpenPrograms());
+    if (!m_skeleton) {
+        throw Refused("otwarcie programów BPF", errno);
+    }
+    m_skeleton->rodata->own_netns_cookie = ownNetnsCookie;
+    m_skeleton->rodata->netns_of_packets =
+        ::libbpf_probe_bpf_helper(BPF_PROG_TYPE_CGROUP_SKB, BPF_FUNC_get_netns_cookie, nullptr) ==
+        1;
+    m_skeleton->rodata->claims_connections = claims;
+    for (bpf_program* program :
+         {m_skeleton->progs.claim_on_send, m_skeleton->progs.claim_on_receive,
+          m_skeleton->progs.release_on_destroy}) {
+        ::bpf_program__set_autoload(program, claims);
+    }
+    return traffic_counter::load(m_skeleton.get());
+}
+
 bool TrafficProgram::KnowsPacketNamespaces() const {
     return m_skeleton->rodata->netns_of_packets != 0;
+}
+
+bool TrafficProgram::ClaimsAcceptedConnections() const {
+    return m_skeleton->rodata->claims_connections != 0;
 }
 
 int TrafficProgram::NewCgroupsDescriptor() const {

@@ -922,6 +922,102 @@ TEST_F(CollectorTest, ASocketOutlivingItsScopeLosesNothing) {
     EXPECT_EQ(packets, std::uint64_t{kDatagrams});
 }
 
+// Bytes a stream received until the peer's side closed, after writing `send` and
+// closing its own side; with `answer`, it reads first and then writes. -1 on a failure.
+std::int64_t Exchange(int fd, std::size_t send, bool answer = false) {
+    std::array<char, 65536> buffer{};
+    std::int64_t got = 0;
+    const auto receive = [&] {
+        for (ssize_t read; (read = ::recv(fd, buffer.data(), buffer.size(), 0)) > 0;) {
+            got += read;
+        }
+    };
+    if (answer) {
+        receive();
+    }
+    for (std::size_t sent = 0; sent < send;) {
+        const ssize_t written = ::send(fd, buffer.data(), std::min(buffer.size(), send - sent), 0);
+        if (written <= 0) {
+            return -1;
+        }
+        sent += static_cast<std::size_t>(written);
+    }
+    ::shutdown(fd, SHUT_WR);
+    if (!answer) {
+        receive();
+    }
+    return got;
+}
+
+// A socket-activated service: the listener made in the service manager's cgroup and
+// handed to a process it starts in another, which accepts, as systemd and sshd do.
+// A connection counts for the process that holds it, with what came before its first
+// read; one closed unread, for the listener's maker. No byte is lost or counted twice.
+TEST_F(CollectorTest, AnAcceptedConnectionCountsForWhoHoldsIt) {
+    const LinkPair link("qc" + std::to_string(::getpid()) + "act");
+    const Scope manager(Slice(), "app-test-socketunit-1.scope");
+    const Scope service(Slice(), "app-test-activated-1.scope");
+    constexpr std::size_t kMegabyte = 1 << 20;
+    constexpr std::size_t kUnread = 64 * 1024;
+    const auto [sentBefore, gotBefore] = LinkPair::Counted(link.a, "qa");
+    const pid_t starter = Spawn({.scope = manager.Path(), .netns = link.a, .name = "systemd"}, [&] {
+        const int listener = ::socket(AF_INET6, SOCK_STREAM, 0);
+        sockaddr_in6 any{.sin6_family = AF_INET6, .sin6_port = htons(5011)};
+        if (::bind(listener, reinterpret_cast<sockaddr*>(&any), sizeof any) != 0 ||
+            ::listen(listener, 8) != 0) {
+            return 1;
+        }
+        const pid_t activated = Spawn({.scope = service.Path(), .name = "activated"}, [&] {
+            const int first = ::accept(listener, nullptr, nullptr);
+            // Starting up: the peer's data waits in the socket before the first read.
+            std::this_thread::sleep_for(300ms);
+            const bool whole = Exchange(first, kMegabyte, true) == kMegabyte;
+            ::close(first);
+            const int second = ::accept(listener, nullptr, nullptr);
+            std::this_thread::sleep_for(300ms);
+            ::close(second);
+            return whole ? 0 : 1;
+        });
+        ::close(listener);
+        return Wait(activated);
+    });
+    const pid_t client = Spawn({.netns = link.b, .name = "client"}, [&] {
+        const int first = ConnectStream("10.200.0.1", 5011);
+        const bool whole = first >= 0 && Exchange(first, kMegabyte) == kMegabyte;
+        const int second = ConnectStream("10.200.0.1", 5011);
+        ::send(second, std::string(kUnread, 'u').data(), kUnread, 0);
+        char end = 0;
+        ::recv(second, &end, 1, 0); // its reset
+        return whole ? 0 : 1;
+    });
+    ASSERT_EQ(Wait(client), 0);
+    ASSERT_EQ(Wait(starter), 0);
+    std::this_thread::sleep_for(200ms); // the last closes cross the link
+    const auto [sentAfter, gotAfter] = LinkPair::Counted(link.a, "qa");
+
+    const CollectorCounters counters = Read(link.a, "qa");
+    const auto bytes = [](const auto& way) {
+        return way.billedBytes + way.localBytes;
+    };
+    const CollectorRow held = RowOf(counters, OwnerKind::App, "activated");
+    const CollectorRow maker = RowOf(counters, OwnerKind::App, "socketunit");
+    EXPECT_GE(bytes(held.counters.received), kMegabyte);
+    EXPECT_GE(bytes(held.counters.sent), kMegabyte);
+    // The unread connection's data, beside the handshakes and a reset.
+    EXPECT_GE(bytes(maker.counters.received), kUnread);
+    EXPECT_LT(bytes(maker.counters.received), kUnread + 8 * 1024);
+    EXPECT_LT(bytes(maker.counters.sent), 4 * 1024);
+    std::uint64_t sent = 0;
+    std::uint64_t got = 0;
+    for (const CollectorRow& row : counters.rows) {
+        sent += bytes(row.counters.sent) + kLinkHeader * row.counters.sent.packets;
+        got += bytes(row.counters.received) + kLinkHeader * row.counters.received.packets;
+    }
+    // Give or take the peer kernel's own announcements and a straggling acknowledgement.
+    EXPECT_NEAR(static_cast<double>(sent), static_cast<double>(sentAfter - sentBefore), 1024);
+    EXPECT_NEAR(static_cast<double>(got), static_cast<double>(gotAfter - gotBefore), 1024);
+}
+
 // Another user sees the traffic of this one only as "others"; its owner and root by name.
 TEST_F(CollectorTest, OtherUsersSeeOnlyOthers) {
     const LinkPair link("qc" + std::to_string(::getpid()) + "uid");

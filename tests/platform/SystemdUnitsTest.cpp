@@ -1,6 +1,6 @@
-// The reports' look of a system unit, from a stand-in for systemd on a bus of the
+// A system unit's look in the reports, from a stand-in for systemd on a bus of the
 // test's own: its description beside its name where systemd has one, the name alone
-// where it has none, for a name that is no unit, or without a bus.
+// where it has none, for a name that is no unit, and without a bus.
 #include "platform/linux/SystemdUnits.h"
 
 #include "fakes/TempDir.h"
@@ -8,7 +8,6 @@
 
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <map>
 #include <string>
 #include <vector>
@@ -20,12 +19,10 @@
 
 namespace {
 
-using quantiro::platform::linux_impl::GioDesktopEntries;
-using quantiro::platform::linux_impl::SystemdUnits;
+using namespace quantiro::platform::linux_impl;
 
-// Answers LoadUnit and the Description property as systemd does: a unit it has no
-// file for loads too, described by its own name.
-// Writes to `ready` once it owns systemd's name.
+// LoadUnit and the Description property as systemd answers them: a unit it has no
+// file for loads too, described by its name. Writes to `ready` once it owns the name.
 [[noreturn]] void ServeUnits(const std::string& address,
                              const std::map<std::string, std::string>& descriptions, int ready) {
     DBusConnection* bus = dbus_connection_open_private(address.c_str(), nullptr);
@@ -34,27 +31,22 @@ using quantiro::platform::linux_impl::SystemdUnits;
         ::write(ready, "r", 1) != 1) {
         ::_exit(1);
     }
-    std::vector<std::string> loaded; // a unit's path is its index here
+    std::vector<std::string> loaded; // the last part of a unit's path is its index here
     while (dbus_connection_read_write(bus, -1)) {
         while (DBusMessage* call = dbus_connection_pop_message(bus)) {
-            const char* first = nullptr;
-            const char* second = nullptr;
+            const char* unit = nullptr;
             DBusMessage* reply = dbus_message_new_method_return(call);
             if (dbus_message_is_method_call(call, "org.freedesktop.systemd1.Manager", "LoadUnit") &&
-                dbus_message_get_args(call, nullptr, DBUS_TYPE_STRING, &first, DBUS_TYPE_INVALID)) {
-                loaded.emplace_back(first);
-                const std::string path =
-                    "/org/freedesktop/systemd1/unit/u" + std::to_string(loaded.size() - 1);
+                dbus_message_get_args(call, nullptr, DBUS_TYPE_STRING, &unit, DBUS_TYPE_INVALID)) {
+                loaded.emplace_back(unit);
+                const std::string path = "/u/" + std::to_string(loaded.size() - 1);
                 const char* text = path.c_str();
                 dbus_message_append_args(reply, DBUS_TYPE_OBJECT_PATH, &text, DBUS_TYPE_INVALID);
-            } else if (dbus_message_is_method_call(call, DBUS_INTERFACE_PROPERTIES, "Get") &&
-                       dbus_message_get_args(call, nullptr, DBUS_TYPE_STRING, &first,
-                                             DBUS_TYPE_STRING, &second, DBUS_TYPE_INVALID)) {
-                const std::string& unit =
-                    loaded.at(std::stoul(std::string(dbus_message_get_path(call)).substr(32)));
-                const auto known = descriptions.find(unit);
+            } else if (dbus_message_is_method_call(call, DBUS_INTERFACE_PROPERTIES, "Get")) {
+                const std::string& name = loaded.at(std::stoul(dbus_message_get_path(call) + 3));
+                const auto known = descriptions.find(name);
                 const char* text =
-                    known != descriptions.end() ? known->second.c_str() : unit.c_str();
+                    known != descriptions.end() ? known->second.c_str() : name.c_str();
                 DBusMessageIter arguments, variant;
                 dbus_message_iter_init_append(reply, &arguments);
                 dbus_message_iter_open_container(&arguments, DBUS_TYPE_VARIANT, "s", &variant);
@@ -74,31 +66,29 @@ TEST(SystemdUnitsTest, ShowsWhatSystemdSaysBesideTheUnitsName) {
     const quantiro::testing::TempDir dir;
     const std::string address = "unix:path=" + (dir.Path() / "system_bus").string();
     ::setenv("DBUS_SYSTEM_BUS_ADDRESS", address.c_str(), 1);
-    {
-        SystemdUnits noBus;
-        EXPECT_EQ(GioDesktopEntries(&noBus).Look("ssh.service").name, "ssh.service");
-    }
+    SystemdUnits noBus;
+    EXPECT_EQ(GioDesktopEntries(&noBus).Look("ssh.service").name, "ssh.service");
+
     FILE* daemon =
         ::popen(("dbus-daemon --session --nofork --print-pid=1 --address=" + address).c_str(), "r");
     int daemonPid = 0;
-    ASSERT_EQ(std::fscanf(daemon, "%d", &daemonPid), 1);
     int ready[2];
+    ASSERT_EQ(std::fscanf(daemon, "%d", &daemonPid), 1);
     ASSERT_EQ(::pipe(ready), 0);
     const pid_t systemd = ::fork();
     if (systemd == 0) {
-        ServeUnits(address,
-                   {{"ssh.service", "OpenBSD Secure Shell server"}, {"sshd", "never asked"}},
+        ServeUnits(address, {{"ssh.service", "OpenBSD Secure Shell"}, {"sshd", "never asked"}},
                    ready[1]);
     }
     char byte = 0;
     ASSERT_EQ(::read(ready[0], &byte, 1), 1);
     SystemdUnits units;
     GioDesktopEntries entries(&units);
-    for (const auto& [application, shown] : std::map<std::string, std::string>{
-             {"ssh.service", "ssh.service (OpenBSD Secure Shell server)"},
-             {"gone.service", "gone.service"},
-             {"sshd", "sshd"},
-             {"docker 4f1e2d3c4b5a", "docker 4f1e2d3c4b5a"}}) {
+    for (const auto& [application, shown] :
+         std::map<std::string, std::string>{{"ssh.service", "ssh.service (OpenBSD Secure Shell)"},
+                                            {"gone.service", "gone.service"},
+                                            {"sshd", "sshd"},
+                                            {"docker 4f1e2d3c4b5a", "docker 4f1e2d3c4b5a"}}) {
         EXPECT_EQ(entries.Look(application).name, shown) << application;
     }
     ::kill(systemd, SIGTERM);

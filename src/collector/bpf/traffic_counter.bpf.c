@@ -1,7 +1,8 @@
 // Counts every packet that has a local socket, by namespace, interface, direction,
-// locality and who opened the socket. Attached to the cgroup v2 hierarchy; reads the
-// packet, its socket and the helpers' answers, and the creating task's names through
-// the kernel's BTF.
+// locality and who opened the socket (or, for an accepted connection, first used it).
+// Attached to the cgroup v2 hierarchy, and to the sockets' send, receive and TCP
+// destroy tracepoints; reads the packet, its socket and the helpers' answers, and the
+// creating task's names through the kernel's BTF.
 #include "collector/bpf/traffic_counter.h"
 
 #include <bpf/bpf_core_read.h>

@@ -161,9 +161,10 @@ CollectorService::CollectorService(const CollectorSettings& settings, ServiceLog
                    "pokazuje go jako nieprzypisany");
     }
     if (!m_program.ClaimsAcceptedConnections()) {
-        m_log.Info("jądro nie pozwala programom BPF śledzić odczytów i zapisów TCP: ruch "
+        m_log.Info("programy BPF nie śledzą wysyłania i odbierania na gniazdach (jądro bez BTF "
+                   "albo bez punktów śledzenia sock_send_length i sock_recv_length): ruch "
                    "połączeń przyjętych z gniazda nasłuchującego (usługi aktywowanej gniazdem) "
-                   "liczy się dla właściciela tego gniazda");
+                   "liczy się dla tego, kto utworzył to gniazdo");
     }
     for (const char* text : kLocalPrefixes) {
         if (!m_program.SetLocal(*prefixes::Parse(text), true)) {

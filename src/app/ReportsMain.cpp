@@ -137,7 +137,9 @@ int RunApplications(const TerminalRequest& request, const paths::FamilyPaths& pa
         std::cerr << "quantiro-reports: " << error.what() << '\n';
         return 1;
     }
-    platform::linux_impl::GioDesktopEntries entries;
+    // A system unit shows with systemd's description of it where the system bus tells it.
+    platform::linux_impl::SystemdUnits units;
+    platform::linux_impl::GioDesktopEntries entries(&units);
     std::string output;
     if (request.output == TerminalRequest::Output::Json) {
         const auto all = history.All(range.First(), range.Last());

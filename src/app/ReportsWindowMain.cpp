@@ -37,7 +37,9 @@ extern "C" __attribute__((visibility("default"))) int QuantiroReportsWindow(int 
     }
     const QDateTime now = QDateTime::currentDateTime();
     const QDate today = now.date();
-    platform::linux_impl::GioDesktopEntries entries;
+    // A system unit shows with systemd's description of it where the system bus tells it.
+    platform::linux_impl::SystemdUnits units;
+    platform::linux_impl::GioDesktopEntries entries(&units);
     ui::ReportsWindow window(std::move(history), std::move(applications), entries,
                              reportSettings.limit, reportSettings.localCounting,
                              {.today = {today.year(), today.month(), today.day()},

@@ -1,5 +1,7 @@
 #include "collector/CgroupOwner.h"
 
+#include "platform/linux/SystemdUnits.h"
+
 #include <algorithm>
 #include <array>
 #include <optional>
@@ -10,10 +12,8 @@ namespace quantiro::collector {
 
 namespace {
 
+using platform::linux_impl::IsUnitName;
 using platform::linux_impl::OwnerKind;
-
-constexpr std::array kUnitSuffixes{".service", ".scope", ".socket", ".mount",
-                                   ".swap",    ".timer", ".target"};
 
 std::vector<std::string_view> Split(std::string_view text, char separator) {
     std::vector<std::string_view> parts;
@@ -173,15 +173,6 @@ std::optional<std::string> SnapDesktopIdOf(std::string_view unit) {
     return *snap + "_" + *unescapedApp;
 }
 
-bool IsUnit(std::string_view component) {
-    for (const std::string_view suffix : kUnitSuffixes) {
-        if (component.ends_with(suffix) && component.size() > suffix.size()) {
-            return true;
-        }
-    }
-    return false;
-}
-
 } // namespace
 
 TrafficOwner OwnerOf(std::string_view cgroupPath, std::string_view executable) {
@@ -207,7 +198,7 @@ TrafficOwner OwnerOf(std::string_view cgroupPath, std::string_view executable) {
     }
     if (!components.empty() && components.front() == "system.slice") {
         for (std::size_t inner = components.size(); inner-- > 1;) {
-            if (IsUnit(components[inner])) {
+            if (IsUnitName(components[inner])) {
                 return {.kind = OwnerKind::Unit, .id = std::string(components[inner])};
             }
         }

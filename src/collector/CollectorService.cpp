@@ -197,6 +197,12 @@ CollectorService::CollectorService(const CollectorSettings& settings, ServiceLog
                    "starszych od usługi nie trafia do liczników żadnej przestrzeni, a miernik "
                    "pokazuje go jako nieprzypisany");
     }
+    if (!m_program.ClaimsAcceptedConnections()) {
+        m_log.Info("programy BPF nie śledzą wysyłania i odbierania na gniazdach (jądro bez BTF "
+                   "albo bez punktów śledzenia sock_send_length i sock_recv_length): ruch "
+                   "połączeń przyjętych z gniazda nasłuchującego (usługi aktywowanej gniazdem) "
+                   "liczy się dla tego, kto utworzył to gniazdo");
+    }
     for (const char* text : kLocalPrefixes) {
         if (!m_program.SetLocal(*prefixes::Parse(text), true)) {
             throw std::runtime_error("zapis zakresów lokalnych do mapy BPF: " + ErrorText(errno));

@@ -128,6 +128,56 @@ TrafficProgram::TrafficProgram(const std::string& cgroup, std::uint64_t ownNetns
     if (m_cpus <= 0) {
         throw Refused("liczba procesorów", m_cpus);
     }
+    // The programs that claim accepted connections need the kernel's BTF and its
+    // sockets' send and receive tracepoints (6.6); a kernel without them counts those
+    // connections for the listener's owner.
+    bool claims = ::access("/sys/kernel/btf/vmlinux", R_OK) == 0;
+    int error = Load(ownNetnsCookie, sizes, users, claims);
+    if (error != 0 && claims) {
+        claims = false;
+        error = Load(ownNetnsCookie, sizes, users, claims);
+    }
+    if (error != 0) {
+        throw Refused("załadowanie programów BPF", error);
+    }
+    const UniqueFd directory(::open(cgroup.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!directory.Valid()) {
+        throw Refused("otwarcie " + cgroup, errno);
+    }
+    // Links, not plain attachments: several programs sit side by side at the cgroup
+    // (systemd's own among them), and ours go away with the process.
+    for (auto [program, link] :
+         {std::pair{m_skeleton->progs.tag_socket, &m_skeleton->links.tag_socket},
+          std::pair{m_skeleton->progs.count_ingress, &m_skeleton->links.count_ingress},
+          std::pair{m_skeleton->progs.count_egress, &m_skeleton->links.count_egress}}) {
+        *link = ::bpf_program__attach_cgroup(program, directory.Get());
+        if (*link == nullptr) {
+            throw Refused("dołączenie programu BPF do " + cgroup, errno);
+        }
+    }
+    if (claims) {
+        for (auto [program, link] :
+             {std::pair{m_skeleton->progs.claim_on_send, &m_skeleton->links.claim_on_send},
+              std::pair{m_skeleton->progs.claim_on_receive, &m_skeleton->links.claim_on_receive},
+              std::pair{m_skeleton->progs.release_on_destroy,
+                        &m_skeleton->links.release_on_destroy}}) {
+            *link = ::bpf_program__attach(program);
+            if (*link == nullptr) {
+                throw Refused("dołączenie programu BPF do punktu śledzenia jądra", errno);
+            }
+        }
+    }
+    m_newCgroups.reset(::ring_buffer__new(::bpf_map__fd(m_skeleton->maps.new_cgroups),
+                                          &TrafficProgram::OnNewCgroup, this, nullptr));
+    if (!m_newCgroups) {
+        throw Refused("bufor nowych grup", errno);
+    }
+}
+
+TrafficProgram::~TrafficProgram() = default;
+
+int TrafficProgram::Load(std::uint64_t ownNetnsCookie, const TableSizes& sizes,
+                         const UsersCgroup& users, bool claims) {
     m_skeleton.reset(OpenPrograms());
     if (!m_skeleton) {
         throw Refused("otwarcie programów BPF", errno);
@@ -146,35 +196,21 @@ TrafficProgram::TrafficProgram(const std::string& cgroup, std::uint64_t ownNetns
             throw Refused(std::string("rozmiar mapy ") + ::bpf_map__name(map), error);
         }
     }
-    if (const int error = traffic_counter::load(m_skeleton.get()); error != 0) {
-        throw Refused("załadowanie programów BPF", error);
+    m_skeleton->rodata->claims_connections = claims;
+    for (bpf_program* program :
+         {m_skeleton->progs.claim_on_send, m_skeleton->progs.claim_on_receive,
+          m_skeleton->progs.release_on_destroy}) {
+        ::bpf_program__set_autoload(program, claims);
     }
-    const UniqueFd directory(::open(cgroup.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (!directory.Valid()) {
-        throw Refused("otwarcie " + cgroup, errno);
-    }
-    // Links, not plain attachments: several programs sit side by side at the cgroup
-    // (systemd's own among them), and ours go away with the process.
-    for (auto [program, link] :
-         {std::pair{m_skeleton->progs.tag_socket, &m_skeleton->links.tag_socket},
-          std::pair{m_skeleton->progs.count_ingress, &m_skeleton->links.count_ingress},
-          std::pair{m_skeleton->progs.count_egress, &m_skeleton->links.count_egress}}) {
-        *link = ::bpf_program__attach_cgroup(program, directory.Get());
-        if (*link == nullptr) {
-            throw Refused("dołączenie programu BPF do " + cgroup, errno);
-        }
-    }
-    m_newCgroups.reset(::ring_buffer__new(::bpf_map__fd(m_skeleton->maps.new_cgroups),
-                                          &TrafficProgram::OnNewCgroup, this, nullptr));
-    if (!m_newCgroups) {
-        throw Refused("bufor nowych grup", errno);
-    }
+    return traffic_counter::load(m_skeleton.get());
 }
-
-TrafficProgram::~TrafficProgram() = default;
 
 bool TrafficProgram::KnowsPacketNamespaces() const {
     return m_skeleton->rodata->netns_of_packets != 0;
+}
+
+bool TrafficProgram::ClaimsAcceptedConnections() const {
+    return m_skeleton->rodata->claims_connections != 0;
 }
 
 int TrafficProgram::NewCgroupsDescriptor() const {

@@ -51,6 +51,10 @@ public:
     // Whether the kernel tells the programs a packet's namespace, so that the packets of
     // sockets older than them are counted in theirs; without it they count in none.
     bool KnowsPacketNamespaces() const;
+    // Whether a connection accepted from a listener counts for the first task that
+    // sends or receives on it (a socket-activated service, not the service manager
+    // that made the listener); without, it counts for the listener's owner.
+    bool ClaimsAcceptedConnections() const;
 
     // Readable when cgroups were announced; TakeNewCgroups hands them over, each id
     // with its directory's name (empty when unknown), and returns 0, or the error that
@@ -102,6 +106,10 @@ private:
     struct RingBufferFree {
         void operator()(ring_buffer* buffer) const;
     };
+    // Opens and loads the programs anew, its maps sized, those that claim connections
+    // with `claims`; returns 0 or the kernel's error.
+    int Load(std::uint64_t ownNetnsCookie, const TableSizes& sizes, const UsersCgroup& users,
+             bool claims);
     static int OnNewCgroup(void* context, void* data, std::size_t size);
     // Adds or removes one trie entry; every change made makes the sockets look again.
     bool SetPrefix(int map, const void* key, bool present);

@@ -297,8 +297,9 @@ int SendStream(const std::string& peer, std::uint16_t port, std::size_t total) {
         sent += static_cast<std::size_t>(written);
     }
     ::shutdown(fd, SHUT_WR);
-    char end = 0;
-    ::recv(fd, &end, 1, 0); // the sink's close: the transfer is over on both sides
+    // Whatever the peer answers, until its close: the transfer is over on both sides.
+    for (char answer[65536]; ::recv(fd, answer, sizeof answer, 0) > 0;) {
+    }
     ::close(fd);
     return 0;
 }
@@ -926,6 +927,73 @@ TEST_F(CollectorTest, ASocketOutlivingItsScopeLosesNothing) {
         packets += row.owner.kind == OwnerKind::None ? 0 : row.counters.sent.packets;
     }
     EXPECT_EQ(packets, std::uint64_t{kDatagrams});
+}
+
+// A socket-activated service: the listener made in the service manager's cgroup and
+// handed to a process it starts in another, which accepts, as systemd and sshd do.
+// A connection counts for the process that holds it, with what came before its first
+// read; one closed unread, for the listener's maker. No byte is lost or counted twice.
+TEST_F(CollectorTest, AnAcceptedConnectionCountsForWhoHoldsIt) {
+    const LinkPair link("qc" + std::to_string(::getpid()) + "act");
+    const Scope manager(Slice(), "app-test-socketunit-1.scope");
+    const Scope service(Slice(), "app-test-activated-1.scope");
+    constexpr std::size_t kMegabyte = 1 << 20;
+    constexpr std::size_t kUnread = 64 * 1024;
+    const auto [sentBefore, gotBefore] = LinkPair::Counted(link.a, "qa");
+    const pid_t starter = Spawn({.scope = manager.Path(), .netns = link.a}, [&] {
+        const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
+        const sockaddr_in any{.sin_family = AF_INET, .sin_port = htons(5011)};
+        ::bind(listener, reinterpret_cast<const sockaddr*>(&any), sizeof any);
+        ::listen(listener, 8);
+        const pid_t activated = Spawn({.scope = service.Path()}, [&] {
+            const int first = ::accept(listener, nullptr, nullptr);
+            std::this_thread::sleep_for(300ms); // starting up, while the data waits
+            std::array<char, 65536> buffer{};
+            std::size_t got = 0;
+            for (ssize_t read; (read = ::recv(first, buffer.data(), buffer.size(), 0)) > 0;) {
+                got += static_cast<std::size_t>(read);
+            }
+            for (std::size_t sent = 0; sent < kMegabyte;) {
+                sent += static_cast<std::size_t>(
+                    std::max<ssize_t>(::send(first, buffer.data(), buffer.size(), 0), 1));
+            }
+            ::close(first);
+            const int second = ::accept(listener, nullptr, nullptr);
+            std::this_thread::sleep_for(300ms);
+            ::close(second);
+            return got == kMegabyte ? 0 : 1;
+        });
+        return Wait(activated);
+    });
+    const pid_t client = Spawn({.netns = link.b}, [&] {
+        return SendStream("10.200.0.1", 5011, kMegabyte) + SendStream("10.200.0.1", 5011, kUnread);
+    });
+    ASSERT_EQ(Wait(client), 0);
+    ASSERT_EQ(Wait(starter), 0);
+    std::this_thread::sleep_for(200ms); // the last closes cross the link
+    const auto [sentAfter, gotAfter] = LinkPair::Counted(link.a, "qa");
+
+    const CollectorCounters counters = Read(link.a, "qa");
+    const auto bytes = [](const auto& way) {
+        return way.billedBytes + way.localBytes;
+    };
+    const CollectorRow held = RowOf(counters, OwnerKind::App, "activated");
+    const CollectorRow maker = RowOf(counters, OwnerKind::App, "socketunit");
+    EXPECT_GE(bytes(held.counters.received), kMegabyte);
+    EXPECT_GE(bytes(held.counters.sent), kMegabyte);
+    // The unread connection's data, beside the handshakes and a reset.
+    EXPECT_GE(bytes(maker.counters.received), kUnread);
+    EXPECT_LT(bytes(maker.counters.received), kUnread + 8 * 1024);
+    EXPECT_LT(bytes(maker.counters.sent), 4 * 1024);
+    std::uint64_t sent = 0;
+    std::uint64_t got = 0;
+    for (const CollectorRow& row : counters.rows) {
+        sent += bytes(row.counters.sent) + kLinkHeader * row.counters.sent.packets;
+        got += bytes(row.counters.received) + kLinkHeader * row.counters.received.packets;
+    }
+    // Give or take the peer kernel's own announcements and a straggling acknowledgement.
+    EXPECT_NEAR(static_cast<double>(sent), static_cast<double>(sentAfter - sentBefore), 1024);
+    EXPECT_NEAR(static_cast<double>(got), static_cast<double>(gotAfter - gotBefore), 1024);
 }
 
 // Another user sees the traffic of this one only as "others"; its owner and root by name.

@@ -1,7 +1,8 @@
 // Counts every packet that has a local socket, by namespace, interface, direction,
-// locality and who opened the socket. Attached to the cgroup v2 hierarchy; reads the
-// packet, its socket and the helpers' answers, and the creating task's names through
-// the kernel's BTF.
+// locality and who opened the socket (or, for an accepted connection, first used it).
+// Attached to the cgroup v2 hierarchy, and to the sockets' send, receive and TCP
+// destroy tracepoints; reads the packet, its socket and the helpers' answers, and the
+// creating task's names through the kernel's BTF.
 #include "collector/bpf/traffic_counter.h"
 
 #include <bpf/bpf_core_read.h>
@@ -36,6 +37,8 @@ struct task_struct {
     char comm[TRAFFIC_COMM_SIZE];
 } __attribute__((preserve_access_index));
 
+struct sock;
+
 // Set by the service before loading: its own namespace, the one whose connected
 // prefixes it knows.
 const volatile __u64 own_netns_cookie = 0;
@@ -50,6 +53,10 @@ const volatile __u8 netns_of_packets = 0;
 const volatile __u64 users_cgroup_id = 0;
 const volatile __u32 users_cgroup_level = 0;
 const volatile __u32 entries_per_user = TRAFFIC_ENTRIES_PER_USER;
+
+// Set by the service when it attaches the programs that claim accepted connections:
+// without them a held packet would never be counted.
+const volatile __u8 claims_connections = 0;
 
 // Raised by the service whenever a trie changes, so no socket's remembered class
 // outlives the prefixes it was looked up in.
@@ -193,15 +200,9 @@ static __always_inline __u64 user_of(__u64 users_cgroup, __u64 user_slice, __u32
     return uid == 0 ? 0 : TRAFFIC_USER_BY_UID | uid;
 }
 
-SEC("cgroup/sock_create")
-int tag_socket(struct bpf_sock* sock) {
-    struct socket_tag* tag = bpf_sk_storage_get(&socket_tags, sock, 0, BPF_SK_STORAGE_GET_F_CREATE);
-    if (!tag) {
-        return 1;
-    }
+// Notes the current task as the tag's owner, and announces its cgroup when new.
+static __always_inline void note_owner(struct socket_tag* tag) {
     __u64 cgroup_id = bpf_get_current_cgroup_id();
-    tag->cgroup_id = cgroup_id;
-    tag->netns_cookie = bpf_get_netns_cookie(sock);
     tag->uid = (__u32)bpf_get_current_uid_gid();
     tag->user = user_of(bpf_get_current_ancestor_cgroup_id(users_cgroup_level),
                         bpf_get_current_ancestor_cgroup_id(users_cgroup_level + 1), tag->uid);
@@ -213,6 +214,8 @@ int tag_socket(struct bpf_sock* sock) {
     struct task_struct* task = bpf_get_current_task_btf();
     BPF_CORE_READ_STR_INTO(&tag->comm, task, group_leader, comm);
 #endif
+    // Last: a packet read meanwhile pairs the old cgroup with the new name at worst.
+    tag->cgroup_id = cgroup_id;
 
     // The service resolves the cgroup's path now, while a short-lived scope exists; its
     // name goes along, for a scope gone before the service looked.
@@ -232,6 +235,17 @@ int tag_socket(struct bpf_sock* sock) {
             bpf_map_delete_elem(&seen_cgroups, &cgroup_id); // announced by the next socket
         }
     }
+}
+
+SEC("cgroup/sock_create")
+int tag_socket(struct bpf_sock* sock) {
+    struct socket_tag* tag = bpf_sk_storage_get(&socket_tags, sock, 0, BPF_SK_STORAGE_GET_F_CREATE);
+    if (!tag) {
+        return 1;
+    }
+    tag->netns_cookie = bpf_get_netns_cookie(sock);
+    tag->made_for = bpf_get_socket_cookie(sock);
+    note_owner(tag);
     return 1;
 }
 
@@ -580,6 +594,116 @@ static __always_inline void note_echo_sender(struct __sk_buff* skb,
     }
 }
 
+// Counts what an accepted connection held for its claimant, now the tag names it.
+// Each counter is taken whole at once, so of two releases at a time each byte goes
+// with one.
+static __always_inline void release_held(struct socket_tag* tag) {
+    const __u64 place = *(volatile __u64*)&tag->held.place;
+    if (!place) {
+        return;
+    }
+    struct traffic_key key = {.netns_cookie = tag->netns_cookie,
+                              .cgroup_id = tag->cgroup_id,
+                              .uid = tag->uid,
+                              .ifindex = (__u32)(place >> 8),
+                              .locality = (__u8)place};
+    __builtin_memcpy(key.comm, tag->comm, sizeof key.comm);
+    for (__u8 direction = TRAFFIC_RX; direction <= TRAFFIC_TX; ++direction) {
+        struct packet_shape shape = {
+            .bytes = __sync_lock_test_and_set(&tag->held.bytes[direction], 0),
+            .packets = __sync_lock_test_and_set(&tag->held.packets[direction], 0),
+            .split_bytes = __sync_lock_test_and_set(&tag->held.split_bytes[direction], 0),
+            .split_packets =
+                (__u32)__sync_lock_test_and_set(&tag->held.split_packets[direction], 0)};
+        if (shape.bytes || shape.packets) {
+            key.direction = direction;
+            add_packet(&key, &shape);
+        }
+    }
+}
+
+// A connection accepted from a listener carries the listener's tag, whose maker (a
+// service manager, for a socket-activated service) may never touch it. Its packets
+// wait in the tag until a task claims it; one on another interface or with another
+// locality than the first counts for the listener's owner as it comes.
+static __always_inline int held_until_claimed(struct __sk_buff* skb, struct socket_tag* tag,
+                                              const struct traffic_key* key,
+                                              const struct packet_shape* shape) {
+    if (!claims_connections) {
+        return 0;
+    }
+    const __u64 cookie = bpf_get_socket_cookie(skb);
+    if (tag->made_for == cookie) {
+        return 0;
+    }
+    const __u64 place = 1ULL << 63 | (__u64)key->ifindex << 8 | key->locality;
+    const __u64 first = __sync_val_compare_and_swap(&tag->held.place, 0, place);
+    if (first != 0 && first != place) {
+        return 0;
+    }
+    const __u8 direction = key->direction & 1;
+    __sync_fetch_and_add(&tag->held.bytes[direction], shape->bytes);
+    __sync_fetch_and_add(&tag->held.packets[direction], shape->packets);
+    __sync_fetch_and_add(&tag->held.split_bytes[direction], shape->split_bytes);
+    __sync_fetch_and_add(&tag->held.split_packets[direction], shape->split_packets);
+    // A claim between the check above and these additions has released before them.
+    if (*(volatile __u64*)&tag->made_for == cookie) {
+        release_held(tag);
+    }
+    return 1;
+}
+
+// The first task to send or receive on an accepted connection holds it; one in the
+// listener's own cgroup (an ordinary server) leaves the tag as it is.
+static __always_inline void claim(struct sock* sk) {
+    struct socket_tag* tag = bpf_sk_storage_get(&socket_tags, sk, 0, 0);
+    if (!tag) {
+        return;
+    }
+    const __u64 cookie = bpf_get_socket_cookie(sk);
+    if (tag->made_for == cookie) {
+        return;
+    }
+    if (bpf_get_current_cgroup_id() != tag->cgroup_id) {
+        note_owner(tag);
+    }
+    *(volatile __u64*)&tag->made_for = cookie;
+    release_held(tag);
+}
+
+// Every socket's sends and receives, in the task's own context, as they end (what the
+// first one moved was held, and goes with the claim). Kernel tracepoints: a stable
+// hook, with no trampoline into the kernel's functions.
+SEC("tp_btf/sock_send_length")
+int claim_on_send(unsigned long long* context) {
+    struct sock* sk = (struct sock*)context[0];
+    if (sk) {
+        claim(sk);
+    }
+    return 0;
+}
+
+SEC("tp_btf/sock_recv_length")
+int claim_on_receive(unsigned long long* context) {
+    struct sock* sk = (struct sock*)context[0];
+    if (sk) {
+        claim(sk);
+    }
+    return 0;
+}
+
+// A connection gone before anyone claimed it (reset before it was accepted, closed
+// unread) counts what it held for the listener's owner.
+SEC("tp_btf/tcp_destroy_sock")
+int release_on_destroy(unsigned long long* context) {
+    struct sock* sk = (struct sock*)context[0];
+    struct socket_tag* tag = sk ? bpf_sk_storage_get(&socket_tags, sk, 0, 0) : 0;
+    if (tag) {
+        release_held(tag);
+    }
+    return 0;
+}
+
 static __always_inline int count_packet(struct __sk_buff* skb, __u8 direction) {
     // A group's packet a local sender loops back never crossed the link's receive side.
     if (direction == TRAFFIC_RX && skb->pkt_type == PACKET_LOOPBACK) {
@@ -614,6 +738,9 @@ static __always_inline int count_packet(struct __sk_buff* skb, __u8 direction) {
             add_fragments(&shape, key.ifindex);
         }
         key.locality = remembered_locality(tag, &shape, &key);
+    }
+    if (tag && held_until_claimed(skb, tag, &key, &shape)) {
+        return 1;
     }
     add_packet(&key, &shape);
     return 1;

@@ -32,6 +32,18 @@ enum {
     TRAFFIC_ADDRESS_BITS = 128,
 };
 
+// What an accepted connection moved before a task claimed it, on one interface and
+// with one locality (its first packet's); by direction. Added to atomically: its
+// packets and its claim may run on different CPUs at once.
+struct held_traffic {
+    __u64 bytes[2];
+    __u64 packets[2];
+    __u64 split_bytes[2];
+    __u64 split_packets[2];
+    // Bit 63 set once a packet is held; then the interface shifted up 8, the locality.
+    __u64 place;
+};
+
 // Who opened a socket, noted when it was created; and the class of the remote
 // address its last packet had, so a connection's packets skip the tries.
 struct socket_tag {
@@ -45,6 +57,11 @@ struct socket_tag {
     // the lowest bit: one word, written whole, so packets on two CPUs never leave one
     // remote beside another's class.
     __u64 last_class;
+    // The cookie of the socket the tag was made for. A connection accepted from a
+    // listener has a copy of the listener's tag, with another cookie, until the first
+    // task that sends or receives on it claims it.
+    __u64 made_for;
+    struct held_traffic held;
 };
 
 // A cgroup a socket was first made in, with its own directory's name read then: the

@@ -84,6 +84,12 @@ const ApplicationLook& GioDesktopEntries::Look(std::string_view application) {
         look = EntryLook(name);
     } else {
         look = {name, application.ends_with(".service") ? kServiceIcon : kProgramIcon};
+        if (m_units != nullptr && IsUnitName(application)) {
+            if (const std::string& description = m_units->DescriptionOf(application);
+                !description.empty()) {
+                look.name += " (" + description + ")";
+            }
+        }
     }
     return m_looks.emplace(name, std::move(look)).first->second;
 }

@@ -14,6 +14,7 @@ constexpr std::array kKindNames{
     std::pair{OwnerKind::Exe, std::string_view("exe")},
     std::pair{OwnerKind::Unit, std::string_view("unit")},
     std::pair{OwnerKind::Others, std::string_view("others")},
+    std::pair{OwnerKind::Rest, std::string_view("rest")},
     std::pair{OwnerKind::None, std::string_view("none")},
 };
 

@@ -27,6 +27,7 @@ enum class OwnerKind {
     Exe,    // an executable, by its name
     Unit,   // a system service by its unit name, or a container by its engine and short id
     Others, // everyone else's traffic, summed, with no name
+    Rest,   // owners gone for good, folded: a reader's own and the system's, with no name
     None,   // nobody known: sockets of the kernel or of processes gone before it noted them
 };
 

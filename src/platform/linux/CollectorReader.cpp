@@ -36,6 +36,8 @@ std::optional<std::string> RecordedName(const TrafficOwner& owner) {
         return owner.id.empty() ? std::nullopt : std::optional(owner.id);
     case OwnerKind::Others:
         return std::string(applications::kOtherUsers);
+    case OwnerKind::Rest:
+        return std::string(applications::kRest);
     case OwnerKind::None:
         break;
     }
@@ -46,7 +48,9 @@ ApplicationCounters Recorded(const CollectorCounters& counters, const std::strin
     ApplicationCounters recorded{.interfaceName = interfaceName, .run = counters.runId};
     for (const CollectorRow& row : counters.rows) {
         if (const auto name = RecordedName(row.owner)) {
-            recorded.applications.push_back({.application = *name, .counters = row.counters});
+            recorded.applications.push_back({.application = *name,
+                                             .counters = row.counters,
+                                             .folded = row.owner.kind == OwnerKind::Rest});
         }
     }
     return recorded;

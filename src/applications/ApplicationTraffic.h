@@ -30,6 +30,11 @@ struct ApplicationDelta {
 // service restarted) counts from zero; a counter that went back counts from zero
 // too, never below it.
 //
+// The service folds an owner that is gone for good into the reader's "pozostałe" row:
+// a row that went, or went back (gone, then started anew), had its last counters
+// added there, so what they were is taken from that row's before, and the fold
+// never shows as traffic.
+//
 // A large packet is counted the way the link counts it, as the link's driver and
 // offloads tell: as its segments, each with its headers (a network card), or whole,
 // once (veth, virtio, a bridge). Where that is unknown, whole: a program is then
@@ -44,6 +49,8 @@ public:
                                               platform::LinkCounting counting);
 
 private:
+    void FoldIntoRest(const platform::ApplicationCounters& now);
+
     std::string m_interface;
     std::string m_run;
     bool m_started = false;

@@ -39,8 +39,10 @@ constexpr auto kIdleLimit = 10s;
 constexpr int kLinesPerTurn = 4;
 // Answers a reader has not taken yet; past this it is not reading.
 constexpr std::size_t kPendingOutputLimit = 4 * 1024 * 1024;
-// Removed cgroups are folded at least this often, with no reader asking.
-constexpr auto kFoldInterval = 10s;
+// How often removed cgroups' counters are taken off the map and their owners folded:
+// often enough that a storm of scopes does not fill the map, while a pass reads the
+// whole map no more often than a meter's question does.
+constexpr auto kFoldInterval = 2s;
 
 // Descriptors told apart in the epoll data: readers have their own fd numbers.
 constexpr std::uint64_t kListenerTag = 1ULL << 32;
@@ -233,11 +235,10 @@ CollectorService::~CollectorService() {
 
 void CollectorService::Run(int stopDescriptor) {
     Watch(stopDescriptor, kStopTag);
-    const TrafficProgram::CgroupHandler noteCgroup = [this](std::uint64_t id,
-                                                            std::string_view name) {
-        m_cgroups.NoteName(id, name); // for a scope gone before the walk below finds it
-        m_cgroups.PathOf(id);         // now, while a short-lived scope still exists
-    };
+    const TrafficProgram::CgroupHandler noteCgroup =
+        [this](std::uint64_t id, std::string_view name, std::span<const std::uint64_t> ancestors) {
+            m_cgroups.Learn(id, name, ancestors);
+        };
     auto lastFold = std::chrono::steady_clock::now();
     for (;;) {
         std::array<::epoll_event, 32> events{};
@@ -272,9 +273,13 @@ void CollectorService::Run(int stopDescriptor) {
         }
         DropIdleReaders();
         m_log.Summarize();
-        if (std::chrono::steady_clock::now() - lastFold > kFoldInterval) {
-            m_book.Fold();
-            lastFold = std::chrono::steady_clock::now();
+        if (const auto now = std::chrono::steady_clock::now(); now - lastFold > kFoldInterval) {
+            m_book.Fold(
+                [this](std::uint64_t netnsCookie, std::uint32_t ifindex) {
+                    return OldestAnswer(netnsCookie, ifindex);
+                },
+                now);
+            lastFold = now;
         }
     }
 }
@@ -457,7 +462,19 @@ void CollectorService::DropIdleReaders() {
     }
 }
 
-std::string CollectorService::Answer(std::string_view line, const Reader& reader) {
+std::optional<std::uint64_t> CollectorService::OldestAnswer(std::uint64_t netnsCookie,
+                                                            std::uint32_t ifindex) const {
+    std::optional<std::uint64_t> oldest;
+    for (const auto& [fd, reader] : m_readers) {
+        if (reader.asked && reader.asked->netnsCookie == netnsCookie &&
+            reader.asked->ifindex == ifindex) {
+            oldest = std::min(oldest.value_or(reader.asked->pass), reader.asked->pass);
+        }
+    }
+    return oldest;
+}
+
+std::string CollectorService::Answer(std::string_view line, Reader& reader) {
     using namespace platform::linux_impl;
     const std::uint32_t uid = reader.uid;
     const auto refuse = [&](const std::string& reason) {
@@ -477,6 +494,9 @@ std::string CollectorService::Answer(std::string_view line, const Reader& reader
         for (const CollectorRow& row : m_book.Rows(counters->netnsCookie, counters->ifindex, uid)) {
             answer += RowLine(row);
         }
+        reader.asked = CountersAsked{.netnsCookie = counters->netnsCookie,
+                                     .ifindex = counters->ifindex,
+                                     .pass = m_book.Passes()};
         return answer + EndLine();
     }
     if (const auto* local = std::get_if<LocalRequest>(&request)) {

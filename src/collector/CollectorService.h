@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <set>
 #include <string>
 #include <unordered_map>
@@ -47,6 +48,11 @@ public:
     void Run(int stopDescriptor);
 
 private:
+    struct CountersAsked {
+        std::uint64_t netnsCookie = 0;
+        std::uint32_t ifindex = 0;
+        std::uint64_t pass = 0;
+    };
     struct Reader {
         platform::linux_impl::UniqueFd fd;
         std::uint32_t uid = 0;
@@ -57,6 +63,9 @@ private:
         bool finished = false; // it sent all it will send
         bool closing = false;  // after its output is written
         std::chrono::steady_clock::time_point lastActive;
+        // The interface it asked about last, and the counter book's pass then: the
+        // book folds an owner once each reader asking about its interface read it.
+        std::optional<CountersAsked> asked;
     };
 
     // Adds a descriptor the loop reads, with its tag; throws when epoll refuses it.
@@ -72,7 +81,10 @@ private:
     // Writes what the socket takes now; false when its socket failed.
     static bool SendOutput(int fd, Reader& reader);
     void Close(int fd);
-    std::string Answer(std::string_view line, const Reader& reader);
+    std::string Answer(std::string_view line, Reader& reader);
+    // The oldest pass a reader asking about the interface was answered in.
+    std::optional<std::uint64_t> OldestAnswer(std::uint64_t netnsCookie,
+                                              std::uint32_t ifindex) const;
     platform::linux_impl::CollectorStatus Status();
     // A user's own local prefixes, applied whole or not at all: the old set stays
     // until the new one is in. `user` groups a user's uids, which share one bound.

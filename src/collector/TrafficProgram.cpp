@@ -3,6 +3,8 @@
 #include "collector/ServiceLog.h"
 #include "platform/linux/UniqueFd.h"
 
+#include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -222,8 +224,11 @@ int TrafficProgram::OnNewCgroup(void* context, void* data, std::size_t size) {
     bpf::new_cgroup event{};
     if (size >= sizeof event && self->m_onCgroup != nullptr) {
         std::memcpy(&event, data, sizeof event);
+        std::array<std::uint64_t, bpf::TRAFFIC_CGROUP_LEVELS> ancestors{};
+        std::copy(std::begin(event.ancestors), std::end(event.ancestors), ancestors.begin());
         (*self->m_onCgroup)(event.cgroup_id,
-                            std::string_view(event.name, ::strnlen(event.name, sizeof event.name)));
+                            std::string_view(event.name, ::strnlen(event.name, sizeof event.name)),
+                            ancestors);
     }
     return 0;
 }

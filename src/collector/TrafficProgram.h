@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -57,9 +58,10 @@ public:
     bool ClaimsAcceptedConnections() const;
 
     // Readable when cgroups were announced; TakeNewCgroups hands them over, each id
-    // with its directory's name (empty when unknown), and returns 0, or the error that
-    // kept it from reading them.
-    using CgroupHandler = std::function<void(std::uint64_t, std::string_view)>;
+    // with its directory's name (empty when unknown) and its ancestors' ids from the
+    // root down, and returns 0, or the error that kept it from reading them.
+    using CgroupHandler =
+        std::function<void(std::uint64_t, std::string_view, std::span<const std::uint64_t>)>;
     int NewCgroupsDescriptor() const;
     int TakeNewCgroups(const CgroupHandler& onCgroup);
 

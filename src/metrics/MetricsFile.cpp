@@ -162,8 +162,13 @@ std::vector<ApplicationFigures> MetricsFile::Bounded(std::vector<ApplicationFigu
     std::sort(all.begin(), all.end(), [](const auto& a, const auto& b) {
         return a.receivedKb + a.sentKb > b.receivedKb + b.sentKb;
     });
+    // The meter's own "pozostałe" (the counting service's folded programs) is summed into
+    // the rest's series, never one of its own beside it under the same label.
+    const auto recordedRest = [](const ApplicationFigures& application) {
+        return application.application == applications::kRest;
+    };
     for (const ApplicationFigures& application : all) {
-        if (m_named.size() < kNamedApplications) {
+        if (m_named.size() < kNamedApplications && !recordedRest(application)) {
             m_named.insert(application.application);
         }
     }
@@ -179,7 +184,7 @@ std::vector<ApplicationFigures> MetricsFile::Bounded(std::vector<ApplicationFigu
     }
     std::sort(shown.begin(), shown.end(),
               [](const auto& a, const auto& b) { return a.application < b.application; });
-    if (m_named.size() == kNamedApplications) {
+    if (m_named.size() == kNamedApplications || std::ranges::any_of(all, recordedRest)) {
         shown.push_back(rest); // there from the moment it can grow, so it never jumps in
     }
     return shown;

@@ -14,6 +14,9 @@ namespace quantiro::platform {
 struct ApplicationCounter {
     std::string application; // as recorded: see common/ApplicationNames.h
     TrafficCounters counters;
+    // The row owners gone for good are folded into ("pozostałe"): it holds what the
+    // rows that went had counted.
+    bool folded = false;
 };
 
 // One answer of the service: its run (another run's counters started again from

@@ -1,6 +1,7 @@
 // The counting service as a child process, counting real traffic between two network
 // namespaces joined by a veth pair, sent by children placed in cgroup scopes of a
 // private subtree, and read through the client the meter uses.
+#include "applications/ApplicationTraffic.h"
 #include "collector/CgroupDirectory.h"
 #include "collector/CgroupOwner.h"
 #include "collector/CollectorClient.h"
@@ -10,6 +11,7 @@
 #include "platform/linux/UniqueFd.h"
 #include "platform/linux/UnixAddress.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cmath>
@@ -19,6 +21,7 @@
 #include <functional>
 #include <optional>
 #include <regex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -31,6 +34,7 @@
 #include <net/if.h>
 #include <netinet/icmp6.h>
 #include <netinet/ip_icmp.h>
+#include <poll.h>
 #include <sched.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -1306,6 +1310,106 @@ TEST_F(CollectorTest, NoReaderHoldsTheService) {
     EXPECT_EQ(AnswerOf(endless), "ERR za długi wiersz\n");
     EXPECT_TRUE(AnswerOf(nonsense).starts_with("ERR nieznane polecenie\nERR COUNTERS"));
     ::close(silent);
+}
+
+using CollectorStormTest = CollectorTest;
+
+// 200 applications, each in a scope of its own removed once it sent: a meter reading
+// all along adds up exactly what they sent, while the service folds them away and
+// its owners go back to what they were.
+TEST_F(CollectorStormTest, ChurnOfRemovedScopesStaysBoundedAndAFoldDoublesNothing) {
+    const LinkPair link("qc" + std::to_string(::getpid()) + "churn");
+    const pid_t sink = SpawnSink(link.b, SOCK_DGRAM, 5010);
+    const auto owners = [] {
+        return ParseStatusAnswer(Ask(StatusRequestLine())).value().owners;
+    };
+    const std::uint64_t ownersBefore = owners();
+    const auto text = InChild({.netns = link.a}, [&]() -> std::optional<std::string> {
+        CollectorReader reader(s_socket);
+        quantiro::applications::ApplicationTraffic traffic;
+        double sentKb = 0;
+        std::size_t churning = 0;
+        const auto take = [&] { // a question, and its answer within 5 s
+            reader.Poll({.name = "qa"}, true);
+            for (int wait = 0; wait < 500; std::this_thread::sleep_for(10ms), ++wait) {
+                if (const auto answer = reader.Poll({.name = "qa"}, false)) {
+                    churning = std::ranges::count_if(answer->applications, [](const auto& row) {
+                        return row.application.starts_with("churn");
+                    });
+                    for (const auto& delta : traffic.Differences(*answer, 0, {})) {
+                        sentKb += delta.sent.WholeKb();
+                    }
+                    return true;
+                }
+            }
+            return false;
+        };
+        bool answered = take();
+        for (int index = 0; index < 200 && answered; ++index) {
+            const Scope scope(Slice(), "app-test-churn" + std::to_string(index) + "-1.scope");
+            Wait(Spawn({.scope = scope.Path()},
+                       [] { return SendDatagrams("10.200.0.2", 5010, 3, 200); }));
+            answered = index % 50 != 49 || take();
+        }
+        // Read on, as a meter does, until the service folded them all.
+        for (int reading = 0; reading < 120 && churning > 0 && answered; ++reading) {
+            std::this_thread::sleep_for(500ms);
+            answered = take();
+        }
+        return answered ? std::optional(std::to_string(std::llround(sentKb * 1024)) + " " +
+                                        std::to_string(churning))
+                        : std::nullopt;
+    });
+    ::kill(sink, SIGKILL);
+    Wait(sink);
+    ASSERT_TRUE(text.has_value()) << "a question went unanswered";
+    EXPECT_EQ(*text, std::to_string(200 * 3 * (20 + 8 + 200)) + " 0");
+    // The sink, the rest row and what the namespaces' kernels sent at most, not 200.
+    EXPECT_LE(owners(), ownersBefore + 5);
+}
+
+// 300 scopes made and removed at the bottom of a chain of 14 cgroups with a thousand
+// more beside it, each with a socket: a reader asking all the while is answered every
+// time, and each scope is named from its path (a machine scope is a container's only
+// below machine.slice), though most are gone by then.
+TEST_F(CollectorStormTest, AReaderGetsItsAnswersDuringAScopeStormOverADeepTree) {
+    const LinkPair link("qc" + std::to_string(::getpid()) + "storm");
+    const pid_t sink = SpawnSink(link.b, SOCK_DGRAM, 5011);
+    std::vector<std::string> made{s_subtree + "/deep"};
+    for (int level = 1; level < 14; ++level) {
+        made.push_back(made.back() + "/level" + std::to_string(level));
+    }
+    const std::string machines = made.back() + "/machine.slice";
+    for (int index = 0; index < 1000; ++index) {
+        made.push_back(made[index % 13] + "/idle" + std::to_string(index));
+    }
+    made.push_back(machines);
+    for (const std::string& directory : made) {
+        ASSERT_EQ(::mkdir(directory.c_str(), 0755), 0) << directory;
+    }
+    const pid_t storm = Spawn({}, [&] {
+        for (int index = 0; index < 300; ++index) {
+            const Scope scope(machines, "machine-storm" + std::to_string(index) + ".scope");
+            Wait(Spawn({.scope = scope.Path(), .netns = link.a},
+                       [] { return SendDatagrams("10.200.0.2", 5011, 1, 100); }));
+        }
+        return 0;
+    });
+    std::set<std::string> named;
+    for (bool over = false; !over;) {
+        over = ::waitpid(storm, nullptr, WNOHANG) != 0;           // then one reading more
+        for (const CollectorRow& row : Read(link.a, "qa").rows) { // throws when unanswered
+            if (row.owner.kind == OwnerKind::Unit && row.owner.id.starts_with("nspawn storm")) {
+                named.insert(row.owner.id);
+            }
+        }
+    }
+    ::kill(sink, SIGKILL);
+    Wait(sink);
+    for (auto directory = made.rbegin(); directory != made.rend(); ++directory) {
+        ::rmdir(directory->c_str());
+    }
+    EXPECT_EQ(named.size(), 300U);
 }
 
 // Whether `text` is whole UTF-8, as iconv reads it.

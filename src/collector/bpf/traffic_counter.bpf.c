@@ -81,7 +81,7 @@ struct {
 
 struct {
     __uint(type, BPF_MAP_TYPE_RINGBUF);
-    __uint(max_entries, 64 * 1024);
+    __uint(max_entries, 256 * 1024);
 } new_cgroups SEC(".maps");
 
 struct {
@@ -224,6 +224,10 @@ static __always_inline void note_owner(struct socket_tag* tag) {
         struct new_cgroup* event = bpf_ringbuf_reserve(&new_cgroups, sizeof *event, 0);
         if (event) {
             event->cgroup_id = cgroup_id;
+            // The chain down from the root, so no cgroup is looked for in the whole tree.
+            for (int level = 0; level < TRAFFIC_CGROUP_LEVELS; ++level) {
+                event->ancestors[level] = bpf_get_current_ancestor_cgroup_id(level);
+            }
 #ifdef TRAFFIC_WITHOUT_BTF
             event->name[0] = 0;
 #else

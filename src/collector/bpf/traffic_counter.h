@@ -17,6 +17,9 @@ enum {
     TRAFFIC_COMM_SIZE = 16,
     // Enough for "app-<launcher>-<desktop id>-<random>.scope"; a longer name is cut.
     TRAFFIC_CGROUP_NAME_SIZE = 64,
+    // Levels of a new cgroup's ancestry told to the service, the root's included:
+    // deeper than any systemd hierarchy.
+    TRAFFIC_CGROUP_LEVELS = 32,
     // The maps' sizes unless the service is told others; it sets them before loading.
     TRAFFIC_ENTRIES = 16384,
     TRAFFIC_OVERFLOW_ENTRIES = 4096,
@@ -64,11 +67,14 @@ struct socket_tag {
     struct held_traffic held;
 };
 
-// A cgroup a socket was first made in, with its own directory's name read then: the
-// owner is named from it when the cgroup is gone before its path was looked up.
+// A cgroup a socket was first made in, with its own directory's name read then and
+// the ids of its ancestors: the service finds its path from the nearest ancestor it
+// knows, and names the owner from the name alone when the cgroup is gone by then.
 struct new_cgroup {
     __u64 cgroup_id;
     char name[TRAFFIC_CGROUP_NAME_SIZE]; // empty when the kernel could not tell it
+    // ancestors[0] is the root, ancestors[level] the cgroup itself; 0 past it.
+    __u64 ancestors[TRAFFIC_CGROUP_LEVELS];
 };
 
 // A user as the bound of its counters knows it: the cgroup id of its slice below the

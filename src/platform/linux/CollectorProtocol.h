@@ -30,7 +30,8 @@ enum class OwnerKind {
     Exe,    // an executable, by its name
     Unit,   // a system service by its unit name, or a container by its engine and short id
     Others, // everyone else's traffic, summed, with no name
-    Rest,   // the reader's own new programs past its bound in the service, summed
+    Rest,   // summed with no name: the reader's own new programs past its bound in the
+            // service, and owners gone for good (a reader's own and the system's)
     None,   // nobody known: sockets of the kernel or of processes gone before it noted them
 };
 

@@ -48,7 +48,9 @@ ApplicationCounters Recorded(const CollectorCounters& counters, const std::strin
     ApplicationCounters recorded{.interfaceName = interfaceName, .run = counters.runId};
     for (const CollectorRow& row : counters.rows) {
         if (const auto name = RecordedName(row.owner)) {
-            recorded.applications.push_back({.application = *name, .counters = row.counters});
+            recorded.applications.push_back({.application = *name,
+                                             .counters = row.counters,
+                                             .folded = row.owner.kind == OwnerKind::Rest});
         }
     }
     return recorded;

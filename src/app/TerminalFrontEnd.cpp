@@ -13,6 +13,7 @@ int RunTerminalFrontEnd(const std::string& commandLine, const shapes::WindowShap
                                .shape = shape,
                                .system = host.Parts(shape),
                                .settings = host.settings,
+                               .networks = host.networks,
                                .stopSignals = stopSignals});
 }
 

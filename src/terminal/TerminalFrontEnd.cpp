@@ -77,6 +77,7 @@ enum Source : std::uint32_t {
     kInterfaces,
     kKeys,
     kSleep,
+    kNetworks,
     kSources
 };
 
@@ -109,6 +110,7 @@ void OnStopSignal(int signal, bool interactive, TerminalWindow& window, shell::M
 struct LoopParts {
     StopSignals& stopSignals;
     platform::linux_impl::SleepWatch& sleepWatch;
+    platform::linux_impl::SystemNetworkWatch& networks;
     int noticeTimer;
     platform::linux_impl::IniSettingsStore& settings;
     platform::InterfaceTable& interfaceTable;
@@ -129,7 +131,8 @@ void RunLoop(const LoopParts& parts) {
                      {parts.settings.WatchDescriptorForLoop(), kSettings},
                      {parts.interfaceTable.ChangesDescriptorForLoop(), kInterfaces},
                      {parts.interactive ? STDIN_FILENO : -1, kKeys},
-                     {parts.sleepWatch.Descriptor(), kSleep}});
+                     {parts.sleepWatch.Descriptor(), kSleep},
+                     {parts.networks.Descriptor(), kNetworks}});
     shell::Meter& meter = parts.meter;
     int ticks = 0;
     using TickClock = std::chrono::steady_clock;
@@ -154,6 +157,9 @@ void RunLoop(const LoopParts& parts) {
             // When the bus is gone the watch closes its descriptor, and that alone
             // takes it out of the wait set.
             parts.sleepWatch.Readable([&] { meter.SaveBeforeSleep(); });
+        }
+        if (readable[kNetworks]) {
+            parts.networks.Readable();
         }
         if (readable[kSettings]) {
             parts.settings.WatchReadable();
@@ -230,6 +236,7 @@ int RunMeter(const MeterRun& run) {
     platform::linux_impl::SleepWatch sleepWatch;
     RunLoop({.stopSignals = stopSignals,
              .sleepWatch = sleepWatch,
+             .networks = run.networks,
              .noticeTimer = noticeTimer.Get(),
              .settings = run.settings,
              .interfaceTable = run.system.interfaceTable,

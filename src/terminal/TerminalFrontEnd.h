@@ -3,6 +3,7 @@
 #include "common/WindowShapes.h"
 #include "platform/linux/IniSettingsStore.h"
 #include "platform/linux/StopSignals.h"
+#include "platform/linux/SystemNetworkWatch.h"
 #include "shell/Meter.h"
 
 #include <string>
@@ -16,6 +17,8 @@ struct MeterRun {
     shell::SystemParts system;
     // The settings' watch wakes the loop itself when another program writes.
     platform::linux_impl::IniSettingsStore& settings;
+    // The network's announcements wake the loop too; `system.networks` points here.
+    platform::linux_impl::SystemNetworkWatch& networks;
     // Made before anything else, so no stop signal arrives unread.
     platform::linux_impl::StopSignals& stopSignals;
 };

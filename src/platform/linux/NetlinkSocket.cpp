@@ -30,9 +30,11 @@ constexpr auto kReplyLimit = 500ms;
 constexpr int kNotificationReadsPerCall = 64;
 } // namespace
 
-NetlinkSocket::NetlinkSocket(std::uint32_t groups)
+static_assert(NETLINK_ROUTE == 0, "the default protocol of NetlinkSocket");
+
+NetlinkSocket::NetlinkSocket(std::uint32_t groups, int protocol)
     : m_buffer(kReceiveBufferSize) {
-    UniqueFd fd(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
+    UniqueFd fd(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, protocol));
     if (!fd.Valid()) {
         return;
     }
@@ -148,6 +150,11 @@ bool NetlinkSocket::Dump(std::uint16_t type, std::uint8_t family,
 bool NetlinkSocket::Request(std::uint16_t type, const void* payload, std::size_t size,
                             const std::function<void(const nlmsghdr&)>& onMessage) {
     return Send(type, 0, payload, size) && Receive(true, onMessage);
+}
+
+bool NetlinkSocket::DumpRequest(std::uint16_t type, const void* payload, std::size_t size,
+                                const std::function<void(const nlmsghdr&)>& onMessage) {
+    return Send(type, NLM_F_DUMP, payload, size) && Receive(false, onMessage);
 }
 
 } // namespace quantiro::platform::linux_impl

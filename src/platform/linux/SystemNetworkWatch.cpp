@@ -32,6 +32,9 @@ constexpr const char* kDeviceAddedRule =
     "path='/org/freedesktop/NetworkManager',interface='org.freedesktop.NetworkManager',"
     "member='DeviceAdded'";
 constexpr int kIoRounds = 8;
+// Rounds of reading and handling per wake-up; a bus flooding the watch past them is
+// read on from the next wake.
+constexpr int kTakeRounds = 64;
 // NetworkManager's device state "activated" and active connection state "activated".
 constexpr std::uint32_t kDeviceActivated = 100;
 constexpr std::uint32_t kConnectionActivated = 2;
@@ -74,6 +77,7 @@ struct SystemNetworkWatch::ManagerFollower {
     dbus_uint32_t deviceRequest = 0;     // GetDeviceByIpIface
     dbus_uint32_t devicePropertiesRequest = 0;
     dbus_uint32_t activePropertiesRequest = 0;
+    bool askAgain = false; // something changed while a question was on the way
     std::string devicePath;     // empty: NetworkManager has no device of that name
     bool deviceUnknown = false; // it answered that it has none
     // The paths whose signals are followed; each activation makes a new active
@@ -141,6 +145,7 @@ struct SystemNetworkWatch::ManagerFollower {
         device.clear();
         devicePropertiesRequest = 0;
         activePropertiesRequest = 0;
+        askAgain = false;
         deviceRequest = 0;
         isSettled = false;
         WatchPath(watchedDevice, {});
@@ -152,8 +157,14 @@ struct SystemNetworkWatch::ManagerFollower {
         }
     }
 
+    // A switch sends dozens of signals in a few milliseconds: one question is on the
+    // way at a time, and one more is asked once it is answered.
     void AskForDeviceProperties() {
-        activePropertiesRequest = 0; // an answer on the way is older than the question
+        if (devicePropertiesRequest != 0 || activePropertiesRequest != 0) {
+            askAgain = true;
+            return;
+        }
+        askAgain = false;
         if (!devicePath.empty()) {
             devicePropertiesRequest = Call(kManagerService, devicePath.c_str(),
                                            kPropertiesInterface, "GetAll", kDeviceInterface);
@@ -238,6 +249,10 @@ struct SystemNetworkWatch::ManagerFollower {
 
     void DevicePropertiesAnswered(DBusMessage* answer) {
         devicePropertiesRequest = 0;
+        if (askAgain) {
+            AskForDeviceProperties(); // this answer is already out of date
+            return;
+        }
         device = ReadAnswerProperties(answer);
         const std::string active = TextOf(device, "ActiveConnection");
         isSettled = false;
@@ -270,6 +285,9 @@ struct SystemNetworkWatch::ManagerFollower {
                        .kind = KindOfConnectionType(TextOf(active, "Type")),
                        .metered = MeteredValue(metered)};
         }
+        if (askAgain) {
+            AskForDeviceProperties();
+        }
     }
 
     bool FromManager(DBusMessage* message) const {
@@ -294,10 +312,24 @@ struct SystemNetworkWatch::ManagerFollower {
         return read ? after : "";
     }
 
-    // Takes every message waiting; false once the bus is gone.
+    // Takes every message waiting; false once the bus is gone. Sending reads too, so
+    // the library may hold answers the descriptor no longer announces: read until
+    // none is left.
     bool TakeMessages() {
-        Pump();
+        for (int round = 0; round < kTakeRounds; ++round) {
+            Pump();
+            if (!TakeQueued()) {
+                break;
+            }
+        }
+        return dbus.isConnected(bus);
+    }
+
+    // Handles what the library has queued; false when there was nothing.
+    bool TakeQueued() {
+        bool taken = false;
         while (DBusMessage* message = dbus.popMessage(bus)) {
+            taken = true;
             const dbus_uint32_t answers = dbus.replySerial(message);
             if (dbus.isSignal(message, kBusService, "NameOwnerChanged") && FromBus(message)) {
                 owner = NewOwner(message);
@@ -331,8 +363,7 @@ struct SystemNetworkWatch::ManagerFollower {
             }
             dbus.messageUnref(message);
         }
-        Pump();
-        return dbus.isConnected(bus);
+        return taken;
     }
 };
 

@@ -139,6 +139,11 @@ MonitorWindow::MonitorWindow(const monitor::MonitorSettings& settings, SettingsW
     figures->addWidget(m_upload);
     // The figures have the whole width; the span sits below, beside the check box.
     top->addLayout(figures, 1);
+    // The network beside the rates, once the watch knows it.
+    m_network = new QLabel(this);
+    m_network->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    m_network->hide();
+    top->addWidget(m_network);
     layout->addLayout(top);
     m_graph = new GraphArea(*this);
     layout->addWidget(m_graph, 1);
@@ -351,6 +356,15 @@ QString MonitorWindow::ApplicationsText() const {
 
 QWidget& MonitorWindow::Graph() const {
     return *m_graph;
+}
+
+void MonitorWindow::ShowNetwork(const std::string& description) {
+    m_network->setText(FromUtf8(description));
+    m_network->setVisible(!description.empty());
+}
+
+QString MonitorWindow::NetworkText() const {
+    return m_network->isVisible() ? m_network->text() : QString();
 }
 
 QString MonitorWindow::FiguresText() const {

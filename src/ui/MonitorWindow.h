@@ -60,6 +60,9 @@ public:
 
     QWidget& Graph() const;
     QString FiguresText() const;
+    // The network the monitored interface is on, beside the rates; empty hides it.
+    void ShowNetwork(const std::string& description);
+    QString NetworkText() const;
     // The applications' lines as shown, or the note; empty while neither shows.
     QString ApplicationsText() const;
 
@@ -101,6 +104,7 @@ private:
     QComboBox* m_span;
     QLabel* m_download;
     QLabel* m_upload;
+    QLabel* m_network;
     QCheckBox* m_notWithMeter;
     QMenu m_menu;
     QTimer m_timer;

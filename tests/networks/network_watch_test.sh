@@ -5,9 +5,9 @@
 # hotspot that says it is metered through DHCP, and two routers behind one
 # interface told apart by their addresses. Skipped (77) without root, namespaces or
 # NetworkManager.
-#   network_watch_test.sh PROBE
+#   network_watch_test.sh PROBE METER
 set -u
-probe=$1
+probe=$1 meter_binary=$2
 here=$(dirname "$0")
 if [ "$(id -u)" != 0 ] || ! command -v NetworkManager > /dev/null || ! unshare --net true 2>/dev/null; then
     echo "SKIP: needs root, network namespaces and NetworkManager (scripts/install-deps.sh)"
@@ -17,6 +17,7 @@ fi
 work=$(mktemp -d)
 cleanup() {
     [ -n "${watcher:-}" ] && kill "$watcher" 2>/dev/null
+    [ -n "${meter:-}" ] && kill "$meter" 2>/dev/null
     [ -n "${dhcp:-}" ] && kill "$dhcp" 2>/dev/null
     rig_down
     rm -rf "$work"
@@ -62,6 +63,24 @@ done
 # No line between two networks: every switch goes straight from one to the other.
 ids=$(cut -f 2 "$work/watch.out" | uniq | tr '\n' ' ')
 [ "$ids" = "$dom $telefon $dom $telefon $dom " ] || fail "the networks seen were: $ids"
+
+# The meter itself names the network on its screen, from its own loop.
+mkdir -p "$work/home/config"
+XDG_CONFIG_HOME=$work/home/config XDG_RUNTIME_DIR=$work/home XDG_DATA_HOME=$work/home/data \
+    XDG_CACHE_HOME=$work/home/cache XDG_STATE_HOME=$work/home/state QUANTIRO_INTERFACE=nm-a \
+    ip netns exec "$rig_ns" "$meter_binary" --terminal < /dev/null > "$work/meter.out" 2>&1 &
+meter=$!
+meter_says() {
+    for _ in $(seq 100); do tail -n 1 "$work/meter.out" | grep -qF "sieć: $1  " && return 0; sleep 0.05; done
+    fail "the meter's line is '$(tail -n 1 "$work/meter.out")', not of $1"
+}
+meter_says "Dom (Ethernet)"
+nm connection up Telefon
+meter_says "Telefon (Ethernet, taryfowana)"
+nm connection up Dom
+meter_says "Dom (Ethernet)"
+kill "$meter"
+meter=
 
 nm connection modify Dom connection.id Domek
 expect "$dom	$router	Domek	ethernet	0" "Dom renamed"

@@ -8,8 +8,8 @@
 #include "platform/linux/NetlinkInterfaceTable.h"
 #include "platform/linux/SpawnProcessLauncher.h"
 #include "platform/linux/SqliteDatabase.h"
-#include "platform/linux/SystemNetworkWatch.h"
 #include "platform/linux/SystemClock.h"
+#include "platform/linux/SystemNetworkWatch.h"
 #include "shell/Meter.h"
 
 #include <string>

@@ -11,7 +11,6 @@
 #include "platform/linux/NetlinkInterfaceTable.h"
 #include "platform/linux/StopSignals.h"
 #include "platform/linux/SystemNetworkWatch.h"
-#include "presentation/NetworkText.h"
 #include "ui/FamilyApplication.h"
 #include "ui/MonitorWindow.h"
 
@@ -93,9 +92,7 @@ int main(int argc, char** argv) {
     const auto showNetwork = [&] {
         if (networks.Current() != shownNetwork) {
             shownNetwork = networks.Current();
-            window->ShowNetwork(shownNetwork.Known()
-                                    ? presentation::NetworkDescription(shownNetwork)
-                                    : std::string());
+            window->ShowNetwork(shownNetwork);
         }
     };
     window.emplace(monitorSettings, app::MonitorWritesTo(settings), [&] {

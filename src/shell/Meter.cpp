@@ -220,12 +220,12 @@ void Meter::FollowNetwork() {
     }
     // Asked again only when the followed interface changes: the watch follows its
     // network from the system's announcements, and Current() costs the tick nothing.
-    if (std::string interfaceName = m_sampler->MeasuredInterface();
-        interfaceName != m_networkOf) {
+    if (std::string interfaceName = m_sampler->MeasuredInterface(); interfaceName != m_networkOf) {
         m_networkOf = std::move(interfaceName);
         m_system.networks->Follow(m_networkOf);
     }
-    if (const platform::Network& current = m_system.networks->Current(); current != m_shownNetwork) {
+    if (const platform::Network& current = m_system.networks->Current();
+        current != m_shownNetwork) {
         m_shownNetwork = current;
         m_frontEnd.display.ShowNetwork(current);
     }

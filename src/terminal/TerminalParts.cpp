@@ -81,8 +81,8 @@ std::string TerminalDisplay::LinkName() const {
     if (!m_networkKnown) {
         return m_details.Value(1);
     }
-    return m_details.Value(1) + " – sieć: " +
-           m_details.Value(presentation::DetailsList::kNetworkRow);
+    return m_details.Value(1) +
+           " – sieć: " + m_details.Value(presentation::DetailsList::kNetworkRow);
 }
 
 std::string TerminalDisplay::Screen() const {

@@ -212,8 +212,7 @@ void MainWindow::ShowNetwork(const platform::Network& network) {
 QString MainWindow::TrayTip() const {
     QString tip = QStringLiteral("Zelvano");
     if (m_network.Known()) {
-        tip += QStringLiteral("\nSieć: ") +
-               FromUtf8(presentation::NetworkDescription(m_network));
+        tip += QStringLiteral("\nSieć: ") + FromUtf8(presentation::NetworkDescription(m_network));
     }
     return tip;
 }

@@ -1,5 +1,6 @@
 #include "ui/MonitorWindow.h"
 
+#include "presentation/NetworkText.h"
 #include "ui/Icons.h"
 #include "ui/QtText.h"
 
@@ -358,9 +359,9 @@ QWidget& MonitorWindow::Graph() const {
     return *m_graph;
 }
 
-void MonitorWindow::ShowNetwork(const std::string& description) {
-    m_network->setText(FromUtf8(description));
-    m_network->setVisible(!description.empty());
+void MonitorWindow::ShowNetwork(const platform::Network& network) {
+    m_network->setText(FromUtf8(presentation::NetworkDescription(network)));
+    m_network->setVisible(network.Known());
 }
 
 QString MonitorWindow::NetworkText() const {

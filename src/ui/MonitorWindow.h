@@ -5,6 +5,7 @@
 #include "monitor/RateHistory.h"
 #include "platform/ApplicationCounters.h"
 #include "platform/DesktopEntries.h"
+#include "platform/Networks.h"
 
 #include <QElapsedTimer>
 #include <QMenu>
@@ -60,8 +61,9 @@ public:
 
     QWidget& Graph() const;
     QString FiguresText() const;
-    // The network the monitored interface is on, beside the rates; empty hides it.
-    void ShowNetwork(const std::string& description);
+    // The network the monitored interface is on, beside the rates; hidden while
+    // none is known.
+    void ShowNetwork(const platform::Network& network);
     QString NetworkText() const;
     // The applications' lines as shown, or the note; empty while neither shows.
     QString ApplicationsText() const;

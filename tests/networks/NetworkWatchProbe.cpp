@@ -17,7 +17,9 @@ int main(int argc, char** argv) {
     linux_impl::SystemNetworkWatch watch;
     watch.Follow(argv[1]);
     Network shown;
-    const auto field = [](const std::string& text) { return text.empty() ? "-" : text.c_str(); };
+    const auto field = [](const std::string& text) {
+        return text.empty() ? "-" : text.c_str();
+    };
     for (;;) {
         if (watch.Current() != shown) {
             shown = watch.Current();

@@ -1,4 +1,5 @@
 #include "platform/linux/NetworkNames.h"
+
 #include "presentation/NetworkText.h"
 
 #include <gtest/gtest.h>
@@ -23,10 +24,12 @@ TEST(NetworkNamesTest, ArbitraryBytesBecomeSafeIdsAndNames) {
         {"a\tb\nc", "a\\x09b\\x0ac", "a\\x09b\\x0ac"},
         {"back\\x41", "back\\x5cx41", "back\\x5cx41"}, // an escape typed by hand stays apart
         {"\xff\xfe", "\\xff\\xfe", "\\xff\\xfe"},
-        {"\xc0\xaf", "\\xc0\\xaf", "\\xc0\\xaf"},             // overlong "/"
+        {"\xc0\xaf", "\\xc0\\xaf", "\\xc0\\xaf"},               // overlong "/"
         {"\xed\xa0\x80", "\\xed\\xa0\\x80", "\\xed\\xa0\\x80"}, // a surrogate
-        {"\xc2\x9b" "31m", "\\xc2\\x9b31m", "\\xc2\\x9b31m"},   // a C1 control
-        {"caf\xc3", "caf\\xc3", "caf\\xc3"},                   // cut in the middle
+        {"\xc2\x9b"
+         "31m",
+         "\\xc2\\x9b31m", "\\xc2\\x9b31m"},  // a C1 control
+        {"caf\xc3", "caf\\xc3", "caf\\xc3"}, // cut in the middle
         {"\x00zero"s, "\\x00zero", "\\x00zero"},
     };
     for (const Case& c : cases) {

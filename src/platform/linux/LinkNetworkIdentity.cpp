@@ -236,18 +236,17 @@ std::string LinkNetworkIdentity::GatewayAddress(std::int32_t index) {
             }
             bool isGateway = false;
             std::string hardware;
-            ForEachAttribute(
-                reinterpret_cast<const char*>(neighbour) + NLMSG_ALIGN(sizeof(ndmsg)),
-                static_cast<int>(message.nlmsg_len - NLMSG_LENGTH(sizeof(ndmsg))),
-                [&](unsigned type, const void* data, std::size_t length) {
-                    if (type == NDA_DST) {
-                        isGateway = length == gateway.size() &&
-                                    std::memcmp(data, gateway.data(), length) == 0;
-                    } else if (type == NDA_LLADDR) {
-                        hardware =
-                            HardwareAddressText(static_cast<const unsigned char*>(data), length);
-                    }
-                });
+            ForEachAttribute(reinterpret_cast<const char*>(neighbour) + NLMSG_ALIGN(sizeof(ndmsg)),
+                             static_cast<int>(message.nlmsg_len - NLMSG_LENGTH(sizeof(ndmsg))),
+                             [&](unsigned type, const void* data, std::size_t length) {
+                                 if (type == NDA_DST) {
+                                     isGateway = length == gateway.size() &&
+                                                 std::memcmp(data, gateway.data(), length) == 0;
+                                 } else if (type == NDA_LLADDR) {
+                                     hardware = HardwareAddressText(
+                                         static_cast<const unsigned char*>(data), length);
+                                 }
+                             });
             if (isGateway && !hardware.empty()) {
                 address = hardware;
             }

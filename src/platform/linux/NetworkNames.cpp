@@ -16,7 +16,9 @@ void AppendEscaped(std::string& text, unsigned char byte) {
 // The length of the valid UTF-8 sequence at `at` (1 to 4), or 0 when it is none:
 // overlong forms, surrogates and code points past U+10FFFF included.
 std::size_t Utf8SequenceLength(std::string_view bytes, std::size_t at) {
-    const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[at + i]); };
+    const auto byte = [&](std::size_t i) {
+        return static_cast<unsigned char>(bytes[at + i]);
+    };
     const unsigned char lead = byte(0);
     std::size_t length = 0;
     unsigned char low = 0x80; // the second byte's range, narrowed where forms overlap
@@ -68,9 +70,9 @@ std::string SafeNetworkName(std::string_view bytes) {
         const auto lead = static_cast<unsigned char>(bytes[at]);
         const std::size_t length = Utf8SequenceLength(bytes, at);
         // C1 controls (U+0080 to U+009F) move a terminal's cursor as C0 ones do.
-        const bool control = lead < 0x20 || lead == 0x7F ||
-                             (lead == 0xC2 && length == 2 &&
-                              static_cast<unsigned char>(bytes[at + 1]) < 0xA0);
+        const bool control =
+            lead < 0x20 || lead == 0x7F ||
+            (lead == 0xC2 && length == 2 && static_cast<unsigned char>(bytes[at + 1]) < 0xA0);
         if (length == 0 || control || lead == '\\') {
             AppendEscaped(name, lead);
             ++at;

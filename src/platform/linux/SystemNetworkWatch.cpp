@@ -72,12 +72,12 @@ struct SystemNetworkWatch::ManagerFollower {
     DbusLibrary dbus;
     DBusConnection* bus = nullptr;
     std::string interfaceName;
-    std::string owner;          // NetworkManager's unique name; empty: not running
+    std::string owner; // NetworkManager's unique name; empty: not running
     dbus_uint32_t ownerRequest = 0;
-    dbus_uint32_t deviceRequest = 0;     // GetDeviceByIpIface
+    dbus_uint32_t deviceRequest = 0; // GetDeviceByIpIface
     dbus_uint32_t devicePropertiesRequest = 0;
     dbus_uint32_t activePropertiesRequest = 0;
-    bool askAgain = false; // something changed while a question was on the way
+    bool askAgain = false;      // something changed while a question was on the way
     std::string devicePath;     // empty: NetworkManager has no device of that name
     bool deviceUnknown = false; // it answered that it has none
     // The paths whose signals are followed; each activation makes a new active
@@ -262,8 +262,8 @@ struct SystemNetworkWatch::ManagerFollower {
             return; // no connection, or between two: the one leaving stays
         }
         WatchPath(watchedActive, active);
-        activePropertiesRequest = Call(kManagerService, active.c_str(), kPropertiesInterface,
-                                       "GetAll", kActiveInterface);
+        activePropertiesRequest =
+            Call(kManagerService, active.c_str(), kPropertiesInterface, "GetAll", kActiveInterface);
     }
 
     void ActivePropertiesAnswered(DBusMessage* answer) {
@@ -280,7 +280,7 @@ struct SystemNetworkWatch::ManagerFollower {
             const std::string name = TextOf(active, "Id");
             settled = {.id = "nm:" + SafeNetworkId(uuid),
                        .otherId = settled.id == "nm:" + SafeNetworkId(uuid) ? settled.otherId
-                                                                           : std::string(),
+                                                                            : std::string(),
                        .name = SafeNetworkName(name.empty() ? uuid : name),
                        .kind = KindOfConnectionType(TextOf(active, "Type")),
                        .metered = MeteredValue(metered)};

@@ -64,6 +64,15 @@ done
 ids=$(cut -f 2 "$work/watch.out" | uniq | tr '\n' ' ')
 [ "$ids" = "$dom $telefon $dom $telefon $dom " ] || fail "the networks seen were: $ids"
 
+# A watch started while NetworkManager runs names its network from the start, never
+# first by the gateway's address.
+ip netns exec "$rig_ns" "$probe" nm-a > "$work/second.out" &
+second=$!
+for _ in $(seq 100); do [ -s "$work/second.out" ] && break; sleep 0.05; done
+kill "$second"
+[ "$(head -n 1 "$work/second.out" | cut -f 2)" = "$dom" ] ||
+    fail "a watch started under NetworkManager said first: $(head -n 1 "$work/second.out")"
+
 # The meter itself names the network on its screen, from its own loop.
 mkdir -p "$work/home/config"
 XDG_CONFIG_HOME=$work/home/config XDG_RUNTIME_DIR=$work/home XDG_DATA_HOME=$work/home/data \

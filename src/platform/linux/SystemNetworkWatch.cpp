@@ -172,8 +172,12 @@ struct SystemNetworkWatch::ManagerFollower {
     }
 
     // True when NetworkManager speaks for the followed interface: it runs, and it
-    // has the device or has not answered yet.
-    bool InCharge() const { return !owner.empty() && !interfaceName.empty() && !deviceUnknown; }
+    // has the device or has not answered yet. Until the bus has said whether it
+    // runs at all, the kernel's identity waits too: a meter started under
+    // NetworkManager must not first record the network under another name.
+    bool InCharge() const {
+        return !interfaceName.empty() && (ownerRequest != 0 || (!owner.empty() && !deviceUnknown));
+    }
 
     std::string FirstString(DBusMessage* message) const {
         DBusMessageIter arguments;

@@ -139,12 +139,13 @@ MonitorWindow::MonitorWindow(const monitor::MonitorSettings& settings, SettingsW
     figures->addWidget(m_download);
     figures->addWidget(m_upload);
     // The figures have the whole width; the span sits below, beside the check box.
-    top->addLayout(figures, 1);
-    // The network beside the rates, once the watch knows it.
+    // The network under the rates, once the watch knows it: a line of its own, so a
+    // long name never squeezes the figures.
     m_network = new QLabel(this);
-    m_network->setAlignment(Qt::AlignRight | Qt::AlignTop);
+    m_network->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     m_network->hide();
-    top->addWidget(m_network);
+    figures->addWidget(m_network);
+    top->addLayout(figures, 1);
     layout->addLayout(top);
     m_graph = new GraphArea(*this);
     layout->addWidget(m_graph, 1);

@@ -77,6 +77,7 @@ kill "$second"
 mkdir -p "$work/home/config"
 XDG_CONFIG_HOME=$work/home/config XDG_RUNTIME_DIR=$work/home XDG_DATA_HOME=$work/home/data \
     XDG_CACHE_HOME=$work/home/cache XDG_STATE_HOME=$work/home/state QUANTIRO_INTERFACE=nm-a \
+    QUANTIRO_COLLECTOR=$work/absent.sock \
     ip netns exec "$rig_ns" "$meter_binary" --terminal < /dev/null > "$work/meter.out" 2>&1 &
 meter=$!
 meter_says() {

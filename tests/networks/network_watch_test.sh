@@ -3,8 +3,8 @@
 # without one: two profiles of one device switched back and forth, a profile
 # renamed, NetworkManager stopped and started under a running watch, a phone's
 # hotspot that says it is metered through DHCP, and two routers behind one
-# interface told apart by their addresses. Skipped (77) without root, namespaces or
-# NetworkManager.
+# interface told apart by their addresses, a tunnel by its name. Skipped (77)
+# without root, namespaces or NetworkManager.
 #   network_watch_test.sh PROBE METER
 set -u
 probe=$1 meter_binary=$2
@@ -137,4 +137,12 @@ ip -n "$rig_ns" addr add 10.88.4.2/24 dev nm-a
 ip -n "$rig_ns" route replace default via 10.88.4.1 dev nm-a
 poke 10.88.4.1
 expect "gw:02:00:00:00:00:0b	-	brama 02:00:00:00:00:0b	ethernet	0" "the second router"
+kill "$watcher"
+# A link without a hardware address (a dialled modem, a tunnel) is its own network.
+ip -n "$rig_ns" tuntap add dev qtun0 mode tun || fail "no tun device"
+ip -n "$rig_ns" link set qtun0 up
+: > "$work/watch.out"
+ip netns exec "$rig_ns" "$probe" qtun0 > "$work/watch.out" &
+watcher=$!
+expect "if:qtun0	-	qtun0	ppp	0" "a tunnel"
 echo "PASS"

@@ -73,15 +73,45 @@ LinkNetworkIdentity::LinkNetworkIdentity()
     , m_generic(0, NETLINK_GENERIC) {}
 
 bool LinkNetworkIdentity::ChangesReadable() {
-    m_notifications.ReadNotifications();
-    return m_notifications.TakeChanged();
+    bool concerns = false;
+    m_notifications.ReadNotifications([&](const nlmsghdr& message) {
+        if (message.nlmsg_type == RTM_NEWNEIGH || message.nlmsg_type == RTM_DELNEIGH) {
+            concerns = concerns || ConcernsGateway(message);
+        } else if (message.nlmsg_type != NLMSG_DONE && message.nlmsg_type != NLMSG_ERROR) {
+            concerns = true; // links and routes change seldom, and any may move the gateway
+        }
+    });
+    return m_notifications.TakeChanged() || concerns;
+}
+
+bool LinkNetworkIdentity::ConcernsGateway(const nlmsghdr& message) const {
+    if (message.nlmsg_len < NLMSG_LENGTH(sizeof(ndmsg))) {
+        return false;
+    }
+    const auto* neighbour = static_cast<const ndmsg*>(NLMSG_DATA(&message));
+    if (neighbour->ndm_ifindex != m_index) {
+        return false;
+    }
+    bool isGateway = m_gateway.empty();
+    ForEachAttribute(reinterpret_cast<const char*>(neighbour) + NLMSG_ALIGN(sizeof(ndmsg)),
+                     static_cast<int>(message.nlmsg_len - NLMSG_LENGTH(sizeof(ndmsg))),
+                     [&](unsigned type, const void* data, std::size_t length) {
+                         if (type == NDA_DST && length == m_gateway.size() &&
+                             std::memcmp(data, m_gateway.data(), length) == 0) {
+                             isGateway = true;
+                         }
+                     });
+    return isGateway;
 }
 
 Network LinkNetworkIdentity::Find(const std::string& interfaceName) {
     Link link;
+    m_index = 0;
+    m_gateway.clear();
     if (interfaceName.empty() || !FindLink(interfaceName, link)) {
         return {};
     }
+    m_index = link.index;
     // No hardware address to reach a gateway by: the link itself is the network
     // (a dialled modem, a tunnel).
     if ((link.flags & IFF_POINTOPOINT) != 0 || link.addressLength == 0 ||
@@ -222,6 +252,7 @@ std::string LinkNetworkIdentity::GatewayAddress(std::int32_t index) {
         if (gateway.empty()) {
             continue;
         }
+        m_gateway = gateway;
         std::string address;
         m_requests.Dump(RTM_GETNEIGH, family, [&](const nlmsghdr& message) {
             if (message.nlmsg_type != RTM_NEWNEIGH ||

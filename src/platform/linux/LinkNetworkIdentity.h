@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace quantiro::platform::linux_impl {
 
@@ -25,7 +26,9 @@ public:
 
     // The notifications' socket (links, routes, neighbours) for the loop; -1 without.
     int ChangesDescriptor() const { return m_notifications.Descriptor(); }
-    // Reads what the kernel announced; true when the network may have changed.
+    // Reads what the kernel announced; true when the network may have changed. Of
+    // the neighbours, only the gateway's entry counts: a busy LAN's others come and
+    // go all day.
     bool ChangesReadable();
 
 private:
@@ -42,6 +45,12 @@ private:
     // "aa:bb:cc:dd:ee:ff"; empty when there is none or it is not resolved yet.
     std::string GatewayAddress(std::int32_t index);
 
+    // Whether a neighbour notification concerns the followed link's gateway (any
+    // neighbour of the link while its gateway is not known).
+    bool ConcernsGateway(const nlmsghdr& message) const;
+
+    std::int32_t m_index = 0;             // the link Find looked at last
+    std::vector<unsigned char> m_gateway; // its gateway's address; empty: none
     NetlinkSocket m_requests;
     NetlinkSocket m_notifications;
     NetlinkSocket m_generic;

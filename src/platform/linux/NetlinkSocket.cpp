@@ -141,6 +141,27 @@ void NetlinkSocket::ReadNotifications() {
     }
 }
 
+void NetlinkSocket::ReadNotifications(const std::function<void(const nlmsghdr&)>& onMessage) {
+    for (int reads = 0; reads < kNotificationReadsPerCall; ++reads) {
+        const ssize_t received = ::recv(m_fd.Get(), m_buffer.data(), m_buffer.size(), MSG_DONTWAIT);
+        if (received < 0 && errno == EINTR) {
+            continue;
+        }
+        if (received < 0 && errno == ENOBUFS) {
+            m_changed = true;
+            continue;
+        }
+        if (received <= 0) {
+            return;
+        }
+        auto remaining = static_cast<unsigned int>(received);
+        for (auto* message = reinterpret_cast<const nlmsghdr*>(m_buffer.data());
+             NLMSG_OK(message, remaining); message = NLMSG_NEXT(message, remaining)) {
+            onMessage(*message);
+        }
+    }
+}
+
 bool NetlinkSocket::Dump(std::uint16_t type, std::uint8_t family,
                          const std::function<void(const nlmsghdr&)>& onMessage) {
     const rtgenmsg body{family};

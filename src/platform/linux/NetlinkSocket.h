@@ -44,6 +44,9 @@ public:
     // Reads the notifications waiting, without waiting for more, and at most a
     // bounded number of them: during a storm the caller re-reads anyway.
     void ReadNotifications();
+    // The same, handing each notification to `onMessage`; only lost ones (some
+    // were dropped) count as a change for TakeChanged.
+    void ReadNotifications(const std::function<void(const nlmsghdr&)>& onMessage);
 
     // Whether a notification arrived (or some were lost) since the last call.
     bool TakeChanged() { return std::exchange(m_changed, false); }

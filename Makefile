@@ -50,6 +50,7 @@ bench: build
 	bench/faults
 	bench/accuracy
 	bench/day
+	bench/laptop-day
 	bench/footprint
 	bench/apps
 	bench/bounds

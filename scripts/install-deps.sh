@@ -20,6 +20,10 @@ packages=(
 # skipped, so a failure to install them stops nothing.
 optional=(prometheus prometheus-node-exporter)
 
+# The network tests' own NetworkManager, run in namespaces the tests make; the
+# host's network must never be handed to it (see below).
+network_services=(network-manager dnsmasq-base)
+
 # The locales the tests read amounts under; generated once, like the packages.
 locales=(pl_PL.UTF-8 de_DE.UTF-8 en_US.UTF-8)
 
@@ -40,12 +44,18 @@ for package in "${optional[@]}"; do
     status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
     [[ "$status" == "install ok installed" ]] || missing_optional+=("$package")
 done
+missing_services=()
+for package in "${network_services[@]}"; do
+    status=$(dpkg-query -W -f='${Status}' "$package" 2>/dev/null || true)
+    [[ "$status" == "install ok installed" ]] || missing_services+=("$package")
+done
 missing_locales=()
 for name in "${locales[@]}"; do
     # locale -a spells them pl_PL.utf8
     locale -a 2>/dev/null | grep -qix "${name%.UTF-8}.utf8" || missing_locales+=("$name")
 done
-[[ ${#missing[@]} -eq 0 && ${#missing_locales[@]} -eq 0 && ${#missing_optional[@]} -eq 0 ]] && exit 0
+[[ ${#missing[@]} -eq 0 && ${#missing_locales[@]} -eq 0 && ${#missing_optional[@]} -eq 0 &&
+    ${#missing_services[@]} -eq 0 ]] && exit 0
 
 if [[ $(id -u) -eq 0 ]]; then
     run_as_root=()
@@ -69,6 +79,28 @@ if [[ ${#missing_optional[@]} -gt 0 ]]; then
     # Their services are not wanted on a build machine: the tests start their own.
     "${run_as_root[@]}" env RUNLEVEL=1 apt-get install -y --no-install-recommends "${missing_optional[@]}" ||
         echo "Could not install ${missing_optional[*]}: the metrics test will be skipped."
+fi
+if [[ ${#missing_services[@]} -gt 0 ]]; then
+    echo "Installing for the network tests: ${missing_services[*]}"
+    [[ ${#missing[@]} -gt 0 ]] || "${run_as_root[@]}" apt-get update || true
+    # A NetworkManager installed only for the tests must not start, now or at the
+    # next boot, and take over the host's links: a policy-rc.d refuses every start
+    # during the install (one already there is left as it is), and the service is
+    # disabled after it. A NetworkManager the host had before is never touched.
+    had_network_manager=$(dpkg-query -W -f='${Status}' network-manager 2>/dev/null || true)
+    policy=
+    if [[ ! -e /usr/sbin/policy-rc.d ]]; then
+        policy=/usr/sbin/policy-rc.d
+        printf '#!/bin/sh\nexit 101\n' | "${run_as_root[@]}" tee "$policy" > /dev/null
+        "${run_as_root[@]}" chmod 755 "$policy"
+    fi
+    "${run_as_root[@]}" env RUNLEVEL=1 apt-get install -y --no-install-recommends "${missing_services[@]}" ||
+        echo "Could not install ${missing_services[*]}: the network tests will be skipped."
+    [[ -z "$policy" ]] || "${run_as_root[@]}" rm -f "$policy"
+    if [[ "$had_network_manager" != "install ok installed" ]] && command -v systemctl > /dev/null; then
+        "${run_as_root[@]}" systemctl disable NetworkManager.service NetworkManager-wait-online.service \
+            NetworkManager-dispatcher.service > /dev/null 2>&1 || true
+    fi
 fi
 if [[ ${#missing_locales[@]} -gt 0 ]]; then
     echo "Generating locales: ${missing_locales[*]}"

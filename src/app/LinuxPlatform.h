@@ -9,6 +9,7 @@
 #include "platform/linux/SpawnProcessLauncher.h"
 #include "platform/linux/SqliteDatabase.h"
 #include "platform/linux/SystemClock.h"
+#include "platform/linux/SystemNetworkWatch.h"
 #include "shell/Meter.h"
 
 #include <string>
@@ -29,7 +30,8 @@ struct LinuxPlatform {
                 .cacheDirectory = paths.cacheDirectory,
                 .openDatabase = platform::linux_impl::OpenTrafficDatabase,
                 .shape = &shape,
-                .applicationCounters = &applicationCounters};
+                .applicationCounters = &applicationCounters,
+                .networks = &networks};
     }
 
     paths::FamilyPaths paths = paths::FromEnvironment();
@@ -41,6 +43,8 @@ struct LinuxPlatform {
     platform::linux_impl::FetchHelperDownloader downloader{paths.programDirectory +
                                                            "/quantiro-fetch"};
     platform::linux_impl::CollectorReader applicationCounters;
+    // Read by the front-end's loop from its descriptor, so the tick never asks.
+    platform::linux_impl::SystemNetworkWatch networks;
 };
 
 } // namespace quantiro::app

@@ -10,11 +10,13 @@
 #include "platform/linux/IniSettingsStore.h"
 #include "platform/linux/NetlinkInterfaceTable.h"
 #include "platform/linux/StopSignals.h"
+#include "platform/linux/SystemNetworkWatch.h"
 #include "ui/FamilyApplication.h"
 #include "ui/MonitorWindow.h"
 
 #include <QSocketNotifier>
 #include <cstdio>
+#include <optional>
 #include <string_view>
 
 namespace {
@@ -82,20 +84,45 @@ int main(int argc, char** argv) {
     platform::linux_impl::NetlinkInterfaceTable table;
     table.PreferInterface(monitorSettings.interfaceName);
     LastRead last;
-    ui::MonitorWindow window(monitorSettings, app::MonitorWritesTo(settings),
-                             [&] { return ReadCounters(table, last); });
+    // The network is named as the meter names it, followed from the same
+    // announcements; asked only when the interface changes.
+    platform::linux_impl::SystemNetworkWatch networks;
+    platform::Network shownNetwork;
+    std::optional<ui::MonitorWindow> window;
+    const auto showNetwork = [&] {
+        if (networks.Current() != shownNetwork) {
+            shownNetwork = networks.Current();
+            window->ShowNetwork(shownNetwork);
+        }
+    };
+    window.emplace(monitorSettings, app::MonitorWritesTo(settings), [&] {
+        auto counters = ReadCounters(table, last);
+        if (counters) {
+            networks.Follow(counters->interfaceName);
+            showNetwork();
+        }
+        return counters;
+    });
+    std::optional<QSocketNotifier> networksNotifier;
+    if (networks.ChangesDescriptorForLoop() >= 0) {
+        networksNotifier.emplace(networks.ChangesDescriptorForLoop(), QSocketNotifier::Read);
+        QObject::connect(&*networksNotifier, &QSocketNotifier::activated, &*window, [&] {
+            networks.ChangesReadable();
+            showNetwork();
+        });
+    }
     platform::linux_impl::CollectorReader applicationCounters;
     platform::linux_impl::GioDesktopEntries entries;
-    window.WatchApplications(applicationCounters, entries);
-    showRequests.Listen([&] { ui::BringForward(window); });
+    window->WatchApplications(applicationCounters, entries);
+    showRequests.Listen([&] { ui::BringForward(*window); });
     // The meter's exit, or the session's end: close quietly, keeping the geometry.
     QSocketNotifier signalNotifier(stopSignals.Descriptor(), QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &window, [&] {
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &*window, [&] {
         while (stopSignals.Next() != 0) {
         }
-        window.close();
+        window->close();
     });
-    window.show();
-    window.Start();
+    window->show();
+    window->Start();
     return application.Run();
 }

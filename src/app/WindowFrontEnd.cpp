@@ -67,7 +67,8 @@ private:
 class SystemWatches {
 public:
     SystemWatches(platform::linux_impl::IniSettingsStore& settings,
-                  platform::InterfaceTable& interfaces, shell::Meter& meter, QObject& context) {
+                  platform::InterfaceTable& interfaces, platform::NetworkWatch& networks,
+                  shell::Meter& meter, QObject& context) {
         if (const int watch = settings.WatchDescriptorForLoop(); watch >= 0) {
             m_settingsNotifier.emplace(watch, QSocketNotifier::Read);
             QObject::connect(&*m_settingsNotifier, &QSocketNotifier::activated, &context,
@@ -77,6 +78,11 @@ public:
             m_interfacesNotifier.emplace(changes, QSocketNotifier::Read);
             QObject::connect(&*m_interfacesNotifier, &QSocketNotifier::activated, &context,
                              [&interfaces] { interfaces.ChangesReadable(); });
+        }
+        if (const int announced = networks.ChangesDescriptorForLoop(); announced >= 0) {
+            m_networksNotifier.emplace(announced, QSocketNotifier::Read);
+            QObject::connect(&*m_networksNotifier, &QSocketNotifier::activated, &context,
+                             [&networks] { networks.ChangesReadable(); });
         }
         if (const int bus = m_sleepWatch.Descriptor(); bus >= 0) {
             m_sleepNotifier.emplace(bus, QSocketNotifier::Read);
@@ -94,6 +100,7 @@ private:
     std::optional<QSocketNotifier> m_settingsNotifier;
     std::optional<QSocketNotifier> m_interfacesNotifier;
     std::optional<QSocketNotifier> m_sleepNotifier;
+    std::optional<QSocketNotifier> m_networksNotifier;
 };
 
 // The meter's start-up. The exit status when this start ends here: another meter
@@ -149,7 +156,7 @@ int RunWindowFrontEnd(int& argc, char** argv, const std::string& commandLine,
         window.show();
     }
     showRequests.Listen([&] { window.ShowOnRequest(); });
-    SystemWatches systemWatches(host.settings, host.table, meter, window);
+    SystemWatches systemWatches(host.settings, host.table, host.networks, meter, window);
     // The session manager logging the user off closes the meter like a shutdown.
     application.OnSessionEnd([&] { meter.RequestClose(shell::CloseReason::SystemShutdown); });
     return application.Run();

@@ -73,6 +73,11 @@ public:
     // Between two networks (a switch takes NetworkManager some 25 ms) it stays the
     // one leaving until the one arriving is known, so every tick has a network.
     virtual const Network& Current() const = 0;
+
+    // Where the announcements arrive: the loop waits on it with the others and calls
+    // ChangesReadable() when it is readable; -1 when there is nothing to wait on.
+    virtual int ChangesDescriptorForLoop() { return -1; }
+    virtual void ChangesReadable() {}
 };
 
 } // namespace quantiro::platform

@@ -1,6 +1,7 @@
 #include "presentation/DetailsList.h"
 
 #include "presentation/AmountFormat.h"
+#include "presentation/NetworkText.h"
 
 namespace quantiro::presentation {
 
@@ -26,8 +27,14 @@ std::string_view DetailsList::TypeName(std::int32_t code) {
 }
 
 void DetailsList::ShowWaiting() {
+    std::string network = std::move(m_values.at(kNetworkRow - 1));
     m_values = {};
     m_values.front() = kWaiting;
+    m_values.at(kNetworkRow - 1) = std::move(network);
+}
+
+void DetailsList::ShowNetwork(const platform::Network& network) {
+    Write(kNetworkRow, NetworkDescription(network));
 }
 
 void DetailsList::Write(std::size_t row, std::string value) {

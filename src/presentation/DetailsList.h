@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/InterfaceTable.h"
+#include "platform/Networks.h"
 
 #include <array>
 #include <string>
@@ -13,7 +14,7 @@ namespace quantiro::presentation {
 // only when its source value changed since the previous tick.
 class DetailsList {
 public:
-    static constexpr std::size_t kRows = 9;
+    static constexpr std::size_t kRows = 10;
     static constexpr std::array<std::string_view, 2> kColumns{"Parametr", "Wartość"};
     static constexpr std::array<std::string_view, kRows> kLabels{
         "Nazwa interfejsu",
@@ -25,15 +26,20 @@ public:
         "Liczba błędnych odebranych pakietów",
         "Bajty wysłane przez interfejs",
         "",
+        "Sieć",
     };
+    static constexpr std::size_t kNetworkRow = 10;
 
     static constexpr std::string_view kWaiting = "brak połączenia – czekam na interfejs";
 
     void Refresh(const platform::InterfaceRow& current, const platform::InterfaceRow& lastSeen);
-    // The first row says the meter waits; the others are emptied.
+    // The first row says the meter waits; the others are emptied, but for the
+    // network, which stays the last one known until another is.
     void ShowWaiting();
+    // The network the followed interface is on, in the last row.
+    void ShowNetwork(const platform::Network& network);
 
-    // Row from 1 to 9, as the list numbers them.
+    // Row from 1 to 10, as the list numbers them.
     const std::string& Value(std::size_t row) const { return m_values.at(row - 1); }
 
     // The name of a MIB-II interface type, or empty for a code without one.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/InterfaceTable.h"
+#include "platform/Networks.h"
 
 #include <cstdint>
 
@@ -22,6 +23,9 @@ public:
     // Nothing to measure: the monitored interface is away, or no default route leads
     // anywhere. Told once as the wait begins; the next sample ends it.
     virtual void ShowWaiting() = 0;
+    // The followed interface's network changed (or became known); a display without
+    // a place for it shows nothing.
+    virtual void ShowNetwork(const platform::Network& /*network*/) {}
 };
 
 // The kilobytes the monitored links carried since the meter started.

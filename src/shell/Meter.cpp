@@ -156,6 +156,7 @@ void Meter::OnTick() {
         m_tickRunning = true;
         m_sampler->OnTick();
         const std::uint32_t now = m_system.clock.TickMilliseconds();
+        FollowNetwork();
         CountApplications();
         // After the tick's own database work, never inside it: a kill or a power
         // cut loses at most the minutes since this save.
@@ -216,6 +217,23 @@ void Meter::CountApplications() {
     if (m_system.applicationCounters && m_system.applicationCounters->TakeLocalNetworksRefused() &&
         !std::exchange(m_localNetworksRefusalShown, true)) {
         m_frontEnd.notifier.ShowMessage(texts::kLocalNetworksRefused);
+    }
+}
+
+void Meter::FollowNetwork() {
+    if (!m_system.networks) {
+        return;
+    }
+    // Asked again only when the followed interface changes: the watch follows its
+    // network from the system's announcements, and Current() costs the tick nothing.
+    if (std::string interfaceName = m_sampler->MeasuredInterface(); interfaceName != m_networkOf) {
+        m_networkOf = std::move(interfaceName);
+        m_system.networks->Follow(m_networkOf);
+    }
+    if (const platform::Network& current = m_system.networks->Current();
+        current != m_shownNetwork) {
+        m_shownNetwork = current;
+        m_frontEnd.display.ShowNetwork(current);
     }
 }
 

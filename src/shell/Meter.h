@@ -144,6 +144,9 @@ private:
     }
     // `now`: the tick's time, as the clock's tick count.
     void RetryUnwrittenSettings(std::uint32_t now);
+    // The network watch told which interface is followed, and the display which
+    // network it is on.
+    void FollowNetwork();
     // The counting service's part of the tick, through the account.
     void CountApplications();
     // A settings write that failed: counting goes on, the user hears of it once.
@@ -200,6 +203,8 @@ private:
     // and offloads stay as they were.
     std::string m_countingOf;
     platform::LinkCounting m_linkCounting;
+    std::string m_networkOf; // the interface the network watch follows
+    platform::Network m_shownNetwork;
 };
 
 } // namespace quantiro::shell

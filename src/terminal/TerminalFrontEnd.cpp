@@ -76,6 +76,7 @@ enum Source : std::uint32_t {
     kInterfaces,
     kKeys,
     kSleep,
+    kNetworks,
     kSources
 };
 
@@ -108,6 +109,7 @@ void OnStopSignal(int signal, bool interactive, TerminalWindow& window, shell::M
 struct LoopParts {
     platform::StopSignalSource& stopSignals;
     platform::SleepAnnouncements& sleepWatch;
+    platform::NetworkWatch* networks; // none: no network is followed
     int noticeTimer;
     platform::SettingsStore& settings;
     platform::InterfaceTable& interfaceTable;
@@ -122,13 +124,14 @@ struct LoopParts {
 // grid as the wait's time-out, which costs no timer to read on each wake; the first
 // comes right away and only takes the counters up.
 void RunLoop(const LoopParts& parts) {
-    const UniqueFd waitSet =
-        MakeWaitSet({{parts.stopSignals.Descriptor(), kSignals},
-                     {parts.noticeTimer, kNoticeTimer},
-                     {parts.settings.WatchDescriptorForLoop(), kSettings},
-                     {parts.interfaceTable.ChangesDescriptorForLoop(), kInterfaces},
-                     {parts.interactive ? STDIN_FILENO : -1, kKeys},
-                     {parts.sleepWatch.Descriptor(), kSleep}});
+    const UniqueFd waitSet = MakeWaitSet(
+        {{parts.stopSignals.Descriptor(), kSignals},
+         {parts.noticeTimer, kNoticeTimer},
+         {parts.settings.WatchDescriptorForLoop(), kSettings},
+         {parts.interfaceTable.ChangesDescriptorForLoop(), kInterfaces},
+         {parts.interactive ? STDIN_FILENO : -1, kKeys},
+         {parts.sleepWatch.Descriptor(), kSleep},
+         {parts.networks != nullptr ? parts.networks->ChangesDescriptorForLoop() : -1, kNetworks}});
     shell::Meter& meter = parts.meter;
     int ticks = 0;
     using TickClock = std::chrono::steady_clock;
@@ -153,6 +156,9 @@ void RunLoop(const LoopParts& parts) {
             // When the bus is gone the watch closes its descriptor, and that alone
             // takes it out of the wait set.
             parts.sleepWatch.Readable([&] { meter.SaveBeforeSleep(); });
+        }
+        if (readable[kNetworks]) {
+            parts.networks->ChangesReadable();
         }
         if (readable[kSettings]) {
             parts.settings.WatchReadable();
@@ -229,6 +235,7 @@ int RunMeter(const MeterRun& run) {
     const std::unique_ptr<platform::SleepAnnouncements> sleepWatch = run.watchSleep();
     RunLoop({.stopSignals = stopSignals,
              .sleepWatch = *sleepWatch,
+             .networks = run.system.networks,
              .noticeTimer = noticeTimer.Get(),
              .settings = run.system.settings,
              .interfaceTable = run.system.interfaceTable,

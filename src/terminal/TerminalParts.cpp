@@ -77,11 +77,19 @@ std::string TerminalDisplay::Amounts(std::string_view gap) const {
            std::string(gap) + "Wysł.: " + presentation::FormatAmount(m_sentKb, m_decimalSeparator);
 }
 
+std::string TerminalDisplay::LinkName() const {
+    if (!m_networkKnown) {
+        return m_details.Value(1);
+    }
+    return m_details.Value(1) +
+           " – sieć: " + m_details.Value(presentation::DetailsList::kNetworkRow);
+}
+
 std::string TerminalDisplay::Screen() const {
     if (!m_hasSample || m_waiting) {
         return Waiting() + "\n";
     }
-    std::string screen = " " + m_details.Value(1) + "\n";
+    std::string screen = " " + LinkName() + "\n";
     screen += " Pobieranie " + TextBar(m_downloadRate, m_scale.downloadMaximum) +
               KilobytesPerSecond(m_downloadRate, m_decimalSeparator) + "  (skala " +
               m_scale.downloadLabels.back() + ")\n";
@@ -100,7 +108,7 @@ std::string TerminalDisplay::Line() const {
     if (!m_hasSample || m_waiting) {
         return Waiting();
     }
-    std::string line = m_details.Value(1);
+    std::string line = LinkName();
     line += "  pobieranie:" + KilobytesPerSecond(m_downloadRate, m_decimalSeparator);
     line += "  wysyłanie:" + KilobytesPerSecond(m_uploadRate, m_decimalSeparator);
     line += "  " + Amounts("  ") + "  Transfer miesięczny: " +

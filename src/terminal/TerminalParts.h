@@ -39,7 +39,13 @@ public:
         m_details.ShowWaiting();
         m_waiting = true;
     }
+    void ShowNetwork(const platform::Network& network) override {
+        m_details.ShowNetwork(network);
+        m_networkKnown = network.Known();
+    }
     void SetScale(const presentation::RateScale& scale) { m_scale = scale; }
+    // The interface's name, and its network once one is known.
+    std::string LinkName() const;
 
     // The screen: several lines for a terminal, one line for a pipe.
     std::string Screen() const;
@@ -53,6 +59,7 @@ private:
 
     std::string m_decimalSeparator;
     presentation::DetailsList m_details;
+    bool m_networkKnown = false;
     presentation::RateScale m_scale;
     bool m_hasSample = false;
     bool m_waiting = false;

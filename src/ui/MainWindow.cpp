@@ -1,6 +1,7 @@
 #include "ui/MainWindow.h"
 
 #include "presentation/AmountFormat.h"
+#include "presentation/NetworkText.h"
 #include "shell/MenuRows.h"
 #include "ui/Icons.h"
 #include "ui/QtText.h"
@@ -200,6 +201,22 @@ void MainWindow::ShowWaiting() {
     setToolTip(FromUtf8(presentation::DetailsList::kWaiting));
 }
 
+void MainWindow::ShowNetwork(const platform::Network& network) {
+    m_details.ShowNetwork(network);
+    m_network = network;
+    if (m_tray) {
+        m_tray->setToolTip(TrayTip());
+    }
+}
+
+QString MainWindow::TrayTip() const {
+    QString tip = QStringLiteral("Zelvano");
+    if (m_network.Known()) {
+        tip += QStringLiteral("\nSieć: ") + FromUtf8(presentation::NetworkDescription(m_network));
+    }
+    return tip;
+}
+
 void MainWindow::ShowErrorMarker(bool visible) {
     m_errorMarker->setVisible(visible);
 }
@@ -286,7 +303,7 @@ void MainWindow::FollowTray() {
         return;
     }
     m_tray = std::make_unique<QSystemTrayIcon>(MeterIcon());
-    m_tray->setToolTip(QStringLiteral("Zelvano"));
+    m_tray->setToolTip(TrayTip());
     m_tray->setContextMenu(&m_menu);
     connect(m_tray.get(), &QSystemTrayIcon::activated, this,
             [this](QSystemTrayIcon::ActivationReason reason) {

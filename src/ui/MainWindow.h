@@ -54,6 +54,10 @@ public:
     void ShowRates(double download, double upload) override;
     void ShowAmounts(double received, double sent, double month) override;
     void ShowWaiting() override;
+    // The details list's last row and the tray icon's tooltip.
+    void ShowNetwork(const platform::Network& network) override;
+    // The tray icon's tooltip: the program, then the network when one is known.
+    QString TrayTip() const;
     // Writes "Hide" through the meter, which tells of a failed write.
     void StoreHidden(bool hidden);
 
@@ -141,6 +145,7 @@ private:
     std::function<bool()> m_trayAvailable;
     bool m_inTray = true;
     bool m_trayKnown = false;
+    platform::Network m_network; // the tooltip's
     QTimer m_trayWatch;
     QTimer m_timer;
 

@@ -1,5 +1,6 @@
 #include "ui/MonitorWindow.h"
 
+#include "presentation/NetworkText.h"
 #include "ui/Icons.h"
 #include "ui/QtText.h"
 
@@ -138,6 +139,12 @@ MonitorWindow::MonitorWindow(const monitor::MonitorSettings& settings, SettingsW
     figures->addWidget(m_download);
     figures->addWidget(m_upload);
     // The figures have the whole width; the span sits below, beside the check box.
+    // The network under the rates, once the watch knows it: a line of its own, so a
+    // long name never squeezes the figures.
+    m_network = new QLabel(this);
+    m_network->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_network->hide();
+    figures->addWidget(m_network);
     top->addLayout(figures, 1);
     layout->addLayout(top);
     m_graph = new GraphArea(*this);
@@ -351,6 +358,15 @@ QString MonitorWindow::ApplicationsText() const {
 
 QWidget& MonitorWindow::Graph() const {
     return *m_graph;
+}
+
+void MonitorWindow::ShowNetwork(const platform::Network& network) {
+    m_network->setText(FromUtf8(presentation::NetworkDescription(network)));
+    m_network->setVisible(network.Known());
+}
+
+QString MonitorWindow::NetworkText() const {
+    return m_network->isVisible() ? m_network->text() : QString();
 }
 
 QString MonitorWindow::FiguresText() const {

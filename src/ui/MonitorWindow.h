@@ -5,6 +5,7 @@
 #include "monitor/RateHistory.h"
 #include "platform/ApplicationCounters.h"
 #include "platform/DesktopEntries.h"
+#include "platform/Networks.h"
 
 #include <QElapsedTimer>
 #include <QMenu>
@@ -60,6 +61,10 @@ public:
 
     QWidget& Graph() const;
     QString FiguresText() const;
+    // The network the monitored interface is on, beside the rates; hidden while
+    // none is known.
+    void ShowNetwork(const platform::Network& network);
+    QString NetworkText() const;
     // The applications' lines as shown, or the note; empty while neither shows.
     QString ApplicationsText() const;
 
@@ -101,6 +106,7 @@ private:
     QComboBox* m_span;
     QLabel* m_download;
     QLabel* m_upload;
+    QLabel* m_network;
     QCheckBox* m_notWithMeter;
     QMenu m_menu;
     QTimer m_timer;

@@ -44,10 +44,13 @@ bool DbusLibrary::Load() {
     take(closeContainer, "dbus_message_iter_close_container");
     take(sendWithReply, "dbus_connection_send_with_reply_and_block");
     take(getArgs, "dbus_message_get_args");
+    take(removeMatch, "dbus_bus_remove_match");
+    take(messagePath, "dbus_message_get_path");
     take(iterInit, "dbus_message_iter_init");
     take(iterArgType, "dbus_message_iter_get_arg_type");
-    take(iterRecurse, "dbus_message_iter_recurse");
     take(iterGetBasic, "dbus_message_iter_get_basic");
+    take(iterRecurse, "dbus_message_iter_recurse");
+    take(iterNext, "dbus_message_iter_next");
     return complete;
 }
 

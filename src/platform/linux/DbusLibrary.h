@@ -34,10 +34,13 @@ struct DbusLibrary {
     decltype(&dbus_message_iter_close_container) closeContainer = nullptr;
     decltype(&dbus_connection_send_with_reply_and_block) sendWithReply = nullptr;
     decltype(&dbus_message_get_args) getArgs = nullptr;
+    decltype(&dbus_bus_remove_match) removeMatch = nullptr;
+    decltype(&dbus_message_get_path) messagePath = nullptr;
     decltype(&dbus_message_iter_init) iterInit = nullptr;
     decltype(&dbus_message_iter_get_arg_type) iterArgType = nullptr;
-    decltype(&dbus_message_iter_recurse) iterRecurse = nullptr;
     decltype(&dbus_message_iter_get_basic) iterGetBasic = nullptr;
+    decltype(&dbus_message_iter_recurse) iterRecurse = nullptr;
+    decltype(&dbus_message_iter_next) iterNext = nullptr;
 
     // False when the library or one of its calls is missing.
     bool Load();

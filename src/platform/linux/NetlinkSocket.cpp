@@ -30,9 +30,11 @@ constexpr auto kReplyLimit = 500ms;
 constexpr int kNotificationReadsPerCall = 64;
 } // namespace
 
-NetlinkSocket::NetlinkSocket(std::uint32_t groups)
+static_assert(NETLINK_ROUTE == 0, "the default protocol of NetlinkSocket");
+
+NetlinkSocket::NetlinkSocket(std::uint32_t groups, int protocol)
     : m_buffer(kReceiveBufferSize) {
-    UniqueFd fd(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
+    UniqueFd fd(::socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, protocol));
     if (!fd.Valid()) {
         return;
     }
@@ -139,6 +141,27 @@ void NetlinkSocket::ReadNotifications() {
     }
 }
 
+void NetlinkSocket::ReadNotifications(const std::function<void(const nlmsghdr&)>& onMessage) {
+    for (int reads = 0; reads < kNotificationReadsPerCall; ++reads) {
+        const ssize_t received = ::recv(m_fd.Get(), m_buffer.data(), m_buffer.size(), MSG_DONTWAIT);
+        if (received < 0 && errno == EINTR) {
+            continue;
+        }
+        if (received < 0 && errno == ENOBUFS) {
+            m_changed = true;
+            continue;
+        }
+        if (received <= 0) {
+            return;
+        }
+        auto remaining = static_cast<unsigned int>(received);
+        for (auto* message = reinterpret_cast<const nlmsghdr*>(m_buffer.data());
+             NLMSG_OK(message, remaining); message = NLMSG_NEXT(message, remaining)) {
+            onMessage(*message);
+        }
+    }
+}
+
 bool NetlinkSocket::Dump(std::uint16_t type, std::uint8_t family,
                          const std::function<void(const nlmsghdr&)>& onMessage) {
     const rtgenmsg body{family};
@@ -148,6 +171,11 @@ bool NetlinkSocket::Dump(std::uint16_t type, std::uint8_t family,
 bool NetlinkSocket::Request(std::uint16_t type, const void* payload, std::size_t size,
                             const std::function<void(const nlmsghdr&)>& onMessage) {
     return Send(type, 0, payload, size) && Receive(true, onMessage);
+}
+
+bool NetlinkSocket::DumpRequest(std::uint16_t type, const void* payload, std::size_t size,
+                                const std::function<void(const nlmsghdr&)>& onMessage) {
+    return Send(type, NLM_F_DUMP, payload, size) && Receive(false, onMessage);
 }
 
 } // namespace quantiro::platform::linux_impl

@@ -19,7 +19,9 @@ class NetlinkSocket {
 public:
     // Opens the socket, a member of the notification `groups` (RTMGRP_*; 0 for a
     // socket that asks); Valid() tells whether rtnetlink is available at all.
-    explicit NetlinkSocket(std::uint32_t groups = 0);
+    // `protocol` another netlink family than NETLINK_ROUTE (0), such as generic
+    // netlink, which asks the same way.
+    explicit NetlinkSocket(std::uint32_t groups = 0, int protocol = 0);
 
     bool Valid() const { return m_fd.Valid(); }
     // For a loop that waits for notifications; -1 without a socket.
@@ -35,10 +37,16 @@ public:
     // reply message to `onMessage`. False when the request failed or was refused.
     bool Request(std::uint16_t type, const void* payload, std::size_t size,
                  const std::function<void(const nlmsghdr&)>& onMessage);
+    // The same as a dump: every reply message until the dump's end.
+    bool DumpRequest(std::uint16_t type, const void* payload, std::size_t size,
+                     const std::function<void(const nlmsghdr&)>& onMessage);
 
     // Reads the notifications waiting, without waiting for more, and at most a
     // bounded number of them: during a storm the caller re-reads anyway.
     void ReadNotifications();
+    // The same, handing each notification to `onMessage`; only lost ones (some
+    // were dropped) count as a change for TakeChanged.
+    void ReadNotifications(const std::function<void(const nlmsghdr&)>& onMessage);
 
     // Whether a notification arrived (or some were lost) since the last call.
     bool TakeChanged() { return std::exchange(m_changed, false); }

@@ -31,7 +31,11 @@ Meter::Meter(SystemParts system, FrontEndParts frontEnd)
                [this] { m_frontEnd.dialog.CloseOpenDialog(); })
     , m_reader(m_system.interfaceTable, m_frontEnd.notifier)
     , m_limits(paths::ParameterFile(m_system.programDirectory))
-    , m_metrics(m_system.clock, m_frontEnd.notifier, QUANTIRO_VERSION) {}
+    , m_metrics(m_system.clock, m_frontEnd.notifier, QUANTIRO_VERSION)
+    , m_networkHourFile(m_system.networks && !m_system.runtimeDirectory.empty()
+                            ? paths::NetworkHourFile(m_system.runtimeDirectory)
+                            : std::string(),
+                        m_system.clock) {}
 
 Meter::~Meter() = default;
 
@@ -52,8 +56,8 @@ void Meter::OpenRecords() {
     m_hours =
         std::make_unique<records::HourlyRecords>(*m_database, m_system.clock, m_frontEnd.notifier);
     m_hours->OpenCurrentHour();
-    m_account = std::make_unique<accounting::TrafficAccount>(*m_hours, m_system.clock,
-                                                             m_system.applicationCounters);
+    m_account = std::make_unique<accounting::TrafficAccount>(
+        *m_hours, m_system.clock, m_system.applicationCounters, m_system.networks);
     m_exitBookkeeping = std::make_unique<ExitBookkeeping>(
         ExitBookkeeping::Parts{.settings = m_settingsFile,
                                .hours = *m_hours,
@@ -161,6 +165,10 @@ void Meter::OnTick() {
         m_hours->SaveIfDue();
         if (m_metrics.Due()) {
             m_metrics.Offer(Figures());
+        }
+        if (m_networkHourFile.Due()) {
+            m_networkHourFile.Offer(m_hours->OpenHourDate(), m_hours->OpenHourOfDay(),
+                                    m_hours->NetworkRows());
         }
         m_tickRunning = false;
         RetryUnwrittenSettings(now);

@@ -11,11 +11,11 @@
 #include "platform/ApplicationCounters.h"
 #include "platform/Clock.h"
 #include "platform/Dialogs.h"
-#include "platform/Networks.h"
 #include "platform/Downloads.h"
 #include "platform/HourStore.h"
 #include "platform/InstanceLock.h"
 #include "platform/InterfaceTable.h"
+#include "platform/Networks.h"
 #include "platform/Notifier.h"
 #include "platform/Processes.h"
 #include "platform/Settings.h"
@@ -27,6 +27,7 @@
 #include "shell/MenuRows.h"
 #include "shell/MeterSettings.h"
 #include "shell/MeterWindow.h"
+#include "shell/NetworkHourFile.h"
 
 #include <functional>
 #include <map>
@@ -59,6 +60,9 @@ struct SystemParts {
     // Which network the followed interface is on; none: every tick's network is
     // unknown, and the records keep no network rows.
     platform::NetworkWatch* networks = nullptr;
+    // Holds the open hour's figures per network for the limit watcher; empty: none
+    // are kept.
+    std::string runtimeDirectory;
 };
 
 // How a front-end shows and asks: the window's widgets, or the terminal's lines.
@@ -189,6 +193,7 @@ private:
     std::unique_ptr<sampling::Sampler> m_sampler;
     bool m_tickRunning = false;
     metrics::MetricsFile m_metrics;
+    NetworkHourFile m_networkHourFile;
     // The billing period the metrics report, reckoned as the limit watcher reckons
     // it: its base plus the totals.
     limits::WatchState m_billing;

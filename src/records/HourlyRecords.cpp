@@ -168,6 +168,31 @@ void HourlyRecords::AddToAmounts(Hour& hour, const std::string& network, double 
     }
 }
 
+void HourlyRecords::TakeOverOtherId(Hour& hour, const platform::Network& network) {
+    // The hour read back names a network by the id its row in "sieci" has, which may
+    // be the one seen beside this network's own: its rows go on under this one, so
+    // the hour keeps one row for it.
+    if (network.otherId.empty()) {
+        return;
+    }
+    if (auto stored = hour.networks.extract(network.otherId)) {
+        NetworkKb& kb = hour.networks[network.id];
+        kb.download += stored.mapped().download;
+        kb.upload += stored.mapped().upload;
+        kb.localDownload += stored.mapped().localDownload;
+        kb.localUpload += stored.mapped().localUpload;
+    }
+    for (auto it = hour.applications.lower_bound({network.otherId, std::string()});
+         it != hour.applications.end() && it->first.first == network.otherId;) {
+        ApplicationKb& kb = hour.applications[{network.id, it->first.second}];
+        kb.download += it->second.download;
+        kb.upload += it->second.upload;
+        kb.localDownload += it->second.localDownload;
+        kb.localUpload += it->second.localUpload;
+        it = hour.applications.erase(it);
+    }
+}
+
 void HourlyRecords::Count(double downloadKb, double uploadKb, std::uint32_t onlineMs,
                           const platform::Network& network) {
     platform::HourAmounts& hour = m_open.amounts;
@@ -179,6 +204,7 @@ void HourlyRecords::Count(double downloadKb, double uploadKb, std::uint32_t onli
         auto [total, added] = m_networkTotals.try_emplace(network.id);
         if (added || !(total->second.network == network)) {
             total->second.network = network;
+            TakeOverOtherId(m_open, network);
         }
     }
     AddToAmounts(m_open, network.id, downloadKb, uploadKb);

@@ -150,6 +150,7 @@ private:
     // Moves the hour's kilobytes by a tick's, and the network's row by the same whole
     // kilobytes; a fall no row can take comes off the largest rows.
     void AddToAmounts(Hour& hour, const std::string& network, double downloadKb, double uploadKb);
+    static void TakeOverOtherId(Hour& hour, const platform::Network& network);
     // The hour numbered `hour`, or the open one when that one is gone.
     Hour& HourNumbered(std::uint64_t hour);
     bool TryOpenCurrentHour();

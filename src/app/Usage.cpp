@@ -59,6 +59,14 @@ constexpr std::array kReportsOptions{
                "największych, pozostałe razem i nieprzypisany ruch osobno, z ruchem w sieci "
                "lokalnej obok; z --json wszystkie aplikacje w kB (sieć lokalna w rx_local i "
                "tx_local). Wymaga usługi quantiro-collector."},
+    OptionText{"--networks", "[RRRR-MM-DD|RRRR-MM]",
+               "Wypisuje ruch każdej sieci dnia albo miesiąca (domyślnie bieżącego): odebrano, "
+               "wysłano, sieć lokalna i udział; godziny zapisane, zanim sieci były znane, jako "
+               "„nieznana sieć”. Z --json w kB: id, name, kind, metered, rx, tx, rx_local, "
+               "tx_local."},
+    OptionText{"--network", "NAZWA",
+               "Zawęża --apps, --summary, --json i --csv do ruchu sieci o tej nazwie (albo "
+               "identyfikatorze)."},
     OptionText{"--version", "", "Wypisuje wersję programu i kończy pracę."},
     OptionText{"--help", "", "Wypisuje ten opis i kończy pracę."},
 };
@@ -168,7 +176,7 @@ constexpr ProgramUsage kOptions{
 
 constexpr ProgramUsage kReports{
     .program = "quantiro-reports",
-    .synopsis = "[WIDOK | --csv|--json|--apps [OPCJA]... | --summary]",
+    .synopsis = "[WIDOK | --csv|--json|--apps|--networks [OPCJA]... | --summary]",
     .summary = "raporty ruchu miernika Quantiro",
     .description = "Bez opcji otwiera okno z ruchem godzin dnia, dni miesiąca, miesięcy roku i "
                    "lat, z okresem rozliczeniowym na tle limitu, oraz z ruchem aplikacji. Opcje "

@@ -18,5 +18,8 @@ inline constexpr std::string_view kUnattributed = "nieprzypisane";
 // The applications past the largest ones, summed where only a few are named (the
 // reports' top ten, the metrics' series).
 inline constexpr std::string_view kRest = "pozostałe";
+// The traffic of no known network: hours recorded before networks were, and ticks
+// while none was found (the reports' row, the metrics' series).
+inline constexpr std::string_view kUnknownNetwork = "nieznana sieć";
 
 } // namespace quantiro::applications

@@ -147,16 +147,19 @@ void HourlyRecords::AddToAmounts(Hour& hour, const std::string& network, double 
     const std::int64_t uploadStep = upload - amounts.upload;
     amounts.download = download;
     amounts.upload = upload;
-    if (network.empty() || (downloadStep == 0 && uploadStep == 0)) {
+    if (downloadStep == 0 && uploadStep == 0) {
+        return;
+    }
+    // The run's totals keep the traffic of no known network too, under no id.
+    NetworkTotal& total = m_networkTotals[network];
+    total.receivedKb += static_cast<double>(downloadStep);
+    total.sentKb += static_cast<double>(uploadStep);
+    if (network.empty()) {
         return;
     }
     NetworkKb& row = hour.networks[network];
     row.download += downloadStep;
     row.upload += uploadStep;
-    if (const auto total = m_networkTotals.find(network); total != m_networkTotals.end()) {
-        total->second.receivedKb += static_cast<double>(downloadStep);
-        total->second.sentKb += static_cast<double>(uploadStep);
-    }
     if (downloadStep < 0 || uploadStep < 0) {
         std::vector<std::int64_t*> downloads, uploads;
         for (auto& [id, kb] : hour.networks) {

@@ -1,5 +1,6 @@
 #include "reports/NetworkUse.h"
 
+#include "common/ApplicationNames.h"
 #include "presentation/AmountFormat.h"
 #include "reports/Exports.h"
 #include "reports/TrafficHistory.h"
@@ -72,7 +73,7 @@ std::optional<std::string> NetworkIdNamed(platform::HourStore& database, std::st
 }
 
 std::string NetworkName(const NetworkShare& row) {
-    return row.network.Known() ? row.network.name : std::string(kUnknownNetwork);
+    return row.network.Known() ? row.network.name : std::string(applications::kUnknownNetwork);
 }
 
 std::string_view KindName(platform::NetworkKind kind) {

@@ -12,9 +12,6 @@
 
 namespace quantiro::reports {
 
-// The row of the traffic recorded before networks were, or while none was known.
-inline constexpr std::string_view kUnknownNetwork = "nieznana sieć";
-
 // One line of the networks' table, in kB.
 struct NetworkShare {
     platform::Network network; // no id: the unknown network's row

@@ -1,5 +1,6 @@
 #include "shell/Meter.h"
 
+#include "common/ApplicationNames.h"
 #include "common/CalendarDate.h"
 #include "common/CompanionCommands.h"
 #include "common/FamilyPaths.h"
@@ -282,7 +283,22 @@ metrics::MeterFigures Meter::Figures() {
             .rejectedSamples = m_sampler->RejectedSamples(),
             .applications = ApplicationTotals(),
             .localReceivedKb = m_account->LocalTotals().received,
-            .localSentKb = m_account->LocalTotals().sent};
+            .localSentKb = m_account->LocalTotals().sent,
+            .networks = NetworkTotals()};
+}
+
+std::vector<metrics::NetworkFigures> Meter::NetworkTotals() const {
+    std::vector<metrics::NetworkFigures> figures;
+    for (const auto& [id, total] : m_hours->NetworkTotals()) {
+        figures.push_back(
+            {.id = id,
+             .name = id.empty() ? std::string(applications::kUnknownNetwork) : total.network.name,
+             .kind = std::string(platform::KindWord(total.network.kind)),
+             .metered = total.network.metered,
+             .receivedKb = total.receivedKb,
+             .sentKb = total.sentKb});
+    }
+    return figures;
 }
 
 void Meter::RunUpdateCheck() {

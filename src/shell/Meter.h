@@ -157,6 +157,8 @@ private:
     metrics::MeterFigures Figures();
     // What each application moved this run, as the metrics take it.
     std::vector<metrics::ApplicationFigures> ApplicationTotals() const;
+    // What each network carried this run, as the metrics take it.
+    std::vector<metrics::NetworkFigures> NetworkTotals() const;
     // Runs an event handler unless a close is under way; a close it requests waits
     // until it returns.
     template <typename Handler> void Handle(Handler&& handler) {

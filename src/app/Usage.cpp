@@ -41,9 +41,9 @@ constexpr std::array kOptionsOptions{
 };
 
 constexpr std::array kReportsOptions{
-    OptionText{"godziny|dni|miesiace|lata|aplikacje", "",
+    OptionText{"godziny|dni|miesiace|lata|aplikacje|sieci", "",
                "WIDOK: otwiera okno raportów na godzinach dnia, dniach miesiąca (także bez "
-               "widoku), miesiącach roku, latach albo aplikacjach dnia."},
+               "widoku), miesiącach roku, latach, aplikacjach dnia albo sieciach miesiąca."},
     OptionText{"--csv", "", "Wypisuje ruch w bajtach jako CSV."},
     OptionText{"--json", "", "Wypisuje ruch w bajtach jako JSON (w kształcie wersji 2 vnStat)."},
     OptionText{"--by", "hour|day|month|year",

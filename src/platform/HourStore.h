@@ -45,11 +45,11 @@ struct HourAmounts {
 // them) exchanged with the local network.
 struct ApplicationAmounts {
     std::string application;
-    std::string network; // the network's id ("Siec"); empty: not known
     std::int64_t download = 0;
     std::int64_t upload = 0;
     std::int64_t localDownload = 0;
     std::int64_t localUpload = 0;
+    std::string network; // the network's id ("Siec"); empty: not known
     bool operator==(const ApplicationAmounts&) const = default;
 };
 

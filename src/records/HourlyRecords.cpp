@@ -280,11 +280,11 @@ std::vector<platform::ApplicationAmounts> HourlyRecords::ApplicationRowsOf(const
              it != hour.applications.end() && it->first.first == network; ++it) {
             const ApplicationKb& kb = it->second;
             networkRows.push_back({.application = it->first.second,
-                                   .network = network,
                                    .download = RoundToInt32(kb.download),
                                    .upload = RoundToInt32(kb.upload),
                                    .localDownload = RoundToInt32(kb.localDownload),
-                                   .localUpload = RoundToInt32(kb.localUpload)});
+                                   .localUpload = RoundToInt32(kb.localUpload),
+                                   .network = network});
         }
         FitToHour(networkRows, &platform::ApplicationAmounts::download, part.first);
         FitToHour(networkRows, &platform::ApplicationAmounts::upload, part.second);
@@ -296,9 +296,9 @@ std::vector<platform::ApplicationAmounts> HourlyRecords::ApplicationRowsOf(const
         }
         // What the link carried beyond every program's share.
         networkRows.push_back({.application = std::string(applications::kUnattributed),
-                               .network = network,
                                .download = part.first - download,
-                               .upload = part.second - upload});
+                               .upload = part.second - upload,
+                               .network = network});
         rows.insert(rows.end(), networkRows.begin(), networkRows.end());
     }
     // A row with nothing in it (a program that only looked something up) says

@@ -96,6 +96,14 @@ std::string_view KindName(platform::NetworkKind kind) {
     return "";
 }
 
+std::string KindText(const platform::Network& network) {
+    std::string text(KindName(network.kind));
+    if (network.metered) {
+        text += text.empty() ? "taryfowana" : ", taryfowana";
+    }
+    return text;
+}
+
 std::string NetworksText(const NetworkShares& shares, std::string_view title,
                          std::string_view decimalSeparator, LocalCounting counting) {
     std::string text = "Sieci: " + std::string(title) + "\n";
@@ -116,11 +124,7 @@ std::string NetworksText(const NetworkShares& shares, std::string_view title,
             Padded("Wysłano", 16, true) + Padded("Udział", 10, true) +
             (anyLocal ? Padded("Sieć lokalna", 16, true) : "") + "\n";
     for (const NetworkShare& row : shares.rows) {
-        std::string kind(KindName(row.network.kind));
-        if (row.network.metered) {
-            kind += kind.empty() ? "taryfowana" : ", taryfowana";
-        }
-        line(NetworkName(row), kind, row.download, row.upload,
+        line(NetworkName(row), KindText(row.network), row.download, row.upload,
              FormatShare(row.shareTenths, decimalSeparator), row.local.Total());
     }
     line("Razem", "", shares.download, shares.upload, "", shares.local.Total());
@@ -145,6 +149,18 @@ std::string NetworksJson(const NetworkShares& shares) {
                 ", \"tx_local\": " + std::to_string(row.local.upload) + "}";
     }
     return json + "]}\n";
+}
+
+std::string NetworksCsv(const NetworkShares& shares) {
+    std::string csv = "siec,nazwa,rodzaj,taryfowana,odebrano_B,wyslano_B,udzial_proc\r\n";
+    for (const NetworkShare& row : shares.rows) {
+        csv += CsvField(row.network.id) + "," + CsvField(NetworkName(row)) + "," +
+               CsvField(platform::KindWord(row.network.kind)) + "," +
+               (row.network.metered ? "1" : "0") + "," + std::to_string(row.download * 1024) + "," +
+               std::to_string(row.upload * 1024) + "," + std::to_string(row.shareTenths / 10) +
+               "." + std::to_string(row.shareTenths % 10) + "\r\n";
+    }
+    return csv;
 }
 
 } // namespace quantiro::reports

@@ -44,6 +44,8 @@ std::optional<std::string> NetworkIdNamed(platform::HourStore& database, std::st
 std::string NetworkName(const NetworkShare& row);
 // "Wi-Fi", "Ethernet", "sieć komórkowa", ...; empty when not known.
 std::string_view KindName(platform::NetworkKind kind);
+// The kind, and "taryfowana" after it when the network is metered.
+std::string KindText(const platform::Network& network);
 
 // The table as aligned text under a title line; with a local column when there is
 // some local traffic, and its note under the table.
@@ -52,5 +54,7 @@ std::string NetworksText(const NetworkShares& shares, std::string_view title,
 // {"networks": [{"id", "name", "kind", "metered", "rx", "tx", "rx_local",
 // "tx_local"}, ...]}, in kB; the unknown row's id and kind are empty.
 std::string NetworksJson(const NetworkShares& shares);
+// The table as CSV (RFC 4180), amounts in bytes as the other exports.
+std::string NetworksCsv(const NetworkShares& shares);
 
 } // namespace quantiro::reports

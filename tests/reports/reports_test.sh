@@ -101,7 +101,7 @@ done
 status=$?
 views=$(sed -n 's/^quantiro-reports: nieznany widok „widok”; widoki: //p' "$work/err")
 check "an unknown view is refused with status 2 ($status) and the views: $views" \
-    '[ "$status" = 2 ] && [ "$views" = "godziny, dni, miesiace, lata, aplikacje" ]'
+    '[ "$status" = 2 ] && [ "$views" = "godziny, dni, miesiace, lata, aplikacje, sieci" ]'
 check "the help names every view" \
     '[ "$("$bin/quantiro-reports" --help | sed -n "s/^  \([a-z]*|[a-z|]*\)$/\1/p")" = "${views//, /|}" ]'
 for word in ${views//,/} 1; do

@@ -355,11 +355,11 @@ private:
     // DownloadLokalny, UploadLokalny, Siec.
     static ApplicationAmounts AmountsAt(sqlite3_stmt* statement, int first) {
         return {.application = Text(statement, first),
-                .network = Text(statement, first + 5),
                 .download = sqlite3_column_int64(statement, first + 1),
                 .upload = sqlite3_column_int64(statement, first + 2),
                 .localDownload = sqlite3_column_int64(statement, first + 3),
-                .localUpload = sqlite3_column_int64(statement, first + 4)};
+                .localUpload = sqlite3_column_int64(statement, first + 4),
+                .network = Text(statement, first + 5)};
     }
 
     bool SavesRows(const HourRows& rows) const {

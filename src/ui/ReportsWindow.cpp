@@ -191,15 +191,17 @@ QPushButton* ReportsWindow::BuildControls(QVBoxLayout& layout) {
     // screen. The applications' span sits on their own page, for the window to
     // narrow to 480 px.
     m_views->setUsesScrollButtons(false);
+    // Six views fill the row: the export goes with the period's choice, whose title
+    // wraps.
     bar->addWidget(m_views);
     bar->addStretch();
-    bar->addWidget(exportButton);
     layout.addLayout(bar);
     auto* periodBar = new QHBoxLayout;
     periodBar->addWidget(m_previous);
     periodBar->addWidget(m_title, 1);
     periodBar->addWidget(m_next);
     periodBar->addWidget(m_calendar);
+    periodBar->addWidget(exportButton);
     layout.addLayout(periodBar);
     return exportButton;
 }

@@ -29,7 +29,8 @@ struct LinuxPlatform {
                 .cacheDirectory = paths.cacheDirectory,
                 .openDatabase = platform::linux_impl::OpenTrafficDatabase,
                 .shape = &shape,
-                .applicationCounters = &applicationCounters};
+                .applicationCounters = &applicationCounters,
+                .runtimeDirectory = paths.runtimeDirectory};
     }
 
     paths::FamilyPaths paths = paths::FromEnvironment();

@@ -282,6 +282,10 @@ int RunTerminal(const TerminalRequest& request, const paths::FamilyPaths& paths)
         output = reports::SummaryText(
             history, applications, limitSettings, reportSettings.localCounting,
             {.today = now.today, .dayFraction = now.DayFraction()}, EnvironmentDecimalSeparator());
+        // Narrowed, the summary says to what: its figures are one network's.
+        if (request.network) {
+            output = "Sieć: " + *request.network + "\n" + output;
+        }
         break;
     }
     std::fwrite(output.data(), 1, output.size(), stdout);

@@ -150,10 +150,12 @@ void HourlyRecords::AddToAmounts(Hour& hour, const std::string& network, double 
     if (downloadStep == 0 && uploadStep == 0) {
         return;
     }
-    // The run's totals keep the traffic of no known network too, under no id.
+    // The run's totals keep the traffic of no known network too, under no id. They
+    // never fall, as the run's totals keep a rejected tick: a counter that fell
+    // would read as a reset.
     NetworkTotal& total = m_networkTotals[network];
-    total.receivedKb += static_cast<double>(downloadStep);
-    total.sentKb += static_cast<double>(uploadStep);
+    total.receivedKb += static_cast<double>(std::max<std::int64_t>(downloadStep, 0));
+    total.sentKb += static_cast<double>(std::max<std::int64_t>(uploadStep, 0));
     if (network.empty()) {
         return;
     }

@@ -75,8 +75,9 @@ public:
     std::string OpenHourDate() const { return m_openHour ? m_openHour->date : std::string(); }
     int OpenHourOfDay() const { return m_openHour ? m_openHour->hour : 0; }
 
-    // What each network carried this run, as the hours count it, in kB; under an
-    // empty id what no known network did.
+    // What each network carried this run, in kB: what reached its hours, a tick
+    // taken off again kept (as the run's totals keep it); under an empty id what no
+    // known network did.
     struct NetworkTotal {
         platform::Network network;
         double receivedKb = 0;

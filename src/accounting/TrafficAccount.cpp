@@ -41,10 +41,17 @@ double WholeKb(double kb) {
 } // namespace
 
 TrafficAccount::TrafficAccount(records::HourlyRecords& hours, platform::Clock& clock,
-                               platform::ApplicationCounterSource* service)
+                               platform::ApplicationCounterSource* service,
+                               const platform::NetworkWatch* networks)
     : m_hours(hours)
     , m_clock(clock)
-    , m_service(service) {}
+    , m_service(service)
+    , m_networks(networks) {}
+
+const platform::Network& TrafficAccount::CurrentNetwork() const {
+    static const platform::Network kNone;
+    return m_networks ? m_networks->Current() : kNone;
+}
 
 sampling::Totals TrafficAccount::Withheld() const {
     return {.received = WholeKb(m_localExact.received) + m_waiting.received,
@@ -59,13 +66,15 @@ void TrafficAccount::Count(double downloadKb, double uploadKb, std::uint32_t onl
     // Waits only while the service answers: without it the whole link counts, as
     // the meter errs towards the bill. A counter that went back is never held.
     const bool wait = m_internetOnly && m_answering && downloadKb >= 0 && uploadKb >= 0;
-    m_hours.Count(wait ? 0 : downloadKb, wait ? 0 : uploadKb, onlineMs);
+    const platform::Network& network = CurrentNetwork();
+    m_hours.Count(wait ? 0 : downloadKb, wait ? 0 : uploadKb, onlineMs, network);
     if (!m_service) {
         return; // no answer will ever ask which hour the tick went to
     }
     m_ticks.push_back({.number = m_nextTick++,
                        .at = m_clock.TickMilliseconds(),
                        .hour = m_hours.OpenHourNumber(),
+                       .network = network.id,
                        .receivedKb = downloadKb,
                        .sentKb = uploadKb,
                        .waiting = wait});
@@ -89,7 +98,10 @@ void TrafficAccount::Settle(Tick& tick, double localReceivedKb, double localSent
     m_localExact.sent += std::min(localSentKb, tick.sentKb);
     const double leftReceived = WholeKb(m_localExact.received) - WholeKb(before.received);
     const double leftSent = WholeKb(m_localExact.sent) - WholeKb(before.sent);
-    m_hours.CountLate(tick.hour, tick.receivedKb - leftReceived, tick.sentKb - leftSent);
+    m_hours.CountLate(tick.hour, tick.network, tick.receivedKb - leftReceived,
+                      tick.sentKb - leftSent);
+    // The network's row keeps what left the amounts beside them.
+    m_hours.CountLocal(tick.hour, tick.network, leftReceived, leftSent);
 }
 
 void TrafficAccount::SettleAll() {
@@ -178,7 +190,14 @@ void TrafficAccount::TakeAnswer(const platform::ApplicationCounters& answer, con
     const double sentFraction = LocalFraction(local.sent, m_linkAsked.sent - m_linkAnswered.sent);
     for (std::size_t i = 0; i < covered; ++i) {
         Tick& tick = m_ticks[i];
-        Settle(tick, tick.receivedKb * receivedFraction, tick.sentKb * sentFraction);
+        const double localReceived = tick.receivedKb * receivedFraction;
+        const double localSent = tick.sentKb * sentFraction;
+        if (!m_internetOnly) {
+            // Counting everything, the local part is within the network's kilobytes.
+            m_hours.CountLocal(tick.hour, tick.network, std::max(localReceived, 0.0),
+                               std::max(localSent, 0.0));
+        }
+        Settle(tick, localReceived, localSent);
     }
     m_ticks.erase(m_ticks.begin(), m_ticks.begin() + static_cast<std::ptrdiff_t>(covered));
     m_linkAnswered = m_linkAsked;
@@ -189,37 +208,43 @@ void TrafficAccount::CountApplications(const std::vector<applications::Applicati
     if (deltas.empty()) {
         return;
     }
-    // Each hour's share of the covered ticks' link traffic, one way and the other.
+    // Each hour's and network's share of the covered ticks' link traffic, one way
+    // and the other: a switch splits a program's figures as an hour's end does.
     struct Share {
         double receivedKb = 0;
         double sentKb = 0;
     };
-    std::map<std::uint64_t, Share> hours;
+    using Part = std::pair<std::uint64_t, std::string>; // the hour's number, the network
+    std::map<Part, Share> hours;
     Share all;
+    Part latestPart{m_hours.OpenHourNumber(), CurrentNetwork().id};
     for (std::size_t i = 0; i < covered; ++i) {
         const Tick& tick = m_ticks[i];
-        hours[tick.hour].receivedKb += std::max(tick.receivedKb, 0.0);
-        hours[tick.hour].sentKb += std::max(tick.sentKb, 0.0);
+        Share& share = hours[{tick.hour, tick.network}];
+        share.receivedKb += std::max(tick.receivedKb, 0.0);
+        share.sentKb += std::max(tick.sentKb, 0.0);
         all.receivedKb += std::max(tick.receivedKb, 0.0);
         all.sentKb += std::max(tick.sentKb, 0.0);
+        latestPart = {tick.hour, tick.network};
     }
     auto fraction = [](double part, double whole, bool only) {
         return whole > 0 ? part / whole : (only ? 1.0 : 0.0);
     };
     if (hours.empty()) {
-        hours[m_hours.OpenHourNumber()] = {};
+        hours[latestPart] = {};
     }
     for (const applications::ApplicationDelta& delta : deltas) {
         // Billed only: what the program exchanged with the local network stays out.
         const double download = m_internetOnly ? delta.received.billedKb : delta.received.WholeKb();
         const double upload = m_internetOnly ? delta.sent.billedKb : delta.sent.WholeKb();
-        for (const auto& [hour, share] : hours) {
-            // With no traffic one way, that way's share goes to the latest hour.
-            const bool latest = hour == hours.rbegin()->first;
+        for (const auto& [part, share] : hours) {
+            // With no traffic one way, that way's share goes to the latest tick's part.
+            const bool latest = part == latestPart;
             const double down = fraction(share.receivedKb, all.receivedKb, latest);
             const double up = fraction(share.sentKb, all.sentKb, latest);
-            m_hours.CountApplication(hour, delta.application, download * down, upload * up,
-                                     delta.received.localKb * down, delta.sent.localKb * up);
+            m_hours.CountApplication(part.first, part.second, delta.application, download * down,
+                                     upload * up, delta.received.localKb * down,
+                                     delta.sent.localKb * up);
         }
         ApplicationTotal& total = m_applicationTotals[delta.application];
         total.receivedKb += download;

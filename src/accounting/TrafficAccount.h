@@ -3,6 +3,7 @@
 #include "applications/ApplicationTraffic.h"
 #include "platform/ApplicationCounters.h"
 #include "platform/Clock.h"
+#include "platform/Networks.h"
 #include "records/HourlyRecords.h"
 #include "sampling/TickCollaborators.h"
 
@@ -42,15 +43,21 @@ struct ApplicationTotal {
 // The service's figures cover the ticks since its previous answer, which may span
 // two hours: each hour gets the share its ticks' link traffic carried, and an hour
 // closed meanwhile has its record written again.
+//
+// Each tick belongs to the network the watch names at that tick, so a switch splits
+// the hour at the tick, and the service's figures over a switch are spread over the
+// two networks' ticks as they are over two hours.
 class TrafficAccount final : public sampling::HourRecords {
 public:
-    // `service`: none when the meter counts the link alone.
+    // `service`: none when the meter counts the link alone. `networks`: none when no
+    // network is known, and the hours keep no network rows.
     TrafficAccount(records::HourlyRecords& hours, platform::Clock& clock,
-                   platform::ApplicationCounterSource* service);
+                   platform::ApplicationCounterSource* service,
+                   const platform::NetworkWatch* networks = nullptr);
 
     void Count(double downloadKb, double uploadKb, std::uint32_t onlineMs) override;
     void Reject(double downloadKb, double uploadKb) override {
-        m_hours.Reject(downloadKb, uploadKb);
+        m_hours.Reject(downloadKb, uploadKb, CurrentNetwork().id);
     }
     bool CountsEveryKilobyte() const override { return m_hours.CountsEveryKilobyte(); }
     bool HourChanged() override { return m_hours.HourChanged(); }
@@ -81,6 +88,7 @@ private:
         std::uint64_t number = 0;
         std::uint32_t at = 0;   // the clock's tick count
         std::uint64_t hour = 0; // the hour records' number of the hour it went to
+        std::string network;    // the id of the network it was on; empty: none known
         double receivedKb = 0;  // whole kilobytes, as the link's totals move
         double sentKb = 0;
         bool waiting = false; // not in the hour yet: waits for the service's word
@@ -97,10 +105,12 @@ private:
                            std::size_t covered);
     // A waiting tick into its hour, less the local part given (kB, fractional).
     void Settle(Tick& tick, double localReceivedKb, double localSentKb);
+    const platform::Network& CurrentNetwork() const;
 
     records::HourlyRecords& m_hours;
     platform::Clock& m_clock;
     platform::ApplicationCounterSource* m_service;
+    const platform::NetworkWatch* m_networks;
     applications::ApplicationTraffic m_traffic;
     bool m_internetOnly = false;
 

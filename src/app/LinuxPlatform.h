@@ -31,7 +31,8 @@ struct LinuxPlatform {
                 .openDatabase = platform::linux_impl::OpenTrafficDatabase,
                 .shape = &shape,
                 .applicationCounters = &applicationCounters,
-                .networks = &networks};
+                .networks = &networks,
+                .runtimeDirectory = paths.runtimeDirectory};
     }
 
     paths::FamilyPaths paths = paths::FromEnvironment();

@@ -19,6 +19,7 @@
 #include "reports/ApplicationUse.h"
 #include "reports/Exports.h"
 #include "reports/MonthSummary.h"
+#include "reports/NetworkUse.h"
 #include "reports/ReportRows.h"
 
 #include <algorithm>
@@ -54,6 +55,10 @@ struct TerminalRequest {
     std::optional<CalendarDate> from, to;
     // --apps: the applications of this day or month instead of the traffic.
     std::optional<reports::ApplicationRange> applications;
+    // --networks: the networks of this day or month instead of the traffic.
+    std::optional<reports::ApplicationRange> networks;
+    // --network: only this network's traffic, as the user named it.
+    std::optional<std::string> network;
 };
 
 // "RRRR-MM-DD" a day, "RRRR-MM" its month; nullopt for anything else.
@@ -90,6 +95,23 @@ std::variant<TerminalRequest, std::string> ParseOptions(int argc, char** argv) {
                     return std::string("--apps przyjmuje dzień RRRR-MM-DD albo miesiąc RRRR-MM");
                 }
             }
+        } else if (option == "--networks") {
+            const CalendarDate today = LocalNow().today;
+            request.networks =
+                reports::ApplicationRange{.span = reports::ApplicationRange::Span::Month,
+                                          .anchor = {today.year, today.month, 1}};
+            if (hasValue && !std::string_view(argv[i + 1]).starts_with("--")) {
+                request.networks = ApplicationRangeNamed(argv[++i]);
+                if (!request.networks) {
+                    return std::string(
+                        "--networks przyjmuje dzień RRRR-MM-DD albo miesiąc RRRR-MM");
+                }
+            }
+        } else if (option == "--network") {
+            if (!hasValue || std::string_view(argv[i + 1]).empty()) {
+                return std::string("--network przyjmuje nazwę sieci");
+            }
+            request.network = argv[++i];
         } else if (option == "--by") {
             request.by = hasValue ? reports::GroupingNamed(argv[++i]) : std::nullopt;
             if (!request.by) {
@@ -105,10 +127,18 @@ std::variant<TerminalRequest, std::string> ParseOptions(int argc, char** argv) {
             return "nieznana opcja " + std::string(option);
         }
     }
+    if (request.networks) {
+        if (request.applications || request.network || outputs > 1 ||
+            (outputs == 1 && request.output != TerminalRequest::Output::Json) || request.by ||
+            request.from || request.to) {
+            return std::string("--networks przyjmuje tylko --json");
+        }
+        return request;
+    }
     if (request.applications) {
         if (outputs > 1 || (outputs == 1 && request.output != TerminalRequest::Output::Json) ||
             request.by || request.from || request.to) {
-            return std::string("--apps przyjmuje tylko --json");
+            return std::string("--apps przyjmuje tylko --json i --network");
         }
         return request;
     }
@@ -125,6 +155,44 @@ std::variant<TerminalRequest, std::string> ParseOptions(int argc, char** argv) {
     return request;
 }
 
+// The id of the network `--network` named; nullopt, told on standard error, when
+// the records know no such network.
+std::optional<std::optional<std::string>> NetworkFilter(const TerminalRequest& request,
+                                                        platform::HourStore& database) {
+    if (!request.network) {
+        return std::optional<std::string>();
+    }
+    if (auto id = reports::NetworkIdNamed(database, *request.network)) {
+        return id;
+    }
+    std::cerr << "quantiro-reports: nie ma zapisanej sieci „" << *request.network << "”\n";
+    return std::nullopt;
+}
+
+// The networks of a day or a month, as a table or as JSON.
+int RunNetworks(const TerminalRequest& request, const paths::FamilyPaths& paths) {
+    const reports::ApplicationRange& range = *request.networks;
+    reports::NetworkShares shares;
+    try {
+        const auto database = platform::linux_impl::OpenTrafficDatabaseForReading(
+            paths::TrafficDatabase(paths.dataDirectory));
+        shares = reports::LoadNetworks(*database, range.First(), range.Last());
+    } catch (const platform::DatabaseError& error) {
+        std::cerr << "quantiro-reports: " << error.what() << '\n';
+        return 1;
+    }
+    std::string output;
+    if (request.output == TerminalRequest::Output::Json) {
+        output = reports::NetworksJson(shares);
+    } else {
+        platform::linux_impl::IniFileSettings settings(paths::SettingsFile(paths.configHome));
+        output = reports::NetworksText(shares, range.Title(), EnvironmentDecimalSeparator(),
+                                       app::ReadReportSettings(settings).localCounting);
+    }
+    std::fwrite(output.data(), 1, output.size(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 1;
+}
+
 // The applications of a day or a month, as a table or as JSON.
 int RunApplications(const TerminalRequest& request, const paths::FamilyPaths& paths) {
     const reports::ApplicationRange& range = *request.applications;
@@ -132,7 +200,11 @@ int RunApplications(const TerminalRequest& request, const paths::FamilyPaths& pa
     try {
         const auto database = platform::linux_impl::OpenTrafficDatabaseForReading(
             paths::TrafficDatabase(paths.dataDirectory));
-        history = reports::LoadApplications(*database, range.First(), range.Last());
+        const auto network = NetworkFilter(request, *database);
+        if (!network) {
+            return 1;
+        }
+        history = reports::LoadApplications(*database, range.First(), range.Last(), *network);
     } catch (const platform::DatabaseError& error) {
         std::cerr << "quantiro-reports: " << error.what() << '\n';
         return 1;
@@ -160,6 +232,9 @@ int RunApplications(const TerminalRequest& request, const paths::FamilyPaths& pa
 }
 
 int RunTerminal(const TerminalRequest& request, const paths::FamilyPaths& paths) {
+    if (request.networks) {
+        return RunNetworks(request, paths);
+    }
     if (request.applications) {
         return RunApplications(request, paths);
     }
@@ -172,14 +247,18 @@ int RunTerminal(const TerminalRequest& request, const paths::FamilyPaths& paths)
     reports::ApplicationHistory applications;
     try {
         const auto database = platform::linux_impl::OpenTrafficDatabaseForReading(path);
-        history = reports::LoadHistory(*database, request.from, request.to);
+        const auto network = NetworkFilter(request, *database);
+        if (!network) {
+            return 1;
+        }
+        history = reports::LoadHistory(*database, request.from, request.to, *network);
         if (request.output == TerminalRequest::Output::Summary) {
             // The local network's part of the summary's month and billing period.
             const CalendarDate periodFirst =
                 limits::PeriodContaining(now.today, limitSettings.billingDay).first;
             applications = reports::LoadApplications(
                 *database, std::min(periodFirst, CalendarDate{now.today.year, now.today.month, 1}),
-                now.today);
+                now.today, *network);
         }
     } catch (const platform::DatabaseError& error) {
         std::cerr << "quantiro-reports: " << error.what() << '\n';
@@ -205,6 +284,10 @@ int RunTerminal(const TerminalRequest& request, const paths::FamilyPaths& paths)
         output = reports::SummaryText(
             history, applications, limitSettings, reportSettings.localCounting,
             {.today = now.today, .dayFraction = now.DayFraction()}, EnvironmentDecimalSeparator());
+        // Narrowed, the summary says to what: its figures are one network's.
+        if (request.network) {
+            output = "Sieć: " + *request.network + "\n" + output;
+        }
         break;
     }
     std::fwrite(output.data(), 1, output.size(), stdout);

@@ -5,6 +5,7 @@
 #include "platform/linux/GioDesktopEntries.h"
 #include "platform/linux/IniSettingsStore.h"
 #include "platform/linux/SqliteDatabase.h"
+#include "reports/NetworkUse.h"
 #include "reports/TrafficHistory.h"
 #include "ui/FamilyApplication.h"
 #include "ui/QtText.h"
@@ -27,13 +28,26 @@ extern "C" __attribute__((visibility("default"))) int QuantiroReportsWindow(int 
     reports::TrafficHistory history;
     reports::ApplicationHistory applications;
     QString problem;
+    // Kept open for the networks' view, which reads each range it shows.
+    std::unique_ptr<platform::HourStore> database;
     try {
-        const auto database = platform::linux_impl::OpenTrafficDatabaseForReading(
+        database = platform::linux_impl::OpenTrafficDatabaseForReading(
             paths::TrafficDatabase(paths.dataDirectory));
         history = reports::LoadHistory(*database);
         applications = reports::LoadApplications(*database);
     } catch (const platform::DatabaseError& error) {
         problem = ui::FromUtf8(error.what());
+    }
+    ui::ReportsWindow::NetworkSource networks;
+    if (database) {
+        networks = [&database](const CalendarDate& first, const CalendarDate& last) {
+            // A busy or broken file shows no networks rather than ending the window.
+            try {
+                return reports::LoadNetworks(*database, first, last);
+            } catch (const platform::DatabaseError&) {
+                return reports::NetworkShares{};
+            }
+        };
     }
     const QDateTime now = QDateTime::currentDateTime();
     const QDate today = now.date();
@@ -44,7 +58,7 @@ extern "C" __attribute__((visibility("default"))) int QuantiroReportsWindow(int 
                              reportSettings.limit, reportSettings.localCounting,
                              {.today = {today.year(), today.month(), today.day()},
                               .dayFraction = now.time().msecsSinceStartOfDay() / 86'400'000.0},
-                             static_cast<reports::View>(view), problem);
+                             static_cast<reports::View>(view), problem, std::move(networks));
     showRequests.Listen([&] { ui::BringForward(window); });
     window.show();
     return application.Run();

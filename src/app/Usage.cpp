@@ -41,9 +41,9 @@ constexpr std::array kOptionsOptions{
 };
 
 constexpr std::array kReportsOptions{
-    OptionText{"godziny|dni|miesiace|lata|aplikacje", "",
+    OptionText{"godziny|dni|miesiace|lata|aplikacje|sieci", "",
                "WIDOK: otwiera okno raportów na godzinach dnia, dniach miesiąca (także bez "
-               "widoku), miesiącach roku, latach albo aplikacjach dnia."},
+               "widoku), miesiącach roku, latach, aplikacjach dnia albo sieciach miesiąca."},
     OptionText{"--csv", "", "Wypisuje ruch w bajtach jako CSV."},
     OptionText{"--json", "", "Wypisuje ruch w bajtach jako JSON (w kształcie wersji 2 vnStat)."},
     OptionText{"--by", "hour|day|month|year",
@@ -59,6 +59,14 @@ constexpr std::array kReportsOptions{
                "największych, pozostałe razem i nieprzypisany ruch osobno, z ruchem w sieci "
                "lokalnej obok; z --json wszystkie aplikacje w kB (sieć lokalna w rx_local i "
                "tx_local). Wymaga usługi quantiro-collector."},
+    OptionText{"--networks", "[RRRR-MM-DD|RRRR-MM]",
+               "Wypisuje ruch każdej sieci dnia albo miesiąca (domyślnie bieżącego): odebrano, "
+               "wysłano, sieć lokalna i udział; godziny zapisane, zanim sieci były znane, jako "
+               "„nieznana sieć”. Z --json w kB: id, name, kind, metered, rx, tx, rx_local, "
+               "tx_local."},
+    OptionText{"--network", "NAZWA",
+               "Zawęża --apps, --summary, --json i --csv do ruchu sieci o tej nazwie (albo "
+               "identyfikatorze)."},
     OptionText{"--version", "", "Wypisuje wersję programu i kończy pracę."},
     OptionText{"--help", "", "Wypisuje ten opis i kończy pracę."},
 };
@@ -181,7 +189,7 @@ constexpr ProgramUsage kOptions{
 
 constexpr ProgramUsage kReports{
     .program = "quantiro-reports",
-    .synopsis = "[WIDOK | --csv|--json|--apps [OPCJA]... | --summary]",
+    .synopsis = "[WIDOK | --csv|--json|--apps|--networks [OPCJA]... | --summary]",
     .summary = "raporty ruchu miernika Quantiro",
     .description = "Bez opcji otwiera okno z ruchem godzin dnia, dni miesiąca, miesięcy roku i "
                    "lat, z okresem rozliczeniowym na tle limitu, oraz z ruchem aplikacji. Opcje "

@@ -19,5 +19,8 @@ inline constexpr std::string_view kUnattributed = "nieprzypisane";
 // reports' top ten, the metrics' series); and a user's own programs past the counting
 // service's bound for that user.
 inline constexpr std::string_view kRest = "pozostałe";
+// The traffic of no known network: hours recorded before networks were, and ticks
+// while none was found (the reports' row, the metrics' series).
+inline constexpr std::string_view kUnknownNetwork = "nieznana sieć";
 
 } // namespace quantiro::applications

@@ -87,6 +87,63 @@ void AppendApplicationMetrics(std::string& text, const MeterFigures& figures,
                  device, Bytes(figures.localSentKb));
 }
 
+// Each network's bytes either way, labelled so a dashboard can show the metered ones
+// apart; the id keeps two networks of one name apart.
+void AppendNetworkMetrics(std::string& text, const MeterFigures& figures) {
+    for (const auto& [name, help, sent] :
+         {std::tuple{"quantiro_network_receive_bytes_total",
+                     "Bytes received through a network (Wi-Fi, Ethernet, mobile ...) since the "
+                     "meter started.",
+                     false},
+          std::tuple{"quantiro_network_transmit_bytes_total",
+                     "Bytes sent through a network since the meter started.", true}}) {
+        AppendHeader(text, name, "counter", help);
+        for (const NetworkFigures& network : figures.networks) {
+            AppendSample(text, name,
+                         "{network=\"" + LabelValue(network.name) + "\",id=\"" +
+                             LabelValue(network.id) + "\",kind=\"" + LabelValue(network.kind) +
+                             "\",metered=\"" + (network.metered ? "true" : "false") + "\"}",
+                         Bytes(sent ? network.sentKb : network.receivedKb));
+        }
+    }
+}
+
+// The largest when they first appear keep a series each for the run; the rest is
+// one sum, there from the moment it can grow, so it never jumps in or falls.
+template <typename Figures, typename Key>
+std::vector<Figures> KeepLargest(std::vector<Figures> all,
+                                 std::set<std::string, std::less<>>& named, std::size_t most,
+                                 Figures rest, Key key) {
+    std::sort(all.begin(), all.end(), [](const auto& a, const auto& b) {
+        return a.receivedKb + a.sentKb > b.receivedKb + b.sentKb;
+    });
+    // A row already named as the rest (the meter's own "pozostałe": the counting
+    // service's folded programs) is summed into the rest's series, never one of its own
+    // beside it under the same label.
+    const std::string restKey(key(rest));
+    const auto isRest = [&](const Figures& figures) { return key(figures) == restKey; };
+    for (const Figures& figures : all) {
+        if (named.size() < most && !isRest(figures)) {
+            named.insert(key(figures));
+        }
+    }
+    std::vector<Figures> shown;
+    for (const Figures& figures : all) {
+        if (named.contains(key(figures)) && !isRest(figures)) {
+            shown.push_back(figures);
+        } else {
+            rest.receivedKb += figures.receivedKb;
+            rest.sentKb += figures.sentKb;
+        }
+    }
+    std::sort(shown.begin(), shown.end(),
+              [&](const auto& a, const auto& b) { return key(a) < key(b); });
+    if (named.size() == most || std::ranges::any_of(all, isRest)) {
+        shown.push_back(rest); // there from the moment it can grow, so it never jumps in
+    }
+    return shown;
+}
+
 } // namespace
 
 std::string FormatMetrics(const MeterFigures& figures, std::string_view version,
@@ -117,6 +174,9 @@ std::string FormatMetrics(const MeterFigures& figures, std::string_view version,
                  std::to_string(figures.rejectedSamples));
     if (!figures.applications.empty()) {
         AppendApplicationMetrics(text, figures, device);
+    }
+    if (!figures.networks.empty()) {
+        AppendNetworkMetrics(text, figures);
     }
     AppendMetric(text, "quantiro_info", "gauge", "The meter's version and measured interface.",
                  "{version=\"" + LabelValue(version) + "\",device=\"" + LabelValue(figures.device) +
@@ -159,35 +219,15 @@ bool MetricsFile::Due() const {
 }
 
 std::vector<ApplicationFigures> MetricsFile::Bounded(std::vector<ApplicationFigures> all) {
-    std::sort(all.begin(), all.end(), [](const auto& a, const auto& b) {
-        return a.receivedKb + a.sentKb > b.receivedKb + b.sentKb;
-    });
-    // The meter's own "pozostałe" (the counting service's folded programs) is summed into
-    // the rest's series, never one of its own beside it under the same label.
-    const auto recordedRest = [](const ApplicationFigures& application) {
-        return application.application == applications::kRest;
-    };
-    for (const ApplicationFigures& application : all) {
-        if (m_named.size() < kNamedApplications && !recordedRest(application)) {
-            m_named.insert(application.application);
-        }
-    }
-    std::vector<ApplicationFigures> shown;
-    ApplicationFigures rest{.application = std::string(applications::kRest)};
-    for (const ApplicationFigures& application : all) {
-        if (m_named.contains(application.application)) {
-            shown.push_back(application);
-        } else {
-            rest.receivedKb += application.receivedKb;
-            rest.sentKb += application.sentKb;
-        }
-    }
-    std::sort(shown.begin(), shown.end(),
-              [](const auto& a, const auto& b) { return a.application < b.application; });
-    if (m_named.size() == kNamedApplications || std::ranges::any_of(all, recordedRest)) {
-        shown.push_back(rest); // there from the moment it can grow, so it never jumps in
-    }
-    return shown;
+    return KeepLargest(std::move(all), m_named, kNamedApplications,
+                       ApplicationFigures{.application = std::string(applications::kRest)},
+                       [](const ApplicationFigures& figures) { return figures.application; });
+}
+
+std::vector<NetworkFigures> MetricsFile::Bounded(std::vector<NetworkFigures> all) {
+    return KeepLargest(std::move(all), m_namedNetworks, kNamedNetworks,
+                       NetworkFigures{.name = std::string(applications::kRest)},
+                       [](const NetworkFigures& figures) { return figures.id; });
 }
 
 void MetricsFile::Offer(const MeterFigures& offered) {
@@ -195,6 +235,7 @@ void MetricsFile::Offer(const MeterFigures& offered) {
     m_lastOffer = m_clock.TickMilliseconds();
     MeterFigures figures = offered;
     figures.applications = Bounded(offered.applications);
+    figures.networks = Bounded(offered.networks);
     if (m_written == figures) {
         return;
     }

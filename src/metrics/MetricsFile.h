@@ -23,6 +23,17 @@ struct ApplicationFigures {
     bool operator==(const ApplicationFigures&) const = default;
 };
 
+// One network's traffic since the meter started, in kB, as its hours count it.
+struct NetworkFigures {
+    std::string id; // empty for the rest
+    std::string name;
+    std::string kind; // as "sieci" stores it
+    bool metered = false;
+    double receivedKb = 0;
+    double sentKb = 0;
+    bool operator==(const NetworkFigures&) const = default;
+};
+
 // What the meter tells Prometheus, in kilobytes as it counts them.
 struct MeterFigures {
     std::string device;    // the measured interface; empty while it waits
@@ -39,11 +50,15 @@ struct MeterFigures {
     // What the measured link exchanged with the local network this run.
     double localReceivedKb = 0;
     double localSentKb = 0;
+    // Every network counted this run (the file names only a few of them).
+    std::vector<NetworkFigures> networks;
     bool operator==(const MeterFigures&) const = default;
 };
 
-// At most this many applications get series of their own; the rest are one series.
+// At most this many applications, and networks, get series of their own; the rest
+// are one series.
 inline constexpr std::size_t kNamedApplications = 10;
+inline constexpr std::size_t kNamedNetworks = 10;
 
 // The Prometheus text exposition of `figures`: bytes (kB x 1024), every metric
 // with its HELP and TYPE, names under "quantiro_" (node_exporter has its own
@@ -62,7 +77,8 @@ std::int64_t UnixSeconds(const platform::LocalDateTime& local);
 // The applications: the ten largest when they first appear get a series each and
 // keep it for the run, everything else is summed into "pozostałe". An application
 // never moves from that sum into a series of its own, which would make the sum
-// fall and read as a counter reset; and Prometheus' series stay bounded.
+// fall and read as a counter reset; and Prometheus' series stay bounded. The
+// networks likewise.
 class MetricsFile {
 public:
     static constexpr auto kInterval = 15s;
@@ -82,6 +98,7 @@ private:
     void Failed(const std::string& why);
     // The named applications and the rest, as the file shows them.
     std::vector<ApplicationFigures> Bounded(std::vector<ApplicationFigures> all);
+    std::vector<NetworkFigures> Bounded(std::vector<NetworkFigures> all);
 
     platform::Clock& m_clock;
     platform::Notifier& m_notifier;
@@ -91,7 +108,8 @@ private:
     bool m_offered = false;
     std::optional<MeterFigures> m_written;
     bool m_failureShown = false;
-    std::set<std::string, std::less<>> m_named; // applications with a series of their own
+    std::set<std::string, std::less<>> m_named;         // applications with a series of their own
+    std::set<std::string, std::less<>> m_namedNetworks; // networks' ids, likewise
 };
 
 } // namespace quantiro::metrics

@@ -42,14 +42,21 @@ bool HourlyRecords::TryOpenCurrentHour() {
         m_open.amounts.upload += m_saved.upload;
         for (const platform::ApplicationAmounts& stored : opened.applications) {
             if (stored.application != applications::kUnattributed) {
-                ApplicationKb& kb = m_open.applications[stored.application];
+                ApplicationKb& kb = m_open.applications[{stored.network, stored.application}];
                 kb.download += static_cast<double>(stored.download);
                 kb.upload += static_cast<double>(stored.upload);
                 kb.localDownload += static_cast<double>(stored.localDownload);
                 kb.localUpload += static_cast<double>(stored.localUpload);
             }
         }
-        m_openHour = OpenHour{opened.key, now.hour};
+        for (const platform::NetworkAmounts& stored : opened.networks) {
+            NetworkKb& kb = m_open.networks[stored.network.id];
+            kb.download += stored.download;
+            kb.upload += stored.upload;
+            kb.localDownload += static_cast<double>(stored.localDownload);
+            kb.localUpload += static_cast<double>(stored.localUpload);
+        }
+        m_openHour = OpenHour{opened.key, now.hour, FormatRecordDate(now)};
         return true;
     } catch (const platform::DatabaseError&) {
         m_openHour.reset();
@@ -109,22 +116,110 @@ void FitToHour(std::vector<platform::ApplicationAmounts>& rows,
     }
 }
 
+// The known networks' rows one way kept within the hour's amount that way: none
+// below zero, and an excess (the hour fell by more than the network a tick was on
+// held) taken off the largest rows, so they never add up to more than the hour.
+void KeepWithinHour(std::vector<std::int64_t*> rows, std::int64_t hour) {
+    std::int64_t sum = 0;
+    for (std::int64_t* row : rows) {
+        *row = std::max<std::int64_t>(*row, 0);
+        sum += *row;
+    }
+    std::sort(rows.begin(), rows.end(), [](auto* a, auto* b) { return *a > *b; });
+    for (std::int64_t* row : rows) {
+        if (sum <= hour) {
+            break;
+        }
+        const std::int64_t taken = std::min(*row, sum - hour);
+        *row -= taken;
+        sum -= taken;
+    }
+}
+
 } // namespace
 
-void HourlyRecords::Count(double downloadKb, double uploadKb, std::uint32_t onlineMs) {
+void HourlyRecords::AddToAmounts(Hour& hour, const std::string& network, double downloadKb,
+                                 double uploadKb) {
+    platform::HourAmounts& amounts = hour.amounts;
+    const std::int32_t download = AddToHour(amounts.download, downloadKb);
+    const std::int32_t upload = AddToHour(amounts.upload, uploadKb);
+    const std::int64_t downloadStep = download - amounts.download;
+    const std::int64_t uploadStep = upload - amounts.upload;
+    amounts.download = download;
+    amounts.upload = upload;
+    if (downloadStep == 0 && uploadStep == 0) {
+        return;
+    }
+    // The run's totals keep the traffic of no known network too, under no id. They
+    // never fall, as the run's totals keep a rejected tick: a counter that fell
+    // would read as a reset.
+    NetworkTotal& total = m_networkTotals[network];
+    total.receivedKb += static_cast<double>(std::max<std::int64_t>(downloadStep, 0));
+    total.sentKb += static_cast<double>(std::max<std::int64_t>(uploadStep, 0));
+    if (network.empty()) {
+        return;
+    }
+    NetworkKb& row = hour.networks[network];
+    row.download += downloadStep;
+    row.upload += uploadStep;
+    if (downloadStep < 0 || uploadStep < 0) {
+        std::vector<std::int64_t*> downloads, uploads;
+        for (auto& [id, kb] : hour.networks) {
+            downloads.push_back(&kb.download);
+            uploads.push_back(&kb.upload);
+        }
+        KeepWithinHour(downloads, amounts.download);
+        KeepWithinHour(uploads, amounts.upload);
+    }
+}
+
+void HourlyRecords::TakeOverOtherId(Hour& hour, const platform::Network& network) {
+    // The hour read back names a network by the id its row in "sieci" has, which may
+    // be the one seen beside this network's own: its rows go on under this one, so
+    // the hour keeps one row for it.
+    if (network.otherId.empty()) {
+        return;
+    }
+    if (auto stored = hour.networks.extract(network.otherId)) {
+        NetworkKb& kb = hour.networks[network.id];
+        kb.download += stored.mapped().download;
+        kb.upload += stored.mapped().upload;
+        kb.localDownload += stored.mapped().localDownload;
+        kb.localUpload += stored.mapped().localUpload;
+    }
+    for (auto it = hour.applications.lower_bound({network.otherId, std::string()});
+         it != hour.applications.end() && it->first.first == network.otherId;) {
+        ApplicationKb& kb = hour.applications[{network.id, it->first.second}];
+        kb.download += it->second.download;
+        kb.upload += it->second.upload;
+        kb.localDownload += it->second.localDownload;
+        kb.localUpload += it->second.localUpload;
+        it = hour.applications.erase(it);
+    }
+}
+
+void HourlyRecords::Count(double downloadKb, double uploadKb, std::uint32_t onlineMs,
+                          const platform::Network& network) {
     platform::HourAmounts& hour = m_open.amounts;
     if (onlineMs != 0) {
         hour.time = RoundToInt32(static_cast<double>(hour.time) + onlineMs);
     }
-    hour.download = AddToHour(hour.download, downloadKb);
-    hour.upload = AddToHour(hour.upload, uploadKb);
+    if (network.Known()) {
+        // The name and the metered flag as last seen are what the rows note.
+        auto [total, added] = m_networkTotals.try_emplace(network.id);
+        if (added || !(total->second.network == network)) {
+            total->second.network = network;
+            TakeOverOtherId(m_open, network);
+        }
+    }
+    AddToAmounts(m_open, network.id, downloadKb, uploadKb);
 }
 
-void HourlyRecords::Reject(double downloadKb, double uploadKb) {
+void HourlyRecords::Reject(double downloadKb, double uploadKb, const std::string& network) {
     // Counting exactly, the tick never reached the hour; counting by ticks over
     // 1 kB, it is taken off whatever the earlier ticks added.
     if (!m_exactCounting) {
-        Count(-downloadKb, -uploadKb, 0);
+        AddToAmounts(m_open, network, -downloadKb, -uploadKb);
     }
 }
 
@@ -137,16 +232,26 @@ HourlyRecords::Hour& HourlyRecords::HourNumbered(std::uint64_t hour) {
     return m_open;
 }
 
-void HourlyRecords::CountLate(std::uint64_t hour, double downloadKb, double uploadKb) {
-    platform::HourAmounts& amounts = HourNumbered(hour).amounts;
-    amounts.download = AddToHour(amounts.download, downloadKb);
-    amounts.upload = AddToHour(amounts.upload, uploadKb);
+void HourlyRecords::CountLate(std::uint64_t hour, const std::string& network, double downloadKb,
+                              double uploadKb) {
+    AddToAmounts(HourNumbered(hour), network, downloadKb, uploadKb);
 }
 
-void HourlyRecords::CountApplication(std::uint64_t hour, const std::string& application,
-                                     double downloadKb, double uploadKb, double localDownloadKb,
+void HourlyRecords::CountLocal(std::uint64_t hour, const std::string& network, double downloadKb,
+                               double uploadKb) {
+    if (network.empty() || (downloadKb == 0 && uploadKb == 0)) {
+        return;
+    }
+    NetworkKb& kb = HourNumbered(hour).networks[network];
+    kb.localDownload += downloadKb;
+    kb.localUpload += uploadKb;
+}
+
+void HourlyRecords::CountApplication(std::uint64_t hour, const std::string& network,
+                                     const std::string& application, double downloadKb,
+                                     double uploadKb, double localDownloadKb,
                                      double localUploadKb) {
-    ApplicationKb& kb = HourNumbered(hour).applications[application];
+    ApplicationKb& kb = HourNumbered(hour).applications[{network, application}];
     kb.download += downloadKb;
     kb.upload += uploadKb;
     kb.localDownload += localDownloadKb;
@@ -158,31 +263,71 @@ std::vector<platform::ApplicationAmounts> HourlyRecords::ApplicationRowsOf(const
     if (hour.applications.empty()) {
         return rows;
     }
-    for (const auto& [application, kb] : hour.applications) {
-        rows.push_back({.application = application,
-                        .download = RoundToInt32(kb.download),
-                        .upload = RoundToInt32(kb.upload),
-                        .localDownload = RoundToInt32(kb.localDownload),
-                        .localUpload = RoundToInt32(kb.localUpload)});
+    // Each network's applications are fitted to that network's part of the hour and
+    // get its own unattributed row; what no known network holds is the part of the
+    // ticks on none (every tick's, without a network watch).
+    std::map<std::string, std::pair<std::int64_t, std::int64_t>, std::less<>> parts;
+    std::int64_t knownDownload = 0;
+    std::int64_t knownUpload = 0;
+    for (const auto& [network, kb] : hour.networks) {
+        parts[network] = {kb.download, kb.upload};
+        knownDownload += kb.download;
+        knownUpload += kb.upload;
     }
-    FitToHour(rows, &platform::ApplicationAmounts::download, hour.amounts.download);
-    FitToHour(rows, &platform::ApplicationAmounts::upload, hour.amounts.upload);
-    std::int64_t download = 0;
-    std::int64_t upload = 0;
-    for (const auto& row : rows) {
-        download += row.download;
-        upload += row.upload;
+    parts[""] = {std::max<std::int64_t>(hour.amounts.download - knownDownload, 0),
+                 std::max<std::int64_t>(hour.amounts.upload - knownUpload, 0)};
+    for (const auto& [network, part] : parts) {
+        std::vector<platform::ApplicationAmounts> networkRows;
+        for (auto it = hour.applications.lower_bound({network, std::string()});
+             it != hour.applications.end() && it->first.first == network; ++it) {
+            const ApplicationKb& kb = it->second;
+            networkRows.push_back({.application = it->first.second,
+                                   .download = RoundToInt32(kb.download),
+                                   .upload = RoundToInt32(kb.upload),
+                                   .localDownload = RoundToInt32(kb.localDownload),
+                                   .localUpload = RoundToInt32(kb.localUpload),
+                                   .network = network});
+        }
+        FitToHour(networkRows, &platform::ApplicationAmounts::download, part.first);
+        FitToHour(networkRows, &platform::ApplicationAmounts::upload, part.second);
+        std::int64_t download = 0;
+        std::int64_t upload = 0;
+        for (const auto& row : networkRows) {
+            download += row.download;
+            upload += row.upload;
+        }
+        // What the link carried beyond every program's share.
+        networkRows.push_back({.application = std::string(applications::kUnattributed),
+                               .download = part.first - download,
+                               .upload = part.second - upload,
+                               .network = network});
+        rows.insert(rows.end(), networkRows.begin(), networkRows.end());
     }
-    // What the link carried beyond every program's share.
-    rows.push_back({.application = std::string(applications::kUnattributed),
-                    .download = hour.amounts.download - download,
-                    .upload = hour.amounts.upload - upload});
     // A row with nothing in it (a program that only looked something up) says
     // nothing; it is not written.
     std::erase_if(rows, [](const platform::ApplicationAmounts& row) {
         return row.download == 0 && row.upload == 0 && row.localDownload == 0 &&
                row.localUpload == 0;
     });
+    return rows;
+}
+
+std::vector<platform::NetworkAmounts> HourlyRecords::NetworkRowsOf(const Hour& hour) const {
+    std::vector<platform::NetworkAmounts> rows;
+    for (const auto& [id, kb] : hour.networks) {
+        const auto seen = m_networkTotals.find(id);
+        platform::NetworkAmounts row{.network = seen != m_networkTotals.end()
+                                                    ? seen->second.network
+                                                    : platform::Network{.id = id},
+                                     .download = kb.download,
+                                     .upload = kb.upload,
+                                     .localDownload = RoundToInt32(kb.localDownload),
+                                     .localUpload = RoundToInt32(kb.localUpload)};
+        if (row.download != 0 || row.upload != 0 || row.localDownload != 0 ||
+            row.localUpload != 0) {
+            rows.push_back(std::move(row));
+        }
+    }
     return rows;
 }
 
@@ -211,7 +356,7 @@ void HourlyRecords::StartNextHour() {
     try {
         // What came late for the hour before goes first: it is dropped below.
         SaveClosedHour();
-        next = m_store.StartNextHour(m_openHour->key, m_open.amounts, ApplicationRows(),
+        next = m_store.StartNextHour(m_openHour->key, m_open.amounts, RowsOf(m_open),
                                      FormatRecordDate(now), now.hour);
     } catch (const platform::DatabaseError& error) {
         DelayNextTry();
@@ -220,7 +365,7 @@ void HourlyRecords::StartNextHour() {
     }
     m_closed = ClosedHour{.key = m_openHour->key, .hour = std::move(m_open)};
     ++m_openNumber;
-    m_openHour = OpenHour{next, now.hour};
+    m_openHour = OpenHour{next, now.hour, FormatRecordDate(now)};
     m_writeFailureShown = false;
     m_open = {};
     m_saved = {};
@@ -229,7 +374,7 @@ void HourlyRecords::StartNextHour() {
 
 void HourlyRecords::SaveClosedHour() {
     if (m_closed && m_closed->unsaved) {
-        m_store.SaveHour(m_closed->key, m_closed->hour.amounts, ApplicationRowsOf(m_closed->hour));
+        m_store.SaveHour(m_closed->key, m_closed->hour.amounts, RowsOf(m_closed->hour));
         m_closed->unsaved = false;
     }
 }
@@ -310,7 +455,7 @@ std::optional<std::int32_t> HourlyRecords::StoredDownload() {
 void HourlyRecords::SaveAccumulators() {
     // Each field receives the accumulator, never a sum: opening the hour loaded the
     // accumulators from this record, so an hour continued later keeps its amounts.
-    m_store.SaveHour(m_openHour->key, m_open.amounts, ApplicationRows());
+    m_store.SaveHour(m_openHour->key, m_open.amounts, RowsOf(m_open));
     m_saved = m_open.amounts;
     m_applicationsCounted = false;
 }

@@ -19,24 +19,14 @@ bool LargerFirst(const ApplicationShare& a, const ApplicationShare& b) {
     return aTotal != bTotal ? aTotal > bTotal : a.application < b.application;
 }
 
-// Tenths of a per cent by the largest remainder, so that the shares shown add up
-// to exactly 100 % however they round.
-void WorkOutShares(std::vector<ApplicationShare>& rows, std::int64_t total) {
-    if (total <= 0) {
-        return;
+void WorkOutShares(std::vector<ApplicationShare>& rows) {
+    std::vector<std::int64_t> amounts;
+    for (const ApplicationShare& row : rows) {
+        amounts.push_back(row.download + row.upload);
     }
-    std::vector<std::pair<std::int64_t, std::size_t>> remainders;
-    int given = 0;
+    const std::vector<int> tenths = ShareTenths(amounts);
     for (std::size_t i = 0; i < rows.size(); ++i) {
-        const std::int64_t scaled = (rows[i].download + rows[i].upload) * kWholeTenths;
-        rows[i].shareTenths = static_cast<int>(scaled / total);
-        given += rows[i].shareTenths;
-        remainders.emplace_back(scaled % total, i);
-    }
-    std::stable_sort(remainders.begin(), remainders.end(),
-                     [](const auto& a, const auto& b) { return a.first > b.first; });
-    for (std::size_t i = 0; given < kWholeTenths && i < remainders.size(); ++i, ++given) {
-        ++rows[remainders[i].second].shareTenths;
+        rows[i].shareTenths = tenths[i];
     }
 }
 
@@ -55,6 +45,31 @@ void AddLocal(LocalTraffic& sum, const LocalTraffic& more) {
 }
 
 } // namespace
+
+std::vector<int> ShareTenths(const std::vector<std::int64_t>& amounts) {
+    std::vector<int> tenths(amounts.size(), 0);
+    std::int64_t total = 0;
+    for (const std::int64_t amount : amounts) {
+        total += amount;
+    }
+    if (total <= 0) {
+        return tenths;
+    }
+    std::vector<std::pair<std::int64_t, std::size_t>> remainders;
+    int given = 0;
+    for (std::size_t i = 0; i < amounts.size(); ++i) {
+        const std::int64_t scaled = amounts[i] * kWholeTenths;
+        tenths[i] = static_cast<int>(scaled / total);
+        given += tenths[i];
+        remainders.emplace_back(scaled % total, i);
+    }
+    std::stable_sort(remainders.begin(), remainders.end(),
+                     [](const auto& a, const auto& b) { return a.first > b.first; });
+    for (std::size_t i = 0; given < kWholeTenths && i < remainders.size(); ++i, ++given) {
+        ++tenths[remainders[i].second];
+    }
+    return tenths;
+}
 
 CalendarDate ApplicationRange::First() const {
     switch (span) {
@@ -233,18 +248,23 @@ ApplicationShares ApplicationHistory::Ranked(const CalendarDate& first, const Ca
     if (rest.folded > 0) {
         shares.rows.push_back(rest);
     }
-    WorkOutShares(shares.rows, shares.download + shares.upload);
+    WorkOutShares(shares.rows);
     return shares;
 }
 
 ApplicationHistory LoadApplications(platform::HourStore& database,
                                     const std::optional<CalendarDate>& first,
-                                    const std::optional<CalendarDate>& last) {
+                                    const std::optional<CalendarDate>& last,
+                                    const std::optional<std::string>& network) {
     ApplicationHistory history;
     // Dates compare as text, so these two hold every date there can be.
     database.ReadApplications(first ? FormatIsoDate(*first) : "0000-01-01",
                               last ? FormatIsoDate(*last) : "9999-12-31",
-                              [&](const platform::StoredApplication& row) { history.Add(row); });
+                              [&](const platform::StoredApplication& row) {
+                                  if (!network || row.amounts.network == *network) {
+                                      history.Add(row);
+                                  }
+                              });
     return history;
 }
 

@@ -111,10 +111,16 @@ private:
     std::map<std::int32_t, LocalDay> m_local;
 };
 
-// The rows dated `first` to `last`, or all of them. Throws platform::DatabaseError.
+// The rows dated `first` to `last`, or all of them; with `network`, only the rows
+// of the network with that id. Throws platform::DatabaseError.
 ApplicationHistory LoadApplications(platform::HourStore& database,
                                     const std::optional<CalendarDate>& first = std::nullopt,
-                                    const std::optional<CalendarDate>& last = std::nullopt);
+                                    const std::optional<CalendarDate>& last = std::nullopt,
+                                    const std::optional<std::string>& network = std::nullopt);
+
+// Each amount's share of their sum in tenths of a per cent, by the largest
+// remainder, so that the shares shown add up to exactly 100 % however they round.
+std::vector<int> ShareTenths(const std::vector<std::int64_t>& amounts);
 
 // "12,5 %" with the separator given.
 std::string FormatShare(int tenths, std::string_view decimalSeparator);

@@ -16,8 +16,8 @@ constexpr std::array<std::string_view, 12> kMonthsOfDay{
     "lipca",    "sierpnia", "września", "października", "listopada", "grudnia"};
 
 // The command line's words for the views, in View's order.
-constexpr std::array<std::string_view, 5> kViewWords{"godziny", "dni", "miesiace", "lata",
-                                                     "aplikacje"};
+constexpr std::array<std::string_view, 6> kViewWords{"godziny", "dni",       "miesiace",
+                                                     "lata",    "aplikacje", "sieci"};
 
 CalendarDate EndOfMonth(int year, int month) {
     return {year, month, DaysInMonth(year, month)};

@@ -47,12 +47,13 @@ struct ShownPeriod {
 };
 
 // The reports window's views, in the order of its tabs.
-enum class View { Hours, Days, Months, Years, Applications };
+enum class View { Hours, Days, Months, Years, Applications, Networks };
 
 // The view a word of the window's command line opens; nullopt for a word that
 // names none.
 std::optional<View> ViewNamed(std::string_view word);
-// Every view's word, in the tabs' order: "godziny, dni, miesiace, lata, aplikacje".
+// Every view's word, in the tabs' order: "godziny, dni, miesiace, lata, aplikacje,
+// sieci".
 std::string ViewWords();
 
 // "grudzień"; months 1-12.

@@ -99,12 +99,19 @@ std::optional<CalendarDate> TrafficHistory::LastDay() const {
 }
 
 TrafficHistory LoadHistory(platform::HourStore& database, const std::optional<CalendarDate>& first,
-                           const std::optional<CalendarDate>& last) {
+                           const std::optional<CalendarDate>& last,
+                           const std::optional<std::string>& network) {
     TrafficHistory history;
-    const std::string from = first ? FormatIsoDate(*first) : "";
-    const std::string to = last ? FormatIsoDate(*last) : "";
-    database.ReadRecords(from, to,
-                         [&](const platform::StoredRecord& record) { history.Add(record); });
+    const auto add = [&](const platform::StoredRecord& record) {
+        history.Add(record);
+    };
+    if (network) {
+        // Dates compare as text, so these two hold every date there can be.
+        database.ReadNetworkHours(*network, first ? FormatIsoDate(*first) : "0000-01-01",
+                                  last ? FormatIsoDate(*last) : "9999-12-31", add);
+        return history;
+    }
+    database.ReadRecords(first ? FormatIsoDate(*first) : "", last ? FormatIsoDate(*last) : "", add);
     return history;
 }
 

@@ -49,11 +49,13 @@ private:
     int m_merged = 0;
 };
 
-// The records dated `first` to `last`, or all of them without dates. Throws
+// The records dated `first` to `last`, or all of them without dates; with
+// `network`, that network's rows of the hours instead (no time on line). Throws
 // platform::DatabaseError when the table cannot be read.
 TrafficHistory LoadHistory(platform::HourStore& database,
                            const std::optional<CalendarDate>& first = std::nullopt,
-                           const std::optional<CalendarDate>& last = std::nullopt);
+                           const std::optional<CalendarDate>& last = std::nullopt,
+                           const std::optional<std::string>& network = std::nullopt);
 
 // "pominięto 3 rekordy" for the records that were left out; empty when none were.
 std::string SkippedNote(const TrafficHistory& history);

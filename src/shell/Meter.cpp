@@ -1,5 +1,6 @@
 #include "shell/Meter.h"
 
+#include "common/ApplicationNames.h"
 #include "common/CalendarDate.h"
 #include "common/CompanionCommands.h"
 #include "common/FamilyPaths.h"
@@ -32,7 +33,11 @@ Meter::Meter(SystemParts system, FrontEndParts frontEnd)
                [this] { m_frontEnd.dialog.CloseOpenDialog(); })
     , m_reader(m_system.interfaceTable, m_frontEnd.notifier)
     , m_limits(paths::ParameterFile(m_system.programDirectory))
-    , m_metrics(m_system.clock, m_frontEnd.notifier, QUANTIRO_VERSION) {}
+    , m_metrics(m_system.clock, m_frontEnd.notifier, QUANTIRO_VERSION)
+    , m_networkHourFile(m_system.networks && !m_system.runtimeDirectory.empty()
+                            ? paths::NetworkHourFile(m_system.runtimeDirectory)
+                            : std::string(),
+                        m_system.clock) {}
 
 Meter::~Meter() = default;
 
@@ -53,8 +58,8 @@ void Meter::OpenRecords() {
     m_hours =
         std::make_unique<records::HourlyRecords>(*m_database, m_system.clock, m_frontEnd.notifier);
     m_hours->OpenCurrentHour();
-    m_account = std::make_unique<accounting::TrafficAccount>(*m_hours, m_system.clock,
-                                                             m_system.applicationCounters);
+    m_account = std::make_unique<accounting::TrafficAccount>(
+        *m_hours, m_system.clock, m_system.applicationCounters, m_system.networks);
     m_exitBookkeeping = std::make_unique<ExitBookkeeping>(
         ExitBookkeeping::Parts{.settings = m_settingsFile,
                                .hours = *m_hours,
@@ -163,6 +168,10 @@ void Meter::OnTick() {
         m_hours->SaveIfDue();
         if (m_metrics.Due()) {
             m_metrics.Offer(Figures());
+        }
+        if (m_networkHourFile.Due()) {
+            m_networkHourFile.Offer(m_hours->OpenHourDate(), m_hours->OpenHourOfDay(),
+                                    m_hours->NetworkRows());
         }
         m_tickRunning = false;
         RetryUnwrittenSettings(now);
@@ -298,7 +307,22 @@ metrics::MeterFigures Meter::Figures() {
             .rejectedSamples = m_sampler->RejectedSamples(),
             .applications = ApplicationTotals(),
             .localReceivedKb = m_account->LocalTotals().received,
-            .localSentKb = m_account->LocalTotals().sent};
+            .localSentKb = m_account->LocalTotals().sent,
+            .networks = NetworkTotals()};
+}
+
+std::vector<metrics::NetworkFigures> Meter::NetworkTotals() const {
+    std::vector<metrics::NetworkFigures> figures;
+    for (const auto& [id, total] : m_hours->NetworkTotals()) {
+        figures.push_back(
+            {.id = id,
+             .name = id.empty() ? std::string(applications::kUnknownNetwork) : total.network.name,
+             .kind = std::string(platform::KindWord(total.network.kind)),
+             .metered = total.network.metered,
+             .receivedKb = total.receivedKb,
+             .sentKb = total.sentKb});
+    }
+    return figures;
 }
 
 void Meter::RunUpdateCheck() {

@@ -27,6 +27,7 @@
 #include "shell/MenuRows.h"
 #include "shell/MeterSettings.h"
 #include "shell/MeterWindow.h"
+#include "shell/NetworkHourFile.h"
 
 #include <functional>
 #include <map>
@@ -59,6 +60,9 @@ struct SystemParts {
     // Which network the followed interface is on; none: every tick's network is
     // unknown, and the records keep no network rows.
     platform::NetworkWatch* networks = nullptr;
+    // Holds the open hour's figures per network for the limit watcher; empty: none
+    // are kept.
+    std::string runtimeDirectory;
 };
 
 // How a front-end shows and asks: the window's widgets, or the terminal's lines.
@@ -156,6 +160,8 @@ private:
     metrics::MeterFigures Figures();
     // What each application moved this run, as the metrics take it.
     std::vector<metrics::ApplicationFigures> ApplicationTotals() const;
+    // What each network carried this run, as the metrics take it.
+    std::vector<metrics::NetworkFigures> NetworkTotals() const;
     // Runs an event handler unless a close is under way; a close it requests waits
     // until it returns.
     template <typename Handler> void Handle(Handler&& handler) {
@@ -192,6 +198,7 @@ private:
     std::unique_ptr<sampling::Sampler> m_sampler;
     bool m_tickRunning = false;
     metrics::MetricsFile m_metrics;
+    NetworkHourFile m_networkHourFile;
     // The billing period the metrics report, reckoned as the limit watcher reckons
     // it: its base plus the totals.
     limits::WatchState m_billing;

@@ -36,8 +36,11 @@ constexpr QSize kFrameRoom(16, 48);
 
 constexpr std::array kViews{reports::Grouping::Hour, reports::Grouping::Day,
                             reports::Grouping::Month, reports::Grouping::Year};
-// The tab after the four groupings.
+// The tabs after the four groupings, and their pages.
 constexpr int kApplicationsTab = static_cast<int>(reports::View::Applications);
+constexpr int kNetworksTab = static_cast<int>(reports::View::Networks);
+constexpr int kApplicationsPage = 1;
+constexpr int kNetworksPage = 2;
 
 QTableWidget* NewTable(const QStringList& headers) {
     auto* table = new QTableWidget(0, static_cast<int>(headers.size()));
@@ -114,7 +117,8 @@ ReportsWindow::ReportsWindow(reports::TrafficHistory history,
                              reports::ApplicationHistory applications,
                              platform::DesktopEntries& entries,
                              const limits::LimitSettings& settings, reports::LocalCounting counting,
-                             const limits::Moment& now, reports::View view, const QString& problem)
+                             const limits::Moment& now, reports::View view, const QString& problem,
+                             NetworkSource networks)
     : m_history(std::move(history))
     , m_applications(std::move(applications))
     , m_entries(entries)
@@ -122,17 +126,24 @@ ReportsWindow::ReportsWindow(reports::TrafficHistory history,
     , m_settings(settings)
     , m_counting(counting)
     , m_today(now.today)
-    // The applications' view leaves the traffic's page on the days of the month.
-    , m_shown{view == reports::View::Applications ? reports::Grouping::Day
-                                                  : kViews[static_cast<std::size_t>(view)],
+    // The applications' and networks' views leave the traffic's page on the days of
+    // the month.
+    , m_shown{view == reports::View::Applications || view == reports::View::Networks
+                  ? reports::Grouping::Day
+                  : kViews[static_cast<std::size_t>(view)],
               now.today}
-    , m_separator(EnvironmentDecimalSeparator()) {
+    , m_separator(EnvironmentDecimalSeparator())
+    , m_networkSource(std::move(networks))
+    , m_networkRange{.span = reports::ApplicationRange::Span::Month,
+                     .anchor = now.today,
+                     .billingDay = settings.billingDay} {
     auto* layout = new QVBoxLayout(this);
     QPushButton* exportButton = BuildControls(*layout);
     // The traffic's page and the applications' page share the bar above.
     m_pages = new QStackedWidget;
     m_pages->addWidget(BuildTrafficPage());
     m_pages->addWidget(BuildApplicationsPage());
+    m_pages->addWidget(BuildNetworksPage());
     layout->addWidget(m_pages, 1);
     m_period = new QLabel;
     m_period->setWordWrap(true);
@@ -143,13 +154,19 @@ ReportsWindow::ReportsWindow(reports::TrafficHistory history,
     BuildBillingPeriod(now);
     FitToScreen();
     ConnectControls(exportButton);
-    view == reports::View::Applications ? ShowApplications(m_range) : ShowPeriod(m_shown);
+    if (view == reports::View::Applications) {
+        ShowApplications(m_range);
+    } else if (view == reports::View::Networks) {
+        ShowNetworks(m_networkRange);
+    } else {
+        ShowPeriod(m_shown);
+    }
 }
 
 QPushButton* ReportsWindow::BuildControls(QVBoxLayout& layout) {
     auto* bar = new QHBoxLayout;
     m_views = new QTabBar;
-    for (const char* name : {"Godziny", "Dni", "Miesiące", "Lata", "Aplikacje"}) {
+    for (const char* name : {"Godziny", "Dni", "Miesiące", "Lata", "Aplikacje", "Sieci"}) {
         m_views->addTab(QString::fromUtf8(name));
     }
     m_previous = new QPushButton(QStringLiteral("◀ Poprzedni"));
@@ -174,15 +191,17 @@ QPushButton* ReportsWindow::BuildControls(QVBoxLayout& layout) {
     // screen. The applications' span sits on their own page, for the window to
     // narrow to 480 px.
     m_views->setUsesScrollButtons(false);
+    // Six views fill the row: the export goes with the period's choice, whose title
+    // wraps.
     bar->addWidget(m_views);
     bar->addStretch();
-    bar->addWidget(exportButton);
     layout.addLayout(bar);
     auto* periodBar = new QHBoxLayout;
     periodBar->addWidget(m_previous);
     periodBar->addWidget(m_title, 1);
     periodBar->addWidget(m_next);
     periodBar->addWidget(m_calendar);
+    periodBar->addWidget(exportButton);
     layout.addLayout(periodBar);
     return exportButton;
 }
@@ -229,6 +248,33 @@ QWidget* ReportsWindow::BuildApplicationsPage() {
     return applicationsPage;
 }
 
+QWidget* ReportsWindow::BuildNetworksPage() {
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_networkSpan = new QComboBox;
+    m_networkSpan->addItems({QStringLiteral("Dzień"), QStringLiteral("Miesiąc")});
+    auto* spanBar = new QHBoxLayout;
+    spanBar->addWidget(m_networkSpan);
+    spanBar->addStretch();
+    layout->addLayout(spanBar);
+    m_networkChart = new ApplicationChart;
+    layout->addWidget(m_networkChart, 3);
+    m_networkTable =
+        NewTable({QStringLiteral("Sieć"), QStringLiteral("Rodzaj"), QStringLiteral("Odebrano"),
+                  QStringLiteral("Wysłano"), QStringLiteral("Udział")});
+    AddLocalColumn(*m_networkTable, m_counting);
+    for (int column = 2; column <= 4; ++column) {
+        m_networkTable->horizontalHeader()->setSectionResizeMode(column,
+                                                                 QHeaderView::ResizeToContents);
+    }
+    layout->addWidget(m_networkTable, 2);
+    m_networkTotals = new QLabel;
+    m_networkTotals->setWordWrap(true);
+    layout->addWidget(m_networkTotals);
+    return page;
+}
+
 void ReportsWindow::AddNotes(QVBoxLayout& layout, const QString& problem) {
     QString notes = problem;
     if (const std::string skipped = reports::SkippedNote(m_history); !skipped.empty()) {
@@ -256,22 +302,37 @@ void ReportsWindow::FitToScreen() {
 void ReportsWindow::ConnectControls(QPushButton* exportButton) {
     connect(m_views, &QTabBar::currentChanged, this, [this](int index) {
         if (index == kApplicationsTab) {
-            ShowApplications({m_range.span, m_shown.anchor, m_settings.billingDay});
+            ShowApplications({m_range.span, ShownAnchor(), m_settings.billingDay});
+        } else if (index == kNetworksTab) {
+            ShowNetworks({m_networkRange.span, ShownAnchor(), m_settings.billingDay});
         } else {
-            ShowPeriod({kViews[static_cast<std::size_t>(index)],
-                        ShowsApplications() ? m_range.anchor : m_shown.anchor});
+            ShowPeriod({kViews[static_cast<std::size_t>(index)], ShownAnchor()});
         }
     });
     const auto step = [this](int direction) {
-        ShowsApplications() ? ShowApplications(m_range.Step(direction))
-                            : ShowPeriod(m_shown.Step(direction));
+        if (ShowsApplications()) {
+            ShowApplications(m_range.Step(direction));
+        } else if (ShowsNetworks()) {
+            ShowNetworks(m_networkRange.Step(direction));
+        } else {
+            ShowPeriod(m_shown.Step(direction));
+        }
     };
     connect(m_previous, &QPushButton::clicked, this, [step] { step(-1); });
     connect(m_next, &QPushButton::clicked, this, [step] { step(+1); });
     connect(m_calendar, &QDateEdit::dateChanged, this, [this](QDate date) {
         const CalendarDate day{date.year(), date.month(), date.day()};
-        ShowsApplications() ? ShowApplications({m_range.span, day, m_settings.billingDay})
-                            : ShowPeriod({m_shown.by, day});
+        if (ShowsApplications()) {
+            ShowApplications({m_range.span, day, m_settings.billingDay});
+        } else if (ShowsNetworks()) {
+            ShowNetworks({m_networkRange.span, day, m_settings.billingDay});
+        } else {
+            ShowPeriod({m_shown.by, day});
+        }
+    });
+    connect(m_networkSpan, &QComboBox::currentIndexChanged, this, [this](int index) {
+        ShowNetworks({static_cast<reports::ApplicationRange::Span>(index), m_networkRange.anchor,
+                      m_settings.billingDay});
     });
     connect(m_span, &QComboBox::currentIndexChanged, this, [this](int index) {
         ShowApplications({static_cast<reports::ApplicationRange::Span>(index), m_range.anchor,
@@ -281,14 +342,86 @@ void ReportsWindow::ConnectControls(QPushButton* exportButton) {
 }
 
 bool ReportsWindow::ShowsApplications() const {
-    return m_pages->currentIndex() == 1;
+    return m_pages->currentIndex() == kApplicationsPage;
+}
+
+bool ReportsWindow::ShowsNetworks() const {
+    return m_pages->currentIndex() == kNetworksPage;
+}
+
+CalendarDate ReportsWindow::ShownAnchor() const {
+    return ShowsApplications() ? m_range.anchor
+           : ShowsNetworks()   ? m_networkRange.anchor
+                               : m_shown.anchor;
+}
+
+void ReportsWindow::ShowNetworks(const reports::ApplicationRange& range) {
+    m_networkRange = range;
+    const QSignalBlocker viewsQuiet(m_views), calendarQuiet(m_calendar), spanQuiet(m_networkSpan);
+    m_views->setCurrentIndex(kNetworksTab);
+    m_pages->setCurrentIndex(kNetworksPage);
+    // A span the box does not offer (a plan's period) leaves it unselected.
+    m_networkSpan->setCurrentIndex(
+        static_cast<int>(range.span) < m_networkSpan->count() ? static_cast<int>(range.span) : -1);
+    m_calendar->setDate(ToQDate(range.anchor));
+    for (QWidget* control : {static_cast<QWidget*>(m_calendar), static_cast<QWidget*>(m_previous),
+                             static_cast<QWidget*>(m_next)}) {
+        control->setEnabled(true);
+    }
+    m_title->setText(FromUtf8(range.Title()));
+    setWindowTitle(QStringLiteral("Quantiro – sieci – ") + m_title->text());
+
+    const reports::NetworkShares shares =
+        m_networkSource ? m_networkSource(range.First(), range.Last()) : reports::NetworkShares{};
+    m_networkTable->setRowCount(static_cast<int>(shares.rows.size()));
+    std::vector<ApplicationChart::Bar> bars;
+    for (std::size_t i = 0; i < shares.rows.size(); ++i) {
+        const reports::NetworkShare& row = shares.rows[i];
+        const int at = static_cast<int>(i);
+        const QString name = FromUtf8(reports::NetworkName(row));
+        auto* nameItem = new QTableWidgetItem(name);
+        nameItem->setToolTip(FromUtf8(row.network.id));
+        m_networkTable->setItem(at, 0, nameItem);
+        m_networkTable->setItem(at, 1,
+                                new QTableWidgetItem(FromUtf8(reports::KindText(row.network))));
+        m_networkTable->setItem(at, 2, AmountItem(Amount(row.download)));
+        m_networkTable->setItem(at, 3, AmountItem(Amount(row.upload)));
+        m_networkTable->setItem(
+            at, 4, AmountItem(FromUtf8(reports::FormatShare(row.shareTenths, m_separator))));
+        m_networkTable->setItem(
+            at, 5, AmountItem(row.local.Total() > 0 ? Amount(row.local.Total()) : QString()));
+        // As the applications' bars: the local part drawn after the figures when it is
+        // left out of them.
+        const std::int64_t beside =
+            m_counting == reports::LocalCounting::LeftOut ? row.local.Total() : 0;
+        if (row.download + row.upload + beside > 0) {
+            bars.push_back(
+                {.name = name,
+                 .downloadKb = static_cast<double>(row.download),
+                 .uploadKb = static_cast<double>(row.upload),
+                 .amount = Amount(row.download + row.upload) +
+                           (beside > 0 ? QStringLiteral(" + ") + Amount(beside) : QString()),
+                 .localKb = static_cast<double>(beside)});
+        }
+    }
+    m_networkChart->SetBars(std::move(bars));
+    m_networkTable->setColumnHidden(5, shares.local.Total() <= 0);
+    m_networkTotals->setText(shares.rows.empty()
+                                 ? QStringLiteral("Razem: brak ruchu w tym okresie")
+                                 : QStringLiteral("Razem: odebrano %1, wysłano %2")
+                                           .arg(Amount(shares.download), Amount(shares.upload)) +
+                                       LocalSuffix(shares.local.Total(), m_counting, m_separator));
+}
+
+QString ReportsWindow::NetworksTotals() const {
+    return m_networkTotals->text();
 }
 
 void ReportsWindow::ShowApplications(const reports::ApplicationRange& range) {
     m_range = range;
     const QSignalBlocker viewsQuiet(m_views), calendarQuiet(m_calendar), spanQuiet(m_span);
     m_views->setCurrentIndex(kApplicationsTab);
-    m_pages->setCurrentIndex(1);
+    m_pages->setCurrentIndex(kApplicationsPage);
     m_span->setCurrentIndex(static_cast<int>(range.span));
     m_calendar->setDate(ToQDate(range.anchor));
     for (QWidget* control : {static_cast<QWidget*>(m_calendar), static_cast<QWidget*>(m_previous),
@@ -426,6 +559,12 @@ QString ReportsWindow::ApplicationsNote() const {
 }
 
 std::string ReportsWindow::ExportText(bool json) const {
+    if (ShowsNetworks()) {
+        const reports::NetworkShares shares =
+            m_networkSource ? m_networkSource(m_networkRange.First(), m_networkRange.Last())
+                            : reports::NetworkShares{};
+        return json ? reports::NetworksJson(shares) : reports::NetworksCsv(shares);
+    }
     if (ShowsApplications()) {
         return json ? reports::ApplicationsJson(m_applications.All(m_range.First(), m_range.Last()),
                                                 m_entries)
@@ -447,11 +586,13 @@ void ReportsWindow::Export() {
     const QString csvFilter = QStringLiteral("CSV (*.csv)");
     const QString jsonFilter = QStringLiteral("JSON (*.json)");
     QString chosenFilter = csvFilter;
-    const QString path = QFileDialog::getSaveFileName(
-        this, QStringLiteral("Eksportuj widok"),
-        QStringLiteral("quantiro-%1.csv")
-            .arg(ShowsApplications() ? QStringLiteral("aplikacje") : QStringLiteral("ruch")),
-        csvFilter + QStringLiteral(";;") + jsonFilter, &chosenFilter);
+    const QString path =
+        QFileDialog::getSaveFileName(this, QStringLiteral("Eksportuj widok"),
+                                     QStringLiteral("quantiro-%1.csv")
+                                         .arg(ShowsApplications() ? QStringLiteral("aplikacje")
+                                              : ShowsNetworks()   ? QStringLiteral("sieci")
+                                                                  : QStringLiteral("ruch")),
+                                     csvFilter + QStringLiteral(";;") + jsonFilter, &chosenFilter);
     if (path.isEmpty()) {
         return;
     }

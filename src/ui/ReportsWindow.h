@@ -3,9 +3,11 @@
 #include "limits/LimitCheck.h"
 #include "platform/DesktopEntries.h"
 #include "reports/ApplicationUse.h"
+#include "reports/NetworkUse.h"
 #include "reports/ReportRows.h"
 
 #include <QWidget>
+#include <functional>
 
 class QComboBox;
 class QDateEdit;
@@ -26,26 +28,39 @@ class TrafficChart;
 // months of a year or of every year, as a chart and a table with the period's
 // totals; previous and next, a calendar to pick the period; and the billing
 // period against the limit with its estimate. The "Aplikacje" view shows which
-// applications moved the traffic of a day, a month or the billing period.
+// applications moved the traffic of a day, a month or the billing period; the
+// "Sieci" view which networks carried the traffic of a day or a month.
 class ReportsWindow final : public QWidget {
 public:
+    // Each network's traffic of the days first..last, read when the view asks.
+    using NetworkSource =
+        std::function<reports::NetworkShares(const CalendarDate& first, const CalendarDate& last)>;
+
     // `problem`, when not empty, says why there are no records to show; `counting`
-    // says how the local network's traffic stands to the figures.
+    // says how the local network's traffic stands to the figures; `networks`: none
+    // leaves the "Sieci" view empty.
     ReportsWindow(reports::TrafficHistory history, reports::ApplicationHistory applications,
                   platform::DesktopEntries& entries, const limits::LimitSettings& settings,
                   reports::LocalCounting counting, const limits::Moment& now, reports::View view,
-                  const QString& problem = {});
+                  const QString& problem = {}, NetworkSource networks = {});
 
     void ShowPeriod(const reports::ShownPeriod& period);
     const reports::ShownPeriod& Shown() const { return m_shown; }
     void ShowApplications(const reports::ApplicationRange& range);
     const reports::ApplicationRange& ShownApplications() const { return m_range; }
     bool ShowsApplications() const;
+    // The networks of the range: its span may be any the ranges have, a plan's period
+    // too.
+    void ShowNetworks(const reports::ApplicationRange& range);
+    bool ShowsNetworks() const;
 
     TrafficChart& Chart() const { return *m_chart; }
     QTableWidget& Table() const { return *m_table; }
     ApplicationChart& ApplicationsChart() const { return *m_applicationChart; }
     QTableWidget& ApplicationsTable() const { return *m_applicationTable; }
+    ApplicationChart& NetworksChart() const { return *m_networkChart; }
+    QTableWidget& NetworksTable() const { return *m_networkTable; }
+    QString NetworksTotals() const;
     QString TotalsText() const;
     QString PeriodText() const;
     QString ApplicationsNote() const;
@@ -58,6 +73,9 @@ private:
     QPushButton* BuildControls(QVBoxLayout& layout);
     QWidget* BuildTrafficPage();
     QWidget* BuildApplicationsPage();
+    QWidget* BuildNetworksPage();
+    // The day the page shown is at, for another page to open on.
+    CalendarDate ShownAnchor() const;
     // Why records are missing or were skipped, in red under everything else.
     void AddNotes(QVBoxLayout& layout, const QString& problem);
     void FitToScreen();
@@ -95,6 +113,12 @@ private:
     ApplicationChart* m_applicationChart = nullptr;
     QTableWidget* m_applicationTable = nullptr;
     QLabel* m_applicationNote = nullptr;
+    NetworkSource m_networkSource;
+    reports::ApplicationRange m_networkRange;
+    QComboBox* m_networkSpan = nullptr;
+    ApplicationChart* m_networkChart = nullptr;
+    QTableWidget* m_networkTable = nullptr;
+    QLabel* m_networkTotals = nullptr;
 };
 
 } // namespace quantiro::ui

@@ -86,6 +86,25 @@ public:
         return hours;
     }
 
+    // Any query's rows, each column as text ("" for NULL), joined by '|'.
+    std::vector<std::string> Select(const std::string& sql) {
+        std::vector<std::string> rows;
+        sqlite3_stmt* statement = nullptr;
+        if (sqlite3_prepare_v2(m_db, sql.c_str(), -1, &statement, nullptr) != SQLITE_OK) {
+            throw std::runtime_error(std::string(sqlite3_errmsg(m_db)) + " in " + sql);
+        }
+        while (sqlite3_step(statement) == SQLITE_ROW) {
+            std::string row;
+            for (int i = 0; i < sqlite3_column_count(statement); ++i) {
+                const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, i));
+                row += (i ? "|" : "") + std::string(text ? text : "");
+            }
+            rows.push_back(row);
+        }
+        sqlite3_finalize(statement);
+        return rows;
+    }
+
 private:
     sqlite3* m_db = nullptr;
 };

@@ -118,5 +118,49 @@ TEST(MetricsFileTest, ApplicationSeriesStayBoundedAndTheRestNeverFalls) {
     EXPECT_GE(second.at("pozostałe"), first.at("pozostałe"));
 }
 
+// The networks likewise: ten keep their series for the run, the rest never falls,
+// and a name with a quote, a backslash or a line break stays one label value.
+TEST(MetricsFileTest, NetworkSeriesStayBoundedAndTheirNamesStayLabelValues) {
+    testing::TempDir dir;
+    testing::FakeClock clock;
+    Messages messages;
+    MetricsFile file(clock, messages, "1.0");
+    file.SetDirectory(dir.Path().string());
+    MeterFigures figures{.device = "wlan0"};
+    for (int i = 0; i < 12; ++i) {
+        figures.networks.push_back({.id = "nm:" + std::to_string(i),
+                                    .name = "Sieć " + std::to_string(i),
+                                    .kind = "wifi",
+                                    .receivedKb = 100.0 - i});
+    }
+    figures.networks[0].name = "Kawiarnia \"Pod \\ Lipą\"\n2";
+    figures.networks[0].metered = true;
+    auto samples = [&] {
+        std::vector<std::string> found;
+        std::istringstream lines(platform::ReadFileWhole((dir.Path() / "quantiro.prom").string()));
+        for (std::string line; std::getline(lines, line);) {
+            if (line.starts_with("quantiro_network_receive_bytes_total{")) {
+                found.push_back(line);
+            }
+        }
+        return found;
+    };
+    file.Offer(figures);
+    const std::vector<std::string> first = samples();
+    ASSERT_EQ(first.size(), kNamedNetworks + 1);
+    EXPECT_EQ(first[0], "quantiro_network_receive_bytes_total{network=\"Kawiarnia \\\"Pod "
+                        "\\\\ Lipą\\\"\\n2\",id=\"nm:0\",kind=\"wifi\",metered=\"true\"} 102400");
+    EXPECT_EQ(first.back(), "quantiro_network_receive_bytes_total{network=\"pozostałe\",id=\"\","
+                            "kind=\"\",metered=\"false\"} 183296");
+    figures.networks.back().receivedKb = 10'000; // nm:11 was in the rest
+    clock.Advance(15'000);
+    file.Offer(figures);
+    const std::vector<std::string> second = samples();
+    ASSERT_EQ(second.size(), kNamedNetworks + 1);
+    EXPECT_EQ(second.back(), "quantiro_network_receive_bytes_total{network=\"pozostałe\",id=\"\","
+                             "kind=\"\",metered=\"false\"} 10332160")
+        << "nm:11 grows within the rest, never into a series of its own";
+}
+
 } // namespace
 } // namespace quantiro::metrics

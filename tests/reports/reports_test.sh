@@ -86,7 +86,8 @@ check "under pl_PL the summary's amounts carry a comma, whole, and no local netw
 
 for arguments in "--csv --json" "--by week --csv" "--csv --from 2026-02-30" \
                  "--csv --from 2026-05-02 --to 2026-05-01" "--summary --by day" "--bogus" "dni lata" \
-                 "--apps 2026-13" "--apps 2026-02-30" "--apps --csv" "--apps 2026-05 --by day"; do
+                 "--apps 2026-13" "--apps 2026-02-30" "--apps --csv" "--apps 2026-05 --by day" \
+                 "--networks 2026-13" "--networks --csv" "--networks --network Dom" "--csv --network"; do
     # shellcheck disable=SC2086
     "$bin/quantiro-reports" $arguments >"$work/out" 2>"$work/err"
     status=$?
@@ -100,7 +101,7 @@ done
 status=$?
 views=$(sed -n 's/^quantiro-reports: nieznany widok „widok”; widoki: //p' "$work/err")
 check "an unknown view is refused with status 2 ($status) and the views: $views" \
-    '[ "$status" = 2 ] && [ "$views" = "godziny, dni, miesiace, lata, aplikacje" ]'
+    '[ "$status" = 2 ] && [ "$views" = "godziny, dni, miesiace, lata, aplikacje, sieci" ]'
 check "the help names every view" \
     '[ "$("$bin/quantiro-reports" --help | sed -n "s/^  \([a-z]*|[a-z|]*\)$/\1/p")" = "${views//, /|}" ]'
 for word in ${views//,/} 1; do
@@ -179,6 +180,50 @@ n = [e for e in a if e[\"id\"] == \"org.gnome.Nautilus.desktop\"]
 assert n and {k: v for k, v in n[0].items() if k != \"name\"} == {\"id\": \"org.gnome.Nautilus.desktop\",
     \"rx\": 50, \"tx\": 5, \"rx_local\": 3145728, \"tx_local\": 1048576}, n
 assert all(e[\"rx_local\"] == e[\"tx_local\"] == 0 for e in a if e not in n)' "
+
+# Two networks today, one of them with a name that needs escaping in JSON, beside
+# the hours recorded before networks were.
+sqlite3 "$data/qub.db" <<'SQL'
+CREATE TABLE sieci (Id TEXT, Nazwa TEXT, Rodzaj TEXT, Taryfowana INTEGER, Pierwsza TEXT,
+                    Ostatnia TEXT, InnyId TEXT);
+CREATE TABLE ruch_sieci (Data TEXT, Godzina INTEGER, Siec TEXT, Download INTEGER, Upload INTEGER,
+                         DownloadLokalny INTEGER, UploadLokalny INTEGER);
+ALTER TABLE aplikacje ADD COLUMN Siec TEXT;
+INSERT INTO sieci VALUES ('nm:1', 'Dom', 'wifi', 0, date('now', 'localtime'), date('now', 'localtime'), 'wifi:Dom'),
+    ('nm:2', 'Telefon "Ola"', 'wifi', 1, date('now', 'localtime'), date('now', 'localtime'), NULL),
+    ('nm:3', 'Biuro', 'ethernet', 0, '2001-01-01', '2001-01-01', NULL);
+INSERT INTO ruch_sieci VALUES (date('now', 'localtime'), 12, 'nm:1', 90, 40, 7, 3),
+    (date('now', 'localtime'), 12, 'nm:2', 30, 20, 0, 0);
+UPDATE aplikacje SET Siec = 'nm:2' WHERE Aplikacja = 'program3';
+SQL
+month_sum=$(sqlite3 "$data/qub.db" "SELECT SUM(Download) || ' ' || SUM(Upload) FROM trafic WHERE
+    substr(Data, 1, 7) = strftime('%Y-%m', 'now', 'localtime') AND Godzina BETWEEN 0 AND 23")
+LC_ALL=pl_PL.UTF-8 "$bin/quantiro-reports" --networks --json > "$work/networks.json"
+check "--networks --json under pl_PL: each network's rows in kB, largest first, and the hours before networks as 'nieznana sieć'" "python3 - '$work' $month_sum <<'PY'
+import json, sys
+rows = json.load(open(sys.argv[1] + '/networks.json'))['networks']
+down, up = int(sys.argv[2]), int(sys.argv[3])
+assert rows[:2] == [
+    {'id': 'nm:1', 'name': 'Dom', 'kind': 'wifi', 'metered': False, 'rx': 90, 'tx': 40, 'rx_local': 7, 'tx_local': 3},
+    {'id': 'nm:2', 'name': 'Telefon \"Ola\"', 'kind': 'wifi', 'metered': True, 'rx': 30, 'tx': 20, 'rx_local': 0, 'tx_local': 0}], rows
+assert rows[2:] == [{'id': '', 'name': 'nieznana sieć', 'kind': '', 'metered': False,
+                     'rx': down - 120, 'tx': up - 60, 'rx_local': 0, 'tx_local': 0}], rows[2:]
+PY"
+LC_ALL=pl_PL.UTF-8 "$bin/quantiro-reports" --networks > "$work/networks.txt"
+check "--networks: the table in Polish, the metered one said so" \
+    'grep -qE "^Telefon \"Ola\" +Wi-Fi, taryfowana +30,00 kB +20,00 kB" "$work/networks.txt" &&
+     grep -q "^nieznana sieć" "$work/networks.txt"'
+"$bin/quantiro-reports" --json --by day --network 'Telefon "Ola"' > "$work/phone.json"
+"$bin/quantiro-reports" --apps --json --network nm:2 > "$work/phone-apps.json"
+check "--network narrows the traffic and the applications to that network's rows" "python3 -c '
+import json; t = json.load(open(\"$work/phone.json\"))[\"interfaces\"][0][\"traffic\"]
+assert [(d[\"rx\"], d[\"tx\"]) for d in t[\"day\"]] == [(30 * 1024, 20 * 1024)], t[\"day\"]
+a = json.load(open(\"$work/phone-apps.json\"))[\"applications\"]
+assert [(e[\"id\"], e[\"rx\"]) for e in a] == [(\"program3\", 3000)], a'"
+"$bin/quantiro-reports" --summary --network Nigdzie >"$work/out" 2>"$work/err"
+status=$?
+check "--network naming no network: status 1 ($status) and the name" \
+    '[ "$status" = 1 ] && grep -q "Nigdzie" "$work/err"'
 
 echo "not a database" > "$work/foreign.db"
 mkdir -p "$work/other/Kestrova/Quantiro"

@@ -61,6 +61,8 @@ struct MeterRun {
     void Start() {
         auto parts = system.Parts();
         parts.applicationCounters = &service;
+        parts.networks = networks;
+        parts.runtimeDirectory = system.dir.Path().string();
         meter.emplace(parts, ui.Parts());
         ASSERT_EQ(meter->StartUp("/START"), Meter::StartUpResult::Running);
     }
@@ -91,6 +93,7 @@ struct MeterRun {
 
     testing::TestSystem system;
     FakeService service;
+    platform::NetworkWatch* networks = nullptr;
     testing::RecordingFrontEnd ui;
     std::optional<Meter> meter;
     std::uint64_t linkKb = 50'000; // since boot, before the meter starts
@@ -221,6 +224,149 @@ TEST(ApplicationsTest, EachHourHoldsItsOwnTicksBilledOnceAndItsRowsAddUpToIt) {
             EXPECT_EQ(static_cast<double>(recorded), run.lastShown)
                 << "the records hold what was shown";
         }
+    }
+}
+
+// The network the watch names, switched by the test between two ticks.
+struct FakeNetworks final : platform::NetworkWatch {
+    void Follow(const std::string&) override {}
+    const platform::Network& Current() const override { return current; }
+    platform::Network current;
+};
+
+TEST(ApplicationsTest, ASwitchSplitsTheHourAtItsTickAndEachNetworksRowsAddUpToTheRecord) {
+    const platform::Network home{
+        .id = "nm:d0d0", .otherId = "wifi:Dom", .name = "Dom", .kind = platform::NetworkKind::WiFi};
+    const platform::Network phone{
+        .id = "nm:7e7e", .name = "Telefon", .kind = platform::NetworkKind::WiFi, .metered = true};
+    const Flows firefox = {{"firefox.desktop", {.kb = 10}}};
+    const Flows copyFromNas = {{"firefox.desktop", {.kb = 10}},
+                               {"nautilus", {.kb = 50, .localKb = 50}}};
+    struct Case {
+        const char* name;
+        std::function<void(MeterRun&, FakeNetworks&)> act;
+        // Data|Godzina|Siec|Download|Upload|DownloadLokalny of "ruch_sieci".
+        std::vector<std::string> networkRows;
+        // Godzina|Siec|Aplikacja|Download|DownloadLokalny of "aplikacje".
+        std::vector<std::string> applicationRows;
+        // Id|InnyId|Nazwa|Rodzaj|Taryfowana|Pierwsza|Ostatnia of "sieci".
+        std::vector<std::string> networks;
+    };
+    const Case cases[] = {
+        {"every byte counted, the answers come after the switch they span",
+         [&](MeterRun& run, FakeNetworks& watch) {
+             run.service.answerAfter = 5;
+             watch.current = home;
+             run.Start();
+             run.Ticks(10);
+             run.Ticks(23, firefox, 5);
+             watch.current = phone;
+             run.Ticks(17, firefox, 5);
+             run.Ticks(15);
+         },
+         {"2026-12-07|10|nm:7e7e|255|255|0", "2026-12-07|10|nm:d0d0|345|345|0"},
+         {"10|nm:7e7e|firefox.desktop|170|0", "10|nm:7e7e|nieprzypisane|85|0",
+          "10|nm:d0d0|firefox.desktop|230|0", "10|nm:d0d0|nieprzypisane|115|0"},
+         {"nm:7e7e||Telefon|wifi|1|2026-12-07|2026-12-07",
+          "nm:d0d0|wifi:Dom|Dom|wifi|0|2026-12-07|2026-12-07"}},
+        {"billed only, a copy from the NAS over the switch and the hour's end, answers 1.5 s "
+         "late: each network keeps its billed part and its local part beside it",
+         [&](MeterRun& run, FakeNetworks& watch) {
+             platform::Write(*run.system.OtherProgram(), values::kInternetOnly, true);
+             run.service.answerAfter = 15;
+             watch.current = home;
+             run.Start();
+             run.Ticks(20);
+             run.Ticks(25, copyFromNas);
+             watch.current = phone;
+             run.Ticks(5, copyFromNas);
+             run.system.clock.SetNow({2026, 12, 7, 11, 0, 0});
+             run.Ticks(10, copyFromNas);
+             run.Ticks(30);
+         },
+         // The first tick of the new hour still goes to the old one.
+         // Nothing is sent but what the link counts (the service sees only the copy).
+         {"2026-12-07|10|nm:7e7e|60|360|300", "2026-12-07|10|nm:d0d0|250|1500|1250",
+          "2026-12-07|11|nm:7e7e|90|540|450"},
+         {"10|nm:7e7e|firefox.desktop|60|0", "10|nm:7e7e|nautilus|0|300",
+          "10|nm:7e7e|nieprzypisane|0|0", "10|nm:d0d0|firefox.desktop|250|0",
+          "10|nm:d0d0|nautilus|0|1250", "10|nm:d0d0|nieprzypisane|0|0",
+          "11|nm:7e7e|firefox.desktop|90|0", "11|nm:7e7e|nautilus|0|450",
+          "11|nm:7e7e|nieprzypisane|0|0"},
+         {"nm:7e7e||Telefon|wifi|1|2026-12-07|2026-12-07",
+          "nm:d0d0|wifi:Dom|Dom|wifi|0|2026-12-07|2026-12-07"}},
+        {"seen first without NetworkManager, then with it and renamed, over a restart in the "
+         "hour and a database from before networks: one network, one row, the new name",
+         [&](MeterRun& run, FakeNetworks& watch) {
+             testing::TrafficTable(run.system.Database())
+                 .Exec("CREATE TABLE aplikacje (Data TEXT, Godzina INTEGER, Aplikacja TEXT, "
+                       "Download INTEGER, Upload INTEGER)");
+             watch.current = {.id = "wifi:Dom", .name = "Dom", .kind = platform::NetworkKind::WiFi};
+             run.Start();
+             run.Ticks(10);
+             run.Ticks(10, firefox);
+             run.Close();
+             watch.current = home;
+             run.Start();
+             run.Ticks(10);
+             run.Ticks(10, firefox);
+             watch.current.name = "Dom 5G";
+             run.Ticks(10, firefox);
+             run.Ticks(15);
+         },
+         // Each start takes the link's counters up, and the service's first answer
+         // after it only notes its counters: that second stays unattributed.
+         {"2026-12-07|10|wifi:Dom|300|300|0"},
+         {"10|wifi:Dom|firefox.desktop|210|0", "10|wifi:Dom|nieprzypisane|90|0"},
+         {"wifi:Dom|nm:d0d0|Dom 5G|wifi|0|2026-12-07|2026-12-07"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        MeterRun run;
+        FakeNetworks watch;
+        run.networks = &watch;
+        c.act(run, watch);
+        // What the limit watcher reads: the open hour's rows, a second after the last change.
+        const std::string hourFile =
+            testing::FileText(run.system.dir.Path() / "quantiro-networks.now");
+        run.Close();
+        testing::TrafficTable table(run.system.Database());
+        EXPECT_EQ(table.Select("SELECT Data, Godzina, Siec, Download, Upload, DownloadLokalny "
+                               "FROM ruch_sieci ORDER BY Godzina, Siec"),
+                  c.networkRows);
+        EXPECT_EQ(table.Select("SELECT Godzina, Siec, Aplikacja, Download, DownloadLokalny "
+                               "FROM aplikacje ORDER BY Godzina, Siec, Aplikacja"),
+                  c.applicationRows);
+        EXPECT_EQ(table.Select("SELECT Id, InnyId, Nazwa, Rodzaj, Taryfowana, Pierwsza, Ostatnia "
+                               "FROM sieci ORDER BY Id"),
+                  c.networks);
+        EXPECT_EQ(table.Select("SELECT t.Godzina FROM trafic t WHERE t.Download != (SELECT "
+                               "SUM(r.Download) FROM ruch_sieci r WHERE r.Data = t.Data AND "
+                               "r.Godzina = t.Godzina) OR t.Upload != (SELECT SUM(r.Upload) FROM "
+                               "ruch_sieci r WHERE r.Data = t.Data AND r.Godzina = t.Godzina)"),
+                  std::vector<std::string>{})
+            << "an hour whose network rows do not add up to its record";
+        const std::vector<std::string> lastHour = table.Select(
+            "SELECT Download || char(9) || Upload || char(9) || DownloadLokalny || char(9) || "
+            "UploadLokalny FROM ruch_sieci WHERE Godzina = (SELECT MAX(Godzina) FROM trafic) "
+            "ORDER BY Siec");
+        std::string expectedFile = "quantiro-networks 1\nhour " +
+                                   table.Select("SELECT MAX(Data) || ' ' || MAX(Godzina) FROM "
+                                                "trafic")[0] +
+                                   "\n";
+        std::istringstream lines(hourFile);
+        std::string line;
+        std::vector<std::string> fileFigures;
+        for (int i = 0; std::getline(lines, line); ++i) {
+            if (i >= 2) {
+                fileFigures.push_back(line.substr(line.find('\t') + 1));
+            }
+        }
+        std::sort(fileFigures.begin(), fileFigures.end());
+        std::vector<std::string> sortedLastHour = lastHour;
+        std::sort(sortedLastHour.begin(), sortedLastHour.end());
+        EXPECT_EQ(hourFile.substr(0, expectedFile.size()), expectedFile);
+        EXPECT_EQ(fileFigures, sortedLastHour) << hourFile;
     }
 }
 

@@ -1,6 +1,9 @@
 #include "ui/ReportsWindow.h"
 
+#include "fakes/TempDir.h"
+#include "fakes/TrafficTable.h"
 #include "platform/linux/GioDesktopEntries.h"
+#include "platform/linux/SqliteDatabase.h"
 #include "ui/ApplicationChart.h"
 #include "ui/TrafficChart.h"
 
@@ -248,6 +251,88 @@ TEST(ReportsWindowTest, ApplicationsOfADayInPolishWithTheirBarsAndExports) {
     EXPECT_TRUE(window.ApplicationsTable().isColumnHidden(4));
     EXPECT_EQ(window.ApplicationsNote(),
               QStringLiteral("Dane o aplikacjach wymagają usługi quantiro-collector."));
+}
+
+// The "Sieci" view over a real database file: a day's networks in Polish with the
+// hour recorded before networks as "nieznana sieć", the month with the day before,
+// the bars as long as the traffic, and the export of what is shown.
+TEST(ReportsWindowTest, NetworksOfADayAndAMonthFromTheRecords) {
+    testing::TempDir dir;
+    const std::string path = (dir.Path() / "qub.db").string();
+    {
+        testing::TrafficTable table(path);
+        table.Exec("CREATE TABLE sieci (Id TEXT, Nazwa TEXT, Rodzaj TEXT, Taryfowana INTEGER, "
+                   "Pierwsza TEXT, Ostatnia TEXT, InnyId TEXT)");
+        table.Exec("CREATE TABLE ruch_sieci (Data TEXT, Godzina INTEGER, Siec TEXT, Download "
+                   "INTEGER, Upload INTEGER, DownloadLokalny INTEGER, UploadLokalny INTEGER)");
+        table.Exec("CREATE TABLE aplikacje (Data TEXT, Godzina INTEGER, Aplikacja TEXT, Download "
+                   "INTEGER, Upload INTEGER, DownloadLokalny INTEGER, UploadLokalny INTEGER, "
+                   "Siec TEXT)");
+        table.Exec("INSERT INTO sieci VALUES ('nm:1', 'Dom', 'wifi', 0, '2026-03-19', "
+                   "'2026-03-20', NULL), ('nm:2', 'Telefon', 'wifi', 1, '2026-03-20', "
+                   "'2026-03-20', NULL)");
+        table.Insert({"2026-03-19", 9, 0, 4096, 0});
+        table.Insert({"2026-03-20", 8, 0, 1024, 0}); // before networks were recorded
+        table.Insert({"2026-03-20", 10, 0, 6144, 1024});
+        table.Exec("INSERT INTO ruch_sieci VALUES ('2026-03-19', 9, 'nm:1', 4096, 0, 0, 0), "
+                   "('2026-03-20', 10, 'nm:1', 4096, 512, 1024, 0), "
+                   "('2026-03-20', 10, 'nm:2', 2048, 512, 0, 0)");
+    }
+    const auto database = platform::linux_impl::OpenTrafficDatabaseForReading(path);
+    const char* before = std::getenv("LC_ALL");
+    const std::string saved = before ? before : "";
+    setenv("LC_ALL", "pl_PL.UTF-8", 1);
+    platform::linux_impl::GioDesktopEntries entries;
+    ReportsWindow window({}, {}, entries, {}, reports::LocalCounting::Included,
+                         {.today = {2026, 3, 20}}, reports::View::Networks, {},
+                         [&](const CalendarDate& first, const CalendarDate& last) {
+                             return reports::LoadNetworks(*database, first, last);
+                         });
+    before ? setenv("LC_ALL", saved.c_str(), 1) : unsetenv("LC_ALL");
+    window.resize(900, 700);
+    window.show();
+    ASSERT_TRUE(window.ShowsNetworks());
+    auto rows = [&] {
+        std::vector<std::string> found;
+        const QTableWidget& table = window.NetworksTable();
+        for (int row = 0; row < table.rowCount(); ++row) {
+            QStringList cells;
+            for (int column = 0; column < table.columnCount(); ++column) {
+                cells << (table.isColumnHidden(column) ? QStringLiteral("-")
+                                                       : table.item(row, column)->text());
+            }
+            found.push_back(cells.join(QLatin1Char('|')).toStdString());
+        }
+        return found;
+    };
+    // Opened on this month.
+    EXPECT_EQ(rows(),
+              (std::vector<std::string>{"Dom|Wi-Fi|8,00 MB|512,00 kB|70,9 %|1,00 MB",
+                                        "Telefon|Wi-Fi, taryfowana|2,00 MB|512,00 kB|20,8 %|",
+                                        "nieznana sieć||1,00 MB|0,00 kB|8,3 %|"}));
+    window.ShowNetworks({.span = reports::ApplicationRange::Span::Day, .anchor = {2026, 3, 20}});
+    EXPECT_EQ(rows(),
+              (std::vector<std::string>{"Dom|Wi-Fi|4,00 MB|512,00 kB|56,3 %|1,00 MB",
+                                        "Telefon|Wi-Fi, taryfowana|2,00 MB|512,00 kB|31,2 %|",
+                                        "nieznana sieć||1,00 MB|0,00 kB|12,5 %|"}));
+    EXPECT_EQ(window.NetworksTotals(),
+              QStringLiteral("Razem: odebrano 7,00 MB, wysłano 1,00 MB; w tym sieć "
+                             "lokalna: 1,00\u00a0MB"));
+    const QImage chart = window.NetworksChart().grab().toImage();
+    const std::vector<int> widths = BarWidths(chart.copy(0, 25, chart.width(), chart.height() - 25),
+                                              TrafficChart::kDownloadColour);
+    ASSERT_EQ(widths.size(), 3u);
+    EXPECT_NEAR(widths[1] * 2.0, widths[0], 2.0);
+    EXPECT_NEAR(widths[2] * 4.0, widths[0], 4.0);
+    EXPECT_EQ(
+        window.ExportText(true).rfind(
+            R"({"networks": [{"id": "nm:1", "name": "Dom", "kind": "wifi", "metered": false, )"
+            R"("rx": 4096, "tx": 512, "rx_local": 1024, "tx_local": 0}, {)",
+            0),
+        0u);
+    if (const char* shot = std::getenv("QUANTIRO_SCREENSHOT")) {
+        window.grab().save(QString::fromUtf8(shot));
+    }
 }
 
 } // namespace

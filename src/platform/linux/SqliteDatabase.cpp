@@ -1,8 +1,10 @@
 #include "platform/linux/SqliteDatabase.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <utility>
 
 #include <fcntl.h>
@@ -116,11 +118,49 @@ bool HasApplicationsTable(sqlite3* db) {
     return sqlite3_step(probe.get()) == SQLITE_ROW;
 }
 
+bool HasColumn(sqlite3* db, const char* table, const char* column) {
+    Statement probe = Prepare(db, "SELECT 1 FROM pragma_table_info(?1) WHERE name = ?2");
+    BindText(probe.get(), 1, table);
+    BindText(probe.get(), 2, column);
+    return sqlite3_step(probe.get()) == SQLITE_ROW;
+}
+
+// The networks' tables as this meter writes them, both there with every column and
+// "aplikacje" able to say which network a row was on.
+bool HasNetworkTables(sqlite3* db) {
+    return HasColumn(db, "sieci", "InnyId") && HasColumn(db, "ruch_sieci", "UploadLokalny") &&
+           HasColumn(db, "aplikacje", "Siec");
+}
+
+// Adds the networks' tables, and the column an older "aplikacje" lacks; false when the
+// database cannot take them now (busy, full disk, read-only), which leaves the hours
+// recorded as before, without their networks.
+bool AddNetworkTables(sqlite3* db) {
+    try {
+        Execute(db, "CREATE TABLE IF NOT EXISTS sieci (Id TEXT, Nazwa TEXT, Rodzaj TEXT, "
+                    "Taryfowana INTEGER, Pierwsza TEXT, Ostatnia TEXT, InnyId TEXT)");
+        if (!HasColumn(db, "sieci", "InnyId")) {
+            Execute(db, "ALTER TABLE sieci ADD COLUMN InnyId TEXT");
+        }
+        Execute(db, "CREATE TABLE IF NOT EXISTS ruch_sieci (Data TEXT, Godzina INTEGER, "
+                    "Siec TEXT, Download INTEGER, Upload INTEGER, "
+                    "DownloadLokalny INTEGER DEFAULT 0, UploadLokalny INTEGER DEFAULT 0)");
+        Execute(db, "CREATE INDEX IF NOT EXISTS ruch_sieci_godzina ON ruch_sieci (Data, Godzina)");
+        if (!HasColumn(db, "aplikacje", "Siec")) {
+            Execute(db, "ALTER TABLE aplikacje ADD COLUMN Siec TEXT");
+        }
+        return true;
+    } catch (const DatabaseError&) {
+        return HasNetworkTables(db);
+    }
+}
+
 class SqliteHourStore final : public HourStore {
 public:
-    SqliteHourStore(Connection connection, bool applicationsTable)
+    SqliteHourStore(Connection connection, bool applicationsTable, bool networkTables)
         : m_connection(std::move(connection))
-        , m_applicationsTable(applicationsTable) {}
+        , m_applicationsTable(applicationsTable)
+        , m_networkTables(networkTables) {}
 
     OpenedHour OpenHour(std::string_view date, std::int32_t hour) override {
         sqlite3* db = m_connection.get();
@@ -136,6 +176,7 @@ public:
                              .upload = Column(m_find.get(), 3)};
             sqlite3_reset(m_find.get());
             found.applications = HourApplications(date, hour);
+            found.networks = HourNetworks(date, hour);
             return found;
         }
         sqlite3_reset(m_find.get());
@@ -148,26 +189,24 @@ public:
                 .upload = std::int64_t{0}};
     }
 
-    void SaveHour(HourKey hour, const HourAmounts& amounts,
-                  const std::vector<ApplicationAmounts>& applications) override {
-        if (applications.empty() || !m_applicationsTable) {
+    void SaveHour(HourKey hour, const HourAmounts& amounts, const HourRows& rows) override {
+        if (!SavesRows(rows)) {
             SaveAmounts(hour, amounts); // as the family always wrote it
             return;
         }
         InTransaction(m_connection.get(), [&] {
             SaveAmounts(hour, amounts);
-            SaveApplications(hour, applications);
+            SaveRows(hour, rows);
             return 0;
         });
     }
 
-    HourKey StartNextHour(HourKey ending, const HourAmounts& amounts,
-                          const std::vector<ApplicationAmounts>& applications,
+    HourKey StartNextHour(HourKey ending, const HourAmounts& amounts, const HourRows& rows,
                           std::string_view date, std::int32_t hour) override {
         return InTransaction(m_connection.get(), [&] {
             SaveAmounts(ending, amounts);
-            if (!applications.empty() && m_applicationsTable) {
-                SaveApplications(ending, applications);
+            if (SavesRows(rows)) {
+                SaveRows(ending, rows);
             }
             return AddHour(date, hour);
         });
@@ -219,10 +258,11 @@ public:
             return; // no meter has recorded applications here yet
         }
         m_applicationsTable = true;
-        Statement statement =
-            Prepare(m_connection.get(), "SELECT Data, Godzina, Aplikacja, Download, Upload, " +
-                                            LocalColumns(m_connection.get()) +
-                                            " FROM aplikacje WHERE Data BETWEEN ?1 AND ?2");
+        sqlite3* db = m_connection.get();
+        const bool networks = m_networkTables || HasColumn(db, "aplikacje", "Siec");
+        Statement statement = Prepare(db, "SELECT Data, Godzina, Aplikacja, Download, Upload, " +
+                                              LocalColumns(db) + (networks ? ", Siec" : ", NULL") +
+                                              " FROM aplikacje WHERE Data BETWEEN ?1 AND ?2");
         BindText(statement.get(), 1, firstDate);
         BindText(statement.get(), 2, lastDate);
         int result = SQLITE_ROW;
@@ -232,7 +272,68 @@ public:
                   .amounts = AmountsAt(statement.get(), 2)});
         }
         if (result != SQLITE_DONE) {
-            throw DatabaseError("Błąd bazy danych: " + Message(m_connection.get()));
+            throw DatabaseError("Błąd bazy danych: " + Message(db));
+        }
+    }
+
+    std::vector<StoredNetwork> ReadNetworks(std::string_view firstDate,
+                                            std::string_view lastDate) override {
+        std::vector<StoredNetwork> found;
+        sqlite3* db = m_connection.get();
+        if (!m_networkTables && !HasNetworkTables(db)) {
+            return found; // no meter has recorded networks here yet
+        }
+        Statement statement = Prepare(
+            db, "SELECT s.Id, s.InnyId, s.Nazwa, s.Rodzaj, s.Taryfowana, s.Pierwsza, s.Ostatnia, "
+                "COALESCE(SUM(r.Download), 0), COALESCE(SUM(r.Upload), 0), "
+                "COALESCE(SUM(r.DownloadLokalny), 0), COALESCE(SUM(r.UploadLokalny), 0) "
+                "FROM sieci s LEFT JOIN ruch_sieci r ON r.Siec = s.Id AND r.Data BETWEEN ?1 AND ?2 "
+                "GROUP BY s.rowid ORDER BY s.rowid");
+        BindText(statement.get(), 1, firstDate);
+        BindText(statement.get(), 2, lastDate);
+        sqlite3_stmt* row = statement.get();
+        int result = SQLITE_ROW;
+        while ((result = sqlite3_step(row)) == SQLITE_ROW) {
+            found.push_back({.network = {.id = Text(row, 0),
+                                         .otherId = Text(row, 1),
+                                         .name = Text(row, 2),
+                                         .kind = KindOfWord(Text(row, 3)),
+                                         .metered = sqlite3_column_int(row, 4) != 0},
+                             .first = Text(row, 5),
+                             .last = Text(row, 6),
+                             .download = sqlite3_column_int64(row, 7),
+                             .upload = sqlite3_column_int64(row, 8),
+                             .localDownload = sqlite3_column_int64(row, 9),
+                             .localUpload = sqlite3_column_int64(row, 10)});
+        }
+        if (result != SQLITE_DONE) {
+            throw DatabaseError("Błąd bazy danych: " + Message(db));
+        }
+        return found;
+    }
+
+    void ReadNetworkHours(std::string_view networkId, std::string_view firstDate,
+                          std::string_view lastDate,
+                          const std::function<void(const StoredRecord&)>& each) override {
+        sqlite3* db = m_connection.get();
+        if (!m_networkTables && !HasNetworkTables(db)) {
+            return;
+        }
+        Statement statement = Prepare(db, "SELECT Data, Godzina, Download, Upload FROM ruch_sieci "
+                                          "WHERE Siec = ?1 AND Data BETWEEN ?2 AND ?3");
+        BindText(statement.get(), 1, networkId);
+        BindText(statement.get(), 2, firstDate);
+        BindText(statement.get(), 3, lastDate);
+        int result = SQLITE_ROW;
+        while ((result = sqlite3_step(statement.get())) == SQLITE_ROW) {
+            each({.date = Column(statement.get(), 0),
+                  .hour = Column(statement.get(), 1),
+                  .time = std::int64_t{0},
+                  .download = Column(statement.get(), 2),
+                  .upload = Column(statement.get(), 3)});
+        }
+        if (result != SQLITE_DONE) {
+            throw DatabaseError("Błąd bazy danych: " + Message(db));
         }
     }
 
@@ -251,13 +352,173 @@ private:
     }
 
     // An application's row from column `first` on: Aplikacja, Download, Upload,
-    // DownloadLokalny, UploadLokalny.
+    // DownloadLokalny, UploadLokalny, Siec.
     static ApplicationAmounts AmountsAt(sqlite3_stmt* statement, int first) {
         return {.application = Text(statement, first),
                 .download = sqlite3_column_int64(statement, first + 1),
                 .upload = sqlite3_column_int64(statement, first + 2),
                 .localDownload = sqlite3_column_int64(statement, first + 3),
-                .localUpload = sqlite3_column_int64(statement, first + 4)};
+                .localUpload = sqlite3_column_int64(statement, first + 4),
+                .network = Text(statement, first + 5)};
+    }
+
+    bool SavesRows(const HourRows& rows) const {
+        return (!rows.applications.empty() && m_applicationsTable) ||
+               (!rows.networks.empty() && m_networkTables);
+    }
+
+    // The networks first: they say which row of "sieci" each id stands for, and the
+    // applications' rows name that row's id.
+    void SaveRows(HourKey hour, const HourRows& rows) {
+        std::map<std::string, std::string, std::less<>> rowIds;
+        if (!rows.networks.empty() && m_networkTables) {
+            SaveNetworks(hour, rows.networks, rowIds);
+        }
+        if (!rows.applications.empty() && m_applicationsTable) {
+            SaveApplications(hour, rows.applications, rowIds);
+        }
+    }
+
+    // The id of the row of "sieci" that is `network`'s by either of its ids, noting
+    // the network there (its name and kind as now, the days it was seen) unless only
+    // its id is known; a network seen for the first time gets a row of its own.
+    std::string NoteNetwork(const Network& network, const std::string& date) {
+        sqlite3* db = m_connection.get();
+        Prepared(m_findNetwork, "SELECT Id FROM sieci WHERE Id IN (?1, ?2) OR InnyId IN (?1, ?2) "
+                                "ORDER BY Id = ?1 DESC, rowid LIMIT 1");
+        sqlite3_stmt* find = m_findNetwork.get();
+        BindText(find, 1, network.id);
+        if (network.otherId.empty()) {
+            sqlite3_bind_null(find, 2);
+        } else {
+            BindText(find, 2, network.otherId);
+        }
+        const int result = sqlite3_step(find);
+        const std::string rowId = result == SQLITE_ROW ? Text(find, 0) : std::string();
+        sqlite3_reset(find);
+        if (result != SQLITE_ROW && result != SQLITE_DONE) {
+            throw DatabaseError(kWriteFailure + Message(db));
+        }
+        if (network.name.empty()) {
+            return rowId.empty() ? network.id : rowId;
+        }
+        if (rowId.empty()) {
+            Prepared(m_addNetwork, "INSERT INTO sieci (Id, Nazwa, Rodzaj, Taryfowana, Pierwsza, "
+                                   "Ostatnia, InnyId) VALUES (?1, ?2, ?3, ?4, ?5, ?5, ?6)");
+            sqlite3_stmt* add = m_addNetwork.get();
+            BindText(add, 1, network.id);
+            BindText(add, 2, network.name);
+            BindText(add, 3, KindWord(network.kind));
+            sqlite3_bind_int(add, 4, network.metered ? 1 : 0);
+            BindText(add, 5, date);
+            if (network.otherId.empty()) {
+                sqlite3_bind_null(add, 6);
+            } else {
+                BindText(add, 6, network.otherId);
+            }
+            Run(db, add, kWriteFailure);
+            return network.id;
+        }
+        // The identity the row does not hold yet is kept beside it, unless it keeps
+        // one already; the first day stays, the last moves on.
+        const std::string& otherId = rowId == network.id ? network.otherId : network.id;
+        Prepared(
+            m_updateNetwork,
+            "UPDATE sieci SET Nazwa = ?2, Rodzaj = COALESCE(NULLIF(?3, ''), Rodzaj), "
+            "Taryfowana = ?4, "
+            "Pierwsza = CASE WHEN Pierwsza IS NULL OR Pierwsza > ?5 THEN ?5 ELSE Pierwsza END, "
+            "Ostatnia = CASE WHEN Ostatnia IS NULL OR Ostatnia < ?5 THEN ?5 ELSE Ostatnia END, "
+            "InnyId = COALESCE(NULLIF(InnyId, ''), NULLIF(?6, '')) WHERE Id = ?1");
+        sqlite3_stmt* update = m_updateNetwork.get();
+        BindText(update, 1, rowId);
+        BindText(update, 2, network.name);
+        BindText(update, 3, KindWord(network.kind));
+        sqlite3_bind_int(update, 4, network.metered ? 1 : 0);
+        BindText(update, 5, date);
+        BindText(update, 6, otherId);
+        Run(db, update, kWriteFailure);
+        return rowId;
+    }
+
+    std::string HourDate(HourKey hour) {
+        Prepared(m_hourDate, "SELECT Data FROM trafic WHERE rowid = ?1");
+        sqlite3_bind_int64(m_hourDate.get(), 1, hour);
+        const int result = sqlite3_step(m_hourDate.get());
+        const std::string date = result == SQLITE_ROW ? Text(m_hourDate.get(), 0) : std::string();
+        sqlite3_reset(m_hourDate.get());
+        if (result != SQLITE_ROW) {
+            throw DatabaseError("Rekord nie istnieje.");
+        }
+        return date;
+    }
+
+    // Each network's row holds the hour's whole amount, as the applications' rows do;
+    // two ids that turn out to be one network's make one row.
+    void SaveNetworks(HourKey hour, const std::vector<NetworkAmounts>& networks,
+                      std::map<std::string, std::string, std::less<>>& rowIds) {
+        sqlite3* db = m_connection.get();
+        const std::string date = HourDate(hour);
+        std::vector<NetworkAmounts> merged;
+        for (const NetworkAmounts& network : networks) {
+            const std::string rowId = NoteNetwork(network.network, date);
+            rowIds[network.network.id] = rowId;
+            auto same = std::find_if(merged.begin(), merged.end(), [&](const NetworkAmounts& row) {
+                return row.network.id == rowId;
+            });
+            if (same == merged.end()) {
+                merged.push_back({.network = {.id = rowId}});
+                same = std::prev(merged.end());
+            }
+            same->download += network.download;
+            same->upload += network.upload;
+            same->localDownload += network.localDownload;
+            same->localUpload += network.localUpload;
+        }
+        Prepared(m_clearNetworks,
+                 "DELETE FROM ruch_sieci WHERE rowid IN (SELECT r.rowid FROM ruch_sieci r, "
+                 "trafic t WHERE t.rowid = ?1 AND r.Data = t.Data AND r.Godzina = t.Godzina)");
+        sqlite3_bind_int64(m_clearNetworks.get(), 1, hour);
+        Run(db, m_clearNetworks.get(), kWriteFailure);
+        Prepared(m_addNetworkHour,
+                 "INSERT INTO ruch_sieci (Data, Godzina, Siec, Download, Upload, "
+                 "DownloadLokalny, UploadLokalny) "
+                 "SELECT Data, Godzina, ?2, ?3, ?4, ?5, ?6 FROM trafic WHERE rowid = ?1");
+        sqlite3_stmt* add = m_addNetworkHour.get();
+        for (const NetworkAmounts& network : merged) {
+            sqlite3_bind_int64(add, 1, hour);
+            BindText(add, 2, network.network.id);
+            sqlite3_bind_int64(add, 3, network.download);
+            sqlite3_bind_int64(add, 4, network.upload);
+            sqlite3_bind_int64(add, 5, network.localDownload);
+            sqlite3_bind_int64(add, 6, network.localUpload);
+            Run(db, add, kWriteFailure);
+        }
+    }
+
+    std::vector<NetworkAmounts> HourNetworks(std::string_view date, std::int32_t hour) {
+        std::vector<NetworkAmounts> found;
+        if (!m_networkTables) {
+            return found;
+        }
+        Prepared(m_findNetworkHours,
+                 "SELECT Siec, Download, Upload, DownloadLokalny, UploadLokalny "
+                 "FROM ruch_sieci WHERE Data = ?1 AND Godzina = ?2");
+        sqlite3_stmt* statement = m_findNetworkHours.get();
+        BindText(statement, 1, date);
+        sqlite3_bind_int64(statement, 2, hour);
+        int result = SQLITE_ROW;
+        while ((result = sqlite3_step(statement)) == SQLITE_ROW) {
+            found.push_back({.network = {.id = Text(statement, 0)},
+                             .download = sqlite3_column_int64(statement, 1),
+                             .upload = sqlite3_column_int64(statement, 2),
+                             .localDownload = sqlite3_column_int64(statement, 3),
+                             .localUpload = sqlite3_column_int64(statement, 4)});
+        }
+        sqlite3_reset(statement);
+        if (result != SQLITE_DONE) {
+            throw DatabaseError(kReadFailure + Message(m_connection.get()));
+        }
+        return found;
     }
 
     void SaveAmounts(HourKey hour, const HourAmounts& amounts) {
@@ -277,25 +538,57 @@ private:
 
     // The hour's rows replace those it had: each holds the hour's whole amount, as
     // the hour's record does, so a restart within the hour counts nothing twice.
-    void SaveApplications(HourKey hour, const std::vector<ApplicationAmounts>& applications) {
+    void SaveApplications(HourKey hour, const std::vector<ApplicationAmounts>& applications,
+                          const std::map<std::string, std::string, std::less<>>& rowIds) {
         sqlite3* db = m_connection.get();
         Prepared(m_clearApplications,
                  "DELETE FROM aplikacje WHERE rowid IN (SELECT a.rowid FROM aplikacje a, trafic t "
                  "WHERE t.rowid = ?1 AND a.Data = t.Data AND a.Godzina = t.Godzina)");
         sqlite3_bind_int64(m_clearApplications.get(), 1, hour);
         Run(db, m_clearApplications.get(), kWriteFailure);
-        Prepared(m_addApplication,
-                 "INSERT INTO aplikacje (Data, Godzina, Aplikacja, Download, Upload, "
-                 "DownloadLokalny, UploadLokalny) "
-                 "SELECT Data, Godzina, ?2, ?3, ?4, ?5, ?6 FROM trafic WHERE rowid = ?1");
+        // A row's network is named by the id its row of "sieci" has; rows that name
+        // one network by both of its ids are one row.
+        std::vector<ApplicationAmounts> merged;
         for (const ApplicationAmounts& application : applications) {
-            sqlite3_bind_int64(m_addApplication.get(), 1, hour);
-            BindText(m_addApplication.get(), 2, application.application);
-            sqlite3_bind_int64(m_addApplication.get(), 3, application.download);
-            sqlite3_bind_int64(m_addApplication.get(), 4, application.upload);
-            sqlite3_bind_int64(m_addApplication.get(), 5, application.localDownload);
-            sqlite3_bind_int64(m_addApplication.get(), 6, application.localUpload);
-            Run(db, m_addApplication.get(), kWriteFailure);
+            const auto rowId = rowIds.find(application.network);
+            const std::string& network =
+                rowId == rowIds.end() ? application.network : rowId->second;
+            auto same = std::find_if(merged.begin(), merged.end(), [&](const auto& row) {
+                return row.network == network && row.application == application.application;
+            });
+            if (same == merged.end()) {
+                merged.push_back({.application = application.application, .network = network});
+                same = std::prev(merged.end());
+            }
+            same->download += application.download;
+            same->upload += application.upload;
+            same->localDownload += application.localDownload;
+            same->localUpload += application.localUpload;
+        }
+        if (m_networkTables) {
+            Prepared(m_addApplication,
+                     "INSERT INTO aplikacje (Data, Godzina, Aplikacja, Download, Upload, "
+                     "DownloadLokalny, UploadLokalny, Siec) "
+                     "SELECT Data, Godzina, ?2, ?3, ?4, ?5, ?6, NULLIF(?7, '') "
+                     "FROM trafic WHERE rowid = ?1");
+        } else {
+            Prepared(m_addApplication,
+                     "INSERT INTO aplikacje (Data, Godzina, Aplikacja, Download, Upload, "
+                     "DownloadLokalny, UploadLokalny) "
+                     "SELECT Data, Godzina, ?2, ?3, ?4, ?5, ?6 FROM trafic WHERE rowid = ?1");
+        }
+        sqlite3_stmt* add = m_addApplication.get();
+        for (const ApplicationAmounts& application : merged) {
+            sqlite3_bind_int64(add, 1, hour);
+            BindText(add, 2, application.application);
+            sqlite3_bind_int64(add, 3, application.download);
+            sqlite3_bind_int64(add, 4, application.upload);
+            sqlite3_bind_int64(add, 5, application.localDownload);
+            sqlite3_bind_int64(add, 6, application.localUpload);
+            if (m_networkTables) {
+                BindText(add, 7, application.network);
+            }
+            Run(db, add, kWriteFailure);
         }
     }
 
@@ -305,8 +598,11 @@ private:
             return found;
         }
         Prepared(m_findApplications,
-                 "SELECT Aplikacja, Download, Upload, DownloadLokalny, UploadLokalny "
-                 "FROM aplikacje WHERE Data = ?1 AND Godzina = ?2");
+                 m_networkTables
+                     ? "SELECT Aplikacja, Download, Upload, DownloadLokalny, "
+                       "UploadLokalny, Siec FROM aplikacje WHERE Data = ?1 AND Godzina = ?2"
+                     : "SELECT Aplikacja, Download, Upload, DownloadLokalny, "
+                       "UploadLokalny, NULL FROM aplikacje WHERE Data = ?1 AND Godzina = ?2");
         sqlite3_stmt* statement = m_findApplications.get();
         BindText(statement, 1, date);
         sqlite3_bind_int64(statement, 2, hour);
@@ -333,8 +629,11 @@ private:
 
     Connection m_connection;
     bool m_applicationsTable = false;
+    bool m_networkTables = false;
     Statement m_find, m_save, m_add, m_download;
     Statement m_clearApplications, m_addApplication, m_findApplications;
+    Statement m_findNetwork, m_addNetwork, m_updateNetwork, m_hourDate;
+    Statement m_clearNetworks, m_addNetworkHour, m_findNetworkHours;
 };
 
 Connection OpenConnection(const std::string& path, int flags) {
@@ -450,17 +749,21 @@ std::unique_ptr<HourStore> OpenTrafficDatabase(const std::string& path) {
         applicationsTable =
             HasApplicationsTable(connection.get()) && HasLocalColumns(connection.get());
     }
+    const bool networkTables = applicationsTable && AddNetworkTables(connection.get());
     // From now on the meter writes from its tick, which must never stall on another
     // writer of the family: a busy database fails at once and is tried again later.
     sqlite3_busy_timeout(connection.get(), kTickBusyTimeoutMs);
-    return std::make_unique<SqliteHourStore>(std::move(connection), applicationsTable);
+    return std::make_unique<SqliteHourStore>(std::move(connection), applicationsTable,
+                                             networkTables);
 }
 
 std::unique_ptr<HourStore> OpenTrafficDatabaseForReading(const std::string& path) {
     Connection connection = OpenConnection(path, SQLITE_OPEN_READONLY);
     ProbeTrafficTable(connection.get(), path);
     const bool applicationsTable = HasApplicationsTable(connection.get());
-    return std::make_unique<SqliteHourStore>(std::move(connection), applicationsTable);
+    return std::make_unique<SqliteHourStore>(std::move(connection), applicationsTable,
+                                             applicationsTable &&
+                                                 HasNetworkTables(connection.get()));
 }
 
 } // namespace quantiro::platform::linux_impl

@@ -121,7 +121,9 @@ std::vector<Figures> KeepLargest(std::vector<Figures> all,
     // service's folded programs) is summed into the rest's series, never one of its own
     // beside it under the same label.
     const std::string restKey(key(rest));
-    const auto isRest = [&](const Figures& figures) { return key(figures) == restKey; };
+    const auto isRest = [&](const Figures& figures) {
+        return key(figures) == restKey;
+    };
     for (const Figures& figures : all) {
         if (named.size() < most && !isRest(figures)) {
             named.insert(key(figures));

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include <sys/types.h>
 
@@ -51,6 +52,9 @@ public:
     // WatchReadable() when it becomes readable; a tick's read then asks nothing.
     int WatchDescriptorForLoop();
     void WatchReadable();
+
+    std::vector<std::string> Groups() override;
+    void RemoveGroup(std::string_view group) override;
 
     bool RetryUnwritten() override;
 

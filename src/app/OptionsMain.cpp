@@ -3,9 +3,11 @@
 #include "app/ShowRequests.h"
 #include "app/Usage.h"
 #include "common/FamilyPaths.h"
+#include "options/NetworkOptions.h"
 #include "options/OptionsCommandLine.h"
 #include "platform/linux/IniSettingsStore.h"
 #include "platform/linux/NetlinkInterfaceTable.h"
+#include "platform/linux/SqliteDatabase.h"
 #include "ui/FamilyApplication.h"
 #include "ui/OptionsWindow.h"
 
@@ -47,6 +49,19 @@ int main(int argc, char** argv) {
     } catch (const platform::SettingsError& error) {
         std::cerr << "quantiro-options: " << error.what() << '\n';
         return 1;
+    }
+    if (options::IsNetworkCommand(arguments)) {
+        const auto command = std::get<options::NetworkCommand>(options::ParseNetworkCommand(arguments));
+        try {
+            // Only a merge writes the records; the rest reads the networks seen.
+            const auto records = platform::linux_impl::OpenNetworkRecords(
+                paths::TrafficDatabase(paths.dataDirectory),
+                command.action == options::NetworkCommand::Action::Merge);
+            return options::RunNetworkCommand(command, settings, *records, std::cout, std::cerr);
+        } catch (const platform::DatabaseError& error) {
+            std::cerr << "quantiro-options: " << error.what() << '\n';
+            return 1;
+        }
     }
     if (!arguments.empty()) {
         return options::RunCommandLine(arguments, settings, std::cout, std::cerr,

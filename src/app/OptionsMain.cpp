@@ -79,7 +79,10 @@ int main(int argc, char** argv) {
     if (showRequests.Send()) {
         return 0; // the window that is open already comes forward
     }
-    ui::OptionsWindow window(settings, paths.configHome, LinkSpeed);
+    const std::string database = paths::TrafficDatabase(paths.dataDirectory);
+    ui::OptionsWindow window(settings, paths.configHome, LinkSpeed, [database](bool forMerging) {
+        return platform::linux_impl::OpenNetworkRecords(database, forMerging);
+    });
     showRequests.Listen([&] { ui::BringForward(window); });
     window.show();
     return application.Run();

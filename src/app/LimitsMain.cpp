@@ -144,7 +144,8 @@ PlansToday PlansOf(platform::SettingsStore& settings, const CalendarDate& today)
     PlansToday plans;
     for (limits::NetworkPlan& plan : limits::ReadNetworkPlans(settings)) {
         if (limits::PlanInForce(plan, today)) {
-            plans.anyLimit = plans.anyLimit || (plan.limitMb > 0 && limits::PlanPeriod(plan, today));
+            plans.anyLimit =
+                plans.anyLimit || (plan.limitMb > 0 && limits::PlanPeriod(plan, today));
             plans.inForce.push_back(std::move(plan));
         }
     }
@@ -195,7 +196,8 @@ int main(int argc, char** argv) {
     // The shared plan counts what no network's own plan takes; when that cannot be
     // known yet (the records unreadable), it waits for the next start.
     std::optional<limits::PeriodTraffic> ownPlansTraffic = limits::PeriodTraffic{};
-    const limits::Period sharedPeriod = limits::PeriodContaining(now.today, limitSettings.billingDay);
+    const limits::Period sharedPeriod =
+        limits::PeriodContaining(now.today, limitSettings.billingDay);
     for (const limits::NetworkPlan& plan : plans.inForce) {
         const auto use = ownPlansTraffic ? networkUse(plan.network, sharedPeriod) : std::nullopt;
         if (!use) {

@@ -31,9 +31,8 @@ using TopApplicationsFunction = bool (*)(const char* database, const char* netwo
 inline constexpr const char* kSumNetworkSymbol = "QuantiroSumNetwork";
 using SumNetworkFunction = bool (*)(const char* database, const char* network,
                                     const CalendarDate* first, const CalendarDate* last,
-                                    const CalendarDate* hourDate, int hour,
-                                    double* otherDownload, double* otherUpload,
-                                    double* hourDownload, double* hourUpload);
+                                    const CalendarDate* hourDate, int hour, double* otherDownload,
+                                    double* otherUpload, double* hourDownload, double* hourUpload);
 
 // The network's name as the records know it, into `name` (at most `size` bytes
 // with its terminating zero); false when they do not know it.

@@ -51,7 +51,8 @@ int main(int argc, char** argv) {
         return 1;
     }
     if (options::IsNetworkCommand(arguments)) {
-        const auto command = std::get<options::NetworkCommand>(options::ParseNetworkCommand(arguments));
+        const auto command =
+            std::get<options::NetworkCommand>(options::ParseNetworkCommand(arguments));
         try {
             // Only a merge writes the records; the rest reads the networks seen.
             const auto records = platform::linux_impl::OpenNetworkRecords(

@@ -20,8 +20,8 @@ std::string Key(std::string_view networkId, std::string_view name) {
 }
 
 bool KeptAsItIs(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '-' || c == '.';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '.';
 }
 
 int HexDigit(char c) {
@@ -239,7 +239,7 @@ std::string PlanText(const NetworkPlan& plan, std::string_view separator) {
 std::string PlanUseText(double usedKb, double limitKb, const CalendarDate& lastDay,
                         std::string_view separator) {
     static constexpr std::string_view kMonths[] = {
-        "stycznia", "lutego",   "marca",    "kwietnia", "maja",      "czerwca",
+        "stycznia", "lutego",   "marca",    "kwietnia",     "maja",      "czerwca",
         "lipca",    "sierpnia", "września", "października", "listopada", "grudnia"};
     const double unit = limitKb >= 1024.0 * 1024 ? 1024.0 * 1024 : 1024.0;
     return Amount(std::max(usedKb, 0.0), unit, separator) + " z " +

@@ -120,8 +120,9 @@ NamedNetwork(const std::vector<platform::StoredNetwork>& networks, std::string_v
         return *std::find_if(networks.begin(), networks.end(), byName);
     }
     if (count > 1) {
-        return Refusal{.reason = "kilka sieci nazywa się „" + std::string(named) +
-                                 "”; podaj identyfikator (wypisuje je quantiro-options --networks)"};
+        return Refusal{.reason =
+                           "kilka sieci nazywa się „" + std::string(named) +
+                           "”; podaj identyfikator (wypisuje je quantiro-options --networks)"};
     }
     return Refusal{.reason = "nieznana sieć: " + std::string(named) +
                              " (wszystkie wypisuje quantiro-options --networks)"};
@@ -158,8 +159,8 @@ ParseNetworkCommand(const std::vector<std::string>& arguments) {
         if (arguments.size() != (first == "--forget" ? 2u : 3u)) {
             return wrongCall();
         }
-        command.action = first == "--forget" ? NetworkCommand::Action::Forget
-                                             : NetworkCommand::Action::Merge;
+        command.action =
+            first == "--forget" ? NetworkCommand::Action::Forget : NetworkCommand::Action::Merge;
         command.network = arguments[1];
         command.other = first == "--merge" ? arguments[2] : "";
         if (command.network == command.other) {
@@ -193,8 +194,8 @@ ParseNetworkCommand(const std::vector<std::string>& arguments) {
         }
         const std::string& value = arguments[++i];
         const auto refused = [&](const std::string& problem) {
-            return Refusal{.reason = option + ": niepoprawna wartość „" + value + "”: " + problem +
-                                     "."};
+            return Refusal{.reason =
+                               option + ": niepoprawna wartość „" + value + "”: " + problem + "."};
         };
         if (option == "--plan" || option == "--package") {
             if (kindOption) {
@@ -256,8 +257,8 @@ int RunNetworkCommand(const NetworkCommand& command, platform::SettingsStore& se
             const std::string separator = EnvironmentDecimalSeparator();
             for (const platform::StoredNetwork& stored : networks) {
                 const platform::Network& network = stored.network;
-                out << network.id << '\t' << Named(stored) << '\t' << KindText(network.kind)
-                    << '\t' << (network.metered ? "taryfowana" : "nietaryfowana") << '\t'
+                out << network.id << '\t' << Named(stored) << '\t' << KindText(network.kind) << '\t'
+                    << (network.metered ? "taryfowana" : "nietaryfowana") << '\t'
                     << PlanSummary(network, limits::ReadNetworkPlan(settings, network.id),
                                    separator)
                     << '\n';

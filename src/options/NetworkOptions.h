@@ -26,8 +26,7 @@ std::variant<std::int32_t, std::string> ParseLimit(std::string_view text);
 // metered network left on the shared plan (so the user knows to set one), else
 // "plan wspólny".
 std::string PlanSummary(const platform::Network& network,
-                        const std::optional<limits::NetworkPlan>& plan,
-                        std::string_view separator);
+                        const std::optional<limits::NetworkPlan>& plan, std::string_view separator);
 // The kind in the user's words: "Wi-Fi", "Ethernet", "komórkowa".
 std::string KindText(platform::NetworkKind kind);
 
@@ -59,7 +58,8 @@ struct NetworkCommand {
 };
 bool IsNetworkCommand(const std::vector<std::string>& arguments);
 // The command, or why it cannot be, judged without the settings or the records.
-std::variant<NetworkCommand, Refusal> ParseNetworkCommand(const std::vector<std::string>& arguments);
+std::variant<NetworkCommand, Refusal>
+ParseNetworkCommand(const std::vector<std::string>& arguments);
 
 // Runs a parsed command; the exit status as RunCommandLine's.
 int RunNetworkCommand(const NetworkCommand& command, platform::SettingsStore& settings,

@@ -38,13 +38,13 @@ public:
     // The network's traffic on the days `firstDate`..`lastDate`: that of the hour
     // `hourDate`, `hour` apart from the other hours'.
     virtual void SumNetwork(std::string_view network, std::string_view firstDate,
-                            std::string_view lastDate, std::string_view hourDate,
-                            std::int32_t hour, NetworkTraffic& otherHours,
-                            NetworkTraffic& inHour) = 0;
+                            std::string_view lastDate, std::string_view hourDate, std::int32_t hour,
+                            NetworkTraffic& otherHours, NetworkTraffic& inHour) = 0;
     // The "aplikacje" rows the network carried on those days.
-    virtual void ReadNetworkApplications(
-        std::string_view network, std::string_view firstDate, std::string_view lastDate,
-        const std::function<void(const StoredApplication&)>& each) = 0;
+    virtual void
+    ReadNetworkApplications(std::string_view network, std::string_view firstDate,
+                            std::string_view lastDate,
+                            const std::function<void(const StoredApplication&)>& each) = 0;
     // `merged` was `kept` all along: its hours and applications become kept's, its
     // identity kept's other one where kept has none, its days seen join kept's, and
     // its row goes; all or nothing.

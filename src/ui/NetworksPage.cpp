@@ -94,11 +94,11 @@ NetworksPage::NetworksPage(platform::SettingsStore& settings, OpenRecords openRe
     connect(save, &QPushButton::clicked, this, [this] { SavePlan(); });
     connect(forget, &QPushButton::clicked, this, [this] { ForgetSelected(); });
     connect(merge, &QPushButton::clicked, this, [this] { MergeSelected(); });
-    connect(m_table, &QTableWidget::currentCellChanged, this,
-            [this](int row) { ShowPlanOf(row); });
+    connect(m_table, &QTableWidget::currentCellChanged, this, [this](int row) { ShowPlanOf(row); });
     auto enableFields = [this] {
         const int kind = m_kind->currentIndex();
-        for (QWidget* field : {static_cast<QWidget*>(m_limit), static_cast<QWidget*>(m_direction)}) {
+        for (QWidget* field :
+             {static_cast<QWidget*>(m_limit), static_cast<QWidget*>(m_direction)}) {
             field->setEnabled(kind == Monthly || kind == Package);
         }
         m_billingDay->setEnabled(kind == Monthly);
@@ -134,10 +134,10 @@ void NetworksPage::Reload() {
     for (int row = 0; row < m_table->rowCount(); ++row) {
         const platform::StoredNetwork& stored = m_networks[static_cast<std::size_t>(row)];
         const auto plan = limits::ReadNetworkPlan(m_settings, stored.network.id);
-        const QString cells[] = {
-            Shown(stored), FromUtf8(options::KindText(stored.network.kind)),
-            stored.network.metered ? QStringLiteral("tak") : QStringLiteral("nie"),
-            FromUtf8(options::PlanSummary(stored.network, plan, separator))};
+        const QString cells[] = {Shown(stored), FromUtf8(options::KindText(stored.network.kind)),
+                                 stored.network.metered ? QStringLiteral("tak")
+                                                        : QStringLiteral("nie"),
+                                 FromUtf8(options::PlanSummary(stored.network, plan, separator))};
         for (int column = 0; column < 4; ++column) {
             auto* item = new QTableWidgetItem(cells[column]);
             item->setToolTip(FromUtf8(stored.network.id));
@@ -157,20 +157,20 @@ void NetworksPage::ShowPlanOf(int row) {
     if (!any) {
         return;
     }
-    const auto plan = limits::ReadNetworkPlan(m_settings, m_networks[static_cast<std::size_t>(row)].network.id);
+    const auto plan =
+        limits::ReadNetworkPlan(m_settings, m_networks[static_cast<std::size_t>(row)].network.id);
     const limits::NetworkPlan shown = plan.value_or(limits::NetworkPlan{});
-    m_kind->setCurrentIndex(!plan                                         ? Shared
+    m_kind->setCurrentIndex(!plan                                     ? Shared
                             : shown.kind == limits::PlanKind::Monthly ? Monthly
                             : shown.kind == limits::PlanKind::Package ? Package
                                                                       : Unlimited);
-    m_limit->setText(shown.limitMb <= 0         ? QString()
+    m_limit->setText(shown.limitMb <= 0          ? QString()
                      : shown.limitMb % 1024 == 0 ? QStringLiteral("%1GB").arg(shown.limitMb / 1024)
                                                  : QStringLiteral("%1MB").arg(shown.limitMb));
     m_direction->setCurrentIndex(limits::StoredDirection(shown.direction));
     m_billingDay->setValue(shown.billingDay);
-    m_start->setText(shown.kind == limits::PlanKind::Package
-                         ? FromUtf8(FormatIsoDate(shown.start))
-                         : QString());
+    m_start->setText(shown.kind == limits::PlanKind::Package ? FromUtf8(FormatIsoDate(shown.start))
+                                                             : QString());
     m_days->setValue(shown.days);
 }
 
@@ -190,9 +190,9 @@ bool NetworksPage::SavePlan() {
     } else if (kind == Unlimited) {
         arguments.push_back("--unlimited");
     } else if (kind == Monthly) {
-        arguments.insert(arguments.end(), {"--plan", limit, "--from-day",
-                                           std::to_string(m_billingDay->value()), "--direction",
-                                           direction});
+        arguments.insert(arguments.end(),
+                         {"--plan", limit, "--from-day", std::to_string(m_billingDay->value()),
+                          "--direction", direction});
     } else {
         arguments.insert(arguments.end(),
                          {"--package", limit, "--start", m_start->text().trimmed().toStdString(),

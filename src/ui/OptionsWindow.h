@@ -16,8 +16,9 @@ class QTabWidget;
 namespace quantiro::ui {
 
 // The options program's window: every setting of the catalog on three pages,
-// starting with the session, and the networks' plans on a page of their own. Nothing is written until every field is valid; then
-// only the values that changed, and the running meter is told to reload.
+// starting with the session, and the networks' plans on a page of their own. Nothing is written
+// until every field is valid; then only the values that changed, and the running meter is told to
+// reload.
 class OptionsWindow final : public QWidget {
 public:
     // `linkSpeed` gives the speed in kbit/s of an interface (empty: the one the meter

@@ -4,9 +4,9 @@
 #include "platform/linux/IniFileSettings.h"
 #include "platform/linux/IniSettingsStore.h"
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
+
+#include <gtest/gtest.h>
 
 namespace quantiro::limits {
 namespace {
@@ -70,8 +70,8 @@ TEST(NetworkPlansTest, PlansOfAnyIdComeBackFromTheFileWithThePeriodOfTheDay) {
 TEST(NetworkPlansTest, ANetworksUseIsItsRecordsAndTheOpenHoursLargerFigure) {
     const Period december{{2026, 12, 1}, {2026, 12, 31}};
     int sums = 0;
-    const NetworkRecordsSum records = [&](const std::string&, const Period&,
-                                          const CalendarDate&, int hour) {
+    const NetworkRecordsSum records = [&](const std::string&, const Period&, const CalendarDate&,
+                                          int hour) {
         ++sums;
         return std::pair{PeriodTraffic{1000, 10}, PeriodTraffic{hour == 14 ? 300.0 : 0, 0}};
     };
@@ -85,24 +85,24 @@ TEST(NetworkPlansTest, ANetworksUseIsItsRecordsAndTheOpenHoursLargerFigure) {
         int sumsAfter; // the records are summed again only for another hour
     };
     const Case cases[] = {
-        {"nm:a", file, 1500, 1}, // the file's figure is the larger
-        {"nm:b", file, 1300, 2}, // the records' is, after a restart within the hour
+        {"nm:a", file, 1500, 1},         // the file's figure is the larger
+        {"nm:b", file, 1300, 2},         // the records' is, after a restart within the hour
         {"nm:a", std::nullopt, 1000, 3}, // no file: the hour is the clock's (9)
     };
     PlanStates states;
     for (const Case& c : cases) {
         std::vector<NetworkUseSum> used;
-        const auto use = NetworkUse(states, used, c.network, december, c.open, {2026, 12, 7}, 9,
-                                    false, records);
+        const auto use =
+            NetworkUse(states, used, c.network, december, c.open, {2026, 12, 7}, 9, false, records);
         ASSERT_TRUE(use) << c.network;
         EXPECT_EQ(use->received, c.received) << c.network;
         EXPECT_EQ(sums, c.sumsAfter) << c.network;
         states = ParsePlans(SerializePlans({.plans = {}, .sums = used}));
         used.clear();
-        EXPECT_EQ(NetworkUse(states, used, c.network, december, c.open, {2026, 12, 7}, 9, false,
-                             records)
-                      ->received,
-                  c.received);
+        EXPECT_EQ(
+            NetworkUse(states, used, c.network, december, c.open, {2026, 12, 7}, 9, false, records)
+                ->received,
+            c.received);
         EXPECT_EQ(sums, c.sumsAfter) << "summed again for the same hour";
     }
     EXPECT_FALSE(ParseNetworkHour("quantiro-networks 1\nhour 2026-12-07 14\nnm:a\t5"));

@@ -164,7 +164,8 @@ TEST(OptionsTest, TheNetworksPageWritesThePlanItsFieldsHoldOrSaysWhyNot) {
                                    .direction = limits::CountedDirection::Received,
                                    .start = {2026, 12, 20},
                                    .days = 30}));
-    EXPECT_TRUE(page.Table()->item(1, 3)->text().endsWith(QStringLiteral("na 30 dni od 2026-12-20")));
+    EXPECT_TRUE(
+        page.Table()->item(1, 3)->text().endsWith(QStringLiteral("na 30 dni od 2026-12-20")));
 }
 
 } // namespace

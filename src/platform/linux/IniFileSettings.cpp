@@ -53,8 +53,8 @@ IniFileSettings::IniFileSettings(const std::string& filePath) {
         if (!trimmed.empty() && trimmed.front() == '[' && trimmed.back() == ']') {
             const std::string name = trimmed.substr(1, trimmed.size() - 2);
             group = name == "General" ? "" : name + "/";
-            if (name != "General" && std::find(m_groups.begin(), m_groups.end(), name) ==
-                                         m_groups.end()) {
+            if (name != "General" &&
+                std::find(m_groups.begin(), m_groups.end(), name) == m_groups.end()) {
                 m_groups.push_back(name);
             }
             continue;

@@ -338,8 +338,7 @@ private:
 };
 
 bool HasTable(sqlite3* db, const char* table) {
-    Statement probe =
-        Prepare(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1");
+    Statement probe = Prepare(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1");
     BindText(probe.get(), 1, table);
     return sqlite3_step(probe.get()) == SQLITE_ROW;
 }
@@ -393,9 +392,9 @@ public:
         return networks;
     }
 
-    void SumNetwork(std::string_view network, std::string_view firstDate,
-                    std::string_view lastDate, std::string_view hourDate, std::int32_t hour,
-                    NetworkTraffic& otherHours, NetworkTraffic& inHour) override {
+    void SumNetwork(std::string_view network, std::string_view firstDate, std::string_view lastDate,
+                    std::string_view hourDate, std::int32_t hour, NetworkTraffic& otherHours,
+                    NetworkTraffic& inHour) override {
         sqlite3* db = m_connection.get();
         otherHours = inHour = {};
         if (!HasTable(db, "ruch_sieci")) {
@@ -418,9 +417,10 @@ public:
         });
     }
 
-    void ReadNetworkApplications(
-        std::string_view network, std::string_view firstDate, std::string_view lastDate,
-        const std::function<void(const StoredApplication&)>& each) override {
+    void
+    ReadNetworkApplications(std::string_view network, std::string_view firstDate,
+                            std::string_view lastDate,
+                            const std::function<void(const StoredApplication&)>& each) override {
         sqlite3* db = m_connection.get();
         if (!HasTable(db, "aplikacje") || !HasNetworkColumn(db)) {
             return;

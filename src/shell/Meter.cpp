@@ -18,6 +18,9 @@ namespace quantiro::shell {
 
 namespace {
 constexpr std::chrono::milliseconds kUnwrittenRetryInterval{2000};
+// The plans are counted on once a second, as often as the open hour's figures per
+// network are written for the watcher.
+constexpr int kPlanTicks = 10;
 } // namespace
 
 Meter::Meter(SystemParts system, FrontEndParts frontEnd)
@@ -140,6 +143,7 @@ void Meter::ApplySettings(const MeterSettings& settings) {
     m_limits.Update(settings.speeds);
     m_metrics.SetDirectory(settings.metricsDirectory);
     FollowBillingPeriod();
+    FollowPlans();
     if (m_system.applicationCounters) {
         m_system.applicationCounters->SetLocalNetworks(settings.localNetworks);
     }
@@ -156,6 +160,7 @@ void Meter::OnTick() {
         m_sampler->OnTick();
         const std::uint32_t now = m_system.clock.TickMilliseconds();
         CountApplications();
+        CountPlans();
         // After the tick's own database work, never inside it: a kill or a power
         // cut loses at most the minutes since this save.
         m_hours->SaveIfDue();
@@ -248,6 +253,66 @@ void Meter::FollowBillingPeriod() {
     });
     m_billing.lastReceived = m_sampler->RunTotals().received;
     m_billing.lastSent = m_sampler->RunTotals().sent;
+}
+
+void Meter::FollowPlans() {
+    const platform::LocalDateTime now = m_system.clock.Now();
+    const limits::LimitSettings shared{.thresholds = m_settings.limitThresholds};
+    m_plansCounted = m_sampler->RunTotals();
+    if (!m_system.openNetworkRecords || m_settings.networkPlans.empty()) {
+        m_planWatch.Reset({}, shared, {now.year, now.month, now.day}, nullptr);
+        return;
+    }
+    std::unique_ptr<platform::NetworkRecords> records;
+    IgnoringErrors([&] {
+        records = m_system.openNetworkRecords(paths::TrafficDatabase(m_system.dataDirectory));
+    });
+    // The records as saved: what this run counted since the last save waits for the
+    // watcher, which reads the open hour's figures.
+    m_planWatch.Reset(m_settings.networkPlans, shared, {now.year, now.month, now.day},
+                      [&](const limits::NetworkPlan& plan, const limits::Period& period) {
+                          platform::NetworkTraffic other, inHour;
+                          if (records) {
+                              IgnoringErrors([&] {
+                                  records->SumNetwork(plan.network, FormatIsoDate(period.first),
+                                                      FormatIsoDate(period.last), "", -1, other,
+                                                      inHour);
+                              });
+                          }
+                          return limits::PeriodTraffic{static_cast<double>(other.download),
+                                                       static_cast<double>(other.upload)};
+                      });
+}
+
+void Meter::CountPlans() {
+    if (++m_planTicks < kPlanTicks) {
+        return;
+    }
+    m_planTicks = 0;
+    const platform::LocalDateTime now = m_system.clock.Now();
+    if (!(m_planWatch.Day() == CalendarDate{now.year, now.month, now.day})) {
+        FollowPlans(); // a new day may start a period, or end a package
+        return;
+    }
+    const sampling::Totals totals = m_sampler->RunTotals();
+    const double received = totals.received - m_plansCounted.received;
+    const double sent = totals.sent - m_plansCounted.sent;
+    m_plansCounted = totals;
+    const platform::Network* network = m_system.networks ? &m_system.networks->Current() : nullptr;
+    if (!network || !network->Known() || !m_planWatch.Add(network->id, received, sent)) {
+        return;
+    }
+    if (m_settings.limitWarnings && !m_settingsFile.LimitWarningsSilenced()) {
+        m_companions.StartLimitWatcher(false, totals);
+    }
+}
+
+std::optional<limits::PlanWatch::Use> Meter::CurrentPlanUse() const {
+    const platform::Network* network = m_system.networks ? &m_system.networks->Current() : nullptr;
+    if (!network || !network->Known()) {
+        return std::nullopt;
+    }
+    return m_planWatch.UseOf(network->id);
 }
 
 std::vector<metrics::ApplicationFigures> Meter::ApplicationTotals() const {

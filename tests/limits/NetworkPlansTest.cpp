@@ -1,6 +1,7 @@
 #include "limits/NetworkPlans.h"
 
 #include "fakes/TempDir.h"
+#include "limits/PlanWatch.h"
 #include "platform/linux/IniFileSettings.h"
 #include "platform/linux/IniSettingsStore.h"
 
@@ -106,6 +107,40 @@ TEST(NetworkPlansTest, ANetworksUseIsItsRecordsAndTheOpenHoursLargerFigure) {
         EXPECT_EQ(sums, c.sumsAfter) << "summed again for the same hour";
     }
     EXPECT_FALSE(ParseNetworkHour("quantiro-networks 1\nhour 2026-12-07 14\nnm:a\t5"));
+}
+
+// The meter's own count between the watcher's starts: only the plan's network
+// moves it, and each threshold is crossed once.
+TEST(NetworkPlansTest, TheMetersPlanWatchSeesEachThresholdCrossedOnceOnItsNetworkOnly) {
+    const NetworkPlan hotspot{.network = "nm:telefon", .limitMb = 100, .billingDay = 12};
+    const NetworkPlan ended{.network = "nm:modem",
+                            .kind = PlanKind::Package,
+                            .limitMb = 1,
+                            .start = {2026, 11, 1},
+                            .days = 30};
+    PlanWatch watch;
+    watch.Reset({hotspot, ended}, {.thresholds = {80, 90, 100}}, {2026, 12, 20},
+                [](const NetworkPlan&, const Period&) {
+                    return PeriodTraffic{70 * 1024, 0};
+                });
+    struct Step {
+        std::string network;
+        double receivedKb;
+        bool crossed;
+    };
+    const Step steps[] = {
+        {"nm:dom", 50 * 1024, false},    // home's traffic is no hotspot's
+        {"nm:modem", 5 * 1024, false},   // an ended package watches nothing
+        {"nm:telefon", 10 * 1024, true}, // 80 %
+        {"nm:telefon", 1024, false},     {"nm:telefon", 30 * 1024, true}, // 90 and 100 % at once
+        {"nm:telefon", 1024, false},
+    };
+    for (const Step& step : steps) {
+        EXPECT_EQ(watch.Add(step.network, step.receivedKb, 0), step.crossed) << step.receivedKb;
+    }
+    EXPECT_EQ(watch.UseOf("nm:telefon")->usedKb, 112 * 1024);
+    EXPECT_EQ(watch.UseOf("nm:telefon")->period, (Period{{2026, 12, 12}, {2027, 1, 11}}));
+    EXPECT_FALSE(watch.UseOf("nm:modem"));
 }
 
 } // namespace

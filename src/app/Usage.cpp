@@ -39,21 +39,27 @@ constexpr std::array kOptionsOptions{
     OptionText{"--networks", "",
                "Wypisuje sieci, przez które płynął ruch: identyfikator, nazwę, rodzaj, czy jest "
                "taryfowana, i jej plan."},
-    OptionText{"--network", "SIEĆ --plan LIMIT [--from-day DZIEŃ] [--direction 0|1|2]",
-               "Daje sieci (identyfikator albo nazwa) własny plan miesięczny: LIMIT w MB albo GB "
-               "(5GB, 500MB; 1 GB = 1024 MB) od dnia rozliczeniowego DZIEŃ (domyślnie 1.); "
-               "do limitu liczą się odebrane (0), wysłane (1) albo oba kierunki (2, domyślnie)."},
-    OptionText{"--network", "SIEĆ --package LIMIT --start RRRR-MM-DD --days N",
-               "Daje sieci pakiet LIMIT na N dni od dnia RRRR-MM-DD; po nich sieć wraca do planu "
-               "wspólnego, aż pakiet zostanie odnowiony."},
-    OptionText{"--network", "SIEĆ --unlimited|--no-plan",
-               "Sieć bez limitu (liczona, bez ostrzeżeń) albo z powrotem w planie wspólnym "
-               "(ustawienia LimitMiesieczny i pokrewne)."},
+    OptionText{"--network", "SIEĆ",
+               "Zmienia plan sieci (identyfikator albo nazwa) jedną z opcji poniżej: --plan, "
+               "--package, --unlimited albo --no-plan."},
+    OptionText{"--plan", "LIMIT",
+               "Plan miesięczny: LIMIT w MB albo GB (5GB, 500MB; 1 GB = 1024 MB) od dnia "
+               "--from-day (1-31, domyślnie 1)."},
+    OptionText{"--package", "LIMIT",
+               "Pakiet LIMIT na --days dni (domyślnie 30) od dnia --start RRRR-MM-DD; po nich "
+               "sieć wraca do planu wspólnego, aż pakiet zostanie odnowiony."},
+    OptionText{"--direction", "0|1|2",
+               "Do limitu planu liczą się odebrane (0), wysłane (1) albo oba kierunki (2, "
+               "domyślnie)."},
+    OptionText{"--unlimited", "", "Sieć bez limitu: liczona, bez ostrzeżeń."},
+    OptionText{"--no-plan", "",
+               "Sieć wraca do planu wspólnego (LimitMiesieczny i pokrewne ustawienia)."},
     OptionText{"--forget", "SIEĆ",
                "Zapomina sieć: usuwa jej plan i ukrywa ją, aż znów się pojawi; zapisany ruch "
                "zostaje."},
-    OptionText{"--merge", "SIEĆ INNA",
-               "Łączy dwie sieci, które są jedną: ruch sieci INNA przechodzi do sieci SIEĆ."},
+    OptionText{"--merge", "SIEĆ",
+               "--merge SIEĆ INNA łączy dwie sieci, które są jedną: ruch sieci INNA przechodzi "
+               "do sieci SIEĆ."},
     OptionText{"--version", "", "Wypisuje wersję programu i kończy pracę."},
     OptionText{"--help", "", "Wypisuje ten opis i kończy pracę."},
 };

@@ -47,16 +47,28 @@ bool PlanWatch::Add(std::string_view network, double receivedKb, double sentKb) 
     return crossed;
 }
 
+PlanWatch::Use PlanWatch::UseOfTracked(const Tracked& tracked) {
+    return {.usedKb = CountedKb(tracked.traffic.received, tracked.traffic.sent,
+                                tracked.settings.direction),
+            .limitKb = tracked.settings.LimitKb(),
+            .period = tracked.period};
+}
+
 std::optional<PlanWatch::Use> PlanWatch::UseOf(std::string_view network) const {
     for (const Tracked& tracked : m_plans) {
         if (tracked.plan.network == network) {
-            return Use{.usedKb = CountedKb(tracked.traffic.received, tracked.traffic.sent,
-                                           tracked.settings.direction),
-                       .limitKb = tracked.settings.LimitKb(),
-                       .period = tracked.period};
+            return UseOfTracked(tracked);
         }
     }
     return std::nullopt;
+}
+
+std::vector<std::pair<std::string, PlanWatch::Use>> PlanWatch::Uses() const {
+    std::vector<std::pair<std::string, Use>> uses;
+    for (const Tracked& tracked : m_plans) {
+        uses.emplace_back(tracked.plan.network, UseOfTracked(tracked));
+    }
+    return uses;
 }
 
 } // namespace quantiro::limits

@@ -4,7 +4,9 @@
 
 #include <functional>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace quantiro::limits {
@@ -30,6 +32,8 @@ public:
     // Adds what `network` carried; true when that took its plan over a threshold.
     bool Add(std::string_view network, double receivedKb, double sentKb);
     std::optional<Use> UseOf(std::string_view network) const;
+    // Every plan followed, by its network's id.
+    std::vector<std::pair<std::string, Use>> Uses() const;
     // The day Reset reckoned the periods for.
     const CalendarDate& Day() const { return m_day; }
 
@@ -42,6 +46,7 @@ private:
         int reached = 0; // thresholds at or below the use
     };
     static int Reached(const Tracked& tracked);
+    static Use UseOfTracked(const Tracked& tracked);
 
     std::vector<Tracked> m_plans;
     CalendarDate m_day{};

@@ -23,6 +23,14 @@ struct ApplicationFigures {
     bool operator==(const ApplicationFigures&) const = default;
 };
 
+// A network's own plan: its use in its period as the meter counts it, and its limit.
+struct PlanFigures {
+    std::string network; // the network's id
+    double usedKb = 0;
+    double limitKb = 0;
+    bool operator==(const PlanFigures&) const = default;
+};
+
 // What the meter tells Prometheus, in kilobytes as it counts them.
 struct MeterFigures {
     std::string device;    // the measured interface; empty while it waits
@@ -39,6 +47,7 @@ struct MeterFigures {
     // What the measured link exchanged with the local network this run.
     double localReceivedKb = 0;
     double localSentKb = 0;
+    std::vector<PlanFigures> plans;
     bool operator==(const MeterFigures&) const = default;
 };
 

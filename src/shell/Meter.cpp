@@ -339,7 +339,16 @@ metrics::MeterFigures Meter::Figures() {
             .rejectedSamples = m_sampler->RejectedSamples(),
             .applications = ApplicationTotals(),
             .localReceivedKb = m_account->LocalTotals().received,
-            .localSentKb = m_account->LocalTotals().sent};
+            .localSentKb = m_account->LocalTotals().sent,
+            .plans = PlanFigures()};
+}
+
+std::vector<metrics::PlanFigures> Meter::PlanFigures() const {
+    std::vector<metrics::PlanFigures> figures;
+    for (const auto& [network, use] : m_planWatch.Uses()) {
+        figures.push_back({.network = network, .usedKb = use.usedKb, .limitKb = use.limitKb});
+    }
+    return figures;
 }
 
 void Meter::RunUpdateCheck() {

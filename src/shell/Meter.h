@@ -169,6 +169,8 @@ private:
     metrics::MeterFigures Figures();
     // What each application moved this run, as the metrics take it.
     std::vector<metrics::ApplicationFigures> ApplicationTotals() const;
+    // Each network's own plan as the meter counts it, for the metrics.
+    std::vector<metrics::PlanFigures> PlanFigures() const;
     // Runs an event handler unless a close is under way; a close it requests waits
     // until it returns.
     template <typename Handler> void Handle(Handler&& handler) {

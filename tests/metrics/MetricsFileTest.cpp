@@ -116,5 +116,18 @@ TEST(MetricsFileTest, ApplicationSeriesStayBoundedAndTheRestNeverFalls) {
     EXPECT_GE(second.at("pozostałe"), first.at("pozostałe"));
 }
 
+TEST(MetricsFileTest, EachNetworksPlanHasItsUseAndLimitUnderTheNetworksId) {
+    MeterFigures figures{.device = "wlan0"};
+    figures.plans = {{.network = "wifi:Kawiarnia \"Pod\\Lipą\"", .usedKb = 80, .limitKb = 100}};
+    const std::string text = FormatMetrics(figures, "1.0", 0);
+    EXPECT_NE(text.find("\nquantiro_network_plan_used_bytes{network=\"wifi:Kawiarnia "
+                        "\\\"Pod\\\\Lipą\\\"\"} 81920\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("# TYPE quantiro_network_plan_limit_bytes gauge\nquantiro_network_plan_"
+                        "limit_bytes{network=\"wifi:Kawiarnia \\\"Pod\\\\Lipą\\\"\"} 102400\n"),
+              std::string::npos);
+}
+
 } // namespace
 } // namespace quantiro::metrics

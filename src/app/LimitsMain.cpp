@@ -199,6 +199,9 @@ int main(int argc, char** argv) {
     const limits::Period sharedPeriod =
         limits::PeriodContaining(now.today, limitSettings.billingDay);
     for (const limits::NetworkPlan& plan : plans.inForce) {
+        if (limitSettings.limitMb <= 0) {
+            break; // no shared limit: nothing to leave out of it
+        }
         const auto use = ownPlansTraffic ? networkUse(plan.network, sharedPeriod) : std::nullopt;
         if (!use) {
             ownPlansTraffic.reset();

@@ -34,6 +34,7 @@ TEST(NetworkPlansTest, PlansOfAnyIdComeBackFromTheFileWithThePeriodOfTheDay) {
         }
         WriteNetworkPlan(store, {.network = "if:ppp0", .limitMb = 1});
         RemoveNetworkPlan(store, "if:ppp0");
+        EXPECT_EQ(ReadNetworkPlans(store).size(), 3u); // as the meter reads them
     }
     platform::linux_impl::IniFileSettings read(file);
     EXPECT_EQ(read.ReadLong("LimitMiesieczny", 0), 700);

@@ -194,8 +194,9 @@ ParseNetworkCommand(const std::vector<std::string>& arguments) {
         }
         const std::string& value = arguments[++i];
         const auto refused = [&](const std::string& problem) {
-            return Refusal{.reason =
-                               option + ": niepoprawna wartość „" + value + "”: " + problem + "."};
+            std::string reason = option;
+            reason.append(": niepoprawna wartość „").append(value).append("”: ");
+            return Refusal{.reason = reason.append(problem).append(".")};
         };
         if (option == "--plan" || option == "--package") {
             if (kindOption) {

@@ -182,9 +182,12 @@ int main(int argc, char** argv) {
     std::string savedState = platform::ReadFileWhole(statePath);
     limits::WatchState state = limits::ParseState(savedState);
     limits::PlanStates planStates = limits::ParsePlans(savedState);
-    // The open hour's figures per network, as the meter last wrote them.
-    const std::optional<limits::NetworkHour> openHour = limits::ParseNetworkHour(
-        platform::ReadFileWhole(paths::NetworkHourFile(paths.runtimeDirectory), 1 << 20));
+    // The open hour's figures per network, as the meter last wrote them; read only
+    // for plans of networks, so a user without one costs the start nothing more.
+    const std::optional<limits::NetworkHour> openHour =
+        plans.inForce.empty() ? std::nullopt
+                              : limits::ParseNetworkHour(platform::ReadFileWhole(
+                                    paths::NetworkHourFile(paths.runtimeDirectory), 1 << 20));
     std::vector<limits::NetworkUseSum> sums;
     auto networkUse = [&](const std::string& network, const limits::Period& period) {
         return limits::NetworkUse(

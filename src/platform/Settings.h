@@ -30,7 +30,7 @@ public:
     // Text as stored, surrounding blanks removed.
     virtual void WriteText(std::string_view name, const std::string& value) = 0;
     virtual std::string ReadText(std::string_view name, const std::string& defaultValue) = 0;
-    // The groups below the top level, in the file's order. A value in a group is
+    // The groups below the top level, in no order to rely on. A value in a group is
     // read and written by the name "<group>/<value>".
     virtual std::vector<std::string> Groups() = 0;
     // Removes the group and every value in it; SettingsError when that cannot be written.

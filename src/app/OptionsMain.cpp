@@ -11,6 +11,7 @@
 #include "ui/FamilyApplication.h"
 #include "ui/OptionsWindow.h"
 
+#include <filesystem>
 #include <iostream>
 
 namespace {
@@ -53,6 +54,10 @@ int main(int argc, char** argv) {
     if (options::IsNetworkCommand(arguments)) {
         const auto command =
             std::get<options::NetworkCommand>(options::ParseNetworkCommand(arguments));
+        if (!std::filesystem::exists(paths::TrafficDatabase(paths.dataDirectory))) {
+            std::cerr << "quantiro-options: miernik nie zapisał jeszcze żadnej sieci\n";
+            return command.action == options::NetworkCommand::Action::List ? 0 : 2;
+        }
         try {
             // Only a merge writes the records; the rest reads the networks seen.
             const auto records = platform::linux_impl::OpenNetworkRecords(

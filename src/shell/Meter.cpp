@@ -258,7 +258,7 @@ void Meter::FollowBillingPeriod() {
 void Meter::FollowPlans() {
     const platform::LocalDateTime now = m_system.clock.Now();
     const limits::LimitSettings shared{.thresholds = m_settings.limitThresholds};
-    m_plansCounted = m_sampler->RunTotals();
+    m_plansCounted = PlanCountedTotals();
     if (!m_system.openNetworkRecords || m_settings.networkPlans.empty()) {
         m_planWatch.Reset({}, shared, {now.year, now.month, now.day}, nullptr);
         return;
@@ -294,7 +294,7 @@ void Meter::CountPlans() {
         FollowPlans(); // a new day may start a period, or end a package
         return;
     }
-    const sampling::Totals totals = m_sampler->RunTotals();
+    const sampling::Totals totals = PlanCountedTotals();
     const double received = totals.received - m_plansCounted.received;
     const double sent = totals.sent - m_plansCounted.sent;
     m_plansCounted = totals;
@@ -303,8 +303,18 @@ void Meter::CountPlans() {
         return;
     }
     if (m_settings.limitWarnings && !m_settingsFile.LimitWarningsSilenced()) {
-        m_companions.StartLimitWatcher(false, totals);
+        m_companions.StartLimitWatcher(false, m_sampler->RunTotals());
     }
+}
+
+sampling::Totals Meter::PlanCountedTotals() const {
+    // Counting billed traffic only, a plan leaves the local network's part out too.
+    sampling::Totals totals = m_sampler->RunTotals();
+    if (m_settings.internetOnly) {
+        totals.received -= m_account->LocalTotals().received;
+        totals.sent -= m_account->LocalTotals().sent;
+    }
+    return totals;
 }
 
 std::optional<limits::PlanWatch::Use> Meter::CurrentPlanUse() const {

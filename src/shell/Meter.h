@@ -166,6 +166,8 @@ private:
     // Once a second: what the run carried since goes to the current network's
     // plan, and a threshold it crossed starts the limit watcher at once.
     void CountPlans();
+    // The run's totals as the plans count them.
+    sampling::Totals PlanCountedTotals() const;
     metrics::MeterFigures Figures();
     // What each application moved this run, as the metrics take it.
     std::vector<metrics::ApplicationFigures> ApplicationTotals() const;

@@ -7,25 +7,9 @@ namespace quantiro::app {
 using platform::Read;
 using platform::Write;
 
-namespace {
-
-// "LimitKierunek": 0 received, 1 sent, anything else both.
-limits::CountedDirection DirectionOf(std::int32_t stored) {
-    switch (stored) {
-    case 0:
-        return limits::CountedDirection::Received;
-    case 1:
-        return limits::CountedDirection::Sent;
-    default:
-        return limits::CountedDirection::Both;
-    }
-}
-
-} // namespace
-
 limits::LimitSettings ReadLimitSettings(platform::SettingsStore& settings) {
     return {.limitMb = std::max(Read(settings, values::kPeriodLimit), 0),
-            .direction = DirectionOf(Read(settings, values::kLimitDirection)),
+            .direction = limits::DirectionOfStored(Read(settings, values::kLimitDirection)),
             .thresholds = {Read(settings, values::kLimitThreshold1),
                            Read(settings, values::kLimitThreshold2),
                            Read(settings, values::kLimitThreshold3)},
@@ -39,7 +23,8 @@ ReportSettings ReadReportSettings(platform::SettingsStore& settings) {
             .localCounting = Read(settings, values::kInternetOnly)
                                  ? reports::LocalCounting::LeftOut
                                  : reports::LocalCounting::Included,
-            .interfaceName = Read(settings, values::kInterfaceName)};
+            .interfaceName = Read(settings, values::kInterfaceName),
+            .networkPlans = limits::ReadNetworkPlans(settings)};
 }
 
 monitor::MonitorSettings ReadMonitorSettings(platform::SettingsStore& settings) {

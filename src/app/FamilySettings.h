@@ -1,11 +1,13 @@
 #pragma once
 
 #include "limits/LimitCheck.h"
+#include "limits/NetworkPlans.h"
 #include "monitor/RateHistory.h"
 #include "platform/Settings.h"
 #include "reports/ApplicationUse.h"
 
 #include <string>
+#include <vector>
 
 // The family's programs other than the meter read the settings file here, each
 // once, into the typed values their code takes; the monitor writes its window back
@@ -20,6 +22,8 @@ struct ReportSettings {
     // "TylkoInternet": the local network's traffic was left out of the figures.
     reports::LocalCounting localCounting = reports::LocalCounting::Included;
     std::string interfaceName;
+    // The networks' own plans: a network's view reckons in its plan's period.
+    std::vector<limits::NetworkPlan> networkPlans;
 };
 ReportSettings ReadReportSettings(platform::SettingsStore& settings);
 

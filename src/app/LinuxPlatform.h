@@ -29,6 +29,10 @@ struct LinuxPlatform {
                 .dataDirectory = paths.dataDirectory,
                 .cacheDirectory = paths.cacheDirectory,
                 .openDatabase = platform::linux_impl::OpenTrafficDatabase,
+                .openNetworkRecords =
+                    [](const std::string& path) {
+                        return platform::linux_impl::OpenNetworkRecords(path, false);
+                    },
                 .shape = &shape,
                 .applicationCounters = &applicationCounters,
                 .networks = &networks,

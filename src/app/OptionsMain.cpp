@@ -3,12 +3,15 @@
 #include "app/ShowRequests.h"
 #include "app/Usage.h"
 #include "common/FamilyPaths.h"
+#include "options/NetworkOptions.h"
 #include "options/OptionsCommandLine.h"
 #include "platform/linux/IniSettingsStore.h"
 #include "platform/linux/NetlinkInterfaceTable.h"
+#include "platform/linux/SqliteDatabase.h"
 #include "ui/FamilyApplication.h"
 #include "ui/OptionsWindow.h"
 
+#include <filesystem>
 #include <iostream>
 
 namespace {
@@ -48,6 +51,24 @@ int main(int argc, char** argv) {
         std::cerr << "quantiro-options: " << error.what() << '\n';
         return 1;
     }
+    if (options::IsNetworkCommand(arguments)) {
+        const auto command =
+            std::get<options::NetworkCommand>(options::ParseNetworkCommand(arguments));
+        if (!std::filesystem::exists(paths::TrafficDatabase(paths.dataDirectory))) {
+            std::cerr << "quantiro-options: miernik nie zapisał jeszcze żadnej sieci\n";
+            return command.action == options::NetworkCommand::Action::List ? 0 : 2;
+        }
+        try {
+            // Only a merge writes the records; the rest reads the networks seen.
+            const auto records = platform::linux_impl::OpenNetworkRecords(
+                paths::TrafficDatabase(paths.dataDirectory),
+                command.action == options::NetworkCommand::Action::Merge);
+            return options::RunNetworkCommand(command, settings, *records, std::cout, std::cerr);
+        } catch (const platform::DatabaseError& error) {
+            std::cerr << "quantiro-options: " << error.what() << '\n';
+            return 1;
+        }
+    }
     if (!arguments.empty()) {
         return options::RunCommandLine(arguments, settings, std::cout, std::cerr,
                                        app::HelpText(app::OptionsUsage()));
@@ -64,7 +85,10 @@ int main(int argc, char** argv) {
     if (showRequests.Send()) {
         return 0; // the window that is open already comes forward
     }
-    ui::OptionsWindow window(settings, paths.configHome, LinkSpeed);
+    const std::string database = paths::TrafficDatabase(paths.dataDirectory);
+    ui::OptionsWindow window(settings, paths.configHome, LinkSpeed, [database](bool forMerging) {
+        return platform::linux_impl::OpenNetworkRecords(database, forMerging);
+    });
     showRequests.Listen([&] { ui::BringForward(window); });
     window.show();
     return application.Run();

@@ -36,6 +36,30 @@ constexpr std::array kOptionsOptions{
                "Zmienia ustawienia: wszystkie albo żadne. Kilka par może stać po jednym --set "
                "albo każda po własnym. Przełącznik przyjmuje tak albo nie (albo true/false, "
                "1/0)."},
+    OptionText{"--networks", "",
+               "Wypisuje sieci, przez które płynął ruch: identyfikator, nazwę, rodzaj, czy jest "
+               "taryfowana, i jej plan."},
+    OptionText{"--network", "SIEĆ",
+               "Zmienia plan sieci (identyfikator albo nazwa) jedną z opcji poniżej: --plan, "
+               "--package, --unlimited albo --no-plan."},
+    OptionText{"--plan", "LIMIT",
+               "Plan miesięczny: LIMIT w MB albo GB (5GB, 500MB; 1 GB = 1024 MB) od dnia "
+               "--from-day (1-31, domyślnie 1)."},
+    OptionText{"--package", "LIMIT",
+               "Pakiet LIMIT na --days dni (domyślnie 30) od dnia --start RRRR-MM-DD; po nich "
+               "sieć wraca do planu wspólnego, aż pakiet zostanie odnowiony."},
+    OptionText{"--direction", "0|1|2",
+               "Do limitu planu liczą się odebrane (0), wysłane (1) albo oba kierunki (2, "
+               "domyślnie)."},
+    OptionText{"--unlimited", "", "Sieć bez limitu: liczona, bez ostrzeżeń."},
+    OptionText{"--no-plan", "",
+               "Sieć wraca do planu wspólnego (LimitMiesieczny i pokrewne ustawienia)."},
+    OptionText{"--forget", "SIEĆ",
+               "Zapomina sieć: usuwa jej plan i ukrywa ją, aż znów się pojawi; zapisany ruch "
+               "zostaje."},
+    OptionText{"--merge", "SIEĆ",
+               "--merge SIEĆ INNA łączy dwie sieci, które są jedną: ruch sieci INNA przechodzi "
+               "do sieci SIEĆ."},
     OptionText{"--version", "", "Wypisuje wersję programu i kończy pracę."},
     OptionText{"--help", "", "Wypisuje ten opis i kończy pracę."},
 };

@@ -85,6 +85,23 @@ inline constexpr BoolValue kInternetOnly{"TylkoInternet", false};
 // local ranges.
 inline constexpr TextValue kLocalNetworks{"SiecLokalna", ""};
 
+// A network's own plan, in the group limits::PlanGroup() names for it; a value is
+// read as "<group>/<name>". The limit values above stay the plan shared by every
+// network without one of its own.
+// 0: monthly from its billing day, 1: a package of days from a start date, 2: no
+// limit (counted, never warned). A group without it holds no plan.
+inline constexpr LongValue kPlanKind{"RodzajPlanu", 0};
+// The plan's limit in MB (1 GB = 1024 MB); what counts, as "LimitKierunek".
+inline constexpr LongValue kPlanLimit{"Limit", 0};
+inline constexpr LongValue kPlanDirection{"LimitKierunek", 2};
+inline constexpr LongValue kPlanBillingDay{"DzienRozliczeniowy", 1};
+// A package's first day (yyyy-mm-dd) and how many days it lasts.
+inline constexpr TextValue kPackageStart{"Poczatek", ""};
+inline constexpr LongValue kPackageDays{"Dni", 30};
+// A forgotten network: its last day seen (yyyy-mm-dd) when it was forgotten. It is
+// listed again once the records see it on a later day.
+inline constexpr TextValue kForgottenAt{"Zapomniana", ""};
+
 // The live monitor's own window, apart from the meter's.
 inline constexpr LongValue kMonitorLeft{"MonitorLeft", 140};
 inline constexpr LongValue kMonitorTop{"MonitorTop", 40};

@@ -90,10 +90,6 @@ WatchState ParseState(std::string_view text) {
     return state;
 }
 
-namespace {
-
-// The highest threshold reached and not yet warned of; those below it count as
-// warned too. A raised limit lets the warnings it put out of reach come again.
 std::optional<std::int32_t> DueThreshold(WatchState& state, const LimitSettings& settings,
                                          double percent) {
     if (settings.limitMb > state.limitMb) {
@@ -124,6 +120,8 @@ std::optional<std::int32_t> DueThreshold(WatchState& state, const LimitSettings&
     }
     return settings.thresholds[*due];
 }
+
+namespace {
 
 // The warning's Polish text: what was used of the limit, what is left, the days to
 // the period's end and where the present pace leads.
@@ -183,7 +181,8 @@ std::optional<Notice>
 Check(WatchState& state, const LimitSettings& settings, const Moment& now, double received,
       double sent, bool atStartUp,
       const std::function<std::optional<PeriodTraffic>(const Period&)>& storedTraffic,
-      const std::function<std::string()>& decimalSeparator) {
+      const std::function<std::string()>& decimalSeparator,
+      const std::function<PeriodTraffic(const Period&)>& ownPlansTraffic) {
     const Period period = PeriodContaining(now.today, settings.billingDay);
     FollowPeriod(state, period, atStartUp, storedTraffic);
     state.lastReceived = received;
@@ -191,8 +190,9 @@ Check(WatchState& state, const LimitSettings& settings, const Moment& now, doubl
     if (!state.haveBase || settings.limitMb <= 0) {
         return std::nullopt;
     }
-    const double usedReceived = state.baseReceived + received;
-    const double usedSent = state.baseSent + sent;
+    const PeriodTraffic elsewhere = ownPlansTraffic(period);
+    const double usedReceived = state.baseReceived + received - elsewhere.received;
+    const double usedSent = state.baseSent + sent - elsewhere.sent;
     const double used = std::max(CountedKb(usedReceived, usedSent, settings.direction), 0.0);
     const double limit = settings.LimitKb();
     const std::optional<std::int32_t> threshold = DueThreshold(state, settings, used * 100 / limit);

@@ -80,10 +80,20 @@ struct Moment {
 void FollowPeriod(WatchState& state, const Period& period, bool atStartUp,
                   const std::function<std::optional<PeriodTraffic>(const Period&)>& storedTraffic);
 
+// `ownPlansTraffic` is what networks with a plan of their own moved in the period:
+// it counts against their plans, not against this one.
 std::optional<Notice> Check(
     WatchState& state, const LimitSettings& settings, const Moment& now, double received,
     double sent, bool atStartUp,
     const std::function<std::optional<PeriodTraffic>(const Period&)>& storedTraffic,
-    const std::function<std::string()>& decimalSeparator = [] { return "."; });
+    const std::function<std::string()>& decimalSeparator = [] { return "."; },
+    const std::function<PeriodTraffic(const Period&)>& ownPlansTraffic =
+        [](const Period&) { return PeriodTraffic{}; });
+
+// The highest threshold `percent` reached and not yet warned of, marked in `state`
+// with those below it; nothing while warnings are off or paused. A raised limit lets
+// the warnings it put out of reach come again.
+std::optional<std::int32_t> DueThreshold(WatchState& state, const LimitSettings& settings,
+                                         double percent);
 
 } // namespace quantiro::limits

@@ -171,6 +171,19 @@ std::string FormatMetrics(const MeterFigures& figures, std::string_view version,
     AppendMetric(text, "quantiro_period_start_timestamp_seconds", "gauge",
                  "When the billing period began, in Unix time.", "",
                  std::to_string(figures.periodStartSeconds));
+    for (const auto& [name, help, limit] :
+         {std::tuple{"quantiro_network_plan_used_bytes",
+                     "Bytes a network's own plan counts in its period so far.", false},
+          std::tuple{"quantiro_network_plan_limit_bytes", "A network's own plan's data limit.",
+                     true}}) {
+        if (!figures.plans.empty()) {
+            AppendHeader(text, name, "gauge", help);
+        }
+        for (const PlanFigures& plan : figures.plans) {
+            AppendSample(text, name, "{network=\"" + LabelValue(plan.network) + "\"}",
+                         Bytes(limit ? plan.limitKb : plan.usedKb));
+        }
+    }
     AppendMetric(text, "quantiro_rejected_samples_total", "counter",
                  "Samples rejected as implausible since the meter started.", "",
                  std::to_string(figures.rejectedSamples));

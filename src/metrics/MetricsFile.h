@@ -34,6 +34,14 @@ struct NetworkFigures {
     bool operator==(const NetworkFigures&) const = default;
 };
 
+// A network's own plan: its use in its period as the meter counts it, and its limit.
+struct PlanFigures {
+    std::string network; // the network's id
+    double usedKb = 0;
+    double limitKb = 0;
+    bool operator==(const PlanFigures&) const = default;
+};
+
 // What the meter tells Prometheus, in kilobytes as it counts them.
 struct MeterFigures {
     std::string device;    // the measured interface; empty while it waits
@@ -52,6 +60,7 @@ struct MeterFigures {
     double localSentKb = 0;
     // Every network counted this run (the file names only a few of them).
     std::vector<NetworkFigures> networks;
+    std::vector<PlanFigures> plans;
     bool operator==(const MeterFigures&) const = default;
 };
 

@@ -1,5 +1,6 @@
 #include "options/OptionsCommandLine.h"
 
+#include "options/NetworkOptions.h"
 #include "options/OptionsCatalog.h"
 
 #include <iomanip>
@@ -48,6 +49,13 @@ std::optional<Refusal> RefusalOf(const std::vector<std::string>& arguments) {
         return std::nullopt;
     }
     const std::string& command = arguments[0];
+    if (IsNetworkCommand(arguments)) {
+        const auto parsed = ParseNetworkCommand(arguments);
+        if (const auto* refusal = std::get_if<Refusal>(&parsed)) {
+            return *refusal;
+        }
+        return std::nullopt;
+    }
     if (command == "--list" && arguments.size() == 1) {
         return std::nullopt;
     }

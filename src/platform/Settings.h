@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace quantiro::platform {
 
@@ -29,6 +30,11 @@ public:
     // Text as stored, surrounding blanks removed.
     virtual void WriteText(std::string_view name, const std::string& value) = 0;
     virtual std::string ReadText(std::string_view name, const std::string& defaultValue) = 0;
+    // The groups below the top level, in no order to rely on. A value in a group is
+    // read and written by the name "<group>/<value>".
+    virtual std::vector<std::string> Groups() = 0;
+    // Removes the group and every value in it; SettingsError when that cannot be written.
+    virtual void RemoveGroup(std::string_view group) = 0;
     // Writes again what earlier writes could not (a full disk); true once nothing
     // waits any more.
     virtual bool RetryUnwritten() = 0;

@@ -20,6 +20,9 @@ namespace quantiro::shell {
 
 namespace {
 constexpr std::chrono::milliseconds kUnwrittenRetryInterval{2000};
+// The plans are counted on once a second, as often as the open hour's figures per
+// network are written for the watcher.
+constexpr int kPlanTicks = 10;
 } // namespace
 
 Meter::Meter(SystemParts system, FrontEndParts frontEnd)
@@ -146,6 +149,7 @@ void Meter::ApplySettings(const MeterSettings& settings) {
     m_limits.Update(settings.speeds);
     m_metrics.SetDirectory(settings.metricsDirectory);
     FollowBillingPeriod();
+    FollowPlans();
     if (m_system.applicationCounters) {
         m_system.applicationCounters->SetLocalNetworks(settings.localNetworks);
     }
@@ -163,6 +167,7 @@ void Meter::OnTick() {
         const std::uint32_t now = m_system.clock.TickMilliseconds();
         FollowNetwork();
         CountApplications();
+        CountPlans();
         // After the tick's own database work, never inside it: a kill or a power
         // cut loses at most the minutes since this save.
         m_hours->SaveIfDue();
@@ -283,6 +288,76 @@ void Meter::FollowBillingPeriod() {
     m_billing.lastSent = m_sampler->RunTotals().sent;
 }
 
+void Meter::FollowPlans() {
+    const platform::LocalDateTime now = m_system.clock.Now();
+    const limits::LimitSettings shared{.thresholds = m_settings.limitThresholds};
+    m_plansCounted = PlanCountedTotals();
+    if (!m_system.openNetworkRecords || m_settings.networkPlans.empty()) {
+        m_planWatch.Reset({}, shared, {now.year, now.month, now.day}, nullptr);
+        return;
+    }
+    std::unique_ptr<platform::NetworkRecords> records;
+    IgnoringErrors([&] {
+        records = m_system.openNetworkRecords(paths::TrafficDatabase(m_system.dataDirectory));
+    });
+    // The records as saved: what this run counted since the last save waits for the
+    // watcher, which reads the open hour's figures.
+    m_planWatch.Reset(m_settings.networkPlans, shared, {now.year, now.month, now.day},
+                      [&](const limits::NetworkPlan& plan, const limits::Period& period) {
+                          platform::NetworkTraffic other, inHour;
+                          if (records) {
+                              IgnoringErrors([&] {
+                                  records->SumNetwork(plan.network, FormatIsoDate(period.first),
+                                                      FormatIsoDate(period.last), "", -1, other,
+                                                      inHour);
+                              });
+                          }
+                          return limits::PeriodTraffic{static_cast<double>(other.download),
+                                                       static_cast<double>(other.upload)};
+                      });
+}
+
+void Meter::CountPlans() {
+    if (++m_planTicks < kPlanTicks) {
+        return;
+    }
+    m_planTicks = 0;
+    const platform::LocalDateTime now = m_system.clock.Now();
+    if (!(m_planWatch.Day() == CalendarDate{now.year, now.month, now.day})) {
+        FollowPlans(); // a new day may start a period, or end a package
+        return;
+    }
+    const sampling::Totals totals = PlanCountedTotals();
+    const double received = totals.received - m_plansCounted.received;
+    const double sent = totals.sent - m_plansCounted.sent;
+    m_plansCounted = totals;
+    const platform::Network* network = m_system.networks ? &m_system.networks->Current() : nullptr;
+    if (!network || !network->Known() || !m_planWatch.Add(network->id, received, sent)) {
+        return;
+    }
+    if (m_settings.limitWarnings && !m_settingsFile.LimitWarningsSilenced()) {
+        m_companions.StartLimitWatcher(false, m_sampler->RunTotals());
+    }
+}
+
+sampling::Totals Meter::PlanCountedTotals() const {
+    // Counting billed traffic only, a plan leaves the local network's part out too.
+    sampling::Totals totals = m_sampler->RunTotals();
+    if (m_settings.internetOnly) {
+        totals.received -= m_account->LocalTotals().received;
+        totals.sent -= m_account->LocalTotals().sent;
+    }
+    return totals;
+}
+
+std::optional<limits::PlanWatch::Use> Meter::CurrentPlanUse() const {
+    const platform::Network* network = m_system.networks ? &m_system.networks->Current() : nullptr;
+    if (!network || !network->Known()) {
+        return std::nullopt;
+    }
+    return m_planWatch.UseOf(network->id);
+}
+
 std::vector<metrics::ApplicationFigures> Meter::ApplicationTotals() const {
     std::vector<metrics::ApplicationFigures> figures;
     for (const auto& [application, total] : m_account->ApplicationTotals()) {
@@ -308,7 +383,8 @@ metrics::MeterFigures Meter::Figures() {
             .applications = ApplicationTotals(),
             .localReceivedKb = m_account->LocalTotals().received,
             .localSentKb = m_account->LocalTotals().sent,
-            .networks = NetworkTotals()};
+            .networks = NetworkTotals(),
+            .plans = PlanFigures()};
 }
 
 std::vector<metrics::NetworkFigures> Meter::NetworkTotals() const {
@@ -321,6 +397,14 @@ std::vector<metrics::NetworkFigures> Meter::NetworkTotals() const {
              .metered = total.network.metered,
              .receivedKb = total.receivedKb,
              .sentKb = total.sentKb});
+    }
+    return figures;
+}
+
+std::vector<metrics::PlanFigures> Meter::PlanFigures() const {
+    std::vector<metrics::PlanFigures> figures;
+    for (const auto& [network, use] : m_planWatch.Uses()) {
+        figures.push_back({.network = network, .usedKb = use.usedKb, .limitKb = use.limitKb});
     }
     return figures;
 }

@@ -5,6 +5,7 @@
 #include "companions/CompanionLauncher.h"
 #include "ifstats/InterfaceTableReader.h"
 #include "limits/LimitCheck.h"
+#include "limits/PlanWatch.h"
 #include "messages/MessageFeed.h"
 #include "messages/NoticeBrowser.h"
 #include "metrics/MetricsFile.h"
@@ -15,6 +16,7 @@
 #include "platform/HourStore.h"
 #include "platform/InstanceLock.h"
 #include "platform/InterfaceTable.h"
+#include "platform/NetworkRecords.h"
 #include "platform/Networks.h"
 #include "platform/Notifier.h"
 #include "platform/Processes.h"
@@ -52,6 +54,10 @@ struct SystemParts {
     std::string dataDirectory;
     std::string cacheDirectory;
     std::function<std::unique_ptr<platform::HourStore>(const std::string& path)> openDatabase;
+    // The same database's networks, read for their plans' use; none: the meter
+    // follows no plan, and the watcher's starts every two seconds see them alone.
+    std::function<std::unique_ptr<platform::NetworkRecords>(const std::string& path)>
+        openNetworkRecords = nullptr;
     // Which of the family's window shapes this meter shows.
     const shapes::WindowShape* shape = &shapes::kFull;
     // The counting service's per-application counters; none: the meter counts the
@@ -123,6 +129,10 @@ public:
         return m_hours ? m_hours->Amounts() : platform::HourAmounts{};
     }
 
+    // The plan of the network the followed interface is on, and its use; none
+    // without a network, a plan of its own with a limit, or the meter's start.
+    std::optional<limits::PlanWatch::Use> CurrentPlanUse() const;
+
     // Writes "Hide" for the front-end; a failure (a full disk) is told once and the
     // value is written again every few seconds until it lands.
     void StoreStartHidden(bool hidden);
@@ -157,11 +167,21 @@ private:
     void SettingsWriteFailed(const platform::SettingsError& error);
     // The billing period of today, followed as the limit watcher follows it.
     void FollowBillingPeriod();
+    // The networks' plans from the records, at start-up, on a reload and when the
+    // day changes.
+    void FollowPlans();
+    // Once a second: what the run carried since goes to the current network's
+    // plan, and a threshold it crossed starts the limit watcher at once.
+    void CountPlans();
+    // The run's totals as the plans count them.
+    sampling::Totals PlanCountedTotals() const;
     metrics::MeterFigures Figures();
     // What each application moved this run, as the metrics take it.
     std::vector<metrics::ApplicationFigures> ApplicationTotals() const;
     // What each network carried this run, as the metrics take it.
     std::vector<metrics::NetworkFigures> NetworkTotals() const;
+    // Each network's own plan as the meter counts it, for the metrics.
+    std::vector<metrics::PlanFigures> PlanFigures() const;
     // Runs an event handler unless a close is under way; a close it requests waits
     // until it returns.
     template <typename Handler> void Handle(Handler&& handler) {
@@ -202,6 +222,9 @@ private:
     // The billing period the metrics report, reckoned as the limit watcher reckons
     // it: its base plus the totals.
     limits::WatchState m_billing;
+    limits::PlanWatch m_planWatch;
+    sampling::Totals m_plansCounted; // the run's totals last given to the plans
+    int m_planTicks = 0;
     bool m_settingsFailureShown = false;
     std::uint32_t m_unwrittenTriedAt = 0; // tick count of the last retry
     bool m_internetOnlyWarned = false;

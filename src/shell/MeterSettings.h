@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/WindowShapes.h"
+#include "limits/NetworkPlans.h"
 #include "messages/MessageFeed.h"
 #include "platform/HourStore.h"
 #include "platform/Processes.h"
@@ -9,8 +10,10 @@
 #include "sampling/TransferLimits.h"
 #include "shell/MeterWindow.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace quantiro::shell {
 
@@ -33,6 +36,10 @@ struct MeterSettings {
     std::string metricsDirectory;
     double periodLimitKb = 0;
     std::int32_t billingDay = 1;
+    std::array<std::int32_t, 3> limitThresholds{80, 90, 100};
+    // The networks' own plans, which the meter follows to start the limit watcher
+    // the moment one crosses a threshold.
+    std::vector<limits::NetworkPlan> networkPlans;
     bool internetOnly = false;
     std::string localNetworks;
     // The interface the user chose; empty: the default route's. Taken at start only.

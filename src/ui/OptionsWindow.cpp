@@ -44,7 +44,8 @@ constexpr const char* kPageTitles[] = {"&Okno", "&Połączenie", "O&strzeżenia"
 } // namespace
 
 OptionsWindow::OptionsWindow(platform::SettingsStore& settings, std::string configHome,
-                             std::function<std::int64_t(const std::string&)> linkSpeed)
+                             std::function<std::int64_t(const std::string&)> linkSpeed,
+                             NetworksPage::OpenRecords openNetworks)
     : m_settings(settings)
     , m_configHome(std::move(configHome))
     , m_linkSpeed(std::move(linkSpeed))
@@ -56,6 +57,9 @@ OptionsWindow::OptionsWindow(platform::SettingsStore& settings, std::string conf
     for (const Page page : {Page::Window, Page::Connection, Page::Warnings}) {
         pages->addTab(MakePage(page), QString::fromUtf8(kPageTitles[static_cast<int>(page)]));
     }
+    // Plans are written by the page's own button, each network's on its own.
+    m_networks = new NetworksPage(settings, std::move(openNetworks));
+    pages->addTab(m_networks, QStringLiteral("S&ieci"));
     layout->addWidget(pages);
 
     auto* buttons = new QDialogButtonBox(

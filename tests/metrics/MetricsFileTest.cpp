@@ -162,5 +162,18 @@ TEST(MetricsFileTest, NetworkSeriesStayBoundedAndTheirNamesStayLabelValues) {
         << "nm:11 grows within the rest, never into a series of its own";
 }
 
+TEST(MetricsFileTest, EachNetworksPlanHasItsUseAndLimitUnderTheNetworksId) {
+    MeterFigures figures{.device = "wlan0"};
+    figures.plans = {{.network = "wifi:Kawiarnia \"Pod\\Lipą\"", .usedKb = 80, .limitKb = 100}};
+    const std::string text = FormatMetrics(figures, "1.0", 0);
+    EXPECT_NE(text.find("\nquantiro_network_plan_used_bytes{network=\"wifi:Kawiarnia "
+                        "\\\"Pod\\\\Lipą\\\"\"} 81920\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("# TYPE quantiro_network_plan_limit_bytes gauge\nquantiro_network_plan_"
+                        "limit_bytes{network=\"wifi:Kawiarnia \\\"Pod\\\\Lipą\\\"\"} 102400\n"),
+              std::string::npos);
+}
+
 } // namespace
 } // namespace quantiro::metrics

@@ -1,10 +1,16 @@
 #include "fakes/TestMeter.h"
+#include "fakes/TrafficTable.h"
+#include "limits/NetworkPlans.h"
 #include "options/OptionsCatalog.h"
 #include "options/OptionsCommandLine.h"
+#include "platform/linux/SqliteDatabase.h"
 #include "ui/OptionsWindow.h"
 
 #include <QCheckBox>
+#include <QComboBox>
 #include <QLineEdit>
+#include <QSpinBox>
+#include <QTableWidget>
 #include <sstream>
 
 #include <gtest/gtest.h>
@@ -122,6 +128,44 @@ TEST(OptionsTest, TheWindowKeepsAnotherProgramsChangeAndShowsWhyItRefuses) {
     EXPECT_TRUE(platform::Read(*meter, values::kSettingsChanged));
     EXPECT_EQ(store.File().find("Download="), store.File().find("Download=12abc")); // untouched
     EXPECT_TRUE(std::filesystem::exists(store.system.configHome / "autostart/quantiro.desktop"));
+}
+
+// The page's fields reach the plan as the command line's words would.
+TEST(OptionsTest, TheNetworksPageWritesThePlanItsFieldsHoldOrSaysWhyNot) {
+    Store store;
+    store.Holds("LimitMiesieczny=100\n");
+    const std::string database = store.system.Database().string();
+    platform::linux_impl::OpenTrafficDatabase(database); // made with the networks' tables
+    testing::TrafficTable(database).Exec(
+        "INSERT INTO sieci VALUES ('nm:dom', 'Dom', 'wifi', 0, '2026-12-01', '2026-12-07', ''),"
+        "('nm:modem', 'Modem', 'mobile', 1, '2026-12-01', '2026-12-07', '')");
+    ui::OptionsWindow window(
+        *store.settings, store.system.configHome.string(), [](const std::string&) { return 0; },
+        [&](bool forMerging) {
+            return platform::linux_impl::OpenNetworkRecords(database, forMerging);
+        });
+    ui::NetworksPage& page = *window.Networks();
+    ASSERT_EQ(page.Table()->rowCount(), 2);
+    EXPECT_EQ(page.Table()->item(1, 3)->text(), QStringLiteral("taryfowana, bez planu"));
+    page.Table()->setCurrentCell(1, 0);
+    page.findChild<QComboBox*>("plan")->setCurrentIndex(2); // a package
+    page.findChild<QComboBox*>("direction")->setCurrentIndex(0);
+    page.findChild<QLineEdit*>("limit")->setText(QStringLiteral("-10GB"));
+    page.findChild<QLineEdit*>("start")->setText(QStringLiteral("2026-12-20"));
+    page.findChild<QSpinBox*>("days")->setValue(30);
+    EXPECT_FALSE(page.SavePlan());
+    EXPECT_TRUE(page.Reason().contains(QStringLiteral("ujemny"))) << page.Reason().toStdString();
+    page.findChild<QLineEdit*>("limit")->setText(QStringLiteral("10GB"));
+    ASSERT_TRUE(page.SavePlan());
+    EXPECT_EQ(limits::ReadNetworkPlan(*store.system.OtherProgram(), "nm:modem"),
+              (limits::NetworkPlan{.network = "nm:modem",
+                                   .kind = limits::PlanKind::Package,
+                                   .limitMb = 10240,
+                                   .direction = limits::CountedDirection::Received,
+                                   .start = {2026, 12, 20},
+                                   .days = 30}));
+    EXPECT_TRUE(
+        page.Table()->item(1, 3)->text().endsWith(QStringLiteral("na 30 dni od 2026-12-20")));
 }
 
 } // namespace

@@ -43,22 +43,28 @@ std::optional<std::string> Value(const std::string& raw) {
 
 IniFileSettings::IniFileSettings(const std::string& filePath) {
     const std::string text = platform::ReadFileWhole(filePath);
-    bool general = false;
+    // The top level's values stand in [General]; a group's as "<group>/<value>".
+    std::optional<std::string> group;
     for (std::size_t start = 0; start < text.size();) {
         const std::size_t end = std::min(text.find('\n', start), text.size());
         const std::string line = text.substr(start, end - start);
         start = end + 1;
         const std::string trimmed = Trimmed(line);
-        if (!trimmed.empty() && trimmed.front() == '[') {
-            general = trimmed == "[General]";
+        if (!trimmed.empty() && trimmed.front() == '[' && trimmed.back() == ']') {
+            const std::string name = trimmed.substr(1, trimmed.size() - 2);
+            group = name == "General" ? "" : name + "/";
+            if (name != "General" &&
+                std::find(m_groups.begin(), m_groups.end(), name) == m_groups.end()) {
+                m_groups.push_back(name);
+            }
             continue;
         }
         const std::size_t equals = trimmed.find('=');
-        if (!general || equals == std::string::npos) {
+        if (!group || equals == std::string::npos) {
             continue;
         }
         if (const auto value = Value(Trimmed(trimmed.substr(equals + 1)))) {
-            m_values[Trimmed(trimmed.substr(0, equals))] = *value;
+            m_values[*group + Trimmed(trimmed.substr(0, equals))] = *value;
         }
     }
 }
@@ -77,6 +83,10 @@ void IniFileSettings::WriteBool(std::string_view, bool) {
 }
 
 void IniFileSettings::WriteText(std::string_view, const std::string&) {
+    throw SettingsError("Te ustawienia są tylko do odczytu.");
+}
+
+void IniFileSettings::RemoveGroup(std::string_view) {
     throw SettingsError("Te ustawienia są tylko do odczytu.");
 }
 

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 namespace quantiro::platform::linux_impl {
 
@@ -20,12 +21,15 @@ public:
     std::int32_t ReadLong(std::string_view name, std::int32_t defaultValue) override;
     bool ReadBool(std::string_view name, bool defaultValue) override;
     std::string ReadText(std::string_view name, const std::string& defaultValue) override;
+    std::vector<std::string> Groups() override { return m_groups; }
+    void RemoveGroup(std::string_view group) override;
     bool RetryUnwritten() override { return true; } // it never writes
 
 private:
     const std::string* Find(std::string_view name) const;
 
     std::unordered_map<std::string, std::string> m_values;
+    std::vector<std::string> m_groups;
 };
 
 } // namespace quantiro::platform::linux_impl

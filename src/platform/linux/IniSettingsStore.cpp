@@ -242,6 +242,26 @@ void IniSettingsStore::WriteText(std::string_view name, const std::string& value
     Write(name, value);
 }
 
+std::vector<std::string> IniSettingsStore::Groups() {
+    SeeLatest();
+    std::vector<std::string> groups;
+    for (const QString& group : Store().childGroups()) {
+        groups.push_back(group.toStdString());
+    }
+    return groups;
+}
+
+void IniSettingsStore::RemoveGroup(std::string_view group) {
+    const std::string prefix = std::string(group) + "/";
+    std::erase_if(m_unwritten, [&](const auto& unwritten) {
+        return unwritten.first.starts_with(prefix); // gone with its group
+    });
+    QSettings& store = Store();
+    store.remove(QString::fromUtf8(group.data(), static_cast<qsizetype>(group.size())));
+    // The other values still waiting go with the removal, as with any write.
+    WriteUnwritten();
+}
+
 std::string IniSettingsStore::ReadText(std::string_view name, const std::string& defaultValue) {
     const StoredText& text = Lookup(name);
     return text ? *text : defaultValue;

@@ -10,6 +10,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include <sys/types.h>
 
@@ -49,6 +50,9 @@ public:
     // The folder's watch, for a program with an event loop (-1 without a watch).
     int WatchDescriptorForLoop() override;
     void WatchReadable() override;
+
+    std::vector<std::string> Groups() override;
+    void RemoveGroup(std::string_view group) override;
 
     bool RetryUnwritten() override;
 

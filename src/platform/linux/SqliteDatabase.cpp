@@ -636,6 +636,149 @@ private:
     Statement m_clearNetworks, m_addNetworkHour, m_findNetworkHours;
 };
 
+bool HasTable(sqlite3* db, const char* table) {
+    Statement probe = Prepare(db, "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?1");
+    BindText(probe.get(), 1, table);
+    return sqlite3_step(probe.get()) == SQLITE_ROW;
+}
+
+bool HasNetworkColumn(sqlite3* db) {
+    Statement probe =
+        Prepare(db, "SELECT 1 FROM pragma_table_info('aplikacje') WHERE name = 'Siec'");
+    return sqlite3_step(probe.get()) == SQLITE_ROW;
+}
+
+// Steps a statement through its rows; a read that cannot go on is an error.
+void EachRow(sqlite3* db, sqlite3_stmt* statement, const std::function<void()>& row) {
+    int result = SQLITE_ROW;
+    while ((result = sqlite3_step(statement)) == SQLITE_ROW) {
+        row();
+    }
+    if (result != SQLITE_DONE) {
+        throw DatabaseError(kReadFailure + Message(db));
+    }
+}
+
+std::string ColumnText(sqlite3_stmt* statement, int index) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement, index));
+    return std::string(text ? text : "",
+                       static_cast<std::size_t>(sqlite3_column_bytes(statement, index)));
+}
+
+class SqliteNetworkRecords final : public NetworkRecords {
+public:
+    explicit SqliteNetworkRecords(Connection connection)
+        : m_connection(std::move(connection)) {}
+
+    std::vector<StoredNetwork> ReadNetworks() override {
+        sqlite3* db = m_connection.get();
+        std::vector<StoredNetwork> networks;
+        if (!HasTable(db, "sieci")) {
+            return networks;
+        }
+        Statement statement = Prepare(db, "SELECT Id, InnyId, Nazwa, Rodzaj, Taryfowana, "
+                                          "Pierwsza, Ostatnia FROM sieci ORDER BY Pierwsza, rowid");
+        sqlite3_stmt* row = statement.get();
+        EachRow(db, row, [&] {
+            networks.push_back({.network = {.id = ColumnText(row, 0),
+                                            .otherId = ColumnText(row, 1),
+                                            .name = ColumnText(row, 2),
+                                            .kind = KindOfWord(ColumnText(row, 3)),
+                                            .metered = sqlite3_column_int(row, 4) != 0},
+                                .first = ColumnText(row, 5),
+                                .last = ColumnText(row, 6)});
+        });
+        return networks;
+    }
+
+    void SumNetwork(std::string_view network, std::string_view firstDate, std::string_view lastDate,
+                    std::string_view hourDate, std::int32_t hour, NetworkTraffic& otherHours,
+                    NetworkTraffic& inHour) override {
+        sqlite3* db = m_connection.get();
+        otherHours = inHour = {};
+        if (!HasTable(db, "ruch_sieci")) {
+            return;
+        }
+        Statement statement =
+            Prepare(db, "SELECT Data = ?4 AND Godzina = ?5, TOTAL(Download), TOTAL(Upload) "
+                        "FROM ruch_sieci WHERE Siec = ?1 AND Data BETWEEN ?2 AND ?3 "
+                        "GROUP BY Data = ?4 AND Godzina = ?5");
+        sqlite3_stmt* row = statement.get();
+        BindText(row, 1, network);
+        BindText(row, 2, firstDate);
+        BindText(row, 3, lastDate);
+        BindText(row, 4, hourDate);
+        sqlite3_bind_int64(row, 5, hour);
+        EachRow(db, row, [&] {
+            NetworkTraffic& sum = sqlite3_column_int(row, 0) ? inHour : otherHours;
+            sum.download = static_cast<std::int64_t>(sqlite3_column_double(row, 1));
+            sum.upload = static_cast<std::int64_t>(sqlite3_column_double(row, 2));
+        });
+    }
+
+    void
+    ReadNetworkApplications(std::string_view network, std::string_view firstDate,
+                            std::string_view lastDate,
+                            const std::function<void(const StoredApplication&)>& each) override {
+        sqlite3* db = m_connection.get();
+        if (!HasTable(db, "aplikacje") || !HasNetworkColumn(db)) {
+            return;
+        }
+        Statement statement =
+            Prepare(db, "SELECT Data, Godzina, Aplikacja, Download, Upload, " + LocalColumns(db) +
+                            " FROM aplikacje WHERE Siec = ?1 AND Data BETWEEN ?2 AND ?3");
+        sqlite3_stmt* row = statement.get();
+        BindText(row, 1, network);
+        BindText(row, 2, firstDate);
+        BindText(row, 3, lastDate);
+        EachRow(db, row, [&] {
+            each({.date = ColumnText(row, 0),
+                  .hour = sqlite3_column_int(row, 1),
+                  .amounts = {.application = ColumnText(row, 2),
+                              .download = sqlite3_column_int64(row, 3),
+                              .upload = sqlite3_column_int64(row, 4),
+                              .localDownload = sqlite3_column_int64(row, 5),
+                              .localUpload = sqlite3_column_int64(row, 6)}});
+        });
+    }
+
+    void MergeNetworks(std::string_view kept, std::string_view merged) override {
+        sqlite3* db = m_connection.get();
+        if (!HasTable(db, "sieci")) {
+            throw DatabaseError("Baza danych nie zna jeszcze żadnej sieci.");
+        }
+        const bool applications = HasTable(db, "aplikacje") && HasNetworkColumn(db);
+        const bool hours = HasTable(db, "ruch_sieci");
+        InTransaction(db, [&] {
+            auto run = [&](const char* sql) {
+                Statement statement = Prepare(db, sql);
+                BindText(statement.get(), 1, kept);
+                BindText(statement.get(), 2, merged);
+                Run(db, statement.get(), kWriteFailure);
+            };
+            if (hours) {
+                run("UPDATE ruch_sieci SET Siec = ?1 WHERE Siec = ?2");
+            }
+            if (applications) {
+                run("UPDATE aplikacje SET Siec = ?1 WHERE Siec = ?2");
+            }
+            // An "nm:" identity beside the kept one would take the place NetworkManager's
+            // own; a Wi-Fi or gateway one is what the network is seen as without it.
+            run("UPDATE sieci SET "
+                "InnyId = CASE WHEN COALESCE(InnyId, '') = '' AND ?2 NOT LIKE 'nm:%' "
+                "THEN ?2 ELSE InnyId END, "
+                "Pierwsza = MIN(Pierwsza, (SELECT MIN(Pierwsza) FROM sieci WHERE Id = ?2)), "
+                "Ostatnia = MAX(Ostatnia, (SELECT MAX(Ostatnia) FROM sieci WHERE Id = ?2)) "
+                "WHERE Id = ?1 AND EXISTS (SELECT 1 FROM sieci WHERE Id = ?2)");
+            run("DELETE FROM sieci WHERE Id = ?2 AND ?1 <> ?2");
+            return true;
+        });
+    }
+
+private:
+    Connection m_connection;
+};
+
 Connection OpenConnection(const std::string& path, int flags) {
     sqlite3* db = nullptr;
     const int result = sqlite3_open_v2(path.c_str(), &db, flags | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -755,6 +898,13 @@ std::unique_ptr<HourStore> OpenTrafficDatabase(const std::string& path) {
     sqlite3_busy_timeout(connection.get(), kTickBusyTimeoutMs);
     return std::make_unique<SqliteHourStore>(std::move(connection), applicationsTable,
                                              networkTables);
+}
+
+std::unique_ptr<NetworkRecords> OpenNetworkRecords(const std::string& path, bool forMerging) {
+    Connection connection =
+        OpenConnection(path, forMerging ? SQLITE_OPEN_READWRITE : SQLITE_OPEN_READONLY);
+    ProbeTrafficTable(connection.get(), path);
+    return std::make_unique<SqliteNetworkRecords>(std::move(connection));
 }
 
 std::unique_ptr<HourStore> OpenTrafficDatabaseForReading(const std::string& path) {

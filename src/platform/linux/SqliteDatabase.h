@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/HourStore.h"
+#include "platform/NetworkRecords.h"
 
 #include <memory>
 #include <string>
@@ -17,5 +18,9 @@ std::unique_ptr<HourStore> OpenTrafficDatabase(const std::string& path);
 // The same database for a reader of the family: never created, never written, and
 // never blocking the meter's writes (the write-ahead log lets both go on).
 std::unique_ptr<HourStore> OpenTrafficDatabaseForReading(const std::string& path);
+
+// The networks' records of the traffic database at `path`, never created; read-only
+// unless `forMerging`, when two networks can be merged into one.
+std::unique_ptr<NetworkRecords> OpenNetworkRecords(const std::string& path, bool forMerging);
 
 } // namespace quantiro::platform::linux_impl

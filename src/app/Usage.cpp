@@ -213,7 +213,7 @@ constexpr ProgramUsage kOptions{
 
 constexpr ProgramUsage kReports{
     .program = "quantiro-reports",
-    .synopsis = "[WIDOK | --csv|--json|--apps|--networks [OPCJA]... | --summary]",
+    .synopsis = "[WIDOK | --csv|--json|--apps|--networks|--summary ...]",
     .summary = "raporty ruchu miernika Quantiro",
     .description = "Bez opcji otwiera okno z ruchem godzin dnia, dni miesiąca, miesięcy roku i "
                    "lat, z okresem rozliczeniowym na tle limitu, oraz z ruchem aplikacji. Opcje "

@@ -202,8 +202,8 @@ void CollectorService::Run(int stopDescriptor) {
     for (;;) {
         std::array<::epoll_event, 32> events{};
         // With questions waiting, the next turn comes as soon as what is ready is read.
-        const int ready = ::epoll_wait(m_epoll.Get(), events.data(), events.size(),
-                                       m_turns.empty() ? 1000 : 0);
+        const int ready =
+            ::epoll_wait(m_epoll.Get(), events.data(), events.size(), m_turns.empty() ? 1000 : 0);
         if (ready < 0 && errno != EINTR) {
             throw std::runtime_error("epoll_wait: " + ErrorText(errno));
         }
@@ -288,12 +288,12 @@ void CollectorService::Accept() {
 std::optional<std::string> CollectorService::NoRoomFor(std::uint32_t uid) const {
     const auto held = m_readersOfUser.find(uid);
     if (held != m_readersOfUser.end() && held->second >= kReadersPerUser) {
-        return "za dużo połączeń jednego użytkownika (najwyżej " +
-               std::to_string(kReadersPerUser) + " naraz)";
+        return "za dużo połączeń jednego użytkownika (najwyżej " + std::to_string(kReadersPerUser) +
+               " naraz)";
     }
     if (uid != 0 && m_readers.size() >= kOthersReaderLimit) {
-        return "za dużo czytników naraz (najwyżej " + std::to_string(kReaderLimit) +
-               ", w tym " + std::to_string(kReadersPerUser) + " zostawione rootowi)";
+        return "za dużo czytników naraz (najwyżej " + std::to_string(kReaderLimit) + ", w tym " +
+               std::to_string(kReadersPerUser) + " zostawione rootowi)";
     }
     return std::nullopt;
 }
@@ -478,7 +478,8 @@ void CollectorService::DropIdleReaders() {
         // A question it sent just now may not have been read yet, the loop having been
         // busy: that reader is not idle.
         int waiting = 0;
-        if (reader.watched == std::uint32_t{EPOLLIN} && ::ioctl(fd, FIONREAD, &waiting) == 0 && waiting > 0) {
+        if (reader.watched == std::uint32_t{EPOLLIN} && ::ioctl(fd, FIONREAD, &waiting) == 0 &&
+            waiting > 0) {
             continue;
         }
         idle.push_back(fd);
@@ -489,7 +490,7 @@ void CollectorService::DropIdleReaders() {
 }
 
 CollectorService::SharedAnswer CollectorService::Answer(std::string_view line,
-                                                       const Reader& reader) {
+                                                        const Reader& reader) {
     using namespace platform::linux_impl;
     const std::uint32_t uid = reader.uid;
     const auto refuse = [&](const std::string& reason) {

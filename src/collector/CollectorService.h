@@ -53,13 +53,13 @@ private:
         platform::linux_impl::UniqueFd fd;
         std::uint32_t uid = 0;
         std::uint64_t netnsCookie = 0; // the namespace its socket was made in
-        std::string input;  // up to its first whole line; the rest waits in its socket
-        SharedAnswer answer; // the one answer it has not taken yet, or none
+        std::string input;             // up to its first whole line; the rest waits in its socket
+        SharedAnswer answer;           // the one answer it has not taken yet, or none
         std::size_t answerSent = 0;
-        std::uint32_t watched = 0; // the events epoll tells of it now
-        bool finished = false;     // it sent all it will send
-        bool closing = false;      // once its answer is taken
-        bool queued = false;       // a question of its waits for its turn
+        std::uint32_t watched = 0;                          // the events epoll tells of it now
+        bool finished = false;                              // it sent all it will send
+        bool closing = false;                               // once its answer is taken
+        bool queued = false;                                // a question of its waits for its turn
         std::chrono::steady_clock::time_point lastProgress; // it sent or took bytes
     };
 
@@ -111,8 +111,7 @@ private:
     std::deque<int> m_turns; // readers with a question waiting, first come first
     // The counters answers of the turn running, by namespace, interface and uid: readers
     // asking the same in one turn share one read of the map and one copy of the answer.
-    std::map<std::tuple<std::uint64_t, std::uint32_t, std::uint32_t>, SharedAnswer>
-        m_turnAnswers;
+    std::map<std::tuple<std::uint64_t, std::uint32_t, std::uint32_t>, SharedAnswer> m_turnAnswers;
 };
 
 } // namespace quantiro::collector

@@ -10,6 +10,7 @@
 #include "platform/linux/UniqueFd.h"
 #include "platform/linux/UnixAddress.h"
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cmath>
@@ -17,6 +18,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <numeric>
 #include <optional>
 #include <regex>
 #include <sstream>
@@ -31,6 +33,7 @@
 #include <net/if.h>
 #include <netinet/icmp6.h>
 #include <netinet/ip_icmp.h>
+#include <poll.h>
 #include <sched.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -1125,6 +1128,239 @@ TEST_F(CollectorTest, NoReaderHoldsTheService) {
     EXPECT_EQ(AnswerOf(endless), "ERR za długi wiersz\n");
     EXPECT_TRUE(AnswerOf(nonsense).starts_with("ERR nieznane polecenie\nERR COUNTERS"));
     ::close(silent);
+}
+
+// The question a meter asks about loopback, as this namespace names it.
+std::string LoopbackQuestion() {
+    const UniqueFd probe(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
+    std::uint64_t cookie = 0;
+    socklen_t length = sizeof cookie;
+    ::getsockopt(probe.Get(), SOL_SOCKET, SO_NETNS_COOKIE, &cookie, &length);
+    return CountersRequestLine(cookie, ::if_nametoindex("lo"));
+}
+
+int ConnectTo(const std::string& socket) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_un address = *UnixAddress(socket);
+    timeval limit{.tv_sec = 10}; // a guard against a hang, never reached when all is well
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    return ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 ? fd
+                                                                                           : -1;
+}
+
+// One user's storm: `connections` to the service, each sending `questions` counters
+// questions at once and reading nothing until `release` closes; then each asks STATUS,
+// ends its sending and reads all it is sent. Its status: how many connections the
+// service kept (a refused one is told why at once), or 255 when a kept one lost answers.
+int HoldConnections(const std::string& socket, int connections, int questions, int ready,
+                    int release) {
+    std::string lines;
+    for (int at = 0; at < questions; ++at) {
+        lines += LoopbackQuestion();
+    }
+    std::vector<pollfd> polls;
+    for (int at = 0; at < connections; ++at) {
+        polls.push_back({.fd = ConnectTo(socket), .events = POLLIN});
+        if (polls.back().fd < 0) {
+            return 254;
+        }
+        // A refused connection may be closed already: what it sends is lost, and so be it.
+        ::send(polls.back().fd, lines.data(), lines.size(), MSG_NOSIGNAL);
+    }
+    char byte = 0;
+    if (::write(ready, &byte, 1) != 1 || ::read(release, &byte, 1) != 0) {
+        return 254;
+    }
+    for (const pollfd& poll : polls) {
+        ::send(poll.fd, "STATUS\n", 7, MSG_NOSIGNAL);
+        ::shutdown(poll.fd, SHUT_WR);
+    }
+    std::vector<std::string> texts(polls.size());
+    std::array<char, 65536> buffer{};
+    for (std::size_t open = polls.size(); open > 0;) {
+        if (::poll(polls.data(), polls.size(), 10000) <= 0) {
+            return 253;
+        }
+        for (std::size_t at = 0; at < polls.size(); ++at) {
+            if (polls[at].revents == 0) {
+                continue;
+            }
+            const ssize_t got = ::recv(polls[at].fd, buffer.data(), buffer.size(), 0);
+            if (got > 0) {
+                texts[at].append(buffer.data(), static_cast<std::size_t>(got));
+                continue;
+            }
+            ::close(polls[at].fd);
+            polls[at].fd = -1;
+            --open;
+        }
+    }
+    int kept = 0;
+    for (const std::string& text : texts) {
+        std::size_t answers = 0;
+        for (std::size_t at = 0; (at = text.find("\nEND\n", at)) != std::string::npos; ++at) {
+            ++answers;
+        }
+        if (!text.starts_with("ERR za dużo")) {
+            if (answers != static_cast<std::size_t>(questions) + 1) {
+                return 255;
+            }
+            ++kept;
+        }
+    }
+    return kept;
+}
+
+// Storms the service from `users` uids at once (60000 on), each as HoldConnections,
+// runs `meanwhile` while they hold on, and returns what each user kept.
+std::vector<int> WhileStorming(const std::string& socket, int users, int connections, int questions,
+                               const std::function<void()>& meanwhile) {
+    int ready[2];
+    int release[2];
+    if (::pipe2(ready, O_CLOEXEC) != 0 || ::pipe2(release, O_CLOEXEC) != 0) {
+        throw std::runtime_error("pipe");
+    }
+    std::vector<pid_t> storms;
+    for (int user = 0; user < users; ++user) {
+        storms.push_back(Spawn({.uid = static_cast<uid_t>(60000 + user)}, [&] {
+            ::close(release[1]);
+            return HoldConnections(socket, connections, questions, ready[1], release[0]);
+        }));
+    }
+    for (char byte = 0; users > 0 && ::read(ready[0], &byte, 1) == 1; --users) {
+    }
+    meanwhile();
+    for (const int fd : {ready[0], ready[1], release[0], release[1]}) {
+        ::close(fd);
+    }
+    std::vector<int> kept;
+    for (const pid_t storm : storms) {
+        kept.push_back(Wait(storm));
+    }
+    return kept;
+}
+
+// Waits until the service holds no reader but the one asking: a last storm's are gone.
+void AwaitNoReaders(const std::string& socket) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const int fd = ConnectTo(socket);
+        ::send(fd, "STATUS\n", 7, MSG_NOSIGNAL);
+        std::string text(4096, '\0');
+        text.resize(
+            static_cast<std::size_t>(std::max(::recv(fd, text.data(), text.size(), 0), 0L)));
+        ::close(fd);
+        const auto status = ParseStatusAnswer(text);
+        if (status && status->tables.front().used == 1) {
+            return;
+        }
+        std::this_thread::sleep_for(50ms);
+    }
+}
+
+struct StormCase {
+    const char* name;
+    int users;       // storming at once, each from a uid of its own
+    int connections; // each user's
+    int questions;   // each connection's, sent at once and read only at the end
+    int keptInAll;   // of all the storming users' connections
+};
+
+// A reader of another user, connected before a storm of connections or beside
+// pipelining readers, gets every answer on its one connection; a user keeps 8
+// connections, the other users 120 in all, and root is answered all the same.
+TEST_F(CollectorTest, AReaderGetsItsAnswersDuringAConnectionStorm) {
+    const StormCase cases[] = {
+        {"one user connecting 300 times", 1, 300, 0, 8},
+        {"sixteen users connecting 10 times each", 16, 10, 0, 119}, // and the honest one
+        {"a user's pipelining readers", 1, 8, 1000, 8},
+    };
+    const std::string question = LoopbackQuestion();
+    for (const StormCase& entry : cases) {
+        SCOPED_TRACE(entry.name);
+        AwaitNoReaders(s_socket);
+        int ready[2];
+        int go[2];
+        ASSERT_EQ(::pipe2(ready, O_CLOEXEC) | ::pipe2(go, O_CLOEXEC), 0);
+        const pid_t honest = Spawn({.uid = 60100}, [&] {
+            const int fd = ConnectTo(s_socket);
+            char byte = 0;
+            if (fd < 0 || ::write(ready[1], &byte, 1) != 1 || ::read(go[0], &byte, 1) != 1) {
+                return 2;
+            }
+            for (int asked = 0; asked < 5; ++asked) {
+                ::send(fd, question.data(), question.size(), MSG_NOSIGNAL);
+                std::string answer;
+                std::array<char, 4096> buffer{};
+                for (ssize_t got = 1; got > 0 && !answer.ends_with("\nEND\n");) {
+                    got = ::recv(fd, buffer.data(), buffer.size(), 0);
+                    answer.append(buffer.data(), static_cast<std::size_t>(std::max(got, 0L)));
+                }
+                if (!answer.starts_with("RUN") || !answer.ends_with("\nEND\n")) {
+                    return 1;
+                }
+            }
+            return 0;
+        });
+        char byte = 0;
+        ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+        const std::vector<int> kept =
+            WhileStorming(s_socket, entry.users, entry.connections, entry.questions, [&] {
+                EXPECT_EQ(::write(go[1], &byte, 1), 1);
+                EXPECT_EQ(Wait(honest), 0);
+                EXPECT_TRUE(CollectorClient(s_socket, 5s).ReadCounters("lo").has_value());
+            });
+        EXPECT_EQ(std::accumulate(kept.begin(), kept.end(), 0), entry.keptInAll);
+        EXPECT_LE(*std::max_element(kept.begin(), kept.end()), 8);
+        for (const int fd : {ready[0], ready[1], go[0], go[1]}) {
+            ::close(fd);
+        }
+    }
+}
+
+// Readers that ask a thousand questions each and read none leave the service holding
+// one answer each, not a thousand: its memory stays put, and each, reading at last,
+// gets every answer.
+TEST_F(CollectorTest, UnreadAnswersStayBounded) {
+    const Scope scope(s_subtree, "unread");
+    for (uid_t uid = 60000; uid < 60003; ++uid) {
+        // Eighty programs of the user's own, so that each answer it gets is long.
+        ASSERT_EQ(Wait(Spawn({.scope = scope.Path(), .uid = uid},
+                             [] {
+                                 for (int program = 0; program < 80; ++program) {
+                                     ::prctl(PR_SET_NAME, ("q" + std::to_string(program)).c_str());
+                                     if (SendDatagrams("127.0.0.1", 9, 1, 10) != 0) {
+                                         return 1;
+                                     }
+                                 }
+                                 return 0;
+                             })),
+                  0);
+    }
+    AwaitNoReaders(s_socket);
+    const auto field = [](const char* file, int at) { // the `at`th word of its line
+        std::ifstream text("/proc/" + std::to_string(s_service) + "/" + file);
+        std::string word;
+        for (int skipped = 0; skipped < at && text >> word; ++skipped) {
+        }
+        return text >> word ? std::stol(word) : -1L;
+    };
+    const auto resident = [&] {
+        return field("statm", 1) * ::sysconf(_SC_PAGESIZE) / 1024;
+    };
+    const long before = resident();
+    long most = before;
+    const std::vector<int> kept = WhileStorming(s_socket, 3, 8, 1000, [&] {
+        // Until the service stands idle, all it would answer answered or waiting.
+        for (long same = 0, last = -1, attempt = 0; same < 5 && attempt < 300; ++attempt) {
+            std::this_thread::sleep_for(100ms);
+            const long busy = field("stat", 13) + field("stat", 14); // its user and system time
+            same = busy == last ? same + 1 : 0;
+            last = busy;
+            most = std::max(most, resident());
+        }
+    });
+    EXPECT_LT(most - before, 16 * 1024) << before << " kB before";
+    EXPECT_EQ(kept, std::vector<int>(3, 8));
 }
 
 // Whether `text` is whole UTF-8, as iconv reads it.

@@ -52,6 +52,7 @@ bench: build
 	bench/day
 	bench/footprint
 	bench/apps
+	bench/collector-readers
 	bench/limit-watcher
 	bench/reports
 	bench/hours

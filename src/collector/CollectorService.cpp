@@ -292,8 +292,8 @@ std::optional<std::string> CollectorService::NoRoomFor(std::uint32_t uid) const 
                " naraz)";
     }
     if (uid != 0 && m_readers.size() >= kOthersReaderLimit) {
-        return "za dużo czytników naraz (najwyżej " + std::to_string(kReaderLimit) + ", w tym " +
-               std::to_string(kReadersPerUser) + " zostawione rootowi)";
+        return "za dużo czytników naraz (najwyżej " + std::to_string(kReaderLimit) + ", z czego " +
+               std::to_string(kReadersPerUser) + " tylko dla roota)";
     }
     return std::nullopt;
 }

@@ -1130,15 +1130,6 @@ TEST_F(CollectorTest, NoReaderHoldsTheService) {
     ::close(silent);
 }
 
-// The question a meter asks about loopback, as this namespace names it.
-std::string LoopbackQuestion() {
-    const UniqueFd probe(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));
-    std::uint64_t cookie = 0;
-    socklen_t length = sizeof cookie;
-    ::getsockopt(probe.Get(), SOL_SOCKET, SO_NETNS_COOKIE, &cookie, &length);
-    return CountersRequestLine(cookie, ::if_nametoindex("lo"));
-}
-
 int ConnectTo(const std::string& socket) {
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const sockaddr_un address = *UnixAddress(socket);
@@ -1148,15 +1139,15 @@ int ConnectTo(const std::string& socket) {
                                                                                            : -1;
 }
 
-// One user's storm: `connections` to the service, each sending `questions` counters
-// questions at once and reading nothing until `release` closes; then each asks STATUS,
+// One user's storm: `connections` to the service, each sending `question` `questions`
+// times at once and reading nothing until `release` closes; then each asks STATUS,
 // ends its sending and reads all it is sent. Its status: how many connections the
 // service kept (a refused one is told why at once), or 255 when a kept one lost answers.
-int HoldConnections(const std::string& socket, int connections, int questions, int ready,
-                    int release) {
+int HoldConnections(const std::string& socket, int connections, const std::string& question,
+                    int questions, int ready, int release) {
     std::string lines;
     for (int at = 0; at < questions; ++at) {
-        lines += LoopbackQuestion();
+        lines += question;
     }
     std::vector<pollfd> polls;
     for (int at = 0; at < connections; ++at) {
@@ -1213,7 +1204,8 @@ int HoldConnections(const std::string& socket, int connections, int questions, i
 
 // Storms the service from `users` uids at once (60000 on), each as HoldConnections,
 // runs `meanwhile` while they hold on, and returns what each user kept.
-std::vector<int> WhileStorming(const std::string& socket, int users, int connections, int questions,
+std::vector<int> WhileStorming(const std::string& socket, int users, int connections,
+                               const std::string& question, int questions,
                                const std::function<void()>& meanwhile) {
     int ready[2];
     int release[2];
@@ -1224,7 +1216,7 @@ std::vector<int> WhileStorming(const std::string& socket, int users, int connect
     for (int user = 0; user < users; ++user) {
         storms.push_back(Spawn({.uid = static_cast<uid_t>(60000 + user)}, [&] {
             ::close(release[1]);
-            return HoldConnections(socket, connections, questions, ready[1], release[0]);
+            return HoldConnections(socket, connections, question, questions, ready[1], release[0]);
         }));
     }
     for (char byte = 0; users > 0 && ::read(ready[0], &byte, 1) == 1; --users) {
@@ -1274,7 +1266,7 @@ TEST_F(CollectorTest, AReaderGetsItsAnswersDuringAConnectionStorm) {
         {"sixteen users connecting 10 times each", 16, 10, 0, 119}, // and the honest one
         {"a user's pipelining readers", 1, 8, 1000, 8},
     };
-    const std::string question = LoopbackQuestion();
+    const std::string question = CountersLineIn("", "lo");
     for (const StormCase& entry : cases) {
         SCOPED_TRACE(entry.name);
         AwaitNoReaders(s_socket);
@@ -1304,7 +1296,7 @@ TEST_F(CollectorTest, AReaderGetsItsAnswersDuringAConnectionStorm) {
         char byte = 0;
         ASSERT_EQ(::read(ready[0], &byte, 1), 1);
         const std::vector<int> kept =
-            WhileStorming(s_socket, entry.users, entry.connections, entry.questions, [&] {
+            WhileStorming(s_socket, entry.users, entry.connections, question, entry.questions, [&] {
                 EXPECT_EQ(::write(go[1], &byte, 1), 1);
                 EXPECT_EQ(Wait(honest), 0);
                 EXPECT_TRUE(CollectorClient(s_socket, 5s).ReadCounters("lo").has_value());
@@ -1349,16 +1341,17 @@ TEST_F(CollectorTest, UnreadAnswersStayBounded) {
     };
     const long before = resident();
     long most = before;
-    const std::vector<int> kept = WhileStorming(s_socket, 3, 8, 1000, [&] {
-        // Until the service stands idle, all it would answer answered or waiting.
-        for (long same = 0, last = -1, attempt = 0; same < 5 && attempt < 300; ++attempt) {
-            std::this_thread::sleep_for(100ms);
-            const long busy = field("stat", 13) + field("stat", 14); // its user and system time
-            same = busy == last ? same + 1 : 0;
-            last = busy;
-            most = std::max(most, resident());
-        }
-    });
+    const std::vector<int> kept =
+        WhileStorming(s_socket, 3, 8, CountersLineIn("", "lo"), 1000, [&] {
+            // Until the service stands idle, all it would answer answered or waiting.
+            for (long same = 0, last = -1, attempt = 0; same < 5 && attempt < 300; ++attempt) {
+                std::this_thread::sleep_for(100ms);
+                const long busy = field("stat", 13) + field("stat", 14); // its user and system time
+                same = busy == last ? same + 1 : 0;
+                last = busy;
+                most = std::max(most, resident());
+            }
+        });
     EXPECT_LT(most - before, 16 * 1024) << before << " kB before";
     EXPECT_EQ(kept, std::vector<int>(3, 8));
 }

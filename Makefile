@@ -54,6 +54,7 @@ bench: build
 	bench/footprint
 	bench/apps
 	bench/bounds
+	bench/collector-readers
 	bench/limit-watcher
 	bench/reports
 	bench/hours

@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <sys/epoll.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/random.h>
 #include <sys/signalfd.h>
 #include <sys/socket.h>
@@ -31,14 +32,16 @@ using platform::linux_impl::LocalRequest;
 using platform::linux_impl::StatusRequest;
 using platform::linux_impl::UniqueFd;
 
-// Readers at once; the one quiet longest makes room for a new one.
-constexpr std::size_t kReaderLimit = 64;
-// A reader that sends nothing for this long is dropped.
+// Connections at once, of one user and of all; the others share all but root's own
+// bound, so a storm of other users' connections never shuts root's meter out.
+constexpr std::size_t kReadersPerUser = 8;
+constexpr std::size_t kReaderLimit = 128;
+constexpr std::size_t kOthersReaderLimit = kReaderLimit - kReadersPerUser;
+// A reader that has nothing asked, and sends or takes nothing, for this long is dropped.
 constexpr auto kIdleLimit = 10s;
-// Requests answered for one reader before the others get their turn.
-constexpr int kLinesPerTurn = 4;
-// Answers a reader has not taken yet; past this it is not reading.
-constexpr std::size_t kPendingOutputLimit = 4 * 1024 * 1024;
+// Connections taken each time round the loop, so a storm of them cannot hold the
+// readers' turns; the rest wait in the backlog for the next time.
+constexpr int kAcceptsPerRound = 32;
 // How often removed cgroups' counters are taken off the map and their owners folded:
 // often enough that a storm of scopes does not fill the map, while a pass reads the
 // whole map no more often than a meter's question does.
@@ -242,9 +245,9 @@ void CollectorService::Run(int stopDescriptor) {
     auto lastFold = std::chrono::steady_clock::now();
     for (;;) {
         std::array<::epoll_event, 32> events{};
-        // Readers with requests left over are served again at once.
-        const int ready = ::epoll_wait(m_epoll.Get(), events.data(), events.size(),
-                                       m_unanswered.empty() ? 1000 : 0);
+        // With questions waiting, the next turn comes as soon as what is ready is read.
+        const int ready =
+            ::epoll_wait(m_epoll.Get(), events.data(), events.size(), m_turns.empty() ? 1000 : 0);
         if (ready < 0 && errno != EINTR) {
             throw std::runtime_error("epoll_wait: " + ErrorText(errno));
         }
@@ -268,9 +271,7 @@ void CollectorService::Run(int stopDescriptor) {
                 Serve(static_cast<int>(tag), events[at].events);
             }
         }
-        for (const int fd : std::vector<int>(m_unanswered.begin(), m_unanswered.end())) {
-            Serve(fd, 0);
-        }
+        ServeTurn();
         DropIdleReaders();
         m_log.Summarize();
         if (const auto now = std::chrono::steady_clock::now(); now - lastFold > kFoldInterval) {
@@ -285,7 +286,7 @@ void CollectorService::Run(int stopDescriptor) {
 }
 
 void CollectorService::Accept() {
-    for (;;) {
+    for (int round = 0; round < kAcceptsPerRound; ++round) {
         UniqueFd fd(::accept4(m_listener.Get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
         if (!fd.Valid()) {
             // EAGAIN: all taken; anything else: the next connection tries again.
@@ -307,17 +308,15 @@ void CollectorService::Accept() {
             m_log.FailedOnce("odczyt przestrzeni nazw czytnika (SO_NETNS_COOKIE)", errno);
             continue;
         }
-        if (m_readers.size() >= kReaderLimit) {
-            const auto quietest = std::min_element(
-                m_readers.begin(), m_readers.end(), [](const auto& a, const auto& b) {
-                    return a.second.lastActive < b.second.lastActive;
-                });
+        if (const std::optional<std::string> reason = NoRoomFor(credentials.uid)) {
+            // The newcomer is told why, if its socket takes the line now, and closed;
+            // the readers already served keep their connections.
+            const std::string line = platform::linux_impl::ErrorLine(*reason);
+            ::send(fd.Get(), line.data(), line.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
             m_log.Refused(ServiceLog::Refusal::TooManyReaders,
-                          "za dużo czytników naraz (" + std::to_string(kReaderLimit) +
-                              "): rozłączono najdłużej milczącego (uid " +
-                              std::to_string(quietest->second.uid) + "), by przyjąć nowego (uid " +
-                              std::to_string(credentials.uid) + ")");
-            Close(quietest->first);
+                          "odmówiono połączenia czytnikowi (uid " +
+                              std::to_string(credentials.uid) + "): " + *reason);
+            continue;
         }
         const int number = fd.Get();
         ::epoll_event event{.events = EPOLLIN, .data = {.u64 = static_cast<std::uint32_t>(number)}};
@@ -329,15 +328,40 @@ void CollectorService::Accept() {
                                    .uid = credentials.uid,
                                    .pid = credentials.pid,
                                    .netnsCookie = netnsCookie,
-                                   .lastActive = std::chrono::steady_clock::now()};
+                                   .watched = EPOLLIN,
+                                   .lastProgress = std::chrono::steady_clock::now()};
+        ++m_readersOfUser[credentials.uid];
     }
 }
 
+std::optional<std::string> CollectorService::NoRoomFor(std::uint32_t uid) const {
+    const auto held = m_readersOfUser.find(uid);
+    if (held != m_readersOfUser.end() && held->second >= kReadersPerUser) {
+        return "za dużo połączeń jednego użytkownika (najwyżej " + std::to_string(kReadersPerUser) +
+               " naraz)";
+    }
+    if (uid != 0 && m_readers.size() >= kOthersReaderLimit) {
+        return "za dużo czytników naraz (najwyżej " + std::to_string(kReaderLimit) + ", z czego " +
+               std::to_string(kReadersPerUser) + " tylko dla roota)";
+    }
+    return std::nullopt;
+}
+
 void CollectorService::Close(int fd) {
+    const auto found = m_readers.find(fd);
+    if (found == m_readers.end()) {
+        return;
+    }
+    if (--m_readersOfUser[found->second.uid] == 0) {
+        m_readersOfUser.erase(found->second.uid);
+    }
+    // Its number may be the next reader's: no turn of its may be left behind.
+    if (found->second.queued) {
+        std::erase(m_turns, fd);
+    }
     // Closing the descriptor takes it out of the epoll set anyway; this only says so first.
     ::epoll_ctl(m_epoll.Get(), EPOLL_CTL_DEL, fd, nullptr);
-    m_readers.erase(fd);
-    m_unanswered.erase(fd);
+    m_readers.erase(found);
 }
 
 void CollectorService::Serve(int fd, std::uint32_t events) {
@@ -346,48 +370,96 @@ void CollectorService::Serve(int fd, std::uint32_t events) {
         return;
     }
     Reader& reader = found->second;
-    reader.lastActive = std::chrono::steady_clock::now();
     bool failed = (events & EPOLLERR) != 0;
-    if ((events & (EPOLLIN | EPOLLHUP)) != 0 && !reader.closing) {
+    if (reader.answer && (events & (EPOLLOUT | EPOLLHUP)) != 0) {
+        failed = !SendAnswer(fd, reader) || failed;
+    }
+    // Its next question is read only once this one is answered and taken: the rest
+    // of a pipelining reader's questions wait in its own socket.
+    if ((events & (EPOLLIN | EPOLLHUP)) != 0 && !reader.answer && !reader.closing &&
+        !reader.finished && !HasQuestion(reader)) {
         failed = !ReceiveInput(fd, reader) || failed;
     }
-    const bool moreLines = AnswerLines(reader);
-    failed = !SendOutput(fd, reader) || failed;
-    if (reader.output.size() > kPendingOutputLimit) {
-        m_log.Refused(ServiceLog::Refusal::SlowReader, "czytnik (uid " +
-                                                           std::to_string(reader.uid) +
-                                                           ") nie odbiera odpowiedzi: rozłączono");
-    }
-    if (failed || reader.output.size() > kPendingOutputLimit ||
-        (reader.closing && reader.output.empty())) {
-        m_unanswered.erase(fd);
+    if (failed) {
         Close(fd);
         return;
     }
-    if (moreLines) {
-        m_unanswered.insert(fd);
-    } else {
-        m_unanswered.erase(fd);
+    Settle(fd, reader);
+}
+
+void CollectorService::ServeTurn() {
+    // Readers queued during this turn (those with a second question) wait for the next,
+    // behind everyone who was waiting before them.
+    for (std::size_t left = m_turns.size(); left > 0 && !m_turns.empty(); --left) {
+        const int fd = m_turns.front();
+        m_turns.pop_front();
+        Reader& reader = m_readers.at(fd);
+        reader.queued = false;
+        AnswerOne(reader);
+        if (!SendAnswer(fd, reader)) {
+            Close(fd);
+            continue;
+        }
+        Settle(fd, reader);
     }
-    // A reader that is done sending is only written to: its end of file would be
-    // reported as readable again and again.
-    const std::uint32_t wanted = (reader.closing || reader.finished ? 0U : std::uint32_t{EPOLLIN}) |
-                                 (reader.output.empty() ? 0U : std::uint32_t{EPOLLOUT});
+    m_turnAnswers.clear(); // the readers still sending an answer hold it themselves
+}
+
+void CollectorService::Settle(int fd, Reader& reader) {
+    if (!reader.answer) {
+        if (reader.closing) {
+            Close(fd);
+            return;
+        }
+        if (HasQuestion(reader)) {
+            if (!reader.queued) {
+                reader.queued = true;
+                m_turns.push_back(fd);
+            }
+        } else if (reader.input.size() > platform::linux_impl::kCollectorLineLimit) {
+            m_log.Refused(ServiceLog::Refusal::LongLine, "za długi wiersz od czytnika (uid " +
+                                                             std::to_string(reader.uid) +
+                                                             "): rozłączono");
+            reader.answer = std::make_shared<const std::string>(
+                platform::linux_impl::ErrorLine("za długi wiersz"));
+            reader.closing = true;
+            if (!SendAnswer(fd, reader)) {
+                Close(fd);
+                return;
+            }
+            Settle(fd, reader);
+            return;
+        } else if (reader.finished) {
+            Close(fd); // all it asked is answered
+            return;
+        }
+    }
+    // Waiting for its turn or done sending, it is not read: its end of file, or the
+    // questions it sent meanwhile, would be reported as readable again and again.
+    const std::uint32_t wanted =
+        reader.answer ? std::uint32_t{EPOLLOUT}
+                      : (reader.queued || reader.finished ? 0U : std::uint32_t{EPOLLIN});
+    if (wanted == reader.watched) {
+        return;
+    }
     ::epoll_event event{.events = wanted, .data = {.u64 = static_cast<std::uint32_t>(fd)}};
     if (::epoll_ctl(m_epoll.Get(), EPOLL_CTL_MOD, fd, &event) != 0) {
         // Left as it was, a reader could wait for an answer it is never sent.
         m_log.FailedOnce("epoll_ctl dla czytnika", errno);
-        m_unanswered.erase(fd);
         Close(fd);
+        return;
     }
+    reader.watched = wanted;
 }
 
 bool CollectorService::ReceiveInput(int fd, Reader& reader) {
     std::array<char, 4096> buffer{};
-    while (reader.input.size() <= platform::linux_impl::kCollectorLineLimit) {
+    while (reader.input.size() <= platform::linux_impl::kCollectorLineLimit &&
+           reader.input.find('\n') == std::string::npos) {
         const ssize_t received = ::recv(fd, buffer.data(), buffer.size(), 0);
         if (received > 0) {
             reader.input.append(buffer.data(), static_cast<std::size_t>(received));
+            reader.lastProgress = std::chrono::steady_clock::now();
         } else if (received == 0) {
             reader.finished = true; // what it sent is still answered
             break;
@@ -406,40 +478,29 @@ bool CollectorService::LastLineWaits(const Reader& reader) {
            reader.input.size() <= platform::linux_impl::kCollectorLineLimit;
 }
 
-bool CollectorService::AnswerLines(Reader& reader) {
-    // A few lines a turn, so one reader's burst of requests cannot hold the others.
-    for (int lines = 0; lines < kLinesPerTurn && !reader.closing; ++lines) {
-        std::size_t end = reader.input.find('\n');
-        if (end == std::string::npos) {
-            if (!LastLineWaits(reader)) {
-                break;
-            }
-            end = reader.input.size();
-        }
-        reader.output += Answer(std::string_view(reader.input).substr(0, end), reader);
-        reader.input.erase(0, std::min(end + 1, reader.input.size()));
-    }
-    const bool moreLines =
-        !reader.closing && (reader.input.find('\n') != std::string::npos || LastLineWaits(reader));
-    if (!moreLines && reader.input.size() > platform::linux_impl::kCollectorLineLimit) {
-        m_log.Refused(ServiceLog::Refusal::LongLine, "za długi wiersz od czytnika (uid " +
-                                                         std::to_string(reader.uid) +
-                                                         "): rozłączono");
-        reader.output += platform::linux_impl::ErrorLine("za długi wiersz");
-        reader.closing = true;
-    }
-    if (reader.finished && !moreLines) {
-        reader.closing = true;
-    }
-    return moreLines;
+bool CollectorService::HasQuestion(const Reader& reader) {
+    return reader.input.find('\n') != std::string::npos || LastLineWaits(reader);
 }
 
-bool CollectorService::SendOutput(int fd, Reader& reader) {
-    while (!reader.output.empty()) {
-        const ssize_t sent =
-            ::send(fd, reader.output.data(), reader.output.size(), MSG_NOSIGNAL | MSG_DONTWAIT);
+void CollectorService::AnswerOne(Reader& reader) {
+    const std::size_t end = std::min(reader.input.find('\n'), reader.input.size());
+    reader.answer = Answer(std::string_view(reader.input).substr(0, end), reader);
+    reader.answerSent = 0;
+    reader.input.erase(0, std::min(end + 1, reader.input.size()));
+    reader.lastProgress = std::chrono::steady_clock::now();
+}
+
+bool CollectorService::SendAnswer(int fd, Reader& reader) {
+    while (reader.answer) {
+        const std::string& answer = *reader.answer;
+        const ssize_t sent = ::send(fd, answer.data() + reader.answerSent,
+                                    answer.size() - reader.answerSent, MSG_NOSIGNAL | MSG_DONTWAIT);
         if (sent > 0) {
-            reader.output.erase(0, static_cast<std::size_t>(sent));
+            reader.answerSent += static_cast<std::size_t>(sent);
+            reader.lastProgress = std::chrono::steady_clock::now();
+            if (reader.answerSent == answer.size()) {
+                reader.answer.reset();
+            }
         } else if (sent < 0 && errno == EINTR) {
             continue;
         } else {
@@ -453,9 +514,24 @@ void CollectorService::DropIdleReaders() {
     const auto now = std::chrono::steady_clock::now();
     std::vector<int> idle;
     for (const auto& [fd, reader] : m_readers) {
-        if (now - reader.lastActive > kIdleLimit) {
-            idle.push_back(fd);
+        if (reader.queued || now - reader.lastProgress <= kIdleLimit) {
+            continue; // a question waiting for its turn is the service's to answer
         }
+        if (reader.answer) {
+            m_log.Refused(ServiceLog::Refusal::SlowReader,
+                          "czytnik (uid " + std::to_string(reader.uid) +
+                              ") nie odbiera odpowiedzi: rozłączono");
+            idle.push_back(fd);
+            continue;
+        }
+        // A question it sent just now may not have been read yet, the loop having been
+        // busy: that reader is not idle.
+        int waiting = 0;
+        if (reader.watched == std::uint32_t{EPOLLIN} && ::ioctl(fd, FIONREAD, &waiting) == 0 &&
+            waiting > 0) {
+            continue;
+        }
+        idle.push_back(fd);
     }
     for (const int fd : idle) {
         Close(fd);
@@ -474,13 +550,13 @@ std::optional<std::uint64_t> CollectorService::OldestAnswer(std::uint64_t netnsC
     return oldest;
 }
 
-std::string CollectorService::Answer(std::string_view line, Reader& reader) {
+CollectorService::SharedAnswer CollectorService::Answer(std::string_view line, Reader& reader) {
     using namespace platform::linux_impl;
     const std::uint32_t uid = reader.uid;
     const auto refuse = [&](const std::string& reason) {
         m_log.Refused(ServiceLog::Refusal::Request,
                       "odrzucono pytanie czytnika (uid " + std::to_string(uid) + "): " + reason);
-        return ErrorLine(reason);
+        return std::make_shared<const std::string>(ErrorLine(reason));
     };
     const CollectorRequest request = ParseRequest(line);
     if (const auto* counters = std::get_if<CountersRequest>(&request)) {
@@ -490,21 +566,26 @@ std::string CollectorService::Answer(std::string_view line, Reader& reader) {
                           " nie jest przestrzenią czytnika; liczniki innych przestrzeni "
                           "podaje się tylko rootowi");
         }
-        std::string answer = RunLine(m_runId);
-        for (const CollectorRow& row : m_book.Rows(counters->netnsCookie, counters->ifindex, uid)) {
-            answer += RowLine(row);
+        SharedAnswer& shared = m_turnAnswers[{counters->netnsCookie, counters->ifindex, uid}];
+        if (!shared) {
+            std::string answer = RunLine(m_runId);
+            for (const CollectorRow& row :
+                 m_book.Rows(counters->netnsCookie, counters->ifindex, uid)) {
+                answer += RowLine(row);
+            }
+            shared = std::make_shared<const std::string>(answer + EndLine());
         }
         reader.asked = CountersAsked{.netnsCookie = counters->netnsCookie,
                                      .ifindex = counters->ifindex,
                                      .pass = m_book.Passes()};
-        return answer + EndLine();
+        return shared;
     }
     if (const auto* local = std::get_if<LocalRequest>(&request)) {
-        return SetUserPrefixes(uid, UserOf(reader),
-                               {local->prefixes.begin(), local->prefixes.end()});
+        return std::make_shared<const std::string>(
+            SetUserPrefixes(uid, UserOf(reader), {local->prefixes.begin(), local->prefixes.end()}));
     }
     if (std::holds_alternative<StatusRequest>(request)) {
-        return StatusAnswer(Status());
+        return std::make_shared<const std::string>(StatusAnswer(Status()));
     }
     return refuse(std::get<BadRequest>(request).reason);
 }

@@ -9,10 +9,13 @@
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <map>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
+#include <tuple>
 #include <unordered_map>
 
 #include <sys/types.h>
@@ -32,9 +35,11 @@ struct CollectorSettings {
 
 // The counting service: one thread waiting on the new cgroups' ring buffer, the
 // rtnetlink notifications, the listening socket and its readers. Nothing a reader
-// does can hold it: their sockets never block, their lines and their number are
-// bounded, and one that goes quiet is dropped. One service a socket: a second one
-// started on it ends at once, and never unlinks a socket that answers.
+// does can hold it: their sockets never block, their number is bounded per user and
+// in all (root keeping room of its own), they are answered in turn, one question
+// each a turn, with at most one answer each waiting to be taken, and one that goes
+// quiet with nothing asked is dropped. One service a socket: a second one started on
+// it ends at once, and never unlinks a socket that answers.
 class CollectorService {
 public:
     // Loads and attaches the programs and listens; throws std::runtime_error, its text
@@ -53,16 +58,20 @@ private:
         std::uint32_t ifindex = 0;
         std::uint64_t pass = 0;
     };
+    using SharedAnswer = std::shared_ptr<const std::string>;
     struct Reader {
         platform::linux_impl::UniqueFd fd;
         std::uint32_t uid = 0;
         pid_t pid = 0;                 // its process when it connected
         std::uint64_t netnsCookie = 0; // the namespace its socket was made in
-        std::string input;
-        std::string output;
-        bool finished = false; // it sent all it will send
-        bool closing = false;  // after its output is written
-        std::chrono::steady_clock::time_point lastActive;
+        std::string input;             // up to its first whole line; the rest waits in its socket
+        SharedAnswer answer;           // the one answer it has not taken yet, or none
+        std::size_t answerSent = 0;
+        std::uint32_t watched = 0;                          // the events epoll tells of it now
+        bool finished = false;                              // it sent all it will send
+        bool closing = false;                               // once its answer is taken
+        bool queued = false;                                // a question of its waits for its turn
+        std::chrono::steady_clock::time_point lastProgress; // it sent or took bytes
         // The interface it asked about last, and the counter book's pass then: the
         // book folds an owner once each reader asking about its interface read it.
         std::optional<CountersAsked> asked;
@@ -71,17 +80,26 @@ private:
     // Adds a descriptor the loop reads, with its tag; throws when epoll refuses it.
     void Watch(int fd, std::uint64_t tag);
     void Accept();
+    // Why a new connection of `uid` finds no room, or nullopt when it does.
+    std::optional<std::string> NoRoomFor(std::uint32_t uid) const;
     void Serve(int fd, std::uint32_t events);
-    // Takes what the reader sent, up to a line's limit; false when its socket failed.
+    // Answers the first question of each reader waiting, in the order they came.
+    void ServeTurn();
+    // Takes what the reader sent, up to its first whole line or a line's limit; false
+    // when its socket failed.
     static bool ReceiveInput(int fd, Reader& reader);
     // Whether what is left of its input is a last line without a newline, to answer.
     static bool LastLineWaits(const Reader& reader);
-    // Answers a few of its lines; true when more wait for the next turn.
-    bool AnswerLines(Reader& reader);
-    // Writes what the socket takes now; false when its socket failed.
-    static bool SendOutput(int fd, Reader& reader);
+    static bool HasQuestion(const Reader& reader);
+    // Answers its first question.
+    void AnswerOne(Reader& reader);
+    // Writes what the socket takes of its answer now; false when its socket failed.
+    static bool SendAnswer(int fd, Reader& reader);
+    // After whatever happened to it: closes it, queues its next question, or tells
+    // epoll what it waits for now.
+    void Settle(int fd, Reader& reader);
     void Close(int fd);
-    std::string Answer(std::string_view line, Reader& reader);
+    SharedAnswer Answer(std::string_view line, Reader& reader);
     // The oldest pass a reader asking about the interface was answered in.
     std::optional<std::uint64_t> OldestAnswer(std::uint64_t netnsCookie,
                                               std::uint32_t ifindex) const;
@@ -117,7 +135,11 @@ private:
     };
     std::map<std::uint32_t, UserPrefixes> m_userPrefixes; // by uid, as the trie scopes them
     std::unordered_map<int, Reader> m_readers;
-    std::set<int> m_unanswered; // readers with whole request lines still waiting
+    std::unordered_map<std::uint32_t, std::size_t> m_readersOfUser;
+    std::deque<int> m_turns; // readers with a question waiting, first come first
+    // The counters answers of the turn running, by namespace, interface and uid: readers
+    // asking the same in one turn share one read of the map and one copy of the answer.
+    std::map<std::tuple<std::uint64_t, std::uint32_t, std::uint32_t>, SharedAnswer> m_turnAnswers;
 };
 
 } // namespace quantiro::collector

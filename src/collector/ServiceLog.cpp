@@ -41,7 +41,7 @@ constexpr std::array kErrorTexts{
 constexpr std::array kRefusalNames{
     std::pair{ServiceLog::Refusal::Request, "błędne pytania"},
     std::pair{ServiceLog::Refusal::LongLine, "za długie wiersze"},
-    std::pair{ServiceLog::Refusal::TooManyReaders, "rozłączenia przy nadmiarze czytników"},
+    std::pair{ServiceLog::Refusal::TooManyReaders, "odmowy przy nadmiarze czytników"},
     std::pair{ServiceLog::Refusal::SlowReader, "czytniki nieodbierające odpowiedzi"},
     std::pair{ServiceLog::Refusal::PrefixesFull, "brak miejsca na prefiksy lokalne"},
 };

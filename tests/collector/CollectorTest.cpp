@@ -19,6 +19,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <numeric>
 #include <optional>
 #include <regex>
 #include <set>
@@ -31,11 +32,13 @@
 #include <gtest/gtest.h>
 #include <iconv.h>
 #include <linux/bpf.h>
+#include <linux/sockios.h>
 #include <net/if.h>
 #include <netinet/icmp6.h>
 #include <netinet/ip_icmp.h>
 #include <poll.h>
 #include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -1412,6 +1415,248 @@ TEST_F(CollectorStormTest, AReaderGetsItsAnswersDuringAScopeStormOverADeepTree) 
     EXPECT_EQ(named.size(), 300U);
 }
 
+int ConnectTo(const std::string& socket) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const sockaddr_un address = *UnixAddress(socket);
+    timeval limit{.tv_sec = 10}; // a guard against a hang, never reached when all is well
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit);
+    return ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0 ? fd
+                                                                                           : -1;
+}
+
+// One user's storm: `connections` to the service, each sending `question` `questions`
+// times at once and reading nothing until `release` closes; then each asks STATUS,
+// ends its sending and reads all it is sent. Its status: how many connections the
+// service kept (a refused one is told why at once), or 255 when a kept one lost answers.
+int HoldConnections(const std::string& socket, int connections, const std::string& question,
+                    int questions, int ready, int release) {
+    std::string lines;
+    for (int at = 0; at < questions; ++at) {
+        lines += question;
+    }
+    std::vector<pollfd> polls;
+    for (int at = 0; at < connections; ++at) {
+        polls.push_back({.fd = ConnectTo(socket), .events = POLLIN});
+        if (polls.back().fd < 0) {
+            return 254;
+        }
+        // A refused connection may be closed already: what it sends is lost, and so be it.
+        ::send(polls.back().fd, lines.data(), lines.size(), MSG_NOSIGNAL);
+    }
+    char byte = 0;
+    if (::write(ready, &byte, 1) != 1 || ::read(release, &byte, 1) != 0) {
+        return 254;
+    }
+    // What the service has not read of each one's questions: it reads the next only once
+    // the last answer is taken, so a connection that reads nothing keeps most unread.
+    std::vector<int> unread(polls.size());
+    for (std::size_t at = 0; at < polls.size(); ++at) {
+        ::ioctl(polls[at].fd, SIOCOUTQ, &unread[at]);
+    }
+    for (const pollfd& poll : polls) {
+        ::send(poll.fd, "STATUS\n", 7, MSG_NOSIGNAL);
+        ::shutdown(poll.fd, SHUT_WR);
+    }
+    std::vector<std::string> texts(polls.size());
+    std::array<char, 65536> buffer{};
+    for (std::size_t open = polls.size(); open > 0;) {
+        if (::poll(polls.data(), polls.size(), 10000) <= 0) {
+            return 253;
+        }
+        for (std::size_t at = 0; at < polls.size(); ++at) {
+            if (polls[at].revents == 0) {
+                continue;
+            }
+            const ssize_t got = ::recv(polls[at].fd, buffer.data(), buffer.size(), 0);
+            if (got > 0) {
+                texts[at].append(buffer.data(), static_cast<std::size_t>(got));
+                continue;
+            }
+            ::close(polls[at].fd);
+            polls[at].fd = -1;
+            --open;
+        }
+    }
+    int kept = 0;
+    for (std::size_t at = 0; at < texts.size(); ++at) {
+        std::size_t answers = 0;
+        for (std::size_t end = 0; (end = texts[at].find("\nEND\n", end)) != std::string::npos;
+             ++end) {
+            ++answers;
+        }
+        if (!texts[at].starts_with("ERR za dużo")) {
+            if (answers != static_cast<std::size_t>(questions) + 1 ||
+                (questions > 0 && unread[at] == 0)) {
+                return 255;
+            }
+            ++kept;
+        }
+    }
+    return kept;
+}
+
+// Storms the service from `users` uids at once (60000 on), each as HoldConnections,
+// runs `meanwhile` while they hold on, and returns what each user kept.
+std::vector<int> WhileStorming(const std::string& socket, int users, int connections,
+                               const std::string& question, int questions,
+                               const std::function<void()>& meanwhile) {
+    int ready[2];
+    int release[2];
+    if (::pipe2(ready, O_CLOEXEC) != 0 || ::pipe2(release, O_CLOEXEC) != 0) {
+        throw std::runtime_error("pipe");
+    }
+    std::vector<pid_t> storms;
+    for (int user = 0; user < users; ++user) {
+        storms.push_back(Spawn({.uid = static_cast<uid_t>(60000 + user)}, [&] {
+            ::close(release[1]);
+            return HoldConnections(socket, connections, question, questions, ready[1], release[0]);
+        }));
+    }
+    for (char byte = 0; users > 0 && ::read(ready[0], &byte, 1) == 1; --users) {
+    }
+    meanwhile();
+    for (const int fd : {ready[0], ready[1], release[0], release[1]}) {
+        ::close(fd);
+    }
+    std::vector<int> kept;
+    for (const pid_t storm : storms) {
+        kept.push_back(Wait(storm));
+    }
+    return kept;
+}
+
+// Waits until the service holds no reader but the one asking: a last storm's are gone.
+void AwaitNoReaders(const std::string& socket) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const int fd = ConnectTo(socket);
+        ::send(fd, "STATUS\n", 7, MSG_NOSIGNAL);
+        std::string text(4096, '\0');
+        text.resize(
+            static_cast<std::size_t>(std::max(::recv(fd, text.data(), text.size(), 0), 0L)));
+        ::close(fd);
+        const auto status = ParseStatusAnswer(text);
+        if (status && status->tables.front().used == 1) {
+            return;
+        }
+        std::this_thread::sleep_for(50ms);
+    }
+}
+
+struct StormCase {
+    const char* name;
+    int users;       // storming at once, each from a uid of its own
+    int connections; // each user's
+    int questions;   // each connection's, sent at once and read only at the end
+    int keptInAll;   // of all the storming users' connections
+};
+
+// A reader of another user, connected before a storm of connections or beside
+// pipelining readers, gets every answer on its one connection; a user keeps 8
+// connections, the other users 120 in all, and root is answered all the same.
+TEST_F(CollectorTest, AReaderGetsItsAnswersDuringAConnectionStorm) {
+    const StormCase cases[] = {
+        {"one user connecting 300 times", 1, 300, 0, 8},
+        {"sixteen users connecting 10 times each", 16, 10, 0, 119}, // and the honest one
+        {"a user's pipelining readers", 1, 8, 1000, 8},
+    };
+    const std::string question = CountersLineIn("", "lo");
+    for (const StormCase& entry : cases) {
+        SCOPED_TRACE(entry.name);
+        AwaitNoReaders(s_socket);
+        int ready[2];
+        int go[2];
+        ASSERT_EQ(::pipe2(ready, O_CLOEXEC) | ::pipe2(go, O_CLOEXEC), 0);
+        const pid_t honest = Spawn({.uid = 60100}, [&] {
+            const int fd = ConnectTo(s_socket);
+            char byte = 0;
+            if (fd < 0 || ::write(ready[1], &byte, 1) != 1 || ::read(go[0], &byte, 1) != 1) {
+                return 2;
+            }
+            for (int asked = 0; asked < 5; ++asked) {
+                ::send(fd, question.data(), question.size(), MSG_NOSIGNAL);
+                std::string answer;
+                std::array<char, 4096> buffer{};
+                for (ssize_t got = 1; got > 0 && !answer.ends_with("\nEND\n");) {
+                    got = ::recv(fd, buffer.data(), buffer.size(), 0);
+                    answer.append(buffer.data(), static_cast<std::size_t>(std::max(got, 0L)));
+                }
+                if (!answer.starts_with("RUN") || !answer.ends_with("\nEND\n")) {
+                    return 1;
+                }
+            }
+            return 0;
+        });
+        char byte = 0;
+        ASSERT_EQ(::read(ready[0], &byte, 1), 1);
+        const std::vector<int> kept =
+            WhileStorming(s_socket, entry.users, entry.connections, question, entry.questions, [&] {
+                EXPECT_EQ(::write(go[1], &byte, 1), 1);
+                EXPECT_EQ(Wait(honest), 0);
+                EXPECT_TRUE(CollectorClient(s_socket, 5s).ReadCounters("lo").has_value());
+            });
+        EXPECT_EQ(std::accumulate(kept.begin(), kept.end(), 0), entry.keptInAll);
+        EXPECT_LE(*std::max_element(kept.begin(), kept.end()), 8);
+        for (const int fd : {ready[0], ready[1], go[0], go[1]}) {
+            ::close(fd);
+        }
+    }
+}
+
+// Readers that ask a thousand questions each and read none leave the service holding
+// one answer each, not a thousand: it leaves their further questions unread, its
+// memory stays put, and each, reading at last, gets every answer.
+TEST_F(CollectorTest, UnreadAnswersStayBounded) {
+    // A service of its own, whose freed memory is used again at once even under
+    // AddressSanitizer: its quarantine would keep it resident.
+    const char* sanitizer = std::getenv("ASAN_OPTIONS");
+    const std::string options = sanitizer == nullptr ? "" : sanitizer;
+    ::setenv("ASAN_OPTIONS", (options + ":quarantine_size_mb=0").c_str(), 1);
+    const std::string socket = (s_dir->Path() / "unread.sock").string();
+    const pid_t service = Launch(socket);
+    sanitizer == nullptr ? ::unsetenv("ASAN_OPTIONS") : ::setenv("ASAN_OPTIONS", sanitizer, 1);
+    ASSERT_GT(service, 0);
+    const Scope scope(s_subtree, "unread");
+    for (uid_t uid = 60000; uid < 60003; ++uid) {
+        // Eighty programs of the user's own, so that each answer it gets is long.
+        ASSERT_EQ(Wait(Spawn({.scope = scope.Path(), .uid = uid},
+                             [] {
+                                 for (int program = 0; program < 80; ++program) {
+                                     ::prctl(PR_SET_NAME, ("q" + std::to_string(program)).c_str());
+                                     if (SendDatagrams("127.0.0.1", 9, 1, 10) != 0) {
+                                         return 1;
+                                     }
+                                 }
+                                 return 0;
+                             })),
+                  0);
+    }
+    const auto field = [&](const char* file, int at) { // the `at`th word of its line
+        std::ifstream text("/proc/" + std::to_string(service) + "/" + file);
+        std::string word;
+        for (int skipped = 0; skipped < at && text >> word; ++skipped) {
+        }
+        return text >> word ? std::stol(word) : -1L;
+    };
+    const auto resident = [&] {
+        return field("statm", 1) * ::sysconf(_SC_PAGESIZE) / 1024;
+    };
+    const long before = resident();
+    long most = before;
+    const std::vector<int> kept = WhileStorming(socket, 3, 8, CountersLineIn("", "lo"), 1000, [&] {
+        // Until the service stands idle, all it would answer answered or waiting.
+        for (long same = 0, last = -1, attempt = 0; same < 5 && attempt < 300; ++attempt) {
+            std::this_thread::sleep_for(100ms);
+            const long busy = field("stat", 13) + field("stat", 14); // its user and system time
+            same = busy == last ? same + 1 : 0;
+            last = busy;
+            most = std::max(most, resident());
+        }
+    });
+    Stop(service);
+    EXPECT_LT(most - before, 16 * 1024) << before << " kB before";
+    EXPECT_EQ(kept, std::vector<int>(3, 8));
+}
+
 // Whether `text` is whole UTF-8, as iconv reads it.
 bool IsUtf8(std::string text) {
     const iconv_t convert = ::iconv_open("UTF-32LE", "UTF-8");
@@ -1615,7 +1860,8 @@ TEST(CgroupOwnerTest, NamesTheOwnerFromThePath) {
         {"/user.slice/user-1000.slice/user@1000.service/app.slice/"
          "app-flatpak-org.example.My\\x2dApp-99.scope",
          "app", OwnerKind::App, "org.example.My-App"},
-        {"/user.slice/user-1000.slice/user@1000.service/app.slice/app-org.kde.konsole@3.service",
+        {"/user.slice/user-1000.slice/user@1000.service/app.slice/"
+         "app-org.kde.konsole@3.service",
          "konsole", OwnerKind::App, "org.kde.konsole"},
         {"/user.slice/user-1000.slice/user@1000.service/app.slice/app-thunderbird.service", "tb",
          OwnerKind::App, "thunderbird"},
@@ -1652,7 +1898,8 @@ TEST(CgroupOwnerTest, NamesTheOwnerFromThePath) {
          "systemd-resolve", OwnerKind::Unit, "nspawn debian-test"},
         {"/machine.slice/systemd-nspawn@arch.service/payload", "curl", OwnerKind::Unit,
          "nspawn arch"},
-        {"/user.slice/user-1000.slice/user@1000.service/app.slice/app-slash\\x2f..\\x2fetc-1.scope",
+        {"/user.slice/user-1000.slice/user@1000.service/app.slice/"
+         "app-slash\\x2f..\\x2fetc-1.scope",
          "evil", OwnerKind::Exe, "evil"},
         {"/machine.slice/machine-a\\x2f..\\x2fb.scope/payload", "curl", OwnerKind::Exe, "curl"},
         {"/system.slice/apt-daily.service", "apt", OwnerKind::Unit, "apt-daily.service"},

@@ -2,6 +2,7 @@
 
 #include "common/DecimalText.h"
 #include "common/SettingsValues.h"
+#include "presentation/NetworkText.h"
 
 #include <algorithm>
 #include <charconv>
@@ -236,17 +237,6 @@ std::string PlanText(const NetworkPlan& plan, std::string_view separator) {
     return "bez limitu";
 }
 
-std::string PlanUseText(double usedKb, double limitKb, const CalendarDate& lastDay,
-                        std::string_view separator) {
-    static constexpr std::string_view kMonths[] = {
-        "stycznia", "lutego",   "marca",    "kwietnia",     "maja",      "czerwca",
-        "lipca",    "sierpnia", "września", "października", "listopada", "grudnia"};
-    const double unit = limitKb >= 1024.0 * 1024 ? 1024.0 * 1024 : 1024.0;
-    return Amount(std::max(usedKb, 0.0), unit, separator) + " z " +
-           Amount(limitKb, unit, separator) + (unit > 1024 ? " GB" : " MB") + " do " +
-           std::to_string(lastDay.day) + " " + std::string(kMonths[(lastDay.month + 11) % 12]);
-}
-
 std::optional<NetworkHour> ParseNetworkHour(std::string_view text) {
     auto line = [&]() -> std::optional<std::string_view> {
         const std::size_t end = text.find('\n');
@@ -458,7 +448,8 @@ std::optional<Notice> CheckPlan(WatchState& state, const LimitSettings& settings
     notice.summary = *threshold >= 100
                          ? "Limit sieci " + name + " został wykorzystany"
                          : "Wykorzystano " + std::to_string(*threshold) + " % limitu sieci " + name;
-    notice.body = name + ": " + PlanUseText(usedKb, limitKb, period.last, decimalSeparator()) + ".";
+    notice.body = name + ": " +
+                  presentation::PlanUseText(usedKb, limitKb, period.last, decimalSeparator()) + ".";
     return notice;
 }
 

@@ -74,10 +74,6 @@ LimitSettings PlanLimitSettings(const NetworkPlan& plan, const LimitSettings& sh
 // "5,00 GB miesięcznie od 12. dnia", "pakiet 10,00 GB na 30 dni od 2026-12-01",
 // "bez limitu": how the options list a plan.
 std::string PlanText(const NetworkPlan& plan, std::string_view separator);
-// "4,02 z 5,00 GB do 12 grudnia": the plan's use in the limit's unit (GB from 1 GB
-// up) and its period's last day.
-std::string PlanUseText(double usedKb, double limitKb, const CalendarDate& lastDay,
-                        std::string_view separator);
 
 // The open hour's figures per network, as the meter writes them to
 // paths::NetworkHourFile: kB received and sent by network id.

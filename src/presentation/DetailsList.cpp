@@ -33,8 +33,12 @@ void DetailsList::ShowWaiting() {
     m_values.at(kNetworkRow - 1) = std::move(network);
 }
 
-void DetailsList::ShowNetwork(const platform::Network& network) {
-    Write(kNetworkRow, NetworkDescription(network));
+void DetailsList::ShowNetwork(const platform::Network& network, std::string_view planUse) {
+    std::string shown = NetworkDescription(network);
+    if (!planUse.empty()) {
+        shown.append(": ").append(planUse);
+    }
+    Write(kNetworkRow, std::move(shown));
 }
 
 void DetailsList::Write(std::size_t row, std::string value) {

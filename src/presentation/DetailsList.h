@@ -37,7 +37,8 @@ public:
     // network, which stays the last one known until another is.
     void ShowWaiting();
     // The network the followed interface is on, in the last row.
-    void ShowNetwork(const platform::Network& network);
+    // The network, and after it its own plan's use when it has one.
+    void ShowNetwork(const platform::Network& network, std::string_view planUse = {});
 
     // Row from 1 to 10, as the list numbers them.
     const std::string& Value(std::size_t row) const { return m_values.at(row - 1); }

@@ -1,5 +1,9 @@
 #include "presentation/NetworkText.h"
 
+#include "common/DecimalText.h"
+
+#include <algorithm>
+
 namespace quantiro::presentation {
 
 std::string_view KindName(platform::NetworkKind kind) {
@@ -31,6 +35,20 @@ std::string NetworkDescription(const platform::Network& network) {
         details += details.empty() ? "taryfowana" : ", taryfowana";
     }
     return details.empty() ? network.name : network.name + " (" + details + ")";
+}
+
+std::string PlanUseText(double usedKb, double limitKb, const CalendarDate& lastDay,
+                        std::string_view separator) {
+    static constexpr std::string_view kMonths[] = {
+        "stycznia", "lutego",   "marca",    "kwietnia",     "maja",      "czerwca",
+        "lipca",    "sierpnia", "września", "października", "listopada", "grudnia"};
+    const double unit = limitKb >= 1024.0 * 1024 ? 1024.0 * 1024 : 1024.0;
+    const auto amount = [&](double kilobytes) {
+        return FixedDecimal(kilobytes / unit, 2, separator);
+    };
+    return amount(std::max(usedKb, 0.0)) + " z " + amount(limitKb) + (unit > 1024 ? " GB" : " MB") +
+           " do " + std::to_string(lastDay.day) + " " +
+           std::string(kMonths[(lastDay.month + 11) % 12]);
 }
 
 } // namespace quantiro::presentation

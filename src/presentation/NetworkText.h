@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/CalendarDate.h"
 #include "platform/Networks.h"
 
 #include <string>
@@ -14,5 +15,10 @@ std::string_view KindName(platform::NetworkKind kind);
 // and whether it is metered, "Telefon (Wi-Fi, taryfowana)"; "nieznana sieć"
 // while none is known.
 std::string NetworkDescription(const platform::Network& network);
+
+// "4,02 z 5,00 GB do 12 grudnia": a plan's use in the limit's unit (GB from 1 GB up;
+// 1 GB is 1024 MB) and its period's last day.
+std::string PlanUseText(double usedKb, double limitKb, const CalendarDate& lastDay,
+                        std::string_view separator);
 
 } // namespace quantiro::presentation

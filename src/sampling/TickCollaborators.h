@@ -1,11 +1,22 @@
 #pragma once
 
+#include "common/CalendarDate.h"
 #include "platform/InterfaceTable.h"
 #include "platform/Networks.h"
 
 #include <cstdint>
+#include <optional>
 
 namespace quantiro::sampling {
+
+// A network's own plan as it stands: its use and limit in kB, as the plan counts
+// them, and its period's last day.
+struct PlanUse {
+    double usedKb = 0;
+    double limitKb = 0;
+    CalendarDate lastDay{};
+    bool operator==(const PlanUse&) const = default;
+};
 
 // What the tick shows: the window's bars, labels, marker and details list, or the
 // terminal's line. Rates are in rate units, amounts in kilobytes.
@@ -23,9 +34,11 @@ public:
     // Nothing to measure: the monitored interface is away, or no default route leads
     // anywhere. Told once as the wait begins; the next sample ends it.
     virtual void ShowWaiting() = 0;
-    // The followed interface's network changed (or became known); a display without
-    // a place for it shows nothing.
-    virtual void ShowNetwork(const platform::Network& /*network*/) {}
+    // The followed interface's network changed (or became known), or its own plan's
+    // use moved (`plan`: none when it has no plan of its own in force); a display
+    // without a place for it shows nothing.
+    virtual void ShowNetwork(const platform::Network& /*network*/,
+                             const std::optional<PlanUse>& /*plan*/) {}
 };
 
 // The kilobytes the monitored links carried since the meter started.

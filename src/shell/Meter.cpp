@@ -244,10 +244,24 @@ void Meter::FollowNetwork() {
         m_networkOf = std::move(interfaceName);
         m_system.networks->Follow(m_networkOf);
     }
-    if (const platform::Network& current = m_system.networks->Current();
-        current != m_shownNetwork) {
+    const platform::Network& current = m_system.networks->Current();
+    // The plan's use moves with the traffic: shown again at most once a second, so
+    // the tooltip is not rewritten every tick.
+    const std::uint32_t now = m_system.clock.TickMilliseconds();
+    const bool changed = current != m_shownNetwork;
+    if (!changed && now - m_networkShownAt < 1000) {
+        return;
+    }
+    std::optional<sampling::PlanUse> plan;
+    if (const std::optional<limits::PlanWatch::Use> use = CurrentPlanUse()) {
+        plan = sampling::PlanUse{
+            .usedKb = use->usedKb, .limitKb = use->limitKb, .lastDay = use->period.last};
+    }
+    if (changed || plan != m_shownPlan) {
         m_shownNetwork = current;
-        m_frontEnd.display.ShowNetwork(current);
+        m_shownPlan = plan;
+        m_networkShownAt = now;
+        m_frontEnd.display.ShowNetwork(current, plan);
     }
 }
 

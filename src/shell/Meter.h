@@ -235,6 +235,8 @@ private:
     platform::LinkCounting m_linkCounting;
     std::string m_networkOf; // the interface the network watch follows
     platform::Network m_shownNetwork;
+    std::optional<sampling::PlanUse> m_shownPlan;
+    std::uint32_t m_networkShownAt = 0;
 };
 
 } // namespace quantiro::shell

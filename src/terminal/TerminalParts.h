@@ -6,6 +6,7 @@
 #include "platform/Notifier.h"
 #include "platform/Settings.h"
 #include "presentation/DetailsList.h"
+#include "presentation/NetworkText.h"
 #include "presentation/RateScale.h"
 #include "sampling/TickCollaborators.h"
 #include "shell/MeterWindow.h"
@@ -39,8 +40,12 @@ public:
         m_details.ShowWaiting();
         m_waiting = true;
     }
-    void ShowNetwork(const platform::Network& network) override {
-        m_details.ShowNetwork(network);
+    void ShowNetwork(const platform::Network& network,
+                     const std::optional<sampling::PlanUse>& plan) override {
+        m_details.ShowNetwork(network,
+                              plan ? presentation::PlanUseText(plan->usedKb, plan->limitKb,
+                                                               plan->lastDay, m_decimalSeparator)
+                                   : std::string());
         m_networkKnown = network.Known();
     }
     void SetScale(const presentation::RateScale& scale) { m_scale = scale; }

@@ -201,8 +201,12 @@ void MainWindow::ShowWaiting() {
     setToolTip(FromUtf8(presentation::DetailsList::kWaiting));
 }
 
-void MainWindow::ShowNetwork(const platform::Network& network) {
-    m_details.ShowNetwork(network);
+void MainWindow::ShowNetwork(const platform::Network& network,
+                             const std::optional<sampling::PlanUse>& plan) {
+    m_details.ShowNetwork(network,
+                          plan ? presentation::PlanUseText(plan->usedKb, plan->limitKb,
+                                                           plan->lastDay, m_decimalSeparator)
+                               : std::string());
     m_network = network;
     if (m_tray) {
         m_tray->setToolTip(TrayTip());
@@ -212,7 +216,8 @@ void MainWindow::ShowNetwork(const platform::Network& network) {
 QString MainWindow::TrayTip() const {
     QString tip = QStringLiteral("Zelvano");
     if (m_network.Known()) {
-        tip += QStringLiteral("\nSieć: ") + FromUtf8(presentation::NetworkDescription(m_network));
+        tip += QStringLiteral("\nSieć: ") +
+               FromUtf8(m_details.Value(presentation::DetailsList::kNetworkRow));
     }
     return tip;
 }

@@ -55,7 +55,8 @@ public:
     void ShowAmounts(double received, double sent, double month) override;
     void ShowWaiting() override;
     // The details list's last row and the tray icon's tooltip.
-    void ShowNetwork(const platform::Network& network) override;
+    void ShowNetwork(const platform::Network& network,
+                     const std::optional<sampling::PlanUse>& plan) override;
     // The tray icon's tooltip: the program, then the network when one is known.
     QString TrayTip() const;
     // Writes "Hide" through the meter, which tells of a failed write.

@@ -4,6 +4,7 @@
 #include "limits/PlanWatch.h"
 #include "platform/linux/IniFileSettings.h"
 #include "platform/linux/IniSettingsStore.h"
+#include "presentation/NetworkText.h"
 
 #include <algorithm>
 
@@ -63,7 +64,7 @@ TEST(NetworkPlansTest, PlansOfAnyIdComeBackFromTheFileWithThePeriodOfTheDay) {
         EXPECT_EQ(PlanPeriod(c.plan, c.today), c.period) << label;
         EXPECT_EQ(PlanInForce(c.plan, c.today), c.inForce) << label;
     }
-    EXPECT_EQ(PlanUseText(4215.0 * 1024, 5120.0 * 1024, {2026, 12, 12}, ","),
+    EXPECT_EQ(presentation::PlanUseText(4215.0 * 1024, 5120.0 * 1024, {2026, 12, 12}, ","),
               "4,12 z 5,00 GB do 12 grudnia");
 }
 

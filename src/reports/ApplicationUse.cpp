@@ -21,6 +21,7 @@ bool LargerFirst(const ApplicationShare& a, const ApplicationShare& b) {
 
 void WorkOutShares(std::vector<ApplicationShare>& rows) {
     std::vector<std::int64_t> amounts;
+    amounts.reserve(rows.size());
     for (const ApplicationShare& row : rows) {
         amounts.push_back(row.download + row.upload);
     }

@@ -394,7 +394,7 @@ private:
             BindText(find, 2, network.otherId);
         }
         const int result = sqlite3_step(find);
-        const std::string rowId = result == SQLITE_ROW ? Text(find, 0) : std::string();
+        std::string rowId = result == SQLITE_ROW ? Text(find, 0) : std::string();
         sqlite3_reset(find);
         if (result != SQLITE_ROW && result != SQLITE_DONE) {
             throw DatabaseError(kWriteFailure + Message(db));
@@ -444,7 +444,7 @@ private:
         Prepared(m_hourDate, "SELECT Data FROM trafic WHERE rowid = ?1");
         sqlite3_bind_int64(m_hourDate.get(), 1, hour);
         const int result = sqlite3_step(m_hourDate.get());
-        const std::string date = result == SQLITE_ROW ? Text(m_hourDate.get(), 0) : std::string();
+        std::string date = result == SQLITE_ROW ? Text(m_hourDate.get(), 0) : std::string();
         sqlite3_reset(m_hourDate.get());
         if (result != SQLITE_ROW) {
             throw DatabaseError("Rekord nie istnieje.");

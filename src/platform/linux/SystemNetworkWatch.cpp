@@ -126,7 +126,7 @@ struct SystemNetworkWatch::ManagerFollower {
     }
 
     // Follows the signals of `path` instead of those of `watched`'s path.
-    void WatchPath(std::string& watched, const std::string& path) {
+    void WatchPath(std::string& watched, const std::string& path) const {
         if (watched == path) {
             return;
         }

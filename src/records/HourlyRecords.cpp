@@ -208,6 +208,7 @@ void HourlyRecords::Count(double downloadKb, double uploadKb, std::uint32_t onli
         // The name and the metered flag as last seen are what the rows note.
         auto [total, added] = m_networkTotals.try_emplace(network.id);
         if (added || !(total->second.network == network)) {
+            m_networkUnsaved = m_networkUnsaved || added;
             total->second.network = network;
             TakeOverOtherId(m_open, network);
         }
@@ -420,7 +421,7 @@ void HourlyRecords::SaveIfDue() {
     // otherwise never written again.
     const std::uint32_t now = m_clock.TickMilliseconds();
     if (now - m_lastSave >= static_cast<std::uint32_t>(kSaveInterval / 1ms) ||
-        (m_closed && m_closed->unsaved)) {
+        (m_closed && m_closed->unsaved) || m_networkUnsaved) {
         SaveNow();
     }
 }
@@ -458,6 +459,7 @@ void HourlyRecords::SaveAccumulators() {
     m_store.SaveHour(m_openHour->key, m_open.amounts, RowsOf(m_open));
     m_saved = m_open.amounts;
     m_applicationsCounted = false;
+    m_networkUnsaved = false;
 }
 
 } // namespace quantiro::records

@@ -98,8 +98,9 @@ public:
     // download or the upload is). Errors are thrown.
     void SaveHour();
     // Writes what came late for the hour closed last, and what the open hour counted
-    // since the last write: at once when something came late, else once five
-    // minutes have passed. A failure waits for the next try and is told once.
+    // since the last write: at once when something came late or a network was
+    // counted for the first time this run, else once five minutes have passed. A
+    // failure waits for the next try and is told once.
     void SaveIfDue();
     // The same writes at once, whatever the time: the system is about to sleep.
     void SaveNow();
@@ -170,6 +171,9 @@ private:
     std::uint64_t m_openNumber = 1;
     std::optional<ClosedHour> m_closed;
     bool m_applicationsCounted = false; // since the last save
+    // A network first counted this run and not written yet: until it is, the
+    // options and the reports do not know it, so a plan cannot be set for it.
+    bool m_networkUnsaved = false;
     bool m_exactCounting = false;
     platform::Clock& m_clock;
     platform::Notifier& m_notifier;

@@ -126,6 +126,31 @@ TEST(HourlyRecordsTest, TheHourIsSavedToItsOwnRecordOnlyWithTrafficBothWays) {
     }
 }
 
+TEST(HourlyRecordsTest, ANetworkFirstCountedIsWrittenAtOnceThenEveryFiveMinutes) {
+    // Until its row is written the options cannot give the network a plan.
+    const platform::Network home{.id = "nm:dom", .name = "Dom"};
+    const platform::Network hotspot{.id = "nm:telefon", .name = "Telefon", .metered = true};
+    const std::pair<const platform::Network*, const char*> ticks[] = {
+        {&home, "nm:dom|0|100,"},
+        {&home, "nm:dom|0|100,"},
+        {&hotspot, "nm:dom|0|200,nm:telefon|1|100,"},
+        {&hotspot, "nm:dom|0|200,nm:telefon|1|100,"}};
+    RecordsRig rig;
+    rig.Start(At(2026, 12, 5, 10, 5));
+    for (const auto& [network, written] : ticks) {
+        rig.system.clock.Advance(1000);
+        rig.hours->Count(100, 10, 1000, *network);
+        rig.hours->SaveIfDue();
+        std::string rows;
+        for (const std::string& row : testing::TrafficTable(rig.database)
+                                          .Select("SELECT s.Id, s.Taryfowana, r.Download FROM "
+                                                  "sieci s JOIN ruch_sieci r ON r.Siec = s.Id")) {
+            rows += row + ",";
+        }
+        EXPECT_EQ(rows, written) << network->name;
+    }
+}
+
 TEST(MonthlySumTest, SumsTheMonthsDownloads) {
     struct Case {
         const char* name;

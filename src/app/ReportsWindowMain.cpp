@@ -74,10 +74,10 @@ extern "C" __attribute__((visibility("default"))) int QuantiroReportsWindow(int 
             ui::ReportsWindow::NetworkRecords records;
             // As the networks' view: a busy file shows nothing rather than end the window.
             try {
-                records.history = reports::LoadHistory(*database, std::nullopt, std::nullopt,
-                                                       networkId);
-                records.applications = reports::LoadApplications(*database, std::nullopt,
-                                                                 std::nullopt, networkId);
+                records.history =
+                    reports::LoadHistory(*database, std::nullopt, std::nullopt, networkId);
+                records.applications =
+                    reports::LoadApplications(*database, std::nullopt, std::nullopt, networkId);
             } catch (const platform::DatabaseError&) {
                 return ui::ReportsWindow::NetworkRecords{};
             }

@@ -37,10 +37,10 @@ void Complete(NetworkShares& shares, platform::HourStore& database, const Calend
     // Hours recorded before networks were, or while none was known, have no network
     // rows: what the records hold beyond them is the unknown network's.
     const Traffic recorded = LoadHistory(database, first, last).Days(first, last);
-    const NetworkShare unknown{
-        .download = std::max<std::int64_t>(recorded.download - known.download, 0),
-        .upload = std::max<std::int64_t>(recorded.upload - known.upload, 0),
-        .period = unknownPeriod};
+    const NetworkShare unknown{.download =
+                                   std::max<std::int64_t>(recorded.download - known.download, 0),
+                               .upload = std::max<std::int64_t>(recorded.upload - known.upload, 0),
+                               .period = unknownPeriod};
     if (unknown.download > 0 || unknown.upload > 0) {
         shares.rows.push_back(unknown);
     }
@@ -215,8 +215,7 @@ std::string NetworksText(const NetworkShares& shares, std::string_view title,
     };
     text += Padded("", 26) + Padded("Rodzaj", 18) + Padded("Odebrano", 16, true) +
             Padded("Wysłano", 16, true) + Padded("Udział", 10, true) +
-            (anyLocal ? Padded("Sieć lokalna", 16, true) : "") + (periods ? "  Okres" : "") +
-            "\n";
+            (anyLocal ? Padded("Sieć lokalna", 16, true) : "") + (periods ? "  Okres" : "") + "\n";
     for (const NetworkShare& row : shares.rows) {
         line(NetworkName(row), KindText(row.network), row.download, row.upload,
              FormatShare(row.shareTenths, decimalSeparator), row.local.Total(),

@@ -117,17 +117,18 @@ TrafficHistory LoadUnknownNetworkHistory(platform::HourStore& database,
     };
     std::map<std::pair<std::string, std::int64_t>, Known> known;
     for (const platform::StoredNetwork& stored : database.ReadNetworks(from, to)) {
-        database.ReadNetworkHours(stored.network.id, from, to, [&](const platform::StoredRecord& row) {
-            const auto* date = std::get_if<std::string>(&row.date);
-            const auto* hour = std::get_if<std::int64_t>(&row.hour);
-            const auto* download = std::get_if<std::int64_t>(&row.download);
-            const auto* upload = std::get_if<std::int64_t>(&row.upload);
-            if (date && hour && download && upload) {
-                Known& sum = known[{*date, *hour}];
-                sum.download += *download;
-                sum.upload += *upload;
-            }
-        });
+        database.ReadNetworkHours(
+            stored.network.id, from, to, [&](const platform::StoredRecord& row) {
+                const auto* date = std::get_if<std::string>(&row.date);
+                const auto* hour = std::get_if<std::int64_t>(&row.hour);
+                const auto* download = std::get_if<std::int64_t>(&row.download);
+                const auto* upload = std::get_if<std::int64_t>(&row.upload);
+                if (date && hour && download && upload) {
+                    Known& sum = known[{*date, *hour}];
+                    sum.download += *download;
+                    sum.upload += *upload;
+                }
+            });
     }
     TrafficHistory history;
     database.ReadRecords(first ? from : "", last ? to : "", [&](platform::StoredRecord record) {

@@ -461,7 +461,8 @@ void ReportsWindow::ShowNetworks(const reports::ApplicationRange& range) {
     }
     m_networkChart->SetBars(std::move(bars));
     m_networkTable->setColumnHidden(5, shares.local.Total() <= 0);
-    m_networkTable->setColumnHidden(6, range.span != reports::ApplicationRange::Span::BillingPeriod);
+    m_networkTable->setColumnHidden(6,
+                                    range.span != reports::ApplicationRange::Span::BillingPeriod);
     m_networkTotals->setText(shares.rows.empty()
                                  ? QStringLiteral("Razem: brak ruchu w tym okresie")
                                  : QStringLiteral("Razem: odebrano %1, wysłano %2")

@@ -282,8 +282,9 @@ TEST(ReportsWindowTest, NetworksOfADayAndAMonthFromTheRecords) {
                    "('2026-03-20', 10, 'nm:1', 4096, 512, 1024, 0), "
                    "('2026-03-20', 10, 'nm:2', 2048, 512, 0, 0), "
                    "('2026-02-25', 9, 'nm:2', 1024, 0, 0, 0)");
-        table.Exec("INSERT INTO aplikacje VALUES ('2026-03-20', 10, 'proba-telefon', 2048, 512, 0, 0, "
-                   "'nm:2'), ('2026-03-20', 8, 'proba-nieznana', 1024, 0, 0, 0, NULL)");
+        table.Exec(
+            "INSERT INTO aplikacje VALUES ('2026-03-20', 10, 'proba-telefon', 2048, 512, 0, 0, "
+            "'nm:2'), ('2026-03-20', 8, 'proba-nieznana', 1024, 0, 0, 0, NULL)");
     }
     const std::vector<limits::NetworkPlan> plans{
         {.network = "nm:2", .limitMb = 100, .billingDay = 25}};
@@ -293,9 +294,8 @@ TEST(ReportsWindowTest, NetworksOfADayAndAMonthFromTheRecords) {
     setenv("LC_ALL", "pl_PL.UTF-8", 1);
     platform::linux_impl::GioDesktopEntries entries;
     ReportsWindow window(reports::LoadHistory(*database), reports::LoadApplications(*database),
-                         entries, {}, reports::LocalCounting::Included,
-                         {.today = {2026, 3, 20}}, reports::View::Networks, {},
-                         [&](const reports::ApplicationRange& range) {
+                         entries, {}, reports::LocalCounting::Included, {.today = {2026, 3, 20}},
+                         reports::View::Networks, {}, [&](const reports::ApplicationRange& range) {
                              return reports::LoadNetworks(*database, range, plans);
                          });
     before ? setenv("LC_ALL", saved.c_str(), 1) : unsetenv("LC_ALL");
@@ -375,8 +375,8 @@ TEST(ReportsWindowTest, NetworksOfADayAndAMonthFromTheRecords) {
         window.NetworkFilter().setCurrentText(QString::fromUtf8(choice));
         EXPECT_TRUE(window.TotalsText().contains(QString::fromUtf8(totals)))
             << window.TotalsText().toStdString();
-        window.ShowApplications({.span = reports::ApplicationRange::Span::Day,
-                                 .anchor = {2026, 3, 20}});
+        window.ShowApplications(
+            {.span = reports::ApplicationRange::Span::Day, .anchor = {2026, 3, 20}});
         ASSERT_GE(window.ApplicationsTable().rowCount(), 1);
         EXPECT_EQ(window.ApplicationsTable().item(0, 0)->text(), QString::fromUtf8(application));
     }

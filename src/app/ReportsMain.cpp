@@ -55,7 +55,8 @@ struct TerminalRequest {
     std::optional<CalendarDate> from, to;
     // --apps: the applications of this day or month instead of the traffic.
     std::optional<reports::ApplicationRange> applications;
-    // --networks: the networks of this day or month instead of the traffic.
+    // --networks: the networks of this day or month, or each one's billing period,
+    // instead of the traffic.
     std::optional<reports::ApplicationRange> networks;
     // --network: only this network's traffic, as the user named it.
     std::optional<std::string> network;
@@ -100,11 +101,16 @@ std::variant<TerminalRequest, std::string> ParseOptions(int argc, char** argv) {
             request.networks =
                 reports::ApplicationRange{.span = reports::ApplicationRange::Span::Month,
                                           .anchor = {today.year, today.month, 1}};
-            if (hasValue && !std::string_view(argv[i + 1]).starts_with("--")) {
+            if (hasValue && std::string_view(argv[i + 1]) == "okres") {
+                // Each network's own billing period; the shared billing day is read later.
+                request.networks->span = reports::ApplicationRange::Span::BillingPeriod;
+                request.networks->anchor = today;
+                ++i;
+            } else if (hasValue && !std::string_view(argv[i + 1]).starts_with("--")) {
                 request.networks = ApplicationRangeNamed(argv[++i]);
                 if (!request.networks) {
-                    return std::string(
-                        "--networks przyjmuje dzień RRRR-MM-DD albo miesiąc RRRR-MM");
+                    return std::string("--networks przyjmuje dzień RRRR-MM-DD, miesiąc RRRR-MM "
+                                       "albo okres");
                 }
             }
         } else if (option == "--network") {
@@ -171,12 +177,15 @@ std::optional<std::optional<std::string>> NetworkFilter(const TerminalRequest& r
 
 // The networks of a day or a month, as a table or as JSON.
 int RunNetworks(const TerminalRequest& request, const paths::FamilyPaths& paths) {
-    const reports::ApplicationRange& range = *request.networks;
+    platform::linux_impl::IniFileSettings settings(paths::SettingsFile(paths.configHome));
+    const app::ReportSettings reportSettings = app::ReadReportSettings(settings);
+    reports::ApplicationRange range = *request.networks;
+    range.billingDay = reportSettings.limit.billingDay;
     reports::NetworkShares shares;
     try {
         const auto database = platform::linux_impl::OpenTrafficDatabaseForReading(
             paths::TrafficDatabase(paths.dataDirectory));
-        shares = reports::LoadNetworks(*database, range.First(), range.Last());
+        shares = reports::LoadNetworks(*database, range, reportSettings.networkPlans);
     } catch (const platform::DatabaseError& error) {
         std::cerr << "quantiro-reports: " << error.what() << '\n';
         return 1;
@@ -185,9 +194,9 @@ int RunNetworks(const TerminalRequest& request, const paths::FamilyPaths& paths)
     if (request.output == TerminalRequest::Output::Json) {
         output = reports::NetworksJson(shares);
     } else {
-        platform::linux_impl::IniFileSettings settings(paths::SettingsFile(paths.configHome));
+        // Each row says its own period; the title the shared one.
         output = reports::NetworksText(shares, range.Title(), EnvironmentDecimalSeparator(),
-                                       app::ReadReportSettings(settings).localCounting);
+                                       reportSettings.localCounting);
     }
     std::fwrite(output.data(), 1, output.size(), stdout);
     return std::fflush(stdout) == 0 ? 0 : 1;

@@ -2,6 +2,7 @@
 #include "app/FamilySettings.h"
 #include "app/ShowRequests.h"
 #include "common/FamilyPaths.h"
+#include "common/IgnoringErrors.h"
 #include "platform/linux/GioDesktopEntries.h"
 #include "platform/linux/IniSettingsStore.h"
 #include "platform/linux/SqliteDatabase.h"
@@ -40,10 +41,10 @@ extern "C" __attribute__((visibility("default"))) int QuantiroReportsWindow(int 
     }
     ui::ReportsWindow::NetworkSource networks;
     if (database) {
-        networks = [&database](const CalendarDate& first, const CalendarDate& last) {
+        networks = [&database, &reportSettings](const reports::ApplicationRange& range) {
             // A busy or broken file shows no networks rather than ending the window.
             try {
-                return reports::LoadNetworks(*database, first, last);
+                return reports::LoadNetworks(*database, range, reportSettings.networkPlans);
             } catch (const platform::DatabaseError&) {
                 return reports::NetworkShares{};
             }
@@ -59,6 +60,30 @@ extern "C" __attribute__((visibility("default"))) int QuantiroReportsWindow(int 
                              {.today = {today.year(), today.month(), today.day()},
                               .dayFraction = now.time().msecsSinceStartOfDay() / 86'400'000.0},
                              static_cast<reports::View>(view), problem, std::move(networks));
+    if (database) {
+        std::vector<platform::Network> seen;
+        // Without the list the filter offers only the unknown network.
+        IgnoringErrors([&] {
+            for (const platform::StoredNetwork& stored : database->ReadNetworks("", "")) {
+                seen.push_back(stored.network);
+            }
+        });
+        // Hours recorded before networks were, or while none was known, are this one's.
+        seen.push_back({});
+        window.OfferNetworks(seen, [&database](const std::string& networkId) {
+            ui::ReportsWindow::NetworkRecords records;
+            // As the networks' view: a busy file shows nothing rather than end the window.
+            try {
+                records.history =
+                    reports::LoadHistory(*database, std::nullopt, std::nullopt, networkId);
+                records.applications =
+                    reports::LoadApplications(*database, std::nullopt, std::nullopt, networkId);
+            } catch (const platform::DatabaseError&) {
+                return ui::ReportsWindow::NetworkRecords{};
+            }
+            return records;
+        });
+    }
     showRequests.Listen([&] { ui::BringForward(window); });
     window.show();
     return application.Run();

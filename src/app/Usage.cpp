@@ -83,14 +83,15 @@ constexpr std::array kReportsOptions{
                "największych, pozostałe razem i nieprzypisany ruch osobno, z ruchem w sieci "
                "lokalnej obok; z --json wszystkie aplikacje w kB (sieć lokalna w rx_local i "
                "tx_local). Wymaga usługi quantiro-collector."},
-    OptionText{"--networks", "[RRRR-MM-DD|RRRR-MM]",
+    OptionText{"--networks", "[RRRR-MM-DD|RRRR-MM|okres]",
                "Wypisuje ruch każdej sieci dnia albo miesiąca (domyślnie bieżącego): odebrano, "
                "wysłano, sieć lokalna i udział; godziny zapisane, zanim sieci były znane, jako "
-               "„nieznana sieć”. Z --json w kB: id, name, kind, metered, rx, tx, rx_local, "
-               "tx_local."},
+               "„nieznana sieć”. Z okres każda sieć w bieżącym okresie rozliczeniowym własnego "
+               "planu, inne we wspólnym. Z --json w kB: id, name, kind, metered, rx, tx, "
+               "rx_local, tx_local (z okres także from i to)."},
     OptionText{"--network", "NAZWA",
                "Zawęża --apps, --summary, --json i --csv do ruchu sieci o tej nazwie (albo "
-               "identyfikatorze)."},
+               "identyfikatorze); „nieznana sieć” to ruch godzin bez znanej sieci."},
     OptionText{"--version", "", "Wypisuje wersję programu i kończy pracę."},
     OptionText{"--help", "", "Wypisuje ten opis i kończy pracę."},
 };

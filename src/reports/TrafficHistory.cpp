@@ -1,8 +1,12 @@
 #include "reports/TrafficHistory.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
+#include <map>
+#include <utility>
+#include <variant>
 
 namespace quantiro::reports {
 
@@ -98,6 +102,61 @@ std::optional<CalendarDate> TrafficHistory::LastDay() const {
     return m_days.empty() ? std::nullopt : std::optional(DateOfDay(m_days.rbegin()->first));
 }
 
+namespace {
+
+// The hours' records less every known network's rows of the same hour: what was
+// recorded before networks were, or while none was known.
+TrafficHistory LoadUnknownNetworkHistory(platform::HourStore& database,
+                                         const std::optional<CalendarDate>& first,
+                                         const std::optional<CalendarDate>& last) {
+    const std::string from = first ? FormatIsoDate(*first) : "0000-01-01";
+    const std::string to = last ? FormatIsoDate(*last) : "9999-12-31";
+    struct Known {
+        std::int64_t download = 0;
+        std::int64_t upload = 0;
+    };
+    std::map<std::pair<std::string, std::int64_t>, Known> known;
+    for (const platform::StoredNetwork& stored : database.ReadNetworks(from, to)) {
+        database.ReadNetworkHours(
+            stored.network.id, from, to, [&](const platform::StoredRecord& row) {
+                const auto* date = std::get_if<std::string>(&row.date);
+                const auto* hour = std::get_if<std::int64_t>(&row.hour);
+                const auto* download = std::get_if<std::int64_t>(&row.download);
+                const auto* upload = std::get_if<std::int64_t>(&row.upload);
+                if (date && hour && download && upload) {
+                    Known& sum = known[{*date, *hour}];
+                    sum.download += *download;
+                    sum.upload += *upload;
+                }
+            });
+    }
+    TrafficHistory history;
+    database.ReadRecords(first ? from : "", last ? to : "", [&](platform::StoredRecord record) {
+        const auto* date = std::get_if<std::string>(&record.date);
+        const auto* hour = std::get_if<std::int64_t>(&record.hour);
+        auto* download = std::get_if<std::int64_t>(&record.download);
+        auto* upload = std::get_if<std::int64_t>(&record.upload);
+        if (date && hour && download && upload) {
+            if (const auto found = known.find({*date, *hour}); found != known.end()) {
+                // Taken from the hour's first record, the rest from a second one.
+                Known& left = found->second;
+                const std::int64_t down = std::min(*download, left.download);
+                const std::int64_t up = std::min(*upload, left.upload);
+                *download -= down;
+                *upload -= up;
+                left.download -= down;
+                left.upload -= up;
+                // The hour's time on line was a known network's.
+                record.time = std::int64_t{0};
+            }
+        }
+        history.Add(record);
+    });
+    return history;
+}
+
+} // namespace
+
 TrafficHistory LoadHistory(platform::HourStore& database, const std::optional<CalendarDate>& first,
                            const std::optional<CalendarDate>& last,
                            const std::optional<std::string>& network) {
@@ -105,6 +164,9 @@ TrafficHistory LoadHistory(platform::HourStore& database, const std::optional<Ca
     const auto add = [&](const platform::StoredRecord& record) {
         history.Add(record);
     };
+    if (network && network->empty()) {
+        return LoadUnknownNetworkHistory(database, first, last);
+    }
     if (network) {
         // Dates compare as text, so these two hold every date there can be.
         database.ReadNetworkHours(*network, first ? FormatIsoDate(*first) : "0000-01-01",

@@ -50,7 +50,8 @@ private:
 };
 
 // The records dated `first` to `last`, or all of them without dates; with
-// `network`, that network's rows of the hours instead (no time on line). Throws
+// `network`, that network's rows of the hours instead (no time on line); with ""
+// the hours' records less every known network's rows, the unknown network's. Throws
 // platform::DatabaseError when the table cannot be read.
 TrafficHistory LoadHistory(platform::HourStore& database,
                            const std::optional<CalendarDate>& first = std::nullopt,

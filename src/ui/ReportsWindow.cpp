@@ -119,7 +119,9 @@ ReportsWindow::ReportsWindow(reports::TrafficHistory history,
                              const limits::LimitSettings& settings, reports::LocalCounting counting,
                              const limits::Moment& now, reports::View view, const QString& problem,
                              NetworkSource networks)
-    : m_history(std::move(history))
+    : m_allHistory(history)
+    , m_allApplications(applications)
+    , m_history(std::move(history))
     , m_applications(std::move(applications))
     , m_entries(entries)
     , m_range{.anchor = now.today, .billingDay = settings.billingDay}
@@ -203,6 +205,22 @@ QPushButton* ReportsWindow::BuildControls(QVBoxLayout& layout) {
     periodBar->addWidget(m_calendar);
     periodBar->addWidget(exportButton);
     layout.addLayout(periodBar);
+    // Under the period's choice, for the traffic's and the applications' pages;
+    // shown once there are networks to choose.
+    m_filterBar = new QWidget;
+    auto* filterLayout = new QHBoxLayout(m_filterBar);
+    filterLayout->setContentsMargins(0, 0, 0, 0);
+    m_networkFilter = new QComboBox;
+    m_networkFilter->addItem(QStringLiteral("wszystkie"));
+    m_networkFilter->setToolTip(QStringLiteral("Pokaż ruch tylko tej sieci"));
+    m_networkFilter->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    auto* filterLabel = new QLabel(QStringLiteral("Sieć:"));
+    filterLabel->setBuddy(m_networkFilter);
+    filterLayout->addWidget(filterLabel);
+    filterLayout->addWidget(m_networkFilter);
+    filterLayout->addStretch();
+    m_filterBar->hide();
+    layout.addWidget(m_filterBar);
     return exportButton;
 }
 
@@ -253,7 +271,8 @@ QWidget* ReportsWindow::BuildNetworksPage() {
     auto* layout = new QVBoxLayout(page);
     layout->setContentsMargins(0, 0, 0, 0);
     m_networkSpan = new QComboBox;
-    m_networkSpan->addItems({QStringLiteral("Dzień"), QStringLiteral("Miesiąc")});
+    m_networkSpan->addItems({QStringLiteral("Dzień"), QStringLiteral("Miesiąc"),
+                             QStringLiteral("Okres rozliczeniowy")});
     auto* spanBar = new QHBoxLayout;
     spanBar->addWidget(m_networkSpan);
     spanBar->addStretch();
@@ -264,7 +283,10 @@ QWidget* ReportsWindow::BuildNetworksPage() {
         NewTable({QStringLiteral("Sieć"), QStringLiteral("Rodzaj"), QStringLiteral("Odebrano"),
                   QStringLiteral("Wysłano"), QStringLiteral("Udział")});
     AddLocalColumn(*m_networkTable, m_counting);
-    for (int column = 2; column <= 4; ++column) {
+    // Over billing periods, the period each row sums.
+    m_networkTable->setColumnCount(7);
+    m_networkTable->setHorizontalHeaderItem(6, new QTableWidgetItem(QStringLiteral("Okres")));
+    for (int column : {2, 3, 4, 6}) {
         m_networkTable->horizontalHeader()->setSectionResizeMode(column,
                                                                  QHeaderView::ResizeToContents);
     }
@@ -338,6 +360,8 @@ void ReportsWindow::ConnectControls(QPushButton* exportButton) {
         ShowApplications({static_cast<reports::ApplicationRange::Span>(index), m_range.anchor,
                           m_settings.billingDay});
     });
+    connect(m_networkFilter, &QComboBox::currentIndexChanged, this,
+            [this](int index) { FilterByNetwork(index); });
     connect(exportButton, &QPushButton::clicked, this, [this] { Export(); });
 }
 
@@ -355,14 +379,41 @@ CalendarDate ReportsWindow::ShownAnchor() const {
                                : m_shown.anchor;
 }
 
+void ReportsWindow::OfferNetworks(const std::vector<platform::Network>& networks,
+                                  NetworkRecordsSource source) {
+    m_networkRecords = std::move(source);
+    for (const platform::Network& network : networks) {
+        m_networkFilter->addItem(FromUtf8(reports::NetworkName({.network = network})),
+                                 FromUtf8(network.id));
+    }
+    m_filterBar->setVisible(m_networkFilter->count() > 1 && !ShowsNetworks());
+}
+
+void ReportsWindow::FilterByNetwork(int index) {
+    if (index <= 0 || !m_networkRecords) {
+        m_history = m_allHistory;
+        m_applications = m_allApplications;
+    } else {
+        NetworkRecords records =
+            m_networkRecords(m_networkFilter->itemData(index).toString().toStdString());
+        m_history = std::move(records.history);
+        m_applications = std::move(records.applications);
+    }
+    if (ShowsApplications()) {
+        ShowApplications(m_range);
+    } else if (!ShowsNetworks()) {
+        ShowPeriod(m_shown);
+    }
+}
+
 void ReportsWindow::ShowNetworks(const reports::ApplicationRange& range) {
     m_networkRange = range;
     const QSignalBlocker viewsQuiet(m_views), calendarQuiet(m_calendar), spanQuiet(m_networkSpan);
     m_views->setCurrentIndex(kNetworksTab);
     m_pages->setCurrentIndex(kNetworksPage);
-    // A span the box does not offer (a plan's period) leaves it unselected.
-    m_networkSpan->setCurrentIndex(
-        static_cast<int>(range.span) < m_networkSpan->count() ? static_cast<int>(range.span) : -1);
+    // Every network's row is here: the filter is the other views'.
+    m_filterBar->hide();
+    m_networkSpan->setCurrentIndex(static_cast<int>(range.span));
     m_calendar->setDate(ToQDate(range.anchor));
     for (QWidget* control : {static_cast<QWidget*>(m_calendar), static_cast<QWidget*>(m_previous),
                              static_cast<QWidget*>(m_next)}) {
@@ -372,7 +423,7 @@ void ReportsWindow::ShowNetworks(const reports::ApplicationRange& range) {
     setWindowTitle(QStringLiteral("Quantiro – sieci – ") + m_title->text());
 
     const reports::NetworkShares shares =
-        m_networkSource ? m_networkSource(range.First(), range.Last()) : reports::NetworkShares{};
+        m_networkSource ? m_networkSource(range) : reports::NetworkShares{};
     m_networkTable->setRowCount(static_cast<int>(shares.rows.size()));
     std::vector<ApplicationChart::Bar> bars;
     for (std::size_t i = 0; i < shares.rows.size(); ++i) {
@@ -390,6 +441,10 @@ void ReportsWindow::ShowNetworks(const reports::ApplicationRange& range) {
             at, 4, AmountItem(FromUtf8(reports::FormatShare(row.shareTenths, m_separator))));
         m_networkTable->setItem(
             at, 5, AmountItem(row.local.Total() > 0 ? Amount(row.local.Total()) : QString()));
+        m_networkTable->setItem(
+            at, 6,
+            new QTableWidgetItem(row.period ? FromUtf8(reports::ShortPeriodText(*row.period))
+                                            : QString()));
         // As the applications' bars: the local part drawn after the figures when it is
         // left out of them.
         const std::int64_t beside =
@@ -406,6 +461,8 @@ void ReportsWindow::ShowNetworks(const reports::ApplicationRange& range) {
     }
     m_networkChart->SetBars(std::move(bars));
     m_networkTable->setColumnHidden(5, shares.local.Total() <= 0);
+    m_networkTable->setColumnHidden(6,
+                                    range.span != reports::ApplicationRange::Span::BillingPeriod);
     m_networkTotals->setText(shares.rows.empty()
                                  ? QStringLiteral("Razem: brak ruchu w tym okresie")
                                  : QStringLiteral("Razem: odebrano %1, wysłano %2")
@@ -434,6 +491,7 @@ void ReportsWindow::ShowApplications(const reports::ApplicationRange& range) {
     const reports::ApplicationShares shares =
         m_applications.Ranked(range.First(), range.Last(), reports::kNamedApplications, m_counting);
     m_applicationNote->setVisible(!shares.recorded);
+    m_filterBar->setVisible(m_networkFilter->count() > 1);
     m_applicationTable->setRowCount(static_cast<int>(shares.rows.size()));
     std::vector<ApplicationChart::Bar> bars;
     for (std::size_t i = 0; i < shares.rows.size(); ++i) {
@@ -475,6 +533,7 @@ void ReportsWindow::ShowPeriod(const reports::ShownPeriod& period) {
     m_shown = period;
     const QSignalBlocker viewsQuiet(m_views), calendarQuiet(m_calendar);
     m_pages->setCurrentIndex(0);
+    m_filterBar->setVisible(m_networkFilter->count() > 1);
     m_views->setCurrentIndex(static_cast<int>(period.by));
     m_calendar->setDate(ToQDate(period.anchor));
     m_calendar->setEnabled(period.CanStep());
@@ -561,8 +620,7 @@ QString ReportsWindow::ApplicationsNote() const {
 std::string ReportsWindow::ExportText(bool json) const {
     if (ShowsNetworks()) {
         const reports::NetworkShares shares =
-            m_networkSource ? m_networkSource(m_networkRange.First(), m_networkRange.Last())
-                            : reports::NetworkShares{};
+            m_networkSource ? m_networkSource(m_networkRange) : reports::NetworkShares{};
         return json ? reports::NetworksJson(shares) : reports::NetworksCsv(shares);
     }
     if (ShowsApplications()) {

@@ -29,12 +29,19 @@ class TrafficChart;
 // totals; previous and next, a calendar to pick the period; and the billing
 // period against the limit with its estimate. The "Aplikacje" view shows which
 // applications moved the traffic of a day, a month or the billing period; the
-// "Sieci" view which networks carried the traffic of a day or a month.
+// "Sieci" view which networks carried the traffic of a day, a month or each one's
+// billing period. "Sieć:" narrows the other views to one network's traffic.
 class ReportsWindow final : public QWidget {
 public:
-    // Each network's traffic of the days first..last, read when the view asks.
-    using NetworkSource =
-        std::function<reports::NetworkShares(const CalendarDate& first, const CalendarDate& last)>;
+    // Each network's traffic of the range, read when the view asks.
+    using NetworkSource = std::function<reports::NetworkShares(const reports::ApplicationRange&)>;
+    // One network's records, for the views narrowed to it.
+    struct NetworkRecords {
+        reports::TrafficHistory history;
+        reports::ApplicationHistory applications;
+    };
+    // By the network's id; "" the unknown network's.
+    using NetworkRecordsSource = std::function<NetworkRecords(const std::string& networkId)>;
 
     // `problem`, when not empty, says why there are no records to show; `counting`
     // says how the local network's traffic stands to the figures; `networks`: none
@@ -53,6 +60,10 @@ public:
     // too.
     void ShowNetworks(const reports::ApplicationRange& range);
     bool ShowsNetworks() const;
+    // Offers the networks (an empty id: the unknown network) in "Sieć:" after
+    // "wszystkie"; choosing one shows what `source` reads for it.
+    void OfferNetworks(const std::vector<platform::Network>& networks, NetworkRecordsSource source);
+    QComboBox& NetworkFilter() const { return *m_networkFilter; }
 
     TrafficChart& Chart() const { return *m_chart; }
     QTableWidget& Table() const { return *m_table; }
@@ -87,7 +98,12 @@ private:
     QString Amount(std::int64_t kilobytes) const;
     void BuildBillingPeriod(const limits::Moment& now);
     void Export();
+    // The traffic's or the applications' view again, over the network chosen.
+    void FilterByNetwork(int index);
 
+    // Every network's records; m_history and m_applications are those shown.
+    reports::TrafficHistory m_allHistory;
+    reports::ApplicationHistory m_allApplications;
     reports::TrafficHistory m_history;
     reports::ApplicationHistory m_applications;
     platform::DesktopEntries& m_entries;
@@ -119,6 +135,9 @@ private:
     ApplicationChart* m_networkChart = nullptr;
     QTableWidget* m_networkTable = nullptr;
     QLabel* m_networkTotals = nullptr;
+    QWidget* m_filterBar = nullptr;
+    QComboBox* m_networkFilter = nullptr;
+    NetworkRecordsSource m_networkRecords;
 };
 
 } // namespace quantiro::ui

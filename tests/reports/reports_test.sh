@@ -225,6 +225,42 @@ status=$?
 check "--network naming no network: status 1 ($status) and the name" \
     '[ "$status" = 1 ] && grep -q "Nigdzie" "$work/err"'
 
+# Over billing periods: the shared one begins today, the phone's package two days
+# ago, so its row takes a day the others' leave out.
+ago=$(date -d '-2 days' +%F)
+printf '[General]\nLimitMiesieczny=1\nDzienRozliczeniowy=%d\n[Siec-nm_3A2]\nRodzajPlanu=1\nLimit=5\nPoczatek=%s\nDni=30\n' \
+    "$((10#$(date +%d)))" "$ago" > "$work/.config/Kestrova/Quantiro.conf"
+sqlite3 "$data/qub.db" "INSERT INTO ruch_sieci VALUES ('$ago', 12, 'nm:2', 5, 5, 0, 0)"
+today_sum=$(sqlite3 "$data/qub.db" "SELECT SUM(Download) || ' ' || SUM(Upload) FROM trafic WHERE
+    Data = date('now', 'localtime') AND Godzina BETWEEN 0 AND 23")
+# Today's hours each less its networks' rows, none below nothing.
+unknown_today=$(sqlite3 "$data/qub.db" "SELECT (SUM(MAX(d - n_d, 0)) * 1024) || ' ' || (SUM(MAX(u - n_u, 0)) * 1024)
+    FROM (SELECT SUM(Download) AS d, SUM(Upload) AS u,
+                 (SELECT COALESCE(SUM(Download), 0) FROM ruch_sieci r
+                  WHERE r.Data = t.Data AND r.Godzina = t.Godzina) AS n_d,
+                 (SELECT COALESCE(SUM(Upload), 0) FROM ruch_sieci r
+                  WHERE r.Data = t.Data AND r.Godzina = t.Godzina) AS n_u
+          FROM trafic t WHERE Data = date('now', 'localtime') AND Godzina BETWEEN 0 AND 23 GROUP BY Godzina)")
+"$bin/quantiro-reports" --networks okres --json > "$work/periods.json"
+check "--networks okres: the package's row over its own days, the others over the shared period" \
+    "python3 - '$work' $today_sum '$ago' <<'PY'
+import datetime, json, sys
+rows = {r['id']: r for r in json.load(open(sys.argv[1] + '/periods.json'))['networks']}
+ago = datetime.date.fromisoformat(sys.argv[4])
+today = datetime.date.today().isoformat()
+assert (rows['nm:2']['rx'], rows['nm:2']['from'], rows['nm:2']['to']) == \
+    (35, ago.isoformat(), (ago + datetime.timedelta(days=29)).isoformat()), rows['nm:2']
+assert (rows['nm:1']['rx'], rows['nm:1']['from']) == (90, today), rows['nm:1']
+assert (rows['']['rx'], rows['']['tx'], rows['']['from']) == \
+    (max(int(sys.argv[2]) - 120, 0), max(int(sys.argv[3]) - 60, 0), today), rows['']
+PY"
+"$bin/quantiro-reports" --networks > "$work/month.json" --json
+check "--networks of a month keeps its shape: no from or to" '! grep -q "\"from\"" "$work/month.json"'
+"$bin/quantiro-reports" --json --by day --network 'nieznana sieć' > "$work/unknown.json"
+check "--network 'nieznana sieć': the hours less the networks' rows" "python3 -c '
+import json; t = json.load(open(\"$work/unknown.json\"))[\"interfaces\"][0][\"traffic\"][\"day\"]
+assert \"%d %d\" % (t[-1][\"rx\"], t[-1][\"tx\"]) == \"$unknown_today\", t[-1]'"
+
 echo "not a database" > "$work/foreign.db"
 mkdir -p "$work/other/Kestrova/Quantiro"
 cp "$work/foreign.db" "$work/other/Kestrova/Quantiro/qub.db"

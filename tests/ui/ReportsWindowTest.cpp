@@ -7,6 +7,7 @@
 #include "ui/ApplicationChart.h"
 #include "ui/TrafficChart.h"
 
+#include <QComboBox>
 #include <QImage>
 #include <QPushButton>
 #include <QTableWidget>
@@ -255,7 +256,9 @@ TEST(ReportsWindowTest, ApplicationsOfADayInPolishWithTheirBarsAndExports) {
 
 // The "Sieci" view over a real database file: a day's networks in Polish with the
 // hour recorded before networks as "nieznana sieć", the month with the day before,
-// the bars as long as the traffic, and the export of what is shown.
+// the bars as long as the traffic, and the export of what is shown; over billing
+// periods the phone's plan from the 25th takes a February day the month leaves
+// out; "Sieć:" narrows the hours and the applications to each network's rows.
 TEST(ReportsWindowTest, NetworksOfADayAndAMonthFromTheRecords) {
     testing::TempDir dir;
     const std::string path = (dir.Path() / "qub.db").string();
@@ -274,19 +277,26 @@ TEST(ReportsWindowTest, NetworksOfADayAndAMonthFromTheRecords) {
         table.Insert({"2026-03-19", 9, 0, 4096, 0});
         table.Insert({"2026-03-20", 8, 0, 1024, 0}); // before networks were recorded
         table.Insert({"2026-03-20", 10, 0, 6144, 1024});
+        table.Insert({"2026-02-25", 9, 0, 1024, 0});
         table.Exec("INSERT INTO ruch_sieci VALUES ('2026-03-19', 9, 'nm:1', 4096, 0, 0, 0), "
                    "('2026-03-20', 10, 'nm:1', 4096, 512, 1024, 0), "
-                   "('2026-03-20', 10, 'nm:2', 2048, 512, 0, 0)");
+                   "('2026-03-20', 10, 'nm:2', 2048, 512, 0, 0), "
+                   "('2026-02-25', 9, 'nm:2', 1024, 0, 0, 0)");
+        table.Exec(
+            "INSERT INTO aplikacje VALUES ('2026-03-20', 10, 'proba-telefon', 2048, 512, 0, 0, "
+            "'nm:2'), ('2026-03-20', 8, 'proba-nieznana', 1024, 0, 0, 0, NULL)");
     }
+    const std::vector<limits::NetworkPlan> plans{
+        {.network = "nm:2", .limitMb = 100, .billingDay = 25}};
     const auto database = platform::linux_impl::OpenTrafficDatabaseForReading(path);
     const char* before = std::getenv("LC_ALL");
     const std::string saved = before ? before : "";
     setenv("LC_ALL", "pl_PL.UTF-8", 1);
     platform::linux_impl::GioDesktopEntries entries;
-    ReportsWindow window({}, {}, entries, {}, reports::LocalCounting::Included,
-                         {.today = {2026, 3, 20}}, reports::View::Networks, {},
-                         [&](const CalendarDate& first, const CalendarDate& last) {
-                             return reports::LoadNetworks(*database, first, last);
+    ReportsWindow window(reports::LoadHistory(*database), reports::LoadApplications(*database),
+                         entries, {}, reports::LocalCounting::Included, {.today = {2026, 3, 20}},
+                         reports::View::Networks, {}, [&](const reports::ApplicationRange& range) {
+                             return reports::LoadNetworks(*database, range, plans);
                          });
     before ? setenv("LC_ALL", saved.c_str(), 1) : unsetenv("LC_ALL");
     window.resize(900, 700);
@@ -307,14 +317,14 @@ TEST(ReportsWindowTest, NetworksOfADayAndAMonthFromTheRecords) {
     };
     // Opened on this month.
     EXPECT_EQ(rows(),
-              (std::vector<std::string>{"Dom|Wi-Fi|8,00 MB|512,00 kB|70,9 %|1,00 MB",
-                                        "Telefon|Wi-Fi, taryfowana|2,00 MB|512,00 kB|20,8 %|",
-                                        "nieznana sieć||1,00 MB|0,00 kB|8,3 %|"}));
+              (std::vector<std::string>{"Dom|Wi-Fi|8,00 MB|512,00 kB|70,9 %|1,00 MB|-",
+                                        "Telefon|Wi-Fi, taryfowana|2,00 MB|512,00 kB|20,8 %||-",
+                                        "nieznana sieć||1,00 MB|0,00 kB|8,3 %||-"}));
     window.ShowNetworks({.span = reports::ApplicationRange::Span::Day, .anchor = {2026, 3, 20}});
     EXPECT_EQ(rows(),
-              (std::vector<std::string>{"Dom|Wi-Fi|4,00 MB|512,00 kB|56,3 %|1,00 MB",
-                                        "Telefon|Wi-Fi, taryfowana|2,00 MB|512,00 kB|31,2 %|",
-                                        "nieznana sieć||1,00 MB|0,00 kB|12,5 %|"}));
+              (std::vector<std::string>{"Dom|Wi-Fi|4,00 MB|512,00 kB|56,3 %|1,00 MB|-",
+                                        "Telefon|Wi-Fi, taryfowana|2,00 MB|512,00 kB|31,2 %||-",
+                                        "nieznana sieć||1,00 MB|0,00 kB|12,5 %||-"}));
     EXPECT_EQ(window.NetworksTotals(),
               QStringLiteral("Razem: odebrano 7,00 MB, wysłano 1,00 MB; w tym sieć "
                              "lokalna: 1,00\u00a0MB"));
@@ -332,6 +342,43 @@ TEST(ReportsWindowTest, NetworksOfADayAndAMonthFromTheRecords) {
         0u);
     if (const char* shot = std::getenv("QUANTIRO_SCREENSHOT")) {
         window.grab().save(QString::fromUtf8(shot));
+    }
+
+    window.ShowNetworks({.span = reports::ApplicationRange::Span::BillingPeriod,
+                         .anchor = {2026, 3, 20},
+                         .billingDay = 1});
+    EXPECT_EQ(rows(), (std::vector<std::string>{
+                          "Dom|Wi-Fi|8,00 MB|512,00 kB|65,4 %|1,00 MB|1 mar – 31 mar",
+                          "Telefon|Wi-Fi, taryfowana|3,00 MB|512,00 kB|26,9 %||25 lut – 24 mar",
+                          "nieznana sieć||1,00 MB|0,00 kB|7,7 %||1 mar – 31 mar"}));
+    EXPECT_NE(window.ExportText(true).find(R"("from": "2026-02-25", "to": "2026-03-24"})"),
+              std::string::npos);
+    EXPECT_FALSE(window.NetworkFilter().isVisibleTo(&window));
+
+    window.OfferNetworks(
+        {{.id = "nm:1", .name = "Dom"}, {.id = "nm:2", .name = "Telefon"}, {}},
+        [&](const std::string& id) {
+            return ReportsWindow::NetworkRecords{
+                .history = reports::LoadHistory(*database, std::nullopt, std::nullopt, id),
+                .applications =
+                    reports::LoadApplications(*database, std::nullopt, std::nullopt, id)};
+        });
+    window.ShowPeriod({reports::Grouping::Hour, {2026, 3, 20}});
+    EXPECT_TRUE(window.NetworkFilter().isVisibleTo(&window));
+    // The choice's hours of the 20th, and its applications of the day.
+    for (const auto& [choice, totals, application] :
+         {std::tuple{"Telefon", "odebrano 2,00 MB, wysłano 512,00 kB", "proba-telefon"},
+          {"nieznana sieć", "odebrano 1,00 MB, wysłano 0,00 kB", "proba-nieznana"},
+          {"wszystkie", "odebrano 7,00 MB, wysłano 1,00 MB", "proba-telefon"}}) {
+        SCOPED_TRACE(choice);
+        window.ShowPeriod({reports::Grouping::Hour, {2026, 3, 20}});
+        window.NetworkFilter().setCurrentText(QString::fromUtf8(choice));
+        EXPECT_TRUE(window.TotalsText().contains(QString::fromUtf8(totals)))
+            << window.TotalsText().toStdString();
+        window.ShowApplications(
+            {.span = reports::ApplicationRange::Span::Day, .anchor = {2026, 3, 20}});
+        ASSERT_GE(window.ApplicationsTable().rowCount(), 1);
+        EXPECT_EQ(window.ApplicationsTable().item(0, 0)->text(), QString::fromUtf8(application));
     }
 }
 

@@ -310,12 +310,15 @@ void Meter::FollowPlans() {
         m_planWatch.Reset({}, shared, {now.year, now.month, now.day}, nullptr);
         return;
     }
+    // The open hour goes in first, so the sums hold what this run counted before the
+    // plans were (re)read: the run's counts since then are all that is added on.
+    if (m_hours) {
+        IgnoringErrors([&] { m_hours->SaveHour(); });
+    }
     std::unique_ptr<platform::NetworkRecords> records;
     IgnoringErrors([&] {
         records = m_system.openNetworkRecords(paths::TrafficDatabase(m_system.dataDirectory));
     });
-    // The records as saved: what this run counted since the last save waits for the
-    // watcher, which reads the open hour's figures.
     m_planWatch.Reset(m_settings.networkPlans, shared, {now.year, now.month, now.day},
                       [&](const limits::NetworkPlan& plan, const limits::Period& period) {
                           platform::NetworkTraffic other, inHour;

@@ -67,7 +67,10 @@ struct TestSystem {
                 .programDirectory = programDirectory.string(),
                 .dataDirectory = dataDirectory.string(),
                 .cacheDirectory = cacheDirectory.string(),
-                .openDatabase = platform::linux_impl::OpenTrafficDatabase};
+                .openDatabase = platform::linux_impl::OpenTrafficDatabase,
+                .openNetworkRecords = [](const std::string& path) {
+                    return platform::linux_impl::OpenNetworkRecords(path, false);
+                }};
     }
     // The settings as another program of the family sees them.
     std::unique_ptr<platform::linux_impl::IniSettingsStore> OtherProgram() const {

@@ -3,6 +3,7 @@
 // as a case says; the sampler, the account, the records and the database are real.
 #include "fakes/TestMeter.h"
 #include "fakes/TrafficTable.h"
+#include "limits/NetworkPlans.h"
 #include "shell/Texts.h"
 
 #include <gtest/gtest.h>
@@ -368,6 +369,26 @@ TEST(ApplicationsTest, ASwitchSplitsTheHourAtItsTickAndEachNetworksRowsAddUpToTh
         EXPECT_EQ(hourFile.substr(0, expectedFile.size()), expectedFile);
         EXPECT_EQ(fileFigures, sortedLastHour) << hourFile;
     }
+}
+
+// A plan set while the meter runs counts what its network carried before it, this
+// hour too, not only what comes after.
+TEST(ApplicationsTest, APlanSetWhileTheMeterRunsCountsTheHourSoFar) {
+    MeterRun run;
+    FakeNetworks watch;
+    watch.current = {.id = "nm:7e7e", .name = "Telefon", .metered = true};
+    run.networks = &watch;
+    run.Start();
+    run.Ticks(20, {{"firefox.desktop", {.kb = 10}}}); // 200 kB each way
+    const auto settings = run.system.OtherProgram();
+    limits::WriteNetworkPlan(*settings, {.network = "nm:7e7e", .limitMb = 100});
+    platform::Write(*settings, values::kSettingsChanged, true);
+    run.Ticks(20, {{"firefox.desktop", {.kb = 10}}});
+    const std::optional<limits::PlanWatch::Use> use = run.meter->CurrentPlanUse();
+    ASSERT_TRUE(use.has_value());
+    EXPECT_EQ(use->limitKb, 100 * 1024);
+    EXPECT_NEAR(use->usedKb, 800, 20) << "both ways, before the plan and after";
+    run.Close();
 }
 
 } // namespace

@@ -84,13 +84,40 @@ meter_says() {
     for _ in $(seq 100); do tail -n 1 "$work/meter.out" | grep -qF "sieć: $1  " && return 0; sleep 0.05; done
     fail "the meter's line is '$(tail -n 1 "$work/meter.out")', not of $1"
 }
+# Traffic in each phase is recorded under that phase's network, as the link counted it.
+link() { ip netns exec "$rig_ns" cat /sys/class/net/nm-a/statistics/rx_bytes /sys/class/net/nm-a/statistics/tx_bytes | tr '\n' ' '; }
+send() { # kB of datagrams to the router, which answers each with an ICMP error
+    ip netns exec "$rig_ns" python3 -c "import socket,sys,time
+s = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+for _ in range(int(sys.argv[2])): s.sendto(b'x' * 1000, (sys.argv[1], 9)); time.sleep(0.0002)" "$1" "$2"
+    sleep 0.5 # the meter's ticks take it in
+}
 meter_says "Dom (Ethernet)"
+read -r rx0 tx0 <<< "$(link)"
+send 10.88.1.1 2000
+read -r rx1 tx1 <<< "$(link)"
 nm connection up Telefon
 meter_says "Telefon (Ethernet, taryfowana)"
+send 10.88.2.1 3000
+read -r rx2 tx2 <<< "$(link)"
 nm connection up Dom
 meter_says "Dom (Ethernet)"
+read -r rx3 tx3 <<< "$(link)"
 kill "$meter"
+wait "$meter"
 meter=
+recorded() {
+    sqlite3 "$work/home/data/Kestrova/Quantiro/qub.db" \
+        "SELECT TOTAL(Download), TOTAL(Upload) FROM ruch_sieci WHERE Siec = '$1'" | tr '|' ' '
+}
+near() { # recorded kB against link bytes, within 2 kB (whole kB, split at a tick)
+    python3 -c "import sys; r, b = float(sys.argv[1]), int(sys.argv[2]); sys.exit(abs(r - b / 1024) > 2)" "$1" "$2"
+}
+read -r dom_rx dom_tx <<< "$(recorded "$dom")"
+read -r tel_rx tel_tx <<< "$(recorded "$telefon")"
+near "$dom_rx" $(( rx1 - rx0 + rx3 - rx2 )) && near "$dom_tx" $(( tx1 - tx0 + tx3 - tx2 )) &&
+    near "$tel_rx" $(( rx2 - rx1 )) && near "$tel_tx" $(( tx2 - tx1 )) ||
+    fail "records Dom $dom_rx/$dom_tx kB, Telefon $tel_rx/$tel_tx kB; the link: Dom $(( (rx1 - rx0 + rx3 - rx2) / 1024 ))/$(( (tx1 - tx0 + tx3 - tx2) / 1024 )), Telefon $(( (rx2 - rx1) / 1024 ))/$(( (tx2 - tx1) / 1024 ))"
 
 nm connection modify Dom connection.id Domek
 expect "$dom	$router	Domek	ethernet	0" "Dom renamed"

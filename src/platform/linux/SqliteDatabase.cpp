@@ -384,7 +384,12 @@ private:
     // its id is known; a network seen for the first time gets a row of its own.
     std::string NoteNetwork(const Network& network, const std::string& date) {
         sqlite3* db = m_connection.get();
-        Prepared(m_findNetwork, "SELECT Id FROM sieci WHERE Id IN (?1, ?2) OR InnyId IN (?1, ?2) "
+        // Its own row, or the row of its other identity (the Wi-Fi or the gateway it
+        // was seen as without NetworkManager) unless that row is already another
+        // connection's: two NetworkManager connections are two networks, even behind
+        // one router.
+        Prepared(m_findNetwork, "SELECT Id FROM sieci WHERE Id = ?1 OR InnyId = ?1 OR (Id = ?2 AND "
+                                "(COALESCE(InnyId, '') = '' OR InnyId NOT LIKE 'nm:%')) "
                                 "ORDER BY Id = ?1 DESC, rowid LIMIT 1");
         sqlite3_stmt* find = m_findNetwork.get();
         BindText(find, 1, network.id);

@@ -2,6 +2,7 @@
 
 #include "common/DecimalText.h"
 #include "common/SettingsValues.h"
+#include "presentation/NetworkText.h"
 
 #include <algorithm>
 #include <cctype>
@@ -68,23 +69,8 @@ std::variant<std::int32_t, std::string> ParseLimit(std::string_view text) {
 }
 
 std::string KindText(platform::NetworkKind kind) {
-    switch (kind) {
-    case platform::NetworkKind::Ethernet:
-        return "Ethernet";
-    case platform::NetworkKind::WiFi:
-        return "Wi-Fi";
-    case platform::NetworkKind::Mobile:
-        return "komórkowa";
-    case platform::NetworkKind::Bluetooth:
-        return "Bluetooth";
-    case platform::NetworkKind::Vpn:
-        return "VPN";
-    case platform::NetworkKind::PointToPoint:
-        return "punkt-punkt";
-    case platform::NetworkKind::Unknown:
-        break;
-    }
-    return "nieznany rodzaj";
+    const std::string_view name = presentation::KindName(kind);
+    return name.empty() ? "nieznany rodzaj" : std::string(name);
 }
 
 std::string PlanSummary(const platform::Network& network,

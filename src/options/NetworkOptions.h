@@ -27,7 +27,7 @@ std::variant<std::int32_t, std::string> ParseLimit(std::string_view text);
 // "plan wspólny".
 std::string PlanSummary(const platform::Network& network,
                         const std::optional<limits::NetworkPlan>& plan, std::string_view separator);
-// The kind in the user's words: "Wi-Fi", "Ethernet", "komórkowa".
+// The kind in the user's words: "Wi-Fi", "Ethernet", "sieć komórkowa".
 std::string KindText(platform::NetworkKind kind);
 
 // The networks to list: every one seen but those forgotten since.

@@ -2,6 +2,7 @@
 
 #include "common/ApplicationNames.h"
 #include "presentation/AmountFormat.h"
+#include "presentation/NetworkText.h"
 #include "reports/Exports.h"
 #include "reports/TrafficHistory.h"
 
@@ -166,28 +167,8 @@ std::string NetworkName(const NetworkShare& row) {
     return row.network.Known() ? row.network.name : std::string(applications::kUnknownNetwork);
 }
 
-std::string_view KindName(platform::NetworkKind kind) {
-    switch (kind) {
-    case platform::NetworkKind::Ethernet:
-        return "Ethernet";
-    case platform::NetworkKind::WiFi:
-        return "Wi-Fi";
-    case platform::NetworkKind::Mobile:
-        return "sieć komórkowa";
-    case platform::NetworkKind::Bluetooth:
-        return "Bluetooth";
-    case platform::NetworkKind::Vpn:
-        return "VPN";
-    case platform::NetworkKind::PointToPoint:
-        return "łącze punkt-punkt";
-    case platform::NetworkKind::Unknown:
-        break;
-    }
-    return "";
-}
-
 std::string KindText(const platform::Network& network) {
-    std::string text(KindName(network.kind));
+    std::string text(presentation::KindName(network.kind));
     if (network.metered) {
         text += text.empty() ? "taryfowana" : ", taryfowana";
     }

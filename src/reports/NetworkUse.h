@@ -61,8 +61,6 @@ std::optional<std::string> NetworkIdNamed(platform::HourStore& database, std::st
 
 // "Dom", or "nieznana sieć" for the unknown row.
 std::string NetworkName(const NetworkShare& row);
-// "Wi-Fi", "Ethernet", "sieć komórkowa", ...; empty when not known.
-std::string_view KindName(platform::NetworkKind kind);
 // The kind, and "taryfowana" after it when the network is metered.
 std::string KindText(const platform::Network& network);
 

@@ -54,4 +54,29 @@ bool DbusLibrary::Load() {
     return complete;
 }
 
+dbus_uint32_t DbusLibrary::QueueCall(DBusConnection* bus, const char* service, const char* path,
+                                     const char* interface, const char* member,
+                                     const char* argument) const {
+    DBusMessage* call = newMethodCall(service, path, interface, member);
+    if (!call) {
+        return 0;
+    }
+    if (argument) {
+        DBusMessageIter arguments;
+        iterInitAppend(call, &arguments);
+        appendBasic(&arguments, DBUS_TYPE_STRING, &argument);
+    }
+    dbus_uint32_t serial = 0;
+    if (!send(bus, call, &serial)) {
+        serial = 0;
+    }
+    messageUnref(call);
+    return serial;
+}
+
+void DbusLibrary::ClosePrivate(DBusConnection* bus) const {
+    connectionClose(bus);
+    connectionUnref(bus);
+}
+
 } // namespace quantiro::platform::linux_impl

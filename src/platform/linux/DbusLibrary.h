@@ -44,6 +44,13 @@ struct DbusLibrary {
 
     // False when the library or one of its calls is missing.
     bool Load();
+
+    // Queues a method call with at most one text argument, without waiting for it to
+    // go out or be answered; 0 when it could not even be queued.
+    dbus_uint32_t QueueCall(DBusConnection* bus, const char* service, const char* path,
+                            const char* interface, const char* member, const char* argument) const;
+    // Closes a private connection and lets it go.
+    void ClosePrivate(DBusConnection* bus) const;
 };
 
 } // namespace quantiro::platform::linux_impl

@@ -44,8 +44,7 @@ struct SleepWatch::Connection {
 
     ~Connection() {
         if (bus) {
-            dbus.connectionClose(bus);
-            dbus.connectionUnref(bus);
+            dbus.ClosePrivate(bus);
         }
     }
 
@@ -53,21 +52,7 @@ struct SleepWatch::Connection {
     // could not even be queued.
     dbus_uint32_t Call(const char* service, const char* path, const char* interface,
                        const char* member, const char* argument) const {
-        DBusMessage* call = dbus.newMethodCall(service, path, interface, member);
-        if (!call) {
-            return 0;
-        }
-        if (argument) {
-            DBusMessageIter arguments;
-            dbus.iterInitAppend(call, &arguments);
-            dbus.appendBasic(&arguments, DBUS_TYPE_STRING, &argument);
-        }
-        dbus_uint32_t serial = 0;
-        if (!dbus.send(bus, call, &serial)) {
-            serial = 0;
-        }
-        dbus.messageUnref(call);
-        return serial;
+        return dbus.QueueCall(bus, service, path, interface, member, argument);
     }
 
     void AskForLock() {

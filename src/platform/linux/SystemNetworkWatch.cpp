@@ -92,28 +92,13 @@ struct SystemNetworkWatch::ManagerFollower {
 
     ~ManagerFollower() {
         if (bus) {
-            dbus.connectionClose(bus);
-            dbus.connectionUnref(bus);
+            dbus.ClosePrivate(bus);
         }
     }
 
     dbus_uint32_t Call(const char* service, const char* path, const char* interface,
                        const char* member, const char* argument) const {
-        DBusMessage* call = dbus.newMethodCall(service, path, interface, member);
-        if (!call) {
-            return 0;
-        }
-        if (argument) {
-            DBusMessageIter arguments;
-            dbus.iterInitAppend(call, &arguments);
-            dbus.appendBasic(&arguments, DBUS_TYPE_STRING, &argument);
-        }
-        dbus_uint32_t serial = 0;
-        if (!dbus.send(bus, call, &serial)) {
-            serial = 0;
-        }
-        dbus.messageUnref(call);
-        return serial;
+        return dbus.QueueCall(bus, service, path, interface, member, argument);
     }
 
     void Pump() const {

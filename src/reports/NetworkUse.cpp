@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <deque>
 
 namespace quantiro::reports {
 
@@ -92,8 +93,8 @@ NetworkShares LoadNetworksOfPeriods(platform::HourStore& database, const Calenda
     NetworkShares shares;
     Traffic known;
     // One read per distinct period: most networks share one.
-    std::vector<std::pair<limits::Period, std::vector<platform::StoredNetwork>>> read;
-    // A copy: each read below may move what `read` holds.
+    // A deque: a period read later never moves one read before, so references stay.
+    std::deque<std::pair<limits::Period, std::vector<platform::StoredNetwork>>> read;
     const auto readPeriod = [&](const limits::Period& period) -> const auto& {
         for (const auto& [at, stored] : read) {
             if (at == period) {
@@ -107,7 +108,7 @@ NetworkShares LoadNetworksOfPeriods(platform::HourStore& database, const Calenda
     };
     // The unknown row is the shared period's records beyond every network's rows in
     // it, whatever period each network's own row covers.
-    const std::vector<platform::StoredNetwork> inShared = readPeriod(shared);
+    const std::vector<platform::StoredNetwork>& inShared = readPeriod(shared);
     for (const platform::StoredNetwork& stored : inShared) {
         known.download += stored.download;
         known.upload += stored.upload;

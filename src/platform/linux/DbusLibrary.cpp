@@ -1,8 +1,10 @@
 #include "platform/linux/DbusLibrary.h"
 
+#include <cstdlib>
 #include <type_traits>
 
 #include <dlfcn.h>
+#include <unistd.h>
 
 namespace quantiro::platform::linux_impl {
 
@@ -72,6 +74,26 @@ dbus_uint32_t DbusLibrary::QueueCall(DBusConnection* bus, const char* service, c
     }
     messageUnref(call);
     return serial;
+}
+
+bool DbusLibrary::SystemBusReachable() {
+    return std::getenv("DBUS_SYSTEM_BUS_ADDRESS") != nullptr ||
+           ::access("/run/dbus/system_bus_socket", F_OK) == 0;
+}
+
+DBusConnection* DbusLibrary::OpenSystemBus() const {
+    const char* address = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
+    DBusError error;
+    errorInit(&error);
+    DBusConnection* bus =
+        openPrivate(address ? address : "unix:path=/run/dbus/system_bus_socket", &error);
+    errorFree(&error);
+    if (bus) {
+        setExitOnDisconnect(bus, false);
+        QueueCall(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                  "Hello", nullptr);
+    }
+    return bus;
 }
 
 void DbusLibrary::ClosePrivate(DBusConnection* bus) const {

@@ -49,6 +49,14 @@ struct DbusLibrary {
     // go out or be answered; 0 when it could not even be queued.
     dbus_uint32_t QueueCall(DBusConnection* bus, const char* service, const char* path,
                             const char* interface, const char* member, const char* argument) const;
+    // Whether a system bus may be there to reach: its address is given, or its
+    // socket exists. Checked before the library is even loaded.
+    static bool SystemBusReachable();
+    // A private connection to the system bus, opened without the library's blocking
+    // registration (a bus that accepts and never answers must not hold a program's
+    // start): the greeting is queued and goes out as the caller's loop pumps. The bus
+    // going away never ends the program. Nullptr when it cannot be opened.
+    DBusConnection* OpenSystemBus() const;
     // Closes a private connection and lets it go.
     void ClosePrivate(DBusConnection* bus) const;
 };

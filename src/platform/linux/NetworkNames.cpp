@@ -1,5 +1,7 @@
 #include "platform/linux/NetworkNames.h"
 
+#include "common/Utf8Text.h"
+
 #include <array>
 
 namespace quantiro::platform::linux_impl {
@@ -11,43 +13,6 @@ void AppendEscaped(std::string& text, unsigned char byte) {
     text += "\\x";
     text.push_back(kHexDigits[byte >> 4]);
     text.push_back(kHexDigits[byte & 0xF]);
-}
-
-// The length of the valid UTF-8 sequence at `at` (1 to 4), or 0 when it is none:
-// overlong forms, surrogates and code points past U+10FFFF included.
-std::size_t Utf8SequenceLength(std::string_view bytes, std::size_t at) {
-    const auto byte = [&](std::size_t i) {
-        return static_cast<unsigned char>(bytes[at + i]);
-    };
-    const unsigned char lead = byte(0);
-    std::size_t length = 0;
-    unsigned char low = 0x80; // the second byte's range, narrowed where forms overlap
-    unsigned char high = 0xBF;
-    if (lead < 0x80) {
-        return 1;
-    }
-    if (lead >= 0xC2 && lead <= 0xDF) {
-        length = 2;
-    } else if (lead >= 0xE0 && lead <= 0xEF) {
-        length = 3;
-        low = lead == 0xE0 ? 0xA0 : 0x80;
-        high = lead == 0xED ? 0x9F : 0xBF;
-    } else if (lead >= 0xF0 && lead <= 0xF4) {
-        length = 4;
-        low = lead == 0xF0 ? 0x90 : 0x80;
-        high = lead == 0xF4 ? 0x8F : 0xBF;
-    } else {
-        return 0;
-    }
-    if (at + length > bytes.size() || byte(1) < low || byte(1) > high) {
-        return 0;
-    }
-    for (std::size_t i = 2; i < length; ++i) {
-        if (byte(i) < 0x80 || byte(i) > 0xBF) {
-            return 0;
-        }
-    }
-    return length;
 }
 
 } // namespace
@@ -69,7 +34,7 @@ std::string SafeNetworkName(std::string_view bytes) {
     std::string name;
     for (std::size_t at = 0; at < bytes.size();) {
         const auto lead = static_cast<unsigned char>(bytes[at]);
-        const std::size_t length = Utf8SequenceLength(bytes, at);
+        const std::size_t length = Utf8Length(bytes.substr(at));
         // C1 controls (U+0080 to U+009F) move a terminal's cursor as C0 ones do.
         const bool control =
             lead < 0x20 || lead == 0x7F ||

@@ -13,8 +13,6 @@ namespace quantiro::platform::linux_impl {
 
 namespace {
 
-constexpr const char* kDefaultSystemBus = "unix:path=/run/dbus/system_bus_socket";
-constexpr const char* kSystemBusSocket = "/run/dbus/system_bus_socket";
 constexpr const char* kBusService = "org.freedesktop.DBus";
 constexpr const char* kBusPath = "/org/freedesktop/DBus";
 constexpr const char* kLogindService = "org.freedesktop.login1";
@@ -138,9 +136,8 @@ struct SleepWatch::Connection {
 };
 
 SleepWatch::SleepWatch() {
-    const char* address = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
     // Without a system bus to reach, the library is not even loaded.
-    if (!address && ::access(kSystemBusSocket, F_OK) != 0) {
+    if (!DbusLibrary::SystemBusReachable()) {
         return;
     }
     auto connection = std::make_unique<Connection>();
@@ -148,19 +145,11 @@ SleepWatch::SleepWatch() {
         return;
     }
     DbusLibrary& dbus = connection->dbus;
-    DBusError error;
-    dbus.errorInit(&error);
-    // A private connection, opened without the library's blocking registration: a
-    // bus that accepts and never answers must not hold the meter's start. The
-    // greeting, the rules and the lock are queued and go out as the loop pumps.
-    connection->bus = dbus.openPrivate(address ? address : kDefaultSystemBus, &error);
-    dbus.errorFree(&error);
+    // The rules and the lock are queued too, and go out as the loop pumps.
+    connection->bus = dbus.OpenSystemBus();
     if (!connection->bus) {
         return;
     }
-    // The bus going away must not end the meter, as it would by default.
-    dbus.setExitOnDisconnect(connection->bus, false);
-    connection->Call(kBusService, kBusPath, kBusService, "Hello", nullptr);
     dbus.addMatch(connection->bus, kOwnerChangeRule, nullptr); // sent, not waited for
     dbus.addMatch(connection->bus, kSleepSignalRule, nullptr);
     connection->ownerRequest =

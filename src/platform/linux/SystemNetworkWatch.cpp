@@ -15,8 +15,6 @@ namespace quantiro::platform::linux_impl {
 
 namespace {
 
-constexpr const char* kDefaultSystemBus = "unix:path=/run/dbus/system_bus_socket";
-constexpr const char* kSystemBusSocket = "/run/dbus/system_bus_socket";
 constexpr const char* kBusService = "org.freedesktop.DBus";
 constexpr const char* kBusPath = "/org/freedesktop/DBus";
 constexpr const char* kManagerService = "org.freedesktop.NetworkManager";
@@ -367,9 +365,8 @@ SystemNetworkWatch::SystemNetworkWatch()
     };
     watch(m_link.ChangesDescriptor());
 
-    const char* address = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
     // Without a system bus to reach, the library is not even loaded.
-    if (!address && ::access(kSystemBusSocket, F_OK) != 0) {
+    if (!DbusLibrary::SystemBusReachable()) {
         return;
     }
     auto manager = std::make_unique<ManagerFollower>();
@@ -377,17 +374,11 @@ SystemNetworkWatch::SystemNetworkWatch()
     if (!dbus.Load()) {
         return;
     }
-    DBusError error;
-    dbus.errorInit(&error);
-    // Opened without the library's blocking registration, as the sleep watch's:
-    // the greeting and the questions go out as the loop pumps.
-    manager->bus = dbus.openPrivate(address ? address : kDefaultSystemBus, &error);
-    dbus.errorFree(&error);
+    // The questions go out as the loop pumps, after the greeting.
+    manager->bus = dbus.OpenSystemBus();
     if (!manager->bus) {
         return;
     }
-    dbus.setExitOnDisconnect(manager->bus, false);
-    manager->Call(kBusService, kBusPath, kBusService, "Hello", nullptr);
     dbus.addMatch(manager->bus, kOwnerChangeRule, nullptr);
     dbus.addMatch(manager->bus, kDeviceAddedRule, nullptr);
     manager->ownerRequest =

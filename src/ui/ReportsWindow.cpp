@@ -445,19 +445,7 @@ void ReportsWindow::ShowNetworks(const reports::ApplicationRange& range) {
             at, 6,
             new QTableWidgetItem(row.period ? FromUtf8(reports::ShortPeriodText(*row.period))
                                             : QString()));
-        // As the applications' bars: the local part drawn after the figures when it is
-        // left out of them.
-        const std::int64_t beside =
-            m_counting == reports::LocalCounting::LeftOut ? row.local.Total() : 0;
-        if (row.download + row.upload + beside > 0) {
-            bars.push_back(
-                {.name = name,
-                 .downloadKb = static_cast<double>(row.download),
-                 .uploadKb = static_cast<double>(row.upload),
-                 .amount = Amount(row.download + row.upload) +
-                           (beside > 0 ? QStringLiteral(" + ") + Amount(beside) : QString()),
-                 .localKb = static_cast<double>(beside)});
-        }
+        AddBar(bars, name, row.download, row.upload, row.local.Total());
     }
     m_networkChart->SetBars(std::move(bars));
     m_networkTable->setColumnHidden(5, shares.local.Total() <= 0);
@@ -511,22 +499,26 @@ void ReportsWindow::ShowApplications(const reports::ApplicationRange& range) {
         m_applicationTable->setItem(
             at, 4, AmountItem(row.local.Total() > 0 ? Amount(row.local.Total()) : QString()));
         // Every row that moved something has its bar, the rest and the traffic no
-        // program was seen to move too. Left out of the figures, the local part is
-        // drawn after them; counted in them, it is inside the bar already.
-        const std::int64_t beside =
-            m_counting == reports::LocalCounting::LeftOut ? row.local.Total() : 0;
-        if (row.download + row.upload + beside > 0) {
-            bars.push_back(
-                {.name = name,
-                 .downloadKb = static_cast<double>(row.download),
-                 .uploadKb = static_cast<double>(row.upload),
-                 .amount = Amount(row.download + row.upload) +
-                           (beside > 0 ? QStringLiteral(" + ") + Amount(beside) : QString()),
-                 .localKb = static_cast<double>(beside)});
-        }
+        // program was seen to move too.
+        AddBar(bars, name, row.download, row.upload, row.local.Total());
     }
     m_applicationChart->SetBars(std::move(bars));
     m_applicationTable->setColumnHidden(4, shares.local.Total() <= 0);
+}
+
+void ReportsWindow::AddBar(std::vector<ApplicationChart::Bar>& bars, const QString& name,
+                           std::int64_t download, std::int64_t upload, std::int64_t local) const {
+    // Left out of the figures, the local part is drawn after them; counted in them,
+    // it is inside the bar already.
+    const std::int64_t beside = m_counting == reports::LocalCounting::LeftOut ? local : 0;
+    if (download + upload + beside > 0) {
+        bars.push_back({.name = name,
+                        .downloadKb = static_cast<double>(download),
+                        .uploadKb = static_cast<double>(upload),
+                        .amount = Amount(download + upload) +
+                                  (beside > 0 ? QStringLiteral(" + ") + Amount(beside) : QString()),
+                        .localKb = static_cast<double>(beside)});
+    }
 }
 
 void ReportsWindow::ShowPeriod(const reports::ShownPeriod& period) {

@@ -5,6 +5,7 @@
 #include "reports/ApplicationUse.h"
 #include "reports/NetworkUse.h"
 #include "reports/ReportRows.h"
+#include "ui/ApplicationChart.h"
 
 #include <QWidget>
 #include <functional>
@@ -96,6 +97,10 @@ private:
     void FillPeriodRow(int at, const reports::Row& row, reports::Grouping by, std::int64_t local);
     QString TotalsLine(const reports::Traffic& total, std::int64_t totalLocal) const;
     QString Amount(std::int64_t kilobytes) const;
+    // A row's bar in an applications' or networks' chart; none for a row that moved
+    // nothing.
+    void AddBar(std::vector<ApplicationChart::Bar>& bars, const QString& name,
+                std::int64_t download, std::int64_t upload, std::int64_t local) const;
     void BuildBillingPeriod(const limits::Moment& now);
     void Export();
     // The traffic's or the applications' view again, over the network chosen.

@@ -11,6 +11,7 @@
 #include <cstring>
 #include <fstream>
 #include <stdexcept>
+#include <tuple>
 
 #include <bpf/bpf.h>
 #include <bpf/libbpf.h>
@@ -130,14 +131,23 @@ TrafficProgram::TrafficProgram(const std::string& cgroup, std::uint64_t ownNetns
     if (m_cpus <= 0) {
         throw Refused("liczba procesorów", m_cpus);
     }
-    // The programs that claim accepted connections need the kernel's BTF and its
-    // sockets' send and receive tracepoints (6.6); a kernel without them counts those
-    // connections for the listener's owner.
-    bool claims = ::access("/sys/kernel/btf/vmlinux", R_OK) == 0;
-    int error = Load(ownNetnsCookie, sizes, users, claims);
-    if (error != 0 && claims) {
-        claims = false;
-        error = Load(ownNetnsCookie, sizes, users, claims);
+    // The programs that claim accepted connections need the kernel's BTF and TCP's send
+    // and receive tracepoints (6.11), or else the sockets' own (6.6), which run for
+    // every datagram too; a kernel without either counts those connections for the
+    // listener's owner. Those that sweep sockets need BTF and the kernel's socket
+    // iterators; without them every packet goes to the map as it comes.
+    int error = ENOENT;
+    if (::access("/sys/kernel/btf/vmlinux", R_OK) == 0) {
+        for (const Claims claims : {Claims::OnTcp, Claims::OnEverySocket}) {
+            for (const bool keeps : {true, false}) {
+                if (error != 0) {
+                    error = Load(ownNetnsCookie, sizes, users, {.claims = claims, .keeps = keeps});
+                }
+            }
+        }
+    }
+    if (error != 0) {
+        error = Load(ownNetnsCookie, sizes, users, {.claims = Claims::None, .keeps = false});
     }
     if (error != 0) {
         throw Refused("załadowanie programów BPF", error);
@@ -148,25 +158,35 @@ TrafficProgram::TrafficProgram(const std::string& cgroup, std::uint64_t ownNetns
     }
     // Links, not plain attachments: several programs sit side by side at the cgroup
     // (systemd's own among them), and ours go away with the process.
-    for (auto [program, link] :
-         {std::pair{m_skeleton->progs.tag_socket, &m_skeleton->links.tag_socket},
-          std::pair{m_skeleton->progs.count_ingress, &m_skeleton->links.count_ingress},
-          std::pair{m_skeleton->progs.count_egress, &m_skeleton->links.count_egress}}) {
+    const auto& progs = m_skeleton->progs;
+    auto& links = m_skeleton->links;
+    const bool keeps = KeepsInSockets();
+    for (auto [program, link] : {std::pair{progs.tag_socket, &links.tag_socket},
+                                 std::pair{progs.count_ingress, &links.count_ingress},
+                                 std::pair{progs.count_egress, &links.count_egress},
+                                 std::pair{progs.count_on_close, &links.count_on_close}}) {
+        if (program == progs.count_on_close && !keeps) {
+            continue;
+        }
         *link = ::bpf_program__attach_cgroup(program, directory.Get());
         if (*link == nullptr) {
             throw Refused("dołączenie programu BPF do " + cgroup, errno);
         }
     }
-    if (claims) {
-        for (auto [program, link] :
-             {std::pair{m_skeleton->progs.claim_on_send, &m_skeleton->links.claim_on_send},
-              std::pair{m_skeleton->progs.claim_on_receive, &m_skeleton->links.claim_on_receive},
-              std::pair{m_skeleton->progs.release_on_destroy,
-                        &m_skeleton->links.release_on_destroy}}) {
-            *link = ::bpf_program__attach(program);
-            if (*link == nullptr) {
-                throw Refused("dołączenie programu BPF do punktu śledzenia jądra", errno);
-            }
+    for (auto [program, link, wanted] :
+         {std::tuple{progs.claim_on_send, &links.claim_on_send, ClaimsAcceptedConnections()},
+          std::tuple{progs.claim_on_receive, &links.claim_on_receive, ClaimsAcceptedConnections()},
+          std::tuple{progs.release_on_destroy, &links.release_on_destroy,
+                     ClaimsAcceptedConnections()},
+          std::tuple{progs.count_on_tcp_close, &links.count_on_tcp_close, keeps},
+          std::tuple{progs.sweep_tcp, &links.sweep_tcp, keeps},
+          std::tuple{progs.sweep_udp, &links.sweep_udp, keeps}}) {
+        if (!wanted) {
+            continue;
+        }
+        *link = ::bpf_program__attach(program);
+        if (*link == nullptr) {
+            throw Refused("dołączenie programu BPF do punktu śledzenia jądra", errno);
         }
     }
     m_newCgroups.reset(::ring_buffer__new(::bpf_map__fd(m_skeleton->maps.new_cgroups),
@@ -179,7 +199,7 @@ TrafficProgram::TrafficProgram(const std::string& cgroup, std::uint64_t ownNetns
 TrafficProgram::~TrafficProgram() = default;
 
 int TrafficProgram::Load(std::uint64_t ownNetnsCookie, const TableSizes& sizes,
-                         const UsersCgroup& users, bool claims) {
+                         const UsersCgroup& users, Features features) {
     m_skeleton.reset(OpenPrograms());
     if (!m_skeleton) {
         throw Refused("otwarcie programów BPF", errno);
@@ -198,11 +218,26 @@ int TrafficProgram::Load(std::uint64_t ownNetnsCookie, const TableSizes& sizes,
             throw Refused(std::string("rozmiar mapy ") + ::bpf_map__name(map), error);
         }
     }
+    const auto& progs = m_skeleton->progs;
+    const bool claims = features.claims != Claims::None;
     m_skeleton->rodata->claims_connections = claims;
-    for (bpf_program* program :
-         {m_skeleton->progs.claim_on_send, m_skeleton->progs.claim_on_receive,
-          m_skeleton->progs.release_on_destroy}) {
-        ::bpf_program__set_autoload(program, claims);
+    m_skeleton->rodata->keeps_in_sockets = features.keeps;
+    for (auto [program, wanted] :
+         {std::pair{progs.claim_on_send, claims}, std::pair{progs.claim_on_receive, claims},
+          std::pair{progs.release_on_destroy, claims || features.keeps},
+          std::pair{progs.count_on_tcp_close, features.keeps},
+          std::pair{progs.count_on_close, features.keeps},
+          std::pair{progs.sweep_tcp, features.keeps}, std::pair{progs.sweep_udp, features.keeps}}) {
+        ::bpf_program__set_autoload(program, wanted);
+    }
+    if (features.claims == Claims::OnEverySocket) {
+        for (auto [program, tracepoint] : {std::pair{progs.claim_on_send, "sock_send_length"},
+                                           std::pair{progs.claim_on_receive, "sock_recv_length"}}) {
+            if (const int error = ::bpf_program__set_attach_target(program, 0, tracepoint);
+                error != 0) {
+                return error;
+            }
+        }
     }
     return traffic_counter::load(m_skeleton.get());
 }
@@ -213,6 +248,25 @@ bool TrafficProgram::KnowsPacketNamespaces() const {
 
 bool TrafficProgram::ClaimsAcceptedConnections() const {
     return m_skeleton->rodata->claims_connections != 0;
+}
+
+bool TrafficProgram::KeepsInSockets() const {
+    return m_skeleton->rodata->keeps_in_sockets != 0;
+}
+
+void TrafficProgram::SweepSockets() const {
+    const auto now = std::chrono::steady_clock::now();
+    if (!KeepsInSockets() || now - m_lastSweep < kSweepInterval) {
+        return;
+    }
+    m_lastSweep = now;
+    for (const bpf_link* sweep : {m_skeleton->links.sweep_tcp, m_skeleton->links.sweep_udp}) {
+        // Each read runs the program over a batch of sockets; it writes nothing to read.
+        const UniqueFd run(::bpf_iter_create(::bpf_link__fd(sweep)));
+        std::array<char, 64> nothing{};
+        while (run.Valid() && ::read(run.Get(), nothing.data(), nothing.size()) > 0) {
+        }
+    }
 }
 
 int TrafficProgram::NewCgroupsDescriptor() const {
@@ -241,6 +295,7 @@ int TrafficProgram::TakeNewCgroups(const CgroupHandler& onCgroup) {
 }
 
 std::vector<TrafficProgram::Counter> TrafficProgram::ReadCounters() const {
+    SweepSockets();
     return ReadPerCpuMap<bpf::traffic_key>(
         ::bpf_map__fd(m_skeleton->maps.traffic), m_cpus,
         [](const bpf::traffic_key& key, TrafficProgram::Counter& out) { out.key = key; });
@@ -361,10 +416,17 @@ bool TrafficProgram::SetUserLocal(std::uint32_t uid, const IpPrefix& prefix, boo
 
 bool TrafficProgram::SetMtu(std::uint32_t ifindex, std::uint32_t mtu) {
     const int map = ::bpf_map__fd(m_skeleton->maps.link_mtus);
-    if (mtu == 0) {
-        return ::bpf_map_delete_elem(map, &ifindex) == 0 || errno == ENOENT;
+    const bool done = mtu == 0 ? ::bpf_map_delete_elem(map, &ifindex) == 0 || errno == ENOENT
+                               : ::bpf_map_update_elem(map, &ifindex, &mtu, BPF_ANY) == 0;
+    if (done && mtu == 0) {
+        m_mtus.erase(ifindex);
+    } else if (done) {
+        m_mtus[ifindex] = mtu;
     }
-    return ::bpf_map_update_elem(map, &ifindex, &mtu, BPF_ANY) == 0;
+    const auto smallest = std::ranges::min_element(
+        m_mtus, [](const auto& one, const auto& other) { return one.second < other.second; });
+    m_skeleton->bss->smallest_mtu = smallest == m_mtus.end() ? 0 : smallest->second;
+    return done;
 }
 
 } // namespace quantiro::collector

@@ -3,8 +3,10 @@
 #include "collector/bpf/traffic_counter.h"
 #include "platform/linux/CollectorProtocol.h"
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <span>
 #include <string>
@@ -56,6 +58,10 @@ public:
     // sends or receives on it (a socket-activated service, not the service manager
     // that made the listener); without, it counts for the listener's owner.
     bool ClaimsAcceptedConnections() const;
+    // Whether the TCP and UDP sockets of the service's own namespace keep what they move
+    // until a read sweeps them into the map (or they close), which spares their packets
+    // a lookup in it; other sockets' packets go to the map as they come.
+    bool KeepsInSockets() const;
 
     // Readable when cgroups were announced; TakeNewCgroups hands them over, each id
     // with its directory's name (empty when unknown) and its ancestors' ids from the
@@ -72,6 +78,7 @@ public:
         // own "rest"; otherwise an overflow row is nobody's.
         bool usersRest = false;
     };
+    // What the sockets kept is swept into the map first (at most every 10 ms).
     std::vector<Counter> ReadCounters() const;
     // What new owners counted while their user was past its bound or the counters map
     // was full, with owner keys.
@@ -108,10 +115,20 @@ private:
     struct RingBufferFree {
         void operator()(ring_buffer* buffer) const;
     };
-    // Opens and loads the programs anew, its maps sized, those that claim connections
-    // with `claims`; returns 0 or the kernel's error.
+    // Where the programs that claim accepted connections run, if at all.
+    enum class Claims { OnTcp, OnEverySocket, None };
+    struct Features {
+        Claims claims = Claims::None;
+        bool keeps = false; // KeepsInSockets
+    };
+    // Opens and loads the programs anew, its maps sized, with `features`; returns 0 or
+    // the kernel's error.
     int Load(std::uint64_t ownNetnsCookie, const TableSizes& sizes, const UsersCgroup& users,
-             bool claims);
+             Features features);
+    // Adds what the sockets kept to the map, at most once in kSweepInterval: readers
+    // asking at once share one sweep, a run over the namespace's TCP and UDP sockets.
+    void SweepSockets() const;
+    static constexpr std::chrono::milliseconds kSweepInterval{10};
     static int OnNewCgroup(void* context, void* data, std::size_t size);
     // Adds or removes one trie entry; every change made makes the sockets look again.
     bool SetPrefix(int map, const void* key, bool present);
@@ -121,6 +138,8 @@ private:
     std::unique_ptr<ring_buffer, RingBufferFree> m_newCgroups;
     const CgroupHandler* m_onCgroup = nullptr;
     int m_cpus = 1;
+    mutable std::chrono::steady_clock::time_point m_lastSweep;
+    std::map<std::uint32_t, std::uint32_t> m_mtus; // as link_mtus holds them
 };
 
 } // namespace quantiro::collector

@@ -472,6 +472,19 @@ protected:
             Wait(service);
         }
     }
+    // A service of the test's own in `netns`: there TCP and UDP sockets keep what they
+    // move until a read sweeps them or they close, where elsewhere every packet goes to
+    // the counters as it comes.
+    struct ServiceInside {
+        ServiceInside(const std::string& netns, const std::string& name)
+            : socket((s_dir->Path() / (name + ".sock")).string())
+            , pid(Launch(socket, netns)) {}
+        ~ServiceInside() { Stop(pid); }
+        ServiceInside(const ServiceInside&) = delete;
+        ServiceInside& operator=(const ServiceInside&) = delete;
+        const std::string socket;
+        const pid_t pid;
+    };
     static void StartService() { s_service = Launch(s_socket); }
     static void StopService() {
         Stop(s_service);
@@ -568,9 +581,14 @@ class CollectorTransferTest : public CollectorTest,
 
 // What the sender's application was counted for, each way, is what its side of the
 // link carried, within 1 %: bytes with the link header added for each packet.
+// The service runs in the sender's namespace, where its sockets keep their traffic: a
+// datagram socket still open is swept in by the read, a closed stream counted at its
+// close; the sink's, in the other namespace, go to the counters as they come.
 TEST_P(CollectorTransferTest, CountsWhatTheLinkCarried) {
     const TransferCase& transfer = GetParam();
     const LinkPair link("qc" + std::to_string(::getpid()) + transfer.name);
+    const ServiceInside inside(link.a, transfer.name);
+    ASSERT_GT(inside.pid, 0);
     const Scope scope(Slice(), std::string("app-test-") + transfer.name + "-1.scope");
     const pid_t sink =
         transfer.protocol == IPPROTO_ICMP
@@ -580,17 +598,28 @@ TEST_P(CollectorTransferTest, CountsWhatTheLinkCarried) {
     const auto [gotBefore, gotPacketsBefore] = LinkPair::Queued(link.b, "qb");
     const auto [vethSentBefore, vethGotBefore] = LinkPair::Counted(link.a, "qa");
     const std::string peer = transfer.peer;
+    std::array<int, 2> ready{};
+    std::array<int, 2> hold{};
+    ASSERT_EQ(::pipe(ready.data()) | ::pipe(hold.data()), 0);
     const pid_t sender = Spawn({.scope = scope.Path(), .netns = link.a}, [&] {
+        int result = 1;
         switch (transfer.protocol) {
         case IPPROTO_TCP:
-            return SendStream(peer, 5001, 8 * 1024 * 1024);
+            result = SendStream(peer, 5001, 8 * 1024 * 1024);
+            break;
         case IPPROTO_UDP:
-            return SendDatagrams(peer, 5001, 2000, 1200);
+            result = SendDatagrams(peer, 5001, 2000, 1200); // its socket stays open
+            break;
         default:
-            return Ping(peer, 300, 1000);
+            result = Ping(peer, 300, 1000);
         }
+        // Open until the test has read, or gave up.
+        pollfd go{.fd = hold[0], .events = POLLIN};
+        return ::write(ready[1], &result, 1) == 1 && ::poll(&go, 1, 20'000) == 1 ? result : 1;
     });
-    ASSERT_EQ(Wait(sender), 0);
+    char result = 1;
+    ASSERT_EQ(::read(ready[0], &result, 1), 1);
+    ASSERT_EQ(result, 0);
     if (sink > 0) {
         ::kill(sink, SIGKILL);
         Wait(sink);
@@ -599,8 +628,14 @@ TEST_P(CollectorTransferTest, CountsWhatTheLinkCarried) {
     const auto [gotAfter, gotPacketsAfter] = LinkPair::Queued(link.b, "qb");
     const auto [vethSentAfter, vethGotAfter] = LinkPair::Counted(link.a, "qa");
 
-    const CollectorRow row = RowOf(Read(link.a, "qa"), OwnerKind::App, transfer.name);
-    const double sent = static_cast<double>(sentAfter - sentBefore);
+    const CollectorRow row =
+        RowOf(Read(link.a, "qa", 0, inside.socket), OwnerKind::App, transfer.name);
+    ASSERT_EQ(::write(hold[1], "x", 1), 1);
+    ASSERT_EQ(Wait(sender), 0);
+    for (const int end : {ready[0], ready[1], hold[0], hold[1]}) {
+        ::close(end);
+    }
+    const double sentBytes = static_cast<double>(sentAfter - sentBefore);
     const double received = static_cast<double>(gotAfter - gotBefore);
     // As a link that carries segments counts: the queues' figures.
     const double countedSent = static_cast<double>(
@@ -622,15 +657,15 @@ TEST_P(CollectorTransferTest, CountsWhatTheLinkCarried) {
                             kLinkHeader * row.counters.received.packets);
     EXPECT_NEAR(wholeSent, vethSent, vethSent / 100);
     EXPECT_NEAR(wholeGot, vethGot, std::max(vethGot / 100, 400.0));
-    std::cout << transfer.name << ": sent " << countedSent << " of " << sent << " ("
-              << 100 * (countedSent - sent) / sent << " %), received " << countedReceived << " of "
-              << received << " ("
+    std::cout << transfer.name << ": sent " << countedSent << " of " << sentBytes << " ("
+              << 100 * (countedSent - sentBytes) / sentBytes << " %), received " << countedReceived
+              << " of " << received << " ("
               << (received > 0 ? 100 * (countedReceived - received) / received : 0.0)
               << " %), whole " << wholeSent << " of veth's " << vethSent << ", packets "
               << row.counters.sent.packets + row.counters.sent.segmentPackets << "/"
               << sentPacketsAfter - sentPacketsBefore << "\n";
-    EXPECT_GT(sent, 1e5);
-    EXPECT_NEAR(countedSent, sent, sent / 100);
+    EXPECT_GT(sentBytes, 1e5);
+    EXPECT_NEAR(countedSent, sentBytes, sentBytes / 100);
     // The peer's kernel may announce itself meanwhile (IPv6 multicast listener
     // reports): a few packets with no socket, the sender's to nobody.
     EXPECT_NEAR(countedReceived, received, std::max(received / 100, 400.0));
@@ -640,7 +675,8 @@ TEST_P(CollectorTransferTest, CountsWhatTheLinkCarried) {
     if (sink > 0) {
         // The receiving end, a connection accepted by the sink, is the sink's; offloaded
         // segments arrive merged and count as they were sent.
-        const CollectorRow got = RowOf(Read(link.b, "qb"), OwnerKind::Exe, "sink");
+        const CollectorRow got =
+            RowOf(Read(link.b, "qb", 0, inside.socket), OwnerKind::Exe, "sink");
         EXPECT_EQ(got.counters.received.billedBytes + got.counters.received.localBytes,
                   row.counters.sent.billedBytes + row.counters.sent.localBytes);
         EXPECT_EQ(got.counters.received.packets, row.counters.sent.packets);
@@ -818,6 +854,9 @@ TEST_F(CollectorTest, OwnersNeverAddUpToMoreThanTheLink) {
 // name, every byte.
 TEST_F(CollectorTest, ShortLivedScopesLoseNothing) {
     const LinkPair link("qc" + std::to_string(::getpid()) + "short");
+    // In the senders' namespace, where a closed socket counts what it kept.
+    const ServiceInside inside(link.a, "short");
+    ASSERT_GT(inside.pid, 0);
     const pid_t sink = SpawnSink(link.b, SOCK_DGRAM, 5002);
     constexpr int kChildren = 200;
     constexpr int kDatagrams = 5;
@@ -831,7 +870,8 @@ TEST_F(CollectorTest, ShortLivedScopesLoseNothing) {
     }
     ::kill(sink, SIGKILL);
     Wait(sink);
-    const CollectorRow row = RowOf(Read(link.a, "qa"), OwnerKind::App, "shortlived");
+    const CollectorRow row =
+        RowOf(Read(link.a, "qa", 0, inside.socket), OwnerKind::App, "shortlived");
     EXPECT_EQ(row.counters.sent.packets, std::uint64_t{kChildren * kDatagrams});
     EXPECT_EQ(row.counters.sent.localBytes, kChildren * kDatagrams * (20 + 8 + kPayload));
 
@@ -867,7 +907,7 @@ TEST_F(CollectorTest, ShortLivedScopesLoseNothing) {
         ::kill(pid, SIGKILL);
         Wait(pid);
     }
-    const CollectorCounters counters = Read(link.a, "qa");
+    const CollectorCounters counters = Read(link.a, "qa", 0, inside.socket);
     const auto received = [&](OwnerKind kind, const std::string& id) {
         const quantiro::platform::WayCounters way = RowOf(counters, kind, id).counters.received;
         return static_cast<double>(way.localBytes + way.billedBytes);
@@ -904,6 +944,9 @@ TEST_F(CollectorTest, ASocketMadeByAThreadIsItsProcesss) {
 // readers fold such counters off the map; not one of its datagrams is lost.
 TEST_F(CollectorTest, ASocketOutlivingItsScopeLosesNothing) {
     const LinkPair link("qc" + std::to_string(::getpid()) + "orph");
+    // In the sender's namespace: what its socket kept is swept in by each read.
+    const ServiceInside inside(link.a, "orph");
+    ASSERT_GT(inside.pid, 0);
     const pid_t sink = SpawnSink(link.b, SOCK_DGRAM, 5006);
     const std::string scope = Slice() + "/app-test-orphan-1.scope";
     ::mkdir(scope.c_str(), 0755);
@@ -923,13 +966,13 @@ TEST_F(CollectorTest, ASocketOutlivingItsScopeLosesNothing) {
     });
     int status = 0;
     while (::waitpid(sender, &status, WNOHANG) == 0) {
-        Read(link.a, "qa"); // each question folds the removed cgroup's counters
+        Read(link.a, "qa", 0, inside.socket); // each question folds the removed cgroup's counters
     }
     ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     ::kill(sink, SIGKILL);
     Wait(sink);
     std::uint64_t packets = 0;
-    for (const CollectorRow& row : Read(link.a, "qa").rows) {
+    for (const CollectorRow& row : Read(link.a, "qa", 0, inside.socket).rows) {
         // The namespace's kernel announces itself too (IPv6 group reports), for nobody.
         packets += row.owner.kind == OwnerKind::None ? 0 : row.counters.sent.packets;
     }
@@ -942,6 +985,9 @@ TEST_F(CollectorTest, ASocketOutlivingItsScopeLosesNothing) {
 // read; one closed unread, for the listener's maker. No byte is lost or counted twice.
 TEST_F(CollectorTest, AnAcceptedConnectionCountsForWhoHoldsIt) {
     const LinkPair link("qc" + std::to_string(::getpid()) + "act");
+    // In the activated server's namespace: a claimed connection keeps its traffic.
+    const ServiceInside inside(link.a, "act");
+    ASSERT_GT(inside.pid, 0);
     const Scope manager(Slice(), "app-test-socketunit-1.scope");
     const Scope service(Slice(), "app-test-activated-1.scope");
     constexpr std::size_t kMegabyte = 1 << 20;
@@ -980,7 +1026,7 @@ TEST_F(CollectorTest, AnAcceptedConnectionCountsForWhoHoldsIt) {
     std::this_thread::sleep_for(200ms); // the last closes cross the link
     const auto [sentAfter, gotAfter] = LinkPair::Counted(link.a, "qa");
 
-    const CollectorCounters counters = Read(link.a, "qa");
+    const CollectorCounters counters = Read(link.a, "qa", 0, inside.socket);
     const auto bytes = [](const auto& way) {
         return way.billedBytes + way.localBytes;
     };

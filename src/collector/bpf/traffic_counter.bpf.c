@@ -1,8 +1,9 @@
 // Counts every packet that has a local socket, by namespace, interface, direction,
 // locality and who opened the socket (or, for an accepted connection, first used it).
-// Attached to the cgroup v2 hierarchy, and to the sockets' send, receive and TCP
-// destroy tracepoints; reads the packet, its socket and the helpers' answers, and the
-// creating task's names through the kernel's BTF.
+// Attached to the cgroup v2 hierarchy, and to TCP's send, receive, state and destroy
+// tracepoints; reads the packet, its socket and the helpers' answers, and the
+// creating task's names through the kernel's BTF. A TCP or UDP socket of the service's
+// own namespace keeps what it moved until the service sweeps those sockets.
 #include "collector/bpf/traffic_counter.h"
 
 #include <bpf/bpf_core_read.h>
@@ -38,6 +39,20 @@ struct task_struct {
 } __attribute__((preserve_access_index));
 
 struct sock;
+struct sock_common;
+struct tcp_sock;
+struct udp_sock;
+struct bpf_iter_meta;
+
+struct bpf_iter__tcp {
+    struct bpf_iter_meta* meta;
+    struct sock_common* sk_common;
+} __attribute__((preserve_access_index));
+
+struct bpf_iter__udp {
+    struct bpf_iter_meta* meta;
+    struct udp_sock* udp_sk;
+} __attribute__((preserve_access_index));
 
 // Set by the service before loading: its own namespace, the one whose connected
 // prefixes it knows.
@@ -58,9 +73,17 @@ const volatile __u32 entries_per_user = TRAFFIC_ENTRIES_PER_USER;
 // without them a held packet would never be counted.
 const volatile __u8 claims_connections = 0;
 
+// Set by the service when it attaches the programs that sweep its namespace's sockets
+// and count a closed socket's: without them a kept packet would never be counted.
+const volatile __u8 keeps_in_sockets = 0;
+
 // Raised by the service whenever a trie changes, so no socket's remembered class
 // outlives the prefixes it was looked up in.
 volatile __u32 prefix_generation = 0;
+
+// The smallest MTU of link_mtus (0: none known), set by the service: a packet no
+// longer than that is never fragmented, and looks up no link.
+volatile __u32 smallest_mtu = 0;
 
 // Cloned with the socket: a connection accepted by a listener is its owner's too.
 struct {
@@ -626,6 +649,79 @@ static __always_inline void release_held(struct socket_tag* tag) {
     }
 }
 
+// Adds what the socket kept to its owner's counters. Each counter is taken whole at
+// once, so of two takers at a time (a sweep and a close) each byte goes with one.
+static __always_inline void add_kept(struct socket_tag* tag) {
+    struct traffic_key key = {.netns_cookie = tag->netns_cookie,
+                              .cgroup_id = tag->cgroup_id,
+                              .user = tag->user,
+                              .uid = tag->uid};
+    __builtin_memcpy(key.comm, tag->comm, sizeof key.comm);
+    for (__u8 direction = TRAFFIC_RX; direction <= TRAFFIC_TX; ++direction) {
+        struct kept_traffic* kept = &tag->kept[direction];
+        const __u64 place = *(volatile __u64*)&kept->place;
+        if (!place) {
+            continue;
+        }
+        struct packet_shape shape = {.bytes = __sync_lock_test_and_set(&kept->bytes, 0),
+                                     .packets = __sync_lock_test_and_set(&kept->packets, 0),
+                                     .split_bytes = __sync_lock_test_and_set(&kept->split_bytes, 0),
+                                     .split_packets =
+                                         (__u32)__sync_lock_test_and_set(&kept->split_packets, 0)};
+        if (shape.bytes || shape.packets) {
+            key.direction = direction;
+            key.ifindex = (__u32)(place >> 8);
+            key.locality = (__u8)place;
+            add_packet(&key, &shape);
+        }
+    }
+}
+
+// Nothing sweeps the socket from now on: what it kept is counted, and its later
+// packets go to the map as they come.
+static __always_inline void stop_keeping(struct socket_tag* tag) {
+    __sync_lock_test_and_set(&tag->unswept, 1);
+    add_kept(tag);
+}
+
+// Keeps the packet in its socket's tag when the service sweeps such sockets (TCP and
+// UDP ones of its own namespace) and the packet goes where the socket's first one in
+// its direction went, as a connection's packets all do; one elsewhere goes to the map.
+static __always_inline int kept_in_socket(const struct bpf_sock* sock, struct socket_tag* tag,
+                                          const struct traffic_key* key,
+                                          const struct packet_shape* shape) {
+    if (!keeps_in_sockets || tag->netns_cookie != own_netns_cookie ||
+        (sock->protocol != IPPROTO_TCP && sock->protocol != IPPROTO_UDP) ||
+        *(volatile __u64*)&tag->unswept) {
+        return 0;
+    }
+    struct kept_traffic* kept = &tag->kept[key->direction & 1];
+    const __u64 place = 1ULL << 63 | (__u64)key->ifindex << 8 | key->locality;
+    __u64 first = *(volatile __u64*)&kept->place;
+    if (!first) {
+        first = __sync_val_compare_and_swap(&kept->place, 0, place);
+        if (!first) {
+            first = place;
+        }
+    }
+    if (first != place) {
+        return 0;
+    }
+    __sync_fetch_and_add(&kept->bytes, shape->bytes);
+    __sync_fetch_and_add(&kept->packets, shape->packets);
+    if (shape->split_packets) {
+        __sync_fetch_and_add(&kept->split_bytes, shape->split_bytes);
+        __sync_fetch_and_add(&kept->split_packets, shape->split_packets);
+    }
+    // Unswept since the check above, its last taking may have come before these
+    // additions, and nothing would take them later. (The additions are atomic, so this
+    // read follows them; stop_keeping marks the tag before it takes.)
+    if (*(volatile __u64*)&tag->unswept) {
+        add_kept(tag);
+    }
+    return 1;
+}
+
 // A connection accepted from a listener carries the listener's tag, whose maker (a
 // service manager, for a socket-activated service) may never touch it. Its packets
 // wait in the tag until a task claims it; one on another interface or with another
@@ -675,10 +771,12 @@ static __always_inline void claim(struct sock* sk) {
     release_held(tag);
 }
 
-// Every socket's sends and receives, in the task's own context, as they end (what the
-// first one moved was held, and goes with the claim). Kernel tracepoints: a stable
-// hook, with no trampoline into the kernel's functions.
-SEC("tp_btf/sock_send_length")
+// TCP's sends and receives, in the task's own context (what the connection moved before
+// was held, and goes with the claim). Only a TCP connection is ever accepted, so a
+// datagram runs none of these. Kernel tracepoints: a stable hook, with no trampoline
+// into the kernel's functions. A kernel without them (before 6.11) has the service
+// attach these to every socket's sends and receives instead.
+SEC("tp_btf/tcp_sendmsg_locked")
 int claim_on_send(unsigned long long* context) {
     struct sock* sk = (struct sock*)context[0];
     if (sk) {
@@ -687,7 +785,7 @@ int claim_on_send(unsigned long long* context) {
     return 0;
 }
 
-SEC("tp_btf/sock_recv_length")
+SEC("tp_btf/tcp_rcv_space_adjust")
 int claim_on_receive(unsigned long long* context) {
     struct sock* sk = (struct sock*)context[0];
     if (sk) {
@@ -704,6 +802,56 @@ int release_on_destroy(unsigned long long* context) {
     struct socket_tag* tag = sk ? bpf_sk_storage_get(&socket_tags, sk, 0, 0) : 0;
     if (tag) {
         release_held(tag);
+        stop_keeping(tag);
+    }
+    return 0;
+}
+
+// A TCP connection closed (a reset among the ways) leaves TCP's tables, where the
+// sweeps look, though its file may stay open.
+#define TCP_CLOSE 7
+SEC("tp_btf/inet_sock_set_state")
+int count_on_tcp_close(unsigned long long* context) {
+    struct sock* sk = (struct sock*)context[0];
+    struct socket_tag* tag =
+        sk && (int)context[2] == TCP_CLOSE ? bpf_sk_storage_get(&socket_tags, sk, 0, 0) : 0;
+    if (tag) {
+        stop_keeping(tag);
+    }
+    return 0;
+}
+
+// A socket's last file closed: a TCP connection may still send what was left, and its
+// goodbye, after this.
+SEC("cgroup/sock_release")
+int count_on_close(struct bpf_sock* sock) {
+    struct socket_tag* tag = bpf_sk_storage_get(&socket_tags, sock, 0, 0);
+    if (tag) {
+        stop_keeping(tag);
+    }
+    return 1;
+}
+
+// Run over the service's namespace's TCP and UDP sockets before it reads the map.
+SEC("iter/tcp")
+int sweep_tcp(struct bpf_iter__tcp* context) {
+    struct sock_common* common = context->sk_common;
+    struct tcp_sock* connection = common ? bpf_skc_to_tcp_sock(common) : 0;
+    struct socket_tag* tag =
+        connection ? bpf_sk_storage_get(&socket_tags, (struct sock*)connection, 0, 0) : 0;
+    if (tag) {
+        add_kept(tag);
+    }
+    return 0;
+}
+
+SEC("iter/udp")
+int sweep_udp(struct bpf_iter__udp* context) {
+    struct udp_sock* datagrams = context->udp_sk;
+    struct socket_tag* tag =
+        datagrams ? bpf_sk_storage_get(&socket_tags, (struct sock*)datagrams, 0, 0) : 0;
+    if (tag) {
+        add_kept(tag);
     }
     return 0;
 }
@@ -715,10 +863,14 @@ static __always_inline int count_packet(struct __sk_buff* skb, __u8 direction) {
     }
     struct bpf_sock* sock = full_socket(skb);
     struct socket_tag* tag = sock ? bpf_sk_storage_get(&socket_tags, sock, 0, 0) : 0;
-    struct traffic_key key = {};
-    fill_owner(&key, tag, skb);
-    key.ifindex = skb->ifindex;
-    key.direction = direction;
+    struct traffic_key key = {.ifindex = skb->ifindex, .direction = direction};
+    // A tagged socket's owner is completed only if its packet goes to the map.
+    if (tag) {
+        key.netns_cookie = tag->netns_cookie;
+        key.uid = tag->uid;
+    } else {
+        fill_owner(&key, 0, skb);
+    }
 
     struct shared_packet* last = 0;
     int shared = 0;
@@ -737,14 +889,20 @@ static __always_inline int count_packet(struct __sk_buff* skb, __u8 direction) {
             return 1;
         }
         // Connected links' MTUs are known for the service's namespace only.
-        if (shape.split_packets == 0 && shape.bytes > SMALLEST_MTU &&
-            key.netns_cookie == own_netns_cookie) {
+        const __u32 smallest = smallest_mtu;
+        if (shape.split_packets == 0 && shape.bytes > SMALLEST_MTU && smallest &&
+            shape.bytes > smallest && key.netns_cookie == own_netns_cookie) {
             add_fragments(&shape, key.ifindex);
         }
         key.locality = remembered_locality(tag, &shape, &key);
     }
-    if (tag && held_until_claimed(skb, tag, &key, &shape)) {
-        return 1;
+    if (tag) {
+        // Only a TCP connection is ever accepted.
+        if ((sock->protocol == IPPROTO_TCP && held_until_claimed(skb, tag, &key, &shape)) ||
+            kept_in_socket(sock, tag, &key, &shape)) {
+            return 1;
+        }
+        fill_owner(&key, tag, skb);
     }
     add_packet(&key, &shape);
     return 1;

@@ -286,7 +286,9 @@ struct packet_shape {
     __u8 protocol;
     __u8 ipv6;
     __u8 icmp_type;
-    __u8 unused;
+    // Added in a task's context (a sweep, a close, a claim), where a packet's program
+    // may interrupt the addition on the same CPU.
+    __u8 from_task;
     __u16 echo_id;
     __u64 fingerprint; // of the packet's first bytes, when asked for
 };
@@ -426,7 +428,15 @@ static __always_inline __u8 locality_of(const __u8 remote[16], __u64 netns_cooki
 }
 
 static __always_inline void add_to(struct traffic_value* value, const struct packet_shape* shape) {
-    // Per-CPU values: no other CPU writes this one.
+    // Per-CPU values: no other CPU writes this one, but a packet's program may run
+    // between a task's read and write of it, and its addition would be lost.
+    if (shape->from_task) {
+        __sync_fetch_and_add(&value->bytes, shape->bytes);
+        __sync_fetch_and_add(&value->packets, shape->packets);
+        __sync_fetch_and_add(&value->split_bytes, shape->split_bytes);
+        __sync_fetch_and_add(&value->split_packets, shape->split_packets);
+        return;
+    }
     value->bytes += shape->bytes;
     value->packets += shape->packets;
     value->split_bytes += shape->split_bytes;
@@ -641,7 +651,8 @@ static __always_inline void release_held(struct socket_tag* tag) {
             .packets = __sync_lock_test_and_set(&tag->held.packets[direction], 0),
             .split_bytes = __sync_lock_test_and_set(&tag->held.split_bytes[direction], 0),
             .split_packets =
-                (__u32)__sync_lock_test_and_set(&tag->held.split_packets[direction], 0)};
+                (__u32)__sync_lock_test_and_set(&tag->held.split_packets[direction], 0),
+            .from_task = 1};
         if (shape.bytes || shape.packets) {
             key.direction = direction;
             add_packet(&key, &shape);
@@ -667,7 +678,8 @@ static __always_inline void add_kept(struct socket_tag* tag) {
                                      .packets = __sync_lock_test_and_set(&kept->packets, 0),
                                      .split_bytes = __sync_lock_test_and_set(&kept->split_bytes, 0),
                                      .split_packets =
-                                         (__u32)__sync_lock_test_and_set(&kept->split_packets, 0)};
+                                         (__u32)__sync_lock_test_and_set(&kept->split_packets, 0),
+                                     .from_task = 1};
         if (shape.bytes || shape.packets) {
             key.direction = direction;
             key.ifindex = (__u32)(place >> 8);

@@ -134,8 +134,8 @@ TrafficProgram::TrafficProgram(const std::string& cgroup, std::uint64_t ownNetns
     // The programs that claim accepted connections need the kernel's BTF and TCP's send
     // and receive tracepoints (6.11), or else the sockets' own (6.6), which run for
     // every datagram too; a kernel without either counts those connections for the
-    // listener's owner. Those that sweep sockets need BTF and the kernel's socket
-    // iterators; without them every packet goes to the map as it comes.
+    // listener's owner. The one that sweeps sockets needs BTF and the kernel's UDP
+    // socket iterator; without it every packet goes to the map as it comes.
     int error = ENOENT;
     if (::access("/sys/kernel/btf/vmlinux", R_OK) == 0) {
         for (const Claims claims : {Claims::OnTcp, Claims::OnEverySocket}) {
@@ -178,8 +178,6 @@ TrafficProgram::TrafficProgram(const std::string& cgroup, std::uint64_t ownNetns
           std::tuple{progs.claim_on_receive, &links.claim_on_receive, ClaimsAcceptedConnections()},
           std::tuple{progs.release_on_destroy, &links.release_on_destroy,
                      ClaimsAcceptedConnections()},
-          std::tuple{progs.count_on_tcp_close, &links.count_on_tcp_close, keeps},
-          std::tuple{progs.sweep_tcp, &links.sweep_tcp, keeps},
           std::tuple{progs.sweep_udp, &links.sweep_udp, keeps}}) {
         if (!wanted) {
             continue;
@@ -224,10 +222,9 @@ int TrafficProgram::Load(std::uint64_t ownNetnsCookie, const TableSizes& sizes,
     m_skeleton->rodata->keeps_in_sockets = features.keeps;
     for (auto [program, wanted] :
          {std::pair{progs.claim_on_send, claims}, std::pair{progs.claim_on_receive, claims},
-          std::pair{progs.release_on_destroy, claims || features.keeps},
-          std::pair{progs.count_on_tcp_close, features.keeps},
+          std::pair{progs.release_on_destroy, claims},
           std::pair{progs.count_on_close, features.keeps},
-          std::pair{progs.sweep_tcp, features.keeps}, std::pair{progs.sweep_udp, features.keeps}}) {
+          std::pair{progs.sweep_udp, features.keeps}}) {
         ::bpf_program__set_autoload(program, wanted);
     }
     if (features.claims == Claims::OnEverySocket) {
@@ -260,12 +257,10 @@ void TrafficProgram::SweepSockets() const {
         return;
     }
     m_lastSweep = now;
-    for (const bpf_link* sweep : {m_skeleton->links.sweep_tcp, m_skeleton->links.sweep_udp}) {
-        // Each read runs the program over a batch of sockets; it writes nothing to read.
-        const UniqueFd run(::bpf_iter_create(::bpf_link__fd(sweep)));
-        std::array<char, 64> nothing{};
-        while (run.Valid() && ::read(run.Get(), nothing.data(), nothing.size()) > 0) {
-        }
+    // Each read runs the program over a batch of sockets; it writes nothing to read.
+    const UniqueFd run(::bpf_iter_create(::bpf_link__fd(m_skeleton->links.sweep_udp)));
+    std::array<char, 64> nothing{};
+    while (run.Valid() && ::read(run.Get(), nothing.data(), nothing.size()) > 0) {
     }
 }
 

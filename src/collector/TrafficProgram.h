@@ -58,9 +58,9 @@ public:
     // sends or receives on it (a socket-activated service, not the service manager
     // that made the listener); without, it counts for the listener's owner.
     bool ClaimsAcceptedConnections() const;
-    // Whether the TCP and UDP sockets of the service's own namespace keep what they move
-    // until a read sweeps them into the map (or they close), which spares their packets
-    // a lookup in it; other sockets' packets go to the map as they come.
+    // Whether the UDP sockets of the service's own namespace keep what they move until a
+    // read sweeps them into the map (or they close), which spares their packets a
+    // lookup in it; other sockets' packets go to the map as they come.
     bool KeepsInSockets() const;
 
     // Readable when cgroups were announced; TakeNewCgroups hands them over, each id
@@ -126,7 +126,7 @@ private:
     int Load(std::uint64_t ownNetnsCookie, const TableSizes& sizes, const UsersCgroup& users,
              Features features);
     // Adds what the sockets kept to the map, at most once in kSweepInterval: readers
-    // asking at once share one sweep, a run over the namespace's TCP and UDP sockets.
+    // asking at once share one sweep, a run over the namespace's UDP sockets.
     void SweepSockets() const;
     static constexpr std::chrono::milliseconds kSweepInterval{10};
     static int OnNewCgroup(void* context, void* data, std::size_t size);

@@ -1,9 +1,9 @@
 // Counts every packet that has a local socket, by namespace, interface, direction,
 // locality and who opened the socket (or, for an accepted connection, first used it).
-// Attached to the cgroup v2 hierarchy, and to TCP's send, receive, state and destroy
+// Attached to the cgroup v2 hierarchy, and to TCP's send, receive and destroy
 // tracepoints; reads the packet, its socket and the helpers' answers, and the
-// creating task's names through the kernel's BTF. A TCP or UDP socket of the service's
-// own namespace keeps what it moved until the service sweeps those sockets.
+// creating task's names through the kernel's BTF. A UDP socket of the service's own
+// namespace keeps what it moved until the service sweeps those sockets.
 #include "collector/bpf/traffic_counter.h"
 
 #include <bpf/bpf_core_read.h>
@@ -39,15 +39,8 @@ struct task_struct {
 } __attribute__((preserve_access_index));
 
 struct sock;
-struct sock_common;
-struct tcp_sock;
 struct udp_sock;
 struct bpf_iter_meta;
-
-struct bpf_iter__tcp {
-    struct bpf_iter_meta* meta;
-    struct sock_common* sk_common;
-} __attribute__((preserve_access_index));
 
 struct bpf_iter__udp {
     struct bpf_iter_meta* meta;
@@ -696,15 +689,17 @@ static __always_inline void stop_keeping(struct socket_tag* tag) {
     add_kept(tag);
 }
 
-// Keeps the packet in its socket's tag when the service sweeps such sockets (TCP and
-// UDP ones of its own namespace) and the packet goes where the socket's first one in
-// its direction went, as a connection's packets all do; one elsewhere goes to the map.
+// Keeps the packet in its socket's tag when the service sweeps such sockets (UDP ones
+// of its own namespace) and the packet goes where the socket's first one in its
+// direction went, as a connected socket's packets all do; one elsewhere goes to the
+// map. A TCP socket is left out: its offloaded packets are few for their bytes, and a
+// sweep of TCP's table, which is large and shared by every namespace, costs more than
+// it spares.
 static __always_inline int kept_in_socket(const struct bpf_sock* sock, struct socket_tag* tag,
                                           const struct traffic_key* key,
                                           const struct packet_shape* shape) {
     if (!keeps_in_sockets || tag->netns_cookie != own_netns_cookie ||
-        (sock->protocol != IPPROTO_TCP && sock->protocol != IPPROTO_UDP) ||
-        *(volatile __u64*)&tag->unswept) {
+        sock->protocol != IPPROTO_UDP || *(volatile __u64*)&tag->unswept) {
         return 0;
     }
     struct kept_traffic* kept = &tag->kept[key->direction & 1];
@@ -814,27 +809,11 @@ int release_on_destroy(unsigned long long* context) {
     struct socket_tag* tag = sk ? bpf_sk_storage_get(&socket_tags, sk, 0, 0) : 0;
     if (tag) {
         release_held(tag);
-        stop_keeping(tag);
     }
     return 0;
 }
 
-// A TCP connection closed (a reset among the ways) leaves TCP's tables, where the
-// sweeps look, though its file may stay open.
-#define TCP_CLOSE 7
-SEC("tp_btf/inet_sock_set_state")
-int count_on_tcp_close(unsigned long long* context) {
-    struct sock* sk = (struct sock*)context[0];
-    struct socket_tag* tag =
-        sk && (int)context[2] == TCP_CLOSE ? bpf_sk_storage_get(&socket_tags, sk, 0, 0) : 0;
-    if (tag) {
-        stop_keeping(tag);
-    }
-    return 0;
-}
-
-// A socket's last file closed: a TCP connection may still send what was left, and its
-// goodbye, after this.
+// A socket's last file closed: what it kept is counted.
 SEC("cgroup/sock_release")
 int count_on_close(struct bpf_sock* sock) {
     struct socket_tag* tag = bpf_sk_storage_get(&socket_tags, sock, 0, 0);
@@ -844,24 +823,11 @@ int count_on_close(struct bpf_sock* sock) {
     return 1;
 }
 
-// Run over the service's namespace's TCP and UDP sockets before it reads the map.
-SEC("iter/tcp")
-int sweep_tcp(struct bpf_iter__tcp* context) {
-    struct sock_common* common = context->sk_common;
-    struct tcp_sock* connection = common ? bpf_skc_to_tcp_sock(common) : 0;
-    struct socket_tag* tag =
-        connection ? bpf_sk_storage_get(&socket_tags, (struct sock*)connection, 0, 0) : 0;
-    if (tag) {
-        add_kept(tag);
-    }
-    return 0;
-}
-
+// Run over the service's namespace's UDP sockets before it reads the map.
 SEC("iter/udp")
 int sweep_udp(struct bpf_iter__udp* context) {
-    struct udp_sock* datagrams = context->udp_sk;
-    struct socket_tag* tag =
-        datagrams ? bpf_sk_storage_get(&socket_tags, (struct sock*)datagrams, 0, 0) : 0;
+    struct sock* sk = (struct sock*)context->udp_sk;
+    struct socket_tag* tag = sk ? bpf_sk_storage_get(&socket_tags, sk, 0, 0) : 0;
     if (tag) {
         add_kept(tag);
     }

@@ -47,7 +47,7 @@ struct held_traffic {
     __u64 place;
 };
 
-// What a socket of the service's own namespace moved in one direction and has not yet
+// What a UDP socket of the service's own namespace moved in one direction and has not yet
 // added to the counters map, on one interface with one locality (its first packet's):
 // adding here spares a lookup in the map for each packet, and the service sweeps it
 // into the map before it reads. Added to atomically, since two CPUs may carry one
@@ -79,8 +79,8 @@ struct socket_tag {
     // task that sends or receives on it claims it.
     __u64 made_for;
     struct held_traffic held;
-    // Set when nothing can sweep it any longer (its last file closed, or a TCP
-    // connection closed, as by a reset): its packets go to the map as they come.
+    // Set when nothing sweeps it any longer, its last file closed: what it still
+    // carries goes to the map as it comes.
     __u64 unswept;
     struct kept_traffic kept[2]; // by direction
 };

@@ -348,8 +348,8 @@ void Meter::CountPlans() {
     const double received = totals.received - m_plansCounted.received;
     const double sent = totals.sent - m_plansCounted.sent;
     m_plansCounted = totals;
-    const platform::Network* network = m_system.networks ? &m_system.networks->Current() : nullptr;
-    if (!network || !network->Known() || !m_planWatch.Add(network->id, received, sent)) {
+    const platform::Network* network = KnownNetwork();
+    if (!network || !m_planWatch.Add(network->id, received, sent)) {
         return;
     }
     if (m_settings.limitWarnings && !m_settingsFile.LimitWarningsSilenced()) {
@@ -367,12 +367,14 @@ sampling::Totals Meter::PlanCountedTotals() const {
     return totals;
 }
 
-std::optional<limits::PlanWatch::Use> Meter::CurrentPlanUse() const {
+const platform::Network* Meter::KnownNetwork() const {
     const platform::Network* network = m_system.networks ? &m_system.networks->Current() : nullptr;
-    if (!network || !network->Known()) {
-        return std::nullopt;
-    }
-    return m_planWatch.UseOf(network->id);
+    return network && network->Known() ? network : nullptr;
+}
+
+std::optional<limits::PlanWatch::Use> Meter::CurrentPlanUse() const {
+    const platform::Network* network = KnownNetwork();
+    return network ? m_planWatch.UseOf(network->id) : std::nullopt;
 }
 
 std::vector<metrics::ApplicationFigures> Meter::ApplicationTotals() const {

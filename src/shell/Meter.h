@@ -175,6 +175,9 @@ private:
     void CountPlans();
     // The run's totals as the plans count them.
     sampling::Totals PlanCountedTotals() const;
+    // The network the followed interface is on; none when there is no watch or it
+    // cannot tell.
+    const platform::Network* KnownNetwork() const;
     metrics::MeterFigures Figures();
     // What each application moved this run, as the metrics take it.
     std::vector<metrics::ApplicationFigures> ApplicationTotals() const;

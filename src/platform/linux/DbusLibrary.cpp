@@ -1,6 +1,7 @@
 #include "platform/linux/DbusLibrary.h"
 
 #include <cstdlib>
+#include <cstring>
 #include <type_traits>
 
 #include <dlfcn.h>
@@ -81,6 +82,14 @@ bool DbusLibrary::SystemBusReachable() {
            ::access("/run/dbus/system_bus_socket", F_OK) == 0;
 }
 
+namespace {
+
+constexpr const char* kBusPath = "/org/freedesktop/DBus";
+// Rounds of non-blocking reading and writing per pump.
+constexpr int kIoRounds = 8;
+
+} // namespace
+
 DBusConnection* DbusLibrary::OpenSystemBus() const {
     const char* address = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
     DBusError error;
@@ -90,8 +99,7 @@ DBusConnection* DbusLibrary::OpenSystemBus() const {
     errorFree(&error);
     if (bus) {
         setExitOnDisconnect(bus, false);
-        QueueCall(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-                  "Hello", nullptr);
+        QueueCall(bus, kBusName, kBusPath, kBusName, "Hello", nullptr);
     }
     return bus;
 }
@@ -99,6 +107,29 @@ DBusConnection* DbusLibrary::OpenSystemBus() const {
 void DbusLibrary::ClosePrivate(DBusConnection* bus) const {
     connectionClose(bus);
     connectionUnref(bus);
+}
+
+void DbusLibrary::Pump(DBusConnection* bus) const {
+    for (int round = 0; round < kIoRounds; ++round) {
+        readWrite(bus, 0);
+        if (!hasMessagesToSend(bus)) {
+            return;
+        }
+    }
+}
+
+bool DbusLibrary::FromBus(DBusMessage* message) const {
+    const char* from = sender(message);
+    return from && std::strcmp(from, kBusName) == 0;
+}
+
+dbus_uint32_t DbusLibrary::AskNameOwner(DBusConnection* bus, const char* name) const {
+    return QueueCall(bus, kBusName, kBusPath, kBusName, "GetNameOwner", name);
+}
+
+std::string DbusLibrary::OwnerChangeRule(const char* name) {
+    return std::string("type='signal',sender='") + kBusName + "',interface='" + kBusName +
+           "',member='NameOwnerChanged',arg0='" + name + "'";
 }
 
 } // namespace quantiro::platform::linux_impl

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include <dbus/dbus.h>
 
 namespace quantiro::platform::linux_impl {
@@ -7,6 +9,9 @@ namespace quantiro::platform::linux_impl {
 // The calls of libdbus-1 the family needs, looked up in the library loaded at run
 // time: a program that never speaks to a bus never maps it.
 struct DbusLibrary {
+    // The bus's own name and interface, whose NameOwnerChanged tells of a service.
+    static constexpr const char* kBusName = "org.freedesktop.DBus";
+
     decltype(&dbus_error_init) errorInit = nullptr;
     decltype(&dbus_error_free) errorFree = nullptr;
     decltype(&dbus_bus_get) busGet = nullptr;
@@ -59,6 +64,17 @@ struct DbusLibrary {
     DBusConnection* OpenSystemBus() const;
     // Closes a private connection and lets it go.
     void ClosePrivate(DBusConnection* bus) const;
+
+    // Reads what came and writes what waits, without ever blocking: a few rounds, enough
+    // to finish the authentication and send what is queued.
+    void Pump(DBusConnection* bus) const;
+    // Whether the message comes from the bus itself (a NameOwnerChanged anyone else
+    // could send too, to all or to us alone).
+    bool FromBus(DBusMessage* message) const;
+    // Queues the question who owns `name` now; its answer's serial, 0 when not queued.
+    dbus_uint32_t AskNameOwner(DBusConnection* bus, const char* name) const;
+    // The match rule of the bus's announcements that `name` changed owner.
+    static std::string OwnerChangeRule(const char* name);
 };
 
 } // namespace quantiro::platform::linux_impl

@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 #include <linux/genetlink.h>
@@ -35,6 +36,18 @@ void ForEachAttribute(const void* first, int length, OnAttribute&& onAttribute) 
         onAttribute(attr->rta_type & NLA_TYPE_MASK, RTA_DATA(attr),
                     static_cast<std::size_t>(RTA_PAYLOAD(attr)));
     }
+}
+
+// Each attribute of a generic netlink answer, after its family's header; none when the
+// message is too short to hold that header.
+template <typename OnAttribute>
+void ForEachGenericAttribute(const nlmsghdr& message, OnAttribute&& onAttribute) {
+    if (message.nlmsg_len < NLMSG_LENGTH(GENL_HDRLEN)) {
+        return;
+    }
+    ForEachAttribute(static_cast<const char*>(NLMSG_DATA(&message)) + GENL_HDRLEN,
+                     static_cast<int>(message.nlmsg_len - NLMSG_LENGTH(GENL_HDRLEN)),
+                     std::forward<OnAttribute>(onAttribute));
 }
 
 // A generic netlink request: its header, then one attribute.
@@ -176,16 +189,12 @@ bool LinkNetworkIdentity::FindSsid(std::int32_t index, std::string& ssid) {
         const GenericRequest ask(CTRL_CMD_GETFAMILY, CTRL_ATTR_FAMILY_NAME, NL80211_GENL_NAME,
                                  sizeof NL80211_GENL_NAME);
         m_generic.Request(GENL_ID_CTRL, &ask, ask.Size(), [&](const nlmsghdr& message) {
-            if (message.nlmsg_len < NLMSG_LENGTH(GENL_HDRLEN)) {
-                return;
-            }
-            ForEachAttribute(static_cast<const char*>(NLMSG_DATA(&message)) + GENL_HDRLEN,
-                             static_cast<int>(message.nlmsg_len - NLMSG_LENGTH(GENL_HDRLEN)),
-                             [&](unsigned type, const void* data, std::size_t length) {
-                                 if (type == CTRL_ATTR_FAMILY_ID && length >= 2) {
-                                     std::memcpy(&m_nl80211Family, data, 2);
-                                 }
-                             });
+            ForEachGenericAttribute(message,
+                                    [&](unsigned type, const void* data, std::size_t length) {
+                                        if (type == CTRL_ATTR_FAMILY_ID && length >= 2) {
+                                            std::memcpy(&m_nl80211Family, data, 2);
+                                        }
+                                    });
         });
         if (m_nl80211Family == 0) {
             return false;
@@ -196,17 +205,12 @@ bool LinkNetworkIdentity::FindSsid(std::int32_t index, std::string& ssid) {
                              sizeof interfaceIndex);
     bool found = false;
     m_generic.Request(m_nl80211Family, &ask, ask.Size(), [&](const nlmsghdr& message) {
-        if (message.nlmsg_len < NLMSG_LENGTH(GENL_HDRLEN)) {
-            return;
-        }
-        ForEachAttribute(static_cast<const char*>(NLMSG_DATA(&message)) + GENL_HDRLEN,
-                         static_cast<int>(message.nlmsg_len - NLMSG_LENGTH(GENL_HDRLEN)),
-                         [&](unsigned type, const void* data, std::size_t length) {
-                             if (type == NL80211_ATTR_SSID && length > 0) {
-                                 ssid.assign(static_cast<const char*>(data), length);
-                                 found = true;
-                             }
-                         });
+        ForEachGenericAttribute(message, [&](unsigned type, const void* data, std::size_t length) {
+            if (type == NL80211_ATTR_SSID && length > 0) {
+                ssid.assign(static_cast<const char*>(data), length);
+                found = true;
+            }
+        });
     });
     return found;
 }

@@ -4,7 +4,6 @@
 #include "platform/linux/UniqueFd.h"
 
 #include <cstdlib>
-#include <cstring>
 #include <string>
 
 #include <unistd.h>
@@ -13,20 +12,12 @@ namespace quantiro::platform::linux_impl {
 
 namespace {
 
-constexpr const char* kBusService = "org.freedesktop.DBus";
-constexpr const char* kBusPath = "/org/freedesktop/DBus";
 constexpr const char* kLogindService = "org.freedesktop.login1";
 constexpr const char* kLogindPath = "/org/freedesktop/login1";
 constexpr const char* kLogindManager = "org.freedesktop.login1.Manager";
 constexpr const char* kSleepSignalRule =
     "type='signal',sender='org.freedesktop.login1',interface='org.freedesktop.login1.Manager',"
     "member='PrepareForSleep',path='/org/freedesktop/login1'";
-constexpr const char* kOwnerChangeRule =
-    "type='signal',sender='org.freedesktop.DBus',interface='org.freedesktop.DBus',"
-    "member='NameOwnerChanged',arg0='org.freedesktop.login1'";
-// Rounds of non-blocking reading and writing per wake-up: enough to finish the
-// authentication and send what waits, never a wait on the bus.
-constexpr int kIoRounds = 8;
 
 } // namespace
 
@@ -44,13 +35,6 @@ struct SleepWatch::Connection {
         if (bus) {
             dbus.ClosePrivate(bus);
         }
-    }
-
-    // Queues a call without waiting for it to go out or be answered; 0 when it
-    // could not even be queued.
-    dbus_uint32_t Call(const char* service, const char* path, const char* interface,
-                       const char* member, const char* argument) const {
-        return dbus.QueueCall(bus, service, path, interface, member, argument);
     }
 
     void AskForLock() {
@@ -74,25 +58,10 @@ struct SleepWatch::Connection {
         dbus.messageUnref(call);
     }
 
-    // Reads what came and writes what waits, without blocking.
-    void Pump() const {
-        for (int round = 0; round < kIoRounds; ++round) {
-            dbus.readWrite(bus, 0);
-            if (!dbus.hasMessagesToSend(bus)) {
-                return;
-            }
-        }
-    }
-
     bool FromLogind(DBusMessage* message) const {
         const char* from = dbus.sender(message);
         return from && !logindOwner.empty() && logindOwner == from &&
                dbus.hasPath(message, kLogindPath);
-    }
-
-    bool FromBus(DBusMessage* message) const {
-        const char* from = dbus.sender(message);
-        return from && std::strcmp(from, kBusService) == 0;
     }
 
     // A string argument list's `index`-th entry, or empty.
@@ -150,12 +119,12 @@ SleepWatch::SleepWatch() {
     if (!connection->bus) {
         return;
     }
-    dbus.addMatch(connection->bus, kOwnerChangeRule, nullptr); // sent, not waited for
+    // sent, not waited for
+    dbus.addMatch(connection->bus, DbusLibrary::OwnerChangeRule(kLogindService).c_str(), nullptr);
     dbus.addMatch(connection->bus, kSleepSignalRule, nullptr);
-    connection->ownerRequest =
-        connection->Call(kBusService, kBusPath, kBusService, "GetNameOwner", kLogindService);
+    connection->ownerRequest = dbus.AskNameOwner(connection->bus, kLogindService);
     connection->AskForLock();
-    connection->Pump();
+    dbus.Pump(connection->bus);
     m_bus = std::move(connection);
 }
 
@@ -175,7 +144,7 @@ bool SleepWatch::Readable(const std::function<void()>& beforeSleep) {
     }
     Connection& c = *m_bus;
     DbusLibrary& dbus = c.dbus;
-    c.Pump();
+    dbus.Pump(c.bus);
     while (DBusMessage* message = dbus.popMessage(c.bus)) {
         const dbus_uint32_t answers = dbus.replySerial(message);
         if (dbus.isSignal(message, kLogindManager, "PrepareForSleep") && c.FromLogind(message)) {
@@ -191,7 +160,8 @@ bool SleepWatch::Readable(const std::function<void()>& beforeSleep) {
                 }
             }
             dbus.errorFree(&error);
-        } else if (dbus.isSignal(message, kBusService, "NameOwnerChanged") && c.FromBus(message)) {
+        } else if (dbus.isSignal(message, DbusLibrary::kBusName, "NameOwnerChanged") &&
+                   dbus.FromBus(message)) {
             if (c.StringArgument(message, 0) == kLogindService) {
                 c.OwnerChanged(c.StringArgument(message, 2));
             }
@@ -205,7 +175,7 @@ bool SleepWatch::Readable(const std::function<void()>& beforeSleep) {
         }
         dbus.messageUnref(message);
     }
-    c.Pump(); // a lock asked for above goes out now
+    dbus.Pump(c.bus); // a lock asked for above goes out now
     if (!dbus.isConnected(c.bus)) {
         m_bus.reset();
         return false;

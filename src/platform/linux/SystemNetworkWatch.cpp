@@ -4,7 +4,6 @@
 #include "platform/linux/NetworkNames.h"
 
 #include <cstdlib>
-#include <cstring>
 #include <map>
 #include <variant>
 
@@ -15,21 +14,15 @@ namespace quantiro::platform::linux_impl {
 
 namespace {
 
-constexpr const char* kBusService = "org.freedesktop.DBus";
-constexpr const char* kBusPath = "/org/freedesktop/DBus";
 constexpr const char* kManagerService = "org.freedesktop.NetworkManager";
 constexpr const char* kManagerPath = "/org/freedesktop/NetworkManager";
 constexpr const char* kDeviceInterface = "org.freedesktop.NetworkManager.Device";
 constexpr const char* kActiveInterface = "org.freedesktop.NetworkManager.Connection.Active";
 constexpr const char* kPropertiesInterface = "org.freedesktop.DBus.Properties";
-constexpr const char* kOwnerChangeRule =
-    "type='signal',sender='org.freedesktop.DBus',interface='org.freedesktop.DBus',"
-    "member='NameOwnerChanged',arg0='org.freedesktop.NetworkManager'";
 constexpr const char* kDeviceAddedRule =
     "type='signal',sender='org.freedesktop.NetworkManager',"
     "path='/org/freedesktop/NetworkManager',interface='org.freedesktop.NetworkManager',"
     "member='DeviceAdded'";
-constexpr int kIoRounds = 8;
 // Rounds of reading and handling per wake-up; a bus flooding the watch past them is
 // read on from the next wake.
 constexpr int kTakeRounds = 64;
@@ -97,15 +90,6 @@ struct SystemNetworkWatch::ManagerFollower {
     dbus_uint32_t Call(const char* service, const char* path, const char* interface,
                        const char* member, const char* argument) const {
         return dbus.QueueCall(bus, service, path, interface, member, argument);
-    }
-
-    void Pump() const {
-        for (int round = 0; round < kIoRounds; ++round) {
-            dbus.readWrite(bus, 0);
-            if (!dbus.hasMessagesToSend(bus)) {
-                return;
-            }
-        }
     }
 
     // Follows the signals of `path` instead of those of `watched`'s path.
@@ -282,11 +266,6 @@ struct SystemNetworkWatch::ManagerFollower {
         return from && !owner.empty() && owner == from;
     }
 
-    bool FromBus(DBusMessage* message) const {
-        const char* from = dbus.sender(message);
-        return from && std::strcmp(from, kBusService) == 0;
-    }
-
     std::string NewOwner(DBusMessage* message) const {
         DBusError error;
         dbus.errorInit(&error);
@@ -304,7 +283,7 @@ struct SystemNetworkWatch::ManagerFollower {
     // none is left.
     bool TakeMessages() {
         for (int round = 0; round < kTakeRounds; ++round) {
-            Pump();
+            dbus.Pump(bus);
             if (!TakeQueued()) {
                 break;
             }
@@ -318,7 +297,8 @@ struct SystemNetworkWatch::ManagerFollower {
         while (DBusMessage* message = dbus.popMessage(bus)) {
             taken = true;
             const dbus_uint32_t answers = dbus.replySerial(message);
-            if (dbus.isSignal(message, kBusService, "NameOwnerChanged") && FromBus(message)) {
+            if (dbus.isSignal(message, DbusLibrary::kBusName, "NameOwnerChanged") &&
+                dbus.FromBus(message)) {
                 owner = NewOwner(message);
                 AskForDevice(); // a NetworkManager started anew knows nothing of the old paths
             } else if (ownerRequest != 0 && answers == ownerRequest) {
@@ -379,11 +359,10 @@ SystemNetworkWatch::SystemNetworkWatch()
     if (!manager->bus) {
         return;
     }
-    dbus.addMatch(manager->bus, kOwnerChangeRule, nullptr);
+    dbus.addMatch(manager->bus, DbusLibrary::OwnerChangeRule(kManagerService).c_str(), nullptr);
     dbus.addMatch(manager->bus, kDeviceAddedRule, nullptr);
-    manager->ownerRequest =
-        manager->Call(kBusService, kBusPath, kBusService, "GetNameOwner", kManagerService);
-    manager->Pump();
+    manager->ownerRequest = dbus.AskNameOwner(manager->bus, kManagerService);
+    dbus.Pump(manager->bus);
     int descriptor = -1;
     if (!dbus.connectionDescriptor(manager->bus, &descriptor) || !watch(descriptor)) {
         return;

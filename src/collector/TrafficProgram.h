@@ -60,7 +60,8 @@ public:
     bool ClaimsAcceptedConnections() const;
     // Whether the UDP sockets of the service's own namespace keep what they move until a
     // read sweeps them into the map (or they close), which spares their packets a
-    // lookup in it; other sockets' packets go to the map as they come.
+    // lookup in it; other sockets' packets go to the map as they come. It stops for good
+    // once a sweep took longer than kLongestSweep.
     bool KeepsInSockets() const;
 
     // Readable when cgroups were announced; TakeNewCgroups hands them over, each id
@@ -128,7 +129,10 @@ private:
     // Adds what the sockets kept to the map, at most once in kSweepInterval: readers
     // asking at once share one sweep, a run over the namespace's UDP sockets.
     void SweepSockets() const;
+    void RunSweep() const;
     static constexpr std::chrono::milliseconds kSweepInterval{10};
+    // About 5,000 UDP sockets; a desktop holds a few hundred.
+    static constexpr std::chrono::milliseconds kLongestSweep{5};
     static int OnNewCgroup(void* context, void* data, std::size_t size);
     // Adds or removes one trie entry; every change made makes the sockets look again.
     bool SetPrefix(int map, const void* key, bool present);

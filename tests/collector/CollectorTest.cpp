@@ -40,6 +40,7 @@
 #include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -915,6 +916,86 @@ TEST_F(CollectorTest, ShortLivedScopesLoseNothing) {
     const double named = received(OwnerKind::App, "downloader");
     EXPECT_GE(named + received(OwnerKind::Exe, "dl"), 100 * 10'000);
     EXPECT_GE(named / (named + received(OwnerKind::Exe, "dl")), 0.99);
+}
+
+// Thousands of UDP sockets in the service's namespace would make every read slow to
+// sweep: the service stops keeping traffic in sockets, says so, and loses nothing of
+// what they kept, before or after.
+TEST_F(CollectorTest, ThousandsOfDatagramSocketsStopTheKeepingAndLoseNothing) {
+    const LinkPair link("qc" + std::to_string(::getpid()) + "many");
+    const std::string socket = (s_dir->Path() / "many.sock").string();
+    const std::string log = (s_dir->Path() / "many.log").string();
+    const pid_t service = Launch(socket, link.a, log);
+    ASSERT_GT(service, 0);
+    const pid_t sink = SpawnSink(link.b, SOCK_DGRAM, 5012);
+    const Scope scope(Slice(), "app-test-manysockets-1.scope");
+    constexpr int kChildren = 3;
+    constexpr int kSocketsEach = 5000;
+    constexpr std::size_t kPayload = 100;
+    std::array<int, 2> ready{};
+    std::array<int, 2> again{};
+    ASSERT_EQ(::pipe(ready.data()) | ::pipe(again.data()), 0);
+    std::vector<pid_t> senders;
+    for (int child = 0; child < kChildren; ++child) {
+        senders.push_back(Spawn({.scope = scope.Path(), .netns = link.a}, [&] {
+            rlimit files{};
+            ::getrlimit(RLIMIT_NOFILE, &files);
+            files.rlim_cur = std::min<rlim_t>(files.rlim_max, kSocketsEach + 100);
+            ::setrlimit(RLIMIT_NOFILE, &files);
+            socklen_t length = 0;
+            const sockaddr_storage peer = Address("10.200.0.2", 5012, length);
+            const std::string payload(kPayload, 'n');
+            std::vector<int> sockets;
+            const auto sendAll = [&] {
+                for (const int fd : sockets) {
+                    if (::sendto(fd, payload.data(), kPayload, 0,
+                                 reinterpret_cast<const sockaddr*>(&peer), length) < 0) {
+                        return false;
+                    }
+                }
+                return true;
+            };
+            for (int made = 0; made < kSocketsEach; ++made) {
+                sockets.push_back(::socket(AF_INET, SOCK_DGRAM, 0));
+            }
+            char go = 0;
+            pollfd next{.fd = again[0], .events = POLLIN};
+            const bool sent = sendAll() && ::write(ready[1], "r", 1) == 1 &&
+                              ::poll(&next, 1, 20'000) == 1 && ::read(again[0], &go, 1) == 1 &&
+                              sendAll() && ::write(ready[1], "r", 1) == 1;
+            ::poll(&next, 1, 20'000); // open until the test has read
+            return sent ? 0 : 1;
+        }));
+    }
+    const auto waitForSenders = [&] {
+        for (int child = 0; child < kChildren; ++child) {
+            char done = 0;
+            ASSERT_EQ(::read(ready[0], &done, 1), 1);
+        }
+    };
+    const auto sentPackets = [&] {
+        return RowOf(Read(link.a, "qa", 0, socket), OwnerKind::App, "manysockets")
+            .counters.sent.packets;
+    };
+    waitForSenders();
+    EXPECT_EQ(sentPackets(), std::uint64_t{kChildren * kSocketsEach});
+    std::this_thread::sleep_for(2500ms); // the journal is told on the next fold
+    ASSERT_EQ(::write(again[1], "ggg", kChildren), kChildren);
+    waitForSenders();
+    const CollectorRow row = RowOf(Read(link.a, "qa", 0, socket), OwnerKind::App, "manysockets");
+    EXPECT_EQ(row.counters.sent.packets, std::uint64_t{2 * kChildren * kSocketsEach});
+    EXPECT_EQ(row.counters.sent.localBytes, 2 * kChildren * kSocketsEach * (20 + 8 + kPayload));
+    for (const pid_t sender : senders) {
+        ::kill(sender, SIGKILL);
+        Wait(sender);
+    }
+    ::kill(sink, SIGKILL);
+    Wait(sink);
+    Stop(service);
+    for (const int end : {ready[0], ready[1], again[0], again[1]}) {
+        ::close(end);
+    }
+    EXPECT_NE(Output("cat " + log).find("gniazd UDP jest tyle"), std::string::npos);
 }
 
 // Outside an application scope the owner is the process's own name, its main

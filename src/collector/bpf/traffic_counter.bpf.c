@@ -74,6 +74,10 @@ const volatile __u8 keeps_in_sockets = 0;
 // outlives the prefixes it was looked up in.
 volatile __u32 prefix_generation = 0;
 
+// Set by the service when a sweep took too long (a user holding thousands of UDP
+// sockets): from then on every packet goes to the map as it comes.
+volatile __u32 keeping_stopped = 0;
+
 // The smallest MTU of link_mtus (0: none known), set by the service: a packet no
 // longer than that is never fragmented, and looks up no link.
 volatile __u32 smallest_mtu = 0;
@@ -698,7 +702,7 @@ static __always_inline void stop_keeping(struct socket_tag* tag) {
 static __always_inline int kept_in_socket(const struct bpf_sock* sock, struct socket_tag* tag,
                                           const struct traffic_key* key,
                                           const struct packet_shape* shape) {
-    if (!keeps_in_sockets || tag->netns_cookie != own_netns_cookie ||
+    if (!keeps_in_sockets || keeping_stopped || tag->netns_cookie != own_netns_cookie ||
         sock->protocol != IPPROTO_UDP || *(volatile __u64*)&tag->unswept) {
         return 0;
     }
@@ -720,10 +724,10 @@ static __always_inline int kept_in_socket(const struct bpf_sock* sock, struct so
         __sync_fetch_and_add(&kept->split_bytes, shape->split_bytes);
         __sync_fetch_and_add(&kept->split_packets, shape->split_packets);
     }
-    // Unswept since the check above, its last taking may have come before these
-    // additions, and nothing would take them later. (The additions are atomic, so this
-    // read follows them; stop_keeping marks the tag before it takes.)
-    if (*(volatile __u64*)&tag->unswept) {
+    // Unswept since the check above, or keeping stopped, its last taking may have come
+    // before these additions, and nothing would take them later. (The additions are
+    // atomic, so these reads follow them; whoever stops marks before it takes.)
+    if (*(volatile __u64*)&tag->unswept || keeping_stopped) {
         add_kept(tag);
     }
     return 1;

@@ -188,6 +188,8 @@ TrafficProgram::TrafficProgram(const std::string& cgroup, std::uint64_t ownNetns
             throw Refused("dołączenie programu BPF do punktu śledzenia jądra", errno);
         }
     }
+    // Pending counters only once the service can fold them, CPU by CPU.
+    m_skeleton->bss->folds_pending = FoldPending();
     m_newCgroups.reset(::ring_buffer__new(::bpf_map__fd(m_skeleton->maps.new_cgroups),
                                           &TrafficProgram::OnNewCgroup, this, nullptr));
     if (!m_newCgroups) {
@@ -252,6 +254,31 @@ bool TrafficProgram::KeepsInSockets() const {
     return m_skeleton->rodata->keeps_in_sockets != 0 && m_skeleton->bss->keeping_stopped == 0;
 }
 
+bool TrafficProgram::FoldsPendingCounters() const {
+    return m_skeleton->bss->folds_pending != 0;
+}
+
+bool TrafficProgram::FoldPending() const {
+    const int program = ::bpf_program__fd(m_skeleton->progs.fold_pending);
+    for (int cpu = 0; cpu < m_cpus; ++cpu) {
+        // Busy: the fold interrupted a packet's program, which ends within microseconds.
+        for (int attempt = 0; attempt < 1000; ++attempt) {
+            LIBBPF_OPTS(bpf_test_run_opts, run, .flags = BPF_F_TEST_RUN_ON_CPU,
+                        .cpu = static_cast<std::uint32_t>(cpu));
+            if (::bpf_prog_test_run_opts(program, &run) != 0) {
+                if (errno != ENXIO) {
+                    return false;
+                }
+                break; // offline: what it holds waits for it to come back
+            }
+            if (run.retval == 0) {
+                break;
+            }
+        }
+    }
+    return true;
+}
+
 void TrafficProgram::SweepSockets() const {
     const auto now = std::chrono::steady_clock::now();
     if (!KeepsInSockets() || now - m_lastSweep < kSweepInterval) {
@@ -309,6 +336,11 @@ int TrafficProgram::TakeNewCgroups(const CgroupHandler& onCgroup) {
 }
 
 std::vector<TrafficProgram::Counter> TrafficProgram::ReadCounters() const {
+    // On every read, so none misses a packet counted before it: a run on each CPU costs
+    // less than the read of the map that follows.
+    if (FoldsPendingCounters()) {
+        FoldPending();
+    }
     SweepSockets();
     return ReadPerCpuMap<bpf::traffic_key>(
         ::bpf_map__fd(m_skeleton->maps.traffic), m_cpus,

@@ -63,6 +63,9 @@ public:
     // lookup in it; other sockets' packets go to the map as they come. It stops for good
     // once a sweep took longer than kLongestSweep.
     bool KeepsInSockets() const;
+    // Whether each CPU keeps the counters its last few owners' packets went to, folded
+    // into the map before each read: a packet with one of their keys spares the lookup.
+    bool FoldsPendingCounters() const;
 
     // Readable when cgroups were announced; TakeNewCgroups hands them over, each id
     // with its directory's name (empty when unknown) and its ancestors' ids from the
@@ -130,6 +133,9 @@ private:
     // asking at once share one sweep, a run over the namespace's UDP sockets.
     void SweepSockets() const;
     void RunSweep() const;
+    // Runs the fold on each online CPU; false when this kernel cannot run a program on
+    // a CPU it is asked for.
+    bool FoldPending() const;
     static constexpr std::chrono::milliseconds kSweepInterval{10};
     // About 5,000 UDP sockets; a desktop holds a few hundred.
     static constexpr std::chrono::milliseconds kLongestSweep{5};

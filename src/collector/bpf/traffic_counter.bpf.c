@@ -78,6 +78,10 @@ volatile __u32 prefix_generation = 0;
 // sockets): from then on every packet goes to the map as it comes.
 volatile __u32 keeping_stopped = 0;
 
+// Set by the service once it can fold each CPU's pending counters (below) into the map
+// before it reads; until then every packet goes to the map as it comes.
+volatile __u32 folds_pending = 0;
+
 // The smallest MTU of link_mtus (0: none known), set by the service: a packet no
 // longer than that is never fragmented, and looks up no link.
 volatile __u32 smallest_mtu = 0;
@@ -200,6 +204,29 @@ struct {
     __type(value, struct shared_packet);
 } last_shared SEC(".maps");
 
+// The counters a few owners' packets last went to on this CPU: the next packet with
+// one of their keys adds here, sparing the lookup in the counters map, and the service
+// folds them into the map, CPU by CPU, before it reads. Only this CPU's programs and
+// the fold touch them; `busy` tells one that interrupted another to use the map.
+#define PENDING_WAYS 8
+
+struct pending_way {
+    struct traffic_key key;
+    struct traffic_value value;
+};
+
+struct pending_counters {
+    __u64 busy;
+    struct pending_way ways[PENDING_WAYS];
+};
+
+struct {
+    __uint(type, BPF_MAP_TYPE_PERCPU_ARRAY);
+    __uint(max_entries, 1);
+    __type(key, __u32);
+    __type(value, struct pending_counters);
+} pending SEC(".maps");
+
 // ICMP's echo types (linux/icmp.h would bring the C library's headers in).
 #define ICMP_ECHOREPLY 0
 #define ICMP_ECHO 8
@@ -283,9 +310,6 @@ struct packet_shape {
     __u8 protocol;
     __u8 ipv6;
     __u8 icmp_type;
-    // Added in a task's context (a sweep, a close, a claim), where a packet's program
-    // may interrupt the addition on the same CPU.
-    __u8 from_task;
     __u16 echo_id;
     __u64 fingerprint; // of the packet's first bytes, when asked for
 };
@@ -425,19 +449,14 @@ static __always_inline __u8 locality_of(const __u8 remote[16], __u64 netns_cooki
 }
 
 static __always_inline void add_to(struct traffic_value* value, const struct packet_shape* shape) {
-    // Per-CPU values: no other CPU writes this one, but a packet's program may run
-    // between a task's read and write of it, and its addition would be lost.
-    if (shape->from_task) {
-        __sync_fetch_and_add(&value->bytes, shape->bytes);
-        __sync_fetch_and_add(&value->packets, shape->packets);
+    // Per-CPU values, but a packet's program may interrupt another's addition, or the
+    // fold a packet's, on the same CPU: a plain read and write would lose one of them.
+    __sync_fetch_and_add(&value->bytes, shape->bytes);
+    __sync_fetch_and_add(&value->packets, shape->packets);
+    if (shape->split_packets) {
         __sync_fetch_and_add(&value->split_bytes, shape->split_bytes);
         __sync_fetch_and_add(&value->split_packets, shape->split_packets);
-        return;
     }
-    value->bytes += shape->bytes;
-    value->packets += shape->packets;
-    value->split_bytes += shape->split_bytes;
-    value->split_packets += shape->split_packets;
 }
 
 // The packet's socket, when it has a full one.
@@ -648,8 +667,7 @@ static __always_inline void release_held(struct socket_tag* tag) {
             .packets = __sync_lock_test_and_set(&tag->held.packets[direction], 0),
             .split_bytes = __sync_lock_test_and_set(&tag->held.split_bytes[direction], 0),
             .split_packets =
-                (__u32)__sync_lock_test_and_set(&tag->held.split_packets[direction], 0),
-            .from_task = 1};
+                (__u32)__sync_lock_test_and_set(&tag->held.split_packets[direction], 0)};
         if (shape.bytes || shape.packets) {
             key.direction = direction;
             add_packet(&key, &shape);
@@ -675,8 +693,7 @@ static __always_inline void add_kept(struct socket_tag* tag) {
                                      .packets = __sync_lock_test_and_set(&kept->packets, 0),
                                      .split_bytes = __sync_lock_test_and_set(&kept->split_bytes, 0),
                                      .split_packets =
-                                         (__u32)__sync_lock_test_and_set(&kept->split_packets, 0),
-                                     .from_task = 1};
+                                         (__u32)__sync_lock_test_and_set(&kept->split_packets, 0)};
         if (shape.bytes || shape.packets) {
             key.direction = direction;
             key.ifindex = (__u32)(place >> 8);
@@ -838,6 +855,95 @@ int sweep_udp(struct bpf_iter__udp* context) {
     return 0;
 }
 
+// Orders writes against a program that interrupts this one on the same CPU, the only
+// other reader of what it orders.
+#define compiler_barrier() asm volatile("" ::: "memory")
+
+static __always_inline int same_key(const struct traffic_key* a, const struct traffic_key* b) {
+    const __u64* x = (const __u64*)a;
+    const __u64* y = (const __u64*)b;
+    __u64 differ = 0;
+    for (int word = 0; word < sizeof *a / 8; ++word) {
+        differ |= x[word] ^ y[word];
+    }
+    return differ == 0;
+}
+
+// Adds the packet to this CPU's pending counters of its key, unless another program
+// holds them (one this one interrupted): then 0, and it goes to the map. Counters
+// another key held in its way are handed back in `evicted`, for the map.
+static __always_inline int add_pending(const struct traffic_key* key,
+                                       const struct packet_shape* shape,
+                                       struct traffic_key* evicted_key,
+                                       struct packet_shape* evicted) {
+    const __u32 first = 0;
+    struct pending_counters* set = folds_pending ? bpf_map_lookup_elem(&pending, &first) : 0;
+    if (!set || *(volatile __u64*)&set->busy) {
+        return 0;
+    }
+    // Programs on one CPU nest, never interleave: a plain flag is enough.
+    *(volatile __u64*)&set->busy = 1;
+    compiler_barrier();
+    // The cgroup, the interface, uid, direction and class, and the name's start tell
+    // the owners apart that one CPU's packets usually go to at once.
+    const __u64* words = (const __u64*)key;
+    __u64 spread = words[1] ^ words[3] ^ words[4] << 5 ^ words[5];
+    spread ^= spread >> 32;
+    spread ^= spread >> 12;
+    spread ^= spread >> 3;
+    const __u32 way_index = spread % PENDING_WAYS;
+    struct pending_way* way = &set->ways[way_index];
+    if (!same_key(&way->key, key)) {
+        *evicted_key = way->key;
+        evicted->bytes = way->value.bytes;
+        evicted->packets = way->value.packets;
+        evicted->split_bytes = way->value.split_bytes;
+        evicted->split_packets = way->value.split_packets;
+        way->key = *key;
+        way->value = (struct traffic_value){};
+    }
+    way->value.bytes += shape->bytes;
+    way->value.packets += shape->packets;
+    way->value.split_bytes += shape->split_bytes;
+    way->value.split_packets += shape->split_packets;
+    compiler_barrier();
+    *(volatile __u64*)&set->busy = 0;
+    return 1;
+}
+
+// Run by the service on each CPU in turn before it reads the map: this CPU's pending
+// counters go to the map. 1 when a packet's program was halfway through them (the
+// fold interrupted it): the service asks again.
+SEC("raw_tp")
+int fold_pending(void* context) {
+    const __u32 first = 0;
+    struct pending_counters* set = bpf_map_lookup_elem(&pending, &first);
+    if (!set) {
+        return 0;
+    }
+    if (*(volatile __u64*)&set->busy) {
+        return 1;
+    }
+    *(volatile __u64*)&set->busy = 1;
+    compiler_barrier();
+#pragma clang loop unroll(disable)
+    for (__u32 index = 0; index < PENDING_WAYS; ++index) {
+        struct pending_way* way = &set->ways[index];
+        struct packet_shape shape = {.bytes = way->value.bytes,
+                                     .packets = way->value.packets,
+                                     .split_bytes = way->value.split_bytes,
+                                     .split_packets = (__u32)way->value.split_packets};
+        if (shape.packets) {
+            struct traffic_key key = way->key;
+            add_packet(&key, &shape);
+            way->value = (struct traffic_value){};
+        }
+    }
+    compiler_barrier();
+    *(volatile __u64*)&set->busy = 0;
+    return 0;
+}
+
 static __always_inline int count_packet(struct __sk_buff* skb, __u8 direction) {
     // A group's packet a local sender loops back never crossed the link's receive side.
     if (direction == TRAFFIC_RX && skb->pkt_type == PACKET_LOOPBACK) {
@@ -886,7 +992,12 @@ static __always_inline int count_packet(struct __sk_buff* skb, __u8 direction) {
         }
         fill_owner(&key, tag, skb);
     }
-    add_packet(&key, &shape);
+    struct traffic_key evicted_key;
+    struct packet_shape evicted = {};
+    const int pending = add_pending(&key, &shape, &evicted_key, &evicted);
+    if (!pending || evicted.packets) {
+        add_packet(pending ? &evicted_key : &key, pending ? &evicted : &shape);
+    }
     return 1;
 }
 

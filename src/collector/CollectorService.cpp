@@ -202,7 +202,11 @@ CollectorService::CollectorService(const CollectorSettings& settings, ServiceLog
                    "starszych od usługi nie trafia do liczników żadnej przestrzeni, a miernik "
                    "pokazuje go jako nieprzypisany");
     }
-    m_keepsInSockets = m_program.KeepsInSockets();
+    if (!m_program.FoldsPendingCounters()) {
+        m_log.Info("jądro nie uruchamia programu BPF na wskazanym procesorze (przed 5.10): "
+                   "każdy pakiet trafia wprost do mapy liczników, co kosztuje więcej czasu "
+                   "procesora");
+    }
     if (!m_program.ClaimsAcceptedConnections()) {
         m_log.Info("programy BPF nie śledzą wysyłania i odbierania na gniazdach (jądro bez BTF "
                    "albo bez punktów śledzenia tcp_sendmsg_locked i tcp_rcv_space_adjust, "
@@ -283,12 +287,6 @@ void CollectorService::Run(int stopDescriptor) {
                 },
                 now);
             lastFold = now;
-            if (m_keepsInSockets && !m_program.KeepsInSockets()) {
-                m_keepsInSockets = false;
-                m_log.Info("gniazd UDP jest tyle, że ich przeglądanie przed każdą odpowiedzią "
-                           "trwało za długo: od teraz każdy ich pakiet trafia wprost do mapy "
-                           "liczników");
-            }
         }
     }
 }

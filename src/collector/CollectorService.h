@@ -126,8 +126,6 @@ private:
     CgroupDirectory m_cgroups;
     TrafficProgram m_program;
     CounterBook m_book;
-    // Whether UDP sockets still keep their traffic; told once when that stops.
-    bool m_keepsInSockets = false;
     ConnectedPrefixes m_connectedSource;
     ConnectedNetworks m_connected; // as the maps hold it
     std::string m_usersCgroup;     // below the cgroup2 mount, "/user.slice"

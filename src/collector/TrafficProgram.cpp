@@ -16,7 +16,6 @@
 #include <bpf/bpf.h>
 #include <bpf/libbpf.h>
 #include <fcntl.h>
-#include <time.h>
 #include <traffic_counter.skel.h>
 #include <traffic_counter_plain.skel.h>
 #include <unistd.h>
@@ -135,20 +134,17 @@ TrafficProgram::TrafficProgram(const std::string& cgroup, std::uint64_t ownNetns
     // The programs that claim accepted connections need the kernel's BTF and TCP's send
     // and receive tracepoints (6.11), or else the sockets' own (6.6), which run for
     // every datagram too; a kernel without either counts those connections for the
-    // listener's owner. The one that sweeps sockets needs BTF and the kernel's UDP
-    // socket iterator; without it every packet goes to the map as it comes.
+    // listener's owner.
     int error = ENOENT;
     if (::access("/sys/kernel/btf/vmlinux", R_OK) == 0) {
         for (const Claims claims : {Claims::OnTcp, Claims::OnEverySocket}) {
-            for (const bool keeps : {true, false}) {
-                if (error != 0) {
-                    error = Load(ownNetnsCookie, sizes, users, {.claims = claims, .keeps = keeps});
-                }
+            if (error != 0) {
+                error = Load(ownNetnsCookie, sizes, users, claims);
             }
         }
     }
     if (error != 0) {
-        error = Load(ownNetnsCookie, sizes, users, {.claims = Claims::None, .keeps = false});
+        error = Load(ownNetnsCookie, sizes, users, Claims::None);
     }
     if (error != 0) {
         throw Refused("załadowanie programów BPF", error);
@@ -161,27 +157,19 @@ TrafficProgram::TrafficProgram(const std::string& cgroup, std::uint64_t ownNetns
     // (systemd's own among them), and ours go away with the process.
     const auto& progs = m_skeleton->progs;
     auto& links = m_skeleton->links;
-    const bool keeps = KeepsInSockets();
     for (auto [program, link] : {std::pair{progs.tag_socket, &links.tag_socket},
                                  std::pair{progs.count_ingress, &links.count_ingress},
-                                 std::pair{progs.count_egress, &links.count_egress},
-                                 std::pair{progs.count_on_close, &links.count_on_close}}) {
-        if (program == progs.count_on_close && !keeps) {
-            continue;
-        }
+                                 std::pair{progs.count_egress, &links.count_egress}}) {
         *link = ::bpf_program__attach_cgroup(program, directory.Get());
         if (*link == nullptr) {
             throw Refused("dołączenie programu BPF do " + cgroup, errno);
         }
     }
-    for (auto [program, link, wanted] :
-         {std::tuple{progs.claim_on_send, &links.claim_on_send, ClaimsAcceptedConnections()},
-          std::tuple{progs.claim_on_receive, &links.claim_on_receive, ClaimsAcceptedConnections()},
-          std::tuple{progs.release_on_destroy, &links.release_on_destroy,
-                     ClaimsAcceptedConnections()},
-          std::tuple{progs.sweep_udp, &links.sweep_udp, keeps}}) {
-        if (!wanted) {
-            continue;
+    for (auto [program, link] : {std::pair{progs.claim_on_send, &links.claim_on_send},
+                                 std::pair{progs.claim_on_receive, &links.claim_on_receive},
+                                 std::pair{progs.release_on_destroy, &links.release_on_destroy}}) {
+        if (!ClaimsAcceptedConnections()) {
+            break;
         }
         *link = ::bpf_program__attach(program);
         if (*link == nullptr) {
@@ -200,7 +188,7 @@ TrafficProgram::TrafficProgram(const std::string& cgroup, std::uint64_t ownNetns
 TrafficProgram::~TrafficProgram() = default;
 
 int TrafficProgram::Load(std::uint64_t ownNetnsCookie, const TableSizes& sizes,
-                         const UsersCgroup& users, Features features) {
+                         const UsersCgroup& users, Claims claimsOn) {
     m_skeleton.reset(OpenPrograms());
     if (!m_skeleton) {
         throw Refused("otwarcie programów BPF", errno);
@@ -220,17 +208,13 @@ int TrafficProgram::Load(std::uint64_t ownNetnsCookie, const TableSizes& sizes,
         }
     }
     const auto& progs = m_skeleton->progs;
-    const bool claims = features.claims != Claims::None;
+    const bool claims = claimsOn != Claims::None;
     m_skeleton->rodata->claims_connections = claims;
-    m_skeleton->rodata->keeps_in_sockets = features.keeps;
-    for (auto [program, wanted] :
-         {std::pair{progs.claim_on_send, claims}, std::pair{progs.claim_on_receive, claims},
-          std::pair{progs.release_on_destroy, claims},
-          std::pair{progs.count_on_close, features.keeps},
-          std::pair{progs.sweep_udp, features.keeps}}) {
-        ::bpf_program__set_autoload(program, wanted);
+    for (bpf_program* program :
+         {progs.claim_on_send, progs.claim_on_receive, progs.release_on_destroy}) {
+        ::bpf_program__set_autoload(program, claims);
     }
-    if (features.claims == Claims::OnEverySocket) {
+    if (claimsOn == Claims::OnEverySocket) {
         for (auto [program, tracepoint] : {std::pair{progs.claim_on_send, "sock_send_length"},
                                            std::pair{progs.claim_on_receive, "sock_recv_length"}}) {
             if (const int error = ::bpf_program__set_attach_target(program, 0, tracepoint);
@@ -250,10 +234,6 @@ bool TrafficProgram::ClaimsAcceptedConnections() const {
     return m_skeleton->rodata->claims_connections != 0;
 }
 
-bool TrafficProgram::KeepsInSockets() const {
-    return m_skeleton->rodata->keeps_in_sockets != 0 && m_skeleton->bss->keeping_stopped == 0;
-}
-
 bool TrafficProgram::FoldsPendingCounters() const {
     return m_skeleton->bss->folds_pending != 0;
 }
@@ -263,8 +243,9 @@ bool TrafficProgram::FoldPending() const {
     for (int cpu = 0; cpu < m_cpus; ++cpu) {
         // Busy: the fold interrupted a packet's program, which ends within microseconds.
         for (int attempt = 0; attempt < 1000; ++attempt) {
-            LIBBPF_OPTS(bpf_test_run_opts, run, .flags = BPF_F_TEST_RUN_ON_CPU,
-                        .cpu = static_cast<std::uint32_t>(cpu));
+            bpf_test_run_opts run{.sz = sizeof(bpf_test_run_opts),
+                                  .flags = BPF_F_TEST_RUN_ON_CPU,
+                                  .cpu = static_cast<std::uint32_t>(cpu)};
             if (::bpf_prog_test_run_opts(program, &run) != 0) {
                 if (errno != ENXIO) {
                     return false;
@@ -277,37 +258,6 @@ bool TrafficProgram::FoldPending() const {
         }
     }
     return true;
-}
-
-void TrafficProgram::SweepSockets() const {
-    const auto now = std::chrono::steady_clock::now();
-    if (!KeepsInSockets() || now - m_lastSweep < kSweepInterval) {
-        return;
-    }
-    m_lastSweep = now;
-    // The service's own time, in the kernel too, whatever else runs meanwhile.
-    const auto cpuTime = [] {
-        timespec time{};
-        ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &time);
-        return std::chrono::seconds(time.tv_sec) + std::chrono::nanoseconds(time.tv_nsec);
-    };
-    const auto before = cpuTime();
-    RunSweep();
-    // A sweep visits every UDP socket of the namespace: one user holding thousands of
-    // them would make each read that slow. Packets go to the map from now on, and a
-    // last sweep takes what was kept until then.
-    if (cpuTime() - before > kLongestSweep) {
-        m_skeleton->bss->keeping_stopped = 1;
-        RunSweep();
-    }
-}
-
-void TrafficProgram::RunSweep() const {
-    // Each read runs the program over a batch of sockets; it writes nothing to read.
-    const UniqueFd run(::bpf_iter_create(::bpf_link__fd(m_skeleton->links.sweep_udp)));
-    std::array<char, 64> nothing{};
-    while (run.Valid() && ::read(run.Get(), nothing.data(), nothing.size()) > 0) {
-    }
 }
 
 int TrafficProgram::NewCgroupsDescriptor() const {
@@ -341,7 +291,6 @@ std::vector<TrafficProgram::Counter> TrafficProgram::ReadCounters() const {
     if (FoldsPendingCounters()) {
         FoldPending();
     }
-    SweepSockets();
     return ReadPerCpuMap<bpf::traffic_key>(
         ::bpf_map__fd(m_skeleton->maps.traffic), m_cpus,
         [](const bpf::traffic_key& key, TrafficProgram::Counter& out) { out.key = key; });

@@ -3,7 +3,6 @@
 #include "collector/bpf/traffic_counter.h"
 #include "platform/linux/CollectorProtocol.h"
 
-#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -58,11 +57,6 @@ public:
     // sends or receives on it (a socket-activated service, not the service manager
     // that made the listener); without, it counts for the listener's owner.
     bool ClaimsAcceptedConnections() const;
-    // Whether the UDP sockets of the service's own namespace keep what they move until a
-    // read sweeps them into the map (or they close), which spares their packets a
-    // lookup in it; other sockets' packets go to the map as they come. It stops for good
-    // once a sweep took longer than kLongestSweep.
-    bool KeepsInSockets() const;
     // Whether each CPU keeps the counters its last few owners' packets went to, folded
     // into the map before each read: a packet with one of their keys spares the lookup.
     bool FoldsPendingCounters() const;
@@ -82,7 +76,7 @@ public:
         // own "rest"; otherwise an overflow row is nobody's.
         bool usersRest = false;
     };
-    // What the sockets kept is swept into the map first (at most every 10 ms).
+    // What each CPU holds pending is folded into the map first.
     std::vector<Counter> ReadCounters() const;
     // What new owners counted while their user was past its bound or the counters map
     // was full, with owner keys.
@@ -121,24 +115,13 @@ private:
     };
     // Where the programs that claim accepted connections run, if at all.
     enum class Claims { OnTcp, OnEverySocket, None };
-    struct Features {
-        Claims claims = Claims::None;
-        bool keeps = false; // KeepsInSockets
-    };
-    // Opens and loads the programs anew, its maps sized, with `features`; returns 0 or
-    // the kernel's error.
+    // Opens and loads the programs anew, its maps sized, with the claims `claimsOn`;
+    // returns 0 or the kernel's error.
     int Load(std::uint64_t ownNetnsCookie, const TableSizes& sizes, const UsersCgroup& users,
-             Features features);
-    // Adds what the sockets kept to the map, at most once in kSweepInterval: readers
-    // asking at once share one sweep, a run over the namespace's UDP sockets.
-    void SweepSockets() const;
-    void RunSweep() const;
+             Claims claimsOn);
     // Runs the fold on each online CPU; false when this kernel cannot run a program on
     // a CPU it is asked for.
     bool FoldPending() const;
-    static constexpr std::chrono::milliseconds kSweepInterval{10};
-    // About 5,000 UDP sockets; a desktop holds a few hundred.
-    static constexpr std::chrono::milliseconds kLongestSweep{5};
     static int OnNewCgroup(void* context, void* data, std::size_t size);
     // Adds or removes one trie entry; every change made makes the sockets look again.
     bool SetPrefix(int map, const void* key, bool present);
@@ -148,7 +131,6 @@ private:
     std::unique_ptr<ring_buffer, RingBufferFree> m_newCgroups;
     const CgroupHandler* m_onCgroup = nullptr;
     int m_cpus = 1;
-    mutable std::chrono::steady_clock::time_point m_lastSweep;
     std::map<std::uint32_t, std::uint32_t> m_mtus; // as link_mtus holds them
 };
 

@@ -2,8 +2,8 @@
 // locality and who opened the socket (or, for an accepted connection, first used it).
 // Attached to the cgroup v2 hierarchy, and to TCP's send, receive and destroy
 // tracepoints; reads the packet, its socket and the helpers' answers, and the
-// creating task's names through the kernel's BTF. A UDP socket of the service's own
-// namespace keeps what it moved until the service sweeps those sockets.
+// creating task's names through the kernel's BTF. Each CPU keeps the counters its
+// last few owners' packets went to until the service folds them into the map.
 #include "collector/bpf/traffic_counter.h"
 
 #include <bpf/bpf_core_read.h>
@@ -39,13 +39,6 @@ struct task_struct {
 } __attribute__((preserve_access_index));
 
 struct sock;
-struct udp_sock;
-struct bpf_iter_meta;
-
-struct bpf_iter__udp {
-    struct bpf_iter_meta* meta;
-    struct udp_sock* udp_sk;
-} __attribute__((preserve_access_index));
 
 // Set by the service before loading: its own namespace, the one whose connected
 // prefixes it knows.
@@ -66,17 +59,9 @@ const volatile __u32 entries_per_user = TRAFFIC_ENTRIES_PER_USER;
 // without them a held packet would never be counted.
 const volatile __u8 claims_connections = 0;
 
-// Set by the service when it attaches the programs that sweep its namespace's sockets
-// and count a closed socket's: without them a kept packet would never be counted.
-const volatile __u8 keeps_in_sockets = 0;
-
 // Raised by the service whenever a trie changes, so no socket's remembered class
 // outlives the prefixes it was looked up in.
 volatile __u32 prefix_generation = 0;
-
-// Set by the service when a sweep took too long (a user holding thousands of UDP
-// sockets): from then on every packet goes to the map as it comes.
-volatile __u32 keeping_stopped = 0;
 
 // Set by the service once it can fold each CPU's pending counters (below) into the map
 // before it reads; until then every packet goes to the map as it comes.
@@ -675,81 +660,6 @@ static __always_inline void release_held(struct socket_tag* tag) {
     }
 }
 
-// Adds what the socket kept to its owner's counters. Each counter is taken whole at
-// once, so of two takers at a time (a sweep and a close) each byte goes with one.
-static __always_inline void add_kept(struct socket_tag* tag) {
-    struct traffic_key key = {.netns_cookie = tag->netns_cookie,
-                              .cgroup_id = tag->cgroup_id,
-                              .user = tag->user,
-                              .uid = tag->uid};
-    __builtin_memcpy(key.comm, tag->comm, sizeof key.comm);
-    for (__u8 direction = TRAFFIC_RX; direction <= TRAFFIC_TX; ++direction) {
-        struct kept_traffic* kept = &tag->kept[direction];
-        const __u64 place = *(volatile __u64*)&kept->place;
-        if (!place) {
-            continue;
-        }
-        struct packet_shape shape = {.bytes = __sync_lock_test_and_set(&kept->bytes, 0),
-                                     .packets = __sync_lock_test_and_set(&kept->packets, 0),
-                                     .split_bytes = __sync_lock_test_and_set(&kept->split_bytes, 0),
-                                     .split_packets =
-                                         (__u32)__sync_lock_test_and_set(&kept->split_packets, 0)};
-        if (shape.bytes || shape.packets) {
-            key.direction = direction;
-            key.ifindex = (__u32)(place >> 8);
-            key.locality = (__u8)place;
-            add_packet(&key, &shape);
-        }
-    }
-}
-
-// Nothing sweeps the socket from now on: what it kept is counted, and its later
-// packets go to the map as they come.
-static __always_inline void stop_keeping(struct socket_tag* tag) {
-    __sync_lock_test_and_set(&tag->unswept, 1);
-    add_kept(tag);
-}
-
-// Keeps the packet in its socket's tag when the service sweeps such sockets (UDP ones
-// of its own namespace) and the packet goes where the socket's first one in its
-// direction went, as a connected socket's packets all do; one elsewhere goes to the
-// map. A TCP socket is left out: its offloaded packets are few for their bytes, and a
-// sweep of TCP's table, which is large and shared by every namespace, costs more than
-// it spares.
-static __always_inline int kept_in_socket(const struct bpf_sock* sock, struct socket_tag* tag,
-                                          const struct traffic_key* key,
-                                          const struct packet_shape* shape) {
-    if (!keeps_in_sockets || keeping_stopped || tag->netns_cookie != own_netns_cookie ||
-        sock->protocol != IPPROTO_UDP || *(volatile __u64*)&tag->unswept) {
-        return 0;
-    }
-    struct kept_traffic* kept = &tag->kept[key->direction & 1];
-    const __u64 place = 1ULL << 63 | (__u64)key->ifindex << 8 | key->locality;
-    __u64 first = *(volatile __u64*)&kept->place;
-    if (!first) {
-        first = __sync_val_compare_and_swap(&kept->place, 0, place);
-        if (!first) {
-            first = place;
-        }
-    }
-    if (first != place) {
-        return 0;
-    }
-    __sync_fetch_and_add(&kept->bytes, shape->bytes);
-    __sync_fetch_and_add(&kept->packets, shape->packets);
-    if (shape->split_packets) {
-        __sync_fetch_and_add(&kept->split_bytes, shape->split_bytes);
-        __sync_fetch_and_add(&kept->split_packets, shape->split_packets);
-    }
-    // Unswept since the check above, or keeping stopped, its last taking may have come
-    // before these additions, and nothing would take them later. (The additions are
-    // atomic, so these reads follow them; whoever stops marks before it takes.)
-    if (*(volatile __u64*)&tag->unswept || keeping_stopped) {
-        add_kept(tag);
-    }
-    return 1;
-}
-
 // A connection accepted from a listener carries the listener's tag, whose maker (a
 // service manager, for a socket-activated service) may never touch it. Its packets
 // wait in the tag until a task claims it; one on another interface or with another
@@ -830,27 +740,6 @@ int release_on_destroy(unsigned long long* context) {
     struct socket_tag* tag = sk ? bpf_sk_storage_get(&socket_tags, sk, 0, 0) : 0;
     if (tag) {
         release_held(tag);
-    }
-    return 0;
-}
-
-// A socket's last file closed: what it kept is counted.
-SEC("cgroup/sock_release")
-int count_on_close(struct bpf_sock* sock) {
-    struct socket_tag* tag = bpf_sk_storage_get(&socket_tags, sock, 0, 0);
-    if (tag) {
-        stop_keeping(tag);
-    }
-    return 1;
-}
-
-// Run over the service's namespace's UDP sockets before it reads the map.
-SEC("iter/udp")
-int sweep_udp(struct bpf_iter__udp* context) {
-    struct sock* sk = (struct sock*)context->udp_sk;
-    struct socket_tag* tag = sk ? bpf_sk_storage_get(&socket_tags, sk, 0, 0) : 0;
-    if (tag) {
-        add_kept(tag);
     }
     return 0;
 }
@@ -986,8 +875,7 @@ static __always_inline int count_packet(struct __sk_buff* skb, __u8 direction) {
     }
     if (tag) {
         // Only a TCP connection is ever accepted.
-        if ((sock->protocol == IPPROTO_TCP && held_until_claimed(skb, tag, &key, &shape)) ||
-            kept_in_socket(sock, tag, &key, &shape)) {
+        if (sock->protocol == IPPROTO_TCP && held_until_claimed(skb, tag, &key, &shape)) {
             return 1;
         }
         fill_owner(&key, tag, skb);

@@ -47,20 +47,6 @@ struct held_traffic {
     __u64 place;
 };
 
-// What a UDP socket of the service's own namespace moved in one direction and has not yet
-// added to the counters map, on one interface with one locality (its first packet's):
-// adding here spares a lookup in the map for each packet, and the service sweeps it
-// into the map before it reads. Added to atomically, since two CPUs may carry one
-// socket's packets at once; taken whole, counter by counter.
-struct kept_traffic {
-    // Bit 63 set once a packet is kept; then the interface shifted up 8, the locality.
-    __u64 place;
-    __u64 bytes;
-    __u64 packets;
-    __u64 split_bytes;
-    __u64 split_packets;
-};
-
 // Who opened a socket, noted when it was created; and the class of the remote
 // address its last packet had, so a connection's packets skip the tries.
 struct socket_tag {
@@ -79,10 +65,6 @@ struct socket_tag {
     // task that sends or receives on it claims it.
     __u64 made_for;
     struct held_traffic held;
-    // Set when nothing sweeps it any longer, its last file closed: what it still
-    // carries goes to the map as it comes.
-    __u64 unswept;
-    struct kept_traffic kept[2]; // by direction
 };
 
 // A cgroup a socket was first made in, with its own directory's name read then and

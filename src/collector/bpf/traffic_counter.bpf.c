@@ -760,11 +760,12 @@ static __always_inline int same_key(const struct traffic_key* a, const struct tr
 
 // Adds the packet to this CPU's pending counters of its key, unless another program
 // holds them (one this one interrupted): then 0, and it goes to the map. Counters
-// another key held in its way are handed back in `evicted`, for the map.
-static __always_inline int add_pending(const struct traffic_key* key,
-                                       const struct packet_shape* shape,
-                                       struct traffic_key* evicted_key,
-                                       struct packet_shape* evicted) {
+// another key held in its way are handed back in `evicted`, for the map. The counters
+// stay held until release_pending, so a fold waits until evicted ones are in the map.
+static __always_inline struct pending_counters* add_pending(const struct traffic_key* key,
+                                                            const struct packet_shape* shape,
+                                                            struct traffic_key* evicted_key,
+                                                            struct packet_shape* evicted) {
     const __u32 first = 0;
     struct pending_counters* set = folds_pending ? bpf_map_lookup_elem(&pending, &first) : 0;
     if (!set || *(volatile __u64*)&set->busy) {
@@ -795,9 +796,12 @@ static __always_inline int add_pending(const struct traffic_key* key,
     way->value.packets += shape->packets;
     way->value.split_bytes += shape->split_bytes;
     way->value.split_packets += shape->split_packets;
+    return set;
+}
+
+static __always_inline void release_pending(struct pending_counters* set) {
     compiler_barrier();
     *(volatile __u64*)&set->busy = 0;
-    return 1;
 }
 
 // Run by the service on each CPU in turn before it reads the map: this CPU's pending
@@ -882,9 +886,12 @@ static __always_inline int count_packet(struct __sk_buff* skb, __u8 direction) {
     }
     struct traffic_key evicted_key;
     struct packet_shape evicted = {};
-    const int pending = add_pending(&key, &shape, &evicted_key, &evicted);
+    struct pending_counters* pending = add_pending(&key, &shape, &evicted_key, &evicted);
     if (!pending || evicted.packets) {
         add_packet(pending ? &evicted_key : &key, pending ? &evicted : &shape);
+    }
+    if (pending) {
+        release_pending(pending);
     }
     return 1;
 }

@@ -281,6 +281,8 @@ int tag_socket(struct bpf_sock* sock) {
     }
     tag->netns_cookie = bpf_get_netns_cookie(sock);
     tag->made_for = bpf_get_socket_cookie(sock);
+    tag->socket_type = (__u16)sock->type;
+    tag->protocol = (__u8)sock->protocol;
     note_owner(tag);
     return 1;
 }
@@ -444,10 +446,11 @@ static __always_inline void add_to(struct traffic_value* value, const struct pac
     }
 }
 
-// The packet's socket, when it has a full one.
-static __always_inline struct bpf_sock* full_socket(struct __sk_buff* skb) {
-    struct bpf_sock* sock = skb->sk;
-    return sock ? bpf_sk_fullsock(sock) : 0;
+// The type of a socket without a tag (older than the programs), 0 when it is no full
+// one (a request or a time-wait socket).
+static __always_inline __u32 untagged_type(struct bpf_sock* socket) {
+    struct bpf_sock* full = socket ? bpf_sk_fullsock(socket) : 0;
+    return full ? full->type : 0;
 }
 
 // Who the packet is counted for: the socket's tag, or what the packet tells without one.
@@ -842,8 +845,10 @@ static __always_inline int count_packet(struct __sk_buff* skb, __u8 direction) {
     if (direction == TRAFFIC_RX && skb->pkt_type == PACKET_LOOPBACK) {
         return 1;
     }
-    struct bpf_sock* sock = full_socket(skb);
-    struct socket_tag* tag = sock ? bpf_sk_storage_get(&socket_tags, sock, 0, 0) : 0;
+    // Asked with the socket as the packet has it: the helper finds no tag on a request
+    // or time-wait socket, so no call asks first whether it is a full one.
+    struct bpf_sock* socket = skb->sk;
+    struct socket_tag* tag = socket ? bpf_sk_storage_get(&socket_tags, socket, 0, 0) : 0;
     struct traffic_key key = {.ifindex = skb->ifindex, .direction = direction};
     // A tagged socket's owner is completed only if its packet goes to the map.
     if (tag) {
@@ -859,7 +864,7 @@ static __always_inline int count_packet(struct __sk_buff* skb, __u8 direction) {
         const __u32 first = 0;
         last = bpf_map_lookup_elem(&last_shared, &first);
         shared = skb->pkt_type == PACKET_BROADCAST || skb->pkt_type == PACKET_MULTICAST ||
-                 (sock && sock->type == RAW_SOCKET);
+                 (tag ? tag->socket_type : untagged_type(socket)) == RAW_SOCKET;
     }
 
     struct packet_shape shape = {};
@@ -879,7 +884,7 @@ static __always_inline int count_packet(struct __sk_buff* skb, __u8 direction) {
     }
     if (tag) {
         // Only a TCP connection is ever accepted.
-        if (sock->protocol == IPPROTO_TCP && held_until_claimed(skb, tag, &key, &shape)) {
+        if (tag->protocol == IPPROTO_TCP && held_until_claimed(skb, tag, &key, &shape)) {
             return 1;
         }
         fill_owner(&key, tag, skb);

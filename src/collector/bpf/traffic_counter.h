@@ -54,7 +54,9 @@ struct socket_tag {
     __u64 netns_cookie;
     __u64 user; // whose bound its counters count against: see traffic_key
     __u32 uid;
-    __u32 unused;
+    __u16 socket_type; // socket(2)'s
+    __u8 protocol;
+    __u8 unused;
     char comm[TRAFFIC_COMM_SIZE];
     // A hash of that remote, the interface and the tries' generation, with the class in
     // the lowest bit: one word, written whole, so packets on two CPUs never leave one

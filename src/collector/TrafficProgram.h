@@ -119,9 +119,9 @@ private:
     // returns 0 or the kernel's error.
     int Load(std::uint64_t ownNetnsCookie, const TableSizes& sizes, const UsersCgroup& users,
              Claims claimsOn);
-    // Runs the fold on each online CPU; false when this kernel cannot run a program on
-    // a CPU it is asked for.
-    bool FoldPending() const;
+    // Runs the fold on each online CPU that holds counters, or on every one; false when
+    // this kernel cannot run a program on a CPU it is asked for.
+    bool FoldPending(bool everyCpu) const;
     static int OnNewCgroup(void* context, void* data, std::size_t size);
     // Adds or removes one trie entry; every change made makes the sockets look again.
     bool SetPrefix(int map, const void* key, bool present);

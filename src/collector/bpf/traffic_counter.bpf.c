@@ -189,22 +189,7 @@ struct {
     __type(value, struct shared_packet);
 } last_shared SEC(".maps");
 
-// The counters a few owners' packets last went to on this CPU: the next packet with
-// one of their keys adds here, sparing the lookup in the counters map, and the service
-// folds them into the map, CPU by CPU, before it reads. Only this CPU's programs and
-// the fold touch them; `busy` tells one that interrupted another to use the map.
-#define PENDING_WAYS 8
-
-struct pending_way {
-    struct traffic_key key;
-    struct traffic_value value;
-};
-
-struct pending_counters {
-    __u64 busy;
-    struct pending_way ways[PENDING_WAYS];
-};
-
+// The counters a few owners' packets last went to on this CPU (see pending_counters).
 struct {
     __uint(type, BPF_MAP_TYPE_PERCPU_ARRAY);
     __uint(max_entries, 1);
@@ -798,7 +783,7 @@ static __always_inline struct pending_counters* add_pending(const struct traffic
     spread ^= spread >> 32;
     spread ^= spread >> 12;
     spread ^= spread >> 3;
-    const __u32 way_index = spread % PENDING_WAYS;
+    const __u32 way_index = spread % TRAFFIC_PENDING_WAYS;
     struct pending_way* way = &set->ways[way_index];
     if (!same_key(&way->key, key)) {
         *evicted_key = way->key;
@@ -837,7 +822,7 @@ int fold_pending(void* context) {
     *(volatile __u64*)&set->busy = 1;
     compiler_barrier();
 #pragma clang loop unroll(disable)
-    for (__u32 index = 0; index < PENDING_WAYS; ++index) {
+    for (__u32 index = 0; index < TRAFFIC_PENDING_WAYS; ++index) {
         struct pending_way* way = &set->ways[index];
         struct packet_shape shape = {.bytes = way->value.bytes,
                                      .packets = way->value.packets,

@@ -29,6 +29,8 @@ enum {
     // them a user's new owners are summed in the user's own rows, never in others'.
     TRAFFIC_ENTRIES_PER_USER = 2048,
     TRAFFIC_OVERFLOW_ROWS_PER_USER = 64,
+    // Owners whose counters each CPU holds pending.
+    TRAFFIC_PENDING_WAYS = 8,
     // Prefix lengths of the tries: 32 bits of scope (an ifindex or a uid), then the
     // address as IPv6, IPv4 mapped into ::ffff:0:0/96.
     TRAFFIC_SCOPE_BITS = 32,
@@ -125,6 +127,20 @@ struct traffic_value {
     __u64 packets;
     __u64 split_bytes;   // the IP and transport headers each further segment repeats
     __u64 split_packets; // the further segments
+};
+
+// The counters a few owners' packets last went to on one CPU: the next packet with one
+// of their keys adds here, sparing the lookup in the counters map, and the service has
+// them folded into the map, CPU by CPU, before it reads. Only that CPU's programs and
+// the fold touch them; `busy` tells one that interrupted another to use the map.
+struct pending_way {
+    struct traffic_key key;
+    struct traffic_value value; // nothing held when value.packets is 0
+};
+
+struct pending_counters {
+    __u64 busy;
+    struct pending_way ways[TRAFFIC_PENDING_WAYS];
 };
 
 struct address_prefix {

@@ -1189,12 +1189,14 @@ TEST_F(CollectorTest, APrefixSetSurvivesAFullTable) {
 }
 
 // The remote address decides: private ranges are local; documentation addresses and
-// carrier-grade NAT are billed, until the user names them local.
+// carrier-grade NAT are billed, until the user names them local. IPv6 alike.
 TEST_F(CollectorTest, ClassifiesByTheRemoteAddress) {
-    const LinkPair link("qc" + std::to_string(::getpid()) + "class",
-                        {"192.168.77.1/24", "198.51.100.1/24", "100.64.0.1/10"},
-                        {"192.168.77.2/24", "198.51.100.2/24", "100.64.0.2/10"});
-    for (const std::string peer : {"192.168.77.2", "198.51.100.2", "100.64.0.2"}) {
+    const LinkPair link(
+        "qc" + std::to_string(::getpid()) + "class",
+        {"192.168.77.1/24", "198.51.100.1/24", "100.64.0.1/10", "2001:db8:77::1/64"},
+        {"192.168.77.2/24", "198.51.100.2/24", "100.64.0.2/10", "2001:db8:77::2/64"});
+    for (const std::string peer :
+         {"192.168.77.2", "198.51.100.2", "100.64.0.2", "2001:db8:77::2"}) {
         Shell("ip -n " + link.a + " neigh replace " + peer +
               " lladdr 02:00:00:00:00:0b nud permanent dev qa");
     }
@@ -1202,7 +1204,8 @@ TEST_F(CollectorTest, ClassifiesByTheRemoteAddress) {
     const Scope scope(Slice(), "app-test-classifier-1.scope");
     const auto sendToAll = [&] {
         const pid_t sender = Spawn({.scope = scope.Path(), .netns = link.a}, [] {
-            for (const char* peer : {"192.168.77.2", "198.51.100.2", "100.64.0.2"}) {
+            for (const char* peer :
+                 {"192.168.77.2", "198.51.100.2", "100.64.0.2", "fd00:200::2", "2001:db8:77::2"}) {
                 if (SendDatagrams(peer, 5004, 10, 100) != 0) {
                     return 1;
                 }
@@ -1212,21 +1215,23 @@ TEST_F(CollectorTest, ClassifiesByTheRemoteAddress) {
         return Wait(sender);
     };
     constexpr std::uint64_t kToEach = 10 * (20 + 8 + 100);
+    constexpr std::uint64_t kToEach6 = 10 * (40 + 8 + 100);
     ASSERT_EQ(sendToAll(), 0);
     CollectorRow row = RowOf(Read(link.a, "qa"), OwnerKind::App, "classifier");
-    EXPECT_EQ(row.counters.sent.localBytes, kToEach);
-    EXPECT_EQ(row.counters.sent.billedBytes, 2 * kToEach);
+    EXPECT_EQ(row.counters.sent.localBytes, kToEach + kToEach6);
+    EXPECT_EQ(row.counters.sent.billedBytes, 2 * kToEach + kToEach6);
 
     const CollectorClient client(s_socket, 5s);
     const auto refused = client.SetLocalPrefixes("10.0.0.0/8,198.51.100.0/33");
     EXPECT_EQ(refused.outcome, CollectorClient::Outcome::Refused);
     EXPECT_NE(refused.reason.find("nr 2"), std::string::npos) << refused.reason;
-    EXPECT_EQ(client.SetLocalPrefixes("198.51.100.0/24").outcome, CollectorClient::Outcome::Done);
+    EXPECT_EQ(client.SetLocalPrefixes("198.51.100.0/24,2001:db8:77::/48").outcome,
+              CollectorClient::Outcome::Done);
     ASSERT_EQ(sendToAll(), 0);
     EXPECT_EQ(client.SetLocalPrefixes("").outcome, CollectorClient::Outcome::Done);
     row = RowOf(Read(link.a, "qa"), OwnerKind::App, "classifier");
-    EXPECT_EQ(row.counters.sent.localBytes, 3 * kToEach);
-    EXPECT_EQ(row.counters.sent.billedBytes, 3 * kToEach);
+    EXPECT_EQ(row.counters.sent.localBytes, 3 * kToEach + 3 * kToEach6);
+    EXPECT_EQ(row.counters.sent.billedBytes, 3 * kToEach + kToEach6);
     ::kill(sink, SIGKILL);
     Wait(sink);
 }

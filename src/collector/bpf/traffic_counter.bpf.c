@@ -339,7 +339,14 @@ static __always_inline int read_shape(struct __sk_buff* skb, __u8 direction,
         shape->ip_header = sizeof ip;
         shape->protocol = ip.nexthdr;
         shape->ipv6 = 1;
-        __builtin_memcpy(shape->remote, direction == TRAFFIC_TX ? &ip.daddr : &ip.saddr, 16);
+        // The header was copied a 32-bit word at a time: read so, and written whole, for
+        // the same reason as an IPv4 remote.
+        const __u32* address = (const __u32*)(direction == TRAFFIC_TX ? &ip.daddr : &ip.saddr);
+        const __u64 remote[2] = {*(volatile const __u32*)&address[0] |
+                                     (__u64) * (volatile const __u32*)&address[1] << 32,
+                                 *(volatile const __u32*)&address[2] |
+                                     (__u64) * (volatile const __u32*)&address[3] << 32};
+        __builtin_memcpy(shape->remote, remote, sizeof remote);
         if (fingerprint) {
             __u64 words[5];
             __builtin_memcpy(words, &ip, sizeof ip);

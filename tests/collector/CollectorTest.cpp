@@ -40,7 +40,6 @@
 #include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/prctl.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>

@@ -757,6 +757,14 @@ static __always_inline void set_place(struct traffic_key* key, __u8 direction, _
     *(volatile __u64*)&words[4] = direction | (__u64)locality << 8;
 }
 
+// Counters added up elsewhere, as one packet's shape for the map.
+static __always_inline struct packet_shape shape_of(const struct traffic_value* value) {
+    return (struct packet_shape){.bytes = value->bytes,
+                                 .packets = value->packets,
+                                 .split_bytes = value->split_bytes,
+                                 .split_packets = (__u32)value->split_packets};
+}
+
 static __always_inline int same_key(const struct traffic_key* a, const struct traffic_key* b) {
     const __u64* x = (const __u64*)a;
     const __u64* y = (const __u64*)b;
@@ -794,10 +802,7 @@ static __always_inline struct pending_counters* add_pending(const struct traffic
     struct pending_way* way = &set->ways[way_index];
     if (!same_key(&way->key, key)) {
         *evicted_key = way->key;
-        evicted->bytes = way->value.bytes;
-        evicted->packets = way->value.packets;
-        evicted->split_bytes = way->value.split_bytes;
-        evicted->split_packets = way->value.split_packets;
+        *evicted = shape_of(&way->value);
         way->key = *key;
         way->value = (struct traffic_value){};
     }
@@ -831,13 +836,9 @@ int fold_pending(void* context) {
 #pragma clang loop unroll(disable)
     for (__u32 index = 0; index < TRAFFIC_PENDING_WAYS; ++index) {
         struct pending_way* way = &set->ways[index];
-        struct packet_shape shape = {.bytes = way->value.bytes,
-                                     .packets = way->value.packets,
-                                     .split_bytes = way->value.split_bytes,
-                                     .split_packets = (__u32)way->value.split_packets};
+        const struct packet_shape shape = shape_of(&way->value);
         if (shape.packets) {
-            struct traffic_key key = way->key;
-            add_packet(&key, &shape);
+            add_packet(&way->key, &shape);
             way->value = (struct traffic_value){};
         }
     }

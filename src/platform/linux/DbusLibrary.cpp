@@ -118,9 +118,10 @@ void DbusLibrary::Pump(DBusConnection* bus) const {
     }
 }
 
-bool DbusLibrary::FromBus(DBusMessage* message) const {
+bool DbusLibrary::IsOwnerChange(DBusMessage* message) const {
     const char* from = sender(message);
-    return from && std::strcmp(from, kBusName) == 0;
+    return isSignal(message, kBusName, "NameOwnerChanged") && from &&
+           std::strcmp(from, kBusName) == 0;
 }
 
 dbus_uint32_t DbusLibrary::AskNameOwner(DBusConnection* bus, const char* name) const {

@@ -68,9 +68,9 @@ struct DbusLibrary {
     // Reads what came and writes what waits, without ever blocking: a few rounds, enough
     // to finish the authentication and send what is queued.
     void Pump(DBusConnection* bus) const;
-    // Whether the message comes from the bus itself (a NameOwnerChanged anyone else
-    // could send too, to all or to us alone).
-    bool FromBus(DBusMessage* message) const;
+    // Whether the message is the bus's own announcement that a name changed owner (one
+    // anyone else could send too, to all or to us alone, is not).
+    bool IsOwnerChange(DBusMessage* message) const;
     // Queues the question who owns `name` now; its answer's serial, 0 when not queued.
     dbus_uint32_t AskNameOwner(DBusConnection* bus, const char* name) const;
     // The match rule of the bus's announcements that `name` changed owner.

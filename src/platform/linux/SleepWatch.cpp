@@ -160,8 +160,7 @@ bool SleepWatch::Readable(const std::function<void()>& beforeSleep) {
                 }
             }
             dbus.errorFree(&error);
-        } else if (dbus.isSignal(message, DbusLibrary::kBusName, "NameOwnerChanged") &&
-                   dbus.FromBus(message)) {
+        } else if (dbus.IsOwnerChange(message)) {
             if (c.StringArgument(message, 0) == kLogindService) {
                 c.OwnerChanged(c.StringArgument(message, 2));
             }

@@ -297,8 +297,7 @@ struct SystemNetworkWatch::ManagerFollower {
         while (DBusMessage* message = dbus.popMessage(bus)) {
             taken = true;
             const dbus_uint32_t answers = dbus.replySerial(message);
-            if (dbus.isSignal(message, DbusLibrary::kBusName, "NameOwnerChanged") &&
-                dbus.FromBus(message)) {
+            if (dbus.IsOwnerChange(message)) {
                 owner = NewOwner(message);
                 AskForDevice(); // a NetworkManager started anew knows nothing of the old paths
             } else if (ownerRequest != 0 && answers == ownerRequest) {

@@ -21,7 +21,10 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; cat "$work/log" "$work/meter.out" 2>/dev/null; exit 1; }
 waitfor() { # $1: a line of the log, $2: how many of them
-    for _ in $(seq 300); do [ "$(grep -c "^$1" "$work/log" 2>/dev/null)" -ge "$2" ] && return 0; sleep 0.1; done
+    for _ in $(seq 300); do
+        [ "$(cat "$work/log" 2>/dev/null | grep -c "^$1")" -ge "$2" ] && return 0
+        sleep 0.1
+    done
     return 1
 }
 eval "$(dbus-daemon --session --address="unix:path=$work/system_bus" --fork --print-address=1 --print-pid=1 | {
@@ -61,7 +64,7 @@ echo $(( ($(received) - before) / 1024 ))
 wait
 INSIDE
     inside=$!
-    for _ in $(seq 600); do [ "$(wc -l < "$work/inside")" -ge 2 ] && break; sleep 0.1; done
+    for _ in $(seq 600); do [ "$(cat "$work/inside" 2>/dev/null | wc -l)" -ge 2 ] && break; sleep 0.1; done
     meter=$(sed -n 1p "$work/inside")
     kernel=$(sed -n 2p "$work/inside")
     [ -n "$kernel" ] || fail "no traffic figure"

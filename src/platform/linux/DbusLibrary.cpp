@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include <dlfcn.h>
+#include <sys/epoll.h>
 #include <unistd.h>
 
 namespace quantiro::platform::linux_impl {
@@ -54,6 +55,9 @@ bool DbusLibrary::Load() {
     take(iterGetBasic, "dbus_message_iter_get_basic");
     take(iterRecurse, "dbus_message_iter_recurse");
     take(iterNext, "dbus_message_iter_next");
+    take(setWatchFunctions, "dbus_connection_set_watch_functions");
+    take(watchFlags, "dbus_watch_get_flags");
+    take(watchEnabled, "dbus_watch_get_enabled");
     return complete;
 }
 
@@ -85,12 +89,15 @@ bool DbusLibrary::SystemBusReachable() {
 namespace {
 
 constexpr const char* kBusPath = "/org/freedesktop/DBus";
-// Rounds of non-blocking reading and writing per pump.
+// Rounds of non-blocking reading and writing per pump; what is left to write then
+// waits for the descriptor to be writable.
 constexpr int kIoRounds = 8;
+// Rounds of pumping and handling per wake.
+constexpr int kTakeRounds = 64;
 
 } // namespace
 
-DBusConnection* DbusLibrary::OpenSystemBus() const {
+DBusConnection* DbusLibrary::OpenSystemBus() {
     const char* address = std::getenv("DBUS_SYSTEM_BUS_ADDRESS");
     DBusError error;
     errorInit(&error);
@@ -99,6 +106,8 @@ DBusConnection* DbusLibrary::OpenSystemBus() const {
     errorFree(&error);
     if (bus) {
         setExitOnDisconnect(bus, false);
+        setWatchFunctions(bus, &DbusLibrary::AddWatch, &DbusLibrary::RemoveWatch,
+                          &DbusLibrary::WatchToggled, this, nullptr);
         QueueCall(bus, kBusName, kBusPath, kBusName, "Hello", nullptr);
     }
     return bus;
@@ -109,13 +118,74 @@ void DbusLibrary::ClosePrivate(DBusConnection* bus) const {
     connectionUnref(bus);
 }
 
+dbus_bool_t DbusLibrary::AddWatch(DBusWatch* watch, void* library) {
+    auto* self = static_cast<DbusLibrary*>(library);
+    if (self->watchFlags(watch) & DBUS_WATCH_WRITABLE) {
+        self->m_writeWatch = watch;
+    }
+    return TRUE;
+}
+
+void DbusLibrary::RemoveWatch(DBusWatch* watch, void* library) {
+    auto* self = static_cast<DbusLibrary*>(library);
+    if (self->m_writeWatch == watch) {
+        self->m_writeWatch = nullptr;
+    }
+}
+
+void DbusLibrary::WatchToggled(DBusWatch* /*watch*/, void* /*library*/) {
+    // Asked for after each pump instead.
+}
+
+bool DbusLibrary::WantsToWrite() const {
+    return m_writeWatch != nullptr && watchEnabled(m_writeWatch);
+}
+
 void DbusLibrary::Pump(DBusConnection* bus) const {
     for (int round = 0; round < kIoRounds; ++round) {
         readWrite(bus, 0);
-        if (!hasMessagesToSend(bus)) {
+        if (!WantsToWrite()) {
             return;
         }
     }
+}
+
+bool DbusLibrary::TakeMessages(DBusConnection* bus,
+                               const std::function<void(DBusMessage*)>& take) const {
+    for (int round = 0; round < kTakeRounds; ++round) {
+        Pump(bus);
+        bool taken = false;
+        while (DBusMessage* message = popMessage(bus)) {
+            taken = true;
+            take(message);
+            messageUnref(message);
+        }
+        if (!taken) {
+            break;
+        }
+    }
+    return isConnected(bus);
+}
+
+bool DbusLibrary::WatchIn(int waitSet, DBusConnection* bus) {
+    int descriptor = -1;
+    if (!connectionDescriptor(bus, &descriptor)) {
+        return false;
+    }
+    const bool writes = WantsToWrite();
+    if (waitSet == m_waitSet && writes == m_watchingWrites) {
+        return true; // a quiet wake asks nothing more of the kernel
+    }
+    epoll_event event{};
+    event.events = EPOLLIN | (writes ? EPOLLOUT : 0U);
+    event.data.fd = descriptor;
+    if (::epoll_ctl(waitSet, waitSet == m_waitSet ? EPOLL_CTL_MOD : EPOLL_CTL_ADD, descriptor,
+                    &event) != 0) {
+        return false;
+    }
+    m_waitSet = waitSet;
+    m_watchingWrites = writes;
+    return true;
 }
 
 bool DbusLibrary::IsOwnerChange(DBusMessage* message) const {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include <dbus/dbus.h>
@@ -46,6 +47,9 @@ struct DbusLibrary {
     decltype(&dbus_message_iter_get_basic) iterGetBasic = nullptr;
     decltype(&dbus_message_iter_recurse) iterRecurse = nullptr;
     decltype(&dbus_message_iter_next) iterNext = nullptr;
+    decltype(&dbus_connection_set_watch_functions) setWatchFunctions = nullptr;
+    decltype(&dbus_watch_get_flags) watchFlags = nullptr;
+    decltype(&dbus_watch_get_enabled) watchEnabled = nullptr;
 
     // False when the library or one of its calls is missing.
     bool Load();
@@ -60,14 +64,27 @@ struct DbusLibrary {
     // A private connection to the system bus, opened without the library's blocking
     // registration (a bus that accepts and never answers must not hold a program's
     // start): the greeting is queued and goes out as the caller's loop pumps. The bus
-    // going away never ends the program. Nullptr when it cannot be opened.
-    DBusConnection* OpenSystemBus() const;
+    // going away never ends the program. Nullptr when it cannot be opened. One such
+    // connection per DbusLibrary: it follows that connection's wish to write.
+    DBusConnection* OpenSystemBus();
     // Closes a private connection and lets it go.
     void ClosePrivate(DBusConnection* bus) const;
 
-    // Reads what came and writes what waits, without ever blocking: a few rounds, enough
-    // to finish the authentication and send what is queued.
+    // Reads what came and writes what waits, without ever blocking: a few rounds, or
+    // fewer once the library has nothing left to write (its part of the greeting
+    // included). What is left waits for the descriptor to be writable (WatchIn): the
+    // greeting's last line or a queued call left unsent would otherwise wait for an
+    // answer that never comes.
     void Pump(DBusConnection* bus) const;
+    // Pumps and hands every message read to `take`, until a pump brings none: sending
+    // reads too, so the library may hold messages the descriptor no longer announces.
+    // A bus flooding past a bound of rounds is read on from the next wake. The message
+    // is let go after `take`. False once the bus is gone.
+    bool TakeMessages(DBusConnection* bus, const std::function<void(DBusMessage*)>& take) const;
+    // Puts the connection's descriptor in the epoll set `waitSet`, or updates it there:
+    // readable always, writable while the library has something the socket did not
+    // take. Called after every pump. False when the descriptor cannot be watched.
+    bool WatchIn(int waitSet, DBusConnection* bus);
     // Whether the message is the bus's own announcement that a name changed owner (one
     // anyone else could send too, to all or to us alone, is not).
     bool IsOwnerChange(DBusMessage* message) const;
@@ -75,6 +92,19 @@ struct DbusLibrary {
     dbus_uint32_t AskNameOwner(DBusConnection* bus, const char* name) const;
     // The match rule of the bus's announcements that `name` changed owner.
     static std::string OwnerChangeRule(const char* name);
+
+private:
+    // The library keeps a read watch and a write watch on the socket and enables the
+    // write one exactly while it has bytes to send: only that one is followed, since
+    // the descriptor is always watched for reading.
+    static dbus_bool_t AddWatch(DBusWatch* watch, void* library);
+    static void RemoveWatch(DBusWatch* watch, void* library);
+    static void WatchToggled(DBusWatch* watch, void* library);
+    bool WantsToWrite() const;
+
+    DBusWatch* m_writeWatch = nullptr;
+    int m_waitSet = -1; // where WatchIn put the descriptor
+    bool m_watchingWrites = false;
 };
 
 } // namespace quantiro::platform::linux_impl

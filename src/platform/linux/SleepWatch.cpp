@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <string>
 
+#include <sys/epoll.h>
 #include <unistd.h>
 
 namespace quantiro::platform::linux_impl {
@@ -24,6 +25,9 @@ constexpr const char* kSleepSignalRule =
 struct SleepWatch::Connection {
     DbusLibrary dbus;
     DBusConnection* bus = nullptr;
+    // The loop's descriptor: the bus's, readable or, while something waits to be
+    // written, writable.
+    UniqueFd waitSet{::epoll_create1(EPOLL_CLOEXEC)};
     dbus_uint32_t lockRequest = 0;  // serial of the unanswered Inhibit call, 0: none
     dbus_uint32_t ownerRequest = 0; // serial of the unanswered GetNameOwner call
     // The unique name logind has on the bus now: only its announcements count, since
@@ -102,6 +106,35 @@ struct SleepWatch::Connection {
             AskForLock();
         }
     }
+
+    void Take(DBusMessage* message, const std::function<void()>& beforeSleep) {
+        const dbus_uint32_t answers = dbus.replySerial(message);
+        if (dbus.isSignal(message, kLogindManager, "PrepareForSleep") && FromLogind(message)) {
+            DBusError error;
+            dbus.errorInit(&error);
+            dbus_bool_t sleeping = false;
+            if (dbus.getArgs(message, &error, DBUS_TYPE_BOOLEAN, &sleeping, DBUS_TYPE_INVALID)) {
+                if (sleeping) {
+                    beforeSleep();
+                    lock.Reset(); // the save is done: the system may sleep
+                } else if (!lock.Valid() && lockRequest == 0) {
+                    AskForLock();
+                }
+            }
+            dbus.errorFree(&error);
+        } else if (dbus.IsOwnerChange(message)) {
+            if (StringArgument(message, 0) == kLogindService) {
+                OwnerChanged(StringArgument(message, 2));
+            }
+        } else if (ownerRequest != 0 && answers == ownerRequest) {
+            ownerRequest = 0;
+            logindOwner = dbus.messageType(message) == DBUS_MESSAGE_TYPE_METHOD_RETURN
+                              ? StringArgument(message, 0)
+                              : std::string();
+        } else if (lockRequest != 0 && answers == lockRequest) {
+            TakeLock(message);
+        }
+    }
 };
 
 SleepWatch::SleepWatch() {
@@ -125,17 +158,16 @@ SleepWatch::SleepWatch() {
     connection->ownerRequest = dbus.AskNameOwner(connection->bus, kLogindService);
     connection->AskForLock();
     dbus.Pump(connection->bus);
+    if (!connection->waitSet.Valid() || !dbus.WatchIn(connection->waitSet.Get(), connection->bus)) {
+        return;
+    }
     m_bus = std::move(connection);
 }
 
 SleepWatch::~SleepWatch() = default;
 
 int SleepWatch::Descriptor() const {
-    int descriptor = -1;
-    if (!m_bus || !m_bus->dbus.connectionDescriptor(m_bus->bus, &descriptor)) {
-        return -1;
-    }
-    return descriptor;
+    return m_bus ? m_bus->waitSet.Get() : -1;
 }
 
 bool SleepWatch::Readable(const std::function<void()>& beforeSleep) {
@@ -143,39 +175,9 @@ bool SleepWatch::Readable(const std::function<void()>& beforeSleep) {
         return false;
     }
     Connection& c = *m_bus;
-    DbusLibrary& dbus = c.dbus;
-    dbus.Pump(c.bus);
-    while (DBusMessage* message = dbus.popMessage(c.bus)) {
-        const dbus_uint32_t answers = dbus.replySerial(message);
-        if (dbus.isSignal(message, kLogindManager, "PrepareForSleep") && c.FromLogind(message)) {
-            DBusError error;
-            dbus.errorInit(&error);
-            dbus_bool_t sleeping = false;
-            if (dbus.getArgs(message, &error, DBUS_TYPE_BOOLEAN, &sleeping, DBUS_TYPE_INVALID)) {
-                if (sleeping) {
-                    beforeSleep();
-                    c.lock.Reset(); // the save is done: the system may sleep
-                } else if (!c.lock.Valid() && c.lockRequest == 0) {
-                    c.AskForLock();
-                }
-            }
-            dbus.errorFree(&error);
-        } else if (dbus.IsOwnerChange(message)) {
-            if (c.StringArgument(message, 0) == kLogindService) {
-                c.OwnerChanged(c.StringArgument(message, 2));
-            }
-        } else if (c.ownerRequest != 0 && answers == c.ownerRequest) {
-            c.ownerRequest = 0;
-            c.logindOwner = dbus.messageType(message) == DBUS_MESSAGE_TYPE_METHOD_RETURN
-                                ? c.StringArgument(message, 0)
-                                : std::string();
-        } else if (c.lockRequest != 0 && answers == c.lockRequest) {
-            c.TakeLock(message);
-        }
-        dbus.messageUnref(message);
-    }
-    dbus.Pump(c.bus); // a lock asked for above goes out now
-    if (!dbus.isConnected(c.bus)) {
+    // A lock asked for while taking goes out with the next pump, or when writable.
+    if (!c.dbus.TakeMessages(c.bus, [&](DBusMessage* message) { c.Take(message, beforeSleep); }) ||
+        !c.dbus.WatchIn(c.waitSet.Get(), c.bus)) {
         m_bus.reset();
         return false;
     }

@@ -24,10 +24,11 @@ public:
     SleepWatch(const SleepWatch&) = delete;
     SleepWatch& operator=(const SleepWatch&) = delete;
 
-    // The bus's descriptor; -1 without a bus.
+    // Readable when the bus sent something or takes what waits to be written (an epoll
+    // set of the watch's own); -1 without a bus.
     int Descriptor() const override;
-    // Takes in what the bus sent; `beforeSleep` runs before the lock is let go. False
-    // once the bus is gone.
+    // Takes in what the bus sent and writes what waits; `beforeSleep` runs before the
+    // lock is let go. False once the bus is gone.
     bool Readable(const std::function<void()>& beforeSleep) override;
 
 private:

@@ -23,9 +23,6 @@ constexpr const char* kDeviceAddedRule =
     "type='signal',sender='org.freedesktop.NetworkManager',"
     "path='/org/freedesktop/NetworkManager',interface='org.freedesktop.NetworkManager',"
     "member='DeviceAdded'";
-// Rounds of reading and handling per wake-up; a bus flooding the watch past them is
-// read on from the next wake.
-constexpr int kTakeRounds = 64;
 // NetworkManager's device state "activated" and active connection state "activated".
 constexpr std::uint32_t kDeviceActivated = 100;
 constexpr std::uint32_t kConnectionActivated = 2;
@@ -278,58 +275,45 @@ struct SystemNetworkWatch::ManagerFollower {
         return read ? after : "";
     }
 
-    // Takes every message waiting; false once the bus is gone. Sending reads too, so
-    // the library may hold answers the descriptor no longer announces: read until
-    // none is left.
-    bool TakeMessages() {
-        for (int round = 0; round < kTakeRounds; ++round) {
-            dbus.Pump(bus);
-            if (!TakeQueued()) {
-                break;
-            }
-        }
-        return dbus.isConnected(bus);
+    // Takes every message waiting and watches for the socket to take what is left to
+    // write; false once the bus is gone.
+    bool Serve(int waitSet) {
+        return dbus.TakeMessages(bus, [this](DBusMessage* message) { Take(message); }) &&
+               dbus.WatchIn(waitSet, bus);
     }
 
-    // Handles what the library has queued; false when there was nothing.
-    bool TakeQueued() {
-        bool taken = false;
-        while (DBusMessage* message = dbus.popMessage(bus)) {
-            taken = true;
-            const dbus_uint32_t answers = dbus.replySerial(message);
-            if (dbus.IsOwnerChange(message)) {
-                owner = NewOwner(message);
-                AskForDevice(); // a NetworkManager started anew knows nothing of the old paths
-            } else if (ownerRequest != 0 && answers == ownerRequest) {
-                ownerRequest = 0;
-                owner = dbus.messageType(message) == DBUS_MESSAGE_TYPE_METHOD_RETURN
-                            ? FirstString(message)
-                            : std::string();
-                AskForDevice();
-            } else if (deviceRequest != 0 && answers == deviceRequest) {
-                DeviceAnswered(message);
-            } else if (devicePropertiesRequest != 0 && answers == devicePropertiesRequest) {
-                DevicePropertiesAnswered(message);
-            } else if (activePropertiesRequest != 0 && answers == activePropertiesRequest) {
-                ActivePropertiesAnswered(message);
-            } else if (dbus.messageType(message) == DBUS_MESSAGE_TYPE_SIGNAL &&
-                       FromManager(message)) {
-                const char* path = dbus.messagePath(message);
-                if (dbus.isSignal(message, kManagerService, "DeviceAdded")) {
-                    if (devicePath.empty()) {
-                        AskForDevice(); // the interface's device may be the one added
-                    }
-                } else if (path && (path == watchedDevice || path == watchedActive ||
-                                    path == watchedProfile)) {
-                    // Whatever changed (state, connection, metered, a profile's name),
-                    // the device is asked anew; an answer to an older question is
-                    // dropped by its serial.
-                    AskForDeviceProperties();
+    // Handles one message the bus sent.
+    void Take(DBusMessage* message) {
+        const dbus_uint32_t answers = dbus.replySerial(message);
+        if (dbus.IsOwnerChange(message)) {
+            owner = NewOwner(message);
+            AskForDevice(); // a NetworkManager started anew knows nothing of the old paths
+        } else if (ownerRequest != 0 && answers == ownerRequest) {
+            ownerRequest = 0;
+            owner = dbus.messageType(message) == DBUS_MESSAGE_TYPE_METHOD_RETURN
+                        ? FirstString(message)
+                        : std::string();
+            AskForDevice();
+        } else if (deviceRequest != 0 && answers == deviceRequest) {
+            DeviceAnswered(message);
+        } else if (devicePropertiesRequest != 0 && answers == devicePropertiesRequest) {
+            DevicePropertiesAnswered(message);
+        } else if (activePropertiesRequest != 0 && answers == activePropertiesRequest) {
+            ActivePropertiesAnswered(message);
+        } else if (dbus.messageType(message) == DBUS_MESSAGE_TYPE_SIGNAL && FromManager(message)) {
+            const char* path = dbus.messagePath(message);
+            if (dbus.isSignal(message, kManagerService, "DeviceAdded")) {
+                if (devicePath.empty()) {
+                    AskForDevice(); // the interface's device may be the one added
                 }
+            } else if (path &&
+                       (path == watchedDevice || path == watchedActive || path == watchedProfile)) {
+                // Whatever changed (state, connection, metered, a profile's name),
+                // the device is asked anew; an answer to an older question is
+                // dropped by its serial.
+                AskForDeviceProperties();
             }
-            dbus.messageUnref(message);
         }
-        return taken;
     }
 };
 
@@ -363,7 +347,8 @@ SystemNetworkWatch::SystemNetworkWatch()
     manager->ownerRequest = dbus.AskNameOwner(manager->bus, kManagerService);
     dbus.Pump(manager->bus);
     int descriptor = -1;
-    if (!dbus.connectionDescriptor(manager->bus, &descriptor) || !watch(descriptor)) {
+    if (!m_waitSet.Valid() || !dbus.connectionDescriptor(manager->bus, &descriptor) ||
+        !dbus.WatchIn(m_waitSet.Get(), manager->bus)) {
         return;
     }
     m_busDescriptor = descriptor;
@@ -392,7 +377,7 @@ void SystemNetworkWatch::ChangesReadable() {
     if (m_link.ChangesReadable()) {
         m_linkNetwork = m_link.Find(m_interfaceName);
     }
-    if (m_manager && !m_manager->TakeMessages()) {
+    if (m_manager && !m_manager->Serve(m_waitSet.Get())) {
         // The bus is gone: the kernel alone tells the network from now on.
         ::epoll_ctl(m_waitSet.Get(), EPOLL_CTL_DEL, m_busDescriptor, nullptr);
         m_busDescriptor = -1;

@@ -169,7 +169,7 @@ TrafficProgram::TrafficProgram(const std::string& cgroup, std::uint64_t ownNetns
                                  std::pair{progs.claim_on_receive, &links.claim_on_receive},
                                  std::pair{progs.release_on_destroy, &links.release_on_destroy}}) {
         if (!ClaimsAcceptedConnections()) {
-            break;
+            break; // none of them was loaded
         }
         *link = ::bpf_program__attach(program);
         if (*link == nullptr) {

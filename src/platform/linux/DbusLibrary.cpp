@@ -106,8 +106,8 @@ DBusConnection* DbusLibrary::OpenSystemBus() {
     errorFree(&error);
     if (bus) {
         setExitOnDisconnect(bus, false);
-        setWatchFunctions(bus, &DbusLibrary::AddWatch, &DbusLibrary::RemoveWatch,
-                          &DbusLibrary::WatchToggled, this, nullptr);
+        setWatchFunctions(bus, &DbusLibrary::AddWatch, &DbusLibrary::RemoveWatch, nullptr, this,
+                          nullptr);
         QueueCall(bus, kBusName, kBusPath, kBusName, "Hello", nullptr);
     }
     return bus;
@@ -133,10 +133,6 @@ void DbusLibrary::RemoveWatch(DBusWatch* watch, void* library) {
     }
 }
 
-void DbusLibrary::WatchToggled(DBusWatch* /*watch*/, void* /*library*/) {
-    // Asked for after each pump instead.
-}
-
 bool DbusLibrary::WantsToWrite() const {
     return m_writeWatch != nullptr && watchEnabled(m_writeWatch);
 }
@@ -150,8 +146,7 @@ void DbusLibrary::Pump(DBusConnection* bus) const {
     }
 }
 
-bool DbusLibrary::TakeMessages(DBusConnection* bus,
-                               const std::function<void(DBusMessage*)>& take) const {
+bool DbusLibrary::TakeMessages(DBusConnection* bus, const std::function<void(DBusMessage*)>& take) {
     for (int round = 0; round < kTakeRounds; ++round) {
         Pump(bus);
         bool taken = false;
@@ -164,7 +159,7 @@ bool DbusLibrary::TakeMessages(DBusConnection* bus,
             break;
         }
     }
-    return isConnected(bus);
+    return isConnected(bus) && (m_waitSet < 0 || WatchIn(m_waitSet, bus));
 }
 
 bool DbusLibrary::WatchIn(int waitSet, DBusConnection* bus) {

@@ -79,11 +79,12 @@ struct DbusLibrary {
     // Pumps and hands every message read to `take`, until a pump brings none: sending
     // reads too, so the library may hold messages the descriptor no longer announces.
     // A bus flooding past a bound of rounds is read on from the next wake. The message
-    // is let go after `take`. False once the bus is gone.
-    bool TakeMessages(DBusConnection* bus, const std::function<void(DBusMessage*)>& take) const;
+    // is let go after `take`. Then updates the wait set WatchIn put the connection in.
+    // False once the bus is gone.
+    bool TakeMessages(DBusConnection* bus, const std::function<void(DBusMessage*)>& take);
     // Puts the connection's descriptor in the epoll set `waitSet`, or updates it there:
     // readable always, writable while the library has something the socket did not
-    // take. Called after every pump. False when the descriptor cannot be watched.
+    // take. False when the descriptor cannot be watched.
     bool WatchIn(int waitSet, DBusConnection* bus);
     // Whether the message is the bus's own announcement that a name changed owner (one
     // anyone else could send too, to all or to us alone, is not).
@@ -99,7 +100,6 @@ private:
     // the descriptor is always watched for reading.
     static dbus_bool_t AddWatch(DBusWatch* watch, void* library);
     static void RemoveWatch(DBusWatch* watch, void* library);
-    static void WatchToggled(DBusWatch* watch, void* library);
     bool WantsToWrite() const;
 
     DBusWatch* m_writeWatch = nullptr;

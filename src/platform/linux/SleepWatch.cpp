@@ -176,8 +176,7 @@ bool SleepWatch::Readable(const std::function<void()>& beforeSleep) {
     }
     Connection& c = *m_bus;
     // A lock asked for while taking goes out with the next pump, or when writable.
-    if (!c.dbus.TakeMessages(c.bus, [&](DBusMessage* message) { c.Take(message, beforeSleep); }) ||
-        !c.dbus.WatchIn(c.waitSet.Get(), c.bus)) {
+    if (!c.dbus.TakeMessages(c.bus, [&](DBusMessage* message) { c.Take(message, beforeSleep); })) {
         m_bus.reset();
         return false;
     }

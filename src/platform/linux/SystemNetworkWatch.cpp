@@ -275,11 +275,9 @@ struct SystemNetworkWatch::ManagerFollower {
         return read ? after : "";
     }
 
-    // Takes every message waiting and watches for the socket to take what is left to
-    // write; false once the bus is gone.
-    bool Serve(int waitSet) {
-        return dbus.TakeMessages(bus, [this](DBusMessage* message) { Take(message); }) &&
-               dbus.WatchIn(waitSet, bus);
+    // Takes every message waiting; false once the bus is gone.
+    bool TakeMessages() {
+        return dbus.TakeMessages(bus, [this](DBusMessage* message) { Take(message); });
     }
 
     // Handles one message the bus sent.
@@ -377,7 +375,7 @@ void SystemNetworkWatch::ChangesReadable() {
     if (m_link.ChangesReadable()) {
         m_linkNetwork = m_link.Find(m_interfaceName);
     }
-    if (m_manager && !m_manager->Serve(m_waitSet.Get())) {
+    if (m_manager && !m_manager->TakeMessages()) {
         // The bus is gone: the kernel alone tells the network from now on.
         ::epoll_ctl(m_waitSet.Get(), EPOLL_CTL_DEL, m_busDescriptor, nullptr);
         m_busDescriptor = -1;

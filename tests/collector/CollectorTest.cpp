@@ -730,6 +730,16 @@ int ListenToAll(const char* address) {
     }
 }
 
+// Reads every UDP datagram the host gets through a raw socket, as a capture tool does.
+int ReadEveryDatagram() {
+    const int fd = ::socket(AF_INET, SOCK_RAW, IPPROTO_UDP);
+    for (std::array<char, 2048> buffer{};;) {
+        if (::recv(fd, buffer.data(), buffer.size(), 0) < 0) {
+            return 1;
+        }
+    }
+}
+
 // Starts a child as told, in a scope of its own.
 using StartChild = std::function<pid_t(ChildPlace, std::function<int()>)>;
 
@@ -780,6 +790,32 @@ TEST_F(CollectorTest, OwnersNeverAddUpToMoreThanTheLink) {
              }
              std::this_thread::sleep_for(300ms); // the listeners have it all
              return listeners;
+         }},
+        {"a raw reader beside a datagram sink",
+         [](const LinkPair& pair, const StartChild& run) {
+             // On one CPU, whose pending counters the sink's datagrams then go to.
+             const auto send = [&](const std::string& ns, const char* peer) {
+                 EXPECT_EQ(Wait(run({.netns = ns},
+                                    [peer] {
+                                        cpu_set_t first;
+                                        CPU_ZERO(&first);
+                                        CPU_SET(0, &first);
+                                        ::sched_setaffinity(0, sizeof first, &first);
+                                        return SendDatagrams(peer, 5008, 500, 1000, 20us);
+                                    })),
+                           0);
+             };
+             std::vector readers{run({.netns = pair.a}, [] { return Sink(SOCK_DGRAM, 5008); }),
+                                 SpawnSink(pair.b, SOCK_DGRAM, 5008)};
+             std::this_thread::sleep_for(300ms);
+             // The sink's own datagrams first, then copies of them the reader got first.
+             send(pair.b, "10.200.0.1");
+             readers.push_back(run({.netns = pair.a}, [] { return ReadEveryDatagram(); }));
+             std::this_thread::sleep_for(300ms);
+             send(pair.b, "10.200.0.1");
+             send(pair.a, "10.200.0.2");
+             std::this_thread::sleep_for(200ms);
+             return readers;
          }},
         {"fragmented datagrams",
          [](const LinkPair& pair, const StartChild& run) {

@@ -174,28 +174,18 @@ struct {
     __type(value, __u64); // the sending socket's cookie
 } echo_senders SEC(".maps");
 
-// The last received packet on this CPU that several sockets may get: the kernel hands
-// its copies to them one after another on one CPU, and only the first is counted.
-struct shared_packet {
-    __u64 fingerprint;
-    __u64 first_socket; // a socket's cookie
-    __u64 valid;
-};
-
-struct {
-    __uint(type, BPF_MAP_TYPE_PERCPU_ARRAY);
-    __uint(max_entries, 1);
-    __type(key, __u32);
-    __type(value, struct shared_packet);
-} last_shared SEC(".maps");
-
-// The counters a few owners' packets last went to on this CPU (see pending_counters).
+// The counters a few sockets' packets last went to on this CPU, and its last shared
+// packet (see pending_counters).
 struct {
     __uint(type, BPF_MAP_TYPE_PERCPU_ARRAY);
     __uint(max_entries, 1);
     __type(key, __u32);
     __type(value, struct pending_counters);
 } pending SEC(".maps");
+
+// Orders writes against a program that interrupts this one on the same CPU, the only
+// other reader of what it orders.
+#define compiler_barrier() asm volatile("" ::: "memory")
 
 // ICMP's echo types (linux/icmp.h would bring the C library's headers in).
 #define ICMP_ECHOREPLY 0
@@ -283,7 +273,6 @@ struct packet_shape {
     __u8 ipv6;
     __u8 icmp_type;
     __u16 echo_id;
-    __u64 fingerprint; // of the packet's first bytes, when asked for
 };
 
 // Copies `words` 32-bit words at `offset` of the packet: straight from its linear part
@@ -307,11 +296,9 @@ static __always_inline __u64 mix(__u64 hash, __u64 word) {
 }
 
 // The remote address and the packet's size, and for a GSO or GRO packet what its
-// further segments repeat: their own IP and transport headers. With `fingerprint`, a
-// hash of the IP header and the transport's first 8 bytes tells copies of one packet.
+// further segments repeat: their own IP and transport headers. ICMP's type and echo id.
 static __always_inline int read_shape(struct __sk_buff* skb, __u8 direction,
-                                      struct packet_shape* shape, int fingerprint) {
-    __u64 hash = skb->len;
+                                      struct packet_shape* shape) {
     shape->bytes = skb->len;
     shape->packets = 1;
     if (skb->protocol == bpf_htons(ETH_P_IP)) {
@@ -326,11 +313,6 @@ static __always_inline int read_shape(struct __sk_buff* skb, __u8 direction,
         // whole words would stall on narrower writes.
         const __u64 mapped[2] = {0, 0xffff0000ULL | (__u64)remote << 32};
         __builtin_memcpy(shape->remote, mapped, sizeof mapped);
-        if (fingerprint) {
-            __u64 words[3] = {};
-            __builtin_memcpy(words, &ip, sizeof ip);
-            hash = mix(mix(mix(hash, words[0]), words[1]), words[2]);
-        }
     } else if (skb->protocol == bpf_htons(ETH_P_IPV6)) {
         struct ipv6hdr ip;
         if (load(skb, 0, (__u32*)&ip, sizeof ip / 4) < 0) {
@@ -347,25 +329,16 @@ static __always_inline int read_shape(struct __sk_buff* skb, __u8 direction,
                                  *(volatile const __u32*)&address[2] |
                                      (__u64) * (volatile const __u32*)&address[3] << 32};
         __builtin_memcpy(shape->remote, remote, sizeof remote);
-        if (fingerprint) {
-            __u64 words[5];
-            __builtin_memcpy(words, &ip, sizeof ip);
-            hash = mix(mix(mix(mix(mix(hash, words[0]), words[1]), words[2]), words[3]), words[4]);
-        }
     } else {
         return -1;
     }
 
-    const int icmp = shape->protocol == (shape->ipv6 ? IPPROTO_ICMPV6 : IPPROTO_ICMP);
-    if (icmp || fingerprint) {
-        // ICMP's type, code, checksum and echo id; a port pair and a checksum, and so on.
-        __u8 transport[8] __attribute__((aligned(4))) = {};
-        load(skb, shape->ip_header, (__u32*)transport, sizeof transport / 4);
-        shape->icmp_type = icmp ? transport[0] : 0;
-        __builtin_memcpy(&shape->echo_id, &transport[4], sizeof shape->echo_id);
-        __u64 word;
-        __builtin_memcpy(&word, transport, sizeof word);
-        shape->fingerprint = mix(hash, word);
+    if (shape->protocol == (shape->ipv6 ? IPPROTO_ICMPV6 : IPPROTO_ICMP)) {
+        // Type, code, checksum and echo id.
+        __u8 icmp[8] __attribute__((aligned(4))) = {};
+        load(skb, shape->ip_header, (__u32*)icmp, sizeof icmp / 4);
+        shape->icmp_type = icmp[0];
+        __builtin_memcpy(&shape->echo_id, &icmp[4], sizeof shape->echo_id);
     }
 
     __u32 segments = skb->gso_segs;
@@ -383,6 +356,26 @@ static __always_inline int read_shape(struct __sk_buff* skb, __u8 direction,
         shape->split_packets = segments - 1;
     }
     return 0;
+}
+
+// A hash of the packet's length, IP header and the transport's first 8 bytes (ICMP's
+// type to echo id, a port pair and a checksum, and so on): it tells copies of one
+// packet from other packets.
+static __always_inline __u64 fingerprint_of(struct __sk_buff* skb,
+                                            const struct packet_shape* shape) {
+    __u64 words[5] = {};
+    if (shape->ipv6) {
+        load(skb, 0, (__u32*)words, 10);
+    } else {
+        load(skb, 0, (__u32*)words, 5);
+    }
+    __u64 transport = 0;
+    load(skb, shape->ip_header, (__u32*)&transport, 2);
+    __u64 hash = skb->len;
+    for (int word = 0; word < 5; ++word) {
+        hash = mix(hash, words[word]);
+    }
+    return mix(hash, transport);
 }
 
 // A datagram longer than the link's MTU crosses it as fragments: sent before the stack
@@ -439,52 +432,55 @@ static __always_inline void add_to(struct traffic_value* value, const struct pac
     }
 }
 
-// The type of a socket without a tag (older than the programs), 0 when it is no full
-// one (a request or a time-wait socket).
-static __always_inline __u32 untagged_type(struct bpf_sock* socket) {
-    struct bpf_sock* full = socket ? bpf_sk_fullsock(socket) : 0;
-    return full ? full->type : 0;
-}
-
-// Who the packet is counted for: the socket's tag, or what the packet tells without one.
-static __always_inline void fill_owner(struct traffic_key* key, const struct socket_tag* tag,
-                                       struct __sk_buff* skb) {
-    if (tag) {
-        // Its namespace and uid are the key's from the start.
-        key->cgroup_id = tag->cgroup_id;
-        key->user = tag->user;
-        __builtin_memcpy(key->comm, tag->comm, sizeof key->comm);
-    } else {
-        key->cgroup_id = bpf_skb_cgroup_id(skb);
-        key->uid = bpf_get_socket_uid(skb);
-        key->user = user_of(bpf_skb_ancestor_cgroup_id(skb, users_cgroup_level),
-                            bpf_skb_ancestor_cgroup_id(skb, users_cgroup_level + 1), key->uid);
-        // Without it the namespace stays 0, which no namespace's figures show. The
-        // verifier skips the call when it is off, so older kernels load the programs.
-        if (netns_of_packets) {
-            key->netns_cookie = bpf_get_netns_cookie(skb);
-        }
+// Who a packet of a socket without a tag is counted for, as the packet tells it.
+static __always_inline void owner_from_packet(struct traffic_key* key, struct __sk_buff* skb) {
+    key->cgroup_id = bpf_skb_cgroup_id(skb);
+    key->uid = bpf_get_socket_uid(skb);
+    key->user = user_of(bpf_skb_ancestor_cgroup_id(skb, users_cgroup_level),
+                        bpf_skb_ancestor_cgroup_id(skb, users_cgroup_level + 1), key->uid);
+    // Without it the namespace stays 0, which no namespace's figures show. The verifier
+    // skips the call when it is off, so older kernels load the programs.
+    if (netns_of_packets) {
+        key->netns_cookie = bpf_get_netns_cookie(skb);
     }
 }
 
-// The remote's locality, from the socket's last answer while it still holds: the same
-// remote, interface and prefixes. Otherwise it is looked up and remembered.
-static __always_inline __u8 remembered_locality(struct socket_tag* tag,
-                                                const struct packet_shape* shape,
-                                                const struct traffic_key* key) {
+// Writes the key of a tagged socket's packet a whole word at a time: a wide read of a
+// word that narrower writes filled waits until they reach the cache, and the key's
+// comparison and hash read whole words.
+static __always_inline void key_of_tag(struct traffic_key* key, const struct socket_tag* tag,
+                                       __u32 ifindex, __u8 direction, __u8 locality) {
+    __u64* words = (__u64*)key;
+    words[0] = tag->netns_cookie;
+    words[1] = tag->cgroup_id;
+    words[2] = tag->user;
+    words[3] = ifindex | (__u64)tag->uid << 32;
+    words[4] = direction | (__u64)locality << 8;
+    __builtin_memcpy(&words[5], tag->comm, sizeof key->comm);
+}
+
+// The remote and interface a packet is asked about, under the tries' present
+// generation, as one hash: bit 1 set, so never the 0 of a socket that has looked
+// nothing up yet; bit 0 is left for the answer, the class.
+static __always_inline __u64 remote_place(__u32 ifindex, const struct packet_shape* shape) {
     __u64 remote[2];
     __builtin_memcpy(remote, shape->remote, sizeof remote);
     const __u64 generation = prefix_generation;
-    // Bit 1 set: never the zero of a socket that has looked nothing up yet.
-    const __u64 asked =
-        (mix(mix(key->ifindex | generation << 32, remote[0]), remote[1]) & ~3ULL) | 2;
+    return (mix(mix(ifindex | generation << 32, remote[0]), remote[1]) & ~3ULL) | 2;
+}
+
+// The remote's locality, from the socket's last answer while it still holds: the same
+// remote, interface and prefixes (`asked`). Otherwise it is looked up and remembered.
+static __always_inline __u8 remembered_locality(struct socket_tag* tag,
+                                                const struct packet_shape* shape, __u64 asked,
+                                                __u64 netns_cookie, __u32 ifindex, __u32 uid) {
     if (tag) {
         const __u64 last = *(volatile __u64*)&tag->last_class;
         if ((last & ~1ULL) == asked) {
             return last & 1;
         }
     }
-    const __u8 locality = locality_of(shape->remote, key->netns_cookie, key->ifindex, key->uid);
+    const __u8 locality = locality_of(shape->remote, netns_cookie, ifindex, uid);
     if (tag) {
         *(volatile __u64*)&tag->last_class = asked | locality;
     }
@@ -590,24 +586,24 @@ static __always_inline int is_echo(const struct packet_shape* shape, __u8 type, 
 // the socket's that sent its request; any other packet several sockets may get (a
 // group's, a broadcast, or one raw sockets see beside its own socket) the first copy's.
 static __always_inline int counted_copy(struct __sk_buff* skb, const struct packet_shape* shape,
-                                        struct shared_packet* last, int shared) {
+                                        struct shared_packet* last, int shared, __u64 socket) {
     if (is_echo(shape, ICMP_ECHOREPLY, ICMPV6_ECHO_REPLY)) {
         struct echo_key echo = {.id = shape->echo_id, .protocol = shape->protocol};
         __builtin_memcpy(echo.remote, shape->remote, sizeof echo.remote);
         const __u64* sender = bpf_map_lookup_elem(&echo_senders, &echo);
         if (sender) {
-            return *sender == bpf_get_socket_cookie(skb);
+            return *sender == socket;
         }
     }
     if (!last || !(shared || last->valid)) {
         return 1;
     }
-    const __u64 socket = bpf_get_socket_cookie(skb);
+    const __u64 fingerprint = fingerprint_of(skb, shape);
     // The same socket again is the same data sent again, not a copy.
     const int copy =
-        last->valid && last->fingerprint == shape->fingerprint && last->first_socket != socket;
+        last->valid && last->fingerprint == fingerprint && last->first_socket != socket;
     if (shared && !copy) {
-        last->fingerprint = shape->fingerprint;
+        last->fingerprint = fingerprint;
         last->first_socket = socket;
         last->valid = 1;
     } else if (!shared) {
@@ -617,13 +613,11 @@ static __always_inline int counted_copy(struct __sk_buff* skb, const struct pack
 }
 
 // Notes which socket sent an echo request, for its reply.
-static __always_inline void note_echo_sender(struct __sk_buff* skb,
-                                             const struct packet_shape* shape) {
+static __always_inline void note_echo_sender(const struct packet_shape* shape, __u64 socket) {
     if (is_echo(shape, ICMP_ECHO, ICMPV6_ECHO_REQUEST)) {
         struct echo_key echo = {.id = shape->echo_id, .protocol = shape->protocol};
         __builtin_memcpy(echo.remote, shape->remote, sizeof echo.remote);
-        const __u64 sender = bpf_get_socket_cookie(skb);
-        bpf_map_update_elem(&echo_senders, &echo, &sender, BPF_ANY);
+        bpf_map_update_elem(&echo_senders, &echo, &socket, BPF_ANY);
     }
 }
 
@@ -635,12 +629,6 @@ static __always_inline void release_held(struct socket_tag* tag) {
     if (!place) {
         return;
     }
-    struct traffic_key key = {.netns_cookie = tag->netns_cookie,
-                              .cgroup_id = tag->cgroup_id,
-                              .uid = tag->uid,
-                              .ifindex = (__u32)(place >> 8),
-                              .locality = (__u8)place};
-    __builtin_memcpy(key.comm, tag->comm, sizeof key.comm);
     for (__u8 direction = TRAFFIC_RX; direction <= TRAFFIC_TX; ++direction) {
         struct packet_shape shape = {
             .bytes = __sync_lock_test_and_set(&tag->held.bytes[direction], 0),
@@ -649,7 +637,8 @@ static __always_inline void release_held(struct socket_tag* tag) {
             .split_packets =
                 (__u32)__sync_lock_test_and_set(&tag->held.split_packets[direction], 0)};
         if (shape.bytes || shape.packets) {
-            key.direction = direction;
+            struct traffic_key key;
+            key_of_tag(&key, tag, (__u32)(place >> 8), direction, (__u8)place);
             add_packet(&key, &shape);
         }
     }
@@ -659,26 +648,25 @@ static __always_inline void release_held(struct socket_tag* tag) {
 // service manager, for a socket-activated service) may never touch it. Its packets
 // wait in the tag until a task claims it; one on another interface or with another
 // locality than the first counts for the listener's owner as it comes.
-static __always_inline int held_until_claimed(struct __sk_buff* skb, struct socket_tag* tag,
-                                              const struct traffic_key* key,
+static __always_inline int held_until_claimed(struct socket_tag* tag, __u64 cookie, __u32 ifindex,
+                                              __u8 direction, __u8 locality,
                                               const struct packet_shape* shape) {
     if (!claims_connections) {
         return 0;
     }
-    const __u64 cookie = bpf_get_socket_cookie(skb);
     if (tag->made_for == cookie) {
         return 0;
     }
-    const __u64 place = 1ULL << 63 | (__u64)key->ifindex << 8 | key->locality;
+    const __u64 place = 1ULL << 63 | (__u64)ifindex << 8 | locality;
     const __u64 first = __sync_val_compare_and_swap(&tag->held.place, 0, place);
     if (first != 0 && first != place) {
         return 0;
     }
-    const __u8 direction = key->direction & 1;
-    __sync_fetch_and_add(&tag->held.bytes[direction], shape->bytes);
-    __sync_fetch_and_add(&tag->held.packets[direction], shape->packets);
-    __sync_fetch_and_add(&tag->held.split_bytes[direction], shape->split_bytes);
-    __sync_fetch_and_add(&tag->held.split_packets[direction], shape->split_packets);
+    const __u8 way = direction & 1;
+    __sync_fetch_and_add(&tag->held.bytes[way], shape->bytes);
+    __sync_fetch_and_add(&tag->held.packets[way], shape->packets);
+    __sync_fetch_and_add(&tag->held.split_bytes[way], shape->split_bytes);
+    __sync_fetch_and_add(&tag->held.split_packets[way], shape->split_packets);
     // A claim between the check above and these additions has released before them.
     if (*(volatile __u64*)&tag->made_for == cookie) {
         release_held(tag);
@@ -699,6 +687,8 @@ static __always_inline void claim(struct sock* sk) {
     }
     if (bpf_get_current_cgroup_id() != tag->cgroup_id) {
         note_owner(tag);
+        // Before the claim shows: a packet that sees it reads the new owner.
+        compiler_barrier();
     }
     *(volatile __u64*)&tag->made_for = cookie;
     release_held(tag);
@@ -739,13 +729,8 @@ int release_on_destroy(unsigned long long* context) {
     return 0;
 }
 
-// Orders writes against a program that interrupts this one on the same CPU, the only
-// other reader of what it orders.
-#define compiler_barrier() asm volatile("" ::: "memory")
-
-// Writes the key's interface, uid, direction and class as two whole words. A wide
-// read of a word that narrower writes filled waits until they reach the cache, and
-// the key's comparison and hash read whole words: that wait cost more than the rest.
+// Writes an untagged socket's key's interface, uid, direction and class as two whole
+// words, for the reason key_of_tag gives.
 static __always_inline void set_place(struct traffic_key* key, __u8 direction, __u8 locality) {
     __u64* words = (__u64*)key;
     // Read as they were written (one wide read of both would wait too).
@@ -763,59 +748,6 @@ static __always_inline struct packet_shape shape_of(const struct traffic_value* 
                                  .packets = value->packets,
                                  .split_bytes = value->split_bytes,
                                  .split_packets = (__u32)value->split_packets};
-}
-
-static __always_inline int same_key(const struct traffic_key* a, const struct traffic_key* b) {
-    const __u64* x = (const __u64*)a;
-    const __u64* y = (const __u64*)b;
-    __u64 differ = 0;
-    for (int word = 0; word < sizeof *a / 8; ++word) {
-        differ |= x[word] ^ y[word];
-    }
-    return differ == 0;
-}
-
-// Adds the packet to this CPU's pending counters of its key, unless another program
-// holds them (one this one interrupted): then 0, and it goes to the map. Counters
-// another key held in its way are handed back in `evicted`, for the map. The counters
-// stay held until release_pending, so a fold waits until evicted ones are in the map.
-static __always_inline struct pending_counters* add_pending(const struct traffic_key* key,
-                                                            const struct packet_shape* shape,
-                                                            struct traffic_key* evicted_key,
-                                                            struct packet_shape* evicted) {
-    const __u32 first = 0;
-    struct pending_counters* set = folds_pending ? bpf_map_lookup_elem(&pending, &first) : 0;
-    if (!set || *(volatile __u64*)&set->busy) {
-        return 0;
-    }
-    // Programs on one CPU nest, never interleave: a plain flag is enough.
-    *(volatile __u64*)&set->busy = 1;
-    compiler_barrier();
-    // The cgroup, the interface, uid, direction and class, and the name's start tell
-    // the owners apart that one CPU's packets usually go to at once.
-    const __u64* words = (const __u64*)key;
-    __u64 spread = words[1] ^ words[3] ^ words[4] << 5 ^ words[5];
-    spread ^= spread >> 32;
-    spread ^= spread >> 12;
-    spread ^= spread >> 3;
-    const __u32 way_index = spread % TRAFFIC_PENDING_WAYS;
-    struct pending_way* way = &set->ways[way_index];
-    if (!same_key(&way->key, key)) {
-        *evicted_key = way->key;
-        *evicted = shape_of(&way->value);
-        way->key = *key;
-        way->value = (struct traffic_value){};
-    }
-    way->value.bytes += shape->bytes;
-    way->value.packets += shape->packets;
-    way->value.split_bytes += shape->split_bytes;
-    way->value.split_packets += shape->split_packets;
-    return set;
-}
-
-static __always_inline void release_pending(struct pending_counters* set) {
-    compiler_barrier();
-    *(volatile __u64*)&set->busy = 0;
 }
 
 // Run by the service on each CPU in turn before it reads the map: this CPU's pending
@@ -838,7 +770,7 @@ int fold_pending(void* context) {
         struct pending_way* way = &set->ways[index];
         const struct packet_shape shape = shape_of(&way->value);
         if (shape.packets) {
-            add_packet(&way->key, &shape);
+            add_packet(&set->keys[index], &shape);
             way->value = (struct traffic_value){};
         }
     }
@@ -847,67 +779,181 @@ int fold_pending(void* context) {
     return 0;
 }
 
+// The way of a socket's packets of one place in a CPU's pending counters.
+static __always_inline __u32 way_of(__u64 socket, __u64 place) {
+    return (__u32)(mix(socket, place) >> 32) % TRAFFIC_PENDING_WAYS;
+}
+
+static __always_inline void add_value(struct traffic_value* value,
+                                      const struct packet_shape* shape) {
+    value->bytes += shape->bytes;
+    value->packets += shape->packets;
+    value->split_bytes += shape->split_bytes;
+    value->split_packets += shape->split_packets;
+}
+
+// Adds the packet to this CPU's pending counters of its socket and place if they are
+// there: 0 when they are not, or when another program holds them (one this one
+// interrupted). Most packets end here, having read no tag and built no key.
+static __always_inline int added_pending(struct pending_counters* set, __u64 socket, __u64 place,
+                                         const struct packet_shape* shape) {
+    if (*(volatile __u64*)&set->busy) {
+        return 0;
+    }
+    // Programs on one CPU nest, never interleave: a plain flag is enough.
+    *(volatile __u64*)&set->busy = 1;
+    compiler_barrier();
+    struct pending_way* way = &set->ways[way_of(socket, place)];
+    const int found = way->socket == socket && (way->place & ~1ULL) == place;
+    if (found) {
+        add_value(&way->value, shape);
+    }
+    compiler_barrier();
+    *(volatile __u64*)&set->busy = 0;
+    return found;
+}
+
+// Makes the socket's way of this place this CPU's counters of the packet's key (its
+// class in the place's bit 0), and adds the packet; 0 when another program holds them.
+// Counters another socket or place held in the way go to the map first, with the flag
+// still set, so a fold never misses them.
+static __always_inline int kept_pending(struct pending_counters* set, __u64 socket, __u64 place,
+                                        const struct traffic_key* key,
+                                        const struct packet_shape* shape) {
+    if (*(volatile __u64*)&set->busy) {
+        return 0;
+    }
+    *(volatile __u64*)&set->busy = 1;
+    compiler_barrier();
+    const __u32 index = way_of(socket, place & ~1ULL);
+    struct pending_way* way = &set->ways[index];
+    struct traffic_key evicted_key;
+    struct packet_shape evicted = {};
+    if (way->socket != socket || way->place != place) {
+        if (way->value.packets) {
+            evicted_key = set->keys[index];
+            evicted = shape_of(&way->value);
+        }
+        set->keys[index] = *key;
+        way->socket = socket;
+        way->place = place;
+        way->value = (struct traffic_value){};
+    }
+    add_value(&way->value, shape);
+    if (evicted.packets) {
+        add_packet(&evicted_key, &evicted);
+    }
+    compiler_barrier();
+    *(volatile __u64*)&set->busy = 0;
+    return 1;
+}
+
+// Whether a datagram may cross a link as fragments (add_fragments tells).
+static __always_inline int may_be_fragmented(const struct packet_shape* shape) {
+    const __u32 smallest = smallest_mtu;
+    return shape->split_packets == 0 && shape->bytes > SMALLEST_MTU && smallest &&
+           shape->bytes > smallest;
+}
+
+// Counts a packet the long way: by its socket's tag, or what the packet tells of an
+// untagged one, as a copy several sockets may get, an echo, a held connection's, a
+// datagram sent as fragments. Then keeps the socket's counters of the packet's place
+// pending, when nothing can change the key they count for.
+static __always_inline int count_by_owner(struct __sk_buff* skb, __u8 direction,
+                                          struct pending_counters* set, __u64 cookie,
+                                          struct packet_shape* shape, int shaped) {
+    // Asked with the socket as the packet has it: the helper finds no tag on a request
+    // or time-wait socket, so no call asks first whether it is a full one.
+    struct bpf_sock* socket = skb->sk;
+    struct socket_tag* tag = socket ? bpf_sk_storage_get(&socket_tags, socket, 0, 0) : 0;
+    const __u32 ifindex = skb->ifindex;
+    struct traffic_key key; // an untagged socket's owner is read now, a tag's at the end
+    __u64 netns_cookie = 0;
+    __u32 uid = 0;
+    __u32 socket_type = 0;
+    // A raw socket's packets are others' copies too, which only this way tells.
+    int keeps = shaped && cookie;
+    if (tag) {
+        // A claim changes an accepted connection's owner before it shows here.
+        keeps &= tag->protocol != IPPROTO_TCP || !claims_connections ||
+                 *(volatile __u64*)&tag->made_for == cookie;
+        compiler_barrier();
+        netns_cookie = tag->netns_cookie;
+        uid = tag->uid;
+        socket_type = tag->socket_type;
+    } else {
+        key = (struct traffic_key){.ifindex = ifindex};
+        owner_from_packet(&key, skb);
+        netns_cookie = key.netns_cookie;
+        uid = key.uid;
+        // A time-wait socket repeats its full socket's cookie with another owner.
+        struct bpf_sock* full = socket ? bpf_sk_fullsock(socket) : 0;
+        keeps &= full != 0;
+        socket_type = full ? full->type : 0;
+    }
+    keeps &= socket_type != RAW_SOCKET;
+
+    __u8 locality = TRAFFIC_BILLED;
+    __u64 asked = 0;
+    if (shaped) {
+        if (direction == TRAFFIC_TX) {
+            note_echo_sender(shape, cookie);
+        } else if (set) {
+            const int shared = skb->pkt_type == PACKET_BROADCAST ||
+                               skb->pkt_type == PACKET_MULTICAST || socket_type == RAW_SOCKET;
+            if (!counted_copy(skb, shape, &set->last_shared, shared, cookie)) {
+                return 1;
+            }
+        }
+        // Connected links' MTUs are known for the service's namespace only.
+        if (may_be_fragmented(shape) && netns_cookie == own_netns_cookie) {
+            add_fragments(shape, ifindex);
+        }
+        asked = remote_place(ifindex, shape);
+        locality = remembered_locality(tag, shape, asked, netns_cookie, ifindex, uid);
+    }
+    // Only a TCP connection is ever accepted.
+    if (tag && tag->protocol == IPPROTO_TCP &&
+        held_until_claimed(tag, cookie, ifindex, direction, locality, shape)) {
+        return 1;
+    }
+    if (tag) {
+        key_of_tag(&key, tag, ifindex, direction, locality);
+    } else {
+        set_place(&key, direction, locality);
+    }
+    const __u64 place = (asked ^ (__u64)direction << 2) | locality;
+    if (!keeps || !set || !folds_pending || !kept_pending(set, cookie, place, &key, shape)) {
+        add_packet(&key, shape);
+    }
+    return 1;
+}
+
 static __always_inline int count_packet(struct __sk_buff* skb, __u8 direction) {
     // A group's packet a local sender loops back never crossed the link's receive side.
     if (direction == TRAFFIC_RX && skb->pkt_type == PACKET_LOOPBACK) {
         return 1;
     }
-    // Asked with the socket as the packet has it: the helper finds no tag on a request
-    // or time-wait socket, so no call asks first whether it is a full one.
-    struct bpf_sock* socket = skb->sk;
-    struct socket_tag* tag = socket ? bpf_sk_storage_get(&socket_tags, socket, 0, 0) : 0;
-    struct traffic_key key = {.ifindex = skb->ifindex};
-    // A tagged socket's owner is completed only if its packet goes to the map.
-    if (tag) {
-        key.netns_cookie = tag->netns_cookie;
-        key.uid = tag->uid;
-    } else {
-        fill_owner(&key, 0, skb);
-    }
-
-    struct shared_packet* last = 0;
-    int shared = 0;
-    if (direction == TRAFFIC_RX) {
-        const __u32 first = 0;
-        last = bpf_map_lookup_elem(&last_shared, &first);
-        shared = skb->pkt_type == PACKET_BROADCAST || skb->pkt_type == PACKET_MULTICAST ||
-                 (tag ? tag->socket_type : untagged_type(socket)) == RAW_SOCKET;
-    }
-
+    const __u32 first = 0;
+    struct pending_counters* set = bpf_map_lookup_elem(&pending, &first);
+    // The socket's cookie, unlike its tag, is in the line the stack has just read.
+    const __u64 cookie = bpf_get_socket_cookie(skb);
     struct packet_shape shape = {};
-    __u8 locality = TRAFFIC_BILLED;
-    if (read_shape(skb, direction, &shape, last && (shared || last->valid)) == 0) {
-        if (direction == TRAFFIC_TX) {
-            note_echo_sender(skb, &shape);
-        } else if (!counted_copy(skb, &shape, last, shared)) {
+    const int shaped = read_shape(skb, direction, &shape) == 0;
+    // The short way, for a packet that is its socket's alone, no echo and no fragments,
+    // and whose socket's last packets on this CPU went to the same place. The place's
+    // hash of the interface and remote (with the tries' generation) tells the direction
+    // by its bit 2.
+    if (set && folds_pending && shaped && cookie &&
+        shape.protocol != (shape.ipv6 ? IPPROTO_ICMPV6 : IPPROTO_ICMP) &&
+        !may_be_fragmented(&shape) &&
+        (direction == TRAFFIC_TX || (skb->pkt_type == PACKET_HOST && !set->last_shared.valid))) {
+        const __u64 place = remote_place(skb->ifindex, &shape) ^ (__u64)direction << 2;
+        if (added_pending(set, cookie, place, &shape)) {
             return 1;
         }
-        // Connected links' MTUs are known for the service's namespace only.
-        const __u32 smallest = smallest_mtu;
-        if (shape.split_packets == 0 && shape.bytes > SMALLEST_MTU && smallest &&
-            shape.bytes > smallest && key.netns_cookie == own_netns_cookie) {
-            add_fragments(&shape, key.ifindex);
-        }
-        locality = remembered_locality(tag, &shape, &key);
     }
-    set_place(&key, direction, locality);
-    if (tag) {
-        // Only a TCP connection is ever accepted.
-        if (tag->protocol == IPPROTO_TCP && held_until_claimed(skb, tag, &key, &shape)) {
-            return 1;
-        }
-        fill_owner(&key, tag, skb);
-    }
-    struct traffic_key evicted_key;
-    struct packet_shape evicted = {};
-    struct pending_counters* pending = add_pending(&key, &shape, &evicted_key, &evicted);
-    if (!pending || evicted.packets) {
-        add_packet(pending ? &evicted_key : &key, pending ? &evicted : &shape);
-    }
-    if (pending) {
-        release_pending(pending);
-    }
-    return 1;
+    return count_by_owner(skb, direction, set, cookie, &shape, shaped);
 }
 
 SEC("cgroup_skb/ingress")

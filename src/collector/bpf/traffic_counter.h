@@ -50,24 +50,26 @@ struct held_traffic {
 };
 
 // Who opened a socket, noted when it was created; and the class of the remote
-// address its last packet had, so a connection's packets skip the tries.
+// address its last packet had, so a connection's packets skip the tries. What every
+// packet reads comes first: the kernel keeps it in the cache line it checks the tag's
+// map in (56 bytes of it).
 struct socket_tag {
-    __u64 cgroup_id;
-    __u64 netns_cookie;
-    __u64 user; // whose bound its counters count against: see traffic_key
-    __u32 uid;
-    __u16 socket_type; // socket(2)'s
-    __u8 protocol;
-    __u8 unused;
-    char comm[TRAFFIC_COMM_SIZE];
+    // The cookie of the socket the tag was made for. A connection accepted from a
+    // listener has a copy of the listener's tag, with another cookie, until the first
+    // task that sends or receives on it claims it; 0 while a claim rewrites the owner.
+    __u64 made_for;
     // A hash of that remote, the interface and the tries' generation, with the class in
     // the lowest bit: one word, written whole, so packets on two CPUs never leave one
     // remote beside another's class.
     __u64 last_class;
-    // The cookie of the socket the tag was made for. A connection accepted from a
-    // listener has a copy of the listener's tag, with another cookie, until the first
-    // task that sends or receives on it claims it.
-    __u64 made_for;
+    __u64 netns_cookie;
+    __u32 uid;
+    __u16 socket_type; // socket(2)'s
+    __u8 protocol;
+    __u8 unused;
+    __u64 cgroup_id;
+    __u64 user; // whose bound its counters count against: see traffic_key
+    char comm[TRAFFIC_COMM_SIZE];
     struct held_traffic held;
 };
 
@@ -129,18 +131,32 @@ struct traffic_value {
     __u64 split_packets; // the further segments
 };
 
-// The counters a few owners' packets last went to on one CPU: the next packet with one
-// of their keys adds here, sparing the lookup in the counters map, and the service has
-// them folded into the map, CPU by CPU, before it reads. Only that CPU's programs and
-// the fold touch them; `busy` tells one that interrupted another to use the map.
+// The last received packet on a CPU that several sockets may get: the kernel hands
+// its copies to them one after another on one CPU, and only the first is counted.
+struct shared_packet {
+    __u64 fingerprint;
+    __u64 first_socket; // a socket's cookie
+    __u64 valid;
+};
+
+// The counters a few sockets' packets last went to on one CPU: the next packet of one
+// of them, on the same interface, way and class, adds here and builds no key, sparing
+// the lookup in the counters map. The service has them folded into the map, CPU by
+// CPU, before it reads. Only that CPU's programs and the fold touch them; `busy` tells
+// one that interrupted another to use the map.
 struct pending_way {
-    struct traffic_key key;
+    // The tag's made_for, or an untagged socket's cookie with bit 63 set: the owner
+    // fields of keys[way] follow from it, while it stays.
+    __u64 socket;
+    __u64 place;                // interface, direction and class: see the programs' place_of
     struct traffic_value value; // nothing held when value.packets is 0
 };
 
 struct pending_counters {
     __u64 busy;
+    struct shared_packet last_shared; // in the same line as busy: read by every packet
     struct pending_way ways[TRAFFIC_PENDING_WAYS];
+    struct traffic_key keys[TRAFFIC_PENDING_WAYS]; // read when a way changes hands
 };
 
 struct address_prefix {

@@ -3,7 +3,7 @@
 // Attached to the cgroup v2 hierarchy, and to TCP's send, receive and destroy
 // tracepoints; reads the packet, its socket and the helpers' answers, and the
 // creating task's names through the kernel's BTF. Each CPU keeps the counters its
-// last few owners' packets went to until the service folds them into the map.
+// last few sockets' packets went to until the service folds them into the map.
 #include "collector/bpf/traffic_counter.h"
 
 #include <bpf/bpf_core_read.h>

@@ -871,10 +871,12 @@ static __always_inline int count_by_owner(struct __sk_buff* skb, __u8 direction,
     __u64 netns_cookie = 0;
     __u32 uid = 0;
     __u32 socket_type = 0;
-    // A raw socket's packets are others' copies too, which only this way tells.
+    // Whether the socket's counters may wait in a way under its cookie: only while
+    // nothing can change the key they count for.
     int keeps = shaped && cookie;
     if (tag) {
-        // A claim changes an accepted connection's owner before it shows here.
+        // A claim gives an accepted connection another owner; it shows in made_for
+        // after the owner's fields are written.
         keeps &= tag->protocol != IPPROTO_TCP || !claims_connections ||
                  *(volatile __u64*)&tag->made_for == cookie;
         compiler_barrier();
@@ -891,6 +893,7 @@ static __always_inline int count_by_owner(struct __sk_buff* skb, __u8 direction,
         keeps &= full != 0;
         socket_type = full ? full->type : 0;
     }
+    // A raw socket's packets are others' copies too, which only the long way tells.
     keeps &= socket_type != RAW_SOCKET;
 
     __u8 locality = TRAFFIC_BILLED;

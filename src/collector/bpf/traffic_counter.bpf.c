@@ -275,6 +275,10 @@ struct packet_shape {
     __u16 echo_id;
 };
 
+static __always_inline int is_icmp(const struct packet_shape* shape) {
+    return shape->protocol == (shape->ipv6 ? IPPROTO_ICMPV6 : IPPROTO_ICMP);
+}
+
 // Copies `words` 32-bit words at `offset` of the packet: straight from its linear part
 // when they are there, which spares a helper call, else through the helper.
 static __always_inline int load(struct __sk_buff* skb, __u32 offset, __u32* to, __u32 words) {
@@ -333,7 +337,7 @@ static __always_inline int read_shape(struct __sk_buff* skb, __u8 direction,
         return -1;
     }
 
-    if (shape->protocol == (shape->ipv6 ? IPPROTO_ICMPV6 : IPPROTO_ICMP)) {
+    if (is_icmp(shape)) {
         // Type, code, checksum and echo id.
         __u8 icmp[8] __attribute__((aligned(4))) = {};
         load(skb, shape->ip_header, (__u32*)icmp, sizeof icmp / 4);
@@ -432,31 +436,52 @@ static __always_inline void add_to(struct traffic_value* value, const struct pac
     }
 }
 
-// Who a packet of a socket without a tag is counted for, as the packet tells it.
-static __always_inline void owner_from_packet(struct traffic_key* key, struct __sk_buff* skb) {
-    key->cgroup_id = bpf_skb_cgroup_id(skb);
-    key->uid = bpf_get_socket_uid(skb);
-    key->user = user_of(bpf_skb_ancestor_cgroup_id(skb, users_cgroup_level),
-                        bpf_skb_ancestor_cgroup_id(skb, users_cgroup_level + 1), key->uid);
+// Whose a socket's packets are, the name apart: its tag's, or for a socket without
+// one what its packets tell.
+struct packet_owner {
+    __u64 netns_cookie;
+    __u64 cgroup_id;
+    __u64 user;
+    __u32 uid;
+};
+
+static __always_inline struct packet_owner owner_of_tag(const struct socket_tag* tag) {
+    return (struct packet_owner){.netns_cookie = tag->netns_cookie,
+                                 .cgroup_id = tag->cgroup_id,
+                                 .user = tag->user,
+                                 .uid = tag->uid};
+}
+
+static __always_inline struct packet_owner owner_from_packet(struct __sk_buff* skb) {
+    struct packet_owner owner = {.cgroup_id = bpf_skb_cgroup_id(skb),
+                                 .uid = bpf_get_socket_uid(skb)};
+    owner.user = user_of(bpf_skb_ancestor_cgroup_id(skb, users_cgroup_level),
+                         bpf_skb_ancestor_cgroup_id(skb, users_cgroup_level + 1), owner.uid);
     // Without it the namespace stays 0, which no namespace's figures show. The verifier
     // skips the call when it is off, so older kernels load the programs.
     if (netns_of_packets) {
-        key->netns_cookie = bpf_get_netns_cookie(skb);
+        owner.netns_cookie = bpf_get_netns_cookie(skb);
     }
+    return owner;
 }
 
-// Writes the key of a tagged socket's packet a whole word at a time: a wide read of a
-// word that narrower writes filled waits until they reach the cache, and the key's
-// comparison and hash read whole words.
-static __always_inline void key_of_tag(struct traffic_key* key, const struct socket_tag* tag,
-                                       __u32 ifindex, __u8 direction, __u8 locality) {
+// Writes a packet's key a whole word at a time: a wide read of a word that narrower
+// writes filled waits until they reach the cache, and the key's comparison and hash
+// read whole words. `comm` 0: no name (a socket without a tag).
+static __always_inline void key_of(struct traffic_key* key, const struct packet_owner* owner,
+                                   const char* comm, __u32 ifindex, __u8 direction, __u8 locality) {
     __u64* words = (__u64*)key;
-    words[0] = tag->netns_cookie;
-    words[1] = tag->cgroup_id;
-    words[2] = tag->user;
-    words[3] = ifindex | (__u64)tag->uid << 32;
+    words[0] = owner->netns_cookie;
+    words[1] = owner->cgroup_id;
+    words[2] = owner->user;
+    words[3] = ifindex | (__u64)owner->uid << 32;
     words[4] = direction | (__u64)locality << 8;
-    __builtin_memcpy(&words[5], tag->comm, sizeof key->comm);
+    if (comm) {
+        __builtin_memcpy(&words[5], comm, sizeof key->comm);
+    } else {
+        words[5] = 0;
+        words[6] = 0;
+    }
 }
 
 // The remote and interface a packet is asked about, under the tries' present
@@ -578,8 +603,7 @@ static __always_inline void add_packet(const struct traffic_key* key,
 }
 
 static __always_inline int is_echo(const struct packet_shape* shape, __u8 type, __u8 type6) {
-    return shape->protocol == (shape->ipv6 ? IPPROTO_ICMPV6 : IPPROTO_ICMP) &&
-           shape->icmp_type == (shape->ipv6 ? type6 : type);
+    return is_icmp(shape) && shape->icmp_type == (shape->ipv6 ? type6 : type);
 }
 
 // Whether this socket's copy of a received packet is the one counted. An echo reply is
@@ -637,8 +661,9 @@ static __always_inline void release_held(struct socket_tag* tag) {
             .split_packets =
                 (__u32)__sync_lock_test_and_set(&tag->held.split_packets[direction], 0)};
         if (shape.bytes || shape.packets) {
+            const struct packet_owner owner = owner_of_tag(tag);
             struct traffic_key key;
-            key_of_tag(&key, tag, (__u32)(place >> 8), direction, (__u8)place);
+            key_of(&key, &owner, tag->comm, (__u32)(place >> 8), direction, (__u8)place);
             add_packet(&key, &shape);
         }
     }
@@ -662,11 +687,11 @@ static __always_inline int held_until_claimed(struct socket_tag* tag, __u64 cook
     if (first != 0 && first != place) {
         return 0;
     }
-    const __u8 way = direction & 1;
-    __sync_fetch_and_add(&tag->held.bytes[way], shape->bytes);
-    __sync_fetch_and_add(&tag->held.packets[way], shape->packets);
-    __sync_fetch_and_add(&tag->held.split_bytes[way], shape->split_bytes);
-    __sync_fetch_and_add(&tag->held.split_packets[way], shape->split_packets);
+    const __u8 side = direction & 1;
+    __sync_fetch_and_add(&tag->held.bytes[side], shape->bytes);
+    __sync_fetch_and_add(&tag->held.packets[side], shape->packets);
+    __sync_fetch_and_add(&tag->held.split_bytes[side], shape->split_bytes);
+    __sync_fetch_and_add(&tag->held.split_packets[side], shape->split_packets);
     // A claim between the check above and these additions has released before them.
     if (*(volatile __u64*)&tag->made_for == cookie) {
         release_held(tag);
@@ -729,19 +754,6 @@ int release_on_destroy(unsigned long long* context) {
     return 0;
 }
 
-// Writes an untagged socket's key's interface, uid, direction and class as two whole
-// words, for the reason key_of_tag gives.
-static __always_inline void set_place(struct traffic_key* key, __u8 direction, __u8 locality) {
-    __u64* words = (__u64*)key;
-    // Read as they were written (one wide read of both would wait too).
-    const __u32 ifindex = *(volatile __u32*)&key->ifindex;
-    const __u32 uid = *(volatile __u32*)&key->uid;
-    const __u64 where = ifindex | (__u64)uid << 32;
-    compiler_barrier();
-    *(volatile __u64*)&words[3] = where;
-    *(volatile __u64*)&words[4] = direction | (__u64)locality << 8;
-}
-
 // Counters added up elsewhere, as one packet's shape for the map.
 static __always_inline struct packet_shape shape_of(const struct traffic_value* value) {
     return (struct packet_shape){.bytes = value->bytes,
@@ -779,57 +791,39 @@ int fold_pending(void* context) {
     return 0;
 }
 
+// A packet's place in the pending counters: its remote and interface as asked
+// (remote_place), with bit 2 flipped for a packet sent.
+static __always_inline __u64 place_of(__u64 asked, __u8 direction) {
+    return asked ^ (__u64)direction << 2;
+}
+
 // The way of a socket's packets of one place in a CPU's pending counters.
 static __always_inline __u32 way_of(__u64 socket, __u64 place) {
     return (__u32)(mix(socket, place) >> 32) % TRAFFIC_PENDING_WAYS;
 }
 
-static __always_inline void add_value(struct traffic_value* value,
-                                      const struct packet_shape* shape) {
-    value->bytes += shape->bytes;
-    value->packets += shape->packets;
-    value->split_bytes += shape->split_bytes;
-    value->split_packets += shape->split_packets;
-}
-
-// Adds the packet to this CPU's pending counters of its socket and place if they are
-// there: 0 when they are not, or when another program holds them (one this one
-// interrupted). Most packets end here, having read no tag and built no key.
-static __always_inline int added_pending(struct pending_counters* set, __u64 socket, __u64 place,
-                                         const struct packet_shape* shape) {
+// Adds the packet to this CPU's pending counters of its socket and place. Without a
+// key, only when they are there: most packets end so, having read no tag and built no
+// key. With one, the way becomes the socket's for this place and key (the class in
+// the place's bit 0), and counters another socket or place held there go to the map
+// first, the flag still set, so a fold never misses them. 0 when not added: not
+// there, or another program holds the counters (one this one interrupted).
+static __always_inline int add_pending(struct pending_counters* set, __u64 socket, __u64 place,
+                                       const struct traffic_key* key,
+                                       const struct packet_shape* shape) {
     if (*(volatile __u64*)&set->busy) {
         return 0;
     }
     // Programs on one CPU nest, never interleave: a plain flag is enough.
     *(volatile __u64*)&set->busy = 1;
     compiler_barrier();
-    struct pending_way* way = &set->ways[way_of(socket, place)];
-    const int found = way->socket == socket && (way->place & ~1ULL) == place;
-    if (found) {
-        add_value(&way->value, shape);
-    }
-    compiler_barrier();
-    *(volatile __u64*)&set->busy = 0;
-    return found;
-}
-
-// Makes the socket's way of this place this CPU's counters of the packet's key (its
-// class in the place's bit 0), and adds the packet; 0 when another program holds them.
-// Counters another socket or place held in the way go to the map first, with the flag
-// still set, so a fold never misses them.
-static __always_inline int kept_pending(struct pending_counters* set, __u64 socket, __u64 place,
-                                        const struct traffic_key* key,
-                                        const struct packet_shape* shape) {
-    if (*(volatile __u64*)&set->busy) {
-        return 0;
-    }
-    *(volatile __u64*)&set->busy = 1;
-    compiler_barrier();
     const __u32 index = way_of(socket, place & ~1ULL);
     struct pending_way* way = &set->ways[index];
+    const int there =
+        way->socket == socket && (key ? way->place == place : (way->place & ~1ULL) == place);
     struct traffic_key evicted_key;
     struct packet_shape evicted = {};
-    if (way->socket != socket || way->place != place) {
+    if (!there && key) {
         if (way->value.packets) {
             evicted_key = set->keys[index];
             evicted = shape_of(&way->value);
@@ -839,13 +833,19 @@ static __always_inline int kept_pending(struct pending_counters* set, __u64 sock
         way->place = place;
         way->value = (struct traffic_value){};
     }
-    add_value(&way->value, shape);
+    const int added = there || key;
+    if (added) {
+        way->value.bytes += shape->bytes;
+        way->value.packets += shape->packets;
+        way->value.split_bytes += shape->split_bytes;
+        way->value.split_packets += shape->split_packets;
+    }
     if (evicted.packets) {
         add_packet(&evicted_key, &evicted);
     }
     compiler_barrier();
     *(volatile __u64*)&set->busy = 0;
-    return 1;
+    return added;
 }
 
 // Whether a datagram may cross a link as fragments (add_fragments tells).
@@ -861,15 +861,14 @@ static __always_inline int may_be_fragmented(const struct packet_shape* shape) {
 // pending, when nothing can change the key they count for.
 static __always_inline int count_by_owner(struct __sk_buff* skb, __u8 direction,
                                           struct pending_counters* set, __u64 cookie,
-                                          struct packet_shape* shape, int shaped) {
+                                          struct packet_shape* shape, int shaped, __u64 asked) {
     // Asked with the socket as the packet has it: the helper finds no tag on a request
     // or time-wait socket, so no call asks first whether it is a full one.
     struct bpf_sock* socket = skb->sk;
     struct socket_tag* tag = socket ? bpf_sk_storage_get(&socket_tags, socket, 0, 0) : 0;
     const __u32 ifindex = skb->ifindex;
-    struct traffic_key key; // an untagged socket's owner is read now, a tag's at the end
-    __u64 netns_cookie = 0;
-    __u32 uid = 0;
+    struct packet_owner owner;
+    const char* comm = 0;
     __u32 socket_type = 0;
     // Whether the socket's counters may wait in a way under its cookie: only while
     // nothing can change the key they count for.
@@ -880,14 +879,11 @@ static __always_inline int count_by_owner(struct __sk_buff* skb, __u8 direction,
         keeps &= tag->protocol != IPPROTO_TCP || !claims_connections ||
                  *(volatile __u64*)&tag->made_for == cookie;
         compiler_barrier();
-        netns_cookie = tag->netns_cookie;
-        uid = tag->uid;
+        owner = owner_of_tag(tag);
+        comm = tag->comm;
         socket_type = tag->socket_type;
     } else {
-        key = (struct traffic_key){.ifindex = ifindex};
-        owner_from_packet(&key, skb);
-        netns_cookie = key.netns_cookie;
-        uid = key.uid;
+        owner = owner_from_packet(skb);
         // A time-wait socket repeats its full socket's cookie with another owner.
         struct bpf_sock* full = socket ? bpf_sk_fullsock(socket) : 0;
         keeps &= full != 0;
@@ -897,7 +893,6 @@ static __always_inline int count_by_owner(struct __sk_buff* skb, __u8 direction,
     keeps &= socket_type != RAW_SOCKET;
 
     __u8 locality = TRAFFIC_BILLED;
-    __u64 asked = 0;
     if (shaped) {
         if (direction == TRAFFIC_TX) {
             note_echo_sender(shape, cookie);
@@ -909,24 +904,20 @@ static __always_inline int count_by_owner(struct __sk_buff* skb, __u8 direction,
             }
         }
         // Connected links' MTUs are known for the service's namespace only.
-        if (may_be_fragmented(shape) && netns_cookie == own_netns_cookie) {
+        if (may_be_fragmented(shape) && owner.netns_cookie == own_netns_cookie) {
             add_fragments(shape, ifindex);
         }
-        asked = remote_place(ifindex, shape);
-        locality = remembered_locality(tag, shape, asked, netns_cookie, ifindex, uid);
+        locality = remembered_locality(tag, shape, asked, owner.netns_cookie, ifindex, owner.uid);
     }
     // Only a TCP connection is ever accepted.
     if (tag && tag->protocol == IPPROTO_TCP &&
         held_until_claimed(tag, cookie, ifindex, direction, locality, shape)) {
         return 1;
     }
-    if (tag) {
-        key_of_tag(&key, tag, ifindex, direction, locality);
-    } else {
-        set_place(&key, direction, locality);
-    }
-    const __u64 place = (asked ^ (__u64)direction << 2) | locality;
-    if (!keeps || !set || !folds_pending || !kept_pending(set, cookie, place, &key, shape)) {
+    struct traffic_key key;
+    key_of(&key, &owner, comm, ifindex, direction, locality);
+    if (!keeps || !set || !folds_pending ||
+        !add_pending(set, cookie, place_of(asked, direction) | locality, &key, shape)) {
         add_packet(&key, shape);
     }
     return 1;
@@ -943,20 +934,16 @@ static __always_inline int count_packet(struct __sk_buff* skb, __u8 direction) {
     const __u64 cookie = bpf_get_socket_cookie(skb);
     struct packet_shape shape = {};
     const int shaped = read_shape(skb, direction, &shape) == 0;
+    const __u64 asked = shaped ? remote_place(skb->ifindex, &shape) : 0;
     // The short way, for a packet that is its socket's alone, no echo and no fragments,
-    // and whose socket's last packets on this CPU went to the same place. The place's
-    // hash of the interface and remote (with the tries' generation) tells the direction
-    // by its bit 2.
-    if (set && folds_pending && shaped && cookie &&
-        shape.protocol != (shape.ipv6 ? IPPROTO_ICMPV6 : IPPROTO_ICMP) &&
+    // and whose socket's last packets on this CPU went to the same place.
+    if (set && folds_pending && shaped && cookie && !is_icmp(&shape) &&
         !may_be_fragmented(&shape) &&
-        (direction == TRAFFIC_TX || (skb->pkt_type == PACKET_HOST && !set->last_shared.valid))) {
-        const __u64 place = remote_place(skb->ifindex, &shape) ^ (__u64)direction << 2;
-        if (added_pending(set, cookie, place, &shape)) {
-            return 1;
-        }
+        (direction == TRAFFIC_TX || (skb->pkt_type == PACKET_HOST && !set->last_shared.valid)) &&
+        add_pending(set, cookie, place_of(asked, direction), 0, &shape)) {
+        return 1;
     }
-    return count_by_owner(skb, direction, set, cookie, &shape, shaped);
+    return count_by_owner(skb, direction, set, cookie, &shape, shaped, asked);
 }
 
 SEC("cgroup_skb/ingress")

@@ -50,13 +50,13 @@ struct held_traffic {
 };
 
 // Who opened a socket, noted when it was created; and the class of the remote
-// address its last packet had, so a connection's packets skip the tries. What every
-// packet reads comes first: the kernel keeps it in the cache line it checks the tag's
-// map in (56 bytes of it).
+// address its last packet had, so a connection's packets skip the tries. What a
+// packet counted by its tag reads comes first: the kernel keeps it in the cache line
+// it checks the tag's map in (56 bytes of it).
 struct socket_tag {
     // The cookie of the socket the tag was made for. A connection accepted from a
     // listener has a copy of the listener's tag, with another cookie, until the first
-    // task that sends or receives on it claims it; 0 while a claim rewrites the owner.
+    // task that sends or receives on it claims it.
     __u64 made_for;
     // A hash of that remote, the interface and the tries' generation, with the class in
     // the lowest bit: one word, written whole, so packets on two CPUs never leave one
@@ -140,15 +140,15 @@ struct shared_packet {
 };
 
 // The counters a few sockets' packets last went to on one CPU: the next packet of one
-// of them, on the same interface, way and class, adds here and builds no key, sparing
-// the lookup in the counters map. The service has them folded into the map, CPU by
-// CPU, before it reads. Only that CPU's programs and the fold touch them; `busy` tells
-// one that interrupted another to use the map.
+// of them, with the same interface, direction and remote, adds here without reading
+// the tag or building a key, sparing the lookup in the counters map. The service has
+// them folded into the map, CPU by CPU, before it reads. Only that CPU's programs and
+// the fold touch them; `busy` tells one that interrupted another to use the map.
 struct pending_way {
-    // The tag's made_for, or an untagged socket's cookie with bit 63 set: the owner
-    // fields of keys[way] follow from it, while it stays.
-    __u64 socket;
-    __u64 place;                // interface, direction and class: see the programs' place_of
+    __u64 socket; // its cookie; keys[way] holds its key, which never changes
+    // A hash of the interface, direction, remote and the tries' generation, with the
+    // class in the lowest bit: see the programs' place_of.
+    __u64 place;
     struct traffic_value value; // nothing held when value.packets is 0
 };
 
